@@ -1,0 +1,58 @@
+#include "foundation/error_handler.h"
+
+#include <atomic>
+#include <iostream>
+#include <memory>
+
+namespace orvalis {
+
+namespace {
+thread_local Error_handler* current_handler = nullptr;
+thread_local std::unique_ptr<Error_handler> default_handler;
+std::atomic<bool> warnings_on{false};
+}  // namespace
+
+Error_handler::~Error_handler() {
+  if (current_handler == this) current_handler = nullptr;
+}
+
+void Error_handler::report(Ref_string message) {
+  Error_handler* h = current_handler ? current_handler : this;
+  h->record(message);
+}
+
+void Error_handler::record(Ref_string message) { messages_.append(message); }
+
+void Error_handler::make_current() { current_handler = this; }
+
+Error_handler* Error_handler::current() { return current_handler; }
+
+void Default_error_handler::report(Ref_string message) {
+  record(message);
+  std::cerr << message << std::endl;
+}
+
+Collecting_error_handler::Collecting_error_handler() : previous_(current_handler) {
+  make_current();
+}
+
+Collecting_error_handler::~Collecting_error_handler() {
+  if (current_handler == this) current_handler = previous_;
+}
+
+void report_error(Ref_string message) {
+  if (!current_handler) {
+    default_handler = std::make_unique<Default_error_handler>();
+    default_handler->make_current();
+  }
+  current_handler->report(message);
+}
+
+void report_warning(Ref_string message) {
+  if (warnings_on.load(std::memory_order_relaxed)) report_error(message);
+}
+
+void set_warnings_enabled(bool on) { warnings_on = on; }
+bool warnings_enabled() { return warnings_on.load(std::memory_order_relaxed); }
+
+}  // namespace orvalis

@@ -1,0 +1,155 @@
+#include "foundation/job_queue.h"
+
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <chrono>
+
+namespace orvalis {
+
+Job_queue& Job_queue::instance() {
+  static Job_queue* queue = new Job_queue;  // lives until the process ends
+  return *queue;
+}
+
+Job_queue::~Job_queue() { stop_worker(); }
+
+std::shared_ptr<Job_queue::State> Job_queue::state() {
+  std::lock_guard<std::mutex> g(guard_);
+  if (!state_) state_ = std::make_shared<State>();
+  return state_;
+}
+
+int Job_queue::start_worker() {
+  std::shared_ptr<State> s = state();
+  std::lock_guard<std::mutex> g(guard_);
+  if (worker_.joinable()) return 1;
+  worker_ = std::thread(worker_main, s);
+  return 1;
+}
+
+bool Job_queue::worker_running() const { return worker_.joinable(); }
+
+void Job_queue::worker_main(std::shared_ptr<State> state) {
+  // Below-normal priority: on Linux a nice value applies to the calling thread alone.
+  setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), 5);
+  for (;;) {
+    {
+      std::unique_lock<std::mutex> l(state->lock);
+      state->wake_cv.wait(l, [&] { return state->wake; });
+      state->wake = false;
+      if (state->stop) break;
+    }
+    while (step(*state)) {
+    }
+  }
+  std::lock_guard<std::mutex> l(state->lock);
+  state->ended = true;
+  state->ended_cv.notify_all();
+}
+
+bool Job_queue::step(State& state) {
+  Job_handle job;
+  {
+    std::lock_guard<std::mutex> l(state.lock);
+    if (state.pending.empty() || state.stop) return false;
+    job = state.pending.take_first();
+  }
+  job->run_job();
+  std::lock_guard<std::mutex> l(state.lock);
+  if (state.stop) {
+    // The queue gave up waiting for this worker: the reference stays with no list, so that
+    // the count is never changed on this thread.
+    job.detach();
+    return false;
+  }
+  state.done.append(std::move(job));
+  return true;
+}
+
+void Job_queue::enqueue(const Job_handle& job) {
+  std::shared_ptr<State> s = state();
+  Job_handle held = job;  // the queue's reference, taken on this thread
+  std::lock_guard<std::mutex> l(s->lock);
+  s->pending.append(std::move(held));
+  s->wake = true;
+  s->wake_cv.notify_one();
+}
+
+int Job_queue::pending_count() {
+  std::shared_ptr<State> s = state();
+  std::lock_guard<std::mutex> l(s->lock);
+  return s->pending.count();
+}
+
+Ref_list<Job_handle> Job_queue::take_finished() {
+  std::shared_ptr<State> s = state();
+  Ref_list<Job_handle> fresh;
+  std::lock_guard<std::mutex> l(s->lock);
+  Ref_list<Job_handle> finished = s->done;
+  s->done = fresh;
+  return finished;
+}
+
+void Job_queue::clear(bool restart) {
+  std::shared_ptr<State> s = state();
+  Ref_list<Job_handle> pending, done;
+  {
+    std::lock_guard<std::mutex> l(s->lock);
+    pending = s->pending;
+    done = s->done;
+    s->pending = Ref_list<Job_handle>();
+    s->done = Ref_list<Job_handle>();
+  }
+  // The old lists (and the references they hold) are released here, outside the lock.
+  pending.clear();
+  done.clear();
+  if (restart) {
+    stop_worker();
+    start_worker();
+  }
+}
+
+int Job_queue::stop_worker(int wait_ms) {
+  std::shared_ptr<State> s;
+  std::thread worker;
+  {
+    std::lock_guard<std::mutex> g(guard_);
+    if (!worker_.joinable()) return 1;
+    s = state_;
+    worker = std::move(worker_);
+  }
+  bool ended;
+  {
+    std::unique_lock<std::mutex> l(s->lock);
+    s->stop = true;
+    s->wake = true;
+    s->wake_cv.notify_one();
+    ended = s->ended_cv.wait_for(l, std::chrono::milliseconds(wait_ms), [&] { return s->ended; });
+  }
+  if (ended) {
+    worker.join();
+  } else {
+    // The worker is still inside a job: let it finish on its own. It holds its own reference
+    // to the old state, so nothing it touches is freed under it.
+    worker.detach();
+  }
+  // Jobs still listed are released here, on the calling thread; a later start begins afresh
+  // with a new lock and new lists.
+  Ref_list<Job_handle> pending, done;
+  {
+    std::lock_guard<std::mutex> l(s->lock);
+    pending = s->pending;
+    done = s->done;
+    s->pending = Ref_list<Job_handle>();
+    s->done = Ref_list<Job_handle>();
+  }
+  pending.clear();
+  done.clear();
+  std::lock_guard<std::mutex> g(guard_);
+  if (state_ == s) state_.reset();
+  return 1;
+}
+
+}  // namespace orvalis

@@ -1,0 +1,127 @@
+#include "foundation/time_spec.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
+
+#include "platform/clock.h"
+
+namespace orvalis {
+namespace {
+
+// Pins the time zone so that local times in these tests are predictable.
+class TimeSpecTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const char* tz = std::getenv("TZ");
+    saved_ = tz ? tz : "";
+    had_ = tz != nullptr;
+    setenv("TZ", "UTC", 1);
+    tzset();
+  }
+  void TearDown() override {
+    if (had_)
+      setenv("TZ", saved_.c_str(), 1);
+    else
+      unsetenv("TZ");
+    tzset();
+  }
+  // 2026-12-01 is a Tuesday.
+  static std::int64_t at(int day, int hour, int minute, int second) {
+    platform::Local_time lt;
+    lt.year = 2026;
+    lt.month = 12;
+    lt.day = day;
+    lt.hour = hour;
+    lt.minute = minute;
+    lt.second = second;
+    return platform::from_local_time(lt);
+  }
+  static Time_spec spec(const char* text) { return parse_spec(text).value(); }
+
+  std::string saved_;
+  bool had_ = false;
+};
+
+TEST_F(TimeSpecTest, ParseAndFormat) {
+  Time_spec r = spec("r 0 7 0");
+  EXPECT_EQ(r.absolute, 0);
+  EXPECT_EQ(r.day, 7);
+  Time_spec x = spec("x 1 2 3");
+  EXPECT_EQ(x.absolute, 0);
+  EXPECT_EQ(x.weeks, 1);
+  EXPECT_EQ(x.day, 2);
+  EXPECT_EQ(x.hour, 3);
+  EXPECT_EQ(spec("A 0 3 -1").absolute, 1);
+  EXPECT_EQ(spec("A 0 3 -1").hour, -1);
+  EXPECT_FALSE(parse_spec("r 1 2"));
+  EXPECT_FALSE(parse_spec("r 1"));
+  EXPECT_FALSE(parse_spec("abc"));
+  EXPECT_FALSE(parse_spec("r x y z"));
+  EXPECT_EQ(format_spec(spec("a 0 3 -1")), "a 0 3 -1");
+  EXPECT_EQ(format_spec(Time_spec{}), "r 0 7 0");
+}
+
+TEST_F(TimeSpecTest, RelativeAddsTheInterval) {
+  Timestamp t(at(1, 10, 0, 0));
+  EXPECT_EQ(next_time(spec("r 0 7 0"), t).seconds(), t.seconds() + 604800);
+  EXPECT_EQ(next_time(spec("r 1 2 3"), t).seconds(), t.seconds() + ((7 + 2) * 24 + 3) * 3600);
+  EXPECT_EQ(next_time(kImmediate, t).seconds(), t.seconds());
+}
+
+TEST_F(TimeSpecTest, EveryDayAtAnHourFallsUpToAMinuteEarly) {
+  // 'a 0 7 9': 10:20:30 gives 08:59:30 the next day; 08:20:30 gives 08:59:30 the same day.
+  EXPECT_EQ(next_time(spec("a 0 7 9"), Timestamp(at(1, 10, 20, 30))).seconds(), at(2, 8, 59, 30));
+  EXPECT_EQ(next_time(spec("a 0 7 9"), Timestamp(at(1, 8, 20, 30))).seconds(), at(1, 8, 59, 30));
+}
+
+TEST_F(TimeSpecTest, EveryHourOnAWeekday) {
+  // Wednesdays, every hour: Tuesday 15:10:20 gives Tuesday 23:59:40.
+  EXPECT_EQ(next_time(spec("a 0 3 -1"), Timestamp(at(1, 15, 10, 20))).seconds(), at(1, 23, 59, 40));
+  // Wednesday 10:20:30: the delta is not positive, so a week is added; both remainders are
+  // taken off, 20:30 and 0:30.
+  EXPECT_EQ(next_time(spec("a 0 3 -1"), Timestamp(at(2, 10, 20, 30))).seconds(), at(9, 9, 59, 30));
+}
+
+TEST_F(TimeSpecTest, WeekdayAtAnHour) {
+  // Monday 2026-12-07.
+  EXPECT_EQ(next_time(spec("a 0 1 14"), Timestamp(at(7, 15, 0, 0))).seconds(), at(14, 14, 0, 0));
+  EXPECT_EQ(next_time(spec("a 0 1 14"), Timestamp(at(7, 14, 0, 10))).seconds(), at(14, 13, 59, 50));
+  // Sunday 23:30 for Monday 01:00: the target hour lies on the next day, so Monday is the
+  // weekday that counts and no week is added.
+  EXPECT_EQ(next_time(spec("a 0 1 1"), Timestamp(at(6, 23, 30, 0))).seconds(), at(7, 1, 0, 0));
+}
+
+TEST_F(TimeSpecTest, EveryHourOfEveryDay) {
+  EXPECT_EQ(next_time(spec("a 0 7 -1"), Timestamp(at(1, 10, 20, 30))).seconds(),
+            at(1, 10, 20, 30) + 3600 - 20 * 60 - 30 - 30);
+}
+
+TEST_F(TimeSpecTest, TimestampCachesLocalFields) {
+  Timestamp t(at(2, 10, 20, 30));
+  EXPECT_EQ(t.weekday(), 3);
+  EXPECT_EQ(t.hour(), 10);
+  EXPECT_EQ(t.minute(), 20);
+}
+
+TEST_F(TimeSpecTest, IsDueAndTimeUntilFollowTheInstalledClock) {
+  platform::Manual_clock clock(at(1, 12, 0, 0));
+  platform::Scoped_clock installed(clock);
+  Timestamp last(at(1, 11, 0, 0));
+  EXPECT_FALSE(is_due(spec("r 0 0 1"), last));  // due exactly now: not later
+  clock.advance(1);
+  EXPECT_TRUE(is_due(spec("r 0 0 1"), last));
+
+  std::int64_t now = clock.now();
+  EXPECT_EQ(time_until_text(Timestamp(now)), "now");
+  EXPECT_EQ(time_until_text(Timestamp(now - 5)), "now");
+  EXPECT_EQ(time_until_text(Timestamp(now + 90061)), "in 1 day");
+  EXPECT_EQ(time_until_text(Timestamp(now + 3 * 86400)), "in 3 days");
+  EXPECT_EQ(time_until_text(Timestamp(now + 3720)), "in 1 hour 2 minutes");
+  EXPECT_EQ(time_until_text(Timestamp(now + 7260)), "in 2 hours 1 minute");
+  EXPECT_EQ(time_until_text(Timestamp(now + 120)), "in  2 minutes");
+}
+
+}  // namespace
+}  // namespace orvalis
