@@ -1,0 +1,171 @@
+#include "foundation/settings.h"
+
+#include "foundation/error_handler.h"
+#include "platform/registry_store.h"
+
+namespace orvalis {
+
+namespace {
+
+platform::Registry_store& store() { return platform::Registry_store::instance(); }
+
+Ref_string read(const char* name) { return Ref_string(std::string_view(store().read(name))); }
+void write(const char* name, const Ref_string& value) { store().write(name, value.str()); }
+
+void report_through_engine(const std::string& message) {
+  report_error(Ref_string(std::string_view(message)));
+}
+
+Network_limits limits;
+
+}  // namespace
+
+Settings_cache& Settings_cache::instance() {
+  static Settings_cache* cache = new Settings_cache;
+  return *cache;
+}
+
+Ref_string Settings_cache::get(const Ref_string& name) const {
+  for (const Pair& p : pairs_)
+    if (p.name == name) return p.value;
+  return Ref_string();
+}
+
+bool Settings_cache::has(const Ref_string& name) const {
+  for (const Pair& p : pairs_)
+    if (p.name == name) return true;
+  return false;
+}
+
+void Settings_cache::set(const Ref_string& name, const Ref_string& value) {
+  for (Pair& p : pairs_)
+    if (p.name == name) {
+      p.value = value;
+      return;
+    }
+  pairs_.append(Pair{name, value});
+}
+
+void Settings_cache::clear() { pairs_.clear(); }
+
+Network_limits& network_limits() { return limits; }
+
+bool open_settings_store() {
+  platform::Registry_store::set_reporter(report_through_engine);
+  return store().open(kSettings_key);
+}
+
+Ref_string profile_get_string(const char* entry, const char* default_value) {
+  std::string name = std::string(kToolkit_section) + "\\" + entry;
+  if (!store().has(name)) return Ref_string(default_value);
+  return Ref_string(std::string_view(store().read(name)));
+}
+
+void profile_put_string(const char* entry, const Ref_string& value) {
+  store().write(std::string(kToolkit_section) + "\\" + entry, value.str());
+}
+
+int profile_get_int(const char* entry, int default_value) {
+  std::string name = std::string(kToolkit_section) + "\\" + entry;
+  if (!store().has(name)) return default_value;
+  return Ref_string(std::string_view(store().read(name))).to_int();
+}
+
+void profile_put_int(const char* entry, int value) {
+  profile_put_string(entry, Ref_string::number(value));
+}
+
+int load_settings() {
+  Settings_cache& cache = Settings_cache::instance();
+  cache.set("UserAgent", "Orvalis 2.0");
+  cache.set("LastDatabase", read("LastDatabase"));
+  Ref_string install = read("InstallDir");
+  if (install.empty()) {
+    report_error(Ref_string::from_id(18009));
+    return 0;
+  }
+  cache.set("InstallDir", install);
+  cache.set("lexicon_path", install);
+
+  Ref_string browser = read("BrowserPath");
+  Ref_string dde = read("BrowserDDE");
+  if (browser.empty() || dde.empty()) {
+    report_error(Ref_string::from_id(18010));
+  } else {
+    cache.set("BrowserPath", browser);
+    cache.set("BrowserDDE", dde);
+  }
+
+  cache.set("advertisement_config", read("advertisement_config"));
+  Ref_string transform = read("query_transformation_config");
+  if (transform.empty()) transform = Ref_string::from_id(18047);
+  cache.set("query_transformation_config", transform);
+
+  Ref_string proxy_enabled = profile_get_string("ProxyEnabled", "no");
+  Ref_string proxy_host = read("ProxyHost");
+  Ref_string proxy_port = read("ProxyPort");
+  if (proxy_enabled == "yes" && (proxy_host.empty() || proxy_port.empty())) {
+    report_error(Ref_string::from_id(18011));
+    proxy_enabled = "no";
+  }
+  cache.set("ProxyEnabled", proxy_enabled);
+  cache.set("ProxyHost", proxy_host);
+  cache.set("ProxyPort", proxy_port);
+
+  Ref_string show_ad = read("ShowSRAd");
+  if (show_ad.empty()) show_ad = Ref_string::from_id(10102);
+  cache.set("ShowSRAd", show_ad);
+
+  Ref_string timeout = read("NetworkTimeout");
+  int seconds = timeout.empty() ? 60 : timeout.to_int();
+  if (seconds < 10) seconds = 10;
+  limits.search_timeout = limits.follow_timeout = limits.capture_timeout = seconds;
+
+  Ref_string req = read("ConcurrentReq");
+  limits.concurrent_requests = req.empty() ? 8 : req.to_int();
+  Ref_string dns = read("ConcurrentDNS");
+  limits.concurrent_lookups = dns.empty() ? 3 : dns.to_int();
+
+  // Pages of today carry far more than a few kilobytes of markup before their text: the read
+  // limit of a document is a setting, at least 4096 bytes.
+  Ref_string max_bytes = read("MaxDocumentBytes");
+  long long bytes = max_bytes.empty() ? 1048576 : std::atoll(max_bytes.c_str());
+  if (bytes < 4096) bytes = 4096;
+  limits.max_document_bytes = bytes;
+  Ref_string verify = read("VerifyCertificates");
+  limits.verify_certificates = !(verify == "no");
+  cache.set("VerifyCertificates", limits.verify_certificates ? "yes" : "no");
+  return 1;
+}
+
+int save_settings() {
+  Settings_cache& cache = Settings_cache::instance();
+  write("BrowserPath", cache.get("BrowserPath"));
+  write("BrowserDDE", cache.get("BrowserDDE"));
+  profile_put_string("ProxyEnabled", cache.get("ProxyEnabled"));
+  write("ProxyHost", cache.get("ProxyHost"));
+  write("ProxyPort", cache.get("ProxyPort"));
+  write("ShowSRAd", cache.get("ShowSRAd"));
+  write("NetworkTimeout", Ref_string::number(limits.search_timeout));
+  write("ConcurrentReq", Ref_string::number(limits.concurrent_requests));
+  write("ConcurrentDNS", Ref_string::number(limits.concurrent_lookups));
+  write("MaxDocumentBytes", Ref_string::number(limits.max_document_bytes));
+  write("VerifyCertificates", limits.verify_certificates ? "yes" : "no");
+  return 1;
+}
+
+Ref_string join_folder(const Ref_string& folder, const Ref_string& name) {
+  if (folder.empty()) return name;
+  if (folder.ends_with("/")) return folder + name;
+  return concat(folder.view(), "/", name.view());
+}
+
+Ref_string pages_folder() {
+  return join_folder(Settings_cache::instance().get("InstallDir"), "pages/");
+}
+
+Ref_string engines_folder() {
+  return join_folder(Settings_cache::instance().get("InstallDir"), "engines/");
+}
+
+}  // namespace orvalis
