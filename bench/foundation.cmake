@@ -1,0 +1,1 @@
+orvalis_bench(bench_foundation SOURCES ${CMAKE_CURRENT_LIST_DIR}/bench_foundation.cpp LIBS orvalis_foundation)

@@ -1,0 +1,179 @@
+#include "foundation/settings.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "foundation/error_handler.h"
+#include "platform/registry_store.h"
+
+namespace orvalis {
+namespace {
+
+namespace fs = std::filesystem;
+using platform::Registry_store;
+
+// Each test gets its own settings folder through ORVALIS_CONFIG_HOME and a fresh store.
+class SettingsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder_ = fs::temp_directory_path() /
+              ("orvalis_settings_" + std::to_string(getpid()) + "_" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(folder_);
+    setenv("ORVALIS_CONFIG_HOME", folder_.c_str(), 1);
+    Registry_store::instance().close();
+    Settings_cache::instance().clear();
+    network_limits() = Network_limits{};
+  }
+  void TearDown() override {
+    Registry_store::instance().close();
+    Settings_cache::instance().clear();
+    unsetenv("ORVALIS_CONFIG_HOME");
+    fs::remove_all(folder_);
+  }
+  // Writes the settings file by hand, as a user editing it would.
+  void write_file(const std::string& text) {
+    fs::create_directories(folder_);
+    std::ofstream(folder_ / "Software_Brennick_Orvalis_2.0.conf") << text;
+  }
+  std::string file_text() {
+    std::ifstream in(folder_ / "Software_Brennick_Orvalis_2.0.conf");
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+  fs::path folder_;
+  Collecting_error_handler errors_;
+};
+
+TEST_F(SettingsTest, StoreOpensOnceAndNamesAreCaseSensitive) {
+  write_file("installdir=/lower\nInstallDir=/right\n");
+  ASSERT_TRUE(open_settings_store());
+  EXPECT_FALSE(open_settings_store());
+  EXPECT_EQ(errors_.messages().last(), "Registry already initialized.");
+  EXPECT_EQ(Registry_store::instance().read("InstallDir"), "/right");
+  EXPECT_EQ(Registry_store::instance().read("INSTALLDIR"), "");
+}
+
+TEST_F(SettingsTest, UseBeforeOpenIsReported) {
+  EXPECT_EQ(Registry_store::instance().read("InstallDir"), "");
+  Registry_store::instance().write("X", "1");
+  ASSERT_EQ(errors_.messages().count(), 2);
+  EXPECT_EQ(errors_.messages()[0], "Registry not initialized.");
+}
+
+TEST_F(SettingsTest, WritesRoundTripAnyTextAndKeepOtherValues) {
+  write_file("Keep=me\nthis line is garbage\n=no name\n");
+  ASSERT_TRUE(open_settings_store());
+  Registry_store& r = Registry_store::instance();
+  ASSERT_TRUE(r.write("Multi", "line one\nline two \\ back"));
+  EXPECT_EQ(r.read("Multi"), "line one\nline two \\ back");
+  EXPECT_EQ(r.read("Keep"), "me");
+  EXPECT_EQ(file_text().find("garbage"), std::string::npos);
+  // A second front-end's write made behind our back is kept by our next write.
+  std::ofstream(folder_ / "Software_Brennick_Orvalis_2.0.conf", std::ios::app) << "Other=theirs\n";
+  ASSERT_TRUE(r.write("Mine", "ours"));
+  r.close();
+  ASSERT_TRUE(open_settings_store());
+  EXPECT_EQ(r.read("Other"), "theirs");
+  EXPECT_EQ(r.read("Multi"), "line one\nline two \\ back");
+}
+
+TEST_F(SettingsTest, AKilledWriterNeverLeavesAHalfWrittenFile) {
+  write_file("InstallDir=/data\n");
+  ASSERT_TRUE(open_settings_store());
+  // A child writes large values in a loop and is killed in the middle; the file stays whole.
+  pid_t child = fork();
+  if (child == 0) {
+    for (int i = 0;; ++i) Registry_store::instance().write("Big", std::string(200000, 'a' + i % 26));
+  }
+  usleep(100000);
+  kill(child, SIGKILL);
+  waitpid(child, nullptr, 0);
+  Registry_store::instance().close();
+  ASSERT_TRUE(open_settings_store());
+  EXPECT_EQ(Registry_store::instance().read("InstallDir"), "/data");
+  std::string big = Registry_store::instance().read("Big");
+  EXPECT_TRUE(big.empty() || big.size() == 200000u);
+}
+
+TEST_F(SettingsTest, LoadGivesDefaultsAndChecks) {
+  write_file("InstallDir=/opt/orvalis\nBrowserPath=/usr/bin/xdg-open\nBrowserDDE=none\n"
+             "NetworkTimeout=5\nProxyHost=proxy\n");
+  ASSERT_TRUE(open_settings_store());
+  profile_put_string("ProxyEnabled", "yes");
+  EXPECT_EQ(load_settings(), 1);
+  Settings_cache& c = Settings_cache::instance();
+  EXPECT_EQ(c.get("UserAgent"), "Orvalis 2.0");
+  EXPECT_EQ(c.get("lexicon_path"), "/opt/orvalis");
+  EXPECT_EQ(network_limits().search_timeout, 10);
+  EXPECT_EQ(network_limits().capture_timeout, 10);
+  EXPECT_EQ(network_limits().concurrent_requests, 8);
+  EXPECT_EQ(network_limits().concurrent_lookups, 3);
+  EXPECT_EQ(network_limits().max_document_bytes, 1048576);
+  EXPECT_EQ(c.get("ShowSRAd"), "Yes");
+  EXPECT_EQ(c.get("query_transformation_config"), Ref_string::from_id(18047));
+  // Proxy switched on with a host but no port: reported and switched off.
+  EXPECT_EQ(c.get("ProxyEnabled"), "no");
+  ASSERT_EQ(errors_.messages().count(), 1);
+  EXPECT_EQ(errors_.messages()[0], "Port not specified for proxy host. Proxy support disabled.");
+  EXPECT_EQ(pages_folder(), "/opt/orvalis/pages/");
+  EXPECT_EQ(engines_folder(), "/opt/orvalis/engines/");
+}
+
+TEST_F(SettingsTest, BadNumbersAndMissingValues) {
+  write_file("InstallDir=/x/\nNetworkTimeout=abc\nConcurrentReq=0\nConcurrentDNS=-2\n");
+  ASSERT_TRUE(open_settings_store());
+  profile_put_string("ProxyEnabled", "Yes");  // only the exact "yes" is checked
+  EXPECT_EQ(load_settings(), 1);
+  EXPECT_EQ(network_limits().search_timeout, 10);
+  EXPECT_EQ(network_limits().concurrent_requests, 0);
+  EXPECT_EQ(network_limits().concurrent_lookups, -2);
+  EXPECT_EQ(Settings_cache::instance().get("ProxyEnabled"), "Yes");
+  // The browser settings are missing: reported, not cached.
+  ASSERT_EQ(errors_.messages().count(), 1);
+  EXPECT_EQ(errors_.messages()[0], Ref_string::from_id(18010));
+  EXPECT_EQ(pages_folder(), "/x/pages/");
+}
+
+TEST_F(SettingsTest, MissingInstallFolderStopsTheLoadEarly) {
+  write_file("NetworkTimeout=99\n");
+  ASSERT_TRUE(open_settings_store());
+  EXPECT_EQ(load_settings(), 0);
+  EXPECT_EQ(errors_.messages()[0], "Unable to read installation path from registry.");
+  EXPECT_EQ(network_limits().search_timeout, 60);  // built-in value kept
+  EXPECT_EQ(Settings_cache::instance().get("UserAgent"), "Orvalis 2.0");
+}
+
+TEST_F(SettingsTest, SaveWritesTheEditableValues) {
+  write_file("InstallDir=/x\nBrowserPath=b\nBrowserDDE=d\n");
+  ASSERT_TRUE(open_settings_store());
+  load_settings();
+  Settings_cache::instance().set("ProxyHost", "p");
+  Settings_cache::instance().set("ProxyHost", "proxy.local");
+  int proxy_pairs = 0;
+  for (const auto& p : Settings_cache::instance().pairs()) proxy_pairs += p.name == "ProxyHost";
+  EXPECT_EQ(proxy_pairs, 1);  // setting a name twice keeps one pair
+  network_limits().search_timeout = 45;
+  EXPECT_EQ(save_settings(), 1);
+  Registry_store& r = Registry_store::instance();
+  EXPECT_EQ(r.read("ProxyHost"), "proxy.local");
+  EXPECT_EQ(r.read("NetworkTimeout"), "45");
+  EXPECT_EQ(r.read("ConcurrentReq"), "8");
+  EXPECT_EQ(profile_get_string("ProxyEnabled", "?"), "no");
+}
+
+TEST(SettingsFolders, JoinAddsOneSlash) {
+  EXPECT_EQ(join_folder("", "pages/"), "pages/");
+  EXPECT_EQ(join_folder("/a", "pages/"), "/a/pages/");
+  EXPECT_EQ(join_folder("/a/", "pages/"), "/a/pages/");
+}
+
+}  // namespace
+}  // namespace orvalis
