@@ -1,0 +1,163 @@
+#include "text/word_tagger.h"
+
+#include <initializer_list>
+#include <string>
+
+#include "foundation/error_handler.h"
+
+namespace orvalis {
+
+namespace {
+
+bool is_upper(char c) { return c >= 'A' && c <= 'Z'; }
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+bool contains(std::string_view text, std::string_view part) {
+  return text.find(part) != std::string_view::npos;
+}
+
+bool is_one_of(int value, std::initializer_list<int> values) {
+  for (int v : values)
+    if (v == value) return true;
+  return false;
+}
+
+}  // namespace
+
+Word_tagger::Word_tagger(const char* lexicon_folder) {
+  if (!lexicon_.load_lexicon(lexicon_folder)) report_error("Could not open lexicon.");
+}
+
+Word_tagger::Word_tagger(const unsigned char* data, std::size_t size) {
+  if (!lexicon_.load_lexicon_bytes(data, size)) report_error("Could not open lexicon.");
+}
+
+Counted_handle<Word_classes> Word_tagger::tag_word(std::string_view word, int previous_class) {
+  auto result = make_counted<Word_classes>();
+  result->chosen.set(choose_class(word, previous_class, *result));
+  return result;
+}
+
+int Word_tagger::choose_class(std::string_view word, const int prev, Word_classes& result) {
+  // A number, an abbreviation, an address: its form says enough.
+  for (char ch : word) {
+    if (ch == '.' || is_digit(ch)) return word.size() == 2 && prev == 26 ? 26 : 37;
+  }
+
+  int c = 24;
+  bool name = false, verb = false, participle = false, preposition = false, adjective = false,
+       noun = false;
+
+  // Capitalised inside a text: a name, unless it is "I'm" or a possessive such as "Joe's".
+  if (!word.empty() && is_upper(word[0]) && prev != start_of_text) {
+    if (contains(word, "'m")) {
+      c = 29;
+    } else {
+      bool rest_lower = true;
+      for (std::size_t i = 1; i < word.size(); ++i)
+        if (is_upper(word[i])) rest_lower = false;
+      if (rest_lower && contains(word, "'"))
+        c = 16;
+      else
+        name = true;
+    }
+  }
+
+  std::string lower(word);
+  for (char& ch : lower)
+    if (is_upper(ch)) ch = static_cast<char>(ch - 'A' + 'a');
+  const std::string_view w = lower;
+
+  Class_list codes;
+  if (w == "whenever") {
+    c = 23;
+  } else if (w.starts_with("wh") || w.starts_with("how")) {
+    c = 39;
+  } else if (w == "there") {
+    c = prev == 42 || prev == 8 ? 41 : 1;
+  } else if (w == "die") {
+    c = 38;
+  } else if (contains(w, "ould")) {
+    c = 2;
+  } else if (w == "that") {
+    c = 36;
+  } else if (w == "first") {
+    c = prev == 10 ? 0 : 1;
+  } else {
+    lexicon_.classify(w.data(), static_cast<int>(w.size()), codes);
+    const bool is_do = w == "do";
+    for (int i = 0; i < codes.count; ++i) {
+      const int x = codes.codes[i];
+      result.candidates.set(x);
+      if (x == 2 || x == 3) {
+        c = 2;
+      } else if (x == 38 && !is_do) {
+        if (c != 2) c = 38;
+        verb = true;
+        if (w == "made" || contains(w, "ught")) participle = true;
+      } else if (is_one_of(x, {14, 4, 17, 13})) {
+        c = x;
+      } else if (is_do) {
+        c = 13;
+      } else if (x == 16) {
+        c = 16;
+      } else if (x == 29) {
+        c = c == 16 ? 48 : 29;
+      } else if (is_one_of(x, {10, 31, 33, 39, 40, 32})) {
+        c = 10;
+      } else if (x == 8) {
+        c = 8;
+      } else if (x == 25) {
+        c = 25;
+      } else if (x == 30 && contains(w, "ing")) {
+        c = 30;
+      } else if (x == 34) {
+        c = 29;
+      } else if (x == 9) {
+        c = 9;
+      } else if (x == 22) {
+        if (!(c == 1 && prev != 10)) c = 0;
+      } else if (x == 46) {
+        participle = true;
+      } else if (x == 23) {
+        c = 23;
+        preposition = true;
+      } else if (x == 1) {
+        c = 1;
+      } else if (x == 0) {
+        c = 0;
+        adjective = true;
+      } else if (x == 26 || (x == 20 && c != 30)) {
+        c = 20;
+        noun = true;
+      }
+    }
+  }
+
+  if (c == 10) lexicon_.count_determiner();
+
+  // Words that can be several things, settled by the word before.
+  if (preposition && verb && !noun) {
+    c = 23;
+  } else if (preposition && noun && prev == 10) {
+    c = 20;
+  } else if (noun && verb) {
+    c = is_one_of(prev, {23, 10, 22, 16, 30}) ? 20 : 38;
+  } else if (preposition) {
+    c = 23;
+  } else if (adjective && verb && participle && (prev == 45 || prev == 4)) {
+    c = 38;
+  } else if (adjective && verb) {
+    c = is_one_of(prev, {43, 23, 10, 22, 16, 0, 42, 1, 4, 38, 13, 45}) ? 0 : 38;
+  }
+
+  if (name) {
+    if (c == 20 || c == 38 || (is_one_of(c, {0, 25, 1}) && prev != 14 && prev != start_of_text))
+      c = 26;
+  }
+
+  if (c == 24) c = codes.count > 0 ? codes.codes[0] : 20;
+  return c;
+}
+
+}  // namespace orvalis

@@ -1,0 +1,69 @@
+// Word_tagger gives each word of a running text one word class, from the lexicon's codes for
+// the word (or the codes guessed from its ending) and the class of the word before it. The
+// summarizer makes one tagger per page analysis and feeds it the page's words in order; it
+// reads the chosen class and, for its ratio, the lexicon's counts of class-10 words and of
+// words the lexicon lacked.
+//
+// A tagger and the Lexicon it owns belong to the thread that made it (the background worker
+// for summaries); the lexicon's data is shared read-only by all taggers of the process.
+// When the lexicon cannot be loaded the constructor reports "Could not open lexicon." and the
+// tagger goes on without one: every word then takes the classes its ending suggests.
+//
+// Class codes the tagger itself produces: 37 for a word with a dot or a digit, 26 for names,
+// 39 for wh-words, 48 for possessive pronouns, and the codes of the lexicon. Pass 47 as the
+// previous class for the first word of a text.
+//
+// REQUIRES: previous_class in 0..255.
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+#include "foundation/bitvector.h"
+#include "foundation/counted_object.h"
+#include "foundation/ref_string.h"
+#include "text/lexicon.h"
+
+namespace orvalis {
+
+// The classes of one tagged word.
+class Word_classes : public Counted_object {
+ public:
+  // The codes the lexicon (or the guessing rules) gave the word; empty when the word's form
+  // alone decided its class (a number, a wh-word, "there", ...).
+  Bitvector candidates;
+  // The one class chosen in context.
+  Bitvector chosen;
+
+  int word_class() const { return chosen.first(); }
+};
+
+class Word_tagger {
+ public:
+  // Start-of-text class, for the first word of a text.
+  static constexpr int start_of_text = 47;
+
+  // Loads LEXICON.DAT from `lexicon_folder` (the "lexicon_path" setting).
+  explicit Word_tagger(const char* lexicon_folder);
+  explicit Word_tagger(const Ref_string& lexicon_folder)
+      : Word_tagger(lexicon_folder.c_str()) {}
+  // Uses `size` bytes at `data` as the lexicon. REQUIRES: they outlive the tagger.
+  Word_tagger(const unsigned char* data, std::size_t size);
+
+  // The classes of `word` (as written in the text) after a word of class `previous_class`.
+  Counted_handle<Word_classes> tag_word(std::string_view word, int previous_class);
+  Counted_handle<Word_classes> tag_word(const Ref_string& word, int previous_class) {
+    return tag_word(word.view(), previous_class);
+  }
+
+  bool has_lexicon() const { return lexicon_.loaded(); }
+  Lexicon& lexicon() { return lexicon_; }
+  const Lexicon& lexicon() const { return lexicon_; }
+
+ private:
+  int choose_class(std::string_view word, int previous_class, Word_classes& result);
+
+  Lexicon lexicon_;
+};
+
+}  // namespace orvalis

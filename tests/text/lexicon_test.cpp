@@ -1,0 +1,420 @@
+#include "text/lexicon.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "foundation/error_handler.h"
+#include "lexicon_builder.h"
+
+namespace orvalis {
+namespace {
+
+using testing::build_lexicon;
+using testing::Exact_bytes;
+using testing::Lexicon_entry;
+
+std::vector<int> codes_of(const Lexicon& lexicon, const std::string& word) {
+  Class_list out;
+  std::vector<int> codes;
+  if (lexicon.lookup(word.data(), static_cast<int>(word.size()), out))
+    codes.assign(out.codes, out.codes + out.count);
+  else
+    EXPECT_EQ(out.count, 0) << word;
+  return codes;
+}
+
+std::vector<int> as_vector(const Class_list& list) {
+  return std::vector<int>(list.codes, list.codes + list.count);
+}
+
+// Collects reported messages, with warnings switched on.
+class Lexicon_test : public ::testing::Test {
+ protected:
+  Lexicon_test() { set_warnings_enabled(true); }
+  ~Lexicon_test() override { set_warnings_enabled(false); }
+
+  std::vector<std::string> messages() const {
+    std::vector<std::string> out;
+    for (const Ref_string& m : errors_.messages()) out.push_back(m.str());
+    return out;
+  }
+
+  static std::string temp_file(const std::string& name, const std::vector<unsigned char>& bytes) {
+    std::string path = ::testing::TempDir() + "lexicon_test_" + name;
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<long>(bytes.size()));
+    return path;
+  }
+
+  Collecting_error_handler errors_;
+};
+
+// ---------------------------------------------------------------------------
+// Reading the file
+
+TEST_F(Lexicon_test, FileOfExactlyTheBufferSizeIsAccepted) {
+  auto bytes = build_lexicon({{"fox", {20}}}, 3);
+  bytes.resize(lexicon_buffer_size, 0);
+  std::string path = temp_file("exact.dat", bytes);
+  std::vector<unsigned char> buffer(lexicon_buffer_size);
+  std::size_t size = 0;
+  ASSERT_EQ(read_lexicon_file(path.c_str(), buffer.data(), buffer.size(), size), 1);
+  EXPECT_EQ(size, lexicon_buffer_size);
+  EXPECT_TRUE(messages().empty());
+  Lexicon lexicon;
+  ASSERT_EQ(lexicon.load_lexicon_bytes(buffer.data(), size), 1);
+  EXPECT_EQ(codes_of(lexicon, "fox"), std::vector<int>{20});
+}
+
+TEST_F(Lexicon_test, FileOneByteLongerIsRefusedWithAWarning) {
+  auto bytes = build_lexicon({{"fox", {20}}}, 3);
+  bytes.resize(lexicon_buffer_size + 1, 0);
+  std::string path = temp_file("large.dat", bytes);
+  std::vector<unsigned char> buffer(lexicon_buffer_size);
+  std::size_t size = 1;
+  EXPECT_EQ(read_lexicon_file(path.c_str(), buffer.data(), buffer.size(), size), 0);
+  EXPECT_EQ(size, 0u);
+  EXPECT_EQ(messages(),
+            std::vector<std::string>{"Lexicon too large for static buffer of 400000 bytes."});
+
+  // At warning level: nothing shows while warnings are off.
+  set_warnings_enabled(false);
+  EXPECT_EQ(read_lexicon_file(path.c_str(), buffer.data(), buffer.size(), size), 0);
+  EXPECT_EQ(messages().size(), 1u);
+}
+
+TEST_F(Lexicon_test, UnreadableFileReportsTheSystemText) {
+  std::vector<unsigned char> buffer(64);
+  std::size_t size = 0;
+  std::string missing = ::testing::TempDir() + "no_such_folder/LEXICON.DAT";
+  EXPECT_EQ(read_lexicon_file(missing.c_str(), buffer.data(), buffer.size(), size), 0);
+  EXPECT_EQ(read_lexicon_file(::testing::TempDir().c_str(), buffer.data(), buffer.size(), size),
+            0);
+  EXPECT_EQ(messages(), (std::vector<std::string>{
+                            std::string("Error while opening lexicon:\n") + std::strerror(ENOENT),
+                            std::string("Error while opening lexicon:\n") + std::strerror(EISDIR)}));
+}
+
+TEST_F(Lexicon_test, ShippedLexiconIsReadOncePerProcess) {
+  Lexicon lexicon;
+  ASSERT_EQ(lexicon.load_lexicon(ORVALIS_DATA_DIR), 1);
+  EXPECT_EQ(codes_of(lexicon, "the"), std::vector<int>{10});
+  EXPECT_EQ(codes_of(lexicon, "I"), std::vector<int>{29});
+  EXPECT_EQ(codes_of(lexicon, "jumps"), (std::vector<int>{20, 38}));
+  EXPECT_EQ(codes_of(lexicon, "being"), std::vector<int>{45});
+
+  // The buffer is filled: a later load uses it whatever folder it names.
+  Lexicon again;
+  EXPECT_EQ(again.load_lexicon("/nonexistent-folder"), 1);
+  EXPECT_EQ(codes_of(again, "the"), std::vector<int>{10});
+  EXPECT_TRUE(messages().empty());
+}
+
+// ---------------------------------------------------------------------------
+// Header
+
+TEST_F(Lexicon_test, BadHeadersAreRefused) {
+  struct Case {
+    const char* what;
+    std::vector<unsigned char> bytes;
+    const char* message;
+  };
+  auto wrong_format = build_lexicon({{"fox", {20}}}, 3, 2);
+  auto no_buckets = build_lexicon({}, 1);
+  no_buckets[4] = 0;
+  auto table_too_long = build_lexicon({{"fox", {20}}}, 3);
+  table_too_long[5] = 1;  // 259 buckets
+  std::vector<Case> cases = {
+      {"wrong format", wrong_format, "Lexicon format number is 2, expected 1."},
+      {"zero buckets", no_buckets, "Lexicon bucket table of 0 buckets does not fit in its 11 bytes."},
+      {"table past end", table_too_long,
+       "Lexicon bucket table of 259 buckets does not fit in its 22 bytes."},
+      {"short header", {1, 0, 0, 0, 1}, "Lexicon is 5 bytes long, shorter than its 8-byte header."},
+      {"empty", {}, "Lexicon is 0 bytes long, shorter than its 8-byte header."},
+  };
+  for (const Case& c : cases) {
+    Collecting_error_handler errors;
+    Exact_bytes bytes(c.bytes);
+    Lexicon lexicon;
+    EXPECT_EQ(lexicon.load_lexicon_bytes(bytes.data(), bytes.size()), 0) << c.what;
+    EXPECT_FALSE(lexicon.loaded()) << c.what;
+    ASSERT_EQ(errors.messages().count(), 1) << c.what;
+    EXPECT_EQ(errors.messages().first().str(), c.message);
+    EXPECT_TRUE(codes_of(lexicon, "fox").empty()) << c.what;
+  }
+}
+
+TEST_F(Lexicon_test, FailedReloadLeavesNoWords) {
+  auto good = build_lexicon({{"fox", {20}}}, 3);
+  auto bad = build_lexicon({{"fox", {20}}}, 3, 7);
+  Lexicon lexicon;
+  ASSERT_EQ(lexicon.load_lexicon_bytes(good.data(), good.size()), 1);
+  EXPECT_EQ(lexicon.load_lexicon_bytes(bad.data(), bad.size()), 0);
+  EXPECT_TRUE(codes_of(lexicon, "fox").empty());
+}
+
+// ---------------------------------------------------------------------------
+// Look-up
+
+TEST_F(Lexicon_test, LookupWalksTheChainAndIsCaseSensitive) {
+  std::vector<Lexicon_entry> words = {
+      {"box", {20}}, {"Box", {26}}, {"open", {0, 38}}, {"the", {10}}, {"I", {29}}, {"", {11}}};
+  auto bytes = build_lexicon(words, 1);  // one chain holding every word
+  Exact_bytes exact(bytes);
+  Lexicon lexicon;
+  ASSERT_EQ(lexicon.load_lexicon_bytes(exact.data(), exact.size()), 1);
+  for (const auto& w : words)
+    EXPECT_EQ(codes_of(lexicon, w.word), std::vector<int>(w.codes.begin(), w.codes.end()))
+        << w.word;
+  EXPECT_TRUE(codes_of(lexicon, "BOX").empty());
+  EXPECT_TRUE(codes_of(lexicon, "bo").empty());
+  EXPECT_TRUE(codes_of(lexicon, "boxes").empty());
+  // Only the first `length` bytes count.
+  Class_list out;
+  EXPECT_EQ(lexicon.lookup("boxes", 3, out), 1);
+  EXPECT_EQ(as_vector(out), std::vector<int>{20});
+}
+
+TEST_F(Lexicon_test, EmptyBucketIsNotFoundWithoutReadingAnEntry) {
+  // Offset 0 marks an empty bucket. Read as an entry, offset 0 would hold the word "\x01"
+  // (the format number's first byte, then a NUL): the look-up must not get that far.
+  auto bytes = build_lexicon({}, 5);
+  Lexicon lexicon;
+  ASSERT_EQ(lexicon.load_lexicon_bytes(bytes.data(), bytes.size()), 1);
+  EXPECT_TRUE(codes_of(lexicon, "\x01").empty());
+  EXPECT_TRUE(codes_of(lexicon, "fox").empty());
+}
+
+TEST_F(Lexicon_test, AtMostEightCodesAreTaken) {
+  std::vector<unsigned char> bytes = build_lexicon({}, 1);
+  testing::put_u24(bytes, 8, static_cast<std::uint32_t>(bytes.size()));
+  for (unsigned char c : std::string("many")) bytes.push_back(c);
+  bytes.push_back(0);
+  for (int code = 1; code <= 9; ++code) bytes.push_back(static_cast<unsigned char>(code));
+  bytes.push_back(0x80 | 10);
+  Lexicon lexicon;
+  ASSERT_EQ(lexicon.load_lexicon_bytes(bytes.data(), bytes.size()), 1);
+  // Seven plain bytes, then the eighth byte's low six bits.
+  EXPECT_EQ(codes_of(lexicon, "many"), (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8}));
+}
+
+TEST_F(Lexicon_test, SingleCharactersUseTheTableFirst) {
+  Lexicon empty;
+  EXPECT_EQ(codes_of(empty, "i"), std::vector<int>{29});
+  EXPECT_EQ(codes_of(empty, "a"), std::vector<int>{10});
+  EXPECT_EQ(codes_of(empty, "x"), std::vector<int>{20});
+  EXPECT_EQ(codes_of(empty, ","), std::vector<int>{7});
+  EXPECT_EQ(codes_of(empty, "?"), std::vector<int>{14});
+  EXPECT_EQ(codes_of(empty, "["), std::vector<int>{24});
+  EXPECT_EQ(codes_of(empty, "}"), std::vector<int>{35});
+  EXPECT_EQ(codes_of(empty, "$"), std::vector<int>{0});
+  // No entry: upper-case letters, digits, bytes above 127 go to the hash table.
+  EXPECT_TRUE(codes_of(empty, "I").empty());
+  EXPECT_TRUE(codes_of(empty, "7").empty());
+  EXPECT_TRUE(codes_of(empty, "\xe9").empty());
+
+  auto bytes = build_lexicon({{"I", {29}}, {"i", {5}}, {"7", {9}}}, 2);
+  Lexicon lexicon;
+  ASSERT_EQ(lexicon.load_lexicon_bytes(bytes.data(), bytes.size()), 1);
+  EXPECT_EQ(codes_of(lexicon, "I"), std::vector<int>{29});
+  EXPECT_EQ(codes_of(lexicon, "7"), std::vector<int>{9});
+  EXPECT_EQ(codes_of(lexicon, "i"), std::vector<int>{29});  // the table wins over the data
+}
+
+// ---------------------------------------------------------------------------
+// Damaged data: words are not found, nothing is read outside the data.
+
+TEST_F(Lexicon_test, EveryTruncationIsReadSafely) {
+  std::vector<Lexicon_entry> words = {
+      {"alpha", {20}}, {"beta", {0, 38, 46}}, {"gamma", {1}}, {"delta", {20, 30}}};
+  auto full = build_lexicon(words, 2);
+  const std::size_t table_end = 8 + 3 * 2;
+  for (std::size_t size = table_end; size < full.size(); ++size) {
+    Exact_bytes cut(std::vector<unsigned char>(full.begin(), full.begin() + size));
+    Lexicon lexicon;
+    ASSERT_EQ(lexicon.load_lexicon_bytes(cut.data(), cut.size()), 1);
+    for (const auto& w : words) {
+      auto codes = codes_of(lexicon, w.word);
+      if (!codes.empty()) {
+        EXPECT_EQ(codes, std::vector<int>(w.codes.begin(), w.codes.end()));
+      }
+    }
+    EXPECT_TRUE(codes_of(lexicon, "omega").empty());
+  }
+}
+
+TEST_F(Lexicon_test, OffsetsPastTheEndAreNotFollowed) {
+  auto bytes = build_lexicon({{"fox", {20}}}, 1);
+  // The bucket points far past the end.
+  testing::put_u24(bytes, 8, 0xfffff0);
+  Exact_bytes far(bytes);
+  Lexicon lexicon;
+  ASSERT_EQ(lexicon.load_lexicon_bytes(far.data(), far.size()), 1);
+  EXPECT_TRUE(codes_of(lexicon, "fox").empty());
+
+  // A chain link to the very end of the data.
+  auto linked = build_lexicon({{"fox", {20}}}, 1);
+  linked.back() |= 0x40;
+  linked.resize(linked.size() + 3);
+  testing::put_u24(linked, linked.size() - 3, static_cast<std::uint32_t>(linked.size()));
+  Exact_bytes end(linked);
+  ASSERT_EQ(lexicon.load_lexicon_bytes(end.data(), end.size()), 1);
+  EXPECT_EQ(codes_of(lexicon, "fox"), std::vector<int>{20});
+  EXPECT_TRUE(codes_of(lexicon, "dog").empty());
+}
+
+TEST_F(Lexicon_test, ChainThatLoopsEnds) {
+  // Two entries of one bucket that link to each other.
+  auto bytes = build_lexicon({{"cat", {20}}, {"cow", {20}}}, 1);
+  const std::size_t first = 8 + 3;
+  bytes.back() |= 0x40;
+  bytes.resize(bytes.size() + 3);
+  testing::put_u24(bytes, bytes.size() - 3, static_cast<std::uint32_t>(first));
+  Lexicon lexicon;
+  ASSERT_EQ(lexicon.load_lexicon_bytes(bytes.data(), bytes.size()), 1);
+  EXPECT_EQ(codes_of(lexicon, "cow"), std::vector<int>{20});
+  EXPECT_TRUE(codes_of(lexicon, "dog").empty());
+}
+
+// ---------------------------------------------------------------------------
+// Guessing
+
+struct Guess {
+  const char* word;
+  std::vector<int> codes;
+  const char* copy;  // the copy as the rules leave it; null: unchanged
+};
+
+class Guess_test : public Lexicon_test {
+ protected:
+  Guess_test() {
+    bytes_ = build_lexicon({{"fly", {20, 38}},
+                            {"cat", {20}},
+                            {"teach", {38}},
+                            {"soft", {0}},
+                            {"low", {1, 0}},
+                            {"wok", {38}},
+                            {"gold", {20}},
+                            {"etc", {1}}},
+                           7);
+    EXPECT_EQ(lexicon_.load_lexicon_bytes(bytes_.data(), bytes_.size()), 1);
+  }
+
+  void check(const std::vector<Guess>& cases, const Lexicon& lexicon) {
+    for (const Guess& g : cases) {
+      std::string copy = g.word;
+      int length = static_cast<int>(copy.size());
+      Class_list out;
+      lexicon.guess_classes(copy.data(), length, out);
+      EXPECT_EQ(as_vector(out), g.codes) << g.word;
+      EXPECT_EQ(copy.substr(0, static_cast<std::size_t>(length)), g.copy ? g.copy : g.word)
+          << g.word;
+    }
+  }
+
+  std::vector<unsigned char> bytes_;
+  Lexicon lexicon_;
+};
+
+TEST_F(Guess_test, PunctuationAndNumbersGoByForm) {
+  check({{"...!", {14}, nullptr},
+         {"(what?", {14}, nullptr},
+         {"--.", {14}, nullptr},
+         {"'tis;", {6}, nullptr},
+         {"\"yes,", {7}, nullptr},
+         {"-:", {7}, nullptr},
+         {"(quote)", {11}, nullptr},
+         {"'s", {11}, nullptr},
+         {"1997", {9}, nullptr},
+         {"0", {9}, nullptr},
+         {"19th", {20}, nullptr}},
+        lexicon_);
+}
+
+TEST_F(Guess_test, EndingsGiveClasses) {
+  check({{"basic", {0}, nullptr},       {"he'd", {2, 17}, nullptr},
+         {"walked", {38, 0, 46}, nullptr}, {"forward", {20}, nullptr},
+         {"lead", {20}, nullptr},       {"running", {30}, nullptr},
+         {"national", {25, 30}, nullptr}, {"realism", {20}, nullptr},
+         {"indian", {0}, nullptr},      {"libyan", {0}, nullptr},
+         {"titan", {20}, nullptr},      {"cabin", {20}, nullptr},
+         {"nation", {20, 30}, nullptr}, {"doctor", {20}, nullptr},
+         {"student", {20, 30}, nullptr}, {"thought", {38, 46}, nullptr},
+         {"policy", {20}, nullptr},     {"energy", {20}, nullptr},
+         {"city", {20}, nullptr},       {"clarify", {38}, nullptr},
+         {"quickly", {1}, nullptr},     {"truly", {20}, nullptr},
+         {"John's", {16}, nullptr},     {"parents'", {16}, nullptr},
+         {"rock'", {20}, nullptr},      {"zzz", {20}, nullptr}},
+        lexicon_);
+}
+
+TEST_F(Guess_test, EndingInEDependsOnTheLettersBefore) {
+  check({{"algae", {20}, "alga"},  // "ae": the e is cut
+         {"office", {20}, nullptr},
+         {"palace", {20}, nullptr},
+         {"like", {0}, nullptr},
+         {"bake", {20}, nullptr},
+         {"table", {0}, nullptr},
+         {"smile", {20}, nullptr},
+         {"care", {20}, nullptr},
+         {"store", {20}, nullptr},
+         {"debate", {38}, nullptr},
+         {"write", {20}, nullptr},
+         {"massive", {0}, nullptr},
+         {"solve", {20}, nullptr},
+         {"size", {38}, nullptr},
+         {"hope", {20}, nullptr},
+         {"ROSE", {20}, nullptr},
+         {"3e", {20}, nullptr}},
+        lexicon_);
+}
+
+TEST_F(Guess_test, PluralsAndVerbFormsTakeTheirStemsClasses) {
+  check({{"flies", {20, 38}, "fly"},
+         {"cats", {20}, "cat"},
+         {"boxes", {20}, "box"},
+         {"wishes", {20}, "wish"},
+         {"tomatoes", {20}, "tomatoe"},
+         {"places", {20}, "place"},
+         {"freezes", {38}, "freeze"},
+         {"items", {20}, "item"},
+         {"radios", {20}, nullptr},
+         {"address", {20}, "addres"},
+         {"dogs", {20}, nullptr},
+         {"teacher", {20}, "teach"},
+         {"softer", {0}, "soft"},
+         {"lower", {0}, "low"},
+         {"bigger", {20, 0}, "bigg"},
+         {"woken", {38, 0, 46}, "wok"},
+         {"golden", {20}, "gold"},
+         {"etc.", {1}, "etc"}},
+        lexicon_);
+
+  // Without "fly", "flies" leaves the copy as "fly" and is a noun or a verb.
+  Lexicon empty;
+  check({{"flies", {20, 38}, "fly"}, {"etc.", {20}, "etc"}}, empty);
+}
+
+TEST_F(Guess_test, ClassifyCountsOnlyWordsTheLexiconLacks) {
+  Class_list out;
+  EXPECT_EQ(lexicon_.classify("cat", 3, out), 1);
+  EXPECT_EQ(lexicon_.classify("a", 1, out), 1);
+  EXPECT_EQ(lexicon_.unknown_count(), 0);
+  const char word[] = "boxes";
+  EXPECT_EQ(lexicon_.classify(word, 5, out), 0);
+  EXPECT_EQ(as_vector(out), std::vector<int>{20});
+  EXPECT_STREQ(word, "boxes");
+  std::string long_word(300, 'q');
+  long_word += "ing";
+  EXPECT_EQ(lexicon_.classify(long_word.data(), static_cast<int>(long_word.size()), out), 0);
+  EXPECT_EQ(as_vector(out), std::vector<int>{30});
+  EXPECT_EQ(lexicon_.unknown_count(), 2);
+}
+
+}  // namespace
+}  // namespace orvalis
