@@ -24,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   orvalis::Ref_string user, password;
   (void)url.ftp_credentials(user, password);
   (void)url.resolve(link);
-  orvalis::Ref_string whole(std::string_view(text));
+  orvalis::Ref_string whole{std::string_view(text)};
   orvalis::Ref_string decoded = orvalis::url_decode(whole);
   orvalis::Ref_string encoded = orvalis::url_encode(whole);
   if (text.find('%') == std::string::npos && text.find('+') == std::string::npos &&
