@@ -1,0 +1,85 @@
+// Html_scanner is the one pass over a page that every page reader is built on. It cuts the
+// page text into tokens (white space, tag, word, punctuation) and calls the matching handler
+// operation for each, in page order; subclasses override the operations they need. There is
+// no tree: a tag is just a token.
+//
+// The same pass can also
+//  - collect sentences: the running text (words, punctuation, one blank for any white space;
+//    tags add nothing) is cut after "." "!" "?" "|" "*", at the tags that break sentences
+//    (headings, title, head, pre, br, hr, form) and at the end of the page, and each piece of
+//    more than 6 bytes goes to on_sentence;
+//  - rewrite the page: a handler that returns nonzero has its token replaced, in the output,
+//    by the replacement string it wrote.
+//
+// Words keep letters, digits, ' - & ; (so entity references stay inside words, undecoded),
+// and a dot when it looks like part of the word (index.html, e.g., U.S., Mrs.). Numbers keep
+// "." and "," between digits (3.14, 1,000). Text is UTF-8: bytes 0x80-0xFF are letters, and
+// control characters count as white space. The contents of script and style elements (from
+// the start tag to the matching end tag) are passed over without calling any handler; the
+// tags themselves are reported, and a rewriting pass copies the contents unchanged.
+//
+// A scanner lives on the stack of one reader for one pass over one page; it holds a reference
+// to the page buffer meanwhile. One thread.
+// REQUIRES: the page buffer is not changed while a scanner over it exists.
+#pragma once
+
+#include <cstdint>
+
+#include "foundation/byte_buffer.h"
+#include "foundation/ref_string.h"
+
+namespace orvalis {
+
+class Html_scanner {
+ public:
+  enum class Token { end, space, tag, punct, word };
+
+  Html_scanner(Byte_buffer_handle page, int collect_sentences);
+  virtual ~Html_scanner();
+  Html_scanner(const Html_scanner&) = delete;
+  Html_scanner& operator=(const Html_scanner&) = delete;
+
+  // Handler operations. `token` points into the page text (not zero-terminated). A nonzero
+  // result asks that the token be replaced by `replacement` in a rewriting pass.
+  virtual int on_space(const char* token, int length, Ref_string& replacement);
+  virtual int on_tag(const char* token, int length, Ref_string& replacement);
+  // Reserved: the scan never calls it.
+  virtual int on_reserved(const char* token, int length, Ref_string& replacement);
+  virtual int on_word(const char* token, int length, Ref_string& replacement);
+  virtual int on_punct(char ch, Ref_string& replacement);
+  virtual void on_sentence(Ref_string sentence);
+
+  // Scans the whole page once. With `rewrite` nonzero the rewritten page is appended to *out.
+  void run(int rewrite = 0, Ref_string* out = nullptr);
+
+  // The token just read: its start index in the page and the index after it.
+  std::int64_t token_start() const { return start_; }
+  std::int64_t position() const { return pos_; }
+  const char* page_text() const { return text_; }
+  std::int64_t page_length() const { return length_; }
+
+  // For tests and the fuzzer: reads the next token without calling any handler.
+  Token next_token();
+
+  // Texts of this many bytes or fewer are not handed on as sentences.
+  static constexpr int min_sentence = 6;
+
+ private:
+  bool dot_belongs_to_word() const;
+  // After a script or style start tag: the index of the matching end tag's "<", or the end.
+  std::int64_t end_of_raw_text(const char* name, int name_length) const;
+  void append_to_sentence(const char* text, int n, bool as_space);
+  void flush_sentence();
+
+  Byte_buffer_handle page_;
+  const char* text_ = "";
+  std::int64_t length_ = 0;
+  std::int64_t pos_ = 0;
+  std::int64_t start_ = 0;
+  bool sentence_end_ = false;
+  bool collect_ = false;
+  bool last_was_space_ = false;
+  Ref_string sentence_;
+};
+
+}  // namespace orvalis

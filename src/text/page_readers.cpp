@@ -1,0 +1,279 @@
+#include "text/page_readers.h"
+
+#include <string_view>
+
+#include "text/html_chars.h"
+
+namespace orvalis {
+
+namespace {
+
+// The lower-case name of a tag token, in a buffer of the scan's own.
+struct Tag_name {
+  char chars[Html_tag::max_name];
+  int length;
+  Tag_name(const char* token, int n) : length(Html_tag::name_of(token, n, chars)) {}
+  std::string_view view() const { return {chars, static_cast<size_t>(length)}; }
+  bool operator==(std::string_view s) const { return view() == s; }
+};
+
+class Title_reader : public Html_scanner {
+ public:
+  explicit Title_reader(Byte_buffer_handle page) : Html_scanner(std::move(page), 0) {}
+
+  int on_tag(const char* token, int n, Ref_string&) override {
+    if (done_) return 0;
+    Tag_name name(token, n);
+    if (name == "title") {
+      in_title_ = true;
+    } else if (name == "/title") {
+      in_title_ = false;
+      if (!title_.empty()) done_ = true;
+    }
+    return 0;
+  }
+
+  int on_word(const char* token, int n, Ref_string&) override {
+    if (done_ || !in_title_) return 0;
+    if (!title_.empty()) title_ += ' ';
+    title_.append(token, n);
+    if (title_.length() > max_title_length) {
+      int keep = html_chars::utf8_cut(title_.c_str(), title_.length(), max_title_length);
+      title_ = title_.mid(0, keep);
+      in_title_ = false;
+      done_ = true;
+    }
+    return 0;
+  }
+
+  Ref_string title_;
+
+ private:
+  bool in_title_ = false;
+  bool done_ = false;
+};
+
+class Link_counter : public Html_scanner {
+ public:
+  explicit Link_counter(Byte_buffer_handle page) : Html_scanner(std::move(page), 0) {}
+
+  int on_tag(const char* token, int n, Ref_string&) override {
+    Tag_name name(token, n);
+    if (name == "img") {
+      ++images;
+    } else if (name == "a") {
+      if (Html_tag(token, n).has_attribute("href")) ++anchors;
+    }
+    return 0;
+  }
+
+  int images = 0;
+  int anchors = 0;
+};
+
+class Tag_collector : public Html_scanner {
+ public:
+  explicit Tag_collector(Byte_buffer_handle page) : Html_scanner(std::move(page), 0) {}
+
+  int on_tag(const char* token, int n, Ref_string&) override {
+    auto tag = make_counted<Html_tag>(token, n);
+    tag->offset = static_cast<int>(token_start());
+    tags.append(std::move(tag));
+    return 0;
+  }
+
+  Html_tag_list tags;
+};
+
+// "name:" before any "/", "?" or "#", where the name is not one that Url knows.
+bool has_unknown_scheme(const Ref_string& href) {
+  const char* t = href.c_str();
+  int i = 0;
+  if (!html_chars::is_letter(static_cast<unsigned char>(t[0])) || static_cast<unsigned char>(t[0]) >= 0x80)
+    return false;
+  while (t[i] && (html_chars::is_alnum(static_cast<unsigned char>(t[i])) || t[i] == '+' ||
+                  t[i] == '-' || t[i] == '.') &&
+         static_cast<unsigned char>(t[i]) < 0x80)
+    ++i;
+  if (t[i] != ':') return false;
+  return Url(href).scheme_code() == Url::other;
+}
+
+Ref_string replace_all(const Ref_string& text, std::string_view what, std::string_view by) {
+  std::string out;
+  std::string_view rest = text.view();
+  for (size_t at; (at = rest.find(what)) != std::string_view::npos;) {
+    out.append(rest.substr(0, at));
+    out.append(by);
+    rest.remove_prefix(at + what.size());
+  }
+  out.append(rest);
+  return Ref_string(out);
+}
+
+}  // namespace
+
+Ref_string page_title(const Byte_buffer_handle& page) {
+  Title_reader reader(page);
+  reader.run();
+  return reader.title_;
+}
+
+void count_links_and_images(const Byte_buffer_handle& page, int& images, int& anchors) {
+  Link_counter counter(page);
+  counter.run();
+  images = counter.images;
+  anchors = counter.anchors;
+}
+
+Html_tag_list collect_tags(const Byte_buffer_handle& page) {
+  Tag_collector collector(page);
+  collector.run();
+  return collector.tags;
+}
+
+// ---- Anchor reader ----
+
+Anchor_reader::Anchor_reader(Byte_buffer_handle page, const Url& page_url, Ignore_test ignore)
+    : Html_scanner(std::move(page), 0), base_(page_url), ignore_(std::move(ignore)) {}
+
+int Anchor_reader::on_tag(const char* token, int n, Ref_string&) {
+  Tag_name name(token, n);
+  if (name == "a") {
+    Html_tag tag(token, n);
+    Ref_string href = tag.attribute("href");
+    // A link to a place on this same page ("#name") is no document.
+    if (href.empty() || href[0] == '#') return 0;
+    // Addresses of schemes this program cannot fetch (javascript:, tel:, data:, ...) would
+    // otherwise resolve as relative paths.
+    if (has_unknown_scheme(href)) return 0;
+    // Pages write "&" in attribute values as "&amp;"; the address has the plain character.
+    if (href.find("&amp;") >= 0) href = replace_all(href, "&amp;", "&");
+    Ref_string absolute = base_.resolve(href);
+    int hash_at = absolute.find('#');
+    if (hash_at == 0) return 0;
+    if (hash_at > 0) absolute = absolute.mid(0, hash_at);
+    Url url(absolute);
+    if (ignore_ && ignore_(url)) return 0;
+    switch (url.scheme_code()) {
+      case Url::http:
+      case Url::https:
+      case Url::gopher:
+      case Url::ftp:
+        break;
+      default:
+        return 0;
+    }
+    if (taken_.count(absolute.str())) return 0;
+    current_ = url;
+    in_anchor_ = true;
+  } else if (name == "/a") {
+    if (in_anchor_) {
+      on_link(current_, anchor_text_);
+      taken_.insert(current_.text().str());
+    }
+    in_anchor_ = false;
+    anchor_text_ = Ref_string();
+  }
+  return 0;
+}
+
+int Anchor_reader::on_word(const char* token, int n, Ref_string&) {
+  if (in_anchor_) {
+    if (!anchor_text_.empty()) anchor_text_ += ' ';
+    anchor_text_.append(token, n);
+  }
+  return 0;
+}
+
+int Anchor_reader::on_punct(char ch, Ref_string&) {
+  if (in_anchor_) anchor_text_ += ch;
+  return 0;
+}
+
+void Anchor_reader::on_link(const Url& url, const Ref_string& text) {
+  links_.append(Found_link{url.text(), text});
+}
+
+// ---- Base-reference insertion ----
+
+namespace {
+
+struct Structure {
+  bool html = false, head = false, head_end = false, body = false, body_end = false, base = false;
+};
+
+class Base_inserter : public Html_scanner {
+ public:
+  Base_inserter(Byte_buffer_handle page, const Structure& s, Ref_string base_element,
+                Ref_string top, Ref_string bottom)
+      : Html_scanner(std::move(page), 0),
+        s_(s),
+        base_element_(std::move(base_element)),
+        top_(std::move(top)),
+        bottom_(std::move(bottom)) {}
+
+  int on_tag(const char* token, int n, Ref_string& r) override {
+    Tag_name name(token, n);
+    const std::string_view tag(token, static_cast<size_t>(n));
+    const std::string_view top_point = s_.body ? "body" : s_.head_end ? "/head" : "html";
+    const std::string_view bottom_point = s_.body_end ? "/body" : "/html";
+    if (!top_placed && name == top_point) {
+      r = concat(tag, top_.view());
+      top_placed = true;
+      if (!s_.base && !s_.head && !base_placed) {
+        r += base_element_;
+        base_placed = true;
+      }
+      return 1;
+    }
+    if (!s_.base && !base_placed && name == "head") {
+      r = concat(tag, base_element_.view());
+      base_placed = true;
+      return 1;
+    }
+    if (!bottom_placed && name == bottom_point) {
+      r = concat(bottom_.view(), tag);
+      bottom_placed = true;
+      return 1;
+    }
+    return 0;
+  }
+
+  bool top_placed = false, base_placed = false, bottom_placed = false;
+
+ private:
+  Structure s_;
+  Ref_string base_element_;
+  Ref_string top_;
+  Ref_string bottom_;
+};
+
+}  // namespace
+
+Byte_buffer_handle insert_base_reference(const Byte_buffer_handle& page, const Ref_string& base_url,
+                                         const Ref_string& top, const Ref_string& bottom) {
+  Structure s;
+  for (const Html_tag_handle& tag : collect_tags(page)) {
+    Ref_string name = tag->name();
+    if (name == "html") s.html = true;
+    else if (name == "head") s.head = true;
+    else if (name == "/head") s.head_end = true;
+    else if (name == "body") s.body = true;
+    else if (name == "/body") s.body_end = true;
+    else if (name == "base") s.base = true;
+  }
+  Ref_string base_element = concat("<base href=\"", base_url.view(), "\">");
+  Base_inserter inserter(page, s, base_element, top, bottom);
+  Ref_string rewritten;
+  inserter.run(1, &rewritten);
+
+  auto out = make_counted<Byte_buffer>();
+  if (!inserter.base_placed && !s.base) out->append(base_element.c_str(), base_element.length());
+  if (!inserter.top_placed && !top.empty()) out->append(top.c_str(), top.length());
+  out->append(rewritten.c_str(), rewritten.length());
+  if (!inserter.bottom_placed) out->append(bottom.c_str(), bottom.length());
+  return out;
+}
+
+}  // namespace orvalis

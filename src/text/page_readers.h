@@ -1,0 +1,80 @@
+// The page readers: small Html_scanner subclasses that each make one pass over a page and keep
+// only what their caller needs. The system keeps no parsed page; these are what it knows.
+//
+//  - page_title: the words of the first title element joined by single blanks, at most 254
+//    bytes (cut at a UTF-8 character boundary); entity references stay undecoded.
+//  - count_links_and_images: "a" tags with an href (any value) and "img" tags.
+//  - collect_tags: every tag of the page, in page order, with the index of its "<".
+//  - Anchor_reader: the links of a search engine's result page that may become documents,
+//    with their anchor text. Keeps http, https, gopher and ftp links, each address once per
+//    page, and only links whose anchor is closed; the caller's ignore test drops the rest.
+//    Links to a place on the same page ("#name") and links of schemes that no fetcher knows
+//    (javascript:, tel:) are never taken; "&amp;" in an href is read as "&".
+//  - insert_base_reference: a copy of a page whose relative links resolve against the page's
+//    own address when the copy is opened from disk, with the caller's fragments at the top of
+//    the body and at its end.
+//
+// All of them are pure functions of the page (or per-pass objects); one thread per pass.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <unordered_set>
+
+#include "foundation/byte_buffer.h"
+#include "foundation/ref_list.h"
+#include "foundation/ref_string.h"
+#include "foundation/url.h"
+#include "text/html_scanner.h"
+#include "text/html_tag.h"
+
+namespace orvalis {
+
+// Titles are cut at this many bytes.
+inline constexpr int max_title_length = 254;
+
+Ref_string page_title(const Byte_buffer_handle& page);
+void count_links_and_images(const Byte_buffer_handle& page, int& images, int& anchors);
+Html_tag_list collect_tags(const Byte_buffer_handle& page);
+
+// A link found on a result page: the absolute address (without fragment) and its anchor text.
+struct Found_link {
+  Ref_string url;
+  Ref_string text;
+};
+
+class Anchor_reader : public Html_scanner {
+ public:
+  // Answers true for a link the caller does not want (the search resource's ignore rule).
+  using Ignore_test = std::function<bool(const Url& link)>;
+
+  Anchor_reader(Byte_buffer_handle page, const Url& page_url, Ignore_test ignore = {});
+
+  // The links handed on so far, in page order.
+  const Ref_list<Found_link>& links() const { return links_; }
+
+  int on_tag(const char* token, int length, Ref_string& replacement) override;
+  int on_word(const char* token, int length, Ref_string& replacement) override;
+  int on_punct(char ch, Ref_string& replacement) override;
+
+ protected:
+  // Called when an anchor closes; the default appends to links().
+  virtual void on_link(const Url& url, const Ref_string& text);
+
+ private:
+  Url base_;
+  Ignore_test ignore_;
+  Url current_;
+  Ref_string anchor_text_;
+  bool in_anchor_ = false;
+  std::unordered_set<std::string> taken_;
+  Ref_list<Found_link> links_;
+};
+
+// The page with a base element naming `base_url` (unless it has its own), `top` after the body
+// tag (or "/head", or "html") and `bottom` before "/body" (or "/html"); fragments that found
+// no place go first (top) or last (bottom). Either fragment may be empty.
+Byte_buffer_handle insert_base_reference(const Byte_buffer_handle& page, const Ref_string& base_url,
+                                         const Ref_string& top, const Ref_string& bottom);
+
+}  // namespace orvalis

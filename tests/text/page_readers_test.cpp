@@ -1,0 +1,212 @@
+#include "text/page_readers.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "text_test_support.h"
+
+namespace orvalis {
+namespace {
+
+using testing::page_of;
+using testing::test_page;
+
+// ---- Title ----
+
+TEST(Page_title, IsTheWordsOfTheFirstTitleJoinedByBlanks) {
+  EXPECT_EQ(page_title(page_of("<html><head><TITLE>Foo: the  bar!</TITLE></head></html>")),
+            "Foo the bar");
+  EXPECT_EQ(page_title(page_of("<title>First</title><title>Second</title>")), "First");
+  EXPECT_EQ(page_title(page_of("<title></title><title>Second</title>")), "Second");
+  EXPECT_EQ(page_title(page_of("<p>no title here</p>")), "");
+}
+
+TEST(Page_title, OfADocumentationPageKeepsEntityReferencesUndecoded) {
+  EXPECT_EQ(page_title(test_page("doc_page.html")),
+            "Configuring the Build Cache &mdash; Kestrel Build Manual");
+}
+
+TEST(Page_title, IsCutAt254BytesAndLaterWordsAreIgnored) {
+  std::string page = "<title>";
+  for (int i = 0; i < 300; ++i) page += "word" + std::to_string(i) + " ";
+  page += "</title>";
+  Ref_string title = page_title(page_of(page));
+  EXPECT_EQ(title.length(), 254);
+  EXPECT_TRUE(title.starts_with("word0 word1 word2"));
+}
+
+TEST(Page_title, CutNeverSplitsAMultiByteCharacter) {
+  std::string page = "<title>" + std::string(253, 'a') + "é more</title>";
+  EXPECT_EQ(page_title(page_of(page)).str(), std::string(253, 'a'));
+}
+
+TEST(Page_title, InsideScriptDoesNotCount) {
+  EXPECT_EQ(page_title(test_page("scripted_page.html")), "Café Review La Petite Crème");
+}
+
+// ---- Counts and tags ----
+
+TEST(Page_counts, AnchorsNeedAnHrefAndImagesCountWherever) {
+  int images = -1, anchors = -1;
+  count_links_and_images(
+      page_of("<a name=top></a><a href=\"\">e</a><A HREF=x><IMG src=a></A><img><frame src=f>"
+              "<area href=m><input type=image src=i>"),
+      images, anchors);
+  EXPECT_EQ(images, 2);
+  EXPECT_EQ(anchors, 2);
+}
+
+TEST(Page_counts, OfRealPages) {
+  int images = 0, anchors = 0;
+  count_links_and_images(test_page("doc_page.html"), images, anchors);
+  EXPECT_EQ(images, 2);
+  EXPECT_EQ(anchors, 7);
+  // The markup written by scripts is not part of the page.
+  count_links_and_images(test_page("scripted_page.html"), images, anchors);
+  EXPECT_EQ(images, 1);
+  EXPECT_EQ(anchors, 2);
+}
+
+TEST(Tag_collector, KeepsEveryTagInOrderWithTheOffsetOfItsLessThanSign) {
+  const std::string page = "ab<p>cd <a href=x>e</a>";
+  Html_tag_list tags = collect_tags(page_of(page));
+  ASSERT_EQ(tags.count(), 3);
+  EXPECT_EQ(tags[0]->text(), "<p>");
+  EXPECT_EQ(tags[0]->offset, 2);
+  EXPECT_EQ(tags[1]->attribute("href"), "x");
+  EXPECT_EQ(tags[1]->offset, 8);
+  EXPECT_EQ(tags[2]->name(), "/a");
+  EXPECT_EQ(tags[2]->offset, static_cast<int>(page.size()) - 4);
+}
+
+// ---- Anchor reader ----
+
+std::vector<std::string> link_lines(Anchor_reader& reader) {
+  std::vector<std::string> out;
+  for (const Found_link& l : reader.links()) out.push_back(l.url.str() + " | " + l.text.str());
+  return out;
+}
+
+TEST(Anchor_reader, ReadsTheResultsOfASearchPage) {
+  Anchor_reader reader(test_page("search_results.html"),
+                       Url("http://search.findwell.example/search?q=solar+sails"));
+  reader.run();
+  EXPECT_EQ(link_lines(reader),
+            (std::vector<std::string>{
+                "http://search.findwell.example/ | ",
+                "http://search.findwell.example/advanced | Advanced search",
+                "http://search.findwell.example/prefs | Preferences",
+                "http://search.findwell.example/help | Help",
+                "http://ads.findwell.example/click?id=991&u=sails | Buy Sails Cheap",
+                "http://www.spacelab.example/sails/intro.html | Solar Sails: an Introduction",
+                "https://astro.example.org/articles/sail-missions | Sail Missions, 2010- 2024",
+                "ftp://ftp.physics.example.edu/pub/papers/sails.ps | sails.ps",
+                "gopher://gopher.example.net/1/space | Space gopher",
+                "http://search.findwell.example/cache?u=http%3A%2F%2Fwww.spacelab.example%2F | "
+                "Cached copy",
+                "http://search.findwell.example/search?q=light+sail | light sail",
+                "http://search.findwell.example/search?q=ion+drive | ion drive",
+                "http://search.findwell.example/search?q=solar+sails&start=10 | Next page",
+            }));
+}
+
+TEST(Anchor_reader, CallersIgnoreTestDropsLinks) {
+  Anchor_reader reader(test_page("search_results.html"),
+                       Url("http://search.findwell.example/search?q=solar+sails"),
+                       [](const Url& u) {
+                         return u.host() == "search.findwell.example" ||
+                                u.host() == "ads.findwell.example";
+                       });
+  reader.run();
+  EXPECT_EQ(reader.links().count(), 4);
+  EXPECT_EQ(reader.links().first().url, "http://www.spacelab.example/sails/intro.html");
+}
+
+TEST(Anchor_reader, FragmentsAreCutAndAnAddressIsTakenOnce) {
+  Anchor_reader reader(page_of("<a href=\"#top\">Top</a><a href=\"p.html#a\">A</a>"
+                               "<a href=\"p.html#b\">B</a><a href=\"p.html\">C</a>"),
+                       Url("http://h.example/dir/index.html"));
+  reader.run();
+  ASSERT_EQ(reader.links().count(), 1);
+  EXPECT_EQ(reader.links().first().url, "http://h.example/dir/p.html");
+  EXPECT_EQ(reader.links().first().text, "A");
+}
+
+TEST(Anchor_reader, OtherSchemesAndUnclosedAnchorsGiveNothing) {
+  Anchor_reader reader(page_of("<a href=mailto:x@y.example>m</a><a href=news:comp.lang>n</a>"
+                               "<a href=\"file:///etc/passwd\">f</a><a href=\"http://ok.example/\">open"),
+                       Url("http://h.example/"));
+  reader.run();
+  EXPECT_TRUE(reader.links().empty());
+}
+
+TEST(Anchor_reader, LinksOfUnknownSchemesAreNotResolvedAsPaths) {
+  Anchor_reader reader(page_of("<a href=\"javascript:go()\">j</a><a href=\"tel:+1555\">t</a>"
+                               "<a href=\"HTTPS://x.example/\">s</a>"),
+                       Url("http://h.example/"));
+  reader.run();
+  ASSERT_EQ(reader.links().count(), 1);
+  EXPECT_EQ(reader.links().first().url, "HTTPS://x.example/");
+}
+
+TEST(Anchor_reader, SecondAnchorReplacesTheAddressAndKeepsTheTextSoFar) {
+  Anchor_reader reader(page_of("<a href=one.html>first <a href=two.html>second</a>"),
+                       Url("http://h.example/"));
+  reader.run();
+  ASSERT_EQ(reader.links().count(), 1);
+  EXPECT_EQ(reader.links().first().url, "http://h.example/two.html");
+  EXPECT_EQ(reader.links().first().text, "first second");
+}
+
+// ---- Base reference ----
+
+std::string inserted(const std::string& page, const char* top = "<div>TOP</div>",
+                     const char* bottom = "<div>END</div>") {
+  Byte_buffer_handle out =
+      insert_base_reference(page_of(page), "http://h.example/dir/page.html", top, bottom);
+  return out->text().str();
+}
+
+TEST(Base_reference, GoesIntoTheHeadAndFragmentsAroundTheBody) {
+  EXPECT_EQ(inserted("<html><HEAD><title>t</title></head><body class=x>text</body></html>"),
+            "<html><HEAD><base href=\"http://h.example/dir/page.html\"><title>t</title></head>"
+            "<body class=x><div>TOP</div>text<div>END</div></body></html>");
+}
+
+TEST(Base_reference, APageWithItsOwnBaseKeepsItAndGetsNoSecond) {
+  EXPECT_EQ(inserted("<head><base href=\"http://other.example/\"></head><body>x</body>"),
+            "<head><base href=\"http://other.example/\"></head><body><div>TOP</div>x"
+            "<div>END</div></body>");
+}
+
+TEST(Base_reference, WithoutBodyTheTopGoesAfterTheHeadAndTheBottomBeforeHtmlEnd) {
+  EXPECT_EQ(inserted("<html><head></head>text</html>"),
+            "<html><head><base href=\"http://h.example/dir/page.html\"></head><div>TOP</div>"
+            "text<div>END</div></html>");
+}
+
+TEST(Base_reference, WithoutHeadTheBaseComesWithTheTopFragment) {
+  EXPECT_EQ(inserted("<html>text</html>"),
+            "<html><div>TOP</div><base href=\"http://h.example/dir/page.html\">text"
+            "<div>END</div></html>");
+}
+
+TEST(Base_reference, APageWithoutStructureGetsEverythingAroundIt) {
+  EXPECT_EQ(inserted("just text"),
+            "<base href=\"http://h.example/dir/page.html\"><div>TOP</div>just text"
+            "<div>END</div>");
+  EXPECT_EQ(inserted("just text", "", ""),
+            "<base href=\"http://h.example/dir/page.html\">just text");
+}
+
+TEST(Base_reference, LeavesScriptsUntouched) {
+  const std::string page = test_page("scripted_page.html")->text().str();
+  const std::string out = inserted(page, "", "");
+  EXPECT_NE(out.find("<script>\n  // A tracker"), std::string::npos);
+  EXPECT_EQ(out.size(), page.size() + std::string("<base href=\"http://h.example/dir/page.html\">").size());
+}
+
+}  // namespace
+}  // namespace orvalis
