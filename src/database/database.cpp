@@ -1,0 +1,329 @@
+#include "database/database.h"
+
+#include <sqlite3.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "foundation/error_handler.h"
+
+namespace orvalis {
+
+namespace {
+
+constexpr std::size_t max_idle_statements = 64;
+
+// The tables whose presence makes a file a Topic database.
+constexpr const char* topic_tables[] = {"concept_master", "search_resources", "url_master",
+                                        "concept_terms"};
+
+bool equal_ignoring_case(std::string_view a, const char* b) {
+  std::size_t n = std::strlen(b);
+  if (a.size() != n) return false;
+  for (std::size_t i = 0; i < n; ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+Database::~Database() { close(); }
+
+Database& Database::shared() {
+  static Database db;
+  return db;
+}
+
+bool Database::open(const Ref_string& path) {
+  close();
+  try {
+    open_file(path.str(), Mode::read_write);
+    return true;
+  } catch (const Db_error& e) {
+    close();
+    report_db_error(e);
+    return false;
+  }
+}
+
+void Database::open_file(const std::string& path, Mode mode) {
+  close();
+  int flags = mode == Mode::read_only   ? SQLITE_OPEN_READONLY
+              : mode == Mode::create    ? SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE
+                                        : SQLITE_OPEN_READWRITE;
+  std::string name = path;
+  if (mode == Mode::read_only_immutable) {
+    flags = SQLITE_OPEN_READONLY | SQLITE_OPEN_URI;
+    name = "file:";
+    for (char c : path) {
+      if (c == '%' || c == '?' || c == '#') {
+        char hex[4];
+        std::snprintf(hex, sizeof hex, "%%%02X", static_cast<unsigned char>(c));
+        name += hex;
+      } else {
+        name += c;
+      }
+    }
+    name += "?immutable=1";
+  }
+  sqlite3* db = nullptr;
+  int rc = sqlite3_open_v2(name.c_str(), &db, flags, nullptr);
+  if (rc != SQLITE_OK) {
+    std::string text = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+    int code = db ? sqlite3_extended_errcode(db) : rc;
+    sqlite3_close_v2(db);
+    throw Db_error(code, text + ": " + path);
+  }
+  db_ = db;
+  path_ = path;
+  depth_ = 0;
+  sqlite3_extended_result_codes(db_, 1);
+  sqlite3_busy_timeout(db_, default_busy_timeout_ms);
+  if (mode == Mode::read_only || mode == Mode::read_only_immutable) return;
+
+  // SQLite opens a write-protected file read-only without saying so; the open connection must
+  // be able to write, so that is refused here rather than at the first save.
+  if (sqlite3_db_readonly(db_, "main") == 1) {
+    close();
+    throw Db_error(SQLITE_READONLY, "the database file is read-only: " + path);
+  }
+  if (mode == Mode::read_write) {
+    // Look before changing anything: a file of another program is left as it was.
+    for (const char* table : topic_tables)
+      if (!has_table(table)) {
+        close();
+        throw Db_error(SQLITE_NOTADB, std::string(Ref_string::from_id(10140).view()) + " (" +
+                                          path + ")");
+      }
+  }
+  execute("PRAGMA journal_mode=WAL");
+  execute("PRAGMA synchronous=NORMAL");
+}
+
+void Database::close() noexcept {
+  if (!db_) return;
+  for (auto& [sql, stmt] : idle_) sqlite3_finalize(stmt);
+  idle_.clear();
+  sqlite3_close_v2(db_);
+  db_ = nullptr;
+  path_.clear();
+  depth_ = 0;
+}
+
+bool Database::is_read_only() const { return db_ && sqlite3_db_readonly(db_, "main") == 1; }
+
+void Database::require_open() const {
+  if (!db_) throw Db_error(SQLITE_MISUSE, "no database is open");
+}
+
+void Database::raise(int rc) const {
+  if (!db_) throw Db_error(rc, sqlite3_errstr(rc));
+  int code = sqlite3_extended_errcode(db_);
+  if (code == SQLITE_OK) code = rc;
+  throw Db_error(code, sqlite3_errmsg(db_));
+}
+
+void Database::execute(std::string_view sql) {
+  require_open();
+  std::string text(sql);
+  int rc = sqlite3_exec(db_, text.c_str(), nullptr, nullptr, nullptr);
+  if (rc != SQLITE_OK) raise(rc);
+}
+
+void Database::set_busy_timeout(int milliseconds) {
+  if (db_) sqlite3_busy_timeout(db_, milliseconds);
+}
+
+bool Database::has_table(std::string_view name) {
+  Db_statement s(*this,
+                 "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?1 COLLATE NOCASE");
+  s.bind(1, name);
+  return s.step();
+}
+
+void Database::begin_transaction() {
+  require_open();
+  if (depth_ == 0)
+    execute("BEGIN IMMEDIATE");
+  else
+    execute("SAVEPOINT level_" + std::to_string(depth_ + 1));
+  ++depth_;
+}
+
+void Database::commit() {
+  require_open();
+  if (depth_ == 0) throw Db_error(SQLITE_MISUSE, "commit without a transaction");
+  if (depth_ == 1)
+    execute("COMMIT");
+  else
+    execute("RELEASE level_" + std::to_string(depth_));
+  --depth_;
+}
+
+void Database::rollback() noexcept {
+  if (!db_ || depth_ == 0) return;
+  // When SQLite has already rolled the whole transaction back, there is nothing left to undo.
+  if (!sqlite3_get_autocommit(db_)) {
+    std::string sql = depth_ == 1 ? std::string("ROLLBACK")
+                                  : "ROLLBACK TO level_" + std::to_string(depth_) +
+                                        "; RELEASE level_" + std::to_string(depth_);
+    sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr);
+  }
+  --depth_;
+}
+
+std::int64_t Database::last_insert_rowid() const { return db_ ? sqlite3_last_insert_rowid(db_) : 0; }
+
+sqlite3_stmt* Database::acquire_statement(std::string_view sql) {
+  require_open();
+  auto it = idle_.find(std::string(sql));
+  if (it != idle_.end() && it->second) return std::exchange(it->second, nullptr);
+  sqlite3_stmt* stmt = nullptr;
+  int rc = sqlite3_prepare_v3(db_, sql.data(), static_cast<int>(sql.size()),
+                              SQLITE_PREPARE_PERSISTENT, &stmt, nullptr);
+  if (rc != SQLITE_OK) raise(rc);
+  if (!stmt) throw Db_error(SQLITE_MISUSE, "empty statement");
+  return stmt;
+}
+
+void Database::release_statement(sqlite3_stmt* stmt) noexcept {
+  if (!stmt) return;
+  sqlite3_reset(stmt);
+  sqlite3_clear_bindings(stmt);
+  if (!db_) {
+    sqlite3_finalize(stmt);
+    return;
+  }
+  try {
+    std::string key = sqlite3_sql(stmt);
+    auto it = idle_.find(key);
+    if (it != idle_.end() && !it->second) {
+      it->second = stmt;
+      return;
+    }
+    if (it == idle_.end() && idle_.size() < max_idle_statements) {
+      idle_.emplace(std::move(key), stmt);
+      return;
+    }
+  } catch (...) {
+  }
+  sqlite3_finalize(stmt);
+}
+
+std::string contains_pattern(const Ref_string& text) {
+  std::string pattern = "%";
+  for (char c : text.view()) {
+    if (c == '|') c = ' ';
+    if (c == '%' || c == '_' || c == '\\') pattern += '\\';
+    pattern += c;
+  }
+  pattern += '%';
+  return pattern;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+Db_statement::Db_statement(Database& db, std::string_view sql)
+    : db_(db), stmt_(db.acquire_statement(sql)) {}
+
+Db_statement::~Db_statement() { db_.release_statement(stmt_); }
+
+Db_statement& Db_statement::bind(int index, std::int64_t value) {
+  int rc = sqlite3_bind_int64(stmt_, index, value);
+  if (rc != SQLITE_OK) db_.raise(rc);
+  return *this;
+}
+
+Db_statement& Db_statement::bind(int index, std::string_view text) {
+  int rc = sqlite3_bind_text(stmt_, index, text.data(), static_cast<int>(text.size()),
+                             SQLITE_TRANSIENT);
+  if (rc != SQLITE_OK) db_.raise(rc);
+  return *this;
+}
+
+Db_statement& Db_statement::bind(int index, const Db_date& date) {
+  if (date.is_valid()) return bind(index, date.seconds);
+  return bind_null(index);
+}
+
+Db_statement& Db_statement::bind_null(int index) {
+  int rc = sqlite3_bind_null(stmt_, index);
+  if (rc != SQLITE_OK) db_.raise(rc);
+  return *this;
+}
+
+bool Db_statement::step() {
+  int rc = sqlite3_step(stmt_);
+  if (rc == SQLITE_ROW) return true;
+  if (rc == SQLITE_DONE) return false;
+  db_.raise(rc);
+}
+
+void Db_statement::run() {
+  while (step()) {
+  }
+}
+
+int Db_statement::column_count() const { return sqlite3_column_count(stmt_); }
+
+const char* Db_statement::column_name(int column) const {
+  const char* name = sqlite3_column_name(stmt_, column);
+  return name ? name : "";
+}
+
+int Db_statement::column(std::string_view name) const {
+  int n = column_count();
+  for (int i = 0; i < n; ++i)
+    if (equal_ignoring_case(name, column_name(i))) return i;
+  return -1;
+}
+
+int Db_statement::require(std::string_view name) const {
+  int c = column(name);
+  if (c < 0) throw Db_error(SQLITE_ERROR, "no such column: " + std::string(name));
+  return c;
+}
+
+bool Db_statement::is_null(int column) const {
+  return sqlite3_column_type(stmt_, column) == SQLITE_NULL;
+}
+
+int Db_statement::column_type(int column) const { return sqlite3_column_type(stmt_, column); }
+
+std::string_view Db_statement::text_view(int column) const {
+  const unsigned char* p = sqlite3_column_text(stmt_, column);
+  if (!p) return {};
+  return {reinterpret_cast<const char*>(p), static_cast<std::size_t>(sqlite3_column_bytes(stmt_, column))};
+}
+
+Ref_string Db_statement::text(int column) const { return Ref_string(text_view(column)); }
+
+std::int64_t Db_statement::integer(int column) const { return sqlite3_column_int64(stmt_, column); }
+
+Db_date Db_statement::date(int column) const {
+  switch (sqlite3_column_type(stmt_, column)) {
+    case SQLITE_NULL:
+      return Db_date::null_date();
+    case SQLITE_INTEGER:
+      return Db_date::at(sqlite3_column_int64(stmt_, column));
+    case SQLITE_FLOAT:
+      return Db_date::at(static_cast<std::int64_t>(sqlite3_column_double(stmt_, column)));
+    case SQLITE_TEXT: {
+      std::string text(text_view(column));
+      if (text.empty()) return Db_date::at(0);
+      char* end = nullptr;
+      long long v = std::strtoll(text.c_str(), &end, 10);
+      if (end && *end == '\0') return Db_date::at(v);
+      return Db_date::invalid_date();
+    }
+    default:
+      return Db_date::invalid_date();
+  }
+}
+
+}  // namespace orvalis

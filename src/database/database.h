@@ -1,0 +1,174 @@
+// Database is a connection to one Topic database file (an SQLite 3 file). The program keeps one
+// process-wide connection, Database::shared(), that the stores use; opening a file through it
+// first closes the file that is open. Further connections are made only for whole-file work
+// (the format check, creation, compaction) and by tests.
+//
+// An open connection uses the file shared and writable, in WAL journal mode with
+// synchronous=NORMAL (a commit is durable once the WAL is synced at checkpoint; a power cut may
+// lose the last commits but never corrupts the file, the right trade for a desktop database that
+// takes thousands of small writes), and waits up to the busy timeout when another process holds
+// the write lock.
+//
+// Transactions nest: the outermost begin is a BEGIN IMMEDIATE, inner ones are SAVEPOINTs, and
+// the connection counts the depth. Rolling back an inner level undoes that level only. After
+// SQLite has rolled a transaction back by itself (a full disk, an I/O error), rollback() only
+// counts the levels down.
+//
+// Db_statement is one prepared statement with bound parameters; statements are kept in a small
+// cache by SQL text, so a store that sends the same query again does not prepare it again.
+// Db_transaction is the scope guard of one transaction level: rolled back unless committed.
+//
+// Thread: a connection and its statements belong to one thread (the user-interface thread for
+// the shared one). Errors are thrown as Db_error; the stores catch them.
+// REQUIRES: no Db_statement outlives the open file it was made on.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+#include "database/db_date.h"
+#include "database/db_error.h"
+#include "foundation/ref_string.h"
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace orvalis {
+
+class Database {
+ public:
+  // Marks our files in the SQLite header ("OV20").
+  static constexpr std::int32_t application_id = 0x4F563230;
+  static constexpr int default_busy_timeout_ms = 5000;
+
+  // read_only_immutable reads a file that nobody may change while it is open (SQLite's
+  // immutable=1): the way to read a WAL file that sits read-only in a read-only folder.
+  enum class Mode { read_write, read_only, read_only_immutable, create };
+
+  Database() = default;
+  ~Database();
+  Database(const Database&) = delete;
+  Database& operator=(const Database&) = delete;
+
+  // The process-wide connection the stores use.
+  static Database& shared();
+
+  // Closes the open file, then opens `path` (which must exist) shared and writable. A file that
+  // cannot be opened, is read-only, is not SQLite or does not hold the Topic tables is not
+  // touched: the error is reported and the result is false.
+  bool open(const Ref_string& path);
+  // Opens without the Topic-table check and throws Db_error on failure. `create` makes the file
+  // when it does not exist. WAL mode is set only for read_write and create.
+  void open_file(const std::string& path, Mode mode);
+  void close() noexcept;
+  bool is_open() const noexcept { return db_ != nullptr; }
+  const std::string& path() const noexcept { return path_; }
+  sqlite3* handle() const noexcept { return db_; }
+  bool is_read_only() const;
+
+  // Runs one or more statements without results (DAO's execute). Throws Db_error.
+  void execute(std::string_view sql);
+  void set_busy_timeout(int milliseconds);
+  bool has_table(std::string_view name);
+
+  void begin_transaction();
+  void commit();
+  void rollback() noexcept;
+  int transaction_depth() const noexcept { return depth_; }
+
+  std::int64_t last_insert_rowid() const;
+
+  // Throws the connection's current error as Db_error (code `rc` when SQLite has none).
+  [[noreturn]] void raise(int rc) const;
+
+  // Statement cache, used by Db_statement.
+  sqlite3_stmt* acquire_statement(std::string_view sql);
+  void release_statement(sqlite3_stmt* statement) noexcept;
+
+ private:
+  void require_open() const;
+
+  sqlite3* db_ = nullptr;
+  std::string path_;
+  int depth_ = 0;
+  std::unordered_map<std::string, sqlite3_stmt*> idle_;
+};
+
+class Db_statement {
+ public:
+  Db_statement(Database& db, std::string_view sql);
+  ~Db_statement();
+  Db_statement(const Db_statement&) = delete;
+  Db_statement& operator=(const Db_statement&) = delete;
+
+  // Parameters are numbered from 1 (?1, ?2, ...).
+  Db_statement& bind(int index, std::int64_t value);
+  Db_statement& bind(int index, int value) { return bind(index, static_cast<std::int64_t>(value)); }
+  Db_statement& bind(int index, std::string_view text);
+  Db_statement& bind(int index, const Ref_string& text) { return bind(index, text.view()); }
+  Db_statement& bind(int index, const char* text) { return bind(index, std::string_view(text)); }
+  Db_statement& bind(int index, const Db_date& date);
+  Db_statement& bind_null(int index);
+
+  // Moves to the next row: true when there is one. Throws Db_error.
+  bool step();
+  // Steps to the end (for statements without rows).
+  void run();
+
+  int column_count() const;
+  const char* column_name(int column) const;
+  // Index of the column called `name` (case-insensitive), or -1.
+  int column(std::string_view name) const;
+  bool is_null(int column) const;
+  // SQLite's fundamental type of the column's value (SQLITE_INTEGER ... SQLITE_NULL).
+  int column_type(int column) const;
+
+  // Field reads with the stores' conversions of a NULL: texts read empty, numbers 0, dates null.
+  Ref_string text(int column) const;
+  std::string_view text_view(int column) const;
+  std::int64_t integer(int column) const;
+  std::int32_t number(int column) const { return static_cast<std::int32_t>(integer(column)); }
+  Db_date date(int column) const;
+
+  Ref_string text(std::string_view name) const { return text(require(name)); }
+  std::int32_t number(std::string_view name) const { return number(require(name)); }
+  Db_date date(std::string_view name) const { return date(require(name)); }
+
+ private:
+  int require(std::string_view name) const;
+
+  Database& db_;
+  sqlite3_stmt* stmt_;
+};
+
+// The LIKE pattern (used with ESCAPE '\') that matches any text containing `text` literally:
+// "%" and "_" and the escape character itself lose their wildcard meaning. Every "|" of `text`
+// is first turned into a blank, as the stores always did with searched text.
+std::string contains_pattern(const Ref_string& text);
+
+class Db_transaction {
+ public:
+  explicit Db_transaction(Database& db) : db_(db) { db_.begin_transaction(); }
+  ~Db_transaction() {
+    if (!done_) db_.rollback();
+  }
+  Db_transaction(const Db_transaction&) = delete;
+  Db_transaction& operator=(const Db_transaction&) = delete;
+
+  void commit() {
+    db_.commit();
+    done_ = true;
+  }
+  void rollback() noexcept {
+    if (!done_) db_.rollback();
+    done_ = true;
+  }
+
+ private:
+  Database& db_;
+  bool done_ = false;
+};
+
+}  // namespace orvalis

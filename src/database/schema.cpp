@@ -1,0 +1,146 @@
+#include "database/schema.h"
+
+#include <sqlite3.h>
+
+#include <string>
+
+#include "database/database.h"
+#include "foundation/error_handler.h"
+
+namespace orvalis {
+
+namespace {
+
+#define BYTE(f) " " f " INTEGER CHECK (" f " BETWEEN 0 AND 255)"
+#define NONEMPTY(f) " " f " TEXT CHECK (length(" f ") > 0)"
+
+// concept_urls.date_created: unixepoch() arrived in SQLite 3.38; older libraries take the
+// strftime form, which gives the same whole seconds.
+const char* date_created_default() {
+  return sqlite3_libversion_number() >= 3038000 ? "(unixepoch())"
+                                                : "(CAST(strftime('%s', 'now') AS INTEGER))";
+}
+
+std::string concept_urls_table() {
+  return std::string(
+             "CREATE TABLE concept_urls ("
+             " concept_id INTEGER,"
+             " url_id INTEGER,"
+             " date_deleted INTEGER,"
+             " date_created INTEGER DEFAULT ") +
+         date_created_default() +
+         ","
+         " search_resource TEXT,"
+         " query TEXT,"
+         " rating INTEGER,"
+         " num_votes INTEGER,"
+         " relevant INTEGER)";
+}
+
+const char* const statements[] = {
+    "CREATE TABLE concept_master ("
+    " concept_id INTEGER PRIMARY KEY AUTOINCREMENT,"
+    " name TEXT,"
+    " definition TEXT,"
+    " time_last_modified INTEGER," BYTE("facet") ","
+    " category TEXT,"
+    " time_last_queried INTEGER,"
+    " time_last_summarized INTEGER,"
+    " query_time_spec TEXT,"
+    " summarize_time_spec TEXT," BYTE("query_enabled") "," BYTE("summary_enabled") "," BYTE(
+        "is_top_level") "," BYTE("is_user_topic") "," BYTE("is_user_top_level") ")",
+    "CREATE UNIQUE INDEX TopicIdIndex ON concept_master (concept_id)",
+    "CREATE INDEX TopicNameIndex ON concept_master (name)",
+
+    "CREATE TABLE concept_relations ("
+    " concept_id INTEGER,"
+    " related_id INTEGER,"
+    " relationship_type TEXT CHECK (length(relationship_type) BETWEEN 1 AND 2))",
+    "CREATE INDEX TopicRelationIndex1 ON concept_relations (concept_id)",
+    "CREATE INDEX TopicRelationIndex2 ON concept_relations (related_id)",
+
+    "CREATE TABLE concept_terms ("
+    " concept_id INTEGER," NONEMPTY("term") ")",
+    "CREATE INDEX TopicTermIndex ON concept_terms (concept_id)",
+
+    nullptr,  // concept_urls: its default depends on the SQLite version
+    "CREATE INDEX UrlRelationIndex1 ON concept_urls (concept_id)",
+    "CREATE INDEX UrlRelationIndex2 ON concept_urls (url_id)",
+
+    "CREATE TABLE search_resources (" NONEMPTY("name") "," NONEMPTY("location") ","
+    " field_values TEXT," NONEMPTY("search_field") ","
+    " ignore_substrings TEXT," NONEMPTY("request_type") ","
+    " enabled INTEGER,"
+    " category TEXT,"
+    " username TEXT,"
+    " password TEXT,"
+    " form_url TEXT)",
+
+    "CREATE TABLE url_master ("
+    " url_id INTEGER PRIMARY KEY AUTOINCREMENT," NONEMPTY("address") ","
+    " title TEXT,"
+    " size INTEGER,"
+    " time_last_retrieved INTEGER," BYTE("timeout_count") ","
+    " num_anchors INTEGER,"
+    " num_images INTEGER,"
+    " abstract TEXT,"
+    " summary TEXT,"
+    " annotation TEXT)",
+    "CREATE INDEX MainUrlIndex ON url_master (url_id)",
+    "CREATE INDEX UrlNameIndex ON url_master (address)",
+    nullptr,
+};
+
+#undef BYTE
+#undef NONEMPTY
+
+constexpr int statement_count = sizeof statements / sizeof statements[0] - 1;
+constexpr int concept_urls_slot = 8;
+
+}  // namespace
+
+bool create_database(const Ref_string& path) {
+  Database db;
+  try {
+    db.open_file(path.str(), Database::Mode::create);
+    Db_transaction t(db);
+    db.execute("PRAGMA application_id = " + std::to_string(Database::application_id));
+    for (int i = 0; i < statement_count; ++i)
+      db.execute(i == concept_urls_slot ? concept_urls_table() : std::string(statements[i]));
+    t.commit();
+    db.close();
+    return true;
+  } catch (const Db_error& e) {
+    report_error(format_db_error(e));
+    return false;
+  }
+}
+
+Database_format check_database_format(const Ref_string& path) {
+  Database db;
+  try {
+    db.open_file(path.str(), Database::Mode::read_only);
+    try {
+      db.has_table("concept_master");
+    } catch (const Db_error& e) {
+      // A WAL file that is read-only in a folder we cannot write: SQLite cannot set up its
+      // shared-memory file, so it is read as it lies on disk.
+      if (e.primary_code() != SQLITE_READONLY && e.primary_code() != SQLITE_CANTOPEN) throw;
+      db.open_file(path.str(), Database::Mode::read_only_immutable);
+    }
+    for (const char* table : {"concept_master", "search_resources", "url_master", "concept_terms"})
+      if (!db.has_table(table)) return format_other;
+    if (db.has_table("ui_text")) return format_other;
+    // Some other program's file that happens to hold tables of these names.
+    Db_statement id(db, "PRAGMA application_id");
+    if (id.step() && id.integer(0) != 0 && id.integer(0) != Database::application_id)
+      return format_other;
+    return format_current;
+  } catch (const Db_error& e) {
+    if (e.primary_code() == SQLITE_NOTADB) return format_other;
+    report_error(format_db_error(e));
+    return format_failed;
+  }
+}
+
+}  // namespace orvalis

@@ -1,0 +1,37 @@
+// The Topic database file: its six tables and named indexes, creation of a new file, and the
+// check that tells a file of the current format from one of the earlier format or a foreign one.
+//
+// Fields keep the types of the original engine mapped onto SQLite: whole numbers (Long, Byte)
+// and dates are INTEGER columns (Byte fields CHECK their range 0..255; dates are whole seconds
+// since 1970 UTC, NULL for a null date), texts and memos are TEXT. A text field that does not
+// allow a zero-length value CHECKs length(x) > 0; no field is required (NULL is always allowed).
+// The two counters (concept_id, url_id) are INTEGER PRIMARY KEY AUTOINCREMENT: one above the
+// highest given so far, never reused. concept_urls.date_created defaults to the moment of
+// insertion. PRAGMA application_id marks our files.
+//
+// Called on the user-interface thread; each function uses its own short-lived connection.
+#pragma once
+
+#include "foundation/ref_string.h"
+
+namespace orvalis {
+
+enum Database_format {
+  format_failed = 0,    // the file could not be read (the message has been reported)
+  format_current = 1,   // a Topic database of this version
+  format_other = 2,     // the earlier format, or not a Topic database at all
+};
+
+// Makes a new, empty Topic database at `path` (the caller has removed any file of that name):
+// the six tables and their indexes in one transaction, WAL journal. On failure reports
+// "0x<code> <description>" (the code in lower-case hexadecimal) and returns false; the file
+// made so far stays on disk without tables.
+bool create_database(const Ref_string& path);
+
+// Opens the file read-only and tells its format. The four tables concept_master,
+// search_resources, url_master and concept_terms make a Topic database; one that also holds
+// ui_text is of the earlier format. A file SQLite does not recognise is format_other. Any
+// other failure is reported as "0x<code> <description>" and gives format_failed.
+Database_format check_database_format(const Ref_string& path);
+
+}  // namespace orvalis

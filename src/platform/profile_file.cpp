@@ -1,0 +1,144 @@
+#include "platform/profile_file.h"
+
+#include <fstream>
+#include <iterator>
+
+namespace orvalis::platform {
+
+namespace {
+
+bool same_ignoring_case(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    unsigned char x = static_cast<unsigned char>(a[i]);
+    unsigned char y = static_cast<unsigned char>(b[i]);
+    if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y - 'A' + 'a');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+bool is_blank(char c) { return c == ' ' || c == '\t'; }
+
+std::string_view trim(std::string_view s) {
+  while (!s.empty() && is_blank(s.front())) s.remove_prefix(1);
+  while (!s.empty() && is_blank(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+std::string without_zero_bytes(std::string_view s) {
+  std::string out;
+  out.reserve(s.size());
+  for (char c : s)
+    if (c != '\0') out.push_back(c);
+  return out;
+}
+
+}  // namespace
+
+bool Profile_file::load(const std::string& path) {
+  sections_.clear();
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  in.seekg(0, std::ios::end);
+  std::streamoff size = in.tellg();
+  if (size < 0 || static_cast<std::size_t>(size) > max_file_size) return false;
+  in.seekg(0, std::ios::beg);
+  std::string text(static_cast<std::size_t>(size), '\0');
+  if (size > 0 && !in.read(text.data(), size)) return false;
+  parse(text);
+  return true;
+}
+
+void Profile_file::parse(std::string_view text) {
+  sections_.clear();
+  if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
+  Section* current = nullptr;
+  // When a section name repeats, its later lines are ignored: the first section wins.
+  bool skipping = false;
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    std::size_t end = text.find_first_of("\r\n", pos);
+    if (end == std::string_view::npos) end = text.size();
+    std::string_view line = trim(text.substr(pos, end - pos));
+    pos = end;
+    if (pos < text.size() && text[pos] == '\r') ++pos;
+    if (pos < text.size() && text[pos] == '\n') ++pos;
+
+    if (line.empty() || line.front() == ';') continue;
+    if (line.front() == '[') {
+      std::string_view name = line.substr(1);
+      std::size_t close = name.find(']');
+      if (close != std::string_view::npos) name = name.substr(0, close);
+      std::string clean = without_zero_bytes(trim(name));
+      if (find_section(clean)) {
+        skipping = true;
+        current = nullptr;
+      } else {
+        skipping = false;
+        sections_.push_back(Section{std::move(clean), {}});
+        current = &sections_.back();
+      }
+      continue;
+    }
+    if (!current || skipping) continue;
+    std::size_t eq = line.find('=');
+    if (eq == std::string_view::npos) continue;
+    std::string key = without_zero_bytes(trim(line.substr(0, eq)));
+    std::string_view value = trim(line.substr(eq + 1));
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+        value.back() == value.front())
+      value = value.substr(1, value.size() - 2);
+    bool known = false;
+    for (const Entry& e : current->entries)
+      if (same_ignoring_case(e.key, key)) {
+        known = true;
+        break;
+      }
+    if (!known) current->entries.push_back(Entry{std::move(key), without_zero_bytes(value)});
+  }
+}
+
+const Profile_file::Section* Profile_file::find_section(std::string_view name) const {
+  for (const Section& s : sections_)
+    if (same_ignoring_case(s.name, name)) return &s;
+  return nullptr;
+}
+
+std::vector<std::string> Profile_file::section_names() const {
+  std::vector<std::string> names;
+  // Each name takes its length plus a terminator; the list ends with one more terminator.
+  std::size_t used = 1;
+  for (const Section& s : sections_) {
+    // An empty name would read as the end of the list in the buffer, so it is not listed.
+    if (s.name.empty()) continue;
+    if (used + s.name.size() + 1 > buffer_size) break;
+    used += s.name.size() + 1;
+    names.push_back(s.name);
+  }
+  return names;
+}
+
+std::string Profile_file::get_string(std::string_view section, std::string_view key,
+                                     std::string_view default_value) const {
+  std::string_view found = default_value;
+  if (const Section* s = find_section(section)) {
+    for (const Entry& e : s->entries)
+      if (same_ignoring_case(e.key, key)) {
+        found = e.value;
+        break;
+      }
+  }
+  if (found.size() > max_value_length) found = found.substr(0, max_value_length);
+  return std::string(found);
+}
+
+bool Profile_file::has_key(std::string_view section, std::string_view key) const {
+  if (const Section* s = find_section(section))
+    for (const Entry& e : s->entries)
+      if (same_ignoring_case(e.key, key)) return true;
+  return false;
+}
+
+}  // namespace orvalis::platform
