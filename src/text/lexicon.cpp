@@ -94,7 +94,7 @@ int read_lexicon_file(const char* path, unsigned char* buffer, std::size_t capac
   size = 0;
   std::FILE* file = std::fopen(path, "rb");
   if (!file) {
-    report_error(Ref_string("Error while opening lexicon:\n") + std::strerror(errno));
+    report_error(Ref_string(std::string("Error while opening lexicon:\n") + std::strerror(errno)));
     return 0;
   }
   std::size_t got = std::fread(buffer, 1, capacity, file);
@@ -103,12 +103,13 @@ int read_lexicon_file(const char* path, unsigned char* buffer, std::size_t capac
   bool too_large = !failed && got == capacity && std::fgetc(file) != EOF;
   std::fclose(file);
   if (failed) {
-    report_error(Ref_string("Error while opening lexicon:\n") + std::strerror(read_errno));
+    report_error(
+        Ref_string(std::string("Error while opening lexicon:\n") + std::strerror(read_errno)));
     return 0;
   }
   if (too_large) {
-    report_warning("Lexicon too large for static buffer of " +
-                   Ref_string::number(static_cast<long long>(capacity)) + " bytes.");
+    report_warning(Ref_string("Lexicon too large for static buffer of " + std::to_string(capacity) +
+                              " bytes."));
     return 0;
   }
   size = got;
@@ -120,7 +121,7 @@ int Lexicon::load_lexicon(const char* folder) {
   {
     std::lock_guard<std::mutex> hold(s.lock);
     if (!s.filled) {
-      Ref_string path = Ref_string(folder) + "/LEXICON.DAT";
+      const std::string path = std::string(folder ? folder : "") + "/LEXICON.DAT";
       if (!read_lexicon_file(path.c_str(), s.bytes, sizeof s.bytes, s.size)) return 0;
       s.filled = true;
     }
@@ -134,20 +135,20 @@ int Lexicon::load_lexicon_bytes(const unsigned char* data, std::size_t size) {
   size_ = 0;
   buckets_ = 0;
   if (size < header_bytes) {
-    report_warning("Lexicon is " + Ref_string::number(static_cast<long long>(size)) +
-                   " bytes long, shorter than its 8-byte header.");
+    report_warning(Ref_string("Lexicon is " + std::to_string(size) +
+                              " bytes long, shorter than its 8-byte header."));
     return 0;
   }
   std::uint32_t format = read_u32(data);
   if (format != 1) {
-    report_warning("Lexicon format number is " + Ref_string::number(format) + ", expected 1.");
+    report_warning(
+        Ref_string("Lexicon format number is " + std::to_string(format) + ", expected 1."));
     return 0;
   }
   std::uint32_t buckets = read_u32(data + 4);
   if (buckets == 0 || buckets > (size - header_bytes) / 3) {
-    report_warning("Lexicon bucket table of " + Ref_string::number(buckets) +
-                   " buckets does not fit in its " +
-                   Ref_string::number(static_cast<long long>(size)) + " bytes.");
+    report_warning(Ref_string("Lexicon bucket table of " + std::to_string(buckets) +
+                              " buckets does not fit in its " + std::to_string(size) + " bytes."));
     return 0;
   }
   data_ = data;
@@ -208,8 +209,7 @@ void Lexicon::guess_classes(char* w, int& length, Class_list& out) const {
     for (int c : codes) out.add(c);
   };
   auto ends = [&](std::string_view s) {
-    return L >= static_cast<int>(s.size()) &&
-           std::string_view(w + L - s.size(), s.size()) == s;
+    return L >= static_cast<int>(s.size()) && std::string_view(w + L - s.size(), s.size()) == s;
   };
   // Cuts `cut` characters off the copy and looks up what remains.
   auto stem = [&](int cut) {

@@ -45,8 +45,7 @@ class Word_tagger {
 
   // Loads LEXICON.DAT from `lexicon_folder` (the "lexicon_path" setting).
   explicit Word_tagger(const char* lexicon_folder);
-  explicit Word_tagger(const Ref_string& lexicon_folder)
-      : Word_tagger(lexicon_folder.c_str()) {}
+  explicit Word_tagger(const Ref_string& lexicon_folder) : Word_tagger(lexicon_folder.c_str()) {}
   // Uses `size` bytes at `data` as the lexicon. REQUIRES: they outlive the tagger.
   Word_tagger(const unsigned char* data, std::size_t size);
 

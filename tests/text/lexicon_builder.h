@@ -34,8 +34,7 @@ inline void put_u32(std::vector<unsigned char>& out, std::size_t at, std::uint32
 
 // The bytes of a lexicon holding `entries` in `buckets` buckets, each chain in the order given.
 inline std::vector<unsigned char> build_lexicon(const std::vector<Lexicon_entry>& entries,
-                                                std::uint32_t buckets,
-                                                std::uint32_t format = 1) {
+                                                std::uint32_t buckets, std::uint32_t format = 1) {
   std::vector<unsigned char> out(8 + 3 * std::size_t(buckets), 0);
   put_u32(out, 0, format);
   put_u32(out, 4, buckets);
@@ -51,8 +50,8 @@ inline std::vector<unsigned char> build_lexicon(const std::vector<Lexicon_entry>
       out.push_back(0);
       for (std::size_t k = 0; k < e.codes.size(); ++k) {
         const bool last = k + 1 == e.codes.size();
-        out.push_back(static_cast<unsigned char>(last ? 0x80 | (more ? 0x40 : 0) | e.codes[k]
-                                                      : e.codes[k]));
+        out.push_back(
+            static_cast<unsigned char>(last ? 0x80 | (more ? 0x40 : 0) | e.codes[k] : e.codes[k]));
       }
       if (more) {
         out.resize(out.size() + 3);

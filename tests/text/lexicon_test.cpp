@@ -93,11 +93,11 @@ TEST_F(Lexicon_test, UnreadableFileReportsTheSystemText) {
   std::size_t size = 0;
   std::string missing = ::testing::TempDir() + "no_such_folder/LEXICON.DAT";
   EXPECT_EQ(read_lexicon_file(missing.c_str(), buffer.data(), buffer.size(), size), 0);
-  EXPECT_EQ(read_lexicon_file(::testing::TempDir().c_str(), buffer.data(), buffer.size(), size),
-            0);
-  EXPECT_EQ(messages(), (std::vector<std::string>{
-                            std::string("Error while opening lexicon:\n") + std::strerror(ENOENT),
-                            std::string("Error while opening lexicon:\n") + std::strerror(EISDIR)}));
+  EXPECT_EQ(read_lexicon_file(::testing::TempDir().c_str(), buffer.data(), buffer.size(), size), 0);
+  EXPECT_EQ(messages(),
+            (std::vector<std::string>{
+                std::string("Error while opening lexicon:\n") + std::strerror(ENOENT),
+                std::string("Error while opening lexicon:\n") + std::strerror(EISDIR)}));
 }
 
 TEST_F(Lexicon_test, ShippedLexiconIsReadOncePerProcess) {
@@ -131,7 +131,8 @@ TEST_F(Lexicon_test, BadHeadersAreRefused) {
   table_too_long[5] = 1;  // 259 buckets
   std::vector<Case> cases = {
       {"wrong format", wrong_format, "Lexicon format number is 2, expected 1."},
-      {"zero buckets", no_buckets, "Lexicon bucket table of 0 buckets does not fit in its 11 bytes."},
+      {"zero buckets", no_buckets,
+       "Lexicon bucket table of 0 buckets does not fit in its 11 bytes."},
       {"table past end", table_too_long,
        "Lexicon bucket table of 259 buckets does not fit in its 22 bytes."},
       {"short header", {1, 0, 0, 0, 1}, "Lexicon is 5 bytes long, shorter than its 8-byte header."},
@@ -162,8 +163,8 @@ TEST_F(Lexicon_test, FailedReloadLeavesNoWords) {
 // Look-up
 
 TEST_F(Lexicon_test, LookupWalksTheChainAndIsCaseSensitive) {
-  std::vector<Lexicon_entry> words = {
-      {"box", {20}}, {"Box", {26}}, {"open", {0, 38}}, {"the", {10}}, {"I", {29}}, {"", {11}}};
+  std::vector<Lexicon_entry> words = {{"box", {20}}, {"Box", {26}}, {"open", {0, 38}},
+                                      {"the", {10}}, {"I", {29}},   {"", {11}}};
   auto bytes = build_lexicon(words, 1);  // one chain holding every word
   Exact_bytes exact(bytes);
   Lexicon lexicon;
@@ -337,19 +338,19 @@ TEST_F(Guess_test, PunctuationAndNumbersGoByForm) {
 }
 
 TEST_F(Guess_test, EndingsGiveClasses) {
-  check({{"basic", {0}, nullptr},       {"he'd", {2, 17}, nullptr},
+  check({{"basic", {0}, nullptr},          {"he'd", {2, 17}, nullptr},
          {"walked", {38, 0, 46}, nullptr}, {"forward", {20}, nullptr},
-         {"lead", {20}, nullptr},       {"running", {30}, nullptr},
-         {"national", {25, 30}, nullptr}, {"realism", {20}, nullptr},
-         {"indian", {0}, nullptr},      {"libyan", {0}, nullptr},
-         {"titan", {20}, nullptr},      {"cabin", {20}, nullptr},
-         {"nation", {20, 30}, nullptr}, {"doctor", {20}, nullptr},
-         {"student", {20, 30}, nullptr}, {"thought", {38, 46}, nullptr},
-         {"policy", {20}, nullptr},     {"energy", {20}, nullptr},
-         {"city", {20}, nullptr},       {"clarify", {38}, nullptr},
-         {"quickly", {1}, nullptr},     {"truly", {20}, nullptr},
-         {"John's", {16}, nullptr},     {"parents'", {16}, nullptr},
-         {"rock'", {20}, nullptr},      {"zzz", {20}, nullptr}},
+         {"lead", {20}, nullptr},          {"running", {30}, nullptr},
+         {"national", {25, 30}, nullptr},  {"realism", {20}, nullptr},
+         {"indian", {0}, nullptr},         {"libyan", {0}, nullptr},
+         {"titan", {20}, nullptr},         {"cabin", {20}, nullptr},
+         {"nation", {20, 30}, nullptr},    {"doctor", {20}, nullptr},
+         {"student", {20, 30}, nullptr},   {"thought", {38, 46}, nullptr},
+         {"policy", {20}, nullptr},        {"energy", {20}, nullptr},
+         {"city", {20}, nullptr},          {"clarify", {38}, nullptr},
+         {"quickly", {1}, nullptr},        {"truly", {20}, nullptr},
+         {"John's", {16}, nullptr},        {"parents'", {16}, nullptr},
+         {"rock'", {20}, nullptr},         {"zzz", {20}, nullptr}},
         lexicon_);
 }
 

@@ -31,37 +31,16 @@ std::vector<int> tag_text(Word_tagger& tagger, const std::string& text) {
 class Word_tagger_test : public ::testing::Test {
  protected:
   Word_tagger_test()
-      : bytes_(build_lexicon({{"the", {10}},
-                              {"some", {33}},
-                              {"this", {40}},
-                              {"all", {31}},
-                              {"which", {32}},
-                              {"run", {20, 38}},
-                              {"open", {0, 38}},
-                              {"like", {23, 38}},
-                              {"round", {23, 20}},
-                              {"over", {23, 1}},
-                              {"my", {16, 29}},
-                              {"he", {29}},
-                              {"himself", {34}},
-                              {"was", {4}},
-                              {"been", {45}},
-                              {"has", {17, 38}},
-                              {"do", {13}},
-                              {"does", {13}},
-                              {"can", {2}},
-                              {"and", {8}},
-                              {"because", {42}},
-                              {"bigger", {22}},
-                              {"very", {1}},
-                              {"national", {25}},
-                              {"made", {38, 46}},
-                              {"taken", {46, 30}},
-                              {"running", {30}},
-                              {"paris", {20}},
-                              {"dog", {20}},
-                              {"one", {9}}},
-                             11)),
+      : bytes_(build_lexicon(
+            {{"the", {10}},       {"some", {33}},      {"this", {40}},    {"all", {31}},
+             {"which", {32}},     {"run", {20, 38}},   {"open", {0, 38}}, {"like", {23, 38}},
+             {"round", {23, 20}}, {"over", {23, 1}},   {"my", {16, 29}},  {"he", {29}},
+             {"himself", {34}},   {"was", {4}},        {"been", {45}},    {"has", {17, 38}},
+             {"do", {13}},        {"does", {13}},      {"can", {2}},      {"and", {8}},
+             {"because", {42}},   {"bigger", {22}},    {"very", {1}},     {"national", {25}},
+             {"made", {38, 46}},  {"taken", {46, 30}}, {"running", {30}}, {"paris", {20}},
+             {"dog", {20}},       {"one", {9}}},
+            11)),
         tagger_(bytes_.data(), bytes_.size()) {}
 
   int tag(const std::string& word, int previous) {
@@ -146,13 +125,13 @@ TEST_F(Word_tagger_test, PreviousClassSettlesAmbiguousWords) {
 
 TEST_F(Word_tagger_test, CapitalisedWordsInsideATextAreNames) {
   EXPECT_EQ(tag("Paris", 23), 26);
-  EXPECT_EQ(tag("Paris", start), 20);      // sentence start: just a capital
-  EXPECT_EQ(tag("Run", 29), 26);           // verb reading becomes a name
-  EXPECT_EQ(tag("Very", 20), 26);          // adverb reading becomes a name...
-  EXPECT_EQ(tag("Very", 14), 1);           // ...but not after a sentence's end
-  EXPECT_EQ(tag("The", 20), 10);           // a determiner stays one
-  EXPECT_EQ(tag("Joe's", 23), 16);         // possessive, not a name
-  EXPECT_EQ(tag("McDonald's", 23), 16);    // possessive with an inner capital: 16 from "'s"
+  EXPECT_EQ(tag("Paris", start), 20);    // sentence start: just a capital
+  EXPECT_EQ(tag("Run", 29), 26);         // verb reading becomes a name
+  EXPECT_EQ(tag("Very", 20), 26);        // adverb reading becomes a name...
+  EXPECT_EQ(tag("Very", 14), 1);         // ...but not after a sentence's end
+  EXPECT_EQ(tag("The", 20), 10);         // a determiner stays one
+  EXPECT_EQ(tag("Joe's", 23), 16);       // possessive, not a name
+  EXPECT_EQ(tag("McDonald's", 23), 16);  // possessive with an inner capital: 16 from "'s"
   EXPECT_EQ(tag("NASA", 23), 26);
 }
 
@@ -178,8 +157,7 @@ TEST(Word_tagger, ShippedLexiconTagsASentence) {
   Collecting_error_handler errors;
   Word_tagger tagger(ORVALIS_DATA_DIR);
   ASSERT_TRUE(tagger.has_lexicon());
-  EXPECT_EQ(tag_text(tagger,
-                     "The results of the study were published in a scientific journal"),
+  EXPECT_EQ(tag_text(tagger, "The results of the study were published in a scientific journal"),
             (std::vector<int>{10, 20, 23, 10, 20, 4, 38, 23, 10, 0, 20}));
   EXPECT_EQ(tag_text(tagger, "She reads a book"), (std::vector<int>{29, 38, 10, 20}));
   EXPECT_EQ(tagger.lexicon().determiner_count(), 4);
