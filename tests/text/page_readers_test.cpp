@@ -25,7 +25,7 @@ TEST(Page_title, IsTheWordsOfTheFirstTitleJoinedByBlanks) {
 
 TEST(Page_title, OfADocumentationPageKeepsEntityReferencesUndecoded) {
   EXPECT_EQ(page_title(test_page("doc_page.html")),
-            "Configuring the Build Cache &mdash; Kestrel Build Manual");
+            "Configuring the Build Cache &middot; Kestrel Build Manual");
 }
 
 TEST(Page_title, IsCutAt254BytesAndLaterWordsAreIgnored) {

@@ -1,0 +1,283 @@
+#include "text/summarizer.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "foundation/error_handler.h"
+#include "text/page_analysis.h"
+#include "text_test_support.h"
+
+namespace orvalis {
+namespace {
+
+using testing::page_of;
+using testing::read_test_page;
+using testing::test_page;
+using V = std::vector<std::string>;
+
+V strings(const Ref_list<Ref_string>& list) {
+  V out;
+  for (const Ref_string& s : list) out.push_back(s.str());
+  return out;
+}
+
+bool contains(const V& v, const std::string& s) {
+  for (const auto& x : v)
+    if (x == s) return true;
+  return false;
+}
+
+class Summarizer_test : public ::testing::Test {
+ protected:
+  Word_tagger tagger_{ORVALIS_DATA_DIR};
+};
+
+// ---- Sentence selection ----
+
+TEST_F(Summarizer_test, SentencesNeedANounBeforeAVerb) {
+  Term_table terms;
+  terms.set("widget", 1);
+  EXPECT_EQ(strings(select_sentences(page_of("The widget works well. Works the widget? "
+                                             "Widget and gadget, widget and gadget."),
+                                     terms, 6, tagger_)),
+            (V{"The widget works well."}));
+}
+
+TEST_F(Summarizer_test, FirstFourAdmittedSentencesCountDoubleAndWinTies) {
+  Term_table terms;
+  terms.set("widget", 1);
+  const char* page =
+      "<p>The red widget works.</p><p>The blue widget works.</p><p>The green widget works.</p>"
+      "<p>The black widget works.</p><p>The white widget works.</p><p>The brown widget works.</p>"
+      "<p>The gold widget beats the widget.</p><p>The pink widget works.</p>";
+  // Sentences 5 and 6 score 1, the first four 2: the seventh (score 2) pushes out the fifth,
+  // the eighth ties with the minimum and stays out.
+  EXPECT_EQ(strings(select_sentences(page_of(page), terms, 6, tagger_)),
+            (V{"The red widget works.", "The blue widget works.", "The green widget works.",
+               "The black widget works.", "The brown widget works.",
+               "The gold widget beats the widget."}));
+}
+
+TEST_F(Summarizer_test, TwentyEqualSentencesKeepTheFirstSix) {
+  Term_table terms;
+  terms.set("widget", 3);
+  std::string page;
+  for (int i = 0; i < 20; ++i) page += "Widget number " + std::to_string(i) + " works fine. ";
+  V extract = strings(select_sentences(page_of(page), terms, 6, tagger_));
+  ASSERT_EQ(extract.size(), 6u);
+  EXPECT_EQ(extract.front(), "Widget number 0 works fine.");
+  EXPECT_EQ(extract.back(), "Widget number 5 works fine.");
+}
+
+TEST_F(Summarizer_test, OverlongSentencesAreNotConsidered) {
+  Term_table terms;
+  terms.set("widget", 5);
+  std::string longer = "The widget works";
+  while (longer.size() <= 2000) longer += " and works";
+  V extract = strings(select_sentences(page_of(longer + ". The gadget runs."), terms, 6, tagger_));
+  EXPECT_EQ(extract, (V{"The gadget runs."}));
+}
+
+// ---- Key terms ----
+
+TEST_F(Summarizer_test, KeyTermsAreRepeatedNounPhrasesMostFrequentFirst) {
+  Term_table table;
+  int ratio = -1;
+  V terms = strings(extract_terms(test_page("doc_page.html"), 100, tagger_, table, ratio));
+  ASSERT_GE(terms.size(), 5u);
+  EXPECT_EQ(terms.front(), "cache");
+  EXPECT_TRUE(contains(terms, "cache location"));
+  EXPECT_TRUE(contains(terms, "cache format"));
+  EXPECT_GT(ratio, prose_ratio);  // English prose
+  // In order of count, and none below a quarter of the second count.
+  std::vector<Term_weight> pairs = table.pairs();
+  int second = 0, first = 0;
+  for (const auto& p : pairs) {
+    if (p.weight > first) {
+      second = first;
+      first = p.weight;
+    } else if (p.weight > second) {
+      second = p.weight;
+    }
+  }
+  int previous = first;
+  for (const std::string& t : terms) {
+    EXPECT_LE(table.weight(t), previous) << t;
+    EXPECT_GE(table.weight(t), second / 4) << t;
+    previous = table.weight(t);
+  }
+}
+
+TEST_F(Summarizer_test, KeyTermsAreCutAtTheMaximumCount) {
+  Term_table table;
+  int ratio = 0;
+  EXPECT_EQ(extract_terms(test_page("doc_page.html"), 3, tagger_, table, ratio).count(), 3);
+}
+
+// ---- Salient terms ----
+
+TEST(Salient_terms, AreCapitalizedLinkedOrEmphasizedRunsOfLongerWords) {
+  Term_table t = salient_terms(page_of(
+      "<p>Visit the Grand Canyon today. Rivers flow. <a href=x>Colorado river trips</a> and "
+      "<b>bold claims</b> here, see Alpha Bravo Charlie Delta Echo Foxtrot Golf now; "
+      "and at last the End Game"));
+  std::vector<Term_weight> pairs = t.pairs();
+  V terms;
+  for (const auto& p : pairs) terms.push_back(p.term.str());
+  std::sort(terms.begin(), terms.end());
+  EXPECT_EQ(terms, (V{"alpha bravo charlie delta echo foxtrot", "bold claims",
+                      "colorado river trips", "grand canyon", "visit"}));
+}
+
+// ---- Whole pages ----
+
+TEST_F(Summarizer_test, DocumentationPageGivesTitleCountsTermsAndProseExtract) {
+  Byte_buffer_handle page = test_page("doc_page.html");
+  Page_summary s = summarize_page(page, "http://docs.example/cache.html", tagger_);
+  EXPECT_TRUE(s.retrieved);
+  EXPECT_EQ(s.address, "http://docs.example/cache.html");
+  EXPECT_EQ(s.size, page->length());
+  EXPECT_EQ(s.title, "Configuring the Build Cache &middot; Kestrel Build Manual");
+  EXPECT_EQ(s.num_anchors, 7);
+  EXPECT_EQ(s.num_images, 2);
+  EXPECT_EQ(s.key_terms.first(), "cache");
+  V extract = strings(s.extract);
+  ASSERT_EQ(extract.size(), 6u);
+  EXPECT_EQ(extract.front(),
+            "The build cache stores the outputs of compiled targets so that a later build can "
+            "reuse them instead of compiling the same sources again.");
+  // Navigation, headings and the copyright line are not sentences of the extract.
+  for (const std::string& sentence : extract) {
+    EXPECT_EQ(sentence.find("Manual"), std::string::npos) << sentence;
+    EXPECT_EQ(sentence.find("&copy;"), std::string::npos) << sentence;
+    EXPECT_NE(read_test_page("doc_page.html").find(sentence.substr(0, 20)), std::string::npos);
+  }
+}
+
+TEST_F(Summarizer_test, ScriptsAndStylesNeverReachTheSummary) {
+  Page_summary s = summarize_page(test_page("scripted_page.html"), "", tagger_);
+  EXPECT_EQ(s.title, "Café Review La Petite Crème");
+  V all = strings(s.extract);
+  for (const Ref_string& t : s.key_terms) all.push_back(t.str());
+  ASSERT_FALSE(s.extract.empty());
+  EXPECT_EQ(s.extract.first().str().rfind("The café on the corner of Rue Verte", 0), 0u);
+  for (const std::string& text : all)
+    for (const char* hidden : {"tracker", "Wrong", "wrong", "Hidden", "hidden", "banner",
+                               "analytics", "Not the title"})
+      EXPECT_EQ(text.find(hidden), std::string::npos) << text;
+}
+
+TEST_F(Summarizer_test, PageWithoutProseIsSummarizedByItsSalientTerms) {
+  // Few determiners for many words the lexicon lacks: not read as English prose.
+  const char* page =
+      "<title>Katalog</title><p>Zubehör für <b>Kraftfahrzeuge</b>: Scheinwerfer Lenkräder "
+      "Bremsbeläge. Lieferung durch <a href=x>Müller Versand</a>. Danke.</p>";
+  Page_summary s = summarize_page(page_of(page), "", tagger_);
+  V terms = strings(s.key_terms);
+  EXPECT_TRUE(contains(terms, "kraftfahrzeuge"));
+  EXPECT_TRUE(contains(terms, "müller versand"));
+  EXPECT_LE(terms.size(), static_cast<size_t>(max_salient_terms));
+}
+
+TEST_F(Summarizer_test, PageWithoutSentencesSaysSo) {
+  for (const char* page : {"", "<html><body><img src=x></body></html>", "Home | About | Help",
+                           "<ul><li>Apples<li>Pears<li>Plums</ul>"}) {
+    Page_summary s = summarize_page(page_of(page), "", tagger_);
+    EXPECT_EQ(strings(s.extract), (V{no_description_text})) << page;
+  }
+}
+
+TEST_F(Summarizer_test, WorksWithoutALexicon) {
+  Error_handler quiet;
+  quiet.make_current();
+  Word_tagger guessing("/nonexistent-folder");
+  Page_summary s = summarize_page(test_page("doc_page.html"), "", guessing);
+  EXPECT_FALSE(s.key_terms.empty());
+  EXPECT_FALSE(s.extract.empty());
+}
+
+TEST_F(Summarizer_test, ConcurrentSummariesOnTwoThreadsAgreeWithOne) {
+  const std::string text = read_test_page("doc_page.html");
+  Page_summary alone = summarize_page(page_of(text), "", tagger_);
+  V results[2];
+  std::thread threads[2];
+  for (int i = 0; i < 2; ++i)
+    threads[i] = std::thread([&, i] {
+      Word_tagger tagger(ORVALIS_DATA_DIR);
+      for (int round = 0; round < 20; ++round) {
+        Page_summary s = summarize_page(page_of(text), "", tagger);
+        results[i] = strings(s.extract);
+        for (const Ref_string& t : s.key_terms) results[i].push_back(t.str());
+      }
+    });
+  for (auto& t : threads) t.join();
+  V expected = strings(alone.extract);
+  for (const Ref_string& t : alone.key_terms) expected.push_back(t.str());
+  EXPECT_EQ(results[0], expected);
+  EXPECT_EQ(results[1], expected);
+}
+
+// ---- What a retrieval does to the stored summary ----
+
+TEST_F(Summarizer_test, FailedRequestFillsAnAbstractOfAtMostOneItem) {
+  Retrieval failed;
+  Summary_result r = summarize_retrieval(failed, "", Ref_list<Ref_string>{"old"}, tagger_);
+  EXPECT_EQ(r.change, Summary_change::abstract);
+  EXPECT_EQ(strings(r.summary.extract), (V{"[NO TEXT: Request did not complete successfully]"}));
+  failed.timed_out = true;
+  r = summarize_retrieval(failed, "", {}, tagger_);
+  EXPECT_EQ(strings(r.summary.extract),
+            (V{"[NO TEXT: Not enough time allocated for Network Connection]"}));
+  r = summarize_retrieval(failed, "", Ref_list<Ref_string>{"one", "two"}, tagger_);
+  EXPECT_EQ(r.change, Summary_change::none);
+}
+
+TEST_F(Summarizer_test, StatusDecidesWhatChanges) {
+  Retrieval r;
+  r.completed = true;
+  r.status = 304;
+  EXPECT_EQ(summarize_retrieval(r, "", {}, tagger_).change, Summary_change::none);
+  r.status = 200;
+  r.body = page_of("");
+  EXPECT_EQ(summarize_retrieval(r, "", {}, tagger_).change, Summary_change::none);
+  r.body = page_of("<title>T</title><p>The page has a sentence with a verb.</p>");
+  Summary_result ok = summarize_retrieval(r, "u", {}, tagger_);
+  EXPECT_EQ(ok.change, Summary_change::all);
+  EXPECT_EQ(ok.summary.title, "T");
+  EXPECT_TRUE(ok.summary.retrieved);
+  r.status = 302;
+  EXPECT_EQ(summarize_retrieval(r, "", {}, tagger_).change, Summary_change::none);
+  r.status = 404;
+  r.status_text = "[NO TEXT: Document could not be found]";
+  Ref_list<Ref_string> stored{"first", "second"};
+  Summary_result missing = summarize_retrieval(r, "", stored, tagger_);
+  EXPECT_EQ(missing.change, Summary_change::abstract);
+  EXPECT_EQ(strings(missing.summary.extract),
+            (V{"first", "second", "[NO TEXT: Document could not be found]"}));
+  EXPECT_EQ(stored.count(), 2);  // the caller's list is not changed
+}
+
+// ---- The analyze command's function ----
+
+TEST(Page_analysis, AnalyzesALocalFileWithEntitiesDecoded) {
+  Page_analysis a = analyze_page(ORVALIS_SOURCE_DIR "/tests/text/pages/doc_page.html",
+                                 ORVALIS_DATA_DIR);
+  ASSERT_TRUE(a.ok);
+  EXPECT_EQ(a.title, "Configuring the Build Cache \u00b7 Kestrel Build Manual");
+  EXPECT_EQ(a.num_anchors, 7);
+  EXPECT_EQ(a.num_images, 2);
+  EXPECT_EQ(a.extract.count(), 6);
+  EXPECT_FALSE(a.key_terms.empty());
+}
+
+TEST(Page_analysis, MissingFileIsAnErrorNotACrash) {
+  Page_analysis a = analyze_page("/nonexistent/page.html", ORVALIS_DATA_DIR);
+  EXPECT_FALSE(a.ok);
+  EXPECT_TRUE(a.error.starts_with("cannot read /nonexistent/page.html"));
+}
+
+}  // namespace
+}  // namespace orvalis
