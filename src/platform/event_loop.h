@@ -64,7 +64,8 @@ class Event_loop {
   // The look-up with this handle will not reply. Unknown handles are ignored.
   virtual void cancel_lookup(int handle) = 0;
   // The name servers used for look-ups that the hosts file does not answer, as
-  // "address:port,address:port"; the system's list when never set. Returns 0 or an error.
+  // "address:port,address:port"; the system's list when never set. Look-ups pending at the
+  // change end with an error. Returns 0 or an error.
   virtual int set_name_servers(const char* servers) = 0;
 
   // Waits up to `timeout_ms` (-1: without limit) for something to happen and handles what

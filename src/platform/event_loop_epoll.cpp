@@ -263,6 +263,11 @@ int Epoll_loop::set_name_servers(const char* servers) {
   servers_ = servers ? servers : "";
   if (channel_ && !servers_.empty()) {
     int rc = ares_set_servers_ports_csv(channel_, servers_.c_str());
+    if (rc == ARES_ENOTIMP) {
+      // The resolver keeps its servers while queries are pending: those end with an error.
+      ares_cancel(channel_);
+      rc = ares_set_servers_ports_csv(channel_, servers_.c_str());
+    }
     return rc == ARES_SUCCESS ? 0 : rc;
   }
   return 0;

@@ -1,0 +1,87 @@
+// A fixture for tests that run the network layer: known settings and limits, an empty host
+// table, no host spacing unless a test turns it on, collected error messages, and at the end
+// every request cancelled and the layer shut down.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include "foundation/error_handler.h"
+#include "foundation/settings.h"
+#include "net/host_table.h"
+#include "net/network.h"
+#include "net/network_task.h"
+#include "platform/event_loop.h"
+#include "test_servers.h"
+
+namespace orvalis::testing {
+
+// A task that remembers how it ended.
+class Recording_task : public Network_task {
+ public:
+  void process_result() override {
+    ++completions;
+    if (connection()) {
+      raw = connection()->received_buffer();
+      final_url = connection()->url();
+    }
+  }
+  bool ended() const { return completions > 0; }
+  Ref_string text() const { return raw ? raw->text() : Ref_string(); }
+  int completions = 0;
+  Byte_buffer_handle raw;
+  Ref_string final_url;
+};
+using Recording_handle = Counted_handle<Recording_task>;
+
+class Net_test : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    saved_limits_ = network_limits();
+    network_limits().concurrent_requests = 100;
+    network_limits().concurrent_lookups = 3;
+    network_limits().max_document_bytes = 1048576;
+    Settings_cache& s = Settings_cache::instance();
+    s.set("ProxyEnabled", "no");
+    s.set("ProxyHost", "");
+    s.set("ProxyPort", "");
+    s.set("UserAgent", "Orvalis 2.0");
+    Host_table::instance().clear();
+    set_host_spacing_enabled(false);
+    set_warnings_enabled(true);
+    // Names outside the hosts file go to a loopback port where nobody answers.
+    ASSERT_EQ(platform::current_event_loop().set_name_servers(
+                  ("127.0.0.1:" + std::to_string(free_port())).c_str()),
+              0);
+    ASSERT_TRUE(net_startup());
+  }
+  void TearDown() override {
+    cancel_requests(active_requests());
+    net_shutdown();
+    set_host_spacing_enabled(true);
+    set_warnings_enabled(false);
+    network_limits() = saved_limits_;
+    Settings_cache::instance().set("ProxyEnabled", "no");
+  }
+
+  // A task for `url` with a time-out, activated at once.
+  Recording_handle fetch(const std::string& url, int timeout = 30) {
+    Recording_handle t = make_counted<Recording_task>();
+    t->set_url(Ref_string(url));
+    t->connection()->set_timeout(timeout);
+    activate_request(t);
+    return t;
+  }
+  bool wait_end(const Recording_handle& t, double seconds = 10) {
+    return run_loop_until([&] { return t->ended(); }, seconds);
+  }
+  bool has_message(const char* text) const {
+    for (const Ref_string& m : errors_.messages())
+      if (m.find(text) >= 0) return true;
+    return false;
+  }
+
+  Collecting_error_handler errors_;
+  Network_limits saved_limits_;
+};
+
+}  // namespace orvalis::testing

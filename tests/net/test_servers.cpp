@@ -1,0 +1,303 @@
+#include "test_servers.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "platform/event_loop.h"
+
+namespace orvalis::testing {
+
+namespace {
+double seconds_since(std::chrono::steady_clock::time_point t0) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+}
+
+sockaddr_in loopback(int port) {
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(static_cast<std::uint16_t>(port));
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  return a;
+}
+
+std::string read_all(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+}  // namespace
+
+int free_port() {
+  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a = loopback(0);
+  ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  socklen_t len = sizeof a;
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+  ::close(fd);
+  return ntohs(a.sin_port);
+}
+
+bool wait_for_port(int port, double seconds) {
+  auto t0 = std::chrono::steady_clock::now();
+  while (seconds_since(t0) < seconds) {
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a = loopback(port);
+    bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    ::close(fd);
+    if (ok) return true;
+    ::usleep(20000);
+  }
+  return false;
+}
+
+std::string make_temp_dir(const char* prefix) {
+  std::string base = std::filesystem::temp_directory_path().string() + "/" + prefix + "XXXXXX";
+  std::vector<char> name(base.begin(), base.end());
+  name.push_back('\0');
+  if (!::mkdtemp(name.data())) return std::string();
+  return std::string(name.data());
+}
+
+void remove_tree(const std::string& path) {
+  if (path.empty()) return;
+  std::error_code ec;
+  std::filesystem::remove_all(path, ec);
+}
+
+void write_file(const std::string& path, const std::string& content) {
+  std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+  std::ofstream out(path, std::ios::binary);
+  out << content;
+}
+
+bool have_program(const char* program) {
+  for (const char* dir : {"/usr/sbin/", "/usr/bin/", "/sbin/", "/bin/", "/usr/local/bin/"})
+    if (::access((std::string(dir) + program).c_str(), X_OK) == 0) return true;
+  return false;
+}
+
+bool run_loop_until(const std::function<bool()>& done, double seconds) {
+  auto t0 = std::chrono::steady_clock::now();
+  platform::Event_loop& loop = platform::current_event_loop();
+  while (!done()) {
+    if (seconds_since(t0) > seconds) return false;
+    loop.run_once(50);
+  }
+  return true;
+}
+
+bool Child_process::start(const std::vector<std::string>& argv, const std::string& log_path) {
+  stop();
+  pid_t pid = ::fork();
+  if (pid < 0) return false;
+  if (pid == 0) {
+    int log = ::open(log_path.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+    if (log >= 0) {
+      ::dup2(log, 1);
+      ::dup2(log, 2);
+    }
+    int null_in = ::open("/dev/null", O_RDONLY);
+    if (null_in >= 0) ::dup2(null_in, 0);
+    std::vector<char*> args;
+    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    ::execv(args[0], args.data());
+    ::_exit(127);
+  }
+  pid_ = pid;
+  return true;
+}
+
+void Child_process::stop() {
+  if (pid_ <= 0) return;
+  ::kill(pid_, SIGTERM);
+  auto t0 = std::chrono::steady_clock::now();
+  int status = 0;
+  while (::waitpid(pid_, &status, WNOHANG) == 0) {
+    if (seconds_since(t0) > 5) {
+      ::kill(pid_, SIGKILL);
+      ::waitpid(pid_, &status, 0);
+      break;
+    }
+    ::usleep(10000);
+  }
+  pid_ = -1;
+}
+
+bool Nginx_server::start(const std::string& extra) {
+  stop();
+  dir_ = make_temp_dir("orvalis-nginx-");
+  if (dir_.empty()) return false;
+  root_ = dir_ + "/www";
+  std::filesystem::create_directories(root_);
+  port_ = free_port();
+  std::ostringstream conf;
+  conf << "master_process off;\n"
+       << "daemon off;\n"
+       << "worker_processes 1;\n"
+       << "pid " << dir_ << "/nginx.pid;\n"
+       << "error_log " << dir_ << "/error.log warn;\n"
+       << "events { worker_connections 4096; }\n"
+       << "http {\n"
+       << "  access_log off;\n"
+       << "  default_type text/html;\n"
+       << "  client_body_temp_path " << dir_ << "/body;\n"
+       << "  proxy_temp_path " << dir_ << "/proxy;\n"
+       << "  fastcgi_temp_path " << dir_ << "/fastcgi;\n"
+       << "  uwsgi_temp_path " << dir_ << "/uwsgi;\n"
+       << "  scgi_temp_path " << dir_ << "/scgi;\n"
+       << "  server {\n"
+       << "    listen 127.0.0.1:" << port_ << " backlog=4096;\n"
+       << "    root " << root_ << ";\n"
+       << "    location = /moved { return 301 /page.html; }\n"
+       << "    location = /found { return 302 /page.html; }\n"
+       << "    location = /relative { absolute_redirect off; return 302 /page.html; }\n"
+       << "    location = /elsewhere { return 302 mailto:someone; }\n"
+       << "    location = /echo { return 200 \"$request_method $request_uri $http_host "
+          "[$http_user_agent]\"; }\n"
+       << "    location /slow/ { limit_rate 200; }\n"
+       << extra << "  }\n"
+       << "}\n";
+  write_file(dir_ + "/nginx.conf", conf.str());
+  if (!process_.start({"/usr/sbin/nginx", "-p", dir_, "-e", dir_ + "/error.log", "-c",
+                       dir_ + "/nginx.conf"},
+                      dir_ + "/output.log"))
+    return false;
+  return wait_for_port(port_, 10);
+}
+
+void Nginx_server::stop() {
+  process_.stop();
+  remove_tree(dir_);
+  dir_.clear();
+}
+
+std::string Nginx_server::url(const std::string& path) const {
+  return "http://127.0.0.1:" + std::to_string(port_) + path;
+}
+
+void Nginx_server::put(const std::string& path, const std::string& content) const {
+  write_file(root_ + path, content);
+}
+
+std::string Nginx_server::log() const { return read_all(dir_ + "/error.log"); }
+
+bool Tinyproxy_server::start() {
+  stop();
+  dir_ = make_temp_dir("orvalis-tinyproxy-");
+  if (dir_.empty()) return false;
+  port_ = free_port();
+  std::ostringstream conf;
+  conf << "Port " << port_ << "\n"
+       << "Listen 127.0.0.1\n"
+       << "Timeout 30\n"
+       << "Allow 127.0.0.1\n"
+       << "MaxClients 100\n"
+       << "LogLevel Info\n"
+       << "LogFile \"" << dir_ << "/tinyproxy.log\"\n"
+       << "PidFile \"" << dir_ << "/tinyproxy.pid\"\n";
+  write_file(dir_ + "/tinyproxy.conf", conf.str());
+  if (!process_.start({"/usr/bin/tinyproxy", "-d", "-c", dir_ + "/tinyproxy.conf"},
+                      dir_ + "/output.log"))
+    return false;
+  return wait_for_port(port_, 10);
+}
+
+void Tinyproxy_server::stop() {
+  process_.stop();
+  remove_tree(dir_);
+  dir_.clear();
+}
+
+std::string Tinyproxy_server::log() const {
+  return read_all(dir_ + "/tinyproxy.log") + read_all(dir_ + "/output.log");
+}
+
+bool Scripted_server::Peer::write(const std::string& text) const {
+  size_t done = 0;
+  while (done < text.size()) {
+    ssize_t n = ::send(fd, text.data() + done, text.size() - done, MSG_NOSIGNAL);
+    if (n <= 0) return false;
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+bool Scripted_server::start(Handler handler) {
+  stop();
+  handler_ = std::move(handler);
+  stop_ = false;
+  listen_fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+  int one = 1;
+  ::setsockopt(listen_fd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+  sockaddr_in a = loopback(0);
+  if (::bind(listen_fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) return false;
+  socklen_t len = sizeof a;
+  ::getsockname(listen_fd_, reinterpret_cast<sockaddr*>(&a), &len);
+  port_ = ntohs(a.sin_port);
+  if (::listen(listen_fd_, 64) != 0) return false;
+  acceptor_ = std::thread([this] { accept_loop(); });
+  return true;
+}
+
+void Scripted_server::accept_loop() {
+  while (!stop_) {
+    pollfd p{listen_fd_, POLLIN, 0};
+    if (::poll(&p, 1, 50) <= 0) continue;
+    int fd = ::accept(listen_fd_, nullptr, nullptr);
+    if (fd < 0) continue;
+    ++connections_;
+    std::lock_guard<std::mutex> g(lock_);
+    workers_.emplace_back([this, fd] {
+      Peer peer{fd, std::string(), &stop_};
+      // Read the request up to its empty line (bounded by time and size).
+      auto t0 = std::chrono::steady_clock::now();
+      char buf[4096];
+      while (peer.request.find("\r\n\r\n") == std::string::npos && !stop_ &&
+             seconds_since(t0) < 5 && peer.request.size() < 65536) {
+        pollfd q{fd, POLLIN, 0};
+        if (::poll(&q, 1, 50) <= 0) continue;
+        ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+        if (n <= 0) break;
+        peer.request.append(buf, static_cast<size_t>(n));
+      }
+      handler_(peer);
+      if (peer.fd >= 0) ::close(peer.fd);
+    });
+  }
+}
+
+void Scripted_server::stop() {
+  if (listen_fd_ < 0) return;
+  stop_ = true;
+  if (acceptor_.joinable()) acceptor_.join();
+  std::vector<std::thread> workers;
+  {
+    std::lock_guard<std::mutex> g(lock_);
+    workers.swap(workers_);
+  }
+  for (std::thread& t : workers) t.join();
+  ::close(listen_fd_);
+  listen_fd_ = -1;
+}
+
+std::string Scripted_server::url(const std::string& path) const {
+  return "http://127.0.0.1:" + std::to_string(port_) + path;
+}
+
+}  // namespace orvalis::testing

@@ -1,0 +1,117 @@
+// Real peers for the network tests, all on 127.0.0.1: nginx and tinyproxy started from their
+// own configuration in a temporary folder on a free port (and stopped by the destructor), a
+// scripted server in the test process for replies no real server makes, and a watchdog loop
+// runner. Every wait here is bounded by real time so a broken peer fails the test instead of
+// hanging it.
+#pragma once
+
+#include <sys/types.h>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace orvalis::testing {
+
+// A port on 127.0.0.1 that nobody listened on a moment ago.
+int free_port();
+// True once something accepts connections on 127.0.0.1:port, false after `seconds`.
+bool wait_for_port(int port, double seconds);
+// A fresh folder under the system's temporary folder; remove_tree deletes it.
+std::string make_temp_dir(const char* prefix);
+void remove_tree(const std::string& path);
+void write_file(const std::string& path, const std::string& content);
+// True when `program` can be found (tests skip themselves when a peer is not installed).
+bool have_program(const char* program);
+
+// Runs the current event loop until `done()` holds; false when `seconds` of real time passed
+// first (the watchdog).
+bool run_loop_until(const std::function<bool()>& done, double seconds = 10);
+
+// A child process with its output in a log file; stopped with SIGTERM, then SIGKILL.
+class Child_process {
+ public:
+  ~Child_process() { stop(); }
+  bool start(const std::vector<std::string>& argv, const std::string& log_path);
+  void stop();
+  bool running() const { return pid_ > 0; }
+
+ private:
+  pid_t pid_ = -1;
+};
+
+class Nginx_server {
+ public:
+  Nginx_server() = default;
+  ~Nginx_server() { stop(); }
+  // `extra` is inserted into the server block (locations of a test's own).
+  bool start(const std::string& extra = "");
+  void stop();
+  int port() const { return port_; }
+  const std::string& root() const { return root_; }
+  std::string url(const std::string& path) const;
+  // Writes a file under the document root.
+  void put(const std::string& path, const std::string& content) const;
+  std::string log() const;
+
+ private:
+  Child_process process_;
+  std::string dir_;
+  std::string root_;
+  int port_ = 0;
+};
+
+class Tinyproxy_server {
+ public:
+  ~Tinyproxy_server() { stop(); }
+  bool start();
+  void stop();
+  int port() const { return port_; }
+  std::string log() const;
+
+ private:
+  Child_process process_;
+  std::string dir_;
+  int port_ = 0;
+};
+
+// A server in the test process: each accepted connection runs `handler` on its own thread
+// with the socket and the request text read so far (up to the empty line). The handler
+// should return soon after `stopping()` becomes true.
+class Scripted_server {
+ public:
+  struct Peer {
+    int fd;
+    std::string request;
+    const std::atomic<bool>* stop_flag;
+    bool stopping() const { return stop_flag->load(); }
+    // Writes all of `text`; false when the peer has gone.
+    bool write(const std::string& text) const;
+  };
+  using Handler = std::function<void(Peer&)>;
+
+  ~Scripted_server() { stop(); }
+  bool start(Handler handler);
+  void stop();
+  int port() const { return port_; }
+  std::string url(const std::string& path) const;
+  int connections() const { return connections_.load(); }
+
+ private:
+  void accept_loop();
+
+  Handler handler_;
+  int listen_fd_ = -1;
+  int port_ = 0;
+  std::atomic<bool> stop_{false};
+  std::atomic<int> connections_{0};
+  std::thread acceptor_;
+  std::mutex lock_;
+  std::vector<std::thread> workers_;
+};
+
+}  // namespace orvalis::testing
