@@ -89,13 +89,31 @@ Static_lexicon& static_lexicon() {
 
 }  // namespace
 
-int read_lexicon_file(const char* path, unsigned char* buffer, std::size_t capacity,
-                      std::size_t& size) {
+namespace {
+
+// The outcome of reading the file, to be reported once no lock is held (a handler that shows a
+// dialog may run other work on this thread meanwhile).
+struct Read_outcome {
+  int ok = 0;
+  Ref_string error;    // error level
+  Ref_string warning;  // warning level
+
+  int report() const {
+    if (!error.empty()) report_error(error);
+    if (!warning.empty()) report_warning(warning);
+    return ok;
+  }
+};
+
+Read_outcome read_file(const char* path, unsigned char* buffer, std::size_t capacity,
+                       std::size_t& size) {
+  Read_outcome outcome;
   size = 0;
   std::FILE* file = std::fopen(path, "rb");
   if (!file) {
-    report_error(Ref_string(std::string("Error while opening lexicon:\n") + std::strerror(errno)));
-    return 0;
+    outcome.error =
+        Ref_string(std::string("Error while opening lexicon:\n") + std::strerror(errno));
+    return outcome;
   }
   std::size_t got = std::fread(buffer, 1, capacity, file);
   int read_errno = errno;
@@ -103,28 +121,41 @@ int read_lexicon_file(const char* path, unsigned char* buffer, std::size_t capac
   bool too_large = !failed && got == capacity && std::fgetc(file) != EOF;
   std::fclose(file);
   if (failed) {
-    report_error(
-        Ref_string(std::string("Error while opening lexicon:\n") + std::strerror(read_errno)));
-    return 0;
+    outcome.error =
+        Ref_string(std::string("Error while opening lexicon:\n") + std::strerror(read_errno));
+  } else if (too_large) {
+    outcome.warning = Ref_string("Lexicon too large for static buffer of " +
+                                 std::to_string(capacity) + " bytes.");
+  } else {
+    size = got;
+    outcome.ok = 1;
   }
-  if (too_large) {
-    report_warning(Ref_string("Lexicon too large for static buffer of " + std::to_string(capacity) +
-                              " bytes."));
-    return 0;
-  }
-  size = got;
-  return 1;
+  return outcome;
+}
+
+}  // namespace
+
+int read_lexicon_file(const char* path, unsigned char* buffer, std::size_t capacity,
+                      std::size_t& size) {
+  return read_file(path, buffer, capacity, size).report();
 }
 
 int Lexicon::load_lexicon(const char* folder) {
   Static_lexicon& s = static_lexicon();
-  {
-    std::lock_guard<std::mutex> hold(s.lock);
-    if (!s.filled) {
-      const std::string path = std::string(folder ? folder : "") + "/LEXICON.DAT";
-      if (!read_lexicon_file(path.c_str(), s.bytes, sizeof s.bytes, s.size)) return 0;
-      s.filled = true;
+  std::unique_lock<std::mutex> hold(s.lock);
+  if (!s.filled) {
+    const std::string path = std::string(folder ? folder : "") + "/LEXICON.DAT";
+    Read_outcome outcome = read_file(path.c_str(), s.bytes, sizeof s.bytes, s.size);
+    s.filled = outcome.ok != 0;
+    hold.unlock();
+    if (!outcome.report()) {
+      data_ = nullptr;
+      size_ = 0;
+      buckets_ = 0;
+      return 0;
     }
+  } else {
+    hold.unlock();
   }
   // Filled once and never written again: reading it needs no lock.
   return load_lexicon_bytes(s.bytes, s.size);

@@ -56,6 +56,9 @@ class Word_tagger {
   }
 
   bool has_lexicon() const { return lexicon_.loaded(); }
+  // Words tagged 10 so far, and words the lexicon lacked: the summarizer's ratio.
+  int determiner_count() const { return lexicon_.determiner_count(); }
+  int unknown_count() const { return lexicon_.unknown_count(); }
   Lexicon& lexicon() { return lexicon_; }
   const Lexicon& lexicon() const { return lexicon_; }
 
