@@ -1,5 +1,6 @@
 #include "text/html_tag.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -46,7 +47,8 @@ Html_tag::Html_tag(const char* token, int n) {
 
 int Html_tag::name_of(const char* text, int n, char* out) {
   int i = 1;
-  while (i < n && !ends_name(text[i])) ++i;
+  const int stop = std::min(n, 1 + max_name + 1);
+  while (i < stop && !ends_name(text[i])) ++i;
   int len = i > 1 ? utf8_cut(text + 1, i - 1, max_name) : 0;
   lower_into(text + 1, len, out);
   return len;
@@ -95,8 +97,10 @@ void Html_tag::parse_attributes() const {
   while (i < n && is_space(static_cast<unsigned char>(t[i]))) ++i;
   int kept = 0;
   while (i < n && t[i] != '>' && kept < max_attributes) {
+    // Scans stop one byte past a limit: enough to know that the text must be cut there.
     int start = i;
-    while (i < n && !ends_name(t[i]) && t[i] != '=') ++i;
+    int stop = std::min(n, start + max_name + 1);
+    while (i < stop && !ends_name(t[i]) && t[i] != '=') ++i;
     int len = utf8_cut(t + start, i - start, max_name);
     i = start + len;
     Ref_string name(lower_into(t + start, len, buffer));
@@ -108,14 +112,16 @@ void Html_tag::parse_attributes() const {
       if (i < n && is_quote(t[i])) {
         char quote = t[i++];
         int vstart = i;
-        while (i < n && t[i] != quote) ++i;
+        stop = std::min(n, vstart + max_quoted_value + 1);
+        while (i < stop && t[i] != quote) ++i;
         int vlen = utf8_cut(t + vstart, i - vstart, max_quoted_value);
-        bool closed = vlen == i - vstart && i < n;
+        bool closed = vlen == i - vstart && i < n && t[i] == quote;
         value = Ref_string(std::string_view(t + vstart, static_cast<size_t>(vlen)));
         i = vstart + vlen + (closed ? 1 : 0);
       } else {
         int vstart = i;
-        while (i < n && !ends_name(t[i])) ++i;
+        stop = std::min(n, vstart + max_name + 1);
+        while (i < stop && !ends_name(t[i])) ++i;
         int vlen = utf8_cut(t + vstart, i - vstart, max_name);
         value = Ref_string(lower_into(t + vstart, vlen, buffer));
         i = vstart + vlen;
