@@ -269,6 +269,8 @@ void Db_statement::run() {
   }
 }
 
+void Db_statement::reset() { sqlite3_reset(stmt_); }
+
 int Db_statement::column_count() const { return sqlite3_column_count(stmt_); }
 
 const char* Db_statement::column_name(int column) const {

@@ -116,6 +116,8 @@ class Db_statement {
   bool step();
   // Steps to the end (for statements without rows).
   void run();
+  // Makes the statement ready to run again (new bindings may follow).
+  void reset();
 
   int column_count() const;
   const char* column_name(int column) const;
