@@ -7,7 +7,8 @@
 //     matching quotes ('...' or "...") loses them;
 //   - a value is cut at 4095 characters (a 4096-character buffer with its terminator);
 //   - the list of section names is what fits in one 4096-character buffer, each name followed
-//     by a terminator and the list by one more; a name that does not fit whole is not listed;
+//     by a terminator and the list by one more; a name that does not fit whole is not listed,
+//     nor is an empty name (in the buffer it would read as the end of the list);
 //   - lines whose first non-blank character is ";" are comments; lines without "=" outside a
 //     section header are ignored, as are keys before the first section;
 //   - lines end with LF or CR LF (a lone CR ends a line too); a UTF-8 byte-order mark at the

@@ -1,0 +1,138 @@
+#include "database/resource_definitions.h"
+#include "database/search_resource_store.h"
+#include "database_test_support.h"
+
+namespace orvalis::testing {
+namespace {
+
+Search_resource_handle definition(const std::string& body, const char* name = "Engine") {
+  platform::Profile_file file;
+  file.parse("[" + std::string(name) + "]\n" + body);
+  return read_definition(file, name);
+}
+
+TEST(ResourceDefinitions, KeysMapOntoTheRecord) {
+  Search_resource_handle r = definition(
+      "Enabled=1\n"
+      "Location=http://s.example/find\n"
+      "IgnoreSubstrings=/ads/,x\n"
+      "FieldValues=a,1,b,2\n"
+      "SearchField=q\n"
+      "Category=Science\n"
+      "FormURL=http://s.example/\n"
+      "Username=NONE\n"
+      "Password=pw\n");
+  EXPECT_EQ(r->name, "Engine");
+  EXPECT_EQ(r->enabled, 1);
+  EXPECT_EQ(r->location.text(), "http://s.example/find");
+  ASSERT_EQ(r->ignore_substrings.count(), 2);
+  EXPECT_EQ(r->ignore_substrings[0], "/ads/");
+  ASSERT_EQ(r->field_values.count(), 2);
+  EXPECT_EQ(r->field_values[0].name, "a");
+  EXPECT_EQ(r->field_values[0].value, "1");
+  EXPECT_EQ(r->field_values[1].name, "b");
+  EXPECT_EQ(r->field_values[1].value, "2");
+  EXPECT_EQ(r->search_field, "q");
+  EXPECT_EQ(r->request_kind, Search_resource::get);
+  EXPECT_EQ(r->category, "Science");
+  EXPECT_EQ(r->form_url, "http://s.example/");
+  EXPECT_EQ(r->username, "NONE");
+  EXPECT_EQ(r->password, "pw");
+  EXPECT_EQ(r->query_transformation_mode, -1);
+}
+
+TEST(ResourceDefinitions, EdgeValues) {
+  EXPECT_EQ(definition("FieldValues=a,1,b\n")->field_values.count(), 1) << "a last name alone is dropped";
+  EXPECT_EQ(definition("RequestType=get\n")->request_kind, Search_resource::post) << "only GET is GET";
+  EXPECT_EQ(definition("RequestType=GET\n")->request_kind, Search_resource::get);
+  EXPECT_EQ(definition("RequestType=\n")->request_kind, Search_resource::get);
+  EXPECT_EQ(definition("")->request_kind, Search_resource::get);
+  Search_resource_handle trailing = definition("IgnoreSubstrings=x,\n");
+  ASSERT_EQ(trailing->ignore_substrings.count(), 2);
+  EXPECT_EQ(trailing->ignore_substrings[1], "");
+  EXPECT_EQ(definition("Enabled=0\n")->enabled, 0);
+  EXPECT_EQ(definition("")->enabled, 0) << "a missing Enabled leaves the engine off";
+  EXPECT_EQ(definition("Enabled=\n")->enabled, 0);
+  EXPECT_EQ(definition("")->location.text(), "");
+}
+
+TEST(ResourceDefinitions, MissingFileGivesNothing) {
+  EXPECT_TRUE(read_definitions(Ref_string("/nonexistent/orvalis/searchres.ini")).empty());
+  EXPECT_TRUE(read_definitions(Ref_string("")).empty());
+}
+
+TEST(ResourceDefinitions, ShippedFileHasOnlyTheDemoEngineEnabled) {
+  Ref_list<Search_resource_handle> all = read_definitions(Ref_string(ORVALIS_DATA_DIR "/searchres.ini"));
+  ASSERT_GE(all.count(), 5);
+  int enabled = 0;
+  bool post = false, isindex = false;
+  for (const Search_resource_handle& r : all) {
+    EXPECT_FALSE(r->location.text().empty()) << r->name;
+    EXPECT_FALSE(r->search_field.empty()) << r->name;
+    if (r->enabled) {
+      ++enabled;
+      EXPECT_EQ(r->name, "Demo Web");
+      EXPECT_EQ(r->location.text(), "http://127.0.0.1:8642/search");
+      EXPECT_EQ(r->search_field, "q");
+      EXPECT_EQ(r->request_kind, Search_resource::get);
+      EXPECT_EQ(r->category, "General");
+    }
+    post |= r->request_kind == Search_resource::post;
+    isindex |= r->search_field == "isindex_search_field";
+  }
+  EXPECT_EQ(enabled, 1);
+  EXPECT_TRUE(post);
+  EXPECT_TRUE(isindex);
+}
+
+using Seeding = Database_test;
+
+TEST_F(Seeding, NewDatabaseTakesEveryDefinitionUpdatingByName) {
+  std::string ini = dir.file("defs.ini");
+  write_file(ini,
+             "[One]\nLocation=http://one/\nSearchField=q\nCategory=A\nEnabled=1\n"
+             "[Two]\nLocation=http://two/\nSearchField=s\nRequestType=POST\n"
+             "[one]\nLocation=http://ignored-repeat/\nSearchField=x\n");
+  EXPECT_EQ(seed_search_resources(Ref_string(ini), db), 2);
+  write_file(ini, "[Two]\nLocation=http://two.new/\nSearchField=s\n");
+  EXPECT_EQ(seed_search_resources(Ref_string(ini), db), 1);
+  Search_resource_store store(db);
+  Ref_list<Search_resource_handle> list = store.list_resources(false);
+  ASSERT_EQ(list.count(), 2);
+  EXPECT_EQ(list[0]->name, "One");
+  EXPECT_EQ(list[0]->enabled, 1);
+  EXPECT_EQ(list[1]->location.text(), "http://two.new/");
+  EXPECT_EQ(list[1]->request_kind, Search_resource::get);
+
+  // A section without Location cannot be stored (the table refuses an empty location).
+  write_file(ini, "[Broken]\nSearchField=q\n");
+  EXPECT_EQ(seed_search_resources(Ref_string(ini), db), 0);
+  EXPECT_EQ(messages().size(), 1u);
+  EXPECT_EQ(seed_search_resources(Ref_string(dir.file("missing.ini")), db), 0);
+}
+
+TEST(QueryTransformation, LastMatchingWellFormedEntryWins) {
+  const Ref_string location = "http://Search.Example.com/cgi?x";
+  EXPECT_EQ(query_transformation_mode("", location), 0);
+  EXPECT_EQ(query_transformation_mode("example.com 1", location), 1);
+  EXPECT_EQ(query_transformation_mode("EXAMPLE.COM 1,search 2", location), 2);
+  EXPECT_EQ(query_transformation_mode("search 2,example.com 1", location), 1);
+  EXPECT_EQ(query_transformation_mode("example.com 1,other.org 2", location), 1);
+  EXPECT_EQ(query_transformation_mode("example.com 1,search  2", location), 1) << "two blanks: ignored";
+  EXPECT_EQ(query_transformation_mode("example.com 1,search 2 x", location), 1) << "three pieces: ignored";
+  EXPECT_EQ(query_transformation_mode("example.com", location), 0);
+  EXPECT_EQ(query_transformation_mode("example.com 9", location), 0);
+}
+
+TEST(Advertisements, FirstEntryForTheLocationDecides) {
+  const Ref_string location = "http://www.Engine.example/search";
+  const Ref_string config = "engine.example /ADS/,engine.example banner,other.org img";
+  EXPECT_TRUE(advertisement_match(config, location, "http://img.engine.example/ads/1.gif"));
+  EXPECT_FALSE(advertisement_match(config, location, "http://img.engine.example/banner.gif"));
+  EXPECT_FALSE(advertisement_match(config, "http://third.example/", "http://x/ads/1.gif"));
+  EXPECT_FALSE(advertisement_match("", location, "http://img.engine.example/ads/1.gif"));
+  EXPECT_TRUE(advertisement_match("bad entry here,engine.example ads", location, "/ads/x.gif"));
+}
+
+}  // namespace
+}  // namespace orvalis::testing
