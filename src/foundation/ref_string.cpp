@@ -269,7 +269,7 @@ Ref_string concat(std::string_view a, std::string_view b, std::string_view c,
   Ref_string::Rep* r = Ref_string::fresh(static_cast<int>(n));
   char* p = r->chars;
   for (std::string_view part : {a, b, c, d}) {
-    std::memcpy(p, part.data(), part.size());
+    if (!part.empty()) std::memcpy(p, part.data(), part.size());  // empty views may have no data
     p += part.size();
   }
   *p = 0;
