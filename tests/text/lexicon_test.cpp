@@ -209,11 +209,7 @@ TEST_F(Lexicon_test, SingleCharactersUseTheTableFirst) {
   EXPECT_EQ(codes_of(empty, "i"), std::vector<int>{29});
   EXPECT_EQ(codes_of(empty, "a"), std::vector<int>{10});
   EXPECT_EQ(codes_of(empty, "x"), std::vector<int>{20});
-  EXPECT_EQ(codes_of(empty, ","), std::vector<int>{7});
-  EXPECT_EQ(codes_of(empty, "?"), std::vector<int>{14});
-  EXPECT_EQ(codes_of(empty, "["), std::vector<int>{24});
   EXPECT_EQ(codes_of(empty, "}"), std::vector<int>{35});
-  EXPECT_EQ(codes_of(empty, "$"), std::vector<int>{0});
   // No entry: upper-case letters, digits, bytes above 127 go to the hash table.
   EXPECT_TRUE(codes_of(empty, "I").empty());
   EXPECT_TRUE(codes_of(empty, "7").empty());
@@ -288,7 +284,7 @@ TEST_F(Lexicon_test, ChainThatLoopsEnds) {
 struct Guess {
   const char* word;
   std::vector<int> codes;
-  const char* copy;  // the copy as the rules leave it; null: unchanged
+  const char* copy = nullptr;  // the copy as the rules leave it; null: unchanged
 };
 
 class Guess_test : public Lexicon_test {
@@ -322,84 +318,45 @@ class Guess_test : public Lexicon_test {
   Lexicon lexicon_;
 };
 
+// clang-format off
 TEST_F(Guess_test, PunctuationAndNumbersGoByForm) {
-  check({{"...!", {14}, nullptr},
-         {"(what?", {14}, nullptr},
-         {"--.", {14}, nullptr},
-         {"'tis;", {6}, nullptr},
-         {"\"yes,", {7}, nullptr},
-         {"-:", {7}, nullptr},
-         {"(quote)", {11}, nullptr},
-         {"'s", {11}, nullptr},
-         {"1997", {9}, nullptr},
-         {"0", {9}, nullptr},
-         {"19th", {20}, nullptr}},
+  check({{"...!", {14}}, {"(what?", {14}}, {"'tis;", {6}}, {"\"yes,", {7}}, {"-:", {7}},
+         {"(quote)", {11}}, {"'s", {11}}, {"1997", {9}}, {"0", {9}}, {"19th", {20}}},
         lexicon_);
 }
 
 TEST_F(Guess_test, EndingsGiveClasses) {
-  check({{"basic", {0}, nullptr},          {"he'd", {2, 17}, nullptr},
-         {"walked", {38, 0, 46}, nullptr}, {"forward", {20}, nullptr},
-         {"lead", {20}, nullptr},          {"running", {30}, nullptr},
-         {"national", {25, 30}, nullptr},  {"realism", {20}, nullptr},
-         {"indian", {0}, nullptr},         {"libyan", {0}, nullptr},
-         {"titan", {20}, nullptr},         {"cabin", {20}, nullptr},
-         {"nation", {20, 30}, nullptr},    {"doctor", {20}, nullptr},
-         {"student", {20, 30}, nullptr},   {"thought", {38, 46}, nullptr},
-         {"policy", {20}, nullptr},        {"energy", {20}, nullptr},
-         {"city", {20}, nullptr},          {"clarify", {38}, nullptr},
-         {"quickly", {1}, nullptr},        {"truly", {20}, nullptr},
-         {"John's", {16}, nullptr},        {"parents'", {16}, nullptr},
-         {"rock'", {20}, nullptr},         {"zzz", {20}, nullptr}},
+  // One word per rule, and both sides of each condition on the letter before an ending.
+  check({{"basic", {0}}, {"he'd", {2, 17}}, {"walked", {38, 0, 46}}, {"forward", {20}},
+         {"running", {30}}, {"national", {25, 30}}, {"libyan", {0}}, {"titan", {20}},
+         {"nation", {20, 30}}, {"doctor", {20}}, {"student", {20, 30}}, {"thought", {38, 46}},
+         {"energy", {20}}, {"clarify", {38}}, {"quickly", {1}}, {"truly", {20}},
+         {"John's", {16}}, {"parents'", {16}}, {"zzz", {20}}},
         lexicon_);
 }
 
 TEST_F(Guess_test, EndingInEDependsOnTheLettersBefore) {
   check({{"algae", {20}, "alga"},  // "ae": the e is cut
-         {"office", {20}, nullptr},
-         {"palace", {20}, nullptr},
-         {"like", {0}, nullptr},
-         {"bake", {20}, nullptr},
-         {"table", {0}, nullptr},
-         {"smile", {20}, nullptr},
-         {"care", {20}, nullptr},
-         {"store", {20}, nullptr},
-         {"debate", {38}, nullptr},
-         {"write", {20}, nullptr},
-         {"massive", {0}, nullptr},
-         {"solve", {20}, nullptr},
-         {"size", {38}, nullptr},
-         {"hope", {20}, nullptr},
-         {"ROSE", {20}, nullptr},
-         {"3e", {20}, nullptr}},
+         {"like", {0}}, {"bake", {20}}, {"table", {0}}, {"smile", {20}}, {"debate", {38}},
+         {"write", {20}}, {"massive", {0}}, {"solve", {20}}, {"size", {38}}, {"ROSE", {20}},
+         {"3e", {20}}},
         lexicon_);
 }
 
 TEST_F(Guess_test, PluralsAndVerbFormsTakeTheirStemsClasses) {
-  check({{"flies", {20, 38}, "fly"},
-         {"cats", {20}, "cat"},
-         {"boxes", {20}, "box"},
-         {"wishes", {20}, "wish"},
-         {"tomatoes", {20}, "tomatoe"},
-         {"places", {20}, "place"},
-         {"freezes", {38}, "freeze"},
-         {"items", {20}, "item"},
-         {"radios", {20}, nullptr},
-         {"address", {20}, "addres"},
-         {"dogs", {20}, nullptr},
-         {"teacher", {20}, "teach"},
-         {"softer", {0}, "soft"},
-         {"lower", {0}, "low"},
-         {"bigger", {20, 0}, "bigg"},
-         {"woken", {38, 0, 46}, "wok"},
-         {"golden", {20}, "gold"},
-         {"etc.", {1}, "etc"}},
+  check({{"flies", {20, 38}, "fly"}, {"cats", {20}, "cat"}, {"boxes", {20}, "box"},
+         {"wishes", {20}, "wish"}, {"tomatoes", {20}, "tomatoe"}, {"places", {20}, "place"},
+         {"freezes", {38}, "freeze"}, {"items", {20}, "item"}, {"radios", {20}},
+         {"address", {20}, "addres"}, {"dogs", {20}}, {"teacher", {20}, "teach"},
+         {"softer", {0}, "soft"}, {"lower", {0}, "low"}, {"bigger", {20, 0}, "bigg"},
+         {"woken", {38, 0, 46}, "wok"}, {"golden", {20}, "gold"}, {"etc.", {1}, "etc"}},
         lexicon_);
 
   // Without "fly", "flies" leaves the copy as "fly" and is a noun or a verb.
   Lexicon empty;
   check({{"flies", {20, 38}, "fly"}, {"etc.", {20}, "etc"}}, empty);
 }
+// clang-format on
 
 TEST_F(Guess_test, ClassifyCountsOnlyWordsTheLexiconLacks) {
   Class_list out;

@@ -76,23 +76,15 @@ TEST_F(Word_tagger_test, FormDecidesNumbersAbbreviationsAndFunctionWords) {
 
 TEST_F(Word_tagger_test, LexiconCodesMapToOneClass) {
   EXPECT_EQ(tag("the", start), 10);
-  EXPECT_EQ(tag("some", 38), 10);
-  EXPECT_EQ(tag("this", 38), 10);
-  EXPECT_EQ(tag("all", 38), 10);
+  for (const char* determiner : {"some", "this", "all"}) EXPECT_EQ(tag(determiner, 38), 10);
   EXPECT_EQ(tag("himself", 38), 29);
-  EXPECT_EQ(tag("he", 8), 29);
   EXPECT_EQ(tag("my", 38), 48);  // possessive: 16 then 29
   EXPECT_EQ(tag("was", 29), 4);
   EXPECT_EQ(tag("has", 29), 38);  // 17, then the verb reading
   EXPECT_EQ(tag("do", 29), 13);
-  EXPECT_EQ(tag("can", 29), 2);
-  EXPECT_EQ(tag("and", 20), 8);
   EXPECT_EQ(tag("national", 10), 25);
-  EXPECT_EQ(tag("one", 10), 9);
   EXPECT_EQ(tag("running", 29), 30);
   EXPECT_EQ(tag("taken", 4), 46);  // a participle alone keeps its first code
-  EXPECT_EQ(tag("very", 10), 1);
-  EXPECT_EQ(tag("bigger", 10), 0);
   EXPECT_EQ(tag("bigger", 29), 0);
 
   auto classes = tagger_.tag_word(std::string_view("run"), 10);
