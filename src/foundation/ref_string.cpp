@@ -43,7 +43,7 @@ Ref_string::Ref_string() : rep_(fresh(0)) {}
 Ref_string::Ref_string(const char* text) : Ref_string(std::string_view(text ? text : "")) {}
 
 Ref_string::Ref_string(std::string_view text) : rep_(fresh(static_cast<int>(text.size()))) {
-  std::memcpy(rep_->chars, text.data(), text.size());
+  if (!text.empty()) std::memcpy(rep_->chars, text.data(), text.size());
   rep_->chars[text.size()] = 0;
 }
 

@@ -1,0 +1,170 @@
+#include "cli/cli.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+
+#include "agent/application.h"
+#include "database/database.h"
+#include "foundation/error_handler.h"
+#include "foundation/settings.h"
+#include "platform/message_sink.h"
+
+namespace orvalis::cli {
+
+namespace {
+
+struct Command_entry {
+  const char* name;
+  int (*run)(Context&);
+  const char* usage;
+};
+
+const Command_entry kCommands[] = {
+    {"install", cmd_install, "install"},
+    {"new", cmd_new, "new FILE"},
+    {"check", cmd_check, "check FILE"},
+    {"settings", cmd_settings, "settings list | get NAME | set NAME VALUE"},
+    {"topic", cmd_topic,
+     "topic add NAME [--term T]... [--category C] [--definition D] | list [--scheduled|--top|"
+     "--user|--recent] | show TOPIC | set TOPIC [options] | delete TOPIC | relate A B CODE | "
+     "unrelate A B"},
+    {"doc", cmd_doc,
+     "doc add TOPIC URL [--title T] | list TOPIC [--all] | show DOC | remove TOPIC DOC | "
+     "restore TOPIC DOC | note DOC TEXT | relevance TOPIC DOC VALUE"},
+    {"find", cmd_find, "find documents TEXT | find topics TEXT"},
+    {"resource", cmd_resource,
+     "resource list [--by-category] | show NAME | import INI-FILE | delete NAME | categories"},
+    {"fetch", cmd_fetch, "fetch URL"},
+    {"analyze", cmd_analyze, "analyze HTML-FILE"},
+};
+
+void print_usage(std::ostream& out) {
+  out << "usage: orvalis-cli [--db FILE] [--json] COMMAND ...\n";
+  for (const Command_entry& e : kCommands) out << "  " << e.usage << "\n";
+}
+
+}  // namespace
+
+const std::string& Context::arg(size_t i, const char* what) const {
+  if (i >= args.size()) throw Usage_error{std::string("missing ") + what};
+  return args[i];
+}
+
+std::vector<std::string> Context::take_all(const std::string& option) {
+  std::vector<std::string> values;
+  for (size_t i = 0; i < args.size();) {
+    if (args[i] == option) {
+      if (i + 1 >= args.size()) throw Usage_error{option + " needs a value"};
+      values.push_back(args[i + 1]);
+      args.erase(args.begin() + static_cast<long>(i), args.begin() + static_cast<long>(i) + 2);
+    } else {
+      ++i;
+    }
+  }
+  return values;
+}
+
+bool Context::take(const std::string& option, std::string& value) {
+  std::vector<std::string> all = take_all(option);
+  if (all.empty()) return false;
+  if (all.size() > 1) throw Usage_error{option + " given more than once"};
+  value = all.front();
+  return true;
+}
+
+bool Context::take_flag(const std::string& flag) {
+  for (size_t i = 0; i < args.size(); ++i)
+    if (args[i] == flag) {
+      args.erase(args.begin() + static_cast<long>(i));
+      return true;
+    }
+  return false;
+}
+
+void Context::no_more_args(size_t expected) const {
+  if (args.size() > expected) throw Usage_error{"unexpected argument '" + args[expected] + "'"};
+}
+
+bool Context::open_database() {
+  Application& app = Application::instance();
+  if (!db_path.empty()) return app.open_database(Ref_string(std::string_view(db_path)));
+  if (app.database_open()) return true;
+  Ref_string last = Settings_cache::instance().get("LastDatabase");
+  if (last.empty()) {
+    report_error("No database: name one with --db FILE or create one with 'new FILE'.");
+    return false;
+  }
+  return app.open_database(last);
+}
+
+int Context::errors() const {
+  Application_error_handler* h = Application::instance().error_handler();
+  return h ? h->count() : 0;
+}
+
+int parse_int(const std::string& text, const char* what) {
+  char* end = nullptr;
+  long v = std::strtol(text.c_str(), &end, 10);
+  if (text.empty() || *end != 0) throw Usage_error{std::string(what) + " must be a whole number, not '" + text + "'"};
+  return static_cast<int>(v);
+}
+
+int run(int argc, char** argv) {
+  Context c(std::cout, std::cerr);
+  int i = 1;
+  try {
+    for (; i < argc && argv[i][0] == '-' && argv[i][1] == '-'; ++i) {
+      std::string opt = argv[i];
+      if (opt == "--json") {
+        c.json = true;
+      } else if (opt == "--db") {
+        if (i + 1 >= argc) throw Usage_error{"--db needs a file"};
+        c.db_path = argv[++i];
+      } else if (opt == "--help") {
+        print_usage(std::cout);
+        return 0;
+      } else if (opt == "--verbose") {
+        set_warnings_enabled(true);
+      } else {
+        throw Usage_error{"unknown option '" + opt + "'"};
+      }
+    }
+    if (i >= argc) throw Usage_error{"missing command"};
+    c.command = argv[i++];
+    for (; i < argc; ++i) c.args.push_back(argv[i]);
+  } catch (const Usage_error& e) {
+    std::cerr << "Error: " << e.message << "\n";
+    print_usage(std::cerr);
+    return 2;
+  }
+
+  const Command_entry* entry = nullptr;
+  for (const Command_entry& e : kCommands)
+    if (c.command == e.name) entry = &e;
+  if (!entry) {
+    std::cerr << "Error: unknown command '" << c.command << "'\n";
+    print_usage(std::cerr);
+    return 2;
+  }
+
+  Application& app = Application::instance();
+  Application::Start_options options;
+  options.open_last_database = false;  // each command opens what it needs
+  options.load_settings = c.command != "install";
+  if (!app.start(options)) return 1;
+  int status;
+  try {
+    status = entry->run(c);
+  } catch (const Usage_error& e) {
+    std::cerr << "Error: " << e.message << "\n"
+              << "usage: orvalis-cli " << entry->usage << "\n";
+    status = 2;
+  }
+  if (status == 0 && c.errors() > 0) status = 1;
+  app.exit();
+  std::cout.flush();
+  return status;
+}
+
+}  // namespace orvalis::cli

@@ -1,0 +1,60 @@
+// The command-line front-end: global options, the command table and the run loop shared by
+// every command. Exit status: 0 success, 1 an error was reported, 2 bad usage.
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+#include "foundation/ref_string.h"
+
+namespace orvalis::cli {
+
+// Thrown for bad usage: the message is printed as "Error: <message>" and the status is 2.
+struct Usage_error {
+  std::string message;
+};
+
+class Context {
+ public:
+  Context(std::ostream& out, std::ostream& err) : out(out), err(err) {}
+
+  std::ostream& out;
+  std::ostream& err;
+  bool json = false;
+  std::string db_path;            // --db FILE
+  std::string command;            // the command name
+  std::vector<std::string> args;  // everything after the command name
+
+  // Argument i, or a usage error naming what is missing.
+  const std::string& arg(size_t i, const char* what) const;
+  // Opens --db FILE, else the last database. Reports and returns false when none opens.
+  bool open_database();
+  // Values of a repeatable option ("--term T"), removed from args; and a single one.
+  std::vector<std::string> take_all(const std::string& option);
+  bool take(const std::string& option, std::string& value);
+  bool take_flag(const std::string& flag);
+  // Fails with a usage error when arguments are left that no one took.
+  void no_more_args(size_t expected) const;
+  // Number of errors reported so far.
+  int errors() const;
+};
+
+int run(int argc, char** argv);
+
+// Commands (one function each; they return the exit status).
+int cmd_install(Context& c);
+int cmd_settings(Context& c);
+int cmd_new(Context& c);
+int cmd_check(Context& c);
+int cmd_topic(Context& c);
+int cmd_doc(Context& c);
+int cmd_find(Context& c);
+int cmd_resource(Context& c);
+int cmd_fetch(Context& c);
+int cmd_analyze(Context& c);
+
+// Parses a whole number argument or throws a usage error naming it.
+int parse_int(const std::string& text, const char* what);
+
+}  // namespace orvalis::cli

@@ -1,0 +1,188 @@
+// The database commands of orvalis-cli, run as a new user would from the README: create a
+// database, add topics and documents, find them, see the seeded search resources.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "cli_runner.h"
+
+namespace orvalis::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string file_bytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+class CliDatabase : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    db_ = box_.path("research.ov2");
+    Cli_result r = box_.run({"new", db_});
+    ASSERT_EQ(r.status, 0) << r.err;
+    ASSERT_NE(r.out.find("search resource"), std::string::npos) << r.out;
+  }
+  Cli_result run(std::vector<std::string> args) { return box_.run(args); }
+  Cli_sandbox box_;
+  std::string db_;
+};
+
+TEST_F(CliDatabase, TopicsAndDocumentsFromTheReadme) {
+  Cli_result r = run({"topic", "add", "Solar sails", "--term", "solar sail", "--term", "light sail",
+                      "--category", "General"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("Added topic 1 'Solar sails'"), std::string::npos) << r.out;
+  ASSERT_EQ(run({"topic", "add", "Comets"}).status, 0);
+
+  // The last database is remembered: no --db needed.
+  r = run({"topic", "list"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "1\tSolar sails\t[General]\n2\tComets\n");
+
+  r = run({"doc", "add", "Solar sails", "https://example.org/sails.html", "--title", "Sails & more"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  ASSERT_EQ(run({"doc", "add", "1", "http://example.org/o'brien|x"}).status, 0);
+  r = run({"doc", "add", "Solar sails", "https://example.org/sails.html"});
+  EXPECT_NE(r.out.find("already"), std::string::npos) << r.out;
+
+  r = run({"doc", "list", "Solar sails"});
+  EXPECT_EQ(r.out, "1\thttps://example.org/sails.html\tSails & more\n2\thttp://example.org/o'brien|x\t\n");
+
+  r = run({"--json", "find", "documents", "O'BRIEN"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("\"id\":2"), std::string::npos) << r.out;
+  EXPECT_EQ(run({"find", "documents", "%"}).out, "");  // wildcards match literally
+  EXPECT_EQ(run({"find", "documents", "brien|x"}).out, "");  // a bar stands for a blank
+
+  r = run({"find", "topics", "LIGHT"});
+  EXPECT_EQ(r.out, "1\tSolar sails\t[General]\n");
+
+  ASSERT_EQ(run({"doc", "remove", "Solar sails", "1"}).status, 0);
+  r = run({"doc", "remove", "Solar sails", "1"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("Error: Document 1 is not a live document of topic 1."), std::string::npos);
+  EXPECT_EQ(run({"doc", "list", "1"}).out, "2\thttp://example.org/o'brien|x\t\n");
+  EXPECT_NE(run({"doc", "list", "1", "--all"}).out.find("removed"), std::string::npos);
+  ASSERT_EQ(run({"doc", "restore", "1", "https://example.org/sails.html"}).status, 0);
+  ASSERT_EQ(run({"doc", "relevance", "1", "1", "5"}).status, 0);
+  ASSERT_EQ(run({"doc", "note", "1", "Read the second half."}).status, 0);
+  r = run({"doc", "show", "https://example.org/sails.html"});
+  EXPECT_NE(r.out.find("Note: Read the second half."), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Title: Sails & more"), std::string::npos);
+}
+
+TEST_F(CliDatabase, TopicSettingsRelationsAndDeletion) {
+  ASSERT_EQ(run({"topic", "add", "Engines"}).status, 0);
+  ASSERT_EQ(run({"topic", "add", "Pistons"}).status, 0);
+  ASSERT_EQ(run({"topic", "relate", "Pistons", "Engines", "#p"}).status, 0);
+  Cli_result r = run({"topic", "show", "Engines"});
+  EXPECT_NE(r.out.find("Has parts: Pistons (2)"), std::string::npos) << r.out;
+  r = run({"topic", "show", "2"});
+  EXPECT_NE(r.out.find("A part of: Engines (1)"), std::string::npos) << r.out;
+
+  ASSERT_EQ(run({"topic", "set", "Engines", "--query-spec", "a 0 1 9", "--query-enabled", "1",
+                 "--term", "engine", "--name", "Motors"}).status,
+            0);
+  r = run({"--json", "topic", "show", "Motors"});
+  EXPECT_NE(r.out.find("\"query_time_spec\":\"a 0 1 9\""), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\"terms\":[\"engine\"]"), std::string::npos);
+  EXPECT_EQ(run({"topic", "list", "--scheduled"}).out, "1\tMotors\n");
+
+  ASSERT_EQ(run({"topic", "unrelate", "1", "2"}).status, 0);
+  EXPECT_EQ(run({"topic", "show", "1"}).out.find("Pistons"), std::string::npos);
+  ASSERT_EQ(run({"topic", "delete", "Pistons"}).status, 0);
+  EXPECT_EQ(run({"topic", "list"}).out, "1\tMotors\n");
+}
+
+TEST_F(CliDatabase, SeededSearchResources) {
+  Cli_result r = run({"resource", "list"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("Demo Web\tenabled"), std::string::npos) << r.out;
+  r = run({"resource", "show", "Demo Web"});
+  EXPECT_NE(r.out.find("Location: http://127.0.0.1:8642/search"), std::string::npos) << r.out;
+  EXPECT_NE(run({"resource", "categories"}).out.size(), 0u);
+
+  std::ofstream(box_.path("more.ini")) << "[Extra]\nLocation=http://127.0.0.1:9/find\nSearchField=q\n"
+                                          "FieldValues=lang,en,x\nEnabled=1\nCategory=Science\n";
+  ASSERT_EQ(run({"resource", "import", box_.path("more.ini")}).status, 0);
+  r = run({"--json", "resource", "show", "Extra"});
+  EXPECT_NE(r.out.find("\"field_values\":{\"lang\":\"en\"}"), std::string::npos) << r.out;
+  ASSERT_EQ(run({"resource", "delete", "Extra"}).status, 0);
+  EXPECT_EQ(run({"resource", "show", "Extra"}).status, 1);
+}
+
+TEST_F(CliDatabase, FailedCommandsLeaveTheDatabaseUnchanged) {
+  ASSERT_EQ(run({"topic", "add", "Kept", "--term", "k"}).status, 0);
+  ASSERT_EQ(run({"doc", "add", "Kept", "http://h/k"}).status, 0);
+  std::string before = file_bytes(db_);
+
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    const char* message;
+  };
+  const Case cases[] = {
+      {{"topic", "show", "Missing"}, 1, "Error: No topic named 'Missing'."},
+      {{"topic", "show", "99"}, 1, "Error: No topic with id 99."},
+      {{"doc", "show", "12"}, 1, "Error: No document with id 12."},
+      {{"doc", "add", "Missing", "http://h/x"}, 1, "Error: No topic named 'Missing'."},
+      {{"topic", "set", "Kept", "--query-spec", "soon"}, 2, "Error: --query-spec must be a schedule"},
+      {{"topic", "set", "Kept", "--query-enabled", "yes"}, 2, "Error: --query-enabled must be 0 or 1"},
+      {{"topic", "relate", "Kept", "Kept", "xx"}, 2, "Error: unknown relationship code 'xx'"},
+      {{"topic", "relate", "Kept", "Kept", "^"}, 1, "Error: A topic cannot be related to itself."},
+      {{"doc", "relevance", "1", "1", "high"}, 2, "Error: the relevance value must be a whole number"},
+      {{"topic", "add"}, 2, "Error: missing topic name"},
+      {{"topic", "add", "x", "extra"}, 2, "Error: unexpected argument 'extra'"},
+      {{"topic", "fly"}, 2, "Error: unknown topic command 'fly'"},
+      {{"new", db_}, 1, "exists already"},
+  };
+  for (const Case& c : cases) {
+    Cli_result r = run(c.args);
+    EXPECT_EQ(r.status, c.status) << c.args[0] << " " << c.args[1] << ": " << r.err;
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+  }
+  // Reads and refused commands wrote nothing (compare after the WAL was checkpointed at close).
+  EXPECT_EQ(file_bytes(db_), before);
+  EXPECT_EQ(run({"topic", "list"}).out, "1\tKept\n");
+}
+
+TEST_F(CliDatabase, AFileThatIsNotADatabase) {
+  std::ofstream(box_.path("notes.ov2")) << "just some text, not a database at all............";
+  Cli_result r = run({"--db", box_.path("notes.ov2"), "topic", "list"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("Error: File is not a valid Orvalis database."), std::string::npos) << r.err;
+  r = run({"check", box_.path("notes.ov2")});
+  EXPECT_NE(r.out.find("earlier or foreign"), std::string::npos) << r.out;
+  EXPECT_NE(run({"check", db_}).out.find("current"), std::string::npos);
+  r = run({"--db", box_.path("missing.ov2"), "topic", "list"});
+  EXPECT_EQ(r.status, 1);
+  // The good database is still the last one.
+  EXPECT_EQ(run({"topic", "list"}).status, 0);
+}
+
+TEST(CliAnalyze, AnalyzesALocalPage) {
+  Cli_sandbox box;
+  std::ofstream(box.path("page.html"))
+      << "<html><head><title>Solar sails</title></head><body><h1>Solar sails</h1>"
+         "<p>A solar sail is a method of spacecraft propulsion using radiation pressure exerted by "
+         "sunlight on large mirrors. Solar sails need no fuel, so a solar sail can accelerate for "
+         "years. The first solar sail to fly between planets was launched in 2010.</p>"
+         "<a href='a.html'>more</a> <img src='s.png'></body></html>";
+  Cli_result r = box.run({"--json", "analyze", box.path("page.html")});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("\"title\":\"Solar sails\""), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\"links\":1"), std::string::npos);
+  EXPECT_NE(r.out.find("\"images\":1"), std::string::npos);
+  EXPECT_NE(r.out.find("sail"), std::string::npos);
+  r = box.run({"analyze", box.path("missing.html")});
+  EXPECT_EQ(r.status, 1);
+}
+
+}  // namespace
+}  // namespace orvalis::test

@@ -1,0 +1,103 @@
+#include "cli_runner.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+
+extern char** environ;
+
+namespace orvalis::test {
+
+Cli_sandbox::Cli_sandbox() {
+  char pattern[] = "/tmp/orvalis_e2e_XXXXXX";
+  root_ = mkdtemp(pattern);
+}
+
+Cli_sandbox::~Cli_sandbox() { std::filesystem::remove_all(root_); }
+
+std::string Cli_sandbox::config_file() const {
+  return root_ + "/config/Software_Brennick_Orvalis_2.0.conf";
+}
+
+Cli_result Cli_sandbox::run(const std::vector<std::string>& args, int timeout_s) const {
+  std::vector<std::string> env_strings;
+  for (char** e = environ; *e; ++e) {
+    std::string s = *e;
+    if (s.rfind("ORVALIS_", 0) == 0 || s.rfind("XDG_", 0) == 0 || s.rfind("HOME=", 0) == 0) continue;
+    env_strings.push_back(s);
+  }
+  env_strings.push_back("ORVALIS_CONFIG_HOME=" + root_ + "/config");
+  env_strings.push_back("XDG_DATA_HOME=" + root_ + "/data");
+  env_strings.push_back("HOME=" + root_);
+  env_strings.push_back(std::string("ORVALIS_SHIPPED_DATA=") + ORVALIS_DATA_DIR);
+  for (const auto& [k, v] : extra_env) env_strings.push_back(k + "=" + v);
+  std::vector<char*> envp;
+  for (std::string& s : env_strings) envp.push_back(s.data());
+  envp.push_back(nullptr);
+
+  std::vector<std::string> argv_strings{ORVALIS_CLI};
+  argv_strings.insert(argv_strings.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& s : argv_strings) argv.push_back(s.data());
+  argv.push_back(nullptr);
+
+  int out_pipe[2], err_pipe[2];
+  Cli_result result;
+  if (pipe2(out_pipe, O_CLOEXEC) != 0 || pipe2(err_pipe, O_CLOEXEC) != 0) return result;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, out_pipe[1], 1);
+  posix_spawn_file_actions_adddup2(&actions, err_pipe[1], 2);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  pid_t pid;
+  int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  close(out_pipe[1]);
+  close(err_pipe[1]);
+  if (rc != 0) {
+    close(out_pipe[0]);
+    close(err_pipe[0]);
+    return result;
+  }
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeout_s);
+  pollfd fds[2] = {{out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}};
+  int open_fds = 2;
+  while (open_fds > 0) {
+    int left = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                    deadline - std::chrono::steady_clock::now())
+                                    .count());
+    if (left <= 0) {
+      kill(pid, SIGKILL);
+      break;
+    }
+    if (poll(fds, 2, left) <= 0) continue;
+    for (int k = 0; k < 2; ++k) {
+      if (fds[k].fd < 0 || !(fds[k].revents & (POLLIN | POLLHUP))) continue;
+      char buf[65536];
+      ssize_t n = read(fds[k].fd, buf, sizeof buf);
+      if (n <= 0) {
+        close(fds[k].fd);
+        fds[k].fd = -1;
+        --open_fds;
+      } else {
+        (k == 0 ? result.out : result.err).append(buf, static_cast<size_t>(n));
+      }
+    }
+  }
+  for (auto& f : fds)
+    if (f.fd >= 0) close(f.fd);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  return result;
+}
+
+}  // namespace orvalis::test
