@@ -152,8 +152,11 @@ void Html_scanner::run(int rewrite, Ref_string* out) {
         if (collect_) append_to_sentence(" ", 1, true);
         break;
       case Token::tag: {
+        // The name is needed for sentence breaks, and to find script and style elements.
         char name[Html_tag::max_name];
-        int name_length = Html_tag::name_of(token, n, name);
+        int name_length = 0;
+        if (collect_ || (n > 1 && (token[1] == 's' || token[1] == 'S')))
+          name_length = Html_tag::name_of(token, n, name);
         if (collect_ && Html_tag::name_breaks_sentence({name, static_cast<size_t>(name_length)})) {
           flush_sentence();
           sentence_end_ = false;

@@ -17,13 +17,22 @@ struct Tag_name {
   bool operator==(std::string_view s) const { return view() == s; }
 };
 
+// The title, and when asked the link and image counts, in one pass.
 class Title_reader : public Html_scanner {
  public:
-  explicit Title_reader(Byte_buffer_handle page) : Html_scanner(std::move(page), 0) {}
+  Title_reader(Byte_buffer_handle page, bool count) : Html_scanner(std::move(page), 0), count_(count) {}
 
   int on_tag(const char* token, int n, Ref_string&) override {
-    if (done_) return 0;
+    if (done_ && !count_) return 0;
     Tag_name name(token, n);
+    if (count_) {
+      if (name == "img") {
+        ++images;
+      } else if (name == "a") {
+        if (Html_tag(token, n).has_attribute("href")) ++anchors;
+      }
+    }
+    if (done_) return 0;
     if (name == "title") {
       in_title_ = true;
     } else if (name == "/title") {
@@ -47,28 +56,13 @@ class Title_reader : public Html_scanner {
   }
 
   Ref_string title_;
-
- private:
-  bool in_title_ = false;
-  bool done_ = false;
-};
-
-class Link_counter : public Html_scanner {
- public:
-  explicit Link_counter(Byte_buffer_handle page) : Html_scanner(std::move(page), 0) {}
-
-  int on_tag(const char* token, int n, Ref_string&) override {
-    Tag_name name(token, n);
-    if (name == "img") {
-      ++images;
-    } else if (name == "a") {
-      if (Html_tag(token, n).has_attribute("href")) ++anchors;
-    }
-    return 0;
-  }
-
   int images = 0;
   int anchors = 0;
+
+ private:
+  bool count_;
+  bool in_title_ = false;
+  bool done_ = false;
 };
 
 class Tag_collector : public Html_scanner {
@@ -114,16 +108,23 @@ Ref_string replace_all(const Ref_string& text, std::string_view what, std::strin
 }  // namespace
 
 Ref_string page_title(const Byte_buffer_handle& page) {
-  Title_reader reader(page);
+  Title_reader reader(page, false);
   reader.run();
   return reader.title_;
 }
 
 void count_links_and_images(const Byte_buffer_handle& page, int& images, int& anchors) {
-  Link_counter counter(page);
-  counter.run();
-  images = counter.images;
-  anchors = counter.anchors;
+  Ref_string title;
+  read_title_and_counts(page, title, images, anchors);
+}
+
+void read_title_and_counts(const Byte_buffer_handle& page, Ref_string& title, int& images,
+                           int& anchors) {
+  Title_reader reader(page, true);
+  reader.run();
+  title = reader.title_;
+  images = reader.images;
+  anchors = reader.anchors;
 }
 
 Html_tag_list collect_tags(const Byte_buffer_handle& page) {

@@ -36,6 +36,9 @@ inline constexpr int max_title_length = 254;
 Ref_string page_title(const Byte_buffer_handle& page);
 void count_links_and_images(const Byte_buffer_handle& page, int& images, int& anchors);
 Html_tag_list collect_tags(const Byte_buffer_handle& page);
+// page_title and count_links_and_images in one pass.
+void read_title_and_counts(const Byte_buffer_handle& page, Ref_string& title, int& images,
+                           int& anchors);
 
 // A link found on a result page: the absolute address (without fragment) and its anchor text.
 struct Found_link {

@@ -1,6 +1,7 @@
 #include "text/summarizer.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <initializer_list>
 #include <string>
 #include <utility>
@@ -55,38 +56,50 @@ enum : int {
   possessive_pronoun = 48,
 };
 
+// Bit tests without the range check of Bitvector::test: every code here is below 64.
+inline bool has(const Bitvector& set, int code) { return (set.word(code >> 5) >> (code & 31)) & 1u; }
+
 bool any_of(const Bitvector& set, std::initializer_list<int> codes) {
   for (int c : codes)
-    if (set.test(c)) return true;
+    if (has(set, c)) return true;
   return false;
+}
+
+// The highest code below 48 in the set, or -1.
+int highest_below_48(const Bitvector& set) {
+  std::uint32_t high = set.word(1) & 0xFFFFu;
+  if (high) return 63 - __builtin_clz(high);
+  std::uint32_t low = set.word(0);
+  if (low) return 31 - __builtin_clz(low);
+  return -1;
 }
 
 // The one code the phrase collector works with, from the classes the tagger chose.
 int reduce(const Bitvector& s) {
-  if (s.test(dotted)) return dotted;
-  if (s.test(gerund)) return gerund;
-  if (s.test(noun_modifier)) return noun_modifier;
-  if (s.test(noun)) return noun;
-  if (s.test(proper_noun)) return proper_noun;
-  if (s.test(number)) return number;
-  if (s.test(quantifier)) return quantifier;
+  if (has(s, dotted)) return dotted;
+  if (has(s, gerund)) return gerund;
+  if (has(s, noun_modifier)) return noun_modifier;
+  if (has(s, noun)) return noun;
+  if (has(s, proper_noun)) return proper_noun;
+  if (has(s, number)) return number;
+  if (has(s, quantifier)) return quantifier;
   if (any_of(s, {verb, modal, modal_2, be, have, do_form})) return verb;
-  if (s.test(possessive_pronoun)) return possessive_pronoun;
-  if (s.test(possessive) && s.test(pronoun)) return possessive_pronoun;
-  if (s.test(possessive)) return possessive;
-  if (s.test(that_conjunction)) return that_conjunction;
+  if (has(s, possessive_pronoun)) return possessive_pronoun;
+  if (has(s, possessive) && has(s, pronoun)) return possessive_pronoun;
+  if (has(s, possessive)) return possessive;
+  if (has(s, that_conjunction)) return that_conjunction;
   if (any_of(s, {determiner, predeterminer, wh_determiner, quantifying_determiner, wh_word,
                  demonstrative}))
     return determiner;
-  if (s.test(other_pronoun) || s.test(pronoun)) return pronoun;
-  if (s.test(conjunction)) return conjunction;
-  if (s.test(preposition)) return preposition;
-  if (s.test(adverb)) return adverb;
-  if (s.test(adjective)) return adjective;
-  if (s.test(interjection)) return interjection;
-  if (s.test(sentence_end)) return sentence_end;
-  if (s.test(inner_punct)) return inner_punct;
-  if (s.test(open_bracket) || s.test(close_bracket)) return inner_punct;
+  if (has(s, other_pronoun) || has(s, pronoun)) return pronoun;
+  if (has(s, conjunction)) return conjunction;
+  if (has(s, preposition)) return preposition;
+  if (has(s, adverb)) return adverb;
+  if (has(s, adjective)) return adjective;
+  if (has(s, interjection)) return interjection;
+  if (has(s, sentence_end)) return sentence_end;
+  if (has(s, inner_punct)) return inner_punct;
+  if (has(s, open_bracket) || has(s, close_bracket)) return inner_punct;
   return noun;
 }
 
@@ -134,7 +147,7 @@ class Phrase_collector {
     noun_seen_ = modifier_seen_ = continuation_ = false;
   }
   bool has_class(std::string_view w, int code) {
-    return !w.empty() && tagger_.tag_word(w, previous_)->chosen.test(code);
+    return !w.empty() && has(tagger_.tag_word(w, previous_)->chosen, code);
   }
 
   Word_tagger& tagger_;
@@ -265,11 +278,9 @@ class Sentence_selector : public Html_scanner {
     if (!verb_seen_ && any_of(classes, {noun, proper_noun, pronoun, gerund, existential}))
       subject_seen_ = true;
     if (subject_seen_ && any_of(classes, {be, do_form, have, verb})) verb_seen_ = true;
-    if (!classes.test(dotted) && terms_.count() != 0) score_ += terms_.weight(lower_copy(w));
+    if (!has(classes, dotted) && terms_.count() != 0) score_ += terms_.weight(lower_copy(w));
     ++words_;
-    int highest = -1;
-    for (int c = start_of_text; c >= 0 && highest < 0; --c)
-      if (classes.test(c)) highest = c;
+    const int highest = highest_below_48(classes);
     previous_ = highest >= 0 ? highest : classes.first() >= 0 ? classes.first() : noun;
     return 0;
   }
@@ -434,8 +445,7 @@ Page_summary summarize_page(const Byte_buffer_handle& page, const Ref_string& ad
     s.key_terms = terms;
   }
   if (s.extract.empty()) s.extract.append(Ref_string(no_description_text));
-  count_links_and_images(page, s.num_images, s.num_anchors);
-  s.title = page_title(page);
+  read_title_and_counts(page, s.title, s.num_images, s.num_anchors);
   return s;
 }
 
