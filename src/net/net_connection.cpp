@@ -18,8 +18,7 @@
 namespace orvalis {
 
 namespace {
-// How many read blocks one readiness event may take before the loop serves the others; each
-// block is one read step of at most kRead_block bytes.
+// How many read blocks one readiness event may take before the loop serves the others.
 constexpr int kBlocks_per_event = 32;
 
 const char* state_name(int s) {
@@ -289,25 +288,32 @@ void Net_connection::write_step() {
 }
 
 void Net_connection::read_step() {
-  char block[kRead_block];
-  for (int i = 0; i < kBlocks_per_event; ++i) {
-    long n = read_bytes(block, kRead_block);
-    if (n < 0) {
-      if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
-        report_network_error("Error in read");
-        set_state(receive_failed);
-        fail();
-        return;
-      }
-    } else if (n > 0) {
-      received_->append(block, n);
-    }
-    if (is_complete()) {
-      set_state(received);
-      on_received();
+  // One receive takes up to kBlocks_per_event blocks; each block becomes its own chunk, as
+  // if it had been read by its own step. With a read limit, no more is taken than the blocks
+  // up to and including the one that reaches the limit.
+  char bytes[kRead_block * kBlocks_per_event];
+  long want = static_cast<long>(sizeof bytes);
+  if (read_limit_ >= 1) {
+    std::int64_t missing = read_limit_ - received_->length();
+    std::int64_t blocks = missing <= 0 ? 1 : (missing + kRead_block - 1) / kRead_block;
+    if (blocks < kBlocks_per_event) want = static_cast<long>(blocks * kRead_block);
+  }
+  long n = read_bytes(bytes, want);
+  if (n < 0) {
+    if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+      report_network_error("Error in read");
+      set_state(receive_failed);
+      fail();
       return;
     }
-    if (n < kRead_block) return;  // drained for now; an end of stream comes as fd_close
+    n = 0;
+  }
+  for (long at = 0; at < n; at += kRead_block)
+    received_->append(bytes + at, n - at < kRead_block ? n - at : kRead_block);
+  // An end of stream (n == 0) comes as fd_close.
+  if (is_complete()) {
+    set_state(received);
+    on_received();
   }
 }
 

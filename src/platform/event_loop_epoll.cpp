@@ -327,10 +327,11 @@ void Epoll_loop::handle_ready(int fd, std::uint32_t generation, std::uint32_t ev
     int error = 0;
     socklen_t len = sizeof error;
     if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &len) != 0) error = errno;
-    // A connect is reported once.
+    // A connect is reported once. The handler usually arms the socket again at once, so the
+    // epoll set is brought in line only afterwards.
     e.armed &= ~static_cast<unsigned>(event_connect);
-    update_epoll(fd, e, mask_for(e.armed));
     deliver(fd, event_connect, error);
+    if (still(fd, generation)) update_epoll(fd, entries_[fd], mask_for(entries_[fd].armed));
     return;
   }
   if ((events & EPOLLOUT) && (armed & event_write)) {
@@ -357,6 +358,13 @@ void Epoll_loop::handle_ready(int fd, std::uint32_t generation, std::uint32_t ev
   if (!maybe_end) {
     if (armed & event_read) deliver(fd, event_read, 0);
     return;
+  }
+  if ((events & EPOLLIN) && !(events & EPOLLERR) && (armed & event_read)) {
+    // Bytes first; whether the stream has ended is asked once they have been taken.
+    deliver(fd, event_read, 0);
+    if (!still(fd, generation)) return;
+    armed = entries_[fd].armed;
+    if (!(armed & (event_read | event_close))) return;
   }
   // The peer may have ended the stream: look whether bytes remain before saying so.
   char probe;
