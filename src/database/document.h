@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 #include "database/db_date.h"
 #include "foundation/counted_object.h"
@@ -17,6 +18,25 @@ namespace orvalis {
 
 class Document : public Counted_object {
  public:
+  Document() = default;
+  // Every field at once: a list of 10,000 documents is built without first making each field's
+  // empty value.
+  Document(std::int32_t url_id, Ref_string address, Ref_string title, std::int32_t size,
+           Db_date time_last_retrieved, std::uint8_t timeout_count, std::int32_t num_anchors,
+           std::int32_t num_images, Ref_list<Ref_string> abstract, Ref_list<Ref_string> summary,
+           Ref_string annotation)
+      : url_id(url_id),
+        address(address),
+        title(title),
+        size(size),
+        time_last_retrieved(time_last_retrieved),
+        timeout_count(timeout_count),
+        num_anchors(num_anchors),
+        num_images(num_images),
+        abstract(abstract),
+        summary(summary),
+        annotation(annotation) {}
+
   std::int32_t url_id = 0;  // 0 until the document is filled from a row
   Ref_string address;
   Ref_string title;
@@ -59,6 +79,6 @@ struct Topic_document {
 // The stored form of a list of sentences: joined with a line feed between neighbours.
 Ref_string join_sentences(const Ref_list<Ref_string>& sentences);
 // Back from the stored form: split at every line feed (empty text: no sentences).
-Ref_list<Ref_string> split_sentences(const Ref_string& stored);
+Ref_list<Ref_string> split_sentences(std::string_view stored);
 
 }  // namespace orvalis

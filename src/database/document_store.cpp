@@ -26,18 +26,17 @@ struct Document_columns {
         annotation(s.column("annotation")) {}
 };
 
+Document_handle document_from(const Db_statement& s, const Document_columns& c) {
+  // Split straight from SQLite's buffer: no whole-text copy per row.
+  return make_counted<Document>(
+      s.number(c.url_id), s.text(c.address), s.text(c.title), s.number(c.size),
+      s.date(c.time_last_retrieved), static_cast<std::uint8_t>(s.number(c.timeout_count)),
+      s.number(c.num_anchors), s.number(c.num_images), split_sentences(s.text_view(c.abstract)),
+      split_sentences(s.text_view(c.summary)), s.text(c.annotation));
+}
+
 void fill(Document& d, const Db_statement& s, const Document_columns& c) {
-  d.url_id = s.number(c.url_id);
-  d.address = s.text(c.address);
-  d.title = s.text(c.title);
-  d.size = s.number(c.size);
-  d.time_last_retrieved = s.date(c.time_last_retrieved);
-  d.timeout_count = static_cast<std::uint8_t>(s.number(c.timeout_count));
-  d.num_anchors = s.number(c.num_anchors);
-  d.num_images = s.number(c.num_images);
-  d.abstract = split_sentences(s.text(c.abstract));
-  d.summary = split_sentences(s.text(c.summary));
-  d.annotation = s.text(c.annotation);
+  d = *document_from(s, c);
 }
 
 void fill(Document& d, const Record_set& rs) {
@@ -49,8 +48,8 @@ void fill(Document& d, const Record_set& rs) {
   d.timeout_count = static_cast<std::uint8_t>(rs.number("timeout_count"));
   d.num_anchors = rs.number("num_anchors");
   d.num_images = rs.number("num_images");
-  d.abstract = split_sentences(rs.text("abstract"));
-  d.summary = split_sentences(rs.text("summary"));
+  d.abstract = split_sentences(rs.text("abstract").view());
+  d.summary = split_sentences(rs.text("summary").view());
   d.annotation = rs.text("annotation");
 }
 
@@ -64,7 +63,16 @@ Ref_string join_sentences(const Ref_list<Ref_string>& sentences) {
   return join(sentences, Ref_string("\n"));
 }
 
-Ref_list<Ref_string> split_sentences(const Ref_string& stored) { return split(stored, '\n'); }
+Ref_list<Ref_string> split_sentences(std::string_view stored) {
+  Ref_list<Ref_string> sentences;
+  if (stored.empty()) return sentences;
+  for (;;) {
+    std::size_t end = stored.find('\n');
+    sentences.append(Ref_string(stored.substr(0, end)));
+    if (end == std::string_view::npos) return sentences;
+    stored.remove_prefix(end + 1);
+  }
+}
 
 bool Document_store::load_document(Document& document, std::int32_t url_id) {
   try {
@@ -155,21 +163,18 @@ Ref_list<Topic_document> Document_store::documents_of_topic(std::int32_t concept
                 rating = s.column("rating"), num_votes = s.column("num_votes"),
                 relevant = s.column("relevant");
       do {
-        Topic_document item;
-        item.document = make_counted<Document>();
-        fill(*item.document, s, columns);
-        Document_link& link = item.link;
-        link.concept_id = concept_id;
-        link.url_id = item.document->url_id;
-        link.date_deleted = s.date(date_deleted);
-        link.date_created = s.date(date_created);
-        link.search_resource = s.text(search_resource);
-        link.query = s.text(query);
-        link.rating = s.number(rating);
-        link.num_votes = s.number(num_votes);
-        link.relevant = s.number(relevant);
-        item.relevant = link.relevant != 0 && !link.is_removed();
-        result.append(std::move(item));
+        Document_handle d = document_from(s, columns);
+        Document_link link{.concept_id = concept_id,
+                           .url_id = d->url_id,
+                           .query = s.text(query),
+                           .search_resource = s.text(search_resource),
+                           .relevant = s.number(relevant),
+                           .date_created = s.date(date_created),
+                           .date_deleted = s.date(date_deleted),
+                           .rating = s.number(rating),
+                           .num_votes = s.number(num_votes)};
+        bool is_relevant = link.relevant != 0 && !link.is_removed();
+        result.append(Topic_document{std::move(d), link, is_relevant});
       } while (s.step());
     }
   } catch (const Db_error& e) {
@@ -261,9 +266,7 @@ Ref_list<Document_handle> Document_store::find_documents(const Ref_string& text)
     if (s.step()) {
       Document_columns columns(s, s.column("url_id"));
       do {
-        Document_handle d = make_counted<Document>();
-        fill(*d, s, columns);
-        result.append(d);
+        result.append(document_from(s, columns));
       } while (s.step());
     }
   } catch (const Db_error& e) {

@@ -193,7 +193,8 @@ void Record_set::update() {
           marks += ", ";
         }
         names += columns_[static_cast<std::size_t>(pending_[i].first)];
-        marks += "?" + std::to_string(i + 1);
+        marks += '?';
+        marks += std::to_string(i + 1);
       }
       sql = "INSERT INTO " + table_ + " (" + names + ") VALUES (" + marks + ")";
     }
@@ -206,9 +207,12 @@ void Record_set::update() {
     sql = "UPDATE " + table_ + " SET ";
     for (std::size_t i = 0; i < pending_.size(); ++i) {
       if (i) sql += ", ";
-      sql += columns_[static_cast<std::size_t>(pending_[i].first)] + " = ?" + std::to_string(i + 1);
+      sql += columns_[static_cast<std::size_t>(pending_[i].first)];
+      sql += " = ?";
+      sql += std::to_string(i + 1);
     }
-    sql += " WHERE rowid = ?" + std::to_string(pending_.size() + 1);
+    sql += " WHERE rowid = ?";
+    sql += std::to_string(pending_.size() + 1);
   }
   Db_statement s(db_, sql);
   int index = 1;
