@@ -18,6 +18,9 @@ void report_through_engine(const std::string& message) {
 
 Network_limits limits;
 
+// The settings store reports through the engine's error handler from the first use on.
+const bool reporter_installed = (platform::Registry_store::set_reporter(report_through_engine), true);
+
 }  // namespace
 
 Settings_cache& Settings_cache::instance() {
