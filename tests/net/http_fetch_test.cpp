@@ -69,17 +69,6 @@ TEST_F(Http_fetch_test, RequestCarriesHostAndAgent) {
             "GET /echo 127.0.0.1:" + std::to_string(nginx->port()) + " [Orvalis 2.0]");
 }
 
-TEST_F(Http_fetch_test, PostReachesTheServer) {
-  Recording_handle t = make_counted<Recording_task>();
-  t->set_url(Ref_string(nginx->url("/echo")));
-  t->connection()->set_method(Http_connection::post);
-  t->connection()->add_field("q", "a b");
-  t->connection()->set_timeout(30);
-  activate_request(t);
-  ASSERT_TRUE(wait_end(t));
-  EXPECT_TRUE(body_of(*t).starts_with("POST /echo "));
-}
-
 TEST_F(Http_fetch_test, ErrorStatusIsASuccessfulTransfer) {
   Recording_handle t = fetch(nginx->url("/missing.html"));
   ASSERT_TRUE(wait_end(t));

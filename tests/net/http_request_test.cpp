@@ -49,15 +49,6 @@ TEST_F(Http_request_test, FragmentIsCutAndEmptyAgentOmitted) {
   EXPECT_EQ(http(*t)->request_text(), "GET /p HTTP/1.0\r\nHost: h\r\nAccept: text/html\r\n\r\n");
 }
 
-TEST_F(Http_request_test, AfterARedirectFieldsAreNotUsed) {
-  Recording_handle t = make_counted<Recording_task>();
-  ASSERT_TRUE(t->set_url("http://h/s?a=1"));
-  Http_connection* c = http(*t);
-  c->add_field("q", "x");
-  c->set_redirect("http://h/s?a=1");
-  EXPECT_TRUE(c->request_text().starts_with("GET /s?a=1 HTTP/1.0\r\n"));
-}
-
 TEST_F(Http_request_test, ThroughTheProxyEverySchemeIsAGetOfTheWholeAddress) {
   Settings_cache::instance().set("ProxyEnabled", "yes");
   Settings_cache::instance().set("ProxyHost", "127.0.0.1");

@@ -63,16 +63,6 @@ TEST(Parse_response, TextEndingInsideHeadersHasNoBody) {
   EXPECT_FALSE(s->has_body());
 }
 
-TEST(Parse_response, StatusTakesAtMostThreeDigits) {
-  Http_response_handle r = parse_response("HTTP/1.0 2000 X\r\n\r\n");
-  EXPECT_EQ(r->status, 200);
-}
-
-TEST(Content_length, MissingOrEmptyIsMinusOne) {
-  EXPECT_EQ(content_length(*parse_response("HTTP/1.0 200 OK\r\n\r\n")), -1);
-  EXPECT_EQ(content_length(*parse_response("HTTP/1.0 200 OK\r\nContent-length:\r\n\r\n")), -1);
-}
-
 TEST(Status_text, ExactStatusesAndFamilies) {
   EXPECT_EQ(status_text(404), "[NO TEXT: Document could not be found]");
   EXPECT_EQ(status_text(411), "[NO TEXT: Invalid username and password]");

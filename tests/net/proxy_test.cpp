@@ -30,18 +30,6 @@ TEST_F(Proxy_settings_test, EnabledProxyWithoutPortIsSwitchedOff) {
   EXPECT_FALSE(proxy_enabled());
 }
 
-TEST_F(Proxy_settings_test, CompleteSettingsStayAndMissingSwitchMeansNo) {
-  set("yes", "127.0.0.1", "3128");
-  check_proxy_settings();
-  EXPECT_TRUE(proxy_enabled());
-  EXPECT_EQ(proxy_port(), 3128);
-  EXPECT_TRUE(errors.messages().empty());
-  set("", "", "");
-  check_proxy_settings();
-  EXPECT_EQ(Settings_cache::instance().get("ProxyEnabled"), "no");
-  EXPECT_TRUE(errors.messages().empty());
-}
-
 TEST_F(Proxy_settings_test, OptionsPageNeedsHostAndNonZeroPort) {
   EXPECT_TRUE(validate_proxy_page(false, "", "").accepted);
   Proxy_page_check no_host = validate_proxy_page(true, "", "80");
