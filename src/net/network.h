@@ -24,6 +24,7 @@
 
 namespace orvalis {
 
+class Net_connection;
 class Network_task;
 using Network_task_handle = Counted_handle<Network_task>;
 
@@ -90,11 +91,8 @@ inline constexpr int kHost_spacing_seconds = 30;
 void set_net_trace(bool on);
 bool net_trace();
 
-}  // namespace orvalis
-
-namespace orvalis {
-class Net_connection;
 // A connection replaced while one of its own steps may still be running (a redirect) is
 // closed at once and freed when the current dispatch has returned.
 void retire_connection(Net_connection* connection);
+
 }  // namespace orvalis
