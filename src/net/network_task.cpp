@@ -3,6 +3,8 @@
 #include <map>
 
 #include "foundation/url.h"
+#include "net/ftp_connection.h"
+#include "net/gopher_connection.h"
 #include "net/host_table.h"
 #include "net/http_connection.h"
 #include "net/proxy.h"
@@ -51,6 +53,10 @@ bool Network_task::set_url(const Ref_string& url) {
     connection_ = std::make_unique<Http_connection>(this, url, true);
   } else if (scheme == Url::http) {
     connection_ = std::make_unique<Http_connection>(this, url, false);
+  } else if (scheme == Url::gopher) {
+    connection_ = std::make_unique<Gopher_connection>(this, url);
+  } else if (scheme == Url::ftp) {
+    connection_ = std::make_unique<Ftp_connection>(this, url);
   } else if (auto f = factories().find(scheme); f != factories().end() && f->second) {
     connection_ = f->second(this, url);
   } else {

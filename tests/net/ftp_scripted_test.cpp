@@ -1,0 +1,349 @@
+// Ftp_connection against a scripted FTP peer for what real servers do not send: a USER that
+// needs no password, multi-line and preliminary replies, the data connection closing before
+// or after the final reply, refusals at each step, a server that never connects back, and
+// hostile replies (endless continuation lines, a 10 MB line). Every ending closes the control
+// socket, the data listener and the data connection.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "net/ftp_connection.h"
+#include "net_fixture.h"
+#include "peer_servers.h"
+#include "platform/clock.h"
+
+namespace orvalis::testing {
+namespace {
+
+// Reply lines (CR LF added) and the commands the peer received.
+struct Ftp_script {
+  std::string greeting = "220 scripted ready";
+  std::string user_reply = "331 password please";
+  std::string pass_reply = "230 logged in";
+  std::string cwd_reply = "250 ok";
+  std::string port_reply = "200 PORT ok";
+  std::string type_reply = "200 TYPE ok";
+  std::string transfer_first = "150 opening data connection";
+  std::string transfer_reply = "226 transfer complete";
+  std::string data = "file contents";
+  bool connect_back = true;
+  bool close_data_before_reply = true;
+
+  std::mutex lock;
+  std::vector<std::string> commands;
+  std::vector<std::string> received() {
+    std::lock_guard<std::mutex> g(lock);
+    return commands;
+  }
+  int count(const std::string& prefix) {
+    int n = 0;
+    for (const std::string& c : received()) n += c.rfind(prefix, 0) == 0;
+    return n;
+  }
+};
+
+bool reply(Raw_server::Peer& p, const std::string& text) { return p.write(text + "\r\n"); }
+
+int connect_to_port_command(const std::string& command) {
+  int a, b, c, d, hi, lo;
+  if (std::sscanf(command.c_str(), "PORT %d,%d,%d,%d,%d,%d", &a, &b, &c, &d, &hi, &lo) != 6) return -1;
+  if (a != 127) return -1;  // only loopback addresses are ever announced here
+  return connect_loopback(hi * 256 + lo);
+}
+
+// A small FTP server: one dialogue per connection, following the script.
+Raw_server::Handler ftp_peer(Ftp_script& s) {
+  return [&s](Raw_server::Peer& p) {
+    if (!reply(p, s.greeting)) return;
+    int data_fd = -1;
+    std::string line;
+    while (p.read_line(line)) {
+      {
+        std::lock_guard<std::mutex> g(s.lock);
+        s.commands.push_back(line);
+      }
+      std::string verb = line.substr(0, line.find(' '));
+      if (verb == "USER") {
+        reply(p, s.user_reply);
+      } else if (verb == "PASS") {
+        reply(p, s.pass_reply);
+      } else if (verb == "CWD") {
+        reply(p, s.cwd_reply);
+      } else if (verb == "PORT") {
+        if (s.connect_back && s.port_reply[0] == '2') data_fd = connect_to_port_command(line);
+        reply(p, s.port_reply);
+      } else if (verb == "TYPE") {
+        reply(p, s.type_reply);
+      } else if (verb == "RETR" || verb == "LIST") {
+        if (!s.transfer_first.empty()) reply(p, s.transfer_first);
+        if (data_fd >= 0 && s.transfer_reply[0] == '2') {
+          Raw_server::Peer data{data_fd, p.stop_flag, std::string()};
+          data.write(s.data);
+          if (s.close_data_before_reply) {
+            ::close(data_fd);
+            data_fd = -1;
+            ::usleep(20000);  // let the close arrive first
+            reply(p, s.transfer_reply);
+          } else {
+            reply(p, s.transfer_reply);
+            ::usleep(20000);  // let the reply arrive first
+            ::close(data_fd);
+            data_fd = -1;
+          }
+        } else {
+          reply(p, s.transfer_reply);
+        }
+      } else if (verb == "QUIT") {
+        reply(p, "221 bye");
+        break;
+      } else {
+        reply(p, "502 not here");
+      }
+    }
+    if (data_fd >= 0) ::close(data_fd);
+  };
+}
+
+class Ftp_scripted_test : public Net_test {
+ protected:
+  void SetUp() override {
+    Net_test::SetUp();
+    fds_before_ = open_fd_count();
+  }
+  std::string url(const Raw_server& server, const std::string& path) const {
+    return "ftp://127.0.0.1:" + std::to_string(server.port()) + path;
+  }
+  // Runs one transfer against the script and expects `status` with every socket closed.
+  Recording_handle run(Ftp_script& script, const std::string& path, int status) {
+    Raw_server server;
+    EXPECT_TRUE(server.start(ftp_peer(script)));
+    Recording_handle t = fetch(url(server, path));
+    EXPECT_TRUE(wait_end(t)) << path;
+    EXPECT_EQ(t->status(), status) << path;
+    expect_closed(t);
+    server.stop();
+    EXPECT_EQ(open_fd_count(), fds_before_);
+    return t;
+  }
+  static void expect_closed(const Recording_handle& t) {
+    auto* c = static_cast<Ftp_connection*>(t->connection());
+    EXPECT_EQ(c->socket(), -1);
+    EXPECT_EQ(c->listening_socket(), -1);
+    EXPECT_EQ(c->data_socket(), -1);
+    EXPECT_TRUE(active_requests().empty());
+  }
+  int fds_before_ = 0;
+};
+
+TEST_F(Ftp_scripted_test, SendsTheDialogueInOrder) {
+  Ftp_script s;
+  Recording_handle t = run(s, "/pub/doc/readme", Network_task::succeeded);
+  EXPECT_EQ(t->text(), "file contents");
+  std::vector<std::string> c = s.received();
+  ASSERT_EQ(c.size(), 8u);
+  EXPECT_EQ(c[0], "USER anonymous");
+  EXPECT_EQ(c[1], std::string("PASS ") + Ftp_connection::kAnonymous_password);
+  EXPECT_EQ(c[2], "CWD pub");
+  EXPECT_EQ(c[3], "CWD doc");
+  EXPECT_EQ(c[4].rfind("PORT 127,0,0,1,", 0), 0u) << c[4];
+  EXPECT_EQ(c[5], "TYPE a");
+  EXPECT_EQ(c[6], "RETR readme");
+  EXPECT_EQ(c[7], "QUIT");
+}
+
+TEST_F(Ftp_scripted_test, ListsWithoutAFileAndTakesNoPasswordAfterUser230) {
+  Ftp_script s;
+  s.user_reply = "230 come in";
+  s.data = "listing";
+  Recording_handle t = run(s, "/pub/", Network_task::succeeded);
+  EXPECT_EQ(t->text(), "listing");
+  EXPECT_EQ(s.count("PASS"), 0);
+  EXPECT_EQ(s.count("CWD pub"), 1);
+  EXPECT_EQ(s.count("LIST"), 1);
+  EXPECT_EQ(s.count("RETR"), 0);
+}
+
+TEST_F(Ftp_scripted_test, AnswersAMultiLineGreetingOnce) {
+  Ftp_script s;
+  s.greeting = "220-Welcome\r\n220-to the\r\n 220 indented text\r\n220 server";
+  run(s, "/f", Network_task::succeeded);
+  EXPECT_EQ(s.count("USER"), 1);
+}
+
+TEST_F(Ftp_scripted_test, EndsWithOneQuitWhicheverOfReplyAndDataCloseComesFirst) {
+  for (bool close_first : {true, false}) {
+    Ftp_script s;
+    s.close_data_before_reply = close_first;
+    Recording_handle t = run(s, "/f", Network_task::succeeded);
+    EXPECT_EQ(t->text(), "file contents") << close_first;
+    EXPECT_EQ(s.count("QUIT"), 1) << close_first;
+  }
+}
+
+TEST_F(Ftp_scripted_test, EachRefusalFailsWithItsText) {
+  struct Case {
+    const char* name;
+    void (*change)(Ftp_script&);
+    const char* text;
+  } cases[] = {
+      {"greeting", [](Ftp_script& s) { s.greeting = "421 too busy"; },
+       "Connecting to FTP server failed. Response was 421 too busy"},
+      {"user", [](Ftp_script& s) { s.user_reply = "530 no such user"; },
+       "Connecting to FTP server failed. Response was 530 no such user"},
+      {"password", [](Ftp_script& s) { s.pass_reply = "530 wrong"; },
+       "Sending password to FTP server failed. Response was 530 wrong"},
+      {"cwd", [](Ftp_script& s) { s.cwd_reply = "550 no such directory"; },
+       "Sending CWD to FTP server failed. Response was 550 no such directory"},
+      {"port", [](Ftp_script& s) { s.port_reply = "500 PORT refused"; },
+       "Sending PORT to FTP server failed. Response was 500 PORT refused"},
+      {"type", [](Ftp_script& s) { s.type_reply = "504 no such type"; },
+       "Sending PORT to FTP server failed. Response was 504 no such type"},
+      {"retr", [](Ftp_script& s) { s.transfer_reply = "550 no such file"; },
+       "Error during FTP data transfer. Response was 550 no such file"},
+  };
+  for (const Case& c : cases) {
+    Ftp_script s;
+    c.change(s);
+    Recording_handle t = run(s, "/dir/f", Network_task::failed);
+    EXPECT_TRUE(has_message(c.text)) << c.name;
+    EXPECT_EQ(static_cast<Ftp_connection*>(t->connection())->ftp_state(), Ftp_connection::error);
+  }
+}
+
+TEST_F(Ftp_scripted_test, AServerThatClosesEarlyFails) {
+  Raw_server server;
+  ASSERT_TRUE(server.start([](Raw_server::Peer& p) {
+    reply(p, "220 hello");
+    std::string line;
+    p.read_line(line);  // USER, then hang up
+  }));
+  Recording_handle t = fetch(url(server, "/f"));
+  ASSERT_TRUE(wait_end(t));
+  EXPECT_EQ(t->status(), Network_task::failed);
+  expect_closed(t);
+}
+
+TEST_F(Ftp_scripted_test, AServerThatNeverConnectsBackTimesOutWithTheListenerClosed) {
+  platform::Manual_clock clock(platform::System_clock().now());
+  platform::Scoped_clock use(clock);
+  Ftp_script s;
+  s.connect_back = false;
+  s.transfer_first = "150 soon";
+  s.transfer_reply = "";  // nothing more
+  Raw_server server;
+  ASSERT_TRUE(server.start([&s](Raw_server::Peer& p) {
+    reply(p, s.greeting);
+    std::string line;
+    while (p.read_line(line, 30)) {
+      std::lock_guard<std::mutex> g(s.lock);
+      s.commands.push_back(line);
+      if (line.rfind("USER", 0) == 0) reply(p, "230 in");
+      else if (line.rfind("RETR", 0) == 0) reply(p, "150 soon");
+      else reply(p, "200 ok");
+    }
+  }));
+  Recording_handle t = fetch(url(server, "/f"), 30);
+  ASSERT_TRUE(run_loop_until([&] { return s.count("RETR") == 1; }));
+  auto* c = static_cast<Ftp_connection*>(t->connection());
+  EXPECT_GE(c->listening_socket(), 0);
+  EXPECT_FALSE(t->ended());
+  clock.advance(31);
+  net_timer_tick();
+  EXPECT_EQ(t->status(), Network_task::timed_out);
+  expect_closed(t);
+  server.stop();
+  EXPECT_EQ(open_fd_count(), fds_before_);
+}
+
+TEST_F(Ftp_scripted_test, CancellingDuringTheTransferClosesTheDataConnection) {
+  std::atomic<bool> data_open{false};
+  Raw_server server;
+  ASSERT_TRUE(server.start([&](Raw_server::Peer& p) {
+    reply(p, "220 hi");
+    std::string line;
+    int data_fd = -1;
+    while (p.read_line(line, 30)) {
+      if (line.rfind("USER", 0) == 0) reply(p, "230 in");
+      else if (line.rfind("PORT", 0) == 0) {
+        data_fd = connect_to_port_command(line);
+        reply(p, "200 ok");
+      } else if (line.rfind("RETR", 0) == 0) {
+        reply(p, "150 here it comes, slowly");
+        Raw_server::Peer data{data_fd, p.stop_flag, std::string()};
+        data.write("first part");
+        data_open = true;
+      } else reply(p, "200 ok");
+    }
+    if (data_fd >= 0) ::close(data_fd);
+  }));
+  Recording_handle t = fetch(url(server, "/f"), 30);
+  ASSERT_TRUE(run_loop_until([&] {
+    auto* c = static_cast<Ftp_connection*>(t->connection());
+    return data_open.load() && c->data_socket() >= 0;
+  }));
+  cancel_requests(Ref_list<Network_task_handle>{Network_task_handle(t)});
+  EXPECT_EQ(t->status(), Network_task::timed_out);
+  expect_closed(t);
+  server.stop();
+  EXPECT_EQ(open_fd_count(), fds_before_);
+}
+
+TEST_F(Ftp_scripted_test, EndlessContinuationLinesFailAndOthersAreStillServed) {
+  Raw_server endless;
+  ASSERT_TRUE(endless.start([](Raw_server::Peer& p) {
+    while (!p.stopping() && p.write("220-and another line of greeting\r\n")) {
+    }
+  }));
+  Ftp_script good;
+  Raw_server normal;
+  ASSERT_TRUE(normal.start(ftp_peer(good)));
+  Recording_handle bad = fetch(url(endless, "/f"));
+  Recording_handle fine = fetch(url(normal, "/f"));
+  ASSERT_TRUE(run_loop_until([&] { return bad->ended() && fine->ended(); }));
+  EXPECT_EQ(bad->status(), Network_task::failed);
+  EXPECT_TRUE(has_message("continuation or preliminary lines"));
+  EXPECT_EQ(fine->status(), Network_task::succeeded);
+  EXPECT_EQ(fine->text(), "file contents");
+  expect_closed(bad);
+  endless.stop();
+  normal.stop();
+  EXPECT_EQ(open_fd_count(), fds_before_);
+}
+
+TEST_F(Ftp_scripted_test, ATenMegabyteReplyLineFails) {
+  Raw_server server;
+  ASSERT_TRUE(server.start([](Raw_server::Peer& p) {
+    std::string block(65536, 'x');
+    p.write("220");
+    for (int i = 0; i < 160 && !p.stopping(); ++i)
+      if (!p.write(block)) return;
+    p.write("\r\n");
+  }));
+  Recording_handle t = fetch(url(server, "/f"));
+  ASSERT_TRUE(wait_end(t));
+  EXPECT_EQ(t->status(), Network_task::failed);
+  EXPECT_TRUE(has_message("FTP reply line longer than"));
+  EXPECT_LT(t->connection()->received_buffer()->length(), 1048576);
+  expect_closed(t);
+  server.stop();
+  EXPECT_EQ(open_fd_count(), fds_before_);
+}
+
+TEST_F(Ftp_scripted_test, AnAddressWithAnEncodedLineEndSendsNothing) {
+  Ftp_script s;
+  Raw_server server;
+  ASSERT_TRUE(server.start(ftp_peer(s)));
+  Recording_handle t = fetch(url(server, "/f%0D%0ADELE%20x"));
+  ASSERT_TRUE(wait_end(t));
+  EXPECT_EQ(t->status(), Network_task::failed);
+  EXPECT_EQ(server.connections(), 0);
+}
+
+}  // namespace
+}  // namespace orvalis::testing
