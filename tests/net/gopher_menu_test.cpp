@@ -1,0 +1,84 @@
+// The conversion of gopher menus and texts into pages: which lines become links, where the
+// menu ends, and links that Url::resolve reads back as the entry's gopher address.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "foundation/url.h"
+#include "net/gopher_connection.h"
+
+namespace orvalis {
+namespace {
+
+std::string menu(const std::string& text) {
+  return gopher_menu_to_html(text.data(), static_cast<std::int64_t>(text.size())).str();
+}
+
+TEST(Gopher_menu, TextAndMenuEntriesBecomeLinksAndOtherLinesDoNot) {
+  std::string page = menu(
+      "iWelcome\t\terror.host\t1\r\n"
+      "0About us\t/about.txt\tgopher.example\t70\r\n"
+      "1Archive\t/archive\tgopher.example\t7070\r\n"
+      "7Search\t/search\tgopher.example\t70\r\n"
+      "9Binary\t/file.bin\tgopher.example\t70\r\n"
+      ".\r\n");
+  EXPECT_EQ(page,
+            "<HTML><body><pre>\n"
+            "<a href=\"gopher://gopher.example:70/0/about.txt\">About us</a><br>\n"
+            "<a href=\"gopher://gopher.example:7070/1/archive\">Archive</a><br>\n"
+            "</pre></body></html>");
+}
+
+TEST(Gopher_menu, AnEmptyLineEndsTheMenu) {
+  std::string page = menu("0First\t/a\th\t70\n\n0Second\t/b\th\t70\n");
+  EXPECT_NE(page.find("First"), std::string::npos);
+  EXPECT_EQ(page.find("Second"), std::string::npos);
+}
+
+TEST(Gopher_menu, MalformedLinesArePassedOver) {
+  std::string page = menu(
+      "0no tabs at all\r\n"
+      "0two\tfields\r\n"
+      "1three\tfields\thost\r\n"
+      "0bad host\t/x\thost/evil:1\t70\r\n"
+      "0good\t/ok\thost\t70\r\n");
+  EXPECT_EQ(page,
+            "<HTML><body><pre>\n<a href=\"gopher://host:70/0/ok\">good</a><br>\n</pre></body></html>");
+}
+
+TEST(Gopher_menu, LinksResolveToTheEntryWithACleanPort) {
+  Url base("gopher://elsewhere/1/");
+  Ref_string link = gopher_link('0', " /dir/a b+c%#\"<x>", "host.example", "7070\r");
+  EXPECT_EQ(link.find('\r'), -1);
+  EXPECT_EQ(link.find('"'), -1);
+  Url back(base.resolve(link));
+  EXPECT_EQ(back.scheme_code(), Url::gopher);
+  EXPECT_EQ(back.host(), "host.example");
+  EXPECT_EQ(back.port(), 7070);
+  // The fetch decodes the path: the selector comes back as it was.
+  EXPECT_EQ(url_decode(back.path()), "/0 /dir/a b+c%#\"<x>");
+  EXPECT_EQ(gopher_link('1', "/", "h", "junk"), "gopher://h:70/1/");
+  EXPECT_EQ(gopher_link('1', "/", "", "70"), "");
+}
+
+TEST(Gopher_menu, DisplayTextCannotAddMarkup) {
+  std::string page = menu("0<script>x</script> & co\t/s\th\t70\n");
+  EXPECT_NE(page.find("&lt;script&gt;x&lt;/script&gt; &amp; co</a>"), std::string::npos);
+}
+
+TEST(Gopher_menu, BinaryGarbageGivesAPageWithoutLinks) {
+  std::string garbage;
+  for (int i = 0; i < 5000; ++i) garbage += static_cast<char>((i * 7919) % 251 + 1);
+  std::string page = menu(garbage);
+  EXPECT_EQ(page.rfind("<HTML><body><pre>\n", 0), 0u);
+  EXPECT_EQ(page.substr(page.size() - 20), "</pre></body></html>");
+}
+
+TEST(Gopher_menu, TextIsWrappedAsItStands) {
+  const char text[] = "a < b & c\n";
+  Byte_buffer_handle page = gopher_text_to_html(text, sizeof text - 1);
+  EXPECT_EQ(page->text(), "<HTML><body><pre>\na < b & c\n\n</pre><body></html>\n");
+}
+
+}  // namespace
+}  // namespace orvalis

@@ -1,0 +1,154 @@
+// Gopher_connection against gophernicus (behind socat) and against scripted gopher servers:
+// the selector line, menus and texts as pages, following a menu link, items that are not
+// converted, and servers that send garbage or never stop.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <mutex>
+#include <string>
+
+#include "foundation/url.h"
+#include "net/fetch.h"
+#include "net/gopher_connection.h"
+#include "net_fixture.h"
+#include "peer_servers.h"
+#include "platform/clock.h"
+
+namespace orvalis::testing {
+namespace {
+
+// The links of a converted menu, in order.
+std::vector<std::string> links_of(const std::string& page) {
+  std::vector<std::string> links;
+  for (size_t at = page.find("href=\""); at != std::string::npos; at = page.find("href=\"", at)) {
+    at += 6;
+    links.push_back(page.substr(at, page.find('"', at) - at));
+  }
+  return links;
+}
+
+class Gopher_server_test : public Net_test {
+ protected:
+  void SetUp() override {
+    Net_test::SetUp();
+    fds_before_ = open_fd_count();
+  }
+  int fds_before_ = 0;
+};
+
+TEST_F(Gopher_server_test, ReadsMenusAndTextsFromARealServer) {
+  if (!have_program("gophernicus") || !have_program("socat")) GTEST_SKIP() << "gophernicus or socat missing";
+  Gopher_server server;
+  ASSERT_TRUE(server.start());
+  server.put("/readme.txt", "hello from gopher\n");
+  server.put("/docs/inner.txt", "inner text\n");
+
+  Recording_handle top = fetch(server.url("/"));
+  ASSERT_TRUE(wait_end(top));
+  ASSERT_EQ(top->status(), Network_task::succeeded);
+  std::string page = top->text().str();
+  std::vector<std::string> links = links_of(page);
+  const std::string base = "gopher://127.0.0.1:" + std::to_string(server.port());
+  EXPECT_NE(std::find(links.begin(), links.end(), base + "/0/readme.txt"), links.end()) << page;
+  EXPECT_NE(std::find(links.begin(), links.end(), base + "/1/docs/"), links.end()) << page;
+  EXPECT_EQ(page.find('\r'), std::string::npos);
+
+  // Following the menu's link, resolved as the page model resolves it.
+  Recording_handle sub = fetch(Url(Ref_string(server.url("/"))).resolve(Ref_string(base + "/1/docs/")).str());
+  ASSERT_TRUE(wait_end(sub));
+  ASSERT_EQ(sub->status(), Network_task::succeeded);
+  std::vector<std::string> inner = links_of(sub->text().str());
+  ASSERT_NE(std::find(inner.begin(), inner.end(), base + "/0/docs/inner.txt"), inner.end());
+
+  Recording_handle text = fetch(base + "/0/docs/inner.txt");
+  ASSERT_TRUE(wait_end(text));
+  ASSERT_EQ(text->status(), Network_task::succeeded);
+  std::string t = text->text().str();
+  EXPECT_EQ(t.rfind("<HTML><body><pre>\ninner text", 0), 0u) << t;
+  EXPECT_EQ(t.substr(t.size() - 21), "\n</pre><body></html>\n");
+
+  Fetch_result r = fetch_url(Ref_string(base + "/0/readme.txt"), 30);
+  EXPECT_EQ(r.status, Network_task::succeeded);
+  ASSERT_TRUE(r.raw);
+  EXPECT_GE(r.raw->text().find("hello from gopher"), 0);
+  server.stop();
+  EXPECT_EQ(open_fd_count(), fds_before_);
+}
+
+TEST_F(Gopher_server_test, SendsTheDecodedSelector) {
+  std::mutex lock;
+  std::vector<std::string> selectors;
+  Raw_server server;
+  ASSERT_TRUE(server.start([&](Raw_server::Peer& p) {
+    std::string line;
+    if (!p.read_line(line)) return;
+    {
+      std::lock_guard<std::mutex> g(lock);
+      selectors.push_back(line);
+    }
+    p.write("plain text\r\n");
+  }));
+  const std::string base = "gopher://127.0.0.1:" + std::to_string(server.port());
+  for (const char* path : {"/", "/0/readme.txt", "/1/a%20b"}) {
+    Recording_handle t = fetch(base + path);
+    ASSERT_TRUE(wait_end(t)) << path;
+    EXPECT_EQ(t->status(), Network_task::succeeded) << path;
+  }
+  std::lock_guard<std::mutex> g(lock);
+  EXPECT_EQ(selectors, (std::vector<std::string>{"", "/readme.txt", "/a b"}));
+}
+
+TEST_F(Gopher_server_test, AnItemOfAnotherTypeIsNotConvertedAndTimesOut) {
+  platform::Manual_clock clock(platform::System_clock().now());
+  platform::Scoped_clock use(clock);
+  Raw_server server;
+  ASSERT_TRUE(server.start([](Raw_server::Peer& p) {
+    std::string line;
+    p.read_line(line);
+    p.write(std::string("\x7f" "ELF\x01\x02\x00\xff binary", 15));
+  }));
+  Recording_handle t = fetch("gopher://127.0.0.1:" + std::to_string(server.port()) + "/9/file.bin", 30);
+  ASSERT_TRUE(run_loop_until([&] { return t->connection()->state() == Net_connection::closed; }));
+  EXPECT_FALSE(t->ended());
+  clock.advance(31);
+  net_timer_tick();
+  EXPECT_EQ(t->status(), Network_task::timed_out);
+  server.stop();
+  EXPECT_EQ(open_fd_count(), fds_before_);
+}
+
+TEST_F(Gopher_server_test, EndlessStreamsStopAtTheReadLimit) {
+  network_limits().max_document_bytes = 200000;
+  std::atomic<int> streams{0};
+  Raw_server server;
+  ASSERT_TRUE(server.start([&](Raw_server::Peer& p) {
+    std::string line;
+    p.read_line(line);
+    ++streams;
+    std::string block = "iinformation without end\t\th\t70\r\n0entry\t/e\th\t70\r\n";
+    while (!p.stopping() && p.write(block)) {
+    }
+  }));
+  const std::string base = "gopher://127.0.0.1:" + std::to_string(server.port());
+  // A menu or a text is converted from what arrived before the limit.
+  Recording_handle menu = fetch(base + "/1/endless");
+  ASSERT_TRUE(wait_end(menu));
+  EXPECT_EQ(menu->status(), Network_task::succeeded);
+  EXPECT_GE(menu->text().find("<a href=\"gopher://h:70/0/e\">entry</a>"), 0);
+  Recording_handle text = fetch(base + "/0/endless");
+  ASSERT_TRUE(wait_end(text));
+  EXPECT_EQ(text->status(), Network_task::succeeded);
+  EXPECT_LT(text->raw->length(), 200000 + 70000);
+  // Any other item stops reading at the limit and waits for its time-out.
+  Recording_handle other = fetch(base + "/5/endless");
+  ASSERT_TRUE(run_loop_until([&] { return other->connection()->state() == Net_connection::closed; }));
+  EXPECT_LT(other->connection()->received_buffer()->length(), 200000 + 70000);
+  EXPECT_FALSE(other->ended());
+  cancel_requests(active_requests());
+  server.stop();
+  EXPECT_EQ(open_fd_count(), fds_before_);
+}
+
+}  // namespace
+}  // namespace orvalis::testing
