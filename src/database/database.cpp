@@ -82,6 +82,7 @@ void Database::open_file(const std::string& path, Mode mode) {
   db_ = db;
   path_ = path;
   depth_ = 0;
+  ++generation_;
   sqlite3_extended_result_codes(db_, 1);
   sqlite3_busy_timeout(db_, default_busy_timeout_ms);
   if (mode == Mode::read_only || mode == Mode::read_only_immutable) return;
@@ -113,6 +114,7 @@ void Database::close() noexcept {
   db_ = nullptr;
   path_.clear();
   depth_ = 0;
+  ++generation_;
 }
 
 bool Database::is_read_only() const { return db_ && sqlite3_db_readonly(db_, "main") == 1; }

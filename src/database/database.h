@@ -67,6 +67,9 @@ class Database {
   const std::string& path() const noexcept { return path_; }
   sqlite3* handle() const noexcept { return db_; }
   bool is_read_only() const;
+  // Changes whenever a file is opened or closed, so holders of cached rows can tell that the
+  // rows came from another file.
+  std::uint64_t generation() const noexcept { return generation_; }
 
   // Runs one or more statements without results (DAO's execute). Throws Db_error.
   void execute(std::string_view sql);
@@ -93,6 +96,7 @@ class Database {
   sqlite3* db_ = nullptr;
   std::string path_;
   int depth_ = 0;
+  std::uint64_t generation_ = 0;
   std::unordered_map<std::string, sqlite3_stmt*> idle_;
 };
 

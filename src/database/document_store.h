@@ -5,6 +5,9 @@
 // be restored. Documents are never deleted here. The store also answers the text search over
 // documents.
 //
+// Addresses are matched exactly (values are bound, never spliced into SQL). The text search
+// reads every "|" of the searched text as a blank, as searches here always have.
+//
 // Every operation catches Db_error, hands it to report_db_error and returns its empty or false
 // result. Thread: the user-interface thread. REQUIRES: the database outlives the store.
 #pragma once

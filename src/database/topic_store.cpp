@@ -93,7 +93,15 @@ bool Topic_store::load_topic(Topic& topic, std::int32_t id) {
   }
 }
 
+void Topic_store::check_generation() {
+  if (generation_ != db_.generation()) {
+    cache_.clear();
+    generation_ = db_.generation();
+  }
+}
+
 Topic_handle Topic_store::topic(std::int32_t id) {
+  check_generation();
   auto it = cache_.find(id);
   if (it != cache_.end()) return it->second;
   Topic_handle t = make_counted<Topic>();
@@ -103,6 +111,7 @@ Topic_handle Topic_store::topic(std::int32_t id) {
 }
 
 void Topic_store::refresh_cached(std::int32_t id) {
+  check_generation();
   auto it = cache_.find(id);
   if (it != cache_.end()) load_into(*it->second, id);
 }
@@ -183,6 +192,7 @@ bool Topic_store::delete_topic(std::int32_t id) {
 }
 
 Topic_handle Topic_store::from_row(const Db_statement& row, int id_column) {
+  check_generation();
   std::int32_t id = row.number(id_column);
   auto it = cache_.find(id);
   Topic_handle t = it != cache_.end() ? it->second : make_counted<Topic>();

@@ -6,7 +6,7 @@
 // The store keeps one Topic object per concept_id it has handed out through topic(id) (its
 // cache); queries return those objects, refreshed from the row, when they are cached, and new
 // ones otherwise. relate and unrelate drop both topics from the cache when they fail, so the
-// next topic(id) reads them again.
+// next topic(id) reads them again. The cache is emptied when the connection opens another file.
 //
 // Every operation catches Db_error, hands it to report_db_error and returns its empty result: an
 // unfilled topic or null handle, an empty list, false.
@@ -69,9 +69,13 @@ class Topic_store {
 
   void drop_cached(std::int32_t id) { cache_.erase(id); }
   void clear_cache() { cache_.clear(); }
-  bool is_cached(std::int32_t id) const { return cache_.count(id) != 0; }
+  bool is_cached(std::int32_t id) const {
+    return generation_ == db_.generation() && cache_.count(id) != 0;
+  }
 
  private:
+  // Empties the cache when its topics came from a file that is no longer the open one.
+  void check_generation();
   bool load_into(Topic& topic, std::int32_t id);
   void refresh_cached(std::int32_t id);
   void write_relation(std::int32_t from, std::int32_t to, const Ref_string& code);
@@ -82,6 +86,7 @@ class Topic_store {
 
   Database& db_;
   std::unordered_map<std::int32_t, Topic_handle> cache_;
+  std::uint64_t generation_ = 0;
 };
 
 }  // namespace orvalis

@@ -184,6 +184,19 @@ TEST_F(Topic_store_test, CachedTopicIsTheObjectQueriesReturn) {
   EXPECT_EQ(top[0].get(), cached.get());
 }
 
+TEST_F(Topic_store_test, OpeningAnotherFileForgetsTheCachedTopics) {
+  std::int32_t a = add("From the first file");
+  ASSERT_TRUE(store->topic(a));
+  std::string second = dir.file("second.ov2");
+  ASSERT_TRUE(create_database(Ref_string(second)));
+  ASSERT_TRUE(db.open(Ref_string(second)));
+  EXPECT_FALSE(store->is_cached(a));
+  EXPECT_FALSE(store->topic(a));
+  std::int32_t b = add("From the second file");
+  EXPECT_EQ(b, a);
+  EXPECT_EQ(store->topic(b)->name, "From the second file");
+}
+
 TEST_F(Topic_store_test, ScheduledAndTopLevelQueries) {
   for (const char* name : {"beta", "alpha", "gamma", "delta"}) {
     Topic_handle t = store->add_topic(name);
