@@ -95,12 +95,15 @@ void Database::open_file(const std::string& path, Mode mode) {
   }
   if (mode == Mode::read_write) {
     // Look before changing anything: a file of another program is left as it was.
-    for (const char* table : topic_tables)
-      if (!has_table(table)) {
-        close();
-        throw Db_error(SQLITE_NOTADB, std::string(Ref_string::from_id(10140).view()) + " (" +
-                                          path + ")");
-      }
+    // Both a foreign file and one of the earlier format (it holds ui_text) are refused: the
+    // earlier format is only ever read, for conversion.
+    bool ours = !has_table("ui_text");
+    for (const char* table : topic_tables) ours = ours && has_table(table);
+    if (!ours) {
+      close();
+      throw Db_error(SQLITE_NOTADB,
+                     std::string(Ref_string::from_id(10140).view()) + " (" + path + ")");
+    }
   }
   execute("PRAGMA journal_mode=WAL");
   execute("PRAGMA synchronous=NORMAL");

@@ -169,6 +169,19 @@ TEST_F(Format, FileWithUiTextIsTheEarlierFormatEvenWithTheCurrentTables) {
              "CREATE TABLE url_annotation (url_id, note_text)");
   EXPECT_EQ(check(p), format_other);
   EXPECT_TRUE(messages().empty());
+
+  // A file of the earlier format as it came: opening it for work refuses and changes nothing.
+  std::string earlier = dir.file("earlier.mdb");
+  raw_sql(earlier,
+          "CREATE TABLE concept_master (concept_id, name); CREATE TABLE search_resources (name);"
+          "CREATE TABLE url_master (url_id, address); CREATE TABLE concept_terms (concept_id);"
+          "CREATE TABLE concept_home (concept_id); CREATE TABLE url_annotation (url_id, note_text);"
+          "CREATE TABLE ui_text (id, text)");
+  EXPECT_EQ(check(earlier), format_other);
+  Database db;
+  EXPECT_FALSE(db.open(Ref_string(earlier))) << "the earlier format is only read, for conversion";
+  db.open_file(earlier, Database::Mode::read_only);
+  EXPECT_EQ(scalar_text(db, "PRAGMA journal_mode"), "delete");
 }
 
 TEST_F(Format, FileLackingOneTableIsNotOurs) {
