@@ -34,7 +34,6 @@ class Temp_database {
     path_ = (dir_ / "bench.ov2").string();
     if (!create_database(Ref_string(path_))) std::abort();
     if (!db.open(Ref_string(path_))) std::abort();
-    if (const char* pages = getenv("BENCH_WAL_PAGES")) db.execute(std::string("PRAGMA wal_autocheckpoint=") + pages);
   }
   ~Temp_database() {
     db.close();

@@ -6,8 +6,8 @@
 // An open connection uses the file shared and writable, in WAL journal mode with
 // synchronous=NORMAL (a commit is durable once the WAL is synced at checkpoint; a power cut may
 // lose the last commits but never corrupts the file, the right trade for a desktop database that
-// takes thousands of small writes), and waits up to the busy timeout when another process holds
-// the write lock.
+// takes thousands of small writes), checkpoints every 8000 WAL pages rather than every 1000,
+// and waits up to the busy timeout when another process holds the write lock.
 //
 // Transactions nest: the outermost begin is a BEGIN IMMEDIATE, inner ones are SAVEPOINTs, and
 // the connection counts the depth. Rolling back an inner level undoes that level only. After
