@@ -12,8 +12,11 @@
 
 #include "foundation/error_handler.h"
 #include "foundation/settings.h"
+#include "foundation/url.h"
+#include "net/http_connection.h"
 #include "net/net_connection.h"
 #include "net/network_task.h"
+#include "net/tls_transport.h"
 #include "platform/event_loop.h"
 
 namespace orvalis {
@@ -49,6 +52,15 @@ void socket_event(int fd, unsigned event, int error) {
 bool net_startup() {
   Layer& l = layer();
   if (l.initialised) return true;
+  static const bool https_registered = [] {
+    // https goes straight to its host as HTTP over TLS (through the proxy, set_url makes
+    // the same class for every scheme).
+    register_connection_class(Url::https, [](Network_task* client, const Ref_string& url) {
+      return std::unique_ptr<Net_connection>(std::make_unique<Http_connection>(client, url, false));
+    });
+    return true;
+  }();
+  (void)https_registered;
   if (const char* t = std::getenv("ORVALIS_NET_TRACE"); t && *t && *t != '0') l.trace = true;
   l.loop = &platform::current_event_loop();
   l.timer_id = l.loop->add_timer(1000, [] { net_timer_tick(); });
@@ -69,6 +81,8 @@ void net_shutdown() {
   l.loop->remove_timer(l.timer_id);
   l.timer_id = -1;
   if (l.dispatch_depth == 0) l.retired.clear();
+  // Sessions still open keep their own reference to the context they were made from.
+  tls_shutdown();
   l.initialised = false;
 }
 

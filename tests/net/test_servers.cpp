@@ -140,7 +140,20 @@ void Child_process::stop() {
 }
 
 bool Nginx_server::start(const std::string& extra) {
-  stop();
+  https_ = false;
+  return launch("", extra);
+}
+
+bool Nginx_server::start_https(const std::string& cert_file, const std::string& key_file,
+                               const std::string& extra) {
+  https_ = true;
+  return launch(" ssl", "    ssl_certificate " + cert_file + ";\n    ssl_certificate_key " +
+                            key_file + ";\n" + extra);
+}
+
+bool Nginx_server::launch(const std::string& listen_options, const std::string& extra) {
+  process_.stop();
+  remove_tree(dir_);
   dir_ = make_temp_dir("orvalis-nginx-");
   if (dir_.empty()) return false;
   root_ = dir_ + "/www";
@@ -162,7 +175,7 @@ bool Nginx_server::start(const std::string& extra) {
        << "  uwsgi_temp_path " << dir_ << "/uwsgi;\n"
        << "  scgi_temp_path " << dir_ << "/scgi;\n"
        << "  server {\n"
-       << "    listen 127.0.0.1:" << port_ << " backlog=4096;\n"
+       << "    listen 127.0.0.1:" << port_ << listen_options << " backlog=4096;\n"
        << "    root " << root_ << ";\n"
        << "    location = /moved { return 301 /page.html; }\n"
        << "    location = /found { return 302 /page.html; }\n"
@@ -188,6 +201,7 @@ void Nginx_server::stop() {
 }
 
 std::string Nginx_server::url(const std::string& path) const {
+  if (https_) return "https://localhost:" + std::to_string(port_) + path;
   return "http://127.0.0.1:" + std::to_string(port_) + path;
 }
 
@@ -197,7 +211,7 @@ void Nginx_server::put(const std::string& path, const std::string& content) cons
 
 std::string Nginx_server::log() const { return read_all(dir_ + "/error.log"); }
 
-bool Tinyproxy_server::start() {
+bool Tinyproxy_server::start(const std::string& extra) {
   stop();
   dir_ = make_temp_dir("orvalis-tinyproxy-");
   if (dir_.empty()) return false;
@@ -210,7 +224,8 @@ bool Tinyproxy_server::start() {
        << "MaxClients 100\n"
        << "LogLevel Info\n"
        << "LogFile \"" << dir_ << "/tinyproxy.log\"\n"
-       << "PidFile \"" << dir_ << "/tinyproxy.pid\"\n";
+       << "PidFile \"" << dir_ << "/tinyproxy.pid\"\n"
+       << extra;
   write_file(dir_ + "/tinyproxy.conf", conf.str());
   if (!process_.start({"/usr/bin/tinyproxy", "-d", "-c", dir_ + "/tinyproxy.conf"},
                       dir_ + "/output.log"))
@@ -238,9 +253,10 @@ bool Scripted_server::Peer::write(const std::string& text) const {
   return true;
 }
 
-bool Scripted_server::start(Handler handler) {
+bool Scripted_server::start(Handler handler, bool read_request) {
   stop();
   handler_ = std::move(handler);
+  read_request_ = read_request;
   stop_ = false;
   listen_fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
   int one = 1;
@@ -268,7 +284,7 @@ void Scripted_server::accept_loop() {
       // Read the request up to its empty line (bounded by time and size).
       auto t0 = std::chrono::steady_clock::now();
       char buf[4096];
-      while (peer.request.find("\r\n\r\n") == std::string::npos && !stop_ &&
+      while (read_request_ && peer.request.find("\r\n\r\n") == std::string::npos && !stop_ &&
              seconds_since(t0) < 5 && peer.request.size() < 65536) {
         pollfd q{fd, POLLIN, 0};
         if (::poll(&q, 1, 50) <= 0) continue;

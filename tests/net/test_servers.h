@@ -50,25 +50,34 @@ class Nginx_server {
   ~Nginx_server() { stop(); }
   // `extra` is inserted into the server block (locations of a test's own).
   bool start(const std::string& extra = "");
+  // The same server speaking https only, with this certificate (chain) and key.
+  bool start_https(const std::string& cert_file, const std::string& key_file,
+                   const std::string& extra = "");
   void stop();
   int port() const { return port_; }
   const std::string& root() const { return root_; }
+  // "http://127.0.0.1:port/path", or "https://localhost:port/path" for an https server.
   std::string url(const std::string& path) const;
   // Writes a file under the document root.
   void put(const std::string& path, const std::string& content) const;
   std::string log() const;
 
  private:
+  bool launch(const std::string& listen_options, const std::string& extra);
+
   Child_process process_;
   std::string dir_;
   std::string root_;
   int port_ = 0;
+  bool https_ = false;
 };
 
 class Tinyproxy_server {
  public:
   ~Tinyproxy_server() { stop(); }
-  bool start();
+  // `extra` lines go into the configuration (e.g. "ConnectPort 443": without any ConnectPort
+  // line tinyproxy opens tunnels to every port).
+  bool start(const std::string& extra = "");
   void stop();
   int port() const { return port_; }
   std::string log() const;
@@ -95,7 +104,9 @@ class Scripted_server {
   using Handler = std::function<void(Peer&)>;
 
   ~Scripted_server() { stop(); }
-  bool start(Handler handler);
+  // read_request false: the handler gets the socket at once (for peers that must not wait
+  // for an HTTP request, such as a TLS server).
+  bool start(Handler handler, bool read_request = true);
   void stop();
   int port() const { return port_; }
   std::string url(const std::string& path) const;
@@ -105,6 +116,7 @@ class Scripted_server {
   void accept_loop();
 
   Handler handler_;
+  bool read_request_ = true;
   int listen_fd_ = -1;
   int port_ = 0;
   std::atomic<bool> stop_{false};

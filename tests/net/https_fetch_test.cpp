@@ -1,0 +1,306 @@
+// https fetches against nginx servers started here with certificates from a throw-away
+// authority (trusted through SSL_CERT_FILE), through tinyproxy's CONNECT tunnels, and against
+// scripted peers that break the handshake. Good certificates give the page; bad ones, plain
+// HTTP on the https port, a stalled or reset handshake end the task with a warning that says
+// why, and the loop keeps serving the other transfers.
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "foundation/url.h"
+#include "net/fetch.h"
+#include "net/http_connection.h"
+#include "net/http_response.h"
+#include "net_fixture.h"
+#include "platform/clock.h"
+#include "tls_test_authority.h"
+
+namespace orvalis::testing {
+namespace {
+
+const char kPage[] = "<html><head><title>Secure</title></head><body>over tls</body></html>";
+
+struct Https_peers {
+  Tls_test_authority authority;
+  std::unique_ptr<Scoped_trust> trust;
+  Nginx_server good, other_host, expired, self_signed, plain;
+  Tinyproxy_server proxy, strict_proxy;
+  std::string big;
+
+  bool start() {
+    if (!authority.make()) return false;
+    trust = std::make_unique<Scoped_trust>(authority.ca_file());
+    big.reserve(300000);
+    for (int i = 0; big.size() < 300000; ++i) big += "line " + std::to_string(i) + "\n";
+    auto serve = [this](Nginx_server& s, const Tls_test_authority::Pair& p) {
+      if (!s.start_https(p.cert, p.key,
+                         "    location = /to-plain { return 302 "
+                         "http://127.0.0.1:$arg_port/page.html; }\n"))
+        return false;
+      s.put("/page.html", kPage);
+      s.put("/big.txt", big);
+      return true;
+    };
+    if (!serve(good, authority.localhost()) || !serve(other_host, authority.other_host()) ||
+        !serve(expired, authority.expired()) || !serve(self_signed, authority.self_signed()))
+      return false;
+    if (!plain.start("    location = /to-secure { return 302 " + good.url("/page.html") +
+                     "; }\n"))
+      return false;
+    plain.put("/page.html", "<html><body>plain page</body></html>");
+    return proxy.start() && strict_proxy.start("ConnectPort 443\n");
+  }
+};
+
+class Https_fetch_test : public Net_test {
+ protected:
+  static void SetUpTestSuite() {
+    if (!have_program("nginx") || !have_program("openssl") || !have_program("tinyproxy")) return;
+    peers = new Https_peers;
+    if (!peers->start()) {
+      ADD_FAILURE() << "https peers did not start: " << peers->authority.log()
+                    << peers->good.log();
+      delete peers;
+      peers = nullptr;
+    }
+  }
+  static void TearDownTestSuite() {
+    delete peers;
+    peers = nullptr;
+  }
+  void SetUp() override {
+    Net_test::SetUp();
+    if (!peers) GTEST_SKIP() << "nginx, openssl or tinyproxy missing";
+  }
+  void TearDown() override {
+    network_limits().verify_certificates = true;
+    Net_test::TearDown();
+  }
+  void use_proxy(const Tinyproxy_server& p) {
+    Settings_cache& s = Settings_cache::instance();
+    s.set("ProxyEnabled", "yes");
+    s.set("ProxyHost", "127.0.0.1");
+    s.set("ProxyPort", Ref_string::number(p.port()));
+  }
+  static std::string body_of(const Recording_task& t) {
+    Ref_string raw = t.text();
+    Http_response_handle r = parse_response(raw.c_str());
+    return r->has_body() ? std::string(raw.mid(static_cast<int>(r->body_offset)).view())
+                         : std::string();
+  }
+  void expect_page(const std::string& url, const char* what) {
+    Recording_handle t = fetch(url);
+    ASSERT_TRUE(wait_end(t)) << what;
+    EXPECT_EQ(t->status(), Network_task::succeeded) << what << ": " << messages();
+    EXPECT_EQ(body_of(*t), kPage) << what;
+  }
+  // Expects the fetch to fail with a warning holding `reason`.
+  void expect_refused(const std::string& url, const char* reason) {
+    Recording_handle t = fetch(url);
+    ASSERT_TRUE(wait_end(t)) << url;
+    EXPECT_EQ(t->status(), Network_task::failed) << url;
+    EXPECT_TRUE(has_message(reason)) << url << " wanted \"" << reason << "\", got: " << messages();
+    EXPECT_EQ(t->connection()->socket(), -1);
+    EXPECT_TRUE(t->raw == nullptr || t->raw->length() == 0) << "no document from " << url;
+  }
+  std::string messages() const {
+    std::string all;
+    for (const Ref_string& m : errors_.messages()) all += std::string(m.view()) + " | ";
+    return all;
+  }
+
+  static Https_peers* peers;
+};
+Https_peers* Https_fetch_test::peers = nullptr;
+
+TEST_F(Https_fetch_test, TrustedServerGivesThePageByNameAndByAddress) {
+  expect_page(peers->good.url("/page.html"), "by name");
+  expect_page("https://127.0.0.1:" + std::to_string(peers->good.port()) + "/page.html",
+              "by address");
+  EXPECT_TRUE(errors_.messages().empty()) << messages();
+}
+
+TEST_F(Https_fetch_test, LargePageArrivesWholeAndTheReadLimitStillCuts) {
+  Recording_handle t = fetch(peers->good.url("/big.txt"));
+  ASSERT_TRUE(wait_end(t));
+  ASSERT_EQ(t->status(), Network_task::succeeded) << messages();
+  EXPECT_EQ(body_of(*t), peers->big);
+
+  network_limits().max_document_bytes = 50000;
+  Recording_handle cut = fetch(peers->good.url("/big.txt"));
+  ASSERT_TRUE(wait_end(cut));
+  EXPECT_EQ(cut->status(), Network_task::succeeded);
+  EXPECT_GE(cut->raw->length(), 50000);
+  EXPECT_LT(cut->raw->length(), 50000 + Net_connection::kRead_block);
+}
+
+TEST_F(Https_fetch_test, ManyHandshakesInterleaveOnOneLoop) {
+  std::vector<Recording_handle> tasks;
+  for (int i = 0; i < 40; ++i) tasks.push_back(fetch(peers->good.url("/big.txt")));
+  ASSERT_TRUE(run_loop_until(
+      [&] {
+        for (const Recording_handle& t : tasks)
+          if (!t->ended()) return false;
+        return true;
+      },
+      30));
+  for (const Recording_handle& t : tasks) {
+    EXPECT_EQ(t->status(), Network_task::succeeded);
+    EXPECT_EQ(body_of(*t), peers->big);
+  }
+}
+
+TEST_F(Https_fetch_test, RedirectsCrossBetweenHttpAndHttps) {
+  Recording_handle up = fetch(peers->plain.url("/to-secure"));
+  ASSERT_TRUE(wait_end(up));
+  EXPECT_EQ(up->status(), Network_task::succeeded) << messages();
+  EXPECT_EQ(up->final_url, Ref_string(peers->good.url("/page.html")));
+  EXPECT_EQ(body_of(*up), kPage);
+
+  Recording_handle down =
+      fetch(peers->good.url("/to-plain?port=" + std::to_string(peers->plain.port())));
+  ASSERT_TRUE(wait_end(down));
+  EXPECT_EQ(down->status(), Network_task::succeeded) << messages();
+  EXPECT_EQ(down->final_url, Ref_string(peers->plain.url("/page.html")));
+  EXPECT_EQ(body_of(*down), "<html><body>plain page</body></html>");
+}
+
+TEST_F(Https_fetch_test, BadCertificatesAreRefusedWithTheReason) {
+  expect_refused(peers->other_host.url("/page.html"), "host name mismatch");
+  expect_refused("https://127.0.0.1:" + std::to_string(peers->other_host.port()) + "/page.html",
+                 "host name mismatch");
+  expect_refused(peers->expired.url("/page.html"), "certificate has expired");
+  expect_refused(peers->self_signed.url("/page.html"), "self-signed certificate");
+  EXPECT_TRUE(has_message("TLS handshake with localhost:"));
+  // The refusals left the loop serving.
+  expect_page(peers->good.url("/page.html"), "after the refusals");
+}
+
+TEST_F(Https_fetch_test, VerifyCertificatesNoAcceptsAnyCertificate) {
+  network_limits().verify_certificates = false;
+  expect_page(peers->other_host.url("/page.html"), "wrong host");
+  expect_page(peers->expired.url("/page.html"), "expired");
+  expect_page(peers->self_signed.url("/page.html"), "self-signed");
+  network_limits().verify_certificates = true;
+  expect_refused(peers->self_signed.url("/page.html"), "self-signed certificate");
+}
+
+TEST_F(Https_fetch_test, PlainHttpOnTheHttpsPortFails) {
+  expect_refused("https://127.0.0.1:" + std::to_string(peers->plain.port()) + "/page.html",
+                 "wrong version number");
+}
+
+TEST_F(Https_fetch_test, ThroughTheProxyTheTunnelCarriesTheServersOwnRequest) {
+  use_proxy(peers->proxy);
+  Recording_handle t = fetch(peers->good.url("/echo"));
+  ASSERT_TRUE(wait_end(t));
+  ASSERT_EQ(t->status(), Network_task::succeeded) << messages() << peers->proxy.log();
+  EXPECT_EQ(body_of(*t),
+            "GET /echo localhost:" + std::to_string(peers->good.port()) + " [Orvalis 2.0]");
+  EXPECT_NE(peers->proxy.log().find("CONNECT"), std::string::npos);
+
+  expect_page(peers->good.url("/page.html"), "page through the tunnel");
+  expect_refused(peers->other_host.url("/page.html"), "host name mismatch");
+  // http through the same proxy is still a plain request for the whole address.
+  Recording_handle plain = fetch(peers->plain.url("/page.html"));
+  ASSERT_TRUE(wait_end(plain));
+  EXPECT_EQ(plain->status(), Network_task::succeeded);
+}
+
+TEST_F(Https_fetch_test, ProxyThatRefusesTheTunnelFailsNamingItsStatus) {
+  use_proxy(peers->strict_proxy);
+  expect_refused(peers->good.url("/page.html"), "refused the tunnel to localhost:");
+  EXPECT_TRUE(has_message("403")) << messages();
+}
+
+TEST_F(Https_fetch_test, StalledHandshakeTimesOutWhileOthersAreServed) {
+  platform::Manual_clock clock(platform::System_clock().now());
+  platform::Scoped_clock use(clock);
+  std::atomic<int> hello_bytes{0};
+  Scripted_server silent;
+  ASSERT_TRUE(silent.start(
+      [&hello_bytes](Scripted_server::Peer& p) {
+        char buf[4096];
+        while (!p.stopping()) {
+          pollfd q{p.fd, POLLIN, 0};
+          if (::poll(&q, 1, 20) <= 0) continue;
+          ssize_t n = ::recv(p.fd, buf, sizeof buf, 0);
+          if (n <= 0) break;
+          hello_bytes += static_cast<int>(n);
+        }
+      },
+      false));
+  Recording_handle stalled =
+      fetch("https://127.0.0.1:" + std::to_string(silent.port()) + "/", 20);
+  ASSERT_TRUE(run_loop_until([&] { return hello_bytes > 0; }));
+  for (int i = 0; i < 3; ++i) expect_page(peers->good.url("/page.html"), "meanwhile");
+  EXPECT_FALSE(stalled->ended());
+  clock.advance(21);
+  net_timer_tick();
+  EXPECT_EQ(stalled->status(), Network_task::timed_out);
+  EXPECT_EQ(stalled->connection()->socket(), -1);
+  EXPECT_TRUE(has_message("did not finish within 20 seconds")) << messages();
+}
+
+TEST_F(Https_fetch_test, ResetInTheMiddleOfTheHandshakeFails) {
+  Scripted_server rude;
+  ASSERT_TRUE(rude.start(
+      [](Scripted_server::Peer& p) {
+        char buf[4096];
+        pollfd q{p.fd, POLLIN, 0};
+        if (::poll(&q, 1, 5000) > 0) (void)::recv(p.fd, buf, sizeof buf, 0);
+        linger lg{1, 0};
+        ::setsockopt(p.fd, SOL_SOCKET, SO_LINGER, &lg, sizeof lg);
+        ::close(p.fd);
+        p.fd = -1;
+      },
+      false));
+  expect_refused("https://127.0.0.1:" + std::to_string(rude.port()) + "/", "reset by peer");
+
+  Scripted_server garbage;
+  ASSERT_TRUE(garbage.start(
+      [](Scripted_server::Peer& p) {
+        char buf[4096];
+        pollfd q{p.fd, POLLIN, 0};
+        if (::poll(&q, 1, 5000) > 0) (void)::recv(p.fd, buf, sizeof buf, 0);
+        // A handshake record header that promises more than any record may hold.
+        p.write(std::string("\x16\x03\x03\xff\xff", 5) + std::string(64, '\xee'));
+      },
+      false));
+  expect_refused("https://127.0.0.1:" + std::to_string(garbage.port()) + "/",
+                 "packet length too long");
+}
+
+TEST(Https_request_text, TunnelAndRequestThroughTheProxyNameTheServer) {
+  Settings_cache::instance().set("UserAgent", "");
+  Http_connection c(nullptr, "https://secure.example:8443/a/b?q=1#frag", true);
+  EXPECT_TRUE(c.secure());
+  EXPECT_EQ(c.tunnel_request_text(),
+            "CONNECT secure.example:8443 HTTP/1.0\r\nHost: secure.example:8443\r\n\r\n");
+  EXPECT_EQ(c.request_text(),
+            "GET /a/b?q=1 HTTP/1.0\r\nHost: secure.example:8443\r\nAccept: text/html\r\n\r\n");
+  Http_connection d(nullptr, "https://secure.example/", true);
+  EXPECT_EQ(d.tunnel_request_text(),
+            "CONNECT secure.example:443 HTTP/1.0\r\nHost: secure.example:443\r\n\r\n");
+  EXPECT_EQ(d.request_text(),
+            "GET / HTTP/1.0\r\nHost: secure.example\r\nAccept: text/html\r\n\r\n");
+  Settings_cache::instance().set("UserAgent", "Orvalis 2.0");
+}
+
+TEST_F(Https_fetch_test, FetchUrlFollowsHttpsLikeTheCommandLine) {
+  Fetch_result r = fetch_url(Ref_string(peers->good.url("/page.html")), 20);
+  ASSERT_EQ(r.status, Network_task::succeeded) << messages();
+  ASSERT_TRUE(r.response);
+  EXPECT_EQ(r.response->status, 200);
+  Fetch_result bad = fetch_url(Ref_string(peers->expired.url("/page.html")), 20);
+  EXPECT_EQ(bad.status, Network_task::failed);
+  EXPECT_TRUE(has_message("certificate has expired"));
+}
+
+}  // namespace
+}  // namespace orvalis::testing
