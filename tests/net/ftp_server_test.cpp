@@ -117,6 +117,10 @@ TEST_F(Ftp_server_test, FetchUrlTakesFtpAddresses) {
   EXPECT_EQ(r.status, Network_task::succeeded);
   ASSERT_TRUE(r.raw);
   EXPECT_EQ(r.raw->text(), "index");
+  server_.put("/empty", "");
+  Fetch_result empty = fetch_url(Ref_string(server_.url("/empty")), 30);
+  EXPECT_EQ(empty.status, Network_task::succeeded);
+  EXPECT_EQ(empty.raw->length(), 0);
 }
 
 }  // namespace
