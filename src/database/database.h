@@ -71,7 +71,7 @@ class Database {
   // rows came from another file.
   std::uint64_t generation() const noexcept { return generation_; }
 
-  // Runs one or more statements without results (DAO's execute). Throws Db_error.
+  // Runs one or more statements without results. Throws Db_error.
   void execute(std::string_view sql);
   void set_busy_timeout(int milliseconds);
   bool has_table(std::string_view name);

@@ -1,5 +1,5 @@
-// Record_set is the editable view of the rows of one table, in the role DAO's record sets play
-// for the stores: open the rows that match a condition, walk them, read fields by name, and add,
+// Record_set is the editable view of the rows of one table, the record-set interface the stores
+// are written against: open the rows that match a condition, walk them, read fields by name, and add,
 // edit, update or delete rows. The selected rows are read into memory when the set is opened
 // (the stores edit one row or a handful at a time); every change is written to the table at
 // once by update() or delete_current(), inside whatever transaction the caller holds.
