@@ -28,7 +28,8 @@ using namespace orvalis;
 class Temp_database {
  public:
   Temp_database() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "orvalis-bench-XXXXXX").string();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "orvalis-bench-XXXXXX").string();
     if (!mkdtemp(pattern.data())) std::abort();
     dir_ = pattern;
     path_ = (dir_ / "bench.ov2").string();
@@ -51,8 +52,8 @@ constexpr int address_count = 100000;
 double rate_each_transaction = 0;
 
 Ref_string address_of(int i) {
-  return Ref_string(("http://site" + std::to_string(i % 997) + ".example/page/" + std::to_string(i))
-                        .c_str());
+  return Ref_string(
+      ("http://site" + std::to_string(i % 997) + ".example/page/" + std::to_string(i)).c_str());
 }
 
 void add_and_link_all(Database& db, Document_store& store) {
@@ -115,9 +116,9 @@ BENCHMARK(BM_AddAndLink_OneOuterTransaction)->Iterations(1)->Unit(benchmark::kMi
 
 // Sentences of words from a fixed vocabulary, about `bytes` long.
 std::string extract(std::mt19937& rng, std::size_t bytes) {
-  static const char* words[] = {"volcano", "lava",   "ash",     "eruption", "magma", "crater",
+  static const char* words[] = {"volcano", "lava",   "ash",     "eruption", "magma",  "crater",
                                 "island",  "ocean",  "plate",   "tectonic", "basalt", "the",
-                                "of",      "and",    "a",       "river",    "delta", "glacier",
+                                "of",      "and",    "a",       "river",    "delta",  "glacier",
                                 "ice",     "summit", "village", "science",  "report", "survey"};
   std::string text;
   std::uniform_int_distribution<std::size_t> pick(0, std::size(words) - 1);

@@ -53,9 +53,9 @@ bool Database::open(const Ref_string& path) {
 
 void Database::open_file(const std::string& path, Mode mode) {
   close();
-  int flags = mode == Mode::read_only   ? SQLITE_OPEN_READONLY
-              : mode == Mode::create    ? SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE
-                                        : SQLITE_OPEN_READWRITE;
+  int flags = mode == Mode::read_only ? SQLITE_OPEN_READONLY
+              : mode == Mode::create  ? SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE
+                                      : SQLITE_OPEN_READWRITE;
   std::string name = path;
   if (mode == Mode::read_only_immutable) {
     flags = SQLITE_OPEN_READONLY | SQLITE_OPEN_URI;
@@ -191,7 +191,9 @@ void Database::rollback() noexcept {
   --depth_;
 }
 
-std::int64_t Database::last_insert_rowid() const { return db_ ? sqlite3_last_insert_rowid(db_) : 0; }
+std::int64_t Database::last_insert_rowid() const {
+  return db_ ? sqlite3_last_insert_rowid(db_) : 0;
+}
 
 sqlite3_stmt* Database::acquire_statement(std::string_view sql) {
   require_open();
@@ -254,8 +256,8 @@ Db_statement& Db_statement::bind(int index, std::int64_t value) {
 }
 
 Db_statement& Db_statement::bind(int index, std::string_view text) {
-  int rc = sqlite3_bind_text(stmt_, index, text.data(), static_cast<int>(text.size()),
-                             SQLITE_TRANSIENT);
+  int rc =
+      sqlite3_bind_text(stmt_, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
   if (rc != SQLITE_OK) db_.raise(rc);
   return *this;
 }
@@ -314,7 +316,8 @@ int Db_statement::column_type(int column) const { return sqlite3_column_type(stm
 std::string_view Db_statement::text_view(int column) const {
   const unsigned char* p = sqlite3_column_text(stmt_, column);
   if (!p) return {};
-  return {reinterpret_cast<const char*>(p), static_cast<std::size_t>(sqlite3_column_bytes(stmt_, column))};
+  return {reinterpret_cast<const char*>(p),
+          static_cast<std::size_t>(sqlite3_column_bytes(stmt_, column))};
 }
 
 Ref_string Db_statement::text(int column) const { return Ref_string(text_view(column)); }

@@ -22,8 +22,7 @@ namespace orvalis {
 
 class Db_error : public std::exception {
  public:
-  Db_error(int code, std::string description)
-      : code_(code), description_(std::move(description)) {}
+  Db_error(int code, std::string description) : code_(code), description_(std::move(description)) {}
 
   // SQLite's extended result code (the primary code is code() & 0xff).
   int code() const noexcept { return code_; }

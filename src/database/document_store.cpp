@@ -88,7 +88,7 @@ bool Document_store::load_document(Document& document, std::int32_t url_id) {
 }
 
 Document_handle Document_store::add_document(const Ref_string& address, const Ref_string& title,
-                                              std::int32_t num_anchors, std::int32_t num_images) {
+                                             std::int32_t num_anchors, std::int32_t num_images) {
   try {
     Db_transaction transaction(db_);
     Record_set rs(db_, "url_master", "address = ?1", {address});
@@ -141,20 +141,21 @@ Ref_list<Topic_document> Document_store::documents_of_topic(std::int32_t concept
                                                             bool include_removed) {
   Ref_list<Topic_document> result;
   try {
-    Db_statement s(db_, include_removed
-                            ? "SELECT concept_urls.url_id AS link_url_id, date_deleted, date_created,"
-                              " search_resource, query, rating, num_votes, relevant, url_master.*"
-                              " FROM concept_urls, url_master"
-                              " WHERE concept_urls.concept_id = ?1"
-                              " AND concept_urls.url_id = url_master.url_id"
-                              " ORDER BY concept_urls.rowid"
-                            : "SELECT concept_urls.url_id AS link_url_id, date_deleted, date_created,"
-                              " search_resource, query, rating, num_votes, relevant, url_master.*"
-                              " FROM concept_urls, url_master"
-                              " WHERE concept_urls.concept_id = ?1"
-                              " AND concept_urls.url_id = url_master.url_id"
-                              " AND date_deleted IS NULL"
-                              " ORDER BY concept_urls.rowid");
+    Db_statement s(db_,
+                   include_removed
+                       ? "SELECT concept_urls.url_id AS link_url_id, date_deleted, date_created,"
+                         " search_resource, query, rating, num_votes, relevant, url_master.*"
+                         " FROM concept_urls, url_master"
+                         " WHERE concept_urls.concept_id = ?1"
+                         " AND concept_urls.url_id = url_master.url_id"
+                         " ORDER BY concept_urls.rowid"
+                       : "SELECT concept_urls.url_id AS link_url_id, date_deleted, date_created,"
+                         " search_resource, query, rating, num_votes, relevant, url_master.*"
+                         " FROM concept_urls, url_master"
+                         " WHERE concept_urls.concept_id = ?1"
+                         " AND concept_urls.url_id = url_master.url_id"
+                         " AND date_deleted IS NULL"
+                         " ORDER BY concept_urls.rowid");
     s.bind(1, concept_id);
     if (s.step()) {
       Document_columns columns(s, s.column("link_url_id"));

@@ -1,8 +1,8 @@
-// Record_set is the editable view of the rows of one table, the record-set interface the stores
-// are written against: open the rows that match a condition, walk them, read fields by name, and add,
-// edit, update or delete rows. The selected rows are read into memory when the set is opened
-// (the stores edit one row or a handful at a time); every change is written to the table at
-// once by update() or delete_current(), inside whatever transaction the caller holds.
+// Record_set is the editable view of the rows of one table, the record-set interface the
+// stores are written against: open the rows that match a condition, walk them, read fields by
+// name, and add, edit, update or delete rows. The selected rows are read into memory when the set
+// is opened (the stores edit one row or a handful at a time); every change is written to the table
+// at once by update() or delete_current(), inside whatever transaction the caller holds.
 //
 // Field reads convert an SQL NULL the way the stores expect: texts read empty, numbers 0, dates
 // a null date. add_new() + set_field() + update() inserts a row; move_last_modified() then makes
@@ -37,8 +37,8 @@ struct Db_value {
 
   Db_value() = default;
   template <class T>
-    requires std::is_integral_v<T>
-  Db_value(T v) : kind(integer), number(static_cast<std::int64_t>(v)) {}
+  requires std::is_integral_v<T> Db_value(T v)
+      : kind(integer), number(static_cast<std::int64_t>(v)) {}
   Db_value(const Ref_string& s) : kind(text), chars(s.view()) {}
   Db_value(std::string_view s) : kind(text), chars(s) {}
   Db_value(const char* s) : kind(text), chars(s ? s : "") {}

@@ -17,9 +17,9 @@
 namespace orvalis {
 
 enum Database_format {
-  format_failed = 0,    // the file could not be read (the message has been reported)
-  format_current = 1,   // a Topic database of this version
-  format_other = 2,     // the earlier format, or not a Topic database at all
+  format_failed = 0,   // the file could not be read (the message has been reported)
+  format_current = 1,  // a Topic database of this version
+  format_other = 2,    // the earlier format, or not a Topic database at all
 };
 
 // Makes a new, empty Topic database at `path` (the caller has removed any file of that name):

@@ -20,8 +20,8 @@ class Search_resource : public Counted_object {
  public:
   enum Request_kind { get, post };
 
-  Ref_string name;  // the key: the store finds rows by name
-  Url location;     // where the filled-in form is sent
+  Ref_string name;                    // the key: the store finds rows by name
+  Url location;                       // where the filled-in form is sent
   Ref_list<Name_value> field_values;  // fixed form fields, in order
   Ref_string search_field;            // the field that takes the query text
   Ref_list<Ref_string> ignore_substrings;

@@ -174,10 +174,11 @@ bool Topic_store::save_topic(const Topic& topic) {
 bool Topic_store::delete_topic(std::int32_t id) {
   try {
     Db_transaction transaction(db_);
-    for (const char* sql : {"DELETE FROM concept_master WHERE concept_id = ?1",
-                            "DELETE FROM concept_terms WHERE concept_id = ?1",
-                            "DELETE FROM concept_relations WHERE concept_id = ?1 OR related_id = ?1",
-                            "DELETE FROM concept_urls WHERE concept_id = ?1"}) {
+    for (const char* sql :
+         {"DELETE FROM concept_master WHERE concept_id = ?1",
+          "DELETE FROM concept_terms WHERE concept_id = ?1",
+          "DELETE FROM concept_relations WHERE concept_id = ?1 OR related_id = ?1",
+          "DELETE FROM concept_urls WHERE concept_id = ?1"}) {
       Db_statement s(db_, sql);
       s.bind(1, id);
       s.run();
@@ -219,9 +220,10 @@ Ref_list<Related_topic> Topic_store::related_topics(std::int32_t id) {
       }
       pairs.push_back(Related_topic{s.text(code_column), from_row(s, id_column)});
     }
-    std::stable_sort(pairs.begin(), pairs.end(), [](const Related_topic& a, const Related_topic& b) {
-      return relationship_rank(a.code) < relationship_rank(b.code);
-    });
+    std::stable_sort(pairs.begin(), pairs.end(),
+                     [](const Related_topic& a, const Related_topic& b) {
+                       return relationship_rank(a.code) < relationship_rank(b.code);
+                     });
     for (Related_topic& p : pairs) result.append(std::move(p));
   } catch (const Db_error& e) {
     report_db_error(e);
@@ -327,8 +329,8 @@ Ref_list<Topic_handle> Topic_store::scheduled_topics(Order order) {
   auto none = [](Db_statement&) {};
   switch (order) {
     case Order::unordered:
-      return query(
-          "SELECT * FROM concept_master WHERE query_enabled <> 0 OR summary_enabled <> 0", none);
+      return query("SELECT * FROM concept_master WHERE query_enabled <> 0 OR summary_enabled <> 0",
+                   none);
     case Order::by_name_descending:
       return query(
           "SELECT * FROM concept_master WHERE query_enabled <> 0 OR summary_enabled <> 0"

@@ -23,7 +23,10 @@ TEST_F(Connection, InnerRollbackUndoesOnlyItsOwnLevel) {
   db.commit();
   db.commit();
   EXPECT_EQ(db.transaction_depth(), 0);
-  EXPECT_EQ(scalar_text(db, "SELECT group_concat(address, ',') FROM (SELECT address FROM url_master ORDER BY url_id)"), "outer,kept");
+  EXPECT_EQ(scalar_text(db,
+                        "SELECT group_concat(address, ',') FROM (SELECT address FROM url_master "
+                        "ORDER BY url_id)"),
+            "outer,kept");
   EXPECT_THROW(db.commit(), Db_error);
 }
 
@@ -93,7 +96,8 @@ TEST_F(Connection, ReporterHoldsBackARepeatOfTheSameCodeFor30Seconds) {
   for (int code : {SQLITE_IOERR_WRITE, SQLITE_CORRUPT, SQLITE_BUSY, SQLITE_LOCKED, SQLITE_NOTADB})
     EXPECT_TRUE(is_serious_db_error(code)) << code;
   EXPECT_FALSE(is_serious_db_error(SQLITE_CONSTRAINT_CHECK));
-  EXPECT_EQ(format_db_error(Db_error(SQLITE_IOERR_WRITE, "disk I/O error")), "0x30a disk I/O error");
+  EXPECT_EQ(format_db_error(Db_error(SQLITE_IOERR_WRITE, "disk I/O error")),
+            "0x30a disk I/O error");
 }
 
 TEST_F(Connection, BusyDatabaseIsReportedAndStopsTheAgent) {

@@ -1,4 +1,5 @@
 #include "database/document_store.h"
+
 #include "database_test_support.h"
 #include "platform/clock.h"
 
@@ -125,7 +126,8 @@ TEST_F(Document_store_test, LinkingCoversNewLiveRemovedAndRestored) {
 }
 
 TEST_F(Document_store_test, DocumentsOfTopicLeaveOutRemovedLinksUnlessAsked) {
-  std::int32_t a = add("http://a/"), b = add("http://b/"), c = add("http://c/"), d = add("http://d/");
+  std::int32_t a = add("http://a/"), b = add("http://b/"), c = add("http://c/"),
+               d = add("http://d/");
   ASSERT_TRUE(link(1, c, 1));
   ASSERT_TRUE(link(1, a, 0));
   ASSERT_TRUE(link(1, b, 2));

@@ -18,8 +18,8 @@ using Faults = Database_test;
 TEST_F(Faults, DiskFillingDuringASaveLosesNothingCommitted) {
   Document_store store(db);
   for (int i = 0; i < 50; ++i) {
-    Document_handle d = store.add_document(Ref_string(("http://a.example/" + std::to_string(i)).c_str()),
-                                           "title", 1, 2);
+    Document_handle d = store.add_document(
+        Ref_string(("http://a.example/" + std::to_string(i)).c_str()), "title", 1, 2);
     ASSERT_TRUE(d);
     d->abstract = Ref_list<Ref_string>{Ref_string::fill('s', 300)};
     ASSERT_TRUE(store.save_document(*d));

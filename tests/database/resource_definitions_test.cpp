@@ -1,4 +1,5 @@
 #include "database/resource_definitions.h"
+
 #include "database/search_resource_store.h"
 #include "database_test_support.h"
 
@@ -42,8 +43,10 @@ TEST(ResourceDefinitions, KeysMapOntoTheRecord) {
 }
 
 TEST(ResourceDefinitions, EdgeValues) {
-  EXPECT_EQ(definition("FieldValues=a,1,b\n")->field_values.count(), 1) << "a last name alone is dropped";
-  EXPECT_EQ(definition("RequestType=get\n")->request_kind, Search_resource::post) << "only GET is GET";
+  EXPECT_EQ(definition("FieldValues=a,1,b\n")->field_values.count(), 1)
+      << "a last name alone is dropped";
+  EXPECT_EQ(definition("RequestType=get\n")->request_kind, Search_resource::post)
+      << "only GET is GET";
   EXPECT_EQ(definition("RequestType=GET\n")->request_kind, Search_resource::get);
   EXPECT_EQ(definition("RequestType=\n")->request_kind, Search_resource::get);
   EXPECT_EQ(definition("")->request_kind, Search_resource::get);
@@ -62,7 +65,8 @@ TEST(ResourceDefinitions, MissingFileGivesNothing) {
 }
 
 TEST(ResourceDefinitions, ShippedFileHasOnlyTheDemoEngineEnabled) {
-  Ref_list<Search_resource_handle> all = read_definitions(Ref_string(ORVALIS_DATA_DIR "/searchres.ini"));
+  Ref_list<Search_resource_handle> all =
+      read_definitions(Ref_string(ORVALIS_DATA_DIR "/searchres.ini"));
   ASSERT_GE(all.count(), 5);
   int enabled = 0;
   bool post = false, isindex = false;
@@ -118,8 +122,10 @@ TEST(QueryTransformation, LastMatchingWellFormedEntryWins) {
   EXPECT_EQ(query_transformation_mode("EXAMPLE.COM 1,search 2", location), 2);
   EXPECT_EQ(query_transformation_mode("search 2,example.com 1", location), 1);
   EXPECT_EQ(query_transformation_mode("example.com 1,other.org 2", location), 1);
-  EXPECT_EQ(query_transformation_mode("example.com 1,search  2", location), 1) << "two blanks: ignored";
-  EXPECT_EQ(query_transformation_mode("example.com 1,search 2 x", location), 1) << "three pieces: ignored";
+  EXPECT_EQ(query_transformation_mode("example.com 1,search  2", location), 1)
+      << "two blanks: ignored";
+  EXPECT_EQ(query_transformation_mode("example.com 1,search 2 x", location), 1)
+      << "three pieces: ignored";
   EXPECT_EQ(query_transformation_mode("example.com", location), 0);
   EXPECT_EQ(query_transformation_mode("example.com 9", location), 0);
 }

@@ -5,8 +5,8 @@
 #include <filesystem>
 
 #include "database/record_set.h"
-#include "platform/clock.h"
 #include "database_test_support.h"
+#include "platform/clock.h"
 
 namespace orvalis::testing {
 namespace {
@@ -36,9 +36,9 @@ TEST_F(Schema, NewFileHoldsExactlyTheSixTablesWithoutRows) {
                  "SELECT name FROM sqlite_master WHERE type = 'table'"
                  " AND name NOT LIKE 'sqlite_%' ORDER BY name");
   while (s.step()) tables.emplace_back(s.text_view(0));
-  EXPECT_EQ(tables, (std::vector<std::string>{"concept_master", "concept_relations",
-                                               "concept_terms", "concept_urls",
-                                               "search_resources", "url_master"}));
+  EXPECT_EQ(tables,
+            (std::vector<std::string>{"concept_master", "concept_relations", "concept_terms",
+                                      "concept_urls", "search_resources", "url_master"}));
   for (const std::string& t : tables) EXPECT_EQ(scalar(db, "SELECT count(*) FROM " + t), 0) << t;
   EXPECT_EQ(scalar(db, "PRAGMA application_id"), Database::application_id);
   EXPECT_EQ(scalar_text(db, "PRAGMA journal_mode"), "wal");
@@ -47,40 +47,38 @@ TEST_F(Schema, NewFileHoldsExactlyTheSixTablesWithoutRows) {
 TEST_F(Schema, FieldsComeInTheirOrderWithTheirTypes) {
   EXPECT_EQ(column_names(db, "concept_master"),
             (std::vector<std::string>{
-                "concept_id INTEGER", "name TEXT", "definition TEXT",
-                "time_last_modified INTEGER", "facet INTEGER", "category TEXT",
-                "time_last_queried INTEGER", "time_last_summarized INTEGER",
-                "query_time_spec TEXT", "summarize_time_spec TEXT", "query_enabled INTEGER",
-                "summary_enabled INTEGER", "is_top_level INTEGER", "is_user_topic INTEGER",
-                "is_user_top_level INTEGER"}));
-  EXPECT_EQ(column_names(db, "concept_urls"),
-            (std::vector<std::string>{"concept_id INTEGER", "url_id INTEGER",
-                                      "date_deleted INTEGER", "date_created INTEGER",
-                                      "search_resource TEXT", "query TEXT", "rating INTEGER",
-                                      "num_votes INTEGER", "relevant INTEGER"}));
+                "concept_id INTEGER", "name TEXT", "definition TEXT", "time_last_modified INTEGER",
+                "facet INTEGER", "category TEXT", "time_last_queried INTEGER",
+                "time_last_summarized INTEGER", "query_time_spec TEXT", "summarize_time_spec TEXT",
+                "query_enabled INTEGER", "summary_enabled INTEGER", "is_top_level INTEGER",
+                "is_user_topic INTEGER", "is_user_top_level INTEGER"}));
+  EXPECT_EQ(
+      column_names(db, "concept_urls"),
+      (std::vector<std::string>{"concept_id INTEGER", "url_id INTEGER", "date_deleted INTEGER",
+                                "date_created INTEGER", "search_resource TEXT", "query TEXT",
+                                "rating INTEGER", "num_votes INTEGER", "relevant INTEGER"}));
   EXPECT_EQ(column_names(db, "search_resources"),
             (std::vector<std::string>{"name TEXT", "location TEXT", "field_values TEXT",
                                       "search_field TEXT", "ignore_substrings TEXT",
                                       "request_type TEXT", "enabled INTEGER", "category TEXT",
                                       "username TEXT", "password TEXT", "form_url TEXT"}));
   EXPECT_EQ(column_names(db, "url_master"),
-            (std::vector<std::string>{"url_id INTEGER", "address TEXT", "title TEXT",
-                                      "size INTEGER", "time_last_retrieved INTEGER",
-                                      "timeout_count INTEGER", "num_anchors INTEGER",
-                                      "num_images INTEGER", "abstract TEXT", "summary TEXT",
-                                      "annotation TEXT"}));
+            (std::vector<std::string>{
+                "url_id INTEGER", "address TEXT", "title TEXT", "size INTEGER",
+                "time_last_retrieved INTEGER", "timeout_count INTEGER", "num_anchors INTEGER",
+                "num_images INTEGER", "abstract TEXT", "summary TEXT", "annotation TEXT"}));
   EXPECT_EQ(column_names(db, "concept_relations"),
             (std::vector<std::string>{"concept_id INTEGER", "related_id INTEGER",
                                       "relationship_type TEXT"}));
   EXPECT_EQ(column_names(db, "concept_terms"),
             (std::vector<std::string>{"concept_id INTEGER", "term TEXT"}));
-  EXPECT_EQ(index_names(db),
-            (std::vector<std::string>{
-                "concept_master.TopicIdIndex", "concept_master.TopicNameIndex",
-                "concept_relations.TopicRelationIndex1", "concept_relations.TopicRelationIndex2",
-                "concept_terms.TopicTermIndex", "concept_urls.UrlRelationIndex1",
-                "concept_urls.UrlRelationIndex2", "url_master.MainUrlIndex",
-                "url_master.UrlNameIndex"}));
+  EXPECT_EQ(
+      index_names(db),
+      (std::vector<std::string>{
+          "concept_master.TopicIdIndex", "concept_master.TopicNameIndex",
+          "concept_relations.TopicRelationIndex1", "concept_relations.TopicRelationIndex2",
+          "concept_terms.TopicTermIndex", "concept_urls.UrlRelationIndex1",
+          "concept_urls.UrlRelationIndex2", "url_master.MainUrlIndex", "url_master.UrlNameIndex"}));
 }
 
 TEST_F(Schema, ZeroLengthTextIsRejectedOnlyWhereTheFieldSaysSo) {
@@ -165,8 +163,9 @@ TEST_F(Format, CurrentFileIsFormat1AndOpens) {
 TEST_F(Format, FileWithUiTextIsTheEarlierFormatEvenWithTheCurrentTables) {
   std::string p = dir.file("old.mdb");
   ASSERT_TRUE(create_database(Ref_string(p)));
-  raw_sql(p, "CREATE TABLE ui_text (id INTEGER, text TEXT); CREATE TABLE concept_home (concept_id);"
-             "CREATE TABLE url_annotation (url_id, note_text)");
+  raw_sql(p,
+          "CREATE TABLE ui_text (id INTEGER, text TEXT); CREATE TABLE concept_home (concept_id);"
+          "CREATE TABLE url_annotation (url_id, note_text)");
   EXPECT_EQ(check(p), format_other);
   EXPECT_TRUE(messages().empty());
 

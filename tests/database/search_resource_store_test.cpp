@@ -1,4 +1,5 @@
 #include "database/search_resource_store.h"
+
 #include "database_test_support.h"
 
 namespace orvalis::testing {

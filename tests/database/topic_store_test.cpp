@@ -1,5 +1,6 @@
-#include "database/record_set.h"
 #include "database/topic_store.h"
+
+#include "database/record_set.h"
 #include "database_test_support.h"
 #include "platform/clock.h"
 
@@ -124,19 +125,23 @@ TEST_F(Topic_store_test, DeletingATopicKeepsItsDocumentsAndDropsEveryReference) 
   EXPECT_EQ(scalar(db, "SELECT count(*) FROM url_master"), 1);
   EXPECT_EQ(scalar(db, "SELECT count(*) FROM concept_urls"), 0);
   EXPECT_EQ(scalar(db, "SELECT count(*) FROM concept_terms"), 0);
-  EXPECT_EQ(relation_rows(), (std::vector<std::string>{std::to_string(b) + " " + std::to_string(c) + " !",
-                                                       std::to_string(c) + " " + std::to_string(b) + " !"}));
+  EXPECT_EQ(relation_rows(),
+            (std::vector<std::string>{std::to_string(b) + " " + std::to_string(c) + " !",
+                                      std::to_string(c) + " " + std::to_string(b) + " !"}));
 }
 
 TEST_F(Topic_store_test, RelatingStoresTheConverseAndOverwritesOnRepeat) {
   std::int32_t a = add("Wheel"), b = add("Spoke");
   ASSERT_TRUE(store->relate(a, b, "#p"));
   std::string sa = std::to_string(a), sb = std::to_string(b);
-  EXPECT_EQ(relation_rows(), (std::vector<std::string>{sa + " " + sb + " #p", sb + " " + sa + " %p"}));
+  EXPECT_EQ(relation_rows(),
+            (std::vector<std::string>{sa + " " + sb + " #p", sb + " " + sa + " %p"}));
   ASSERT_TRUE(store->relate(a, b, "@"));
-  EXPECT_EQ(relation_rows(), (std::vector<std::string>{sa + " " + sb + " @", sb + " " + sa + " ~"}));
+  EXPECT_EQ(relation_rows(),
+            (std::vector<std::string>{sa + " " + sb + " @", sb + " " + sa + " ~"}));
   ASSERT_TRUE(store->relate(a, b, "^"));
-  EXPECT_EQ(relation_rows(), (std::vector<std::string>{sa + " " + sb + " ^", sb + " " + sa + " ^"}));
+  EXPECT_EQ(relation_rows(),
+            (std::vector<std::string>{sa + " " + sb + " ^", sb + " " + sa + " ^"}));
   ASSERT_TRUE(store->unrelate(b, a));
   EXPECT_TRUE(relation_rows().empty());
 }
@@ -150,7 +155,8 @@ TEST_F(Topic_store_test, FailedRelateRollsBackAndForgetsBothTopics) {
   EXPECT_FALSE(store->relate(a, b, "zz"));
   EXPECT_EQ(messages().size(), 1u);
   std::string sa = std::to_string(a), sb = std::to_string(b);
-  EXPECT_EQ(relation_rows(), (std::vector<std::string>{sa + " " + sb + " !", sb + " " + sa + " !"}));
+  EXPECT_EQ(relation_rows(),
+            (std::vector<std::string>{sa + " " + sb + " !", sb + " " + sa + " !"}));
   EXPECT_FALSE(store->is_cached(a));
   EXPECT_FALSE(store->is_cached(b));
   EXPECT_EQ(db.transaction_depth(), 0);
@@ -252,7 +258,8 @@ TEST_F(Topic_store_test, MatchingTextIsLiteralAndFindsEachTopicOnce) {
   store->add_topic("fabricXweight");
 
   // The quote needs no doubling, and "|" reads as a blank: O'Brien|x finds "o'brien x".
-  EXPECT_EQ(names(store->topics_matching("O'Brien|x")), (std::vector<std::string>{"O'Brien family"}));
+  EXPECT_EQ(names(store->topics_matching("O'Brien|x")),
+            (std::vector<std::string>{"O'Brien family"}));
   EXPECT_EQ(names(store->topics_matching("o'brien")), (std::vector<std::string>{"O'Brien family"}));
   EXPECT_EQ(names(store->topics_matching("0%")), (std::vector<std::string>{"100% cotton"}));
   EXPECT_EQ(names(store->topics_matching("c_weight")), (std::vector<std::string>{"100% cotton"}));

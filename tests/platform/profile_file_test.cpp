@@ -1,12 +1,12 @@
 #include "platform/profile_file.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <unistd.h>
 
 namespace orvalis::platform {
 namespace {
@@ -100,7 +100,8 @@ TEST(ProfileFile, ZeroBytesAndLoneCarriageReturnsDoNotConfuseIt) {
 }
 
 TEST(ProfileFile, LoadsFromDiskAndAMissingFileHasNoSections) {
-  auto path = std::filesystem::temp_directory_path() / ("orvalis-profile-" + std::to_string(getpid()) + ".ini");
+  auto path = std::filesystem::temp_directory_path() /
+              ("orvalis-profile-" + std::to_string(getpid()) + ".ini");
   {
     std::ofstream out(path, std::ios::binary);
     out << "[Demo]\nEnabled=1\n";
