@@ -122,6 +122,7 @@ void Http_connection::tunnel_answered() {
 void Http_connection::begin_handshake() {
   phase_ = handshake;
   tls_ = std::make_unique<Tls_transport>();
+  tls_->set_session_key(peer_name().str());
   if (!tls_->begin(socket_, Url(url_).host().str(), network_limits().verify_certificates)) {
     handshake_failed(tls_->error());
     return;

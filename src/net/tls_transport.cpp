@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <map>
 
 namespace orvalis {
 
@@ -62,6 +63,36 @@ BIO_METHOD* socket_method() {
 // [0]: certificates not checked; [1]: checked.
 SSL_CTX* contexts[2] = {nullptr, nullptr};
 
+// The last session each server gave us, by "verify|host|port", so that the next connection
+// can resume it instead of a full handshake (and a full check of the chain). One per server
+// at most; the contexts' own caches are not used.
+std::map<std::string, SSL_SESSION*>& sessions() {
+  static auto* table = new std::map<std::string, SSL_SESSION*>;
+  return *table;
+}
+
+int session_index() {
+  static int index = SSL_get_ex_new_index(0, nullptr, nullptr, nullptr, nullptr);
+  return index;
+}
+
+// OpenSSL hands over a new session (after the handshake, or with a later ticket).
+int keep_session(SSL* ssl, SSL_SESSION* session) {
+  auto* key = static_cast<const std::string*>(SSL_get_ex_data(ssl, session_index()));
+  if (!key || !SSL_SESSION_is_resumable(session)) return 0;
+  SSL_SESSION*& slot = sessions()[*key];
+  if (slot) SSL_SESSION_free(slot);
+  slot = session;
+  return 1;  // the reference is ours now
+}
+
+void forget_session(const std::string& key) {
+  auto it = sessions().find(key);
+  if (it == sessions().end()) return;
+  SSL_SESSION_free(it->second);
+  sessions().erase(it);
+}
+
 SSL_CTX* context(bool verify) {
   SSL_CTX*& ctx = contexts[verify ? 1 : 0];
   if (ctx) return ctx;
@@ -73,6 +104,8 @@ SSL_CTX* context(bool verify) {
   SSL_CTX_set_options(ctx, SSL_OP_IGNORE_UNEXPECTED_EOF);
   // Writes go out from the connection's own buffer and may be partial.
   SSL_CTX_set_mode(ctx, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
+  SSL_CTX_set_session_cache_mode(ctx, SSL_SESS_CACHE_CLIENT | SSL_SESS_CACHE_NO_INTERNAL_STORE);
+  SSL_CTX_sess_set_new_cb(ctx, keep_session);
   if (verify) {
     // The system's store, or the files SSL_CERT_FILE and SSL_CERT_DIR name.
     SSL_CTX_set_default_verify_paths(ctx);
@@ -94,8 +127,14 @@ std::string openssl_reason(unsigned long code) {
 }  // namespace
 
 Tls_transport::~Tls_transport() {
-  if (ssl_) SSL_free(ssl_);
+  if (!ssl_) return;
+  // A session freed without close_notify sent is struck from resumption. Servers end HTTP/1.0
+  // responses by closing, often before we could send ours: a clean exchange keeps its session.
+  if (established_ && !failed_) SSL_set_shutdown(ssl_, SSL_get_shutdown(ssl_) | SSL_SENT_SHUTDOWN);
+  SSL_free(ssl_);
 }
+
+void Tls_transport::set_session_key(const std::string& key) { session_key_ = key; }
 
 bool Tls_transport::begin(int fd, const std::string& host, bool verify) {
   ERR_clear_error();
@@ -115,6 +154,11 @@ bool Tls_transport::begin(int fd, const std::string& host, bool verify) {
   BIO_set_data(bio, reinterpret_cast<void*>(static_cast<std::intptr_t>(fd)));
   SSL_set_bio(ssl_, bio, bio);  // the session owns the BIO; the socket stays ours
   SSL_set_connect_state(ssl_);
+  if (session_key_.empty()) session_key_ = host;
+  session_key_ = (verify ? "1|" : "0|") + session_key_;
+  SSL_set_ex_data(ssl_, session_index(), &session_key_);
+  if (auto it = sessions().find(session_key_); it != sessions().end())
+    SSL_set_session(ssl_, it->second);
 
   in_addr v4{};
   const bool literal = inet_pton(AF_INET, host.c_str(), &v4) == 1;
@@ -138,6 +182,7 @@ bool Tls_transport::begin(int fd, const std::string& host, bool verify) {
 
 void Tls_transport::note_failure(int ssl_error) {
   broken_ = true;
+  failed_ = true;
   long verdict = ssl_ ? SSL_get_verify_result(ssl_) : X509_V_OK;
   unsigned long code = ERR_peek_last_error();
   if (verify_ && verdict != X509_V_OK) {
@@ -169,6 +214,8 @@ Tls_transport::Step Tls_transport::handshake() {
   if (e == SSL_ERROR_WANT_READ) return want_read;
   if (e == SSL_ERROR_WANT_WRITE) return want_write;
   note_failure(e);
+  // A session that led to a failure is not offered again.
+  forget_session(session_key_);
   return failed;
 }
 
@@ -238,6 +285,8 @@ void Tls_transport::shutdown() {
 }
 
 void tls_shutdown() {
+  for (auto& [key, session] : sessions()) SSL_SESSION_free(session);
+  sessions().clear();
   for (SSL_CTX*& ctx : contexts) {
     if (ctx) SSL_CTX_free(ctx);
     ctx = nullptr;

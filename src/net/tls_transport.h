@@ -9,7 +9,8 @@
 // Owned by the connection that made it (Http_connection); the socket stays the connection's
 // and is never closed here. The process keeps one SSL_CTX per verify choice, made on first
 // need and freed by tls_shutdown (net_shutdown calls it; sessions still open keep their own
-// reference). Event-loop thread only.
+// reference). The last session each server handed out is kept for the next connection to
+// it (resumption), until tls_shutdown. Event-loop thread only.
 // REQUIRES: the socket outlives the transport's calls; no call after the socket is closed.
 #pragma once
 
@@ -28,7 +29,10 @@ class Tls_transport {
   Tls_transport(const Tls_transport&) = delete;
   Tls_transport& operator=(const Tls_transport&) = delete;
 
+  // Names the server for session resumption ("host:port"); the host alone when not set.
+  void set_session_key(const std::string& key);
   // Prepares a session on `fd` for `host`; false (with error() set) when OpenSSL refuses.
+  // A session this server gave an earlier connection is offered for resumption.
   bool begin(int fd, const std::string& host, bool verify);
   // One step of the handshake.
   Step handshake();
@@ -53,8 +57,10 @@ class Tls_transport {
 
   ssl_st* ssl_ = nullptr;
   bool established_ = false;
-  bool broken_ = false;
+  bool broken_ = false;  // no more I/O: failed, or close_notify sent
+  bool failed_ = false;  // a handshake, read or write failed
   bool verify_ = true;
+  std::string session_key_;
   std::string error_;
 };
 

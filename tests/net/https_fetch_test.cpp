@@ -40,7 +40,8 @@ struct Https_peers {
     auto serve = [this](Nginx_server& s, const Tls_test_authority::Pair& p) {
       if (!s.start_https(p.cert, p.key,
                          "    location = /to-plain { return 302 "
-                         "http://127.0.0.1:$arg_port/page.html; }\n"))
+                         "http://127.0.0.1:$arg_port/page.html; }\n"
+                         "    location = /reused { return 200 \"$ssl_session_reused\"; }\n"))
         return false;
       s.put("/page.html", kPage);
       s.put("/big.txt", big);
@@ -153,6 +154,25 @@ TEST_F(Https_fetch_test, ManyHandshakesInterleaveOnOneLoop) {
     EXPECT_EQ(t->status(), Network_task::succeeded);
     EXPECT_EQ(body_of(*t), peers->big);
   }
+}
+
+TEST_F(Https_fetch_test, NextConnectionToTheSameServerResumesItsSession) {
+  auto reused = [this](const std::string& url) {
+    Recording_handle t = fetch(url);
+    EXPECT_TRUE(wait_end(t));
+    EXPECT_EQ(t->status(), Network_task::succeeded) << messages();
+    return body_of(*t);
+  };
+  const std::string by_name = peers->good.url("/reused");
+  EXPECT_EQ(reused(by_name), ".");
+  EXPECT_EQ(reused(by_name), "r");
+  // Another name for the same server is another server as far as trust goes.
+  EXPECT_EQ(reused("https://127.0.0.1:" + std::to_string(peers->good.port()) + "/reused"), ".");
+  // Unchecked sessions are kept apart from checked ones.
+  network_limits().verify_certificates = false;
+  EXPECT_EQ(reused(by_name), ".");
+  network_limits().verify_certificates = true;
+  EXPECT_EQ(reused(by_name), "r");
 }
 
 TEST_F(Https_fetch_test, RedirectsCrossBetweenHttpAndHttps) {
