@@ -117,17 +117,20 @@ std::int64_t Html_scanner::end_of_raw_text(const char* name, int name_length) co
 }
 
 void Html_scanner::append_to_sentence(const char* text, int n, bool as_space) {
-  if (!as_space || (!sentence_.empty() && !last_was_space_)) sentence_.append(text, n);
+  if (!as_space || (!sentence_.empty() && !last_was_space_))
+    sentence_.append(text, static_cast<size_t>(n));
   last_was_space_ = as_space;
 }
 
 void Html_scanner::flush_sentence() {
-  if (sentence_.length() > min_sentence) on_sentence(sentence_);
-  if (!sentence_.empty()) sentence_ = Ref_string();
+  if (sentence_.size() > static_cast<size_t>(min_sentence)) on_sentence(Ref_string(sentence_));
+  sentence_.clear();
 }
 
 void Html_scanner::run(int rewrite, Ref_string* out) {
   const bool rewriting = rewrite != 0 && out != nullptr;
+  // The rewritten page grows in a std::string and goes to *out in one append at the end.
+  std::string rewritten;
   Ref_string r;
   std::int64_t copied = 0;
   for (;;) {
@@ -172,14 +175,17 @@ void Html_scanner::run(int rewrite, Ref_string* out) {
     }
     if (collect_ && sentence_end_) flush_sentence();
     if (rewriting && replace) {
-      out->append(text_ + copied, static_cast<int>(start_ - copied));
-      *out += r;
+      rewritten.append(text_ + copied, static_cast<size_t>(start_ - copied));
+      rewritten.append(r.c_str(), static_cast<size_t>(r.length()));
       copied = pos_;
     }
     if (raw_end >= 0) pos_ = raw_end;
   }
   if (collect_) flush_sentence();
-  if (rewriting) out->append(text_ + copied, static_cast<int>(length_ - copied));
+  if (rewriting) {
+    rewritten.append(text_ + copied, static_cast<size_t>(length_ - copied));
+    out->append(rewritten.data(), static_cast<int>(rewritten.size()));
+  }
 }
 
 }  // namespace orvalis

@@ -24,6 +24,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "foundation/byte_buffer.h"
 #include "foundation/ref_string.h"
@@ -79,7 +80,8 @@ class Html_scanner {
   bool sentence_end_ = false;
   bool collect_ = false;
   bool last_was_space_ = false;
-  Ref_string sentence_;
+  // Built in a std::string (amortized growth: a huge sentence costs linear time).
+  std::string sentence_;
 };
 
 }  // namespace orvalis

@@ -170,11 +170,11 @@ int Anchor_reader::on_tag(const char* token, int n, Ref_string&) {
     in_anchor_ = true;
   } else if (name == "/a") {
     if (in_anchor_) {
-      on_link(current_, anchor_text_);
+      on_link(current_, Ref_string(anchor_text_));
       taken_.insert(current_.text().str());
     }
     in_anchor_ = false;
-    anchor_text_ = Ref_string();
+    anchor_text_.clear();
   }
   return 0;
 }
@@ -182,7 +182,7 @@ int Anchor_reader::on_tag(const char* token, int n, Ref_string&) {
 int Anchor_reader::on_word(const char* token, int n, Ref_string&) {
   if (in_anchor_) {
     if (!anchor_text_.empty()) anchor_text_ += ' ';
-    anchor_text_.append(token, n);
+    anchor_text_.append(token, static_cast<size_t>(n));
   }
   return 0;
 }

@@ -68,7 +68,7 @@ class Anchor_reader : public Html_scanner {
   Url base_;
   Ignore_test ignore_;
   Url current_;
-  Ref_string anchor_text_;
+  std::string anchor_text_;
   bool in_anchor_ = false;
   std::unordered_set<std::string> taken_;
   Ref_list<Found_link> links_;
