@@ -20,6 +20,8 @@
 // limit network_limits().max_document_bytes (the transfer is then cut, as HTTP cuts a page).
 //
 // Made by Network_task::set_url for scheme code 3; owned by its task; event-loop thread only.
+// REQUIRES: the time-out is set before the task is activated (a server that never connects
+// back is ended only by it).
 #pragma once
 
 #include <netinet/in.h>

@@ -12,6 +12,7 @@
 // closed at once and left to its time-out, so an endless stream holds no more than the limit.
 //
 // Made by Network_task::set_url for scheme code 2; owned by its task; event-loop thread only.
+// REQUIRES: the time-out is set before the task is activated (items of other types end by it).
 #pragma once
 
 #include <cstdint>

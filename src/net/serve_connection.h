@@ -11,6 +11,7 @@
 // It is pure, so the fuzz target calls it directly.
 //
 // Made by the listener for each accepted socket; owned by its Network_task; event-loop thread.
+// REQUIRES: the socket is non-blocking and was armed on the network layer's messages.
 #pragma once
 
 #include <cstdint>

@@ -67,11 +67,5 @@ TEST(Capture_request, MalformedRequestsAreNotComplete) {
   EXPECT_FALSE(parse(many + "\r\n")->complete);
 }
 
-TEST(Capture_request, RepeatedHeadersKeepTheLastValue) {
-  Http_request_info_handle r = parse("GET / HTTP/1.0\r\nAccept: a\r\naccept:\t b\r\n\r\n");
-  EXPECT_EQ(r->headers.get("accept"), "b");
-  EXPECT_EQ(r->headers.count(), 1);
-}
-
 }  // namespace
 }  // namespace orvalis

@@ -66,19 +66,5 @@ TEST(Gopher_menu, DisplayTextCannotAddMarkup) {
   EXPECT_NE(page.find("&lt;script&gt;x&lt;/script&gt; &amp; co</a>"), std::string::npos);
 }
 
-TEST(Gopher_menu, BinaryGarbageGivesAPageWithoutLinks) {
-  std::string garbage;
-  for (int i = 0; i < 5000; ++i) garbage += static_cast<char>((i * 7919) % 251 + 1);
-  std::string page = menu(garbage);
-  EXPECT_EQ(page.rfind("<HTML><body><pre>\n", 0), 0u);
-  EXPECT_EQ(page.substr(page.size() - 20), "</pre></body></html>");
-}
-
-TEST(Gopher_menu, TextIsWrappedAsItStands) {
-  const char text[] = "a < b & c\n";
-  Byte_buffer_handle page = gopher_text_to_html(text, sizeof text - 1);
-  EXPECT_EQ(page->text(), "<HTML><body><pre>\na < b & c\n\n</pre><body></html>\n");
-}
-
 }  // namespace
 }  // namespace orvalis

@@ -118,6 +118,26 @@ TEST_F(Gopher_server_test, AnItemOfAnotherTypeIsNotConvertedAndTimesOut) {
   EXPECT_EQ(open_fd_count(), fds_before_);
 }
 
+TEST_F(Gopher_server_test, BinaryGarbageForAMenuGivesAPageWithoutLinks) {
+  Raw_server server;
+  ASSERT_TRUE(server.start([](Raw_server::Peer& p) {
+    std::string line;
+    p.read_line(line);
+    std::string garbage;
+    for (int i = 0; i < 50000; ++i) garbage += static_cast<char>((i * 7919) % 255 + 1);  // no zero byte: all of it is read
+    p.write(garbage);
+  }));
+  Recording_handle t = fetch("gopher://127.0.0.1:" + std::to_string(server.port()) + "/");
+  ASSERT_TRUE(wait_end(t));
+  EXPECT_EQ(t->status(), Network_task::succeeded);
+  std::string page = t->text().str();
+  EXPECT_EQ(page.rfind("<HTML><body><pre>\n", 0), 0u);
+  EXPECT_TRUE(page.ends_with("</pre></body></html>"));
+  EXPECT_EQ(t->connection()->socket(), -1);
+  server.stop();
+  EXPECT_EQ(open_fd_count(), fds_before_);
+}
+
 TEST_F(Gopher_server_test, EndlessStreamsStopAtTheReadLimit) {
   network_limits().max_document_bytes = 200000;
   std::atomic<int> streams{0};
