@@ -329,11 +329,20 @@ void Ftp_connection::data_event(int fd, unsigned event, int error) {
 }
 
 void Ftp_connection::accept_data() {
-  int fd = ::accept4(listen_socket_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+  sockaddr_in from{};
+  socklen_t len = sizeof from;
+  int fd = ::accept4(listen_socket_, reinterpret_cast<sockaddr*>(&from), &len,
+                     SOCK_NONBLOCK | SOCK_CLOEXEC);
   if (fd < 0) {
     if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) return;
     report_warning("Error accepting incoming FTP data connection.");
     fail();
+    return;
+  }
+  if (from.sin_addr.s_addr != peer_.sin_addr.s_addr) {
+    // Only the server may bring the data: anyone else who finds the port is turned away and
+    // the listener waits on.
+    ::close(fd);
     return;
   }
   // One data connection per transfer: the listener is not needed any more.

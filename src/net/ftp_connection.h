@@ -15,6 +15,7 @@
 // Besides the control socket it owns two sockets, the data listener (from PORT until the
 // server connects) and the data connection (until the server closes it); close() closes both
 // with the control socket, so every end (success, failure, time-out, cancellation) frees them.
+// The data connection is taken only from the server's own address.
 // What a server can make us hold is bounded: a reply line by Line_connection::kMax_line_bytes,
 // a run of continuation or preliminary lines by kMax_skipped_lines, the data by the read
 // limit network_limits().max_document_bytes (the transfer is then cut, as HTTP cuts a page).

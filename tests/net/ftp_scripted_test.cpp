@@ -5,6 +5,7 @@
 // socket, the data listener and the data connection.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -214,6 +215,53 @@ TEST_F(Ftp_scripted_test, EachRefusalFailsWithItsText) {
     EXPECT_TRUE(has_message(c.text)) << c.name;
     EXPECT_EQ(static_cast<Ftp_connection*>(t->connection())->ftp_state(), Ftp_connection::error);
   }
+}
+
+TEST_F(Ftp_scripted_test, TakesTheDataConnectionOnlyFromTheServersAddress) {
+  Raw_server server;
+  ASSERT_TRUE(server.start([](Raw_server::Peer& p) {
+    reply(p, "220 hi");
+    std::string line;
+    int data_fd = -1;
+    while (p.read_line(line)) {
+      if (line.rfind("USER", 0) == 0) {
+        reply(p, "230 in");
+      } else if (line.rfind("PORT", 0) == 0) {
+        // Someone else on this machine (127.0.0.2) reaches the port first.
+        int a, b, c, d, hi, lo;
+        std::sscanf(line.c_str(), "PORT %d,%d,%d,%d,%d,%d", &a, &b, &c, &d, &hi, &lo);
+        int thief = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in self{};
+        self.sin_family = AF_INET;
+        self.sin_addr.s_addr = inet_addr("127.0.0.2");
+        ::bind(thief, reinterpret_cast<sockaddr*>(&self), sizeof self);
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(static_cast<std::uint16_t>(hi * 256 + lo));
+        to.sin_addr.s_addr = inet_addr("127.0.0.1");
+        if (::connect(thief, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0)
+          Raw_server::Peer{thief, p.stop_flag, std::string()}.write("stolen");
+        ::usleep(50000);
+        ::close(thief);
+        data_fd = connect_to_port_command(line);
+        reply(p, "200 ok");
+      } else if (line.rfind("RETR", 0) == 0) {
+        Raw_server::Peer{data_fd, p.stop_flag, std::string()}.write("genuine");
+        ::close(data_fd);
+        ::usleep(20000);
+        reply(p, "226 done");
+      } else if (line.rfind("QUIT", 0) == 0) {
+        reply(p, "221 bye");
+        return;
+      } else {
+        reply(p, "200 ok");
+      }
+    }
+  }));
+  Recording_handle t = fetch(url(server, "/f"));
+  ASSERT_TRUE(wait_end(t));
+  EXPECT_EQ(t->status(), Network_task::succeeded);
+  EXPECT_EQ(t->text(), "genuine");
 }
 
 TEST_F(Ftp_scripted_test, AServerThatClosesEarlyFails) {
