@@ -150,6 +150,9 @@ int Anchor_reader::on_tag(const char* token, int n, Ref_string&) {
     if (has_unknown_scheme(href)) return 0;
     // Pages write "&" in attribute values as "&amp;"; the address has the plain character.
     if (href.find("&amp;") >= 0) href = replace_all(href, "&amp;", "&");
+    // "//host/path" takes the scheme of the page.
+    if (href.starts_with("//") && base_.scheme_code() != Url::other)
+      href = concat(Url::scheme_name(base_.scheme_code()).view(), ":", href.view());
     Ref_string absolute = base_.resolve(href);
     int hash_at = absolute.find('#');
     if (hash_at == 0) return 0;

@@ -9,7 +9,8 @@
 //    with their anchor text. Keeps http, https, gopher and ftp links, each address once per
 //    page, and only links whose anchor is closed; the caller's ignore test drops the rest.
 //    Links to a place on the same page ("#name") and links of schemes that no fetcher knows
-//    (javascript:, tel:) are never taken; "&amp;" in an href is read as "&".
+//    (javascript:, tel:) are never taken; "&amp;" in an href is read as "&", and an href
+//    of the form "//host/path" takes the scheme of the page.
 //  - insert_base_reference: a copy of a page whose relative links resolve against the page's
 //    own address when the copy is opened from disk, with the caller's fragments at the top of
 //    the body and at its end.

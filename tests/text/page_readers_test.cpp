@@ -151,6 +151,14 @@ TEST(Anchor_reader, LinksOfUnknownSchemesAreNotResolvedAsPaths) {
   EXPECT_EQ(reader.links().first().url, "HTTPS://x.example/");
 }
 
+TEST(Anchor_reader, SchemeRelativeLinksTakeThePagesScheme) {
+  Anchor_reader reader(page_of("<a href=\"//cdn.example/a.html\">a</a>"),
+                       Url("https://h.example/dir/"));
+  reader.run();
+  ASSERT_EQ(reader.links().count(), 1);
+  EXPECT_EQ(reader.links().first().url, "https://cdn.example/a.html");
+}
+
 TEST(Anchor_reader, SecondAnchorReplacesTheAddressAndKeepsTheTextSoFar) {
   Anchor_reader reader(page_of("<a href=one.html>first <a href=two.html>second</a>"),
                        Url("http://h.example/"));
