@@ -90,6 +90,20 @@ TEST(UrlResolve, RelativeLinksAgainstTheBase) {
   EXPECT_EQ(Url("relative").resolve("x"), "/x");
 }
 
+TEST(UrlHttps, SecureAddressesHaveHostPortPathAndResolveLikeHttp) {
+  Url u("HTTPS://Secure.example:8443/a/b?q=1");
+  EXPECT_EQ(u.scheme_code(), Url::https);
+  EXPECT_EQ(u.host(), "Secure.example");
+  EXPECT_EQ(u.port(), 8443);
+  EXPECT_EQ(u.path(), "/a/b?q=1");
+  EXPECT_EQ(u.resolve("/x"), "HTTPS://Secure.example:8443/x");
+  EXPECT_EQ(u.resolve("c"), "HTTPS://Secure.example:8443/a/c");
+  EXPECT_EQ(Url("https://h").path(), "/");
+  EXPECT_EQ(Url("https://h").resolve("c"), "https://h/c");
+  EXPECT_EQ(Url("https://h:x/").port(), 443);
+  EXPECT_EQ(Url::default_port(Url::https), 443);
+}
+
 TEST(UrlEncoding, EncodeKeepsSafeSetAndEscapesTheRest) {
   EXPECT_EQ(url_encode("a b&c=d/e"), "a+b&c=d%2Fe");
   EXPECT_EQ(url_encode("\xe9"), "%E9");
