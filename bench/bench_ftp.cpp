@@ -163,6 +163,7 @@ BENCHMARK(BM_curl_ftp_list_and_retrieve)->Unit(benchmark::kMillisecond)->Iterati
 
 class Rate_reporter : public benchmark::ConsoleReporter {
  public:
+  Rate_reporter() : ConsoleReporter(OO_Tabular) {}
   void ReportRuns(const std::vector<Run>& runs) override {
     ConsoleReporter::ReportRuns(runs);
     for (const Run& r : runs) {
