@@ -16,6 +16,10 @@
 
 namespace orvalis {
 
+namespace {
+constexpr std::int64_t kMax_tunnel_answer = 16384;
+}  // namespace
+
 Http_connection::Http_connection(Network_task* client, const Ref_string& url, bool via_proxy)
     : Net_connection(client, url),
       via_proxy_(via_proxy),
@@ -74,6 +78,8 @@ void Http_connection::on_peer_closed() {
 
 bool Http_connection::is_complete() {
   if (phase_ == tunnel) {
+    // A proxy's answer is a few lines; one that never ends is judged on what came so far.
+    if (received_->length() >= kMax_tunnel_answer) return true;
     const char* text = received_->contents();
     if (!text) return false;
     Ref_string answer(text);
@@ -100,7 +106,8 @@ void Http_connection::tunnel_answered() {
   if (status_line.length() > 0 && status_line[status_line.length() - 1] == '\r')
     status_line = status_line.mid(0, status_line.length() - 1);
   // "HTTP/1.x 200 ..." and nothing else opens the tunnel.
-  bool open = answer.length() >= 12 && answer.mid(0, 7).lower() == "http/1." &&
+  const bool whole = answer.find("\r\n\r\n") >= 0 || answer.find("\n\n") >= 0;
+  bool open = whole && answer.length() >= 12 && answer.mid(0, 7).lower() == "http/1." &&
               (answer[8] == ' ' || answer[8] == '\t') && answer.mid(9, 3) == "200" &&
               (answer.length() == 12 || answer[12] == ' ' || answer[12] == '\r' ||
                answer[12] == '\n' || answer[12] == '\t');

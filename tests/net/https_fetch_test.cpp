@@ -238,6 +238,29 @@ TEST_F(Https_fetch_test, ProxyThatRefusesTheTunnelFailsNamingItsStatus) {
   EXPECT_TRUE(has_message("403")) << messages();
 }
 
+TEST_F(Https_fetch_test, ProxyAnswersOtherThanATunnelFail) {
+  struct Case {
+    std::string answer;
+    const char* reason;
+  };
+  const Case cases[] = {
+      {"HTTP/1.0 407 Proxy Authentication Required\r\n\r\n", "got \"HTTP/1.0 407"},
+      {"HTTP/1.0 2000 OK\r\n\r\n", "got \"HTTP/1.0 2000 OK\""},
+      {"HTTP/1.0 200 OK\r\nX: " + std::string(20000, 'y'), "got \"HTTP/1.0 200 OK\""},
+      {"", "got nothing"},
+  };
+  for (const Case& c : cases) {
+    Scripted_server fake_proxy;
+    std::string answer = c.answer;
+    ASSERT_TRUE(fake_proxy.start([answer](Scripted_server::Peer& p) { p.write(answer); }));
+    Settings_cache& s = Settings_cache::instance();
+    s.set("ProxyEnabled", "yes");
+    s.set("ProxyHost", "127.0.0.1");
+    s.set("ProxyPort", Ref_string::number(fake_proxy.port()));
+    expect_refused(peers->good.url("/page.html"), c.reason);
+  }
+}
+
 TEST_F(Https_fetch_test, StalledHandshakeTimesOutWhileOthersAreServed) {
   platform::Manual_clock clock(platform::System_clock().now());
   platform::Scoped_clock use(clock);
