@@ -1,6 +1,5 @@
 #include "net/http_connection.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -107,15 +106,19 @@ void Http_connection::tunnel_answered() {
     status_line = status_line.mid(0, status_line.length() - 1);
   // "HTTP/1.x 200 ..." and nothing else opens the tunnel.
   const bool whole = answer.find("\r\n\r\n") >= 0 || answer.find("\n\n") >= 0;
-  bool open = whole && answer.length() >= 12 && answer.mid(0, 7).lower() == "http/1." &&
-              (answer[8] == ' ' || answer[8] == '\t') && answer.mid(9, 3) == "200" &&
-              (answer.length() == 12 || answer[12] == ' ' || answer[12] == '\r' ||
-               answer[12] == '\n' || answer[12] == '\t');
+  const bool open = whole && answer.length() > 12 && answer.mid(0, 7).lower() == "http/1." &&
+                    (answer[8] == ' ' || answer[8] == '\t') && answer.mid(9, 3) == "200" &&
+                    (answer[12] == ' ' || answer[12] == '\r' || answer[12] == '\n' ||
+                     answer[12] == '\t');
   if (!open || state_ == closed) {
+    if (status_line.length() > 80) status_line = status_line.mid(0, 80) + "...";
     Ref_string got = status_line.empty() ? Ref_string("nothing") : "\"" + status_line + "\"";
-    report_warning("Proxy " + proxy_host() + ":" + Ref_string::number(proxy_port()) +
-                   " refused the tunnel to " + peer_name() + ": got " + got +
-                   ", expected HTTP/1.x 200");
+    Ref_string proxy = "Proxy " + proxy_host() + ":" + Ref_string::number(proxy_port());
+    if (open)
+      report_warning(proxy + " closed the tunnel to " + peer_name() + " as soon as it opened");
+    else
+      report_warning(proxy + " refused the tunnel to " + peer_name() + ": got " + got +
+                     ", expected HTTP/1.x 200");
     received_ = make_counted<Byte_buffer>();  // the proxy's page is not the document
     fail();
     return;
@@ -167,7 +170,6 @@ bool Http_connection::handle_event(int message, std::uintptr_t word, std::int64_
   if (phase_ == handshake && message == message_socket && socket_ >= 0 &&
       word == static_cast<std::uintptr_t>(socket_)) {
     if (int error = static_cast<int>((lparam >> 16) & 0xffff); error != 0) {
-      errno = error;
       handshake_failed(std::strerror(error));
     } else {
       handshake_step();
