@@ -137,13 +137,6 @@ TEST(Html_scanner_rewriting, ReplacesOnlyTokensWhoseHandlerAsksAndCopiesTheRest)
   EXPECT_EQ(out.str(), "prefix:<p>The dogsat on the dog.</p>");
 }
 
-TEST(Html_scanner_rewriting, WithoutRewriteFlagTheOutputIsUntouched) {
-  Word_replacer s(page_of("the cat"), 0);
-  Ref_string out;
-  s.run(0, &out);
-  EXPECT_EQ(out.str(), "");
-}
-
 // ---- Script and style ----
 
 TEST(Html_scanner_raw_text, ScriptAndStyleContentsReachNoHandler) {
