@@ -1,5 +1,6 @@
 #include "net/http_connection.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -204,6 +205,11 @@ long Http_connection::write_bytes(const char* bytes, long n) {
 long Http_connection::read_bytes(char* into, long n) {
   if (!tls_) return Net_connection::read_bytes(into, n);
   long got = tls_->read(into, n);
+  if (got < 0 && errno != EAGAIN) {
+    const int code = errno;
+    report_warning("TLS read from " + peer_name() + " failed: " + Ref_string(tls_->error()));
+    errno = code;
+  }
   if (got == n && tls_->pending()) {
     // Bytes already decrypted wait in the session while the socket may stay quiet: ask for
     // another read step at the loop's next turn.

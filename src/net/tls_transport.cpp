@@ -60,6 +60,8 @@ BIO_METHOD* socket_method() {
   return method;
 }
 
+constexpr std::size_t kMax_sessions = 1024;
+
 // [0]: certificates not checked; [1]: checked.
 SSL_CTX* contexts[2] = {nullptr, nullptr};
 
@@ -80,6 +82,11 @@ int session_index() {
 int keep_session(SSL* ssl, SSL_SESSION* session) {
   auto* key = static_cast<const std::string*>(SSL_get_ex_data(ssl, session_index()));
   if (!key || !SSL_SESSION_is_resumable(session)) return 0;
+  // A bound on what a long crawl of many servers keeps: make room by forgetting one.
+  if (sessions().size() >= kMax_sessions && !sessions().count(*key)) {
+    SSL_SESSION_free(sessions().begin()->second);
+    sessions().erase(sessions().begin());
+  }
   SSL_SESSION*& slot = sessions()[*key];
   if (slot) SSL_SESSION_free(slot);
   slot = session;
@@ -220,6 +227,12 @@ Tls_transport::Step Tls_transport::handshake() {
 }
 
 long Tls_transport::read(char* into, long n) {
+  if (deferred_errno_ != 0) {
+    // The failure that came after the bytes the last read delivered.
+    errno = deferred_errno_;
+    deferred_errno_ = 0;
+    return -1;
+  }
   if (!ssl_ || broken_) {
     errno = EPROTO;
     return -1;
@@ -242,10 +255,14 @@ long Tls_transport::read(char* into, long n) {
     }
     if (e == SSL_ERROR_ZERO_RETURN) return total;  // close_notify (or a bare end of stream)
     int saved = errno;
-    // Bytes already taken are delivered; the failure shows on the next read.
-    if (total > 0) return total;
     note_failure(e);
-    errno = saved != 0 && e == SSL_ERROR_SYSCALL ? saved : EPROTO;
+    const int code = saved != 0 && e == SSL_ERROR_SYSCALL ? saved : EPROTO;
+    // Bytes already taken are delivered; the failure shows on the next read.
+    if (total > 0) {
+      deferred_errno_ = code;
+      return total;
+    }
+    errno = code;
     return -1;
   }
   return total;

@@ -59,6 +59,7 @@ class Tls_transport {
   bool established_ = false;
   bool broken_ = false;  // no more I/O: failed, or close_notify sent
   bool failed_ = false;  // a handshake, read or write failed
+  int deferred_errno_ = 0;  // a read failure held back while its read delivered bytes
   bool verify_ = true;
   std::string session_key_;
   std::string error_;

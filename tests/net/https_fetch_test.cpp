@@ -3,7 +3,9 @@
 // scripted peers that break the handshake. Good certificates give the page; bad ones, plain
 // HTTP on the https port, a stalled or reset handshake end the task with a warning that says
 // why, and the loop keeps serving the other transfers.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -317,6 +319,73 @@ TEST_F(Https_fetch_test, ResetInTheMiddleOfTheHandshakeFails) {
       false));
   expect_refused("https://127.0.0.1:" + std::to_string(garbage.port()) + "/",
                  "packet length too long");
+}
+
+// Relays a connection to `port` on 127.0.0.1 and spoils the server's bytes after `after` of
+// them: a reset (spoil false) or one flipped byte (spoil true) in the encrypted stream.
+Scripted_server::Handler relay_to(int port, std::size_t after, bool spoil) {
+  return [port, after, spoil](Scripted_server::Peer& p) {
+    int up = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<std::uint16_t>(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(up, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+      ::close(up);
+      return;
+    }
+    std::size_t from_server = 0;
+    bool spoiled = false;
+    char buf[4096];
+    while (!p.stopping()) {
+      pollfd fds[2] = {{p.fd, POLLIN, 0}, {up, POLLIN, 0}};
+      if (::poll(fds, 2, 20) <= 0) continue;
+      if (fds[0].revents) {
+        ssize_t n = ::recv(p.fd, buf, sizeof buf, 0);
+        if (n <= 0 || ::send(up, buf, static_cast<size_t>(n), MSG_NOSIGNAL) < 0) break;
+      }
+      if (fds[1].revents) {
+        ssize_t n = ::recv(up, buf, sizeof buf, 0);
+        if (n <= 0) break;
+        if (from_server + static_cast<std::size_t>(n) > after) {
+          if (!spoil) {
+            linger lg{1, 0};
+            ::setsockopt(p.fd, SOL_SOCKET, SO_LINGER, &lg, sizeof lg);
+            break;
+          }
+          if (!spoiled) buf[after > from_server ? after - from_server : 0] ^= 0x5a;
+          spoiled = true;
+        }
+        from_server += static_cast<std::size_t>(n);
+        if (!p.write(std::string(buf, static_cast<size_t>(n)))) break;
+      }
+    }
+    ::close(up);
+  };
+}
+
+TEST_F(Https_fetch_test, BrokenStreamInTheMiddleOfTheBodyFails) {
+  auto expect_broken = [this](const Scripted_server& relay, const char* reason) {
+    Recording_handle t =
+        fetch("https://localhost:" + std::to_string(relay.port()) + "/big.txt");
+    ASSERT_TRUE(wait_end(t));
+    EXPECT_EQ(t->status(), Network_task::failed);
+    if (reason) {
+      EXPECT_TRUE(has_message(reason)) << "wanted \"" << reason << "\", got: " << messages();
+    }
+    EXPECT_EQ(t->connection()->socket(), -1);
+  };
+  // The reset reaches the connection as a read error or as the socket's error event, as
+  // with plain HTTP; either way the task fails.
+  Scripted_server resetting;
+  ASSERT_TRUE(resetting.start(relay_to(peers->good.port(), 60000, false), false));
+  expect_broken(resetting, nullptr);
+
+  Scripted_server flipping;
+  ASSERT_TRUE(flipping.start(relay_to(peers->good.port(), 60000, true), false));
+  expect_broken(flipping, "TLS read from localhost:");
+  EXPECT_FALSE(has_message("the server closed the connection")) << messages();
+  expect_page(peers->good.url("/page.html"), "afterwards");
 }
 
 TEST(Https_request_text, TunnelAndRequestThroughTheProxyNameTheServer) {
