@@ -30,7 +30,8 @@ const char kPage[] = "<html><head><title>Secure</title></head><body>over tls</bo
 struct Https_peers {
   Tls_test_authority authority;
   std::unique_ptr<Scoped_trust> trust;
-  Nginx_server good, other_host, expired, self_signed, plain;
+  // good speaks TLS 1.2 (this nginx's default), tls13 only TLS 1.3.
+  Nginx_server good, tls13, other_host, expired, self_signed, plain;
   Tinyproxy_server proxy, strict_proxy;
   std::string big;
 
@@ -39,8 +40,10 @@ struct Https_peers {
     trust = std::make_unique<Scoped_trust>(authority.ca_file());
     big.reserve(300000);
     for (int i = 0; big.size() < 300000; ++i) big += "line " + std::to_string(i) + "\n";
-    auto serve = [this](Nginx_server& s, const Tls_test_authority::Pair& p) {
+    auto serve = [this](Nginx_server& s, const Tls_test_authority::Pair& p,
+                        const std::string& protocols = "") {
       if (!s.start_https(p.cert, p.key,
+                         protocols +
                          "    location = /to-plain { return 302 "
                          "http://127.0.0.1:$arg_port/page.html; }\n"
                          "    location = /reused { return 200 \"$ssl_session_reused\"; }\n"))
@@ -49,7 +52,8 @@ struct Https_peers {
       s.put("/big.txt", big);
       return true;
     };
-    if (!serve(good, authority.localhost()) || !serve(other_host, authority.other_host()) ||
+    if (!serve(good, authority.localhost()) ||
+        !serve(tls13, authority.localhost(), "    ssl_protocols TLSv1.3;\n") || !serve(other_host, authority.other_host()) ||
         !serve(expired, authority.expired()) || !serve(self_signed, authority.self_signed()))
       return false;
     if (!plain.start("    location = /to-secure { return 302 " + good.url("/page.html") +
@@ -126,6 +130,17 @@ TEST_F(Https_fetch_test, TrustedServerGivesThePageByNameAndByAddress) {
   expect_page("https://127.0.0.1:" + std::to_string(peers->good.port()) + "/page.html",
               "by address");
   EXPECT_TRUE(errors_.messages().empty()) << messages();
+}
+
+TEST_F(Https_fetch_test, Tls13ServerGivesPagesAndResumesWithItsTickets) {
+  expect_page(peers->tls13.url("/page.html"), "first");
+  Recording_handle t = fetch(peers->tls13.url("/big.txt"));
+  ASSERT_TRUE(wait_end(t));
+  EXPECT_EQ(t->status(), Network_task::succeeded) << messages();
+  EXPECT_EQ(body_of(*t), peers->big);
+  Recording_handle again = fetch(peers->tls13.url("/reused"));
+  ASSERT_TRUE(wait_end(again));
+  EXPECT_EQ(body_of(*again), "r");
 }
 
 TEST_F(Https_fetch_test, LargePageArrivesWholeAndTheReadLimitStillCuts) {
