@@ -15,7 +15,6 @@
 #include <vector>
 
 #include "foundation/url.h"
-#include "net/fetch.h"
 #include "net/http_connection.h"
 #include "net/http_response.h"
 #include "net_fixture.h"
@@ -401,32 +400,6 @@ TEST_F(Https_fetch_test, BrokenStreamInTheMiddleOfTheBodyFails) {
   expect_broken(flipping, "TLS read from localhost:");
   EXPECT_FALSE(has_message("the server closed the connection")) << messages();
   expect_page(peers->good.url("/page.html"), "afterwards");
-}
-
-TEST(Https_request_text, TunnelAndRequestThroughTheProxyNameTheServer) {
-  Settings_cache::instance().set("UserAgent", "");
-  Http_connection c(nullptr, "https://secure.example:8443/a/b?q=1#frag", true);
-  EXPECT_TRUE(c.secure());
-  EXPECT_EQ(c.tunnel_request_text(),
-            "CONNECT secure.example:8443 HTTP/1.0\r\nHost: secure.example:8443\r\n\r\n");
-  EXPECT_EQ(c.request_text(),
-            "GET /a/b?q=1 HTTP/1.0\r\nHost: secure.example:8443\r\nAccept: text/html\r\n\r\n");
-  Http_connection d(nullptr, "https://secure.example/", true);
-  EXPECT_EQ(d.tunnel_request_text(),
-            "CONNECT secure.example:443 HTTP/1.0\r\nHost: secure.example:443\r\n\r\n");
-  EXPECT_EQ(d.request_text(),
-            "GET / HTTP/1.0\r\nHost: secure.example\r\nAccept: text/html\r\n\r\n");
-  Settings_cache::instance().set("UserAgent", "Orvalis 2.0");
-}
-
-TEST_F(Https_fetch_test, FetchUrlFollowsHttpsLikeTheCommandLine) {
-  Fetch_result r = fetch_url(Ref_string(peers->good.url("/page.html")), 20);
-  ASSERT_EQ(r.status, Network_task::succeeded) << messages();
-  ASSERT_TRUE(r.response);
-  EXPECT_EQ(r.response->status, 200);
-  Fetch_result bad = fetch_url(Ref_string(peers->expired.url("/page.html")), 20);
-  EXPECT_EQ(bad.status, Network_task::failed);
-  EXPECT_TRUE(has_message("certificate has expired"));
 }
 
 }  // namespace
