@@ -15,7 +15,6 @@
 #include <vector>
 
 #include "foundation/url.h"
-#include "net/http_connection.h"
 #include "net/http_response.h"
 #include "net_fixture.h"
 #include "platform/clock.h"
