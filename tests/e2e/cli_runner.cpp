@@ -32,6 +32,8 @@ Cli_result Cli_sandbox::run(const std::vector<std::string>& args, int timeout_s)
   for (char** e = environ; *e; ++e) {
     std::string s = *e;
     if (s.rfind("ORVALIS_", 0) == 0 || s.rfind("XDG_", 0) == 0 || s.rfind("HOME=", 0) == 0) continue;
+    std::string name = s.substr(0, s.find('='));
+    if (extra_env.count(name)) continue;  // the sandbox's own value wins
     env_strings.push_back(s);
   }
   env_strings.push_back("ORVALIS_CONFIG_HOME=" + root_ + "/config");
