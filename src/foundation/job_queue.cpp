@@ -13,12 +13,46 @@ Job_queue& Job_queue::instance() {
   return *queue;
 }
 
-Job_queue::~Job_queue() { stop_worker(); }
+Job_queue::~Job_queue() {
+  stop_worker();
+  sweep_retired();
+}
 
 std::shared_ptr<Job_queue::State> Job_queue::state() {
+  sweep_retired();
   std::lock_guard<std::mutex> g(guard_);
   if (!state_) state_ = std::make_shared<State>();
   return state_;
+}
+
+void Job_queue::sweep_retired() {
+  std::vector<std::shared_ptr<State>> ended;
+  {
+    std::lock_guard<std::mutex> g(guard_);
+    for (auto it = retired_.begin(); it != retired_.end();) {
+      bool done;
+      {
+        std::lock_guard<std::mutex> l((*it)->lock);
+        done = (*it)->ended;
+      }
+      if (done) {
+        ended.push_back(*it);
+        it = retired_.erase(it);
+      } else {
+        ++it;
+      }
+    }
+  }
+  for (auto& s : ended) {
+    // The worker has ended: nothing else touches these lists any more.
+    s->pending.clear();
+    s->done.clear();
+  }
+}
+
+bool Job_queue::has_retired_workers() {
+  std::lock_guard<std::mutex> g(guard_);
+  return !retired_.empty();
 }
 
 int Job_queue::start_worker() {
@@ -58,14 +92,11 @@ bool Job_queue::step(State& state) {
   }
   job->run_job();
   std::lock_guard<std::mutex> l(state.lock);
-  if (state.stop) {
-    // The queue gave up waiting for this worker: the reference stays with no list, so that
-    // the count is never changed on this thread.
-    job.detach();
-    return false;
-  }
+  // Moved, not copied: the count is never changed on this thread. A worker the queue gave up
+  // waiting for leaves the job in its retired lists, released later on the user-interface
+  // thread.
   state.done.append(std::move(job));
-  return true;
+  return !state.stop;
 }
 
 void Job_queue::enqueue(const Job_handle& job) {
@@ -132,8 +163,11 @@ int Job_queue::stop_worker(int wait_ms) {
     worker.join();
   } else {
     // The worker is still inside a job: let it finish on its own. It holds its own reference
-    // to the old state, so nothing it touches is freed under it.
+    // to the old state, so nothing it touches is freed under it; the state is kept until the
+    // worker has ended, then its jobs are released on this thread.
     worker.detach();
+    std::lock_guard<std::mutex> g(guard_);
+    retired_.push_back(s);
   }
   // Jobs still listed are released here, on the calling thread; a later start begins afresh
   // with a new lock and new lists.

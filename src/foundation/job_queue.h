@@ -14,6 +14,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include "foundation/counted_object.h"
 #include "foundation/ref_list.h"
@@ -45,6 +46,10 @@ class Job_queue {
   Ref_list<Job_handle> take_finished();
   // Releases every job of both lists; with `restart`, stops and starts the worker.
   void clear(bool restart);
+  // Releases the jobs of workers that were given up on and have ended since (every other
+  // operation does this too). True while such a worker is still running.
+  void sweep_retired();
+  bool has_retired_workers();
 
   Job_queue(const Job_queue&) = delete;
   Job_queue& operator=(const Job_queue&) = delete;
@@ -72,6 +77,7 @@ class Job_queue {
   std::mutex guard_;  // guards state_ and worker_ themselves
   std::shared_ptr<State> state_;
   std::thread worker_;
+  std::vector<std::shared_ptr<State>> retired_;  // given-up workers still running
 };
 
 }  // namespace orvalis

@@ -42,8 +42,9 @@ class ApplicationTest : public ::testing::Test {
     platform::set_message_sink(&sink_);
   }
   void TearDown() override {
-    Application::instance().exit();
+    // The hooks may refer to the test's locals: drop them before the last exit.
     Application::instance().hooks() = Application::Hooks{};
+    Application::instance().exit();
     platform::Registry_store::instance().close();
     platform::set_message_sink(nullptr);
     fs::remove_all(root_);
