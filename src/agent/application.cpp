@@ -22,6 +22,11 @@ void Application_error_handler::report(Ref_string message) {
   platform::message_sink().show("Error", message.str());
 }
 
+void Application_error_handler::warn(Ref_string message) {
+  record(message);
+  platform::message_sink().show("Warning", message.str());
+}
+
 Application& Application::instance() {
   static Application* app = new Application;
   return *app;

@@ -23,6 +23,8 @@ namespace orvalis {
 class Application_error_handler : public Error_handler {
  public:
   void report(Ref_string message) override;
+  // Warnings are shown under "Warning" and do not count as errors.
+  void warn(Ref_string message) override;
   int count() const { return count_; }
 
  private:

@@ -40,16 +40,20 @@ Collecting_error_handler::~Collecting_error_handler() {
   if (current_handler == this) current_handler = previous_;
 }
 
-void report_error(Ref_string message) {
+namespace {
+Error_handler& thread_handler() {
   if (!current_handler) {
     default_handler = std::make_unique<Default_error_handler>();
     default_handler->make_current();
   }
-  current_handler->report(message);
+  return *current_handler;
 }
+}  // namespace
+
+void report_error(Ref_string message) { thread_handler().report(message); }
 
 void report_warning(Ref_string message) {
-  if (warnings_on.load(std::memory_order_relaxed)) report_error(message);
+  if (warnings_on.load(std::memory_order_relaxed)) thread_handler().warn(message);
 }
 
 void set_warnings_enabled(bool on) { warnings_on = on; }

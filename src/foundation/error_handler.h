@@ -23,6 +23,9 @@ class Error_handler {
   virtual void report(Ref_string message);
   // Appends the message to this handler's list.
   virtual void record(Ref_string message);
+  // Takes a warning (only reached when warnings are switched on). The base treats it as a
+  // message like any other; front-ends may show it differently.
+  virtual void warn(Ref_string message) { report(message); }
 
   Ref_list<Ref_string> messages() const { return messages_; }
 

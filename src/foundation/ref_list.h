@@ -70,12 +70,14 @@ class Ref_list {
   }
   Ref_list(const Ref_list& o) noexcept : h_(o.h_) { ++h_->refs; }
   Ref_list& operator=(const Ref_list& o) noexcept {
-    ++o.h_->refs;
-    release();
+    // Take the new header first, then let go of the old one: self-assignment is safe.
+    Header* old = h_;
     h_ = o.h_;
+    ++h_->refs;
+    release(old);
     return *this;
   }
-  ~Ref_list() { release(); }
+  ~Ref_list() { release(h_); }
 
   void append(const T& item) { link_back(new Node{item, nullptr, nullptr}); }
   void append(T&& item) { link_back(new Node{std::move(item), nullptr, nullptr}); }
@@ -154,16 +156,7 @@ class Ref_list {
     return false;
   }
   // Frees every node; the header (and so every copy) stays, now empty.
-  void clear() {
-    Node* n = h_->first;
-    h_->first = h_->last = nullptr;
-    h_->count = 0;
-    while (n) {
-      Node* next = n->next;
-      delete n;
-      n = next;
-    }
-  }
+  void clear() { free_nodes(h_); }
   // True when both values share one header.
   bool same_list(const Ref_list& o) const noexcept { return h_ == o.h_; }
 
@@ -188,10 +181,20 @@ class Ref_list {
       h_->last = n->prev;
     --h_->count;
   }
-  void release() noexcept {
-    if (--h_->refs == 0) {
-      clear();
-      delete h_;
+  static void free_nodes(Header* h) {
+    Node* n = h->first;
+    h->first = h->last = nullptr;
+    h->count = 0;
+    while (n) {
+      Node* next = n->next;
+      delete n;
+      n = next;
+    }
+  }
+  static void release(Header* h) noexcept {
+    if (--h->refs == 0) {
+      free_nodes(h);
+      delete h;
     }
   }
 

@@ -21,6 +21,9 @@ TEST(CliFetch, PrintsTheResponseDirectlyAndThroughTheProxy) {
   EXPECT_EQ(r.out.rfind("HTTP/1.1 200 OK", 0), 0u) << r.out;
   EXPECT_NE(r.out.find("Hello from nginx"), std::string::npos);
 
+  // Warnings, when asked for, are shown but do not fail a transfer that worked.
+  EXPECT_EQ(box.run({"--verbose", "fetch", nginx.url("/hello.html")}).status, 0);
+
   r = box.run({"--json", "fetch", nginx.url("/missing.html")});
   ASSERT_EQ(r.status, 0) << r.err;  // the transfer succeeded; the status says what came back
   EXPECT_NE(r.out.find("\"status\":404"), std::string::npos) << r.out;
