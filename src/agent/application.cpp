@@ -7,6 +7,7 @@
 #include "database/database.h"
 #include "database/schema.h"
 #include "foundation/settings.h"
+#include "net/network.h"
 #include "platform/message_sink.h"
 #include "platform/registry_store.h"
 
@@ -107,6 +108,8 @@ void Application::exit() {
   close_database();
   if (hooks_.program_end) hooks_.program_end();
   for (auto& f : hooks_.shutdown) f();
+  // Every open connection is aborted and the layer's timer stopped.
+  net_shutdown();
   handler_.reset();
   started_ = false;
 }

@@ -60,7 +60,8 @@ class Application {
   // Runs the before-close hook, closes the database and remembers it as "LastDatabase".
   void close_database();
   bool database_open() const;
-  // Program end: hooks, shutdown of the layers, the error handler.
+  // Program end: the open database is closed (and remembered), the program-end hook, the
+  // layers' shutdown (the network layer last), then the error handler.
   void exit();
 
   Application_error_handler* error_handler() { return handler_.get(); }
