@@ -1,6 +1,7 @@
 #include "text/summarizer.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <initializer_list>
 #include <string>
@@ -101,6 +102,36 @@ int reduce(const Bitvector& s) {
   if (has(s, inner_punct)) return inner_punct;
   if (has(s, open_bracket) || has(s, close_bracket)) return inner_punct;
   return noun;
+}
+
+// True when a scanned word holds nothing a term can be made of: only punctuation and symbols
+// written in UTF-8 (a pilcrow beside a heading, a dash, arrows, currency signs), or a bare
+// character reference such as "&mdash;". The scanner takes every byte from 0x80 up as a letter
+// so that words like "café" stay whole; such words would otherwise become key terms.
+bool is_symbol_word(std::string_view w) {
+  if (w.size() > 2 && w.front() == '&' && w.back() == ';' &&
+      w.find_first_of("&; ", 1) == w.size() - 1)
+    return true;
+  for (size_t i = 0; i < w.size();) {
+    const unsigned char c = static_cast<unsigned char>(w[i]);
+    if (c < 0x80) {
+      if (std::isalnum(c)) return false;
+      ++i;
+      continue;
+    }
+    const int extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : -1;
+    if (extra < 0 || i + static_cast<size_t>(extra) >= w.size())
+      return false;  // not well-formed: take it as text
+    unsigned long cp = c & (0x3F >> extra);
+    for (int k = 1; k <= extra; ++k) cp = (cp << 6) | (static_cast<unsigned char>(w[i + k]) & 0x3F);
+    const bool symbol = (cp >= 0x80 && cp <= 0xBF && cp != 0xAA && cp != 0xB5 && cp != 0xBA) ||
+                        cp == 0xD7 || cp == 0xF7 || (cp >= 0x2000 && cp <= 0x206F) ||
+                        (cp >= 0x20A0 && cp <= 0x20CF) || (cp >= 0x2190 && cp <= 0x23FF) ||
+                        (cp >= 0x2500 && cp <= 0x27BF) || cp == 0xFFFD;
+    if (!symbol) return false;
+    i += static_cast<size_t>(extra) + 1;
+  }
+  return true;
 }
 
 std::string lower_copy(std::string_view w) {
@@ -249,7 +280,11 @@ class Term_reader : public Html_scanner {
       : Html_scanner(std::move(page), 0), phrases(tagger, table) {}
 
   int on_word(const char* token, int n, Ref_string&) override {
-    phrases.word({token, static_cast<size_t>(n)});
+    const std::string_view w(token, static_cast<size_t>(n));
+    if (is_symbol_word(w))
+      phrases.punct(',');  // a dash or a sign between words ends a phrase like a comma
+    else
+      phrases.word(w);
     return 0;
   }
   int on_tag(const char*, int, Ref_string&) override {

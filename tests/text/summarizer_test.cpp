@@ -103,6 +103,27 @@ TEST_F(Summarizer_test, KeyTermsAreRepeatedNounPhrasesMostFrequentFirst) {
   }
 }
 
+TEST_F(Summarizer_test, SymbolsAndBareReferencesAreNeverTerms) {
+  // Headings with a pilcrow link and titles joined by an undecoded dash, as generated
+  // documentation writes them.
+  std::string html =
+      "<title>FindWidgets &mdash; Widget Manual</title><body>";
+  for (int i = 0; i < 4; ++i)
+    html += "<h2>Widget library \xc2\xb6</h2><p>The widget library \xe2\x80\x94 a library "
+            "of widgets &amp; gadgets \xe2\x86\x92 finds the widget library for the build.</p>";
+  Term_table table;
+  int ratio = -1;
+  V terms = strings(extract_terms(page_of(html), 100, tagger_, table, ratio));
+  ASSERT_FALSE(terms.empty());
+  EXPECT_TRUE(contains(terms, "widget library")) << ::testing::PrintToString(terms);
+  for (const std::string& t : terms) {
+    EXPECT_EQ(t.find("\xc2\xb6"), std::string::npos) << t;
+    EXPECT_EQ(t.find("\xe2\x80\x94"), std::string::npos) << t;
+    EXPECT_EQ(t.find("&amp;"), std::string::npos) << t;
+    EXPECT_EQ(t.find("&mdash;"), std::string::npos) << t;
+  }
+}
+
 // ---- Salient terms ----
 
 TEST(Salient_terms, AreCapitalizedLinkedOrEmphasizedRunsOfLongerWords) {
