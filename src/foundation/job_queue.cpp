@@ -18,6 +18,20 @@ Job_queue::~Job_queue() {
   sweep_retired();
 }
 
+void Job_queue::release_lists(State& state) {
+  Ref_list<Job_handle> pending, done;
+  {
+    std::lock_guard<std::mutex> l(state.lock);
+    pending = state.pending;
+    done = state.done;
+    state.pending = Ref_list<Job_handle>();
+    state.done = Ref_list<Job_handle>();
+  }
+  // The old lists, and the references they hold, are released outside the lock.
+  pending.clear();
+  done.clear();
+}
+
 std::shared_ptr<Job_queue::State> Job_queue::state() {
   sweep_retired();
   std::lock_guard<std::mutex> g(guard_);
@@ -43,11 +57,7 @@ void Job_queue::sweep_retired() {
       }
     }
   }
-  for (auto& s : ended) {
-    // The worker has ended: nothing else touches these lists any more.
-    s->pending.clear();
-    s->done.clear();
-  }
+  for (auto& s : ended) release_lists(*s);
 }
 
 bool Job_queue::has_retired_workers() {
@@ -124,18 +134,7 @@ Ref_list<Job_handle> Job_queue::take_finished() {
 }
 
 void Job_queue::clear(bool restart) {
-  std::shared_ptr<State> s = state();
-  Ref_list<Job_handle> pending, done;
-  {
-    std::lock_guard<std::mutex> l(s->lock);
-    pending = s->pending;
-    done = s->done;
-    s->pending = Ref_list<Job_handle>();
-    s->done = Ref_list<Job_handle>();
-  }
-  // The old lists (and the references they hold) are released here, outside the lock.
-  pending.clear();
-  done.clear();
+  release_lists(*state());
   if (restart) {
     stop_worker();
     start_worker();
@@ -171,16 +170,7 @@ int Job_queue::stop_worker(int wait_ms) {
   }
   // Jobs still listed are released here, on the calling thread; a later start begins afresh
   // with a new lock and new lists.
-  Ref_list<Job_handle> pending, done;
-  {
-    std::lock_guard<std::mutex> l(s->lock);
-    pending = s->pending;
-    done = s->done;
-    s->pending = Ref_list<Job_handle>();
-    s->done = Ref_list<Job_handle>();
-  }
-  pending.clear();
-  done.clear();
+  release_lists(*s);
   std::lock_guard<std::mutex> g(guard_);
   if (state_ == s) state_.reset();
   return 1;

@@ -72,6 +72,8 @@ class Job_queue {
   };
   static void worker_main(std::shared_ptr<State> state);
   static bool step(State& state);
+  // Empties both lists of `state`, releasing their jobs on the calling thread.
+  static void release_lists(State& state);
   std::shared_ptr<State> state();
 
   std::mutex guard_;  // guards state_ and worker_ themselves

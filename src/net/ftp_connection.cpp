@@ -31,33 +31,6 @@ bool holds_line_end(const Ref_string& s) {
   return false;
 }
 
-// A listening socket for the data connection on the address the control connection uses
-// locally (the one the server can reach us at), on any free port, armed for accept. Reports
-// as open_listener does; -1 after a failure.
-int open_data_listener(in_addr_t local_address) {
-  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-  if (fd < 0) {
-    report_socket_error("Could not create listening socket.", errno);
-    return -1;
-  }
-  auto give_up = [fd](const char* text, int code) {
-    forget_socket(fd);
-    ::close(fd);
-    report_socket_error(text, code);
-    return -1;
-  };
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = 0;
-  a.sin_addr.s_addr = local_address;
-  if (::bind(fd, reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0)
-    return give_up("Could not bind listening socket.", errno);
-  if (::listen(fd, 5) != 0) return give_up("Could not listen on socket.", errno);
-  if (int error = arm_socket(fd, fd_accept); error != 0)
-    return give_up("Could not make listening socket asynchronous.", error);
-  return fd;
-}
-
 void close_socket_fd(int& fd) {
   if (fd < 0) return;
   forget_socket(fd);
@@ -287,7 +260,10 @@ bool Ftp_connection::prepare_data_listener(Ref_string& port_text) {
     return false;
   }
   close_socket_fd(listen_socket_);
-  listen_socket_ = open_data_listener(local.sin_addr.s_addr);
+  // The data connection listens on the address the control connection uses locally (the one
+  // the server can reach us at), on any free port, armed for accept only.
+  int data_port = 0;
+  listen_socket_ = open_listener(data_port, local.sin_addr.s_addr, fd_accept);
   if (listen_socket_ < 0) return false;
   len = sizeof listener_address_;
   if (::getsockname(listen_socket_, reinterpret_cast<sockaddr*>(&listener_address_), &len) != 0) {

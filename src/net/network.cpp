@@ -177,7 +177,7 @@ void report_socket_error(const Ref_string& text, int code) {
   l.reporting = false;
 }
 
-int open_listener(int& port) {
+int open_listener(int& port, std::uint32_t address, unsigned events) {
   int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
   if (fd < 0) {
     report_socket_error("Could not create listening socket.", errno);
@@ -191,11 +191,11 @@ int open_listener(int& port) {
   };
   int one = 1;
   setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-  // Loopback only: the listener serves this machine's browser and FTP data connections.
+  // Loopback unless told otherwise: the capture listener serves this machine's browser only.
   sockaddr_in a{};
   a.sin_family = AF_INET;
   a.sin_port = htons(static_cast<std::uint16_t>(port));
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  a.sin_addr.s_addr = address;
   if (::bind(fd, reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0)
     return give_up("Could not bind listening socket.", errno);
   socklen_t len = sizeof a;
@@ -203,7 +203,7 @@ int open_listener(int& port) {
     return give_up("Could not determine binding of listening socket.", errno);
   port = ntohs(a.sin_port);
   if (::listen(fd, 5) != 0) return give_up("Could not listen on socket.", errno);
-  if (int error = arm_socket(fd, fd_read | fd_write | fd_accept | fd_close); error != 0)
+  if (int error = arm_socket(fd, events); error != 0)
     return give_up("Could not make listening socket asynchronous.", error);
   return fd;
 }

@@ -16,6 +16,8 @@
 // REQUIRES: tasks handed to activate_request were made with make_counted.
 #pragma once
 
+#include <netinet/in.h>
+
 #include <cstdint>
 
 #include "foundation/counted_object.h"
@@ -67,10 +69,13 @@ bool dispatch_message(int message, std::uintptr_t word, std::int64_t lparam);
 // One tick of the one-second timer (tests call it after moving a Manual_clock).
 void net_timer_tick();
 
-// A listening socket on the loopback address, armed for accept on the layer's messages.
+// A listening socket, armed on the layer's messages.
 // `port`: on entry the port to bind (0 = any free one), on return the port bound.
 // Returns the socket, or -1 after a reported failure.
-int open_listener(int& port);
+// `address` (network order) is the local address to bind, loopback unless given; `events` the
+// set the socket is armed for.
+int open_listener(int& port, std::uint32_t address = htonl(INADDR_LOOPBACK),
+                  unsigned events = fd_read | fd_write | fd_accept | fd_close);
 
 // Arms `fd` for `events` (Net_event bits) so that its events come back as message_socket;
 // 0 or an errno value. forget_socket drops the arming before the socket is closed.
