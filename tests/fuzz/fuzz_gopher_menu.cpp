@@ -14,8 +14,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   orvalis::Ref_string page = orvalis::gopher_menu_to_html(text, static_cast<std::int64_t>(size));
   std::string p = page.str();
   orvalis::Url base("gopher://base.example/1/");
-  for (std::size_t at = p.find("href=\""); at != std::string::npos; at = p.find("href=\"", at)) {
-    at += 6;
+  // Anchors only: a selector may itself hold the text href=" (its quote arrives encoded).
+  for (std::size_t at = p.find("<a href=\""); at != std::string::npos; at = p.find("<a href=\"", at)) {
+    at += 9;
     std::size_t end = p.find('"', at);
     if (end == std::string::npos) std::abort();
     std::string link = p.substr(at, end - at);
