@@ -103,48 +103,11 @@ std::string Raw_server::Peer::read_rest(double seconds) {
 bool Raw_server::start(Handler handler) {
   stop();
   handler_ = std::move(handler);
-  stop_ = false;
-  listen_fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  int one = 1;
-  ::setsockopt(listen_fd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (::bind(listen_fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) return false;
-  socklen_t len = sizeof a;
-  ::getsockname(listen_fd_, reinterpret_cast<sockaddr*>(&a), &len);
-  port_ = ntohs(a.sin_port);
-  if (::listen(listen_fd_, 64) != 0) return false;
-  acceptor_ = std::thread([this] {
-    while (!stop_) {
-      pollfd p{listen_fd_, POLLIN, 0};
-      if (::poll(&p, 1, 50) <= 0) continue;
-      int fd = ::accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
-      if (fd < 0) continue;
-      ++connections_;
-      std::lock_guard<std::mutex> g(lock_);
-      workers_.emplace_back([this, fd] {
-        Peer peer{fd, &stop_, std::string()};
-        handler_(peer);
-        if (peer.fd >= 0) ::close(peer.fd);
-      });
-    }
+  return acceptor_.start([this](int fd) {
+    Peer peer{fd, &acceptor_.stopping(), std::string()};
+    handler_(peer);
+    if (peer.fd >= 0) ::close(peer.fd);
   });
-  return true;
-}
-
-void Raw_server::stop() {
-  if (listen_fd_ < 0) return;
-  stop_ = true;
-  if (acceptor_.joinable()) acceptor_.join();
-  std::vector<std::thread> workers;
-  {
-    std::lock_guard<std::mutex> g(lock_);
-    workers.swap(workers_);
-  }
-  for (std::thread& t : workers) t.join();
-  ::close(listen_fd_);
-  listen_fd_ = -1;
 }
 
 bool Ftp_server::start() {

@@ -38,21 +38,14 @@ class Raw_server {
   };
   using Handler = std::function<void(Peer&)>;
 
-  ~Raw_server() { stop(); }
   bool start(Handler handler);
-  void stop();
-  int port() const { return port_; }
-  int connections() const { return connections_.load(); }
+  void stop() { acceptor_.stop(); }
+  int port() const { return acceptor_.port(); }
+  int connections() const { return acceptor_.connections(); }
 
  private:
   Handler handler_;
-  int listen_fd_ = -1;
-  int port_ = 0;
-  std::atomic<bool> stop_{false};
-  std::atomic<int> connections_{0};
-  std::thread acceptor_;
-  std::mutex lock_;
-  std::vector<std::thread> workers_;
+  Loopback_acceptor acceptor_;
 };
 
 class Ftp_server {

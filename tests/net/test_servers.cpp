@@ -253,12 +253,11 @@ bool Scripted_server::Peer::write(const std::string& text) const {
   return true;
 }
 
-bool Scripted_server::start(Handler handler, bool read_request) {
+bool Loopback_acceptor::start(std::function<void(int fd)> on_connection) {
   stop();
-  handler_ = std::move(handler);
-  read_request_ = read_request;
+  on_connection_ = std::move(on_connection);
   stop_ = false;
-  listen_fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+  listen_fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   int one = 1;
   ::setsockopt(listen_fd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
   sockaddr_in a = loopback(0);
@@ -267,38 +266,21 @@ bool Scripted_server::start(Handler handler, bool read_request) {
   ::getsockname(listen_fd_, reinterpret_cast<sockaddr*>(&a), &len);
   port_ = ntohs(a.sin_port);
   if (::listen(listen_fd_, 64) != 0) return false;
-  acceptor_ = std::thread([this] { accept_loop(); });
+  acceptor_ = std::thread([this] {
+    while (!stop_) {
+      pollfd p{listen_fd_, POLLIN, 0};
+      if (::poll(&p, 1, 50) <= 0) continue;
+      int fd = ::accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
+      if (fd < 0) continue;
+      ++connections_;
+      std::lock_guard<std::mutex> g(lock_);
+      workers_.emplace_back([this, fd] { on_connection_(fd); });
+    }
+  });
   return true;
 }
 
-void Scripted_server::accept_loop() {
-  while (!stop_) {
-    pollfd p{listen_fd_, POLLIN, 0};
-    if (::poll(&p, 1, 50) <= 0) continue;
-    int fd = ::accept(listen_fd_, nullptr, nullptr);
-    if (fd < 0) continue;
-    ++connections_;
-    std::lock_guard<std::mutex> g(lock_);
-    workers_.emplace_back([this, fd] {
-      Peer peer{fd, std::string(), &stop_};
-      // Read the request up to its empty line (bounded by time and size).
-      auto t0 = std::chrono::steady_clock::now();
-      char buf[4096];
-      while (read_request_ && peer.request.find("\r\n\r\n") == std::string::npos && !stop_ &&
-             seconds_since(t0) < 5 && peer.request.size() < 65536) {
-        pollfd q{fd, POLLIN, 0};
-        if (::poll(&q, 1, 50) <= 0) continue;
-        ssize_t n = ::recv(fd, buf, sizeof buf, 0);
-        if (n <= 0) break;
-        peer.request.append(buf, static_cast<size_t>(n));
-      }
-      handler_(peer);
-      if (peer.fd >= 0) ::close(peer.fd);
-    });
-  }
-}
-
-void Scripted_server::stop() {
+void Loopback_acceptor::stop() {
   if (listen_fd_ < 0) return;
   stop_ = true;
   if (acceptor_.joinable()) acceptor_.join();
@@ -312,8 +294,32 @@ void Scripted_server::stop() {
   listen_fd_ = -1;
 }
 
+bool Scripted_server::start(Handler handler, bool read_request) {
+  stop();
+  handler_ = std::move(handler);
+  read_request_ = read_request;
+  return acceptor_.start([this](int fd) { serve(fd); });
+}
+
+void Scripted_server::serve(int fd) {
+  Peer peer{fd, std::string(), &acceptor_.stopping()};
+  // Read the request up to its empty line (bounded by time and size).
+  auto t0 = std::chrono::steady_clock::now();
+  char buf[4096];
+  while (read_request_ && peer.request.find("\r\n\r\n") == std::string::npos && !peer.stopping() &&
+         seconds_since(t0) < 5 && peer.request.size() < 65536) {
+    pollfd q{fd, POLLIN, 0};
+    if (::poll(&q, 1, 50) <= 0) continue;
+    ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+    if (n <= 0) break;
+    peer.request.append(buf, static_cast<size_t>(n));
+  }
+  handler_(peer);
+  if (peer.fd >= 0) ::close(peer.fd);
+}
+
 std::string Scripted_server::url(const std::string& path) const {
-  return "http://127.0.0.1:" + std::to_string(port_) + path;
+  return "http://127.0.0.1:" + std::to_string(port()) + path;
 }
 
 }  // namespace orvalis::testing

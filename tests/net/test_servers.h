@@ -91,6 +91,29 @@ class Tinyproxy_server {
 // A server in the test process: each accepted connection runs `handler` on its own thread
 // with the socket and the request text read so far (up to the empty line). The handler
 // should return soon after `stopping()` becomes true.
+// A listening socket on 127.0.0.1 with an accepting thread that runs `on_connection` for
+// each connection on a worker thread of its own; stop() ends the loop and joins every worker.
+// `stopping` is the flag workers poll to give up early.
+class Loopback_acceptor {
+ public:
+  ~Loopback_acceptor() { stop(); }
+  bool start(std::function<void(int fd)> on_connection);
+  void stop();
+  int port() const { return port_; }
+  int connections() const { return connections_.load(); }
+  const std::atomic<bool>& stopping() const { return stop_; }
+
+ private:
+  std::function<void(int)> on_connection_;
+  int listen_fd_ = -1;
+  int port_ = 0;
+  std::atomic<bool> stop_{false};
+  std::atomic<int> connections_{0};
+  std::thread acceptor_;
+  std::mutex lock_;
+  std::vector<std::thread> workers_;
+};
+
 class Scripted_server {
  public:
   struct Peer {
@@ -103,27 +126,20 @@ class Scripted_server {
   };
   using Handler = std::function<void(Peer&)>;
 
-  ~Scripted_server() { stop(); }
   // read_request false: the handler gets the socket at once (for peers that must not wait
   // for an HTTP request, such as a TLS server).
   bool start(Handler handler, bool read_request = true);
-  void stop();
-  int port() const { return port_; }
+  void stop() { acceptor_.stop(); }
+  int port() const { return acceptor_.port(); }
   std::string url(const std::string& path) const;
-  int connections() const { return connections_.load(); }
+  int connections() const { return acceptor_.connections(); }
 
  private:
-  void accept_loop();
+  void serve(int fd);
 
   Handler handler_;
   bool read_request_ = true;
-  int listen_fd_ = -1;
-  int port_ = 0;
-  std::atomic<bool> stop_{false};
-  std::atomic<int> connections_{0};
-  std::thread acceptor_;
-  std::mutex lock_;
-  std::vector<std::thread> workers_;
+  Loopback_acceptor acceptor_;
 };
 
 }  // namespace orvalis::testing
