@@ -48,7 +48,7 @@ class Ftp_fixture {
       ::dup2(null_fd, 0);
       ::dup2(null_fd, 1);
       ::dup2(null_fd, 2);
-      std::string script = std::string(ORVALIS_SOURCE_DIR) + "/tests/net/ftp_server.py";
+      std::string script = std::string(ORVALIS_SOURCE_DIR) + "/tests/support/ftp_server.py";
       std::string port = std::to_string(port_), root = dir_.string();
       ::execl("/usr/bin/python3", "python3", script.c_str(), port.c_str(), root.c_str(), nullptr);
       ::_exit(127);

@@ -1,5 +1,5 @@
-// Helpers of the database tests: a temporary folder per test, removed afterwards, and a fresh
-// Topic database opened on a connection of the test's own.
+// Helpers of the database tests: a fresh Topic database in a temporary folder, opened on a
+// connection of the test's own, and raw SQL for checks that must not go through the code.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -14,38 +14,9 @@
 #include "database/db_error.h"
 #include "database/schema.h"
 #include "foundation/error_handler.h"
+#include "test_support.h"
 
 namespace orvalis::testing {
-
-class Temp_dir {
- public:
-  Temp_dir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "orvalis-db-XXXXXX").string();
-    char* made = mkdtemp(pattern.data());
-    if (!made) throw std::runtime_error("mkdtemp failed");
-    path_ = made;
-  }
-  ~Temp_dir() {
-    std::error_code ec;
-    // Read-only files and folders made by a test must not keep their folder alive.
-    std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
-                                 std::filesystem::perm_options::add, ec);
-    std::filesystem::remove_all(path_, ec);
-  }
-  Temp_dir(const Temp_dir&) = delete;
-  Temp_dir& operator=(const Temp_dir&) = delete;
-
-  std::string file(const std::string& name) const { return (path_ / name).string(); }
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
-
-inline void write_file(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << bytes;
-}
 
 // Runs SQL on a raw SQLite connection (for files that are not ours, and for checks that must
 // not go through the code under test).
@@ -88,14 +59,10 @@ class Database_test : public ::testing::Test {
     reset_db_error_reporter();
   }
 
-  std::vector<std::string> messages() const {
-    std::vector<std::string> out;
-    for (const Ref_string& m : errors.messages()) out.push_back(m.str());
-    return out;
-  }
+  std::vector<std::string> messages() const { return errors.texts(); }
 
-  Temp_dir dir;
-  Collecting_error_handler errors;
+  Temp_dir dir{"orvalis-db-"};
+  Message_recorder errors;
   std::string path;
   Database db;
 };

@@ -1,7 +1,7 @@
 // orvalis-cli fetch against a real nginx on loopback, directly and through tinyproxy.
 #include <gtest/gtest.h>
 
-#include "../net/test_servers.h"
+#include "test_servers.h"
 #include "cli_runner.h"
 
 namespace orvalis::test {
@@ -30,9 +30,7 @@ TEST(CliFetch, PrintsTheResponseDirectlyAndThroughTheProxy) {
 
   Tinyproxy_server proxy;
   ASSERT_TRUE(proxy.start()) << proxy.log();
-  ASSERT_EQ(box.run({"settings", "set", "ProxyHost", "127.0.0.1"}).status, 0);
-  ASSERT_EQ(box.run({"settings", "set", "ProxyPort", std::to_string(proxy.port())}).status, 0);
-  ASSERT_EQ(box.run({"settings", "set", "ProxyEnabled", "yes"}).status, 0);
+  box.use_proxy(proxy.port());
   r = box.run({"fetch", nginx.url("/hello.html")});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.out.find("Hello from nginx"), std::string::npos);

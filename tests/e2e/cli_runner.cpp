@@ -3,28 +3,25 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 
 extern char** environ;
 
 namespace orvalis::test {
 
-Cli_sandbox::Cli_sandbox() {
-  char pattern[] = "/tmp/orvalis_e2e_XXXXXX";
-  root_ = mkdtemp(pattern);
+void Cli_sandbox::use_proxy(int port) const {
+  run({"settings", "set", "ProxyHost", "127.0.0.1"});
+  run({"settings", "set", "ProxyPort", std::to_string(port)});
+  run({"settings", "set", "ProxyEnabled", "yes"});
 }
 
-Cli_sandbox::~Cli_sandbox() { std::filesystem::remove_all(root_); }
-
 std::string Cli_sandbox::config_file() const {
-  return root_ + "/config/Software_Brennick_Orvalis_2.0.conf";
+  return root() + "/config/Software_Brennick_Orvalis_2.0.conf";
 }
 
 Cli_result Cli_sandbox::run(const std::vector<std::string>& args, int timeout_s) const {
@@ -36,9 +33,9 @@ Cli_result Cli_sandbox::run(const std::vector<std::string>& args, int timeout_s)
     if (extra_env.count(name)) continue;  // the sandbox's own value wins
     env_strings.push_back(s);
   }
-  env_strings.push_back("ORVALIS_CONFIG_HOME=" + root_ + "/config");
-  env_strings.push_back("XDG_DATA_HOME=" + root_ + "/data");
-  env_strings.push_back("HOME=" + root_);
+  env_strings.push_back("ORVALIS_CONFIG_HOME=" + root() + "/config");
+  env_strings.push_back("XDG_DATA_HOME=" + root() + "/data");
+  env_strings.push_back("HOME=" + root());
   env_strings.push_back(std::string("ORVALIS_SHIPPED_DATA=") + ORVALIS_DATA_DIR);
   for (const auto& [k, v] : extra_env) env_strings.push_back(k + "=" + v);
   std::vector<char*> envp;
@@ -54,17 +51,18 @@ Cli_result Cli_sandbox::run(const std::vector<std::string>& args, int timeout_s)
   int out_pipe[2], err_pipe[2];
   Cli_result result;
   if (pipe2(out_pipe, O_CLOEXEC) != 0 || pipe2(err_pipe, O_CLOEXEC) != 0) return result;
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, out_pipe[1], 1);
-  posix_spawn_file_actions_adddup2(&actions, err_pipe[1], 2);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  pid_t pid;
-  int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
-  posix_spawn_file_actions_destroy(&actions);
+  orvalis::testing::Child_process child;
+  bool started = child.start([&] {
+    dup2(out_pipe[1], 1);
+    dup2(err_pipe[1], 2);
+    int null_in = open("/dev/null", O_RDONLY);
+    if (null_in >= 0) dup2(null_in, 0);
+    execve(argv[0], argv.data(), envp.data());
+    _exit(127);
+  });
   close(out_pipe[1]);
   close(err_pipe[1]);
-  if (rc != 0) {
+  if (!started) {
     close(out_pipe[0]);
     close(err_pipe[0]);
     return result;
@@ -77,7 +75,7 @@ Cli_result Cli_sandbox::run(const std::vector<std::string>& args, int timeout_s)
                                     deadline - std::chrono::steady_clock::now())
                                     .count());
     if (left <= 0) {
-      kill(pid, SIGKILL);
+      child.kill_now();
       break;
     }
     if (poll(fds, 2, left) <= 0) continue;
@@ -96,8 +94,8 @@ Cli_result Cli_sandbox::run(const std::vector<std::string>& args, int timeout_s)
   }
   for (auto& f : fds)
     if (f.fd >= 0) close(f.fd);
-  int status = 0;
-  waitpid(pid, &status, 0);
+  int status = child.wait(timeout_s);
+  if (status == -1) child.kill_now();
   result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   return result;
 }

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "test_support.h"
+
 namespace orvalis::test {
 
 struct Cli_result {
@@ -16,20 +18,19 @@ struct Cli_result {
 
 class Cli_sandbox {
  public:
-  Cli_sandbox();
-  ~Cli_sandbox();
-  Cli_sandbox(const Cli_sandbox&) = delete;
-  Cli_sandbox& operator=(const Cli_sandbox&) = delete;
+  Cli_sandbox() = default;
 
   // Runs orvalis-cli with `args`; waits at most `timeout_s` seconds (then kills it).
   Cli_result run(const std::vector<std::string>& args, int timeout_s = 60) const;
-  const std::string& root() const { return root_; }
-  std::string path(const std::string& name) const { return root_ + "/" + name; }
+  // Sets the three proxy settings through the command line: 127.0.0.1:port, switched on.
+  void use_proxy(int port) const;
+  const std::string& root() const { return dir_.str(); }
+  std::string path(const std::string& name) const { return dir_.file(name); }
   std::string config_file() const;
   std::map<std::string, std::string> extra_env;
 
  private:
-  std::string root_;
+  orvalis::testing::Temp_dir dir_{"orvalis-e2e-"};
 };
 
 }  // namespace orvalis::test

@@ -63,39 +63,33 @@ TEST_F(TimeSpecTest, ParseAndFormat) {
   EXPECT_EQ(format_spec(Time_spec{}), "r 0 7 0");
 }
 
-TEST_F(TimeSpecTest, RelativeAddsTheInterval) {
-  Timestamp t(at(1, 10, 0, 0));
-  EXPECT_EQ(next_time(spec("r 0 7 0"), t).seconds(), t.seconds() + 604800);
-  EXPECT_EQ(next_time(spec("r 1 2 3"), t).seconds(), t.seconds() + ((7 + 2) * 24 + 3) * 3600);
-  EXPECT_EQ(next_time(kImmediate, t).seconds(), t.seconds());
-}
-
-TEST_F(TimeSpecTest, EveryDayAtAnHourFallsUpToAMinuteEarly) {
-  // 'a 0 7 9': 10:20:30 gives 08:59:30 the next day; 08:20:30 gives 08:59:30 the same day.
-  EXPECT_EQ(next_time(spec("a 0 7 9"), Timestamp(at(1, 10, 20, 30))).seconds(), at(2, 8, 59, 30));
-  EXPECT_EQ(next_time(spec("a 0 7 9"), Timestamp(at(1, 8, 20, 30))).seconds(), at(1, 8, 59, 30));
-}
-
-TEST_F(TimeSpecTest, EveryHourOnAWeekday) {
-  // Wednesdays, every hour: Tuesday 15:10:20 gives Tuesday 23:59:40.
-  EXPECT_EQ(next_time(spec("a 0 3 -1"), Timestamp(at(1, 15, 10, 20))).seconds(), at(1, 23, 59, 40));
-  // Wednesday 10:20:30: the delta is not positive, so a week is added; both remainders are
-  // taken off, 20:30 and 0:30.
-  EXPECT_EQ(next_time(spec("a 0 3 -1"), Timestamp(at(2, 10, 20, 30))).seconds(), at(9, 9, 59, 30));
-}
-
-TEST_F(TimeSpecTest, WeekdayAtAnHour) {
-  // Monday 2026-12-07.
-  EXPECT_EQ(next_time(spec("a 0 1 14"), Timestamp(at(7, 15, 0, 0))).seconds(), at(14, 14, 0, 0));
-  EXPECT_EQ(next_time(spec("a 0 1 14"), Timestamp(at(7, 14, 0, 10))).seconds(), at(14, 13, 59, 50));
-  // Sunday 23:30 for Monday 01:00: the target hour lies on the next day, so Monday is the
-  // weekday that counts and no week is added.
-  EXPECT_EQ(next_time(spec("a 0 1 1"), Timestamp(at(6, 23, 30, 0))).seconds(), at(7, 1, 0, 0));
-}
-
-TEST_F(TimeSpecTest, EveryHourOfEveryDay) {
-  EXPECT_EQ(next_time(spec("a 0 7 -1"), Timestamp(at(1, 10, 20, 30))).seconds(),
-            at(1, 10, 20, 30) + 3600 - 20 * 60 - 30 - 30);
+// The next time of each kind of spec from a given moment (2026-12-01 is a Tuesday).
+TEST_F(TimeSpecTest, NextTime) {
+  const struct {
+    const char* spec;
+    std::int64_t from;
+    std::int64_t expected;
+  } cases[] = {
+      // Relative: the interval is added.
+      {"r 0 7 0", at(1, 10, 0, 0), at(8, 10, 0, 0)},
+      {"r 1 2 3", at(1, 10, 0, 0), at(10, 13, 0, 0)},
+      // Every day at 9: up to a minute early, the next day or the same day.
+      {"a 0 7 9", at(1, 10, 20, 30), at(2, 8, 59, 30)},
+      {"a 0 7 9", at(1, 8, 20, 30), at(1, 8, 59, 30)},
+      // Wednesdays, every hour; on a Wednesday the delta is not positive, so a week is added
+      // and both remainders (20:30 and 0:30) are taken off.
+      {"a 0 3 -1", at(1, 15, 10, 20), at(1, 23, 59, 40)},
+      {"a 0 3 -1", at(2, 10, 20, 30), at(9, 9, 59, 30)},
+      // Mondays at 14 (2026-12-07 is a Monday); Sunday 23:30 for Monday 01:00 adds no week.
+      {"a 0 1 14", at(7, 15, 0, 0), at(14, 14, 0, 0)},
+      {"a 0 1 14", at(7, 14, 0, 10), at(14, 13, 59, 50)},
+      {"a 0 1 1", at(6, 23, 30, 0), at(7, 1, 0, 0)},
+      // Every hour of every day.
+      {"a 0 7 -1", at(1, 10, 20, 30), at(1, 10, 59, 30)},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(next_time(spec(c.spec), Timestamp(c.from)).seconds(), c.expected) << c.spec;
+  EXPECT_EQ(next_time(kImmediate, Timestamp(at(1, 10, 0, 0))).seconds(), at(1, 10, 0, 0));
 }
 
 TEST_F(TimeSpecTest, TimestampCachesLocalFields) {

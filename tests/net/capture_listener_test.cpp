@@ -56,7 +56,6 @@ class Capture_listener_test : public Net_test {
  protected:
   void SetUp() override {
     Net_test::SetUp();
-    fds_before_ = open_fd_count();
     handler_ = make_counted<Recording_handler>();
   }
   Network_task_handle listen(bool one_shot) {
@@ -90,7 +89,6 @@ class Capture_listener_test : public Net_test {
   static inline std::atomic<bool> never_{false};
   Counted_handle<Recording_handler> handler_;
   int port_ = 0;
-  int fds_before_ = 0;
 };
 
 TEST_F(Capture_listener_test, CurlPostGetsTheHandlersAnswerWithItsLength) {
@@ -121,7 +119,7 @@ TEST_F(Capture_listener_test, AOneShotListenerEndsWithItsFirstConnection) {
   EXPECT_EQ(listener->connection()->socket(), -1);
   EXPECT_EQ(connect_loopback(port_), -1);  // nobody listens any more
   cancel_requests(active_requests());
-  EXPECT_EQ(open_fd_count(), fds_before_);
+  EXPECT_EQ(fds_.leaked(), 0);
 }
 
 TEST_F(Capture_listener_test, ListensOnLoopbackOnly) {
@@ -161,7 +159,7 @@ TEST_F(Capture_listener_test, KeepsServingThroughBadClients) {
   EXPECT_EQ(raw_exchange(huge, 5), "");
   EXPECT_NE(curl("--data 'c=3'").find("captured"), std::string::npos);
   cancel_requests(active_requests());
-  EXPECT_EQ(open_fd_count(), fds_before_);
+  EXPECT_EQ(fds_.leaked(), 0);
 }
 
 }  // namespace

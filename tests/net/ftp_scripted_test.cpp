@@ -35,6 +35,9 @@ struct Ftp_script {
   std::string data = "file contents";
   bool connect_back = true;
   bool close_data_before_reply = true;
+  bool thief = false;       // someone else at 127.0.0.2 reaches the data port first
+  bool stall_data = false;  // the data connection sends a first part, then nothing
+  std::atomic<bool> data_open{false};
 
   std::mutex lock;
   std::vector<std::string> commands;
@@ -51,11 +54,26 @@ struct Ftp_script {
 
 bool reply(Raw_server::Peer& p, const std::string& text) { return p.write(text + "\r\n"); }
 
-int connect_to_port_command(const std::string& command) {
+int port_of_command(const std::string& command) {
   int a, b, c, d, hi, lo;
   if (std::sscanf(command.c_str(), "PORT %d,%d,%d,%d,%d,%d", &a, &b, &c, &d, &hi, &lo) != 6) return -1;
-  if (a != 127) return -1;  // only loopback addresses are ever announced here
-  return connect_loopback(hi * 256 + lo);
+  return a == 127 ? hi * 256 + lo : -1;  // only loopback addresses are ever announced here
+}
+
+void steal_data_port(const std::string& command) {
+  int thief = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in self{};
+  self.sin_family = AF_INET;
+  self.sin_addr.s_addr = inet_addr("127.0.0.2");
+  ::bind(thief, reinterpret_cast<sockaddr*>(&self), sizeof self);
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_port = htons(static_cast<std::uint16_t>(port_of_command(command)));
+  to.sin_addr.s_addr = inet_addr("127.0.0.1");
+  if (::connect(thief, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0)
+    Raw_server::Peer{thief, nullptr, std::string()}.write("stolen");
+  ::usleep(50000);
+  ::close(thief);
 }
 
 // A small FTP server: one dialogue per connection, following the script.
@@ -64,7 +82,7 @@ Raw_server::Handler ftp_peer(Ftp_script& s) {
     if (!reply(p, s.greeting)) return;
     int data_fd = -1;
     std::string line;
-    while (p.read_line(line)) {
+    while (p.read_line(line, 30)) {
       {
         std::lock_guard<std::mutex> g(s.lock);
         s.commands.push_back(line);
@@ -77,13 +95,17 @@ Raw_server::Handler ftp_peer(Ftp_script& s) {
       } else if (verb == "CWD") {
         reply(p, s.cwd_reply);
       } else if (verb == "PORT") {
-        if (s.connect_back && s.port_reply[0] == '2') data_fd = connect_to_port_command(line);
+        if (s.thief) steal_data_port(line);
+        if (s.connect_back && s.port_reply[0] == '2') data_fd = connect_loopback(port_of_command(line));
         reply(p, s.port_reply);
       } else if (verb == "TYPE") {
         reply(p, s.type_reply);
       } else if (verb == "RETR" || verb == "LIST") {
         if (!s.transfer_first.empty()) reply(p, s.transfer_first);
-        if (data_fd >= 0 && s.transfer_reply[0] == '2') {
+        if (data_fd >= 0 && s.stall_data) {
+          Raw_server::Peer{data_fd, p.stop_flag, std::string()}.write("first part");
+          s.data_open = true;
+        } else if (data_fd >= 0 && s.transfer_reply[0] == '2') {
           Raw_server::Peer data{data_fd, p.stop_flag, std::string()};
           data.write(s.data);
           if (s.close_data_before_reply) {
@@ -97,7 +119,7 @@ Raw_server::Handler ftp_peer(Ftp_script& s) {
             ::close(data_fd);
             data_fd = -1;
           }
-        } else {
+        } else if (!s.transfer_reply.empty()) {
           reply(p, s.transfer_reply);
         }
       } else if (verb == "QUIT") {
@@ -113,10 +135,6 @@ Raw_server::Handler ftp_peer(Ftp_script& s) {
 
 class Ftp_scripted_test : public Net_test {
  protected:
-  void SetUp() override {
-    Net_test::SetUp();
-    fds_before_ = open_fd_count();
-  }
   std::string url(const Raw_server& server, const std::string& path) const {
     return "ftp://127.0.0.1:" + std::to_string(server.port()) + path;
   }
@@ -129,7 +147,7 @@ class Ftp_scripted_test : public Net_test {
     EXPECT_EQ(t->status(), status) << path;
     expect_closed(t);
     server.stop();
-    EXPECT_EQ(open_fd_count(), fds_before_);
+    EXPECT_EQ(fds_.leaked(), 0);
     return t;
   }
   static void expect_closed(const Recording_handle& t) {
@@ -139,7 +157,6 @@ class Ftp_scripted_test : public Net_test {
     EXPECT_EQ(c->data_socket(), -1);
     EXPECT_TRUE(active_requests().empty());
   }
-  int fds_before_ = 0;
 };
 
 TEST_F(Ftp_scripted_test, SendsTheDialogueInOrder) {
@@ -218,50 +235,10 @@ TEST_F(Ftp_scripted_test, EachRefusalFailsWithItsText) {
 }
 
 TEST_F(Ftp_scripted_test, TakesTheDataConnectionOnlyFromTheServersAddress) {
-  Raw_server server;
-  ASSERT_TRUE(server.start([](Raw_server::Peer& p) {
-    reply(p, "220 hi");
-    std::string line;
-    int data_fd = -1;
-    while (p.read_line(line)) {
-      if (line.rfind("USER", 0) == 0) {
-        reply(p, "230 in");
-      } else if (line.rfind("PORT", 0) == 0) {
-        // Someone else on this machine (127.0.0.2) reaches the port first.
-        int a, b, c, d, hi, lo;
-        std::sscanf(line.c_str(), "PORT %d,%d,%d,%d,%d,%d", &a, &b, &c, &d, &hi, &lo);
-        int thief = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in self{};
-        self.sin_family = AF_INET;
-        self.sin_addr.s_addr = inet_addr("127.0.0.2");
-        ::bind(thief, reinterpret_cast<sockaddr*>(&self), sizeof self);
-        sockaddr_in to{};
-        to.sin_family = AF_INET;
-        to.sin_port = htons(static_cast<std::uint16_t>(hi * 256 + lo));
-        to.sin_addr.s_addr = inet_addr("127.0.0.1");
-        if (::connect(thief, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0)
-          Raw_server::Peer{thief, p.stop_flag, std::string()}.write("stolen");
-        ::usleep(50000);
-        ::close(thief);
-        data_fd = connect_to_port_command(line);
-        reply(p, "200 ok");
-      } else if (line.rfind("RETR", 0) == 0) {
-        Raw_server::Peer{data_fd, p.stop_flag, std::string()}.write("genuine");
-        ::close(data_fd);
-        ::usleep(20000);
-        reply(p, "226 done");
-      } else if (line.rfind("QUIT", 0) == 0) {
-        reply(p, "221 bye");
-        return;
-      } else {
-        reply(p, "200 ok");
-      }
-    }
-  }));
-  Recording_handle t = fetch(url(server, "/f"));
-  ASSERT_TRUE(wait_end(t));
-  EXPECT_EQ(t->status(), Network_task::succeeded);
-  EXPECT_EQ(t->text(), "genuine");
+  Ftp_script s;
+  s.thief = true;
+  s.data = "genuine";
+  EXPECT_EQ(run(s, "/f", Network_task::succeeded)->text(), "genuine");
 }
 
 TEST_F(Ftp_scripted_test, AServerThatClosesEarlyFails) {
@@ -282,20 +259,9 @@ TEST_F(Ftp_scripted_test, AServerThatNeverConnectsBackTimesOutWithTheListenerClo
   platform::Scoped_clock use(clock);
   Ftp_script s;
   s.connect_back = false;
-  s.transfer_first = "150 soon";
-  s.transfer_reply = "";  // nothing more
+  s.transfer_reply = "";  // nothing after the preliminary reply
   Raw_server server;
-  ASSERT_TRUE(server.start([&s](Raw_server::Peer& p) {
-    reply(p, s.greeting);
-    std::string line;
-    while (p.read_line(line, 30)) {
-      std::lock_guard<std::mutex> g(s.lock);
-      s.commands.push_back(line);
-      if (line.rfind("USER", 0) == 0) reply(p, "230 in");
-      else if (line.rfind("RETR", 0) == 0) reply(p, "150 soon");
-      else reply(p, "200 ok");
-    }
-  }));
+  ASSERT_TRUE(server.start(ftp_peer(s)));
   Recording_handle t = fetch(url(server, "/f"), 30);
   ASSERT_TRUE(run_loop_until([&] { return s.count("RETR") == 1; }));
   auto* c = static_cast<Ftp_connection*>(t->connection());
@@ -306,40 +272,24 @@ TEST_F(Ftp_scripted_test, AServerThatNeverConnectsBackTimesOutWithTheListenerClo
   EXPECT_EQ(t->status(), Network_task::timed_out);
   expect_closed(t);
   server.stop();
-  EXPECT_EQ(open_fd_count(), fds_before_);
+  EXPECT_EQ(fds_.leaked(), 0);
 }
 
 TEST_F(Ftp_scripted_test, CancellingDuringTheTransferClosesTheDataConnection) {
-  std::atomic<bool> data_open{false};
+  Ftp_script s;
+  s.stall_data = true;
   Raw_server server;
-  ASSERT_TRUE(server.start([&](Raw_server::Peer& p) {
-    reply(p, "220 hi");
-    std::string line;
-    int data_fd = -1;
-    while (p.read_line(line, 30)) {
-      if (line.rfind("USER", 0) == 0) reply(p, "230 in");
-      else if (line.rfind("PORT", 0) == 0) {
-        data_fd = connect_to_port_command(line);
-        reply(p, "200 ok");
-      } else if (line.rfind("RETR", 0) == 0) {
-        reply(p, "150 here it comes, slowly");
-        Raw_server::Peer data{data_fd, p.stop_flag, std::string()};
-        data.write("first part");
-        data_open = true;
-      } else reply(p, "200 ok");
-    }
-    if (data_fd >= 0) ::close(data_fd);
-  }));
+  ASSERT_TRUE(server.start(ftp_peer(s)));
   Recording_handle t = fetch(url(server, "/f"), 30);
   ASSERT_TRUE(run_loop_until([&] {
     auto* c = static_cast<Ftp_connection*>(t->connection());
-    return data_open.load() && c->data_socket() >= 0;
+    return s.data_open.load() && c->data_socket() >= 0;
   }));
   cancel_requests(Ref_list<Network_task_handle>{Network_task_handle(t)});
   EXPECT_EQ(t->status(), Network_task::timed_out);
   expect_closed(t);
   server.stop();
-  EXPECT_EQ(open_fd_count(), fds_before_);
+  EXPECT_EQ(fds_.leaked(), 0);
 }
 
 TEST_F(Ftp_scripted_test, EndlessContinuationLinesFailAndOthersAreStillServed) {
@@ -361,7 +311,7 @@ TEST_F(Ftp_scripted_test, EndlessContinuationLinesFailAndOthersAreStillServed) {
   expect_closed(bad);
   endless.stop();
   normal.stop();
-  EXPECT_EQ(open_fd_count(), fds_before_);
+  EXPECT_EQ(fds_.leaked(), 0);
 }
 
 TEST_F(Ftp_scripted_test, ATenMegabyteReplyLineFails) {
@@ -380,7 +330,7 @@ TEST_F(Ftp_scripted_test, ATenMegabyteReplyLineFails) {
   EXPECT_LT(t->connection()->received_buffer()->length(), 1048576);
   expect_closed(t);
   server.stop();
-  EXPECT_EQ(open_fd_count(), fds_before_);
+  EXPECT_EQ(fds_.leaked(), 0);
 }
 
 TEST_F(Ftp_scripted_test, AnAddressWithAnEncodedLineEndSendsNothing) {

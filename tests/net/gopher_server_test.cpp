@@ -28,14 +28,7 @@ std::vector<std::string> links_of(const std::string& page) {
   return links;
 }
 
-class Gopher_server_test : public Net_test {
- protected:
-  void SetUp() override {
-    Net_test::SetUp();
-    fds_before_ = open_fd_count();
-  }
-  int fds_before_ = 0;
-};
+using Gopher_server_test = Net_test;
 
 TEST_F(Gopher_server_test, ReadsMenusAndTextsFromARealServer) {
   if (!have_program("gophernicus") || !have_program("socat")) GTEST_SKIP() << "gophernicus or socat missing";
@@ -73,7 +66,7 @@ TEST_F(Gopher_server_test, ReadsMenusAndTextsFromARealServer) {
   ASSERT_TRUE(r.raw);
   EXPECT_GE(r.raw->text().find("hello from gopher"), 0);
   server.stop();
-  EXPECT_EQ(open_fd_count(), fds_before_);
+  EXPECT_EQ(fds_.leaked(), 0);
 }
 
 TEST_F(Gopher_server_test, SendsTheDecodedSelector) {
@@ -115,7 +108,7 @@ TEST_F(Gopher_server_test, AnItemOfAnotherTypeIsNotConvertedAndTimesOut) {
   net_timer_tick();
   EXPECT_EQ(t->status(), Network_task::timed_out);
   server.stop();
-  EXPECT_EQ(open_fd_count(), fds_before_);
+  EXPECT_EQ(fds_.leaked(), 0);
 }
 
 TEST_F(Gopher_server_test, BinaryGarbageForAMenuGivesAPageWithoutLinks) {
@@ -135,7 +128,7 @@ TEST_F(Gopher_server_test, BinaryGarbageForAMenuGivesAPageWithoutLinks) {
   EXPECT_TRUE(page.ends_with("</pre></body></html>"));
   EXPECT_EQ(t->connection()->socket(), -1);
   server.stop();
-  EXPECT_EQ(open_fd_count(), fds_before_);
+  EXPECT_EQ(fds_.leaked(), 0);
 }
 
 TEST_F(Gopher_server_test, EndlessStreamsStopAtTheReadLimit) {
@@ -167,7 +160,7 @@ TEST_F(Gopher_server_test, EndlessStreamsStopAtTheReadLimit) {
   EXPECT_FALSE(other->ended());
   cancel_requests(active_requests());
   server.stop();
-  EXPECT_EQ(open_fd_count(), fds_before_);
+  EXPECT_EQ(fds_.leaked(), 0);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // A fixture for tests that run the network layer: known settings and limits, an empty host
-// table, no host spacing unless a test turns it on, collected error messages, and at the end
-// every request cancelled and the layer shut down.
+// table, no host spacing unless a test turns it on, a name server that knows no names,
+// collected error messages, a descriptor count, and at the end every request cancelled and
+// the layer shut down.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -40,19 +41,15 @@ class Net_test : public ::testing::Test {
     network_limits().concurrent_requests = 100;
     network_limits().concurrent_lookups = 3;
     network_limits().max_document_bytes = 1048576;
-    Settings_cache& s = Settings_cache::instance();
-    s.set("ProxyEnabled", "no");
-    s.set("ProxyHost", "");
-    s.set("ProxyPort", "");
-    s.set("UserAgent", "Orvalis 2.0");
+    no_proxy();
+    Settings_cache::instance().set("UserAgent", "Orvalis 2.0");
     Host_table::instance().clear();
     set_host_spacing_enabled(false);
     set_warnings_enabled(true);
-    // Names outside the hosts file go to a loopback port where nobody answers.
-    ASSERT_EQ(platform::current_event_loop().set_name_servers(
-                  ("127.0.0.1:" + std::to_string(free_port())).c_str()),
-              0);
+    // Names outside the hosts file go to a loopback name server that knows none of them.
+    ASSERT_EQ(platform::current_event_loop().set_name_servers(names_.address().c_str()), 0);
     ASSERT_TRUE(net_startup());
+    fds_.restart();
   }
   void TearDown() override {
     cancel_requests(active_requests());
@@ -60,7 +57,7 @@ class Net_test : public ::testing::Test {
     set_host_spacing_enabled(true);
     set_warnings_enabled(false);
     network_limits() = saved_limits_;
-    Settings_cache::instance().set("ProxyEnabled", "no");
+    no_proxy();
   }
 
   // A task for `url` with a time-out, activated at once.
@@ -74,13 +71,11 @@ class Net_test : public ::testing::Test {
   bool wait_end(const Recording_handle& t, double seconds = 10) {
     return run_loop_until([&] { return t->ended(); }, seconds);
   }
-  bool has_message(const char* text) const {
-    for (const Ref_string& m : errors_.messages())
-      if (m.find(text) >= 0) return true;
-    return false;
-  }
+  bool has_message(const char* text) const { return errors_.has(text); }
 
-  Collecting_error_handler errors_;
+  Instant_name_server names_;
+  Fd_leak_check fds_;  // counted once the layer is up
+  Message_recorder errors_;
   Network_limits saved_limits_;
 };
 

@@ -124,48 +124,36 @@ TEST(Anchor_reader, CallersIgnoreTestDropsLinks) {
   EXPECT_EQ(reader.links().first().url, "http://www.spacelab.example/sails/intro.html");
 }
 
-TEST(Anchor_reader, FragmentsAreCutAndAnAddressIsTakenOnce) {
-  Anchor_reader reader(page_of("<a href=\"#top\">Top</a><a href=\"p.html#a\">A</a>"
-                               "<a href=\"p.html#b\">B</a><a href=\"p.html\">C</a>"),
-                       Url("http://h.example/dir/index.html"));
-  reader.run();
-  ASSERT_EQ(reader.links().count(), 1);
-  EXPECT_EQ(reader.links().first().url, "http://h.example/dir/p.html");
-  EXPECT_EQ(reader.links().first().text, "A");
-}
-
-TEST(Anchor_reader, OtherSchemesAndUnclosedAnchorsGiveNothing) {
-  Anchor_reader reader(page_of("<a href=mailto:x@y.example>m</a><a href=news:comp.lang>n</a>"
-                               "<a href=\"file:///etc/passwd\">f</a><a href=\"http://ok.example/\">open"),
-                       Url("http://h.example/"));
-  reader.run();
-  EXPECT_TRUE(reader.links().empty());
-}
-
-TEST(Anchor_reader, LinksOfUnknownSchemesAreNotResolvedAsPaths) {
-  Anchor_reader reader(page_of("<a href=\"javascript:go()\">j</a><a href=\"tel:+1555\">t</a>"
-                               "<a href=\"HTTPS://x.example/\">s</a>"),
-                       Url("http://h.example/"));
-  reader.run();
-  ASSERT_EQ(reader.links().count(), 1);
-  EXPECT_EQ(reader.links().first().url, "HTTPS://x.example/");
-}
-
-TEST(Anchor_reader, SchemeRelativeLinksTakeThePagesScheme) {
-  Anchor_reader reader(page_of("<a href=\"//cdn.example/a.html\">a</a>"),
-                       Url("https://h.example/dir/"));
-  reader.run();
-  ASSERT_EQ(reader.links().count(), 1);
-  EXPECT_EQ(reader.links().first().url, "https://cdn.example/a.html");
-}
-
-TEST(Anchor_reader, SecondAnchorReplacesTheAddressAndKeepsTheTextSoFar) {
-  Anchor_reader reader(page_of("<a href=one.html>first <a href=two.html>second</a>"),
-                       Url("http://h.example/"));
-  reader.run();
-  ASSERT_EQ(reader.links().count(), 1);
-  EXPECT_EQ(reader.links().first().url, "http://h.example/two.html");
-  EXPECT_EQ(reader.links().first().text, "first second");
+TEST(Anchor_reader, ResolvesFiltersAndJoinsTheAnchorsOfAPage) {
+  const struct {
+    const char* page;
+    const char* base;
+    std::vector<std::string> links;
+  } cases[] = {
+      // Fragments are cut and an address is taken once.
+      {"<a href=\"#top\">Top</a><a href=\"p.html#a\">A</a><a href=\"p.html#b\">B</a>"
+       "<a href=\"p.html\">C</a>",
+       "http://h.example/dir/index.html", {"http://h.example/dir/p.html | A"}},
+      // Other schemes and unclosed anchors give nothing.
+      {"<a href=mailto:x@y.example>m</a><a href=news:comp.lang>n</a>"
+       "<a href=\"file:///etc/passwd\">f</a><a href=\"http://ok.example/\">open",
+       "http://h.example/", {}},
+      // Unknown schemes are not resolved as paths.
+      {"<a href=\"javascript:go()\">j</a><a href=\"tel:+1555\">t</a>"
+       "<a href=\"HTTPS://x.example/\">s</a>",
+       "http://h.example/", {"HTTPS://x.example/ | s"}},
+      // Scheme-relative links take the page's scheme.
+      {"<a href=\"//cdn.example/a.html\">a</a>", "https://h.example/dir/",
+       {"https://cdn.example/a.html | a"}},
+      // A second anchor replaces the address and keeps the text so far.
+      {"<a href=one.html>first <a href=two.html>second</a>", "http://h.example/",
+       {"http://h.example/two.html | first second"}},
+  };
+  for (const auto& c : cases) {
+    Anchor_reader reader(page_of(c.page), Url(c.base));
+    reader.run();
+    EXPECT_EQ(link_lines(reader), c.links) << c.page;
+  }
 }
 
 // ---- Base reference ----
@@ -177,36 +165,28 @@ std::string inserted(const std::string& page, const char* top = "<div>TOP</div>"
   return out->text().str();
 }
 
-TEST(Base_reference, GoesIntoTheHeadAndFragmentsAroundTheBody) {
-  EXPECT_EQ(inserted("<html><HEAD><title>t</title></head><body class=x>text</body></html>"),
-            "<html><HEAD><base href=\"http://h.example/dir/page.html\"><title>t</title></head>"
-            "<body class=x><div>TOP</div>text<div>END</div></body></html>");
-}
-
-TEST(Base_reference, APageWithItsOwnBaseKeepsItAndGetsNoSecond) {
-  EXPECT_EQ(inserted("<head><base href=\"http://other.example/\"></head><body>x</body>"),
-            "<head><base href=\"http://other.example/\"></head><body><div>TOP</div>x"
-            "<div>END</div></body>");
-}
-
-TEST(Base_reference, WithoutBodyTheTopGoesAfterTheHeadAndTheBottomBeforeHtmlEnd) {
-  EXPECT_EQ(inserted("<html><head></head>text</html>"),
-            "<html><head><base href=\"http://h.example/dir/page.html\"></head><div>TOP</div>"
-            "text<div>END</div></html>");
-}
-
-TEST(Base_reference, WithoutHeadTheBaseComesWithTheTopFragment) {
-  EXPECT_EQ(inserted("<html>text</html>"),
-            "<html><div>TOP</div><base href=\"http://h.example/dir/page.html\">text"
-            "<div>END</div></html>");
-}
-
-TEST(Base_reference, APageWithoutStructureGetsEverythingAroundIt) {
-  EXPECT_EQ(inserted("just text"),
-            "<base href=\"http://h.example/dir/page.html\"><div>TOP</div>just text"
-            "<div>END</div>");
-  EXPECT_EQ(inserted("just text", "", ""),
-            "<base href=\"http://h.example/dir/page.html\">just text");
+TEST(Base_reference, GoesIntoTheHeadAndTheFragmentsAroundTheBody) {
+  const std::string base = "<base href=\"http://h.example/dir/page.html\">";
+  const struct {
+    const char* page;
+    std::string expected;
+  } cases[] = {
+      {"<html><HEAD><title>t</title></head><body class=x>text</body></html>",
+       "<html><HEAD>" + base + "<title>t</title></head><body class=x><div>TOP</div>text"
+       "<div>END</div></body></html>"},
+      // A page with its own base keeps it and gets no second.
+      {"<head><base href=\"http://other.example/\"></head><body>x</body>",
+       "<head><base href=\"http://other.example/\"></head><body><div>TOP</div>x<div>END</div>"
+       "</body>"},
+      // Without a body: the top after the head, the bottom before the end of the page.
+      {"<html><head></head>text</html>",
+       "<html><head>" + base + "</head><div>TOP</div>text<div>END</div></html>"},
+      // Without a head the base comes with the top fragment.
+      {"<html>text</html>", "<html><div>TOP</div>" + base + "text<div>END</div></html>"},
+      {"just text", base + "<div>TOP</div>just text<div>END</div>"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(inserted(c.page), c.expected) << c.page;
+  EXPECT_EQ(inserted("just text", "", ""), base + "just text");
 }
 
 TEST(Base_reference, LeavesScriptsUntouched) {

@@ -2,8 +2,7 @@
 // temporary folders, stopped by their destructors: the FTP server (pyftpdlib, from
 // ftp_server.py beside this file), gophernicus behind socat, and a raw scripted server whose
 // handler owns the accepted socket from the first byte (FTP and gopher peers speak first or
-// read one line, which the HTTP-shaped Scripted_server does not fit). Also the count of open
-// descriptors of the test process, for the leak checks.
+// read one line, which the HTTP-shaped Scripted_server does not fit).
 #pragma once
 
 #include <atomic>
@@ -16,12 +15,6 @@
 #include "test_servers.h"
 
 namespace orvalis::testing {
-
-// Open file descriptors of this process.
-int open_fd_count();
-
-// Connects to 127.0.0.1:port (blocking); -1 when refused.
-int connect_loopback(int port);
 
 class Raw_server {
  public:

@@ -1,8 +1,7 @@
-// Real peers for the network tests, all on 127.0.0.1: nginx and tinyproxy started from their
-// own configuration in a temporary folder on a free port (and stopped by the destructor), a
-// scripted server in the test process for replies no real server makes, and a watchdog loop
-// runner. Every wait here is bounded by real time so a broken peer fails the test instead of
-// hanging it.
+// Real peers for the tests, all on 127.0.0.1: nginx and tinyproxy started from their own
+// configuration in a temporary folder on a free port (and stopped by the destructor), and a
+// scripted server in the test process for replies no real server makes. Every wait here is
+// bounded by real time so a broken peer fails the test instead of hanging it.
 #pragma once
 
 #include <sys/types.h>
@@ -15,34 +14,9 @@
 #include <thread>
 #include <vector>
 
+#include "test_support.h"
+
 namespace orvalis::testing {
-
-// A port on 127.0.0.1 that nobody listened on a moment ago.
-int free_port();
-// True once something accepts connections on 127.0.0.1:port, false after `seconds`.
-bool wait_for_port(int port, double seconds);
-// A fresh folder under the system's temporary folder; remove_tree deletes it.
-std::string make_temp_dir(const char* prefix);
-void remove_tree(const std::string& path);
-void write_file(const std::string& path, const std::string& content);
-// True when `program` can be found (tests skip themselves when a peer is not installed).
-bool have_program(const char* program);
-
-// Runs the current event loop until `done()` holds; false when `seconds` of real time passed
-// first (the watchdog).
-bool run_loop_until(const std::function<bool()>& done, double seconds = 10);
-
-// A child process with its output in a log file; stopped with SIGTERM, then SIGKILL.
-class Child_process {
- public:
-  ~Child_process() { stop(); }
-  bool start(const std::vector<std::string>& argv, const std::string& log_path);
-  void stop();
-  bool running() const { return pid_ > 0; }
-
- private:
-  pid_t pid_ = -1;
-};
 
 class Nginx_server {
  public:

@@ -33,111 +33,7 @@ sockaddr_in loopback(int port) {
   a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   return a;
 }
-
-std::string read_all(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 }  // namespace
-
-int free_port() {
-  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a = loopback(0);
-  ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  socklen_t len = sizeof a;
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-  ::close(fd);
-  return ntohs(a.sin_port);
-}
-
-bool wait_for_port(int port, double seconds) {
-  auto t0 = std::chrono::steady_clock::now();
-  while (seconds_since(t0) < seconds) {
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a = loopback(port);
-    bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-    ::close(fd);
-    if (ok) return true;
-    ::usleep(20000);
-  }
-  return false;
-}
-
-std::string make_temp_dir(const char* prefix) {
-  std::string base = std::filesystem::temp_directory_path().string() + "/" + prefix + "XXXXXX";
-  std::vector<char> name(base.begin(), base.end());
-  name.push_back('\0');
-  if (!::mkdtemp(name.data())) return std::string();
-  return std::string(name.data());
-}
-
-void remove_tree(const std::string& path) {
-  if (path.empty()) return;
-  std::error_code ec;
-  std::filesystem::remove_all(path, ec);
-}
-
-void write_file(const std::string& path, const std::string& content) {
-  std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-  std::ofstream out(path, std::ios::binary);
-  out << content;
-}
-
-bool have_program(const char* program) {
-  for (const char* dir : {"/usr/sbin/", "/usr/bin/", "/sbin/", "/bin/", "/usr/local/bin/"})
-    if (::access((std::string(dir) + program).c_str(), X_OK) == 0) return true;
-  return false;
-}
-
-bool run_loop_until(const std::function<bool()>& done, double seconds) {
-  auto t0 = std::chrono::steady_clock::now();
-  platform::Event_loop& loop = platform::current_event_loop();
-  while (!done()) {
-    if (seconds_since(t0) > seconds) return false;
-    loop.run_once(50);
-  }
-  return true;
-}
-
-bool Child_process::start(const std::vector<std::string>& argv, const std::string& log_path) {
-  stop();
-  pid_t pid = ::fork();
-  if (pid < 0) return false;
-  if (pid == 0) {
-    int log = ::open(log_path.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
-    if (log >= 0) {
-      ::dup2(log, 1);
-      ::dup2(log, 2);
-    }
-    int null_in = ::open("/dev/null", O_RDONLY);
-    if (null_in >= 0) ::dup2(null_in, 0);
-    std::vector<char*> args;
-    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    ::execv(args[0], args.data());
-    ::_exit(127);
-  }
-  pid_ = pid;
-  return true;
-}
-
-void Child_process::stop() {
-  if (pid_ <= 0) return;
-  ::kill(pid_, SIGTERM);
-  auto t0 = std::chrono::steady_clock::now();
-  int status = 0;
-  while (::waitpid(pid_, &status, WNOHANG) == 0) {
-    if (seconds_since(t0) > 5) {
-      ::kill(pid_, SIGKILL);
-      ::waitpid(pid_, &status, 0);
-      break;
-    }
-    ::usleep(10000);
-  }
-  pid_ = -1;
-}
 
 bool Nginx_server::start(const std::string& extra) {
   https_ = false;
@@ -209,7 +105,7 @@ void Nginx_server::put(const std::string& path, const std::string& content) cons
   write_file(root_ + path, content);
 }
 
-std::string Nginx_server::log() const { return read_all(dir_ + "/error.log"); }
+std::string Nginx_server::log() const { return read_file(dir_ + "/error.log"); }
 
 bool Tinyproxy_server::start(const std::string& extra) {
   stop();
@@ -240,7 +136,7 @@ void Tinyproxy_server::stop() {
 }
 
 std::string Tinyproxy_server::log() const {
-  return read_all(dir_ + "/tinyproxy.log") + read_all(dir_ + "/output.log");
+  return read_file(dir_ + "/tinyproxy.log") + read_file(dir_ + "/output.log");
 }
 
 bool Scripted_server::Peer::write(const std::string& text) const {

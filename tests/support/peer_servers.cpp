@@ -33,29 +33,6 @@ void make_readable(const std::string& path) {
 }
 }  // namespace
 
-int open_fd_count() {
-  int n = 0;
-  DIR* d = ::opendir("/proc/self/fd");
-  if (!d) return -1;
-  while (dirent* e = ::readdir(d))
-    if (e->d_name[0] != '.') ++n;
-  ::closedir(d);
-  return n - 1;  // the directory's own descriptor
-}
-
-int connect_loopback(int port) {
-  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(static_cast<std::uint16_t>(port));
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-    ::close(fd);
-    return -1;
-  }
-  return fd;
-}
-
 bool Raw_server::Peer::write(const std::string& text) const {
   size_t done = 0;
   while (done < text.size()) {
@@ -137,12 +114,7 @@ void Ftp_server::put(const std::string& path, const std::string& content) const 
   write_file(root_ + path, content);
 }
 
-std::string Ftp_server::log() const {
-  std::ifstream in(dir_ + "/output.log");
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+std::string Ftp_server::log() const { return read_file(dir_ + "/output.log"); }
 
 bool Gopher_server::start() {
   stop();
