@@ -12,6 +12,7 @@
 #include "foundation/settings.h"
 #include "platform/message_sink.h"
 #include "platform/registry_store.h"
+#include "test_support.h"
 
 namespace orvalis {
 namespace {
@@ -30,10 +31,6 @@ struct Recording_sink : platform::Message_sink {
 class ApplicationTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    root_ = fs::temp_directory_path() / ("orvalis_app_" + std::to_string(getpid()) + "_" +
-                                         ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(root_);
-    fs::create_directories(root_);
     setenv("ORVALIS_CONFIG_HOME", (root_ / "config").c_str(), 1);
     setenv("XDG_DATA_HOME", (root_ / "data").c_str(), 1);
     setenv("ORVALIS_SHIPPED_DATA", ORVALIS_DATA_DIR, 1);
@@ -47,14 +44,14 @@ class ApplicationTest : public ::testing::Test {
     Application::instance().exit();
     platform::Registry_store::instance().close();
     platform::set_message_sink(nullptr);
-    fs::remove_all(root_);
   }
   std::string make_database(const char* name) {
     std::string path = (root_ / name).string();
     EXPECT_TRUE(create_database(Ref_string(path.c_str())));
     return path;
   }
-  fs::path root_;
+  testing::Temp_dir dir_{"orvalis-app-"};
+  fs::path root_ = dir_.path();
   Recording_sink sink_;
 };
 

@@ -64,29 +64,17 @@ TEST(ResourceDefinitions, MissingFileGivesNothing) {
   EXPECT_TRUE(read_definitions(Ref_string("")).empty());
 }
 
-TEST(ResourceDefinitions, ShippedFileHasOnlyTheDemoEngineEnabled) {
-  Ref_list<Search_resource_handle> all =
-      read_definitions(Ref_string(ORVALIS_DATA_DIR "/searchres.ini"));
-  ASSERT_GE(all.count(), 5);
+// The shipped file must never send a new user's searches anywhere but the local demo engine.
+TEST(ResourceDefinitions, ShippedFileEnablesOnlyTheLocalDemoEngine) {
   int enabled = 0;
-  bool post = false, isindex = false;
-  for (const Search_resource_handle& r : all) {
-    EXPECT_FALSE(r->location.text().empty()) << r->name;
-    EXPECT_FALSE(r->search_field.empty()) << r->name;
-    if (r->enabled) {
-      ++enabled;
-      EXPECT_EQ(r->name, "Demo Web");
-      EXPECT_EQ(r->location.text(), "http://127.0.0.1:8642/search");
-      EXPECT_EQ(r->search_field, "q");
-      EXPECT_EQ(r->request_kind, Search_resource::get);
-      EXPECT_EQ(r->category, "General");
-    }
-    post |= r->request_kind == Search_resource::post;
-    isindex |= r->search_field == "isindex_search_field";
+  for (const Search_resource_handle& r :
+       read_definitions(Ref_string(ORVALIS_DATA_DIR "/searchres.ini"))) {
+    EXPECT_FALSE(r->location.text().empty() || r->search_field.empty()) << r->name;
+    if (!r->enabled) continue;
+    ++enabled;
+    EXPECT_EQ(r->location.text().find("http://127.0.0.1:"), 0) << r->name;
   }
   EXPECT_EQ(enabled, 1);
-  EXPECT_TRUE(post);
-  EXPECT_TRUE(isindex);
 }
 
 using Seeding = Database_test;

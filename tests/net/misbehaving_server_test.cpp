@@ -103,22 +103,5 @@ TEST_F(Misbehaving_server_test, EndlessRedirectChainEndsWithTheFirstRequestsTime
   EXPECT_TRUE(active_requests().empty());
 }
 
-TEST_F(Misbehaving_server_test, HugeReplyIsCutAtTheDocumentLimit) {
-  network_limits().max_document_bytes = 1048576;
-  Scripted_server server;
-  ASSERT_TRUE(server.start([](Scripted_server::Peer& p) {
-    p.write("HTTP/1.0 200 OK\r\nContent-Length: 10485760\r\n\r\n");
-    std::string block(65536, 'z');
-    for (int i = 0; i < 160 && !p.stopping(); ++i)
-      if (!p.write(block)) break;
-  }));
-  Recording_handle t = fetch(server.url("/"));
-  ASSERT_TRUE(wait_end(t, 20));
-  EXPECT_EQ(t->status(), Network_task::succeeded);
-  EXPECT_GE(t->raw->length(), 1048576);
-  EXPECT_LT(t->raw->length(), 1048576 + Net_connection::kRead_block);
-  EXPECT_EQ(t->connection()->socket(), -1);
-}
-
 }  // namespace
 }  // namespace orvalis::testing

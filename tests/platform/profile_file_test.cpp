@@ -1,12 +1,13 @@
 #include "platform/profile_file.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
+#include <array>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <string>
+#include <vector>
+
+#include "test_support.h"
 
 namespace orvalis::platform {
 namespace {
@@ -17,52 +18,38 @@ Profile_file parsed(std::string_view text) {
   return f;
 }
 
-TEST(ProfileFile, KeysAndSectionsIgnoreCaseAndValuesAreTrimmed) {
-  Profile_file f = parsed(
-      "[Engine One]\r\n"
-      "  Location =  http://a.example/q  \r\n"
-      "SearchField=q\r\n"
-      "\r\n"
-      "[other]\n"
-      "key=\"  quoted value  \"\n"
-      "single='x'\n"
-      "half=\"open\n"
-      "empty=\n");
-  EXPECT_EQ(f.get_string("engine one", "LOCATION"), "http://a.example/q");
-  EXPECT_EQ(f.get_string("ENGINE ONE", "searchfield"), "q");
-  EXPECT_EQ(f.get_string("other", "key"), "  quoted value  ");
-  EXPECT_EQ(f.get_string("other", "single"), "x");
-  EXPECT_EQ(f.get_string("other", "half"), "\"open");
-  EXPECT_EQ(f.get_string("other", "empty", "default"), "");
-  EXPECT_TRUE(f.has_key("other", "EMPTY"));
-  EXPECT_EQ(f.get_string("other", "missing", "default"), "default");
-  EXPECT_EQ(f.get_string("nowhere", "key", "d"), "d");
-  EXPECT_EQ(f.section_names(), (std::vector<std::string>{"Engine One", "other"}));
-}
-
-TEST(ProfileFile, CommentsStrayLinesAndRepeatsAreIgnored) {
-  Profile_file f = parsed(
-      "\xEF\xBB\xBF"
-      "orphan=before any section\n"
-      "; [commented]\n"
-      "[A]\n"
-      "   ; indented comment=1\n"
-      "no equals sign here\n"
-      "k=first\n"
-      "K=second\n"
-      "[a]\n"
-      "k=third\n"
-      "late=only in the repeat\n"
-      "[B\n"
-      "x=1\n"
-      "[]\n"
-      "y=2\n");
-  EXPECT_EQ(f.section_names(), (std::vector<std::string>{"A", "B"}));
-  EXPECT_EQ(f.get_string("A", "k"), "first");
-  EXPECT_FALSE(f.has_key("A", "late"));
-  EXPECT_FALSE(f.has_key("A", "; indented comment"));
-  EXPECT_EQ(f.get_string("B", "x"), "1");
-  EXPECT_EQ(f.get_string("", "y"), "2");
+// Each file, then the value each look-up gives ("<none>": the key is missing).
+TEST(ProfileFile, Lookups) {
+  const struct {
+    std::string text;
+    std::vector<std::string> sections;
+    std::vector<std::array<const char*, 3>> lookups;  // section, key, value
+  } cases[] = {
+      // Names ignore case; values are trimmed, then one pair of quotes is taken off.
+      {"[Engine One]\r\n  Location =  http://a.example/q  \r\nSearchField=q\r\n\r\n[other]\n"
+       "key=\"  quoted value  \"\nsingle='x'\nhalf=\"open\nempty=\n",
+       {"Engine One", "other"},
+       {{"engine one", "LOCATION", "http://a.example/q"}, {"ENGINE ONE", "searchfield", "q"},
+        {"other", "key", "  quoted value  "}, {"other", "single", "x"},
+        {"other", "half", "\"open"}, {"other", "EMPTY", ""}, {"other", "missing", "<none>"},
+        {"nowhere", "key", "<none>"}}},
+      // Comments, stray lines and repeated keys or sections are ignored.
+      {"\xEF\xBB\xBForphan=before any section\n; [commented]\n[A]\n   ; indented comment=1\n"
+       "no equals sign here\nk=first\nK=second\n[a]\nk=third\nlate=only in the repeat\n"
+       "[B\nx=1\n[]\ny=2\n",
+       {"A", "B"},
+       {{"A", "k", "first"}, {"A", "late", "<none>"}, {"A", "; indented comment", "<none>"},
+        {"B", "x", "1"}, {"", "y", "2"}}},
+      // Zero bytes and lone carriage returns.
+      {std::string("[s]\rk=a\0b\r[t]\r\nj=1", 19), {"s", "t"}, {{"s", "k", "ab"}, {"t", "j", "1"}}},
+  };
+  for (const auto& c : cases) {
+    Profile_file f = parsed(c.text);
+    EXPECT_EQ(f.section_names(), c.sections) << c.text;
+    for (const auto& [section, key, value] : c.lookups)
+      EXPECT_EQ(f.has_key(section, key) ? f.get_string(section, key, "?") : "<none>", value)
+          << section << "/" << key;
+  }
 }
 
 TEST(ProfileFile, ValuesAreCutAt4095Characters) {
@@ -100,17 +87,12 @@ TEST(ProfileFile, ZeroBytesAndLoneCarriageReturnsDoNotConfuseIt) {
 }
 
 TEST(ProfileFile, LoadsFromDiskAndAMissingFileHasNoSections) {
-  auto path = std::filesystem::temp_directory_path() /
-              ("orvalis-profile-" + std::to_string(getpid()) + ".ini");
-  {
-    std::ofstream out(path, std::ios::binary);
-    out << "[Demo]\nEnabled=1\n";
-  }
+  testing::Temp_dir dir("orvalis-profile-");
+  testing::write_file(dir.file("demo.ini"), "[Demo]\nEnabled=1\n");
   Profile_file f;
-  EXPECT_TRUE(f.load(path.string()));
+  EXPECT_TRUE(f.load(dir.file("demo.ini")));
   EXPECT_EQ(f.get_string("Demo", "Enabled"), "1");
-  std::filesystem::remove(path);
-  EXPECT_FALSE(f.load(path.string()));
+  EXPECT_FALSE(f.load(dir.file("missing.ini")));
   EXPECT_TRUE(f.section_names().empty());
 }
 
