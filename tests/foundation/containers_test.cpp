@@ -89,7 +89,8 @@ TEST(CountedHandle, LastHandleDestroysTheObject) {
       EXPECT_FALSE(b);
     }
     EXPECT_EQ(deaths, 0);
-    a = a;
+    const Counted_handle<Tracked>& same = a;
+    a = same;  // self-assignment keeps the object
     EXPECT_EQ(a->ref_count(), 1);
   }
   EXPECT_EQ(deaths, 1);

@@ -36,7 +36,8 @@ TEST(RefStringSharing, CopiesShareUntilOneChanges) {
   c.set(0, 'S');
   EXPECT_EQ(a, "shared");
   EXPECT_EQ(c, "Shared");
-  a = a;  // self-assignment keeps the text
+  const Ref_string& same = a;
+  a = same;  // self-assignment keeps the text
   EXPECT_EQ(a, "shared");
 }
 

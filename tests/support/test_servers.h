@@ -1,6 +1,9 @@
-// Real peers for the tests, all on 127.0.0.1: nginx and tinyproxy started from their own
-// configuration in a temporary folder on a free port (and stopped by the destructor), and a
-// scripted server in the test process for replies no real server makes. Every wait here is
+// Real peers for the tests, all on 127.0.0.1 with free ports and temporary folders, stopped by
+// their destructors: nginx, tinyproxy, the FTP server (pyftpdlib, from ftp_server.py beside
+// this file) and gophernicus behind socat; and scripted servers in the test process for replies
+// no real server makes: an HTTP-shaped one that reads the request first, and a raw one whose
+// handler owns the socket from the first byte (FTP and gopher peers speak first or read one
+// line). Every wait here is
 // bounded by real time so a broken peer fails the test instead of hanging it.
 #pragma once
 
@@ -96,7 +99,7 @@ class Scripted_server {
     const std::atomic<bool>* stop_flag;
     bool stopping() const { return stop_flag->load(); }
     // Writes all of `text`; false when the peer has gone.
-    bool write(const std::string& text) const;
+    bool write(const std::string& text) const { return send_all(fd, text); }
   };
   using Handler = std::function<void(Peer&)>;
 
@@ -114,6 +117,66 @@ class Scripted_server {
   Handler handler_;
   bool read_request_ = true;
   Loopback_acceptor acceptor_;
+};
+
+class Raw_server {
+ public:
+  struct Peer {
+    int fd;
+    const std::atomic<bool>* stop_flag;
+    std::string pending;  // read past the last line
+    bool stopping() const { return stop_flag->load(); }
+    bool write(const std::string& text) const { return send_all(fd, text); }
+    // One line without its CR LF; false on time-out, close or stop.
+    bool read_line(std::string& line, double seconds = 5);
+    // Everything until the peer closes or `seconds` pass.
+    std::string read_rest(double seconds = 5);
+  };
+  using Handler = std::function<void(Peer&)>;
+
+  bool start(Handler handler);
+  void stop() { acceptor_.stop(); }
+  int port() const { return acceptor_.port(); }
+  int connections() const { return acceptor_.connections(); }
+
+ private:
+  Handler handler_;
+  Loopback_acceptor acceptor_;
+};
+
+class Ftp_server {
+ public:
+  ~Ftp_server() { stop(); }
+  bool start();
+  void stop();
+  int port() const { return port_; }
+  const std::string& root() const { return root_; }
+  // "ftp://127.0.0.1:PORT" + path (path begins with "/"); `login` is put before the host.
+  std::string url(const std::string& path, const std::string& login = "") const;
+  void put(const std::string& path, const std::string& content) const;
+  std::string log() const;
+
+ private:
+  Child_process process_;
+  std::string dir_;
+  std::string root_;
+  int port_ = 0;
+};
+
+class Gopher_server {
+ public:
+  ~Gopher_server() { stop(); }
+  bool start();
+  void stop();
+  int port() const { return port_; }
+  std::string url(const std::string& path) const;
+  void put(const std::string& path, const std::string& content) const;
+
+ private:
+  Child_process process_;
+  std::string dir_;
+  std::string root_;
+  int port_ = 0;
 };
 
 }  // namespace orvalis::testing

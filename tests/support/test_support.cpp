@@ -127,6 +127,16 @@ int connect_loopback(int port) {
   return fd;
 }
 
+bool send_all(int fd, const std::string& text) {
+  size_t done = 0;
+  while (done < text.size()) {
+    ssize_t n = ::send(fd, text.data() + done, text.size() - done, MSG_NOSIGNAL);
+    if (n <= 0) return false;
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
 Loopback_pair::Loopback_pair() {
   int l = bind_loopback(SOCK_STREAM);
   if (l < 0 || ::listen(l, 1) != 0) return;

@@ -49,6 +49,8 @@ int free_port(bool udp = false);
 bool wait_for_port(int port, double seconds);
 // Connects to 127.0.0.1:port (blocking); -1 when refused.
 int connect_loopback(int port);
+// Writes all of `text` to a socket; false when the peer has gone.
+bool send_all(int fd, const std::string& text);
 
 // Two connected TCP sockets over loopback; the client end is non-blocking. Both are closed by
 // the destructor unless taken.
