@@ -22,7 +22,6 @@ TEST(CliSetup, FirstStartInstallsTheDataFolderAndDefaults) {
   EXPECT_NE(r.out.find("InstallDir=" + box.path("data/orvalis")), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("SearchResources=" + box.path("data/orvalis/searchres.ini")), std::string::npos);
   EXPECT_NE(r.out.find("UserName="), std::string::npos);
-  EXPECT_NE(r.out.find("NetworkTimeout=60"), std::string::npos);
 
   // install again on demand: nothing to copy, nothing overwritten.
   ASSERT_EQ(box.run({"settings", "set", "NetworkTimeout", "90"}).status, 0);
