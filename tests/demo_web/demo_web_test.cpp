@@ -1,0 +1,307 @@
+#include "demo_web/demo_web.h"
+
+#include <arpa/inet.h>
+#include <dirent.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "../net/net_fixture.h"
+#include "demo_web/demo_corpus.h"
+#include "net/fetch.h"
+#include "text/page_readers.h"
+
+namespace orvalis::demo {
+namespace {
+
+struct Raw_answer {
+  int status = 0;  // 0: the connection closed without an answer
+  std::string head;
+  std::string body;
+};
+
+// Sends `request` as it is to the origin of `address` ("http://127.0.0.N:PORT/...") and reads
+// until the server closes.
+Raw_answer send_request(const std::string& address, const std::string& request) {
+  size_t host_at = address.find("://") + 3;
+  size_t colon = address.find(':', host_at);
+  std::string ip = address.substr(host_at, colon - host_at);
+  int port = std::stoi(address.substr(colon + 1));
+  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  timeval limit{10, 0};
+  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+  sockaddr_in sa{};
+  sa.sin_family = AF_INET;
+  sa.sin_port = htons(static_cast<uint16_t>(port));
+  inet_pton(AF_INET, ip.c_str(), &sa.sin_addr);
+  Raw_answer answer;
+  if (::connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0) {
+    ::close(fd);
+    return answer;
+  }
+  ::send(fd, request.data(), request.size(), MSG_NOSIGNAL);
+  std::string got;
+  char buffer[8192];
+  for (ssize_t n; (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0;) got.append(buffer, static_cast<size_t>(n));
+  ::close(fd);
+  size_t end = got.find("\r\n\r\n");
+  if (got.rfind("HTTP/1.", 0) != 0 || end == std::string::npos) return answer;
+  answer.status = std::stoi(got.substr(9, 3));
+  answer.head = got.substr(0, end);
+  answer.body = got.substr(end + 4);
+  return answer;
+}
+
+Raw_answer get(const std::string& address) {
+  size_t path_at = address.find('/', address.find("://") + 3);
+  return send_request(address, "GET " + address.substr(path_at) + " HTTP/1.0\r\n\r\n");
+}
+
+// The links of a page as the agent reads a result page, with `ignore` as its ignore list.
+std::vector<std::string> links_of(const std::string& page, const std::string& address,
+                                  const std::string& ignore) {
+  auto buffer = make_counted<Byte_buffer>();
+  buffer->append(page.data(), static_cast<std::int64_t>(page.size()));
+  std::vector<std::string> entries;
+  for (size_t at = 0; !ignore.empty() && at <= ignore.size();) {
+    size_t comma = std::min(ignore.find(',', at), ignore.size());
+    entries.push_back(ignore.substr(at, comma - at));
+    at = comma + 1;
+  }
+  Anchor_reader reader(buffer, Url(Ref_string(address)), [&entries](const Url& link) {
+    for (const std::string& e : entries)
+      if (link.text().str().find(e) != std::string::npos) return true;
+    return false;
+  });
+  reader.run();
+  std::vector<std::string> out;
+  for (const Found_link& l : reader.links()) out.push_back(l.url.str());
+  return out;
+}
+
+int open_descriptors() {
+  int n = 0;
+  if (DIR* d = opendir("/proc/self/fd")) {
+    while (readdir(d)) ++n;
+    closedir(d);
+  }
+  return n;
+}
+
+// The network layer is set up per test (no host spacing), the web once for the suite.
+class Demo_web_test : public orvalis::testing::Net_test {
+ protected:
+  static void SetUpTestSuite() {
+    web_ = new Demo_web;
+    std::string error;
+    ASSERT_TRUE(web_->start(error)) << error;
+  }
+  static void TearDownTestSuite() {
+    delete web_;
+    web_ = nullptr;
+  }
+  static std::string search(const std::string& encoded_query) {
+    return web_->engine_location() + "?q=" + encoded_query;
+  }
+  static Demo_web* web_;
+};
+Demo_web* Demo_web_test::web_ = nullptr;
+
+TEST_F(Demo_web_test, AnswersEachKindOfRequest) {
+  const std::string engine = web_->engine_address();
+  const std::string article = web_->article_addresses()[0];
+  const std::string other_host = web_->article_hosts()[1];
+  const std::string post_body = "q=honey+bee&submit=Search";
+  struct Case {
+    const char* what;
+    std::string address;
+    std::string request;
+    int status;
+    const char* in_answer;
+  } cases[] = {
+      {"the form page", engine, "GET / HTTP/1.0\r\n\r\n", 200, "<form action=\"/search\" method=\"get\">"},
+      {"the form's field", engine, "GET / HTTP/1.1\r\nHost: x\r\n\r\n", 200, "name=\"q\""},
+      {"a search by GET", engine, "GET /search?q=tea HTTP/1.0\r\n\r\n", 200, "Results 1&ndash;10 of"},
+      {"a search by POST", engine,
+       "POST /search HTTP/1.0\r\nContent-Type: application/x-www-form-urlencoded\r\nContent-Length: " +
+           std::to_string(post_body.size()) + "\r\n\r\n" + post_body,
+       200, "<b>honey bee</b>"},
+      {"HEAD has no body", engine, "HEAD / HTTP/1.0\r\n\r\n", 200, "Content-Length: "},
+      {"the banner", engine, "GET /ads/banner-2.gif HTTP/1.0\r\n\r\n", 200, "GIF89a"},
+      {"an article", article, "GET " + article.substr(article.find("/articles/")) + " HTTP/1.0\r\n\r\n",
+       200, "<h1>"},
+      {"an article host's index", article, "GET / HTTP/1.0\r\n\r\n", 200, "/articles/"},
+      {"an article on the wrong host", other_host,
+       "GET " + article.substr(article.find("/articles/")) + " HTTP/1.0\r\n\r\n", 404, "404"},
+      {"an unknown path", engine, "GET /nowhere HTTP/1.0\r\n\r\n", 404, "Not Found"},
+      {"not a request", engine, "HELLO THERE\r\n\r\n", 400, "Bad Request"},
+      {"HTTP/1.1 without Host", engine, "GET / HTTP/1.1\r\n\r\n", 400, ""},
+      {"a header without a colon", engine, "GET / HTTP/1.0\r\nNo colon here\r\n\r\n", 400, ""},
+      {"a lower-case method", engine, "get / HTTP/1.0\r\n\r\n", 400, ""},
+      {"another version", engine, "GET / HTTP/2.0\r\n\r\n", 505, ""},
+      {"another method", engine, "DELETE / HTTP/1.0\r\n\r\n", 501, ""},
+      {"POST without a length", engine, "POST /search HTTP/1.0\r\n\r\nq=tea", 411, ""},
+      {"POST where only GET is served", engine, "POST /help HTTP/1.0\r\nContent-Length: 0\r\n\r\n", 405, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Raw_answer a = send_request(c.address, c.request);
+    EXPECT_EQ(a.status, c.status);
+    EXPECT_NE((a.head + a.body).find(c.in_answer), std::string::npos) << a.head << a.body.substr(0, 300);
+    if (c.request.rfind("HEAD", 0) == 0) {
+      EXPECT_TRUE(a.body.empty());
+    }
+  }
+}
+
+TEST_F(Demo_web_test, OverlongRequestIsDroppedUnanswered) {
+  std::string request = "GET /search?q=" + std::string(70 * 1024, 'a');
+  Raw_answer a = send_request(web_->engine_address(), request);
+  EXPECT_EQ(a.status, 0);
+  EXPECT_EQ(get(web_->engine_address()).status, 200);  // the server goes on
+}
+
+TEST_F(Demo_web_test, EveryFormOfAQueryFindsTheSameArticles) {
+  const std::string ignore = web_->ignore_list();
+  std::vector<std::string> expected = links_of(get(search("solar+sail")).body, search("solar+sail"), ignore);
+  ASSERT_GE(expected.size(), 3u);
+  for (const char* form : {"solar+AND+sail", "%2Bsolar+%2Bsail", "SOLAR+Sails", "sail+solar"}) {
+    SCOPED_TRACE(form);
+    std::vector<std::string> got = links_of(get(search(form)).body, search(form), ignore);
+    if (std::string(form) == "sail+solar") {  // the same articles; ties may order otherwise
+      std::sort(got.begin(), got.end());
+      std::vector<std::string> sorted = expected;
+      std::sort(sorted.begin(), sorted.end());
+      EXPECT_EQ(got, sorted);
+    } else {
+      EXPECT_EQ(got, expected);
+    }
+  }
+  // Each result holds both words; an article with only one of them is not a result.
+  const std::vector<Article>& articles = corpus();
+  for (const std::string& link : expected) {
+    auto a = std::find_if(articles.begin(), articles.end(),
+                          [&](const Article& x) { return link.find("/" + x.slug + ".html") != std::string::npos; });
+    ASSERT_NE(a, articles.end());
+    std::string text = a->title + " " + a->text;
+    std::transform(text.begin(), text.end(), text.begin(), ::tolower);
+    EXPECT_NE(text.find("solar"), std::string::npos) << link;
+    EXPECT_NE(text.find("sail"), std::string::npos) << link;
+  }
+  EXPECT_NE(get(search("tea+-green")).body.find("Results"), std::string::npos);
+  EXPECT_NE(get(search("xylophone+quantum")).body.find("No articles match"), std::string::npos);
+}
+
+TEST_F(Demo_web_test, IgnoreListDropsExactlyTheEnginesOwnLinks) {
+  const std::string ignore = web_->ignore_list();
+  const std::vector<std::string> all_articles = web_->article_addresses();
+  for (const std::string& address : all_articles)
+    for (const char* entry : {"/search?", "/help", "/preferences", "/cache?", "/sponsor?"})
+      EXPECT_EQ(address.find(entry), std::string::npos) << address;
+
+  // Through the engine's own network layer, page by page, as the agent reads result pages.
+  std::set<std::string> found;
+  std::string next = search("water");
+  int pages = 0;
+  while (!next.empty() && pages < 10) {
+    ++pages;
+    Fetch_result r = fetch_url(Ref_string(next), 20);
+    ASSERT_EQ(r.status, 0) << next;
+    std::string page = r.raw->text().str().substr(static_cast<size_t>(r.response->body_offset));
+    std::vector<std::string> everything = links_of(page, next, "");
+    std::vector<std::string> kept = links_of(page, next, ignore);
+    std::vector<std::string> articles_on_page, engine_links;
+    next.clear();
+    for (const std::string& link : everything) {
+      if (link.rfind(web_->engine_address(), 0) == 0) engine_links.push_back(link);
+      else articles_on_page.push_back(link);
+      if (link.find("start=" + std::to_string(pages * 10)) != std::string::npos) next = link;
+    }
+    EXPECT_EQ(kept, articles_on_page);
+    EXPECT_GE(engine_links.size(), 4u);  // help, preferences, a cached copy each, the sponsor
+    for (const std::string& link : kept) {
+      EXPECT_NE(std::find(all_articles.begin(), all_articles.end(), link), all_articles.end()) << link;
+      found.insert(link);
+    }
+  }
+  EXPECT_GE(pages, 2);
+  EXPECT_GT(found.size(), 10u);
+}
+
+TEST_F(Demo_web_test, ArticlesLinkToEachOtherAcrossHosts) {
+  const std::vector<std::string> addresses = web_->article_addresses();
+  const std::set<std::string> known(addresses.begin(), addresses.end());
+  std::set<std::string> hosts, linked;
+  for (const std::string& address : addresses) {
+    Raw_answer a = get(address);
+    ASSERT_EQ(a.status, 200) << address;
+    EXPECT_EQ(a.body.find("{{"), std::string::npos) << address;
+    hosts.insert(address.substr(0, address.find('/', 7)));
+    for (const std::string& link : links_of(a.body, address, "")) {
+      EXPECT_TRUE(known.count(link)) << address << " links to " << link;
+      if (link.substr(0, link.find('/', 7)) != address.substr(0, address.find('/', 7))) linked.insert(link);
+    }
+  }
+  EXPECT_EQ(hosts.size(), 8u);
+  EXPECT_GT(linked.size(), addresses.size() / 2);  // most articles are reached from another host
+}
+
+// The corpus as written: enough articles and themes, long enough, links that resolve, and
+// every article reachable from another one.
+TEST(Demo_corpus, ArticlesAreLongEnoughAndTheirLinksResolve) {
+  const std::vector<Article>& articles = corpus();
+  EXPECT_GE(articles.size(), 40u);
+  std::set<std::string> slugs, themes, linked;
+  for (const Article& a : articles) slugs.insert(a.slug);
+  for (const Article& a : articles) {
+    SCOPED_TRACE(a.slug);
+    themes.insert(a.theme);
+    EXPECT_FALSE(a.title.empty());
+    EXPECT_FALSE(a.theme.empty());
+    EXPECT_GE(count_words(a.text), 300);
+    EXPECT_GE(a.links.size(), 2u);
+    for (const std::string& target : a.links) {
+      EXPECT_TRUE(slugs.count(target)) << "no article " << target;
+      EXPECT_NE(target, a.slug);
+      linked.insert(target);
+    }
+  }
+  EXPECT_GE(themes.size(), 4u);
+  for (const Article& a : articles) EXPECT_TRUE(linked.count(a.slug)) << a.slug << " is linked from nowhere";
+}
+
+TEST(Demo_web_lifecycle, StopClosesEverySocketAndThread) {
+  const int before = open_descriptors();
+  std::string engine;
+  {
+    Demo_web web;
+    std::string error;
+    ASSERT_TRUE(web.start(error, 3)) << error;
+    engine = web.engine_address();
+    EXPECT_EQ(web.article_hosts().size(), 3u);
+    EXPECT_EQ(get(web.engine_form_page()).status, 200);
+    EXPECT_EQ(get(web.article_addresses()[2]).status, 200);
+    EXPECT_GE(web.requests_answered(), 2);
+    EXPECT_FALSE(web.start(error)) << "a second start while running";
+    web.stop();
+    EXPECT_FALSE(web.running());
+    EXPECT_EQ(open_descriptors(), before);
+    EXPECT_EQ(get(engine).status, 0);  // nobody listens any more
+    ASSERT_TRUE(web.start(error, 1)) << error;  // and it starts again
+  }  // the destructor stops it
+  EXPECT_EQ(open_descriptors(), before);
+  std::string error;
+  Demo_web web;
+  EXPECT_FALSE(web.start(error, 0));
+  EXPECT_NE(error.find("article hosts"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace orvalis::demo
