@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <set>
 #include <string>
 #include <vector>
@@ -84,6 +85,16 @@ std::vector<std::string> links_of(const std::string& page, const std::string& ad
   std::vector<std::string> out;
   for (const Found_link& l : reader.links()) out.push_back(l.url.str());
   return out;
+}
+
+// A character reference left as written ("&rsquo;"): one the server does not know.
+bool has_reference(const std::string& text) {
+  for (size_t at = text.find('&'); at != std::string::npos; at = text.find('&', at + 1)) {
+    size_t end = at + 1;
+    while (end < text.size() && (std::isalnum(static_cast<unsigned char>(text[end])) || text[end] == '#')) ++end;
+    if (end > at + 1 && end < text.size() && text[end] == ';') return true;
+  }
+  return false;
 }
 
 int open_descriptors() {
@@ -266,6 +277,7 @@ TEST(Demo_corpus, ArticlesAreLongEnoughAndTheirLinksResolve) {
     EXPECT_FALSE(a.title.empty());
     EXPECT_FALSE(a.theme.empty());
     EXPECT_GE(count_words(a.text), 300);
+    EXPECT_FALSE(has_reference(a.title + a.text));
     EXPECT_GE(a.links.size(), 2u);
     for (const std::string& target : a.links) {
       EXPECT_TRUE(slugs.count(target)) << "no article " << target;

@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "demo_web/text_words.h"
-#include "foundation/entities.h"
 
 namespace orvalis::demo {
 
@@ -26,10 +25,77 @@ size_t find_nocase(std::string_view text, std::string_view needle, size_t from =
   return std::string_view::npos;
 }
 
-std::string decoded(std::string text) {
-  decode_entities(text.data());
-  text.resize(std::strlen(text.c_str()));
-  return text;
+void append_utf8(std::string& out, unsigned long cp) {
+  if (cp == 0 || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = 0xFFFD;
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (cp >> 18));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+// The code point of a named reference the articles may use; 0 for one we do not know.
+unsigned long named_reference(std::string_view name) {
+  static const struct {
+    const char* name;
+    unsigned long cp;
+  } names[] = {{"amp", '&'},       {"lt", '<'},         {"gt", '>'},         {"quot", '"'},
+               {"apos", '\''},     {"nbsp", 0xA0},      {"deg", 0xB0},       {"middot", 0xB7},
+               {"times", 0xD7},    {"eacute", 0xE9},    {"ndash", 0x2013},   {"mdash", 0x2014},
+               {"lsquo", 0x2018},  {"rsquo", 0x2019},   {"ldquo", 0x201C},   {"rdquo", 0x201D},
+               {"hellip", 0x2026}, {"minus", 0x2212},   {"micro", 0xB5},     {"copy", 0xA9}};
+  for (const auto& n : names)
+    if (name == n.name) return n.cp;
+  return 0;
+}
+
+// Character references decoded to UTF-8: the named ones above and numeric ones; a reference
+// we do not know stays as written.
+std::string decoded(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    size_t semi = text[i] == '&' ? text.find(';', i) : std::string_view::npos;
+    if (semi == std::string_view::npos || semi - i > 10) {
+      out += text[i];
+      continue;
+    }
+    std::string_view name = text.substr(i + 1, semi - i - 1);
+    unsigned long cp = 0;
+    if (name.size() > 1 && name[0] == '#') {
+      bool hex = name[1] == 'x' || name[1] == 'X';
+      for (char c : name.substr(hex ? 2 : 1)) {
+        int d = (c >= '0' && c <= '9') ? c - '0'
+                : (hex && c >= 'a' && c <= 'f') ? c - 'a' + 10
+                : (hex && c >= 'A' && c <= 'F') ? c - 'A' + 10 : -1;
+        if (d < 0) {
+          cp = 0;
+          break;
+        }
+        cp = cp * (hex ? 16 : 10) + static_cast<unsigned long>(d);
+        if (cp > 0x10FFFF) cp = 0x110000;
+      }
+    } else {
+      cp = named_reference(name);
+    }
+    if (cp == 0) {
+      out += text[i];
+      continue;
+    }
+    append_utf8(out, cp);
+    i = semi;
+  }
+  return out;
 }
 
 std::string collapse_white(std::string_view text) {

@@ -11,6 +11,7 @@ namespace {
 
 constexpr int kSnippet_words = 30;
 constexpr int kSnippet_lead = 8;  // words shown before the first term found
+constexpr size_t kParagraph_words = 12;  // shorter blocks are headings, list items, captions
 
 bool is_common_word(const std::string& term) {
   static const std::unordered_set<std::string> common = {
@@ -125,28 +126,33 @@ std::string Search_index::snippet(int article, const Parsed_query& query) const 
     size_t begin, end;
     bool wanted;
   };
-  // The words of the paragraph that holds the first wanted term (or of the first paragraph).
+  // The words of the first paragraph that holds a wanted term; headings and list items count
+  // only when no paragraph does. Without any, the opening paragraph.
   std::vector<Word> words;
   int first = -1;
-  size_t line_start = 0;
-  while (line_start < text.size()) {
-    size_t line_end = text.find('\n', line_start);
-    if (line_end == std::string::npos) line_end = text.size();
-    std::vector<Word> line;
-    int hit = -1;
-    for_each_word(view.substr(line_start, line_end - line_start), [&](size_t b, size_t e) {
-      std::string term = term_of(view.substr(line_start + b, e - b));
-      bool wanted = std::find(query.wanted.begin(), query.wanted.end(), term) != query.wanted.end();
-      if (wanted && hit < 0) hit = static_cast<int>(line.size());
-      line.push_back({line_start + b, line_start + e, wanted});
-    });
-    if (words.empty() && !line.empty()) words = line;  // the fallback: the opening paragraph
-    if (hit >= 0) {
-      words = std::move(line);
-      first = hit;
-      break;
+  for (int pass = 0; pass < 2 && first < 0; ++pass) {
+    size_t line_start = 0;
+    while (line_start < text.size()) {
+      size_t line_end = text.find('\n', line_start);
+      if (line_end == std::string::npos) line_end = text.size();
+      std::vector<Word> line;
+      int hit = -1;
+      for_each_word(view.substr(line_start, line_end - line_start), [&](size_t b, size_t e) {
+        std::string term = term_of(view.substr(line_start + b, e - b));
+        bool wanted = std::find(query.wanted.begin(), query.wanted.end(), term) != query.wanted.end();
+        if (wanted && hit < 0) hit = static_cast<int>(line.size());
+        line.push_back({line_start + b, line_start + e, wanted});
+      });
+      line_start = line_end + 1;
+      const bool paragraph = line.size() >= kParagraph_words;
+      if (pass == 0 && !paragraph) continue;
+      if (words.empty()) words = line;  // the fallback: the opening paragraph
+      if (hit >= 0) {
+        words = std::move(line);
+        first = hit;
+        break;
+      }
     }
-    line_start = line_end + 1;
   }
   if (words.empty()) return {};
   int from = first < 0 ? 0 : std::max(0, first - kSnippet_lead);
