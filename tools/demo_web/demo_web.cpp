@@ -81,13 +81,27 @@ struct Demo_web::Server {
   std::vector<Listener> listeners;
   std::unordered_map<int, Connection> connections;
   int sweep_timer = -1;
+  bool listeners_paused = false;
   std::unique_ptr<Demo_pages> pages;
   std::atomic<long> answered{0};
+
+  int arm_listener(const Listener& l) {
+    int host = l.host;
+    return loop->arm_socket(l.fd, platform::event_accept,
+                            [this, host](int fd, unsigned event, int) { on_listener(fd, host, event); });
+  }
 
   void on_listener(int fd, int host, unsigned event) {
     if (event != platform::event_accept) return;
     for (;;) {
       int c = ::accept4(fd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+      if (c < 0 && (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM)) {
+        // Out of descriptors or memory: the waiting connection would wake us again at once.
+        // Listen again at the next sweep, when idle connections may have gone.
+        loop->arm_socket(fd, 0, nullptr);
+        listeners_paused = true;
+        return;
+      }
       if (c < 0) return;  // EAGAIN, or an error of that one connection: go on listening
       if (static_cast<int>(connections.size()) >= kMax_connections) {
         ::close(c);
@@ -191,6 +205,10 @@ struct Demo_web::Server {
     for (const auto& [fd, conn] : connections)
       if (now - conn.last_activity > (conn.answered ? kLinger_limit_ms : kIdle_limit_ms)) ended.push_back(fd);
     for (int fd : ended) close_connection(fd);
+    if (listeners_paused) {
+      listeners_paused = false;
+      for (const Listener& l : listeners) arm_listener(l);
+    }
   }
 
   // On the server's thread: close everything and end the loop.
@@ -243,10 +261,7 @@ bool Demo_web::start(std::string& error, int article_hosts) {
   server->loop = platform::make_epoll_loop();
   Server* s = server.get();
   for (const Server::Listener& l : server->listeners) {
-    int host = l.host;
-    int armed = s->loop->arm_socket(l.fd, platform::event_accept,
-                                    [s, host](int fd, unsigned event, int) { s->on_listener(fd, host, event); });
-    if (armed != 0) {
+    if (int armed = s->arm_listener(l); armed != 0) {
       error = std::string("cannot watch the demo web's sockets: ") + std::strerror(armed);
       for (const Server::Listener& each : server->listeners) {
         s->loop->forget_socket(each.fd);
