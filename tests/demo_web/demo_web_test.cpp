@@ -1,7 +1,6 @@
 #include "demo_web/demo_web.h"
 
 #include <arpa/inet.h>
-#include <dirent.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -15,6 +14,7 @@
 #include <vector>
 
 #include "../net/net_fixture.h"
+#include "test_support.h"
 #include "demo_web/demo_corpus.h"
 #include "net/fetch.h"
 #include "text/page_readers.h"
@@ -95,15 +95,6 @@ bool has_reference(const std::string& text) {
     if (end > at + 1 && end < text.size() && text[end] == ';') return true;
   }
   return false;
-}
-
-int open_descriptors() {
-  int n = 0;
-  if (DIR* d = opendir("/proc/self/fd")) {
-    while (readdir(d)) ++n;
-    closedir(d);
-  }
-  return n;
 }
 
 // The network layer is set up per test (no host spacing), the web once for the suite.
@@ -290,7 +281,7 @@ TEST(Demo_corpus, ArticlesAreLongEnoughAndTheirLinksResolve) {
 }
 
 TEST(Demo_web_lifecycle, StopClosesEverySocketAndThread) {
-  const int before = open_descriptors();
+  orvalis::testing::Fd_leak_check descriptors;
   std::string engine;
   {
     Demo_web web;
@@ -304,11 +295,11 @@ TEST(Demo_web_lifecycle, StopClosesEverySocketAndThread) {
     EXPECT_FALSE(web.start(error)) << "a second start while running";
     web.stop();
     EXPECT_FALSE(web.running());
-    EXPECT_EQ(open_descriptors(), before);
+    EXPECT_EQ(descriptors.leaked(), 0);
     EXPECT_EQ(get(engine).status, 0);  // nobody listens any more
     ASSERT_TRUE(web.start(error, 1)) << error;  // and it starts again
   }  // the destructor stops it
-  EXPECT_EQ(open_descriptors(), before);
+  EXPECT_EQ(descriptors.leaked(), 0);
   std::string error;
   Demo_web web;
   EXPECT_FALSE(web.start(error, 0));
