@@ -185,6 +185,21 @@ Ref_list<Topic_document> Document_store::documents_of_topic(std::int32_t concept
   return result;
 }
 
+std::unordered_map<std::int32_t, std::int32_t> Document_store::live_document_counts() {
+  std::unordered_map<std::int32_t, std::int32_t> counts;
+  try {
+    Db_statement s(db_,
+                   "SELECT concept_urls.concept_id, COUNT(*) FROM concept_urls, url_master"
+                   " WHERE concept_urls.url_id = url_master.url_id AND date_deleted IS NULL"
+                   " GROUP BY concept_urls.concept_id");
+    while (s.step()) counts[s.number(0)] = s.number(1);
+  } catch (const Db_error& e) {
+    report_db_error(e);
+    counts.clear();
+  }
+  return counts;
+}
+
 bool Document_store::link_document(std::int32_t concept_id, std::int32_t url_id,
                                    Document_link& link, bool restore) {
   try {

@@ -13,6 +13,7 @@
 #pragma once
 
 #include <cstdint>
+#include <unordered_map>
 
 #include "database/database.h"
 #include "database/document.h"
@@ -34,6 +35,9 @@ class Document_store {
 
   // The documents of a topic with their links, in link order; removed links only when asked.
   Ref_list<Topic_document> documents_of_topic(std::int32_t concept_id, bool include_removed);
+  // The number of live documents of every topic that has one (what documents_of_topic would
+  // return without removed links), by concept_id, in one query.
+  std::unordered_map<std::int32_t, std::int32_t> live_document_counts();
   // Links a document to a topic; true when a live link was made:
   //   no link yet: one is added with link's query, search_resource and relevant;
   //   a live link: nothing changes (false);

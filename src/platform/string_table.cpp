@@ -18,7 +18,7 @@ struct String_entry {
     const char* text;
 };
 
-constexpr std::array<String_entry, 359> k_strings{{
+constexpr std::array<String_entry, 360> k_strings{{
     {8000, "Organize topic into subtopics\nOrganize by Content"},
     {8001, "Delete\nDelete"},
     {8002, "View document or topic in browser\nView in Browser"},
@@ -465,6 +465,7 @@ constexpr std::array<String_entry, 359> k_strings{{
      "Import (File menu, with no database open) converts a topic database of the earlier "
      "format to the current one."},
     {22040, "You can turn this welcome dialog off and on again from the View menu."},
+    {57344, "Orvalis"},  // the product name
     {61446, "iexplore.ini"},
 }};
 

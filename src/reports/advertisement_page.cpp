@@ -1,0 +1,125 @@
+#include "reports/advertisement_page.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+
+#include "foundation/error_handler.h"
+#include "foundation/settings.h"
+#include "reports/html_text.h"
+
+namespace orvalis {
+
+namespace {
+
+// Attribute value as a browser would read it: character references decoded.
+Ref_string decoded(const Ref_string& value) {
+  Ref_string v = value;
+  v.decode_entities();
+  return v;
+}
+
+void put_attribute(std::string& out, std::string_view name, const Ref_string& value) {
+  out += ' ';
+  out += name;
+  out += "=\"";
+  append_escaped_html(out, value.view());
+  out += '"';
+}
+
+// Replaces `path` whole with `text`: written beside it, then renamed over it.
+bool replace_file(const std::string& path, std::string_view text, int& error) {
+  std::string temporary = path + ".part";
+  int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    error = errno;
+    return false;
+  }
+  const char* p = text.data();
+  std::size_t left = text.size();
+  bool ok = true;
+  while (left > 0) {
+    ssize_t n = ::write(fd, p, left);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      ok = false;
+      error = errno;
+      break;
+    }
+    p += n;
+    left -= static_cast<std::size_t>(n);
+  }
+  if (::close(fd) != 0 && ok) {
+    ok = false;
+    error = errno;
+  }
+  if (ok && ::rename(temporary.c_str(), path.c_str()) != 0) {
+    ok = false;
+    error = errno;
+  }
+  if (!ok) ::unlink(temporary.c_str());
+  return ok;
+}
+
+}  // namespace
+
+Ref_string advertisement_page_name(const Ref_string& resource_name) {
+  return safe_file_name(concat(resource_name.view(), ".htm").view());
+}
+
+Ref_string advertisement_image_name(const Ref_string& resource_name, const Ref_string& image_address) {
+  std::string_view address = image_address.view();
+  std::string_view extension;
+  std::size_t dot = address.rfind('.');
+  if (dot != std::string_view::npos) {
+    extension = address.substr(dot);
+    extension = extension.substr(0, extension.find('?'));
+  }
+  return safe_file_name(concat(resource_name.view(), extension).view());
+}
+
+Ref_string advertisement_page_text(const Advertisement& ad) {
+  std::string page = "<HTML>\r\n<HEAD>\r\n<TITLE>";
+  page += Ref_string::from_id(12012).view();
+  page += "</TITLE>\r\n</HEAD>\r\n";
+  page += "<BODY BACKGROUND=\"../pages/images/ovbg.gif\" TOPMARGIN=5>\r\n";
+
+  page += "<a";
+  put_attribute(page, "href", safe_address(decoded(ad.anchor.get("href"))));
+  page += " target=\"_top\">";
+  page += "<img";
+  put_attribute(page, "src", safe_file_name(ad.image_file.view()));
+  page += " align=\"right\"";
+  for (const char* name : {"alt", "title", "width", "height", "border", "hspace", "vspace"})
+    if (ad.image.has(name)) put_attribute(page, name, decoded(ad.image.get(name)));
+  page += "></A>\r\n";
+
+  page += "<FONT SIZE=+1><B>";
+  page += Ref_string::from_id(12013).view();
+  page += " <I>";
+  append_escaped_html(page, ad.resource_name.view());
+  page += "</I></B></FONT>\r\n";
+
+  page += "\r\n<SCRIPT LANGUAGE='JavaScript'>\r\n";
+  page += "<!--\r\n";
+  page += "  document.writeln('<BR><A HREF=javascript:parent.hide_ad()>";
+  page += Ref_string::from_id(10196).view();
+  page += "</A>')\r\n";
+  page += "// -->\r\n";
+  page += "</SCRIPT>\r\n\r\n";
+  page += "</BODY>\r\n</HTML>\r\n";
+  return Ref_string(page);
+}
+
+bool write_advertisement_page(const Advertisement& ad, const Ref_string& engines_folder) {
+  Ref_string path = join_folder(engines_folder, advertisement_page_name(ad.resource_name));
+  int error = 0;
+  if (replace_file(path.str(), advertisement_page_text(ad).view(), error)) return true;
+  report_error(concat("Unable to write the advertisement page ", path.view(), ": ", std::strerror(error)));
+  return false;
+}
+
+}  // namespace orvalis
