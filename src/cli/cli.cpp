@@ -27,14 +27,15 @@ const Command_entry kCommands[] = {
     {"settings", cmd_settings, "settings list | get NAME | set NAME VALUE"},
     {"topic", cmd_topic,
      "topic add NAME [--term T]... [--category C] [--definition D] | list [--scheduled|--top|"
-     "--user|--recent] | show TOPIC | set TOPIC [options] | delete TOPIC | relate A B CODE | "
+     "--user|--recent] | show TOPIC [--html] | set TOPIC [options] | delete TOPIC | relate A B CODE | "
      "unrelate A B"},
     {"doc", cmd_doc,
-     "doc add TOPIC URL [--title T] | list TOPIC [--all] | show DOC | remove TOPIC DOC | "
+     "doc add TOPIC URL [--title T] | list TOPIC [--all] | show DOC [--html [--topic TOPIC]] | remove TOPIC DOC | "
      "restore TOPIC DOC | note DOC TEXT | relevance TOPIC DOC VALUE"},
     {"find", cmd_find, "find documents TEXT | find topics TEXT"},
     {"resource", cmd_resource,
      "resource list [--by-category] | show NAME | import INI-FILE | delete NAME | categories"},
+    {"publish", cmd_publish, "publish [TOPIC]"},
     {"fetch", cmd_fetch, "fetch URL"},
     {"analyze", cmd_analyze, "analyze HTML-FILE"},
 };

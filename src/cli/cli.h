@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "database/document.h"
+#include "database/topic.h"
 #include "foundation/ref_string.h"
 
 namespace orvalis::cli {
@@ -53,6 +55,14 @@ int cmd_find(Context& c);
 int cmd_resource(Context& c);
 int cmd_fetch(Context& c);
 int cmd_analyze(Context& c);
+int cmd_publish(Context& c);
+int topic_show_html(Context& c);
+int doc_show_html(Context& c);
+
+// TOPIC and DOC arguments, for commands whose database is open: the topic or document named,
+// or null after reporting that none (or several) is.
+Topic_handle lookup_topic(const std::string& key);
+Document_handle lookup_document(const std::string& key);
 
 // Parses a whole number argument or throws a usage error naming it.
 int parse_int(const std::string& text, const char* what);

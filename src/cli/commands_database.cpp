@@ -539,11 +539,29 @@ int cmd_check(Context& c) {
   return f == format_failed ? 1 : 0;
 }
 
+Topic_handle lookup_topic(const std::string& key) {
+  try {
+    return find_topic(key);
+  } catch (const Command_failure& f) {
+    report_error(rs(f.message));
+    return Topic_handle();
+  }
+}
+
+Document_handle lookup_document(const std::string& key) {
+  try {
+    return find_document(key);
+  } catch (const Command_failure& f) {
+    report_error(rs(f.message));
+    return Document_handle();
+  }
+}
+
 int cmd_topic(Context& c) {
   const std::string& verb = c.arg(0, "topic command");
   if (verb == "add") return topic_add(c);
   if (verb == "list") return topic_list(c);
-  if (verb == "show") return topic_show(c);
+  if (verb == "show") return c.take_flag("--html") ? topic_show_html(c) : topic_show(c);
   if (verb == "set") return topic_set(c);
   if (verb == "delete") return topic_delete(c);
   if (verb == "relate") return topic_relate(c, true);
@@ -555,7 +573,7 @@ int cmd_doc(Context& c) {
   const std::string& verb = c.arg(0, "doc command");
   if (verb == "add") return doc_add(c);
   if (verb == "list") return doc_list(c);
-  if (verb == "show") return doc_show(c);
+  if (verb == "show") return c.take_flag("--html") ? doc_show_html(c) : doc_show(c);
   if (verb == "remove" || verb == "restore" || verb == "relevance") return doc_link_change(c, verb);
   if (verb == "note") return doc_note(c);
   throw Usage_error{"unknown doc command '" + verb + "'"};

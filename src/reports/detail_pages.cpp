@@ -15,8 +15,9 @@ namespace {
 
 Ref_string text(int id) { return Ref_string::from_id(id); }
 
-void append_count(std::string& out, std::int32_t value) {
-  if (value < 0)
+// A count of a document that was never retrieved is not known yet.
+void append_count(std::string& out, const Document& d, std::int32_t value) {
+  if (value < 0 || !d.time_last_retrieved.is_valid())
     out += text(10123).view();
   else
     out += std::to_string(value);
@@ -78,11 +79,11 @@ Ref_string document_detail(const Document& document, const Document_link& link,
   page += "</A>\r\n<BR>\r\n<STRONG>";
   page += text(10108).view();
   page += ":</STRONG>";
-  append_count(page, document.num_anchors);
+  append_count(page, document, document.num_anchors);
   page += "<STRONG>";
   page += text(10109).view();
   page += ":</STRONG>";
-  append_count(page, document.num_images);
+  append_count(page, document, document.num_images);
   page += "<P>\r\n<STRONG>";
   page += text(10110).view();
   page += ":</STRONG>";

@@ -56,8 +56,9 @@ std::string date_text(std::int64_t now) {
   return std::string(buffer, n);
 }
 
-std::string count_text(std::int32_t value) {
-  return value < 0 ? text(10123).str() : std::to_string(value);
+// A count of a document that was never retrieved is not known yet.
+std::string count_text(const Document& d, std::int32_t value) {
+  return value < 0 || !d.time_last_retrieved.is_valid() ? text(10123).str() : std::to_string(value);
 }
 
 Ref_string page_path(const Publish_options& options, const Ref_string& name) {
@@ -236,10 +237,10 @@ void document_rows(Html_writer& w, const Topic_document& item, const Publish_opt
   w.append(std::to_string(item.link.relevant));
   w.end_cell();
   w.right_cell();
-  w.append(count_text(d.num_images));
+  w.append(count_text(d, d.num_images));
   w.end_cell();
   w.right_cell();
-  w.append(count_text(d.num_anchors));
+  w.append(count_text(d, d.num_anchors));
   w.end_cell();
   w.end_row();
 

@@ -159,7 +159,7 @@ def orbit_mark(c, cx, cy, r, ring, dot):
 
 
 def logo():
-    c = Canvas(168, 48, [PAPER, TEAL, AMBER, INK])
+    c = Canvas(180, 48, [PAPER, TEAL, AMBER, INK])
     orbit_mark(c, 24, 24, 14, 1, 2)
     c.text(50, 13, "ORVALIS", 3, scale=3)
     return gif(c, transparent=0)
