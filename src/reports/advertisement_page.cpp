@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -67,7 +68,7 @@ bool replace_file(const std::string& path, std::string_view text, int& error) {
 }  // namespace
 
 Ref_string advertisement_page_name(const Ref_string& resource_name) {
-  return safe_file_name(concat(resource_name.view(), ".htm").view());
+  return safe_file_name(resource_name.view()) + ".htm";
 }
 
 Ref_string advertisement_image_name(const Ref_string& resource_name, const Ref_string& image_address) {
@@ -78,7 +79,10 @@ Ref_string advertisement_image_name(const Ref_string& resource_name, const Ref_s
     extension = address.substr(dot);
     extension = extension.substr(0, extension.find('?'));
   }
-  return safe_file_name(concat(resource_name.view(), extension).view());
+  Ref_string name = safe_file_name(resource_name.view());
+  for (char c : extension)
+    if (std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_' || c == '.') name += c;
+  return name;
 }
 
 Ref_string advertisement_page_text(const Advertisement& ad) {

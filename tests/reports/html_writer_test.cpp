@@ -1,0 +1,150 @@
+// The page writer: element texts byte for byte, the page form, the buffer boundaries, a page
+// that outgrows its 300 buffers, and an output file that cannot be written.
+#include "reports/html_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+
+#include "database/database_test_support.h"
+#include "foundation/error_handler.h"
+
+namespace orvalis::testing {
+namespace {
+
+std::string body_of(const std::function<void(Html_writer&)>& build) {
+  Html_writer w;
+  EXPECT_TRUE(w.start());
+  build(w);
+  std::string page = w.page_text(true);
+  w.free();
+  std::string head = "<HTML>\n<HEAD><TITLE></TITLE></HEAD>\n", tail = "</HTML>\n";
+  return page.substr(head.size(), page.size() - head.size() - tail.size());
+}
+
+TEST(Html_writer, ElementsAreWrittenByteForByte) {
+  Html_cell all;
+  all.column_span = 2;
+  all.row_span = 3;
+  all.colour = "#FFFFFF";
+  all.height = 4;
+  all.width = 5;
+  Html_cell ones;  // spans of 1, no colour, no sizes: no attributes
+  struct Case {
+    std::function<void(Html_writer&)> build;
+    const char* bytes;
+  } cases[] = {
+      {[](Html_writer& w) { w.bold("x"); }, "<STRONG>x</STRONG>"},
+      {[](Html_writer& w) { w.link("t1.htm", "One", "Detail"); }, "<A HREF=\"t1.htm\" TARGET=\"Detail\">One</A>"},
+      {[](Html_writer& w) { w.link("a.htm", "A", ""); }, "<A HREF=\"a.htm\">A</A>"},
+      {[](Html_writer& w) { w.body_background("bg.gif"); }, "<BODY BACKGROUND=\"bg.gif\">\n"},
+      {[](Html_writer& w) { w.image("a.gif", "", 0, "alt", 0, 0); },
+       "<IMG SRC=\"a.gif\" ALIGN=BOTTOM BORDER=0 ALT = \"alt\">"},
+      {[](Html_writer& w) { w.image("a.gif", "LEFT", 2, "", 7, 9); },
+       "<IMG SRC=\"a.gif\" ALIGN=LEFT BORDER=2 ALT = \"\" WIDTH=7 HEIGHT=9>"},
+      {[](Html_writer& w) { w.image("a.gif", "", 0, "", 0, 200); }, "<IMG SRC=\"a.gif\" ALIGN=BOTTOM BORDER=0 ALT = \"\" HEIGHT=200>"},
+      {[](Html_writer& w) { w.table(); }, "<TABLE>\n"},
+      {[](Html_writer& w) { w.table("#CCCCCC", "Cap"); }, "<TABLE BGCOLOR=\"#CCCCCC\">\n<CAPTION>Cap</CAPTION>\n"},
+      {[](Html_writer& w) { w.end_table(); }, "</TABLE>\n"},
+      {[](Html_writer& w) { w.row(); w.end_row(); }, "<TR></TR>\n"},
+      {[](Html_writer& w) { w.row("#000000"); }, "<TR BGCOLOR=\"#000000\">"},
+      {[&](Html_writer& w) { w.cell(ones); w.end_cell(); }, "<TD></TD>"},
+      {[&](Html_writer& w) { w.cell(all); }, "<TD COLSPAN=2 ROWSPAN=3 BGCOLOR=\"#FFFFFF\" HEIGHT=4 WIDTH=5>"},
+      {[](Html_writer& w) { w.centred_cell(); w.right_cell(); }, "<TD ALIGN=CENTER><TD ALIGN=RIGHT>"},
+      {[&](Html_writer& w) { w.header_cell(); w.end_header_cell(); w.left_header_cell(all); },
+       "<TH></TH><TH ALIGN=LEFT COLSPAN=2 ROWSPAN=3 BGCOLOR=\"#FFFFFF\" HEIGHT=4 WIDTH=5>"},
+      {[](Html_writer& w) { w.frameset(Html_writer::columns, "30%,70%"); }, "<FRAMESET COLS=\"30%,70%\">\n"},
+      {[](Html_writer& w) { w.frameset(Html_writer::rows, "85,*"); }, "<FRAMESET ROWS=\"85,*\">\n"},
+      {[](Html_writer& w) { w.frame("Index", "topics.htm"); }, "<FRAME NAME=\"Index\" SRC=\"topics.htm\">\n"},
+      {[](Html_writer& w) { w.noframes_start(); w.noframes_end(); w.end_frameset(); },
+       "<NOFRAMES>\n</NOFRAMES>\n</FRAMESET>\n"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(body_of(c.build), c.bytes);
+}
+
+TEST(Html_writer, PageFormEndsFramesPagesWithoutBodyEnd) {
+  Html_writer w;
+  ASSERT_TRUE(w.start());
+  w.set_title("T");
+  w.append("x");
+  EXPECT_EQ(w.page_text(false), "<HTML>\n<HEAD><TITLE>T</TITLE></HEAD>\nx</BODY>\n</HTML>\n");
+  EXPECT_EQ(w.page_text(true), "<HTML>\n<HEAD><TITLE>T</TITLE></HEAD>\nx</HTML>\n");
+}
+
+TEST(Html_writer, BuffersFillToTheLimitAndLongTextsAreSplit) {
+  const std::size_t limit = Html_writer::fill_limit, size = Html_writer::buffer_size;
+  struct Case {
+    const char* what;
+    std::vector<std::size_t> texts;  // lengths appended in order
+    int buffers;
+  } cases[] = {
+      {"exactly the fill limit", {limit}, 1},
+      {"one byte past the limit starts the next buffer", {limit, 1}, 2},
+      {"a text that would pass the end goes whole to a new buffer", {limit - 10, 1500}, 2},
+      {"a text that ends one byte before the end fits", {limit - 10, 1033}, 2},
+      {"a text filling a fresh buffer but its zero", {size - 1}, 2},
+      {"a text longer than a buffer is split", {100, 3 * size + 5}, 4},
+      {"many small texts", std::vector<std::size_t>(10000, 7), 3},
+  };
+  for (const Case& c : cases) {
+    Html_writer w;
+    ASSERT_TRUE(w.start());
+    std::string expected;
+    char letter = 'a';
+    for (std::size_t n : c.texts) {
+      std::string text(n, letter);
+      letter = letter == 'z' ? 'a' : static_cast<char>(letter + 1);
+      w.append(text);
+      expected += text;
+    }
+    EXPECT_EQ(w.buffers_in_use(), c.buffers) << c.what;
+    EXPECT_EQ(w.text_length(), expected.size()) << c.what;
+    std::string page = w.page_text(true);
+    EXPECT_EQ(page.substr(page.find("</HEAD>\n") + 8, expected.size()), expected) << c.what;
+    EXPECT_FALSE(w.overflowed()) << c.what;
+  }
+}
+
+TEST(Html_writer, APageBeyondThreeHundredBuffersIsReportedAndWrittenCut) {
+  Temp_dir dir;
+  Collecting_error_handler errors;
+  Html_writer w;
+  ASSERT_TRUE(w.start());
+  w.set_output_path(Ref_string(dir.file("big.htm")));
+  std::string line(1000, 'x');
+  for (int i = 0; i < 10000; ++i) w.append(line);  // 10 MB: more than 300 buffers hold
+  w.append("<P>last</P>");
+  EXPECT_EQ(w.buffers_in_use(), Html_writer::max_buffers);
+  EXPECT_TRUE(w.overflowed());
+  std::size_t held = w.text_length();
+  EXPECT_LE(held, Html_writer::max_buffers * Html_writer::buffer_size);
+  EXPECT_GE(held, Html_writer::max_buffers * Html_writer::fill_limit);
+  ASSERT_TRUE(w.write_page(false));
+  EXPECT_EQ(w.buffers_in_use(), 0);
+  ASSERT_EQ(errors.messages().count(), 1);
+  EXPECT_EQ(errors.messages()[0], "Output text buffer exceeds allocated internal memory of 9MB.");
+  std::ifstream in(dir.file("big.htm"), std::ios::binary);
+  std::stringstream page;
+  page << in.rdbuf();
+  EXPECT_EQ(page.str().size(), held + std::string("<HTML>\n<HEAD><TITLE></TITLE></HEAD>\n</BODY>\n</HTML>\n").size());
+  EXPECT_EQ(page.str().find("last"), std::string::npos);
+}
+
+TEST(Html_writer, AnOutputFileThatCannotBeOpenedIsReportedAndTheBuffersFreed) {
+  Temp_dir dir;
+  Collecting_error_handler errors;
+  Html_writer w;
+  ASSERT_TRUE(w.start());
+  w.append("page");
+  w.set_output_path(Ref_string(dir.file("missing/page.htm")));
+  EXPECT_FALSE(w.write_page(false));
+  EXPECT_EQ(w.buffers_in_use(), 0);
+  ASSERT_EQ(errors.messages().count(), 1);
+  EXPECT_EQ(errors.messages()[0], "Unable to open output file for writing to web server.");
+}
+
+}  // namespace
+}  // namespace orvalis::testing

@@ -1,0 +1,129 @@
+// The topic index and the topic pages written from a small database: rows, counts, new
+// markers, titles, order, unknown counts, old pages removed, and hostile texts kept as text.
+#include "reports/topic_index.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "reports_test_support.h"
+
+namespace orvalis::testing {
+namespace {
+
+bool has(const std::string& page, const std::string& piece) { return page.find(piece) != std::string::npos; }
+
+TEST_F(Pages_test, IndexListsTopicsInOrderWithLiveCountsAndNewMarkers) {
+  Topic_handle old_topic = add_topic("Old", 2 * 86400);
+  Topic_handle fresh = add_topic("Fresh", 600);
+  add_document(*old_topic, "http://a/1", "One");
+  Document_handle gone = add_document(*old_topic, "http://a/2", "Two");
+  ASSERT_TRUE(Document_store(db).remove_document_from_topic(old_topic->concept_id, gone->url_id));
+  add_document(*fresh, "http://a/3", "Three");
+  for (const char* name : {"t99.htm", "d5.htm", "today.htm", "notes.txt"}) write_file(dir.file(std::string("pages/") + name), "x");
+
+  Ref_string index = publish_index({fresh, old_topic}, options);
+  EXPECT_EQ(index, Ref_string(dir.file("pages/index.htm")));
+  EXPECT_TRUE(messages().empty());
+  std::string topics = page("topics.htm");
+  std::string fresh_row = "<TR><TD></TD><TD><A HREF=\"t" + std::to_string(fresh->concept_id) +
+                          ".htm\" TARGET=\"Detail\">Fresh</A></TD><TD ALIGN=RIGHT>1</TD><TD><IMG "
+                          "SRC=\"images/new.gif\" ALIGN=LEFT BORDER=0 ALT = \"New\"></TD></TR>\n";
+  std::string old_row = "<TR><TD></TD><TD><A HREF=\"t" + std::to_string(old_topic->concept_id) +
+                        ".htm\" TARGET=\"Detail\">Old</A></TD><TD ALIGN=RIGHT>1</TD><TD></TD></TR>\n";
+  ASSERT_TRUE(has(topics, fresh_row)) << topics;
+  EXPECT_LT(topics.find(fresh_row), topics.find(old_row));
+  EXPECT_TRUE(topics.starts_with("<HTML>\n<HEAD><TITLE>Index of Topics</TITLE></HEAD>\n<BODY BACKGROUND=\"images/ovbg.gif\">\n"));
+  EXPECT_TRUE(has(topics, "<STRONG>Published<BR>"));
+  EXPECT_TRUE(has(topics, "<BR>By<BR>Ada</STRONG>"));
+  EXPECT_TRUE(has(topics, "<TR BGCOLOR=\"#CCCCCC\"><TH><IMG SRC=\"images/cleardot.gif\" WIDTH=10></TH><TH ALIGN=LEFT>Available Topics</TH><TH>Docs</TH><TH></TH></TR>\n"));
+
+  std::string frames = page("index.htm");
+  EXPECT_TRUE(has(frames, "</HEAD>\n<FRAMESET COLS=\"30%,70%\">\n<FRAME NAME=\"Index\" SRC=\"topics.htm\">\n"
+                          "<FRAME NAME=\"Detail\" SRC=\"blank.htm\">\n<NOFRAMES>\n<CENTER>\n"));
+  EXPECT_TRUE(has(frames, fresh_row));
+  EXPECT_TRUE(frames.ends_with("</CENTER>\n</NOFRAMES>\n</FRAMESET>\n</HTML>\n"));
+  EXPECT_FALSE(has(frames, "</BODY>"));
+  EXPECT_TRUE(has(page("blank.htm"), "<TITLE>Blank Topic</TITLE>"));
+  EXPECT_TRUE(has(page("blank.htm"), "<IMG SRC=\"images/ovsplash.gif\""));
+
+  namespace fs = std::filesystem;
+  EXPECT_FALSE(fs::exists(dir.file("pages/t99.htm")));
+  EXPECT_FALSE(fs::exists(dir.file("pages/d5.htm")));
+  EXPECT_TRUE(fs::exists(dir.file("pages/today.htm")));
+  EXPECT_TRUE(fs::exists(dir.file("pages/notes.txt")));
+
+  // No topics: all three pages, the table holding its header row only.
+  ASSERT_FALSE(publish_index({}, options).empty());
+  EXPECT_FALSE(has(page("topics.htm"), "TARGET=\"Detail\""));
+  EXPECT_TRUE(has(page("topics.htm"), "Available Topics"));
+}
+
+TEST_F(Pages_test, TopicPageTitleOrderAndCounts) {
+  struct Case {
+    int documents;
+    const char* title;
+  } cases[] = {{0, "0 Documents about 'Rivers'"}, {1, "1 Document about 'Rivers'"}, {3, "3 Documents about 'Rivers'"}};
+  for (const Case& c : cases) {
+    Topic_handle t = add_topic("Rivers");
+    for (int i = 0; i < c.documents; ++i) add_document(*t, "http://r/" + std::to_string(i), "R" + std::to_string(i));
+    ASSERT_FALSE(publish_topic_page(*t, options).empty());
+    EXPECT_TRUE(has(page("t" + std::to_string(t->concept_id) + ".htm"), std::string("<TITLE>") + c.title + "</TITLE>"));
+  }
+
+  Topic_handle t = add_topic("Order");
+  add_document(*t, "http://o/b", "beta", 0);
+  Document_handle untitled = add_document(*t, "http://o/untitled", "", 0);
+  Document_handle top = add_document(*t, "http://o/top", "zeta", 5, true);
+  top->abstract = {"First sentence.", "Second &amp; last."};
+  top->annotation = "Read it.";
+  ASSERT_TRUE(Document_store(db).save_document(*top));
+  db.execute("UPDATE concept_urls SET date_created = date_created - 172800 WHERE url_id <> " +
+             std::to_string(untitled->url_id));
+  ASSERT_FALSE(publish_topic_page(*t, options).empty());
+  std::string p = page("t" + std::to_string(t->concept_id) + ".htm");
+  std::size_t zeta = p.find(">zeta</A>"), beta = p.find(">beta</A>"), address = p.find(">http://o/untitled</A>");
+  ASSERT_NE(address, std::string::npos);
+  EXPECT_LT(zeta, beta);  // relevance first, then title: "beta" < "http://o/untitled"
+  EXPECT_LT(beta, address);
+  EXPECT_TRUE(has(p, "<A HREF=\"http://o/top\" TARGET=\"_top\">zeta</A></TD><TD ALIGN=RIGHT>5</TD><TD ALIGN=RIGHT>3</TD><TD ALIGN=RIGHT>12</TD></TR>\n"));
+  EXPECT_TRUE(has(p, ">beta</A></TD><TD ALIGN=RIGHT>0</TD><TD ALIGN=RIGHT>?</TD><TD ALIGN=RIGHT>?</TD></TR>\n"));
+  EXPECT_TRUE(has(p, ">http://o/untitled</A><IMG SRC=\"images/new.gif\""));  // the only recent link
+  EXPECT_FALSE(has(p, ">zeta</A><IMG"));
+  EXPECT_TRUE(has(p, "<TD COLSPAN=4><BLOCKQUOTE>First sentence. Second &amp; last.</BLOCKQUOTE></TD>"));
+  EXPECT_TRUE(has(p, "<TD COLSPAN=4><BLOCKQUOTE><I><STRONG>Editor</STRONG>: Read it.</I></BLOCKQUOTE></TD>"));
+  EXPECT_TRUE(has(p, "<STRONG>Orvalis<BR><BR>Topic: </STRONG>Order<BR><STRONG>Documents: </STRONG>3"));
+}
+
+TEST_F(Pages_test, HostileTextsStayText) {
+  const char* hostile[] = {
+      "<script>alert(1)</script>",
+      "\"><img src=x onerror=alert(1)>",
+      "' onmouseover='alert(1)",
+      "&lt;script&gt;alert(1)&lt;/script&gt;",
+      "</TD></TR></TABLE><IFRAME SRC=javascript:alert(1)>",
+  };
+  options.user_name = hostile[1];
+  Ref_list<Topic_handle> topics;
+  for (const char* text : hostile) {
+    Topic_handle t = add_topic(text);
+    topics.append(t);
+    Document_handle d = add_document(*t, std::string("http://h/?q=") + text, text, 1, true);
+    d->abstract = {text, text};
+    d->annotation = text;
+    ASSERT_TRUE(Document_store(db).save_document(*d));
+    add_document(*t, std::string("javascript:alert('") + text + "')", "");
+    add_document(*t, std::string(" JaVa\tScRiPt:alert(1)"), text);
+    ASSERT_FALSE(publish_topic_page(*t, options).empty());
+    std::string p = page("t" + std::to_string(t->concept_id) + ".htm");
+    EXPECT_TRUE(only_our_markup(p)) << text;
+    EXPECT_FALSE(has(p, "HREF=\"javascript") || has(p, "HREF=\" JaVa")) << text;
+  }
+  ASSERT_FALSE(publish_index(topics, options).empty());
+  EXPECT_TRUE(only_our_markup(page("topics.htm")));
+  EXPECT_TRUE(only_our_markup(page("index.htm")));
+  EXPECT_TRUE(has(page("topics.htm"), "&lt;script&gt;alert(1)&lt;/script&gt;</A>"));
+}
+
+}  // namespace
+}  // namespace orvalis::testing
