@@ -1,0 +1,46 @@
+// publish and the --html detail pages of orvalis-cli: the pages land in the data folder's
+// pages/ beside the pictures the installer laid out, and the printed path is the page.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "cli_runner.h"
+
+namespace orvalis::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(CliPublish, WritesTheIndexAndTopicPagesBesideTheirPictures) {
+  Cli_sandbox box;
+  ASSERT_EQ(box.run({"new", box.path("research.ov2")}).status, 0);
+  ASSERT_EQ(box.run({"topic", "add", "Solar <sails>", "--term", "sail"}).status, 0);
+  ASSERT_EQ(box.run({"doc", "add", "1", "https://example.org/s", "--title", "Sails"}).status, 0);
+  std::string pages = box.path("data/orvalis/pages/");
+
+  Cli_result r = box.run({"publish"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, pages + "index.htm\n");
+  for (const char* file : {"index.htm", "topics.htm", "blank.htm", "t1.htm", "images/ovbg.gif", "images/ovlogo.gif",
+                           "images/ovsplash.gif", "images/cleardot.gif", "images/new.gif"})
+    EXPECT_TRUE(fs::is_regular_file(pages + file)) << file;
+
+  r = box.run({"--json", "publish", "Solar <sails>"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "{\"path\":\"" + pages + "t1.htm\",\"pages\":1}\n");
+
+  r = box.run({"topic", "show", "1", "--html"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "<HTML>\r\n<BODY>\r\n<FONT SIZE=2>\r\n<STRONG>Solar &lt;sails&gt;</STRONG>\r\n<P>\r\n<P>\r\n"
+                   "<STRONG>Keyword:</STRONG> sail\r\n</BODY>\r\n</HTML>\r\n");
+  r = box.run({"doc", "show", "https://example.org/s", "--html", "--topic", "1"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("<STRONG>Sails</STRONG>\r\n<BR>\r\n<A HREF=\"https://example.org/s\">"), std::string::npos) << r.out;
+
+  r = box.run({"publish", "No such topic"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("No topic named 'No such topic'"), std::string::npos) << r.err;
+}
+
+}  // namespace
+}  // namespace orvalis::test
