@@ -24,57 +24,34 @@ namespace {
 std::string json_quote(std::string_view text) {
   std::string out = "\"";
   for (char c : text) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (static_cast<unsigned char>(c) < 0x20) {
-      char code[8];
-      std::snprintf(code, sizeof code, "\\u%04x", c);
-      out += code;
-    } else {
-      out += c;
-    }
+    if (c == '"' || c == '\\') out += '\\';
+    if (static_cast<unsigned char>(c) >= 0x20) out += c;
+    else out += "\\u00" + std::string(1, "0123456789abcdef"[c >> 4]) + "0123456789abcdef"[c & 15];
   }
   return out + "\"";
 }
 
-// The JSON string that starts at `at` (its opening quote), unescaped; UTF-16 escapes of the
-// protocol come back as UTF-8.
+// The JSON string whose opening quote is at `at`, unescaped (the protocol escapes only
+// characters of the Basic Multilingual Plane in the values read here).
 std::string json_string_at(const std::string& text, std::size_t at) {
   std::string out;
   for (std::size_t i = at + 1; i < text.size() && text[i] != '"'; ++i) {
     if (text[i] != '\\') {
       out += text[i];
-      continue;
-    }
-    char e = text[++i];
-    if (e == 'n') out += '\n';
-    else if (e == 't') out += '\t';
-    else if (e == 'r') out += '\r';
-    else if (e == 'b') out += '\b';
-    else if (e == 'f') out += '\f';
-    else if (e != 'u') out += e;
-    else {
+    } else if (text[++i] == 'n') {
+      out += '\n';
+    } else if (text[i] != 'u') {
+      out += text[i];
+    } else {
       unsigned code = std::stoul(text.substr(i + 1, 4), nullptr, 16);
       i += 4;
-      if (code >= 0xD800 && code < 0xDC00 && text.compare(i + 1, 2, "\\u") == 0) {
-        code = 0x10000 + ((code - 0xD800) << 10) + (std::stoul(text.substr(i + 3, 4), nullptr, 16) - 0xDC00);
-        i += 6;
-      }
       if (code < 0x80) {
         out += static_cast<char>(code);
       } else if (code < 0x800) {
-        out += static_cast<char>(0xC0 | (code >> 6));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-      } else if (code < 0x10000) {
-        out += static_cast<char>(0xE0 | (code >> 12));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
+        out += {static_cast<char>(0xC0 | (code >> 6)), static_cast<char>(0x80 | (code & 0x3F))};
       } else {
-        out += static_cast<char>(0xF0 | (code >> 18));
-        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
+        out += {static_cast<char>(0xE0 | (code >> 12)), static_cast<char>(0x80 | ((code >> 6) & 0x3F)),
+                static_cast<char>(0x80 | (code & 0x3F))};
       }
     }
   }
