@@ -104,8 +104,7 @@ Ref_string safe_file_name(std::string_view text) {
                 (c == '.' && !out.empty());
     if (keep) out += c;
   }
-  if (out.empty()) out = "_";
-  return Ref_string(out);
+  return out.empty() ? Ref_string("_") : Ref_string(out);
 }
 
 }  // namespace orvalis

@@ -61,7 +61,7 @@ TEST(Detail_pages, DocumentDetailCopiesTheAdvertisementLineOnlyWhenShown) {
   for (const Case& c : cases) {
     Document_link link;
     link.search_resource = c.resource;
-    Detail_options options{Ref_string(dir.path().string()), c.shown};
+    Detail_options options{Ref_string(dir.str()), c.shown};
     EXPECT_EQ(document_detail(d, link, options),
               Ref_string(std::string("<HTML>\r\n<BODY>\r\n<FONT SIZE=2>\r\n") + c.piece + body));
   }
@@ -109,12 +109,10 @@ TEST(Advertisement_page, RebuildsTheTagsFromSafeAttributes) {
   ad.anchor.set("href", "javascript:alert(1)");
   ad.resource_name = "../../<b>x";
   Temp_dir dir;
-  ASSERT_TRUE(write_advertisement_page(ad, Ref_string(dir.path().string())));
-  std::ifstream in(dir.file("bx.htm"));
-  std::stringstream text;
-  text << in.rdbuf();
-  EXPECT_NE(text.str().find("<a href=\"about:blank\" target=\"_top\">"), std::string::npos);
-  EXPECT_NE(text.str().find("<I>../../&lt;b&gt;x</I>"), std::string::npos);
+  ASSERT_TRUE(write_advertisement_page(ad, Ref_string(dir.str())));
+  std::string text = read_file(dir.file("bx.htm"));
+  EXPECT_NE(text.find("<a href=\"about:blank\" target=\"_top\">"), std::string::npos);
+  EXPECT_NE(text.find("<I>../../&lt;b&gt;x</I>"), std::string::npos);
 }
 
 TEST(Html_text, NamesAddressesAndScriptStrings) {

@@ -4,13 +4,10 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <functional>
-#include <sstream>
 #include <string>
 
-#include "database/database_test_support.h"
-#include "foundation/error_handler.h"
+#include "test_support.h"
 
 namespace orvalis::testing {
 namespace {
@@ -110,7 +107,7 @@ TEST(Html_writer, BuffersFillToTheLimitAndLongTextsAreSplit) {
 
 TEST(Html_writer, APageBeyondThreeHundredBuffersIsReportedAndWrittenCut) {
   Temp_dir dir;
-  Collecting_error_handler errors;
+  Message_recorder errors;
   Html_writer w;
   ASSERT_TRUE(w.start());
   w.set_output_path(Ref_string(dir.file("big.htm")));
@@ -124,26 +121,22 @@ TEST(Html_writer, APageBeyondThreeHundredBuffersIsReportedAndWrittenCut) {
   EXPECT_GE(held, Html_writer::max_buffers * Html_writer::fill_limit);
   ASSERT_TRUE(w.write_page(false));
   EXPECT_EQ(w.buffers_in_use(), 0);
-  ASSERT_EQ(errors.messages().count(), 1);
-  EXPECT_EQ(errors.messages()[0], "Output text buffer exceeds allocated internal memory of 9MB.");
-  std::ifstream in(dir.file("big.htm"), std::ios::binary);
-  std::stringstream page;
-  page << in.rdbuf();
-  EXPECT_EQ(page.str().size(), held + std::string("<HTML>\n<HEAD><TITLE></TITLE></HEAD>\n</BODY>\n</HTML>\n").size());
-  EXPECT_EQ(page.str().find("last"), std::string::npos);
+  EXPECT_EQ(errors.texts(), std::vector<std::string>{"Output text buffer exceeds allocated internal memory of 9MB."});
+  std::string page = read_file(dir.file("big.htm"));
+  EXPECT_EQ(page.size(), held + std::string("<HTML>\n<HEAD><TITLE></TITLE></HEAD>\n</BODY>\n</HTML>\n").size());
+  EXPECT_EQ(page.find("last"), std::string::npos);
 }
 
 TEST(Html_writer, AnOutputFileThatCannotBeOpenedIsReportedAndTheBuffersFreed) {
   Temp_dir dir;
-  Collecting_error_handler errors;
+  Message_recorder errors;
   Html_writer w;
   ASSERT_TRUE(w.start());
   w.append("page");
   w.set_output_path(Ref_string(dir.file("missing/page.htm")));
   EXPECT_FALSE(w.write_page(false));
   EXPECT_EQ(w.buffers_in_use(), 0);
-  ASSERT_EQ(errors.messages().count(), 1);
-  EXPECT_EQ(errors.messages()[0], "Unable to open output file for writing to web server.");
+  EXPECT_EQ(errors.texts(), std::vector<std::string>{"Unable to open output file for writing to web server."});
 }
 
 }  // namespace

@@ -177,7 +177,7 @@ class Pages_browser : public Pages_test {
     if (::access("/usr/bin/chromium", X_OK) != 0) GTEST_SKIP() << "/usr/bin/chromium is missing";
     Pages_test::SetUp();
     std::filesystem::copy(std::string(ORVALIS_DATA_DIR) + "/pages/images", dir.file("pages/images"));
-    ASSERT_TRUE(browser.start(dir.path().string()));
+    ASSERT_TRUE(browser.start(dir.str()));
   }
   std::string url(const std::string& name) const { return "file://" + dir.file("pages/" + name); }
   Chromium browser;

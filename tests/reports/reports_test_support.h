@@ -7,8 +7,6 @@
 #include <algorithm>
 #include <regex>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "database/database_test_support.h"
@@ -56,12 +54,7 @@ class Pages_test : public Database_test {
     return d;
   }
 
-  std::string page(const std::string& name) const {
-    std::ifstream in(dir.file("pages/" + name), std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-  }
+  std::string page(const std::string& name) const { return read_file(dir.file("pages/" + name)); }
 
   Publish_options options;
 };
