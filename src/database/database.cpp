@@ -1,11 +1,17 @@
 #include "database/database.h"
 
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "database/schema.h"
 #include "foundation/error_handler.h"
 
 namespace orvalis {
@@ -30,6 +36,47 @@ bool same_column_name(std::string_view a, const char* b) {
   return true;
 }
 
+bool exists(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0;
+}
+
+std::string folder_of(const std::string& path) {
+  std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// The name SQLite is given: a relative name starts with "./", so that "file:notes.ov2" or
+// ":memory:" is a file of that name in the current folder, never a URI or a memory database.
+std::string sqlite_file_name(const std::string& path) {
+  return !path.empty() && path[0] == '/' ? path : "./" + path;
+}
+
+// True when a -wal, -shm or -journal file lies beside the file: another connection may be
+// using it (or left it after a crash), so it must be opened with locking.
+bool has_side_files(const std::string& path) {
+  for (const char* suffix : {"-wal", "-shm", "-journal"})
+    if (exists(path + suffix)) return true;
+  return false;
+}
+
+// An earlier opening of a write-protected file may have left -shm and -wal files with its
+// read-only permissions; SQLite would reuse them and keep the file unwritable after the user
+// made it writable again. Ours get the file's permissions back (never removed: another process
+// may be using them).
+void repair_side_files(const std::string& path) {
+  struct stat db;
+  if (::stat(path.c_str(), &db) != 0) return;
+  for (const char* suffix : {"-shm", "-wal"}) {
+    std::string side = path + suffix;
+    struct stat st;
+    if (::stat(side.c_str(), &st) != 0 || st.st_uid != geteuid()) continue;
+    if (faccessat(AT_FDCWD, side.c_str(), R_OK | W_OK, AT_EACCESS) == 0) continue;
+    ::chmod(side.c_str(), (db.st_mode & 0666) | S_IRUSR | S_IWUSR);
+  }
+}
+
 }  // namespace
 
 Database::~Database() { close(); }
@@ -39,10 +86,39 @@ Database& Database::shared() {
   return db;
 }
 
+std::string Database::write_refusal(const std::string& path) {
+  if (faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0) {
+    if (errno == ENOENT) return "";  // opening says that the file is missing
+    return errno == EROFS ? "the file system is read-only" : "the file is read-only";
+  }
+  std::string folder = folder_of(path);
+  if (faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) != 0)
+    return errno == EROFS ? "the file system is read-only"
+                          : "its folder " + folder + " cannot be written";
+  return "";
+}
+
 bool Database::open(const Ref_string& path) {
   close();
+  std::string name = path.str();
   try {
-    open_file(path.str(), Mode::read_write);
+    std::string refusal = write_refusal(name);
+    if (refusal.empty()) {
+      repair_side_files(name);
+      try {
+        open_file(name, Mode::read_write);
+      } catch (const Db_error& e) {
+        if (e.primary_code() != SQLITE_READONLY) throw;
+        refusal = "the file cannot be opened for writing";
+      }
+    }
+    if (refusal.empty()) {
+      upgrade_schema(*this);
+    } else {
+      open_file(name, Mode::read_only);
+      require_topic_tables(name);
+      read_only_reason_ = refusal;
+    }
     return true;
   } catch (const Db_error& e) {
     close();
@@ -51,16 +127,29 @@ bool Database::open(const Ref_string& path) {
   }
 }
 
+void Database::require_topic_tables(const std::string& path) {
+  // Both a foreign file and one of the earlier format (it holds ui_text) are refused: the
+  // earlier format is only ever read, for conversion.
+  bool ours = !has_table("ui_text");
+  for (const char* table : topic_tables) ours = ours && has_table(table);
+  if (!ours) {
+    close();
+    throw Db_error(SQLITE_NOTADB,
+                   std::string(Ref_string::from_id(10140).view()) + " (" + path + ")");
+  }
+}
+
 void Database::open_file(const std::string& path, Mode mode) {
   close();
+  if (mode == Mode::read_only && !has_side_files(path)) mode = Mode::read_only_immutable;
   int flags = mode == Mode::read_only ? SQLITE_OPEN_READONLY
               : mode == Mode::create  ? SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE
                                       : SQLITE_OPEN_READWRITE;
-  std::string name = path;
+  std::string name = sqlite_file_name(path);
   if (mode == Mode::read_only_immutable) {
     flags = SQLITE_OPEN_READONLY | SQLITE_OPEN_URI;
     name = "file:";
-    for (char c : path) {
+    for (char c : sqlite_file_name(path)) {
       if (c == '%' || c == '?' || c == '#') {
         char hex[4];
         std::snprintf(hex, sizeof hex, "%%%02X", static_cast<unsigned char>(c));
@@ -81,6 +170,7 @@ void Database::open_file(const std::string& path, Mode mode) {
   }
   db_ = db;
   path_ = path;
+  read_only_reason_.clear();
   depth_ = 0;
   ++generation_;
   sqlite3_extended_result_codes(db_, 1);
@@ -93,18 +183,8 @@ void Database::open_file(const std::string& path, Mode mode) {
     close();
     throw Db_error(SQLITE_READONLY, "the database file is read-only: " + path);
   }
-  if (mode == Mode::read_write) {
-    // Look before changing anything: a file of another program is left as it was.
-    // Both a foreign file and one of the earlier format (it holds ui_text) are refused: the
-    // earlier format is only ever read, for conversion.
-    bool ours = !has_table("ui_text");
-    for (const char* table : topic_tables) ours = ours && has_table(table);
-    if (!ours) {
-      close();
-      throw Db_error(SQLITE_NOTADB,
-                     std::string(Ref_string::from_id(10140).view()) + " (" + path + ")");
-    }
-  }
+  // Look before changing anything: a file of another program is left as it was.
+  if (mode == Mode::read_write) require_topic_tables(path);
   execute("PRAGMA journal_mode=WAL");
   execute("PRAGMA synchronous=NORMAL");
   // A checkpoint syncs the WAL and the file: two waits for the disk. A search adds thousands of
@@ -123,6 +203,7 @@ void Database::close() noexcept {
   sqlite3_close_v2(db_);
   db_ = nullptr;
   path_.clear();
+  read_only_reason_.clear();
   depth_ = 0;
   ++generation_;
 }
@@ -137,6 +218,9 @@ void Database::raise(int rc) const {
   if (!db_) throw Db_error(rc, sqlite3_errstr(rc));
   int code = sqlite3_extended_errcode(db_);
   if (code == SQLITE_OK) code = rc;
+  if ((code & 0xff) == SQLITE_READONLY && !read_only_reason_.empty())
+    throw Db_error(code, "Cannot change " + path_ + ": " + read_only_reason_ +
+                             ", so it was opened for reading only.");
   throw Db_error(code, sqlite3_errmsg(db_));
 }
 
@@ -240,6 +324,33 @@ std::string contains_pattern(const Ref_string& text) {
   }
   pattern += '%';
   return pattern;
+}
+
+Ref_string normalized_address(const Ref_string& address) {
+  std::string text = address.str();
+  // The scheme: a letter, then letters, digits, "+", "-" or ".", up to the ":".
+  std::size_t colon = 0;
+  while (colon < text.size() &&
+         (std::isalpha(static_cast<unsigned char>(text[colon])) ||
+          (colon > 0 && (std::isdigit(static_cast<unsigned char>(text[colon])) ||
+                         text[colon] == '+' || text[colon] == '-' || text[colon] == '.'))))
+    ++colon;
+  if (colon == 0 || colon >= text.size() || text[colon] != ':') return address;
+  auto lower = [&](std::size_t from, std::size_t to) {
+    for (std::size_t i = from; i < to; ++i)
+      text[i] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[i])));
+  };
+  lower(0, colon);
+  if (text.compare(colon + 1, 2, "//") == 0) {
+    // The authority runs to the path, query or fragment; the host follows any user part.
+    std::size_t start = colon + 3;
+    std::size_t end = text.find_first_of("/?#", start);
+    if (end == std::string::npos) end = text.size();
+    std::size_t at = text.rfind('@', end - 1);
+    if (at != std::string::npos && at >= start) start = at + 1;
+    lower(start, end);
+  }
+  return Ref_string(std::string_view(text));
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -3,11 +3,19 @@
 // first closes the file that is open. Further connections are made only for whole-file work
 // (the format check, creation, compaction) and by tests.
 //
-// An open connection uses the file shared and writable, in WAL journal mode with
+// An open connection uses the file shared and writable when the file and its folder can be
+// written, in WAL journal mode with
 // synchronous=NORMAL (a commit is durable once the WAL is synced at checkpoint; a power cut may
 // lose the last commits but never corrupts the file, the right trade for a desktop database that
 // takes thousands of small writes), checkpoints every 8000 WAL pages rather than every 1000,
-// and waits up to the busy timeout when another process holds the write lock.
+// and waits up to the busy timeout when another process holds the write lock. A file that cannot
+// be written (its permissions, a read-only folder or file system) is opened for reading only:
+// every read works, and a write is refused with an error that says why (read_only_reason()).
+// Opening for reading creates no -wal or -shm file beside a file that has none, so a format
+// check or a look into a read-only file leaves nothing behind.
+//
+// File names are always file names: "file:x.ov2" or ":memory:" name files in the current
+// folder, never SQLite URIs or in-memory databases.
 //
 // Transactions nest: the outermost begin is a BEGIN IMMEDIATE, inner ones are SAVEPOINTs, and
 // the connection counts the depth. Rolling back an inner level undoes that level only. After
@@ -55,18 +63,28 @@ class Database {
   // The process-wide connection the stores use.
   static Database& shared();
 
-  // Closes the open file, then opens `path` (which must exist) shared and writable. A file that
-  // cannot be opened, is read-only, is not SQLite or does not hold the Topic tables is not
-  // touched: the error is reported and the result is false.
+  // Closes the open file, then opens `path` (which must exist): shared and writable when it can
+  // be written, else for reading only (read_only_reason() says why). A file of an older layout
+  // of our tables is brought up to date (see upgrade_schema) when it is writable. A file that
+  // cannot be opened, is not SQLite or does not hold the Topic tables is not touched: the error
+  // is reported and the result is false.
   bool open(const Ref_string& path);
   // Opens without the Topic-table check and throws Db_error on failure. `create` makes the file
-  // when it does not exist. WAL mode is set only for read_write and create.
+  // when it does not exist. WAL mode is set only for read_write and create. read_only opens
+  // with SQLite's immutable flag when no -wal, -shm or -journal file lies beside the file, so
+  // that nothing is created.
   void open_file(const std::string& path, Mode mode);
   void close() noexcept;
   bool is_open() const noexcept { return db_ != nullptr; }
   const std::string& path() const noexcept { return path_; }
   sqlite3* handle() const noexcept { return db_; }
   bool is_read_only() const;
+  // Why the open file was opened for reading only ("the file is read-only", ...); empty when it
+  // is writable.
+  const std::string& read_only_reason() const noexcept { return read_only_reason_; }
+  // Why `path` cannot be written by this process (its permissions, its folder, the file
+  // system); empty when it can.
+  static std::string write_refusal(const std::string& path);
   // Changes whenever a file is opened or closed, so holders of cached rows can tell that the
   // rows came from another file.
   std::uint64_t generation() const noexcept { return generation_; }
@@ -92,9 +110,11 @@ class Database {
 
  private:
   void require_open() const;
+  void require_topic_tables(const std::string& path);
 
   sqlite3* db_ = nullptr;
   std::string path_;
+  std::string read_only_reason_;
   int depth_ = 0;
   std::uint64_t generation_ = 0;
   std::unordered_map<std::string, sqlite3_stmt*> idle_;
@@ -153,6 +173,10 @@ class Db_statement {
 // "%" and "_" and the escape character itself lose their wildcard meaning. Every "|" of `text`
 // is first turned into a blank, as the stores always did with searched text.
 std::string contains_pattern(const Ref_string& text);
+
+// An address as it is stored and looked up: its scheme and host in lower case (servers do not
+// tell them by case), the rest exactly as given. Text without a scheme is returned unchanged.
+Ref_string normalized_address(const Ref_string& address);
 
 class Db_transaction {
  public:

@@ -90,11 +90,12 @@ bool Document_store::load_document(Document& document, std::int32_t url_id) {
 Document_handle Document_store::add_document(const Ref_string& address, const Ref_string& title,
                                              std::int32_t num_anchors, std::int32_t num_images) {
   try {
+    Ref_string stored = normalized_address(address);
     Db_transaction transaction(db_);
-    Record_set rs(db_, "url_master", "address = ?1", {address});
+    Record_set rs(db_, "url_master", "address = ?1", {stored}, "url_id");
     if (rs.eof()) {
       rs.add_new();
-      rs.set_field("address", address);
+      rs.set_field("address", stored);
       rs.set_field("title", title);
       rs.set_field("num_anchors", num_anchors);
       rs.set_field("num_images", num_images);
@@ -111,13 +112,25 @@ Document_handle Document_store::add_document(const Ref_string& address, const Re
   }
 }
 
+Document_handle Document_store::find_by_address(const Ref_string& address) {
+  try {
+    Db_statement s(db_, "SELECT * FROM url_master WHERE address = ?1 ORDER BY url_id LIMIT 1");
+    s.bind(1, normalized_address(address));
+    if (!s.step()) return nullptr;
+    return document_from(s, Document_columns(s, s.column("url_id")));
+  } catch (const Db_error& e) {
+    report_db_error(e);
+    return nullptr;
+  }
+}
+
 bool Document_store::save_document(const Document& document) {
   try {
     Db_transaction transaction(db_);
     Record_set rs(db_, "url_master", "url_id = ?1", {document.url_id});
     if (!rs.eof()) {
       rs.edit();
-      rs.set_field("address", document.address);
+      rs.set_field("address", normalized_address(document.address));
       rs.set_field("title", document.title);
       rs.set_field("size", document.size);
       rs.set_field("time_last_retrieved", document.time_last_retrieved);

@@ -5,7 +5,8 @@
 // be restored. Documents are never deleted here. The store also answers the text search over
 // documents.
 //
-// Addresses are matched exactly (values are bound, never spliced into SQL). The text search
+// Addresses are stored and matched with their scheme and host in lower case and the rest
+// exactly (values are bound, never spliced into SQL; no pattern). The text search
 // reads every "|" of the searched text as a blank, as searches here always have.
 //
 // Every operation catches Db_error, hands it to report_db_error and returns its empty or false
@@ -30,6 +31,8 @@ class Document_store {
   // is none; an existing row is not changed. One transaction. Null on an error.
   Document_handle add_document(const Ref_string& address, const Ref_string& title,
                                std::int32_t num_anchors, std::int32_t num_images);
+  // The stored document of `address` (scheme and host in any case); null when there is none.
+  Document_handle find_by_address(const Ref_string& address);
   // Writes every field of the document's row. One transaction.
   bool save_document(const Document& document);
 

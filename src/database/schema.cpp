@@ -3,6 +3,8 @@
 #include <sqlite3.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "database/database.h"
 #include "foundation/error_handler.h"
@@ -13,6 +15,7 @@ namespace {
 
 #define BYTE(f) " " f " INTEGER CHECK (" f " BETWEEN 0 AND 255)"
 #define NONEMPTY(f) " " f " TEXT CHECK (length(" f ") > 0)"
+#define NONEMPTY_NOCASE(f) " " f " TEXT COLLATE NOCASE CHECK (length(" f ") > 0)"
 
 // concept_urls.date_created: unixepoch() arrived in SQLite 3.38; older libraries take the
 // strftime form, which gives the same whole seconds.
@@ -40,7 +43,7 @@ std::string concept_urls_table() {
 const char* const statements[] = {
     "CREATE TABLE concept_master ("
     " concept_id INTEGER PRIMARY KEY AUTOINCREMENT,"
-    " name TEXT,"
+    " name TEXT COLLATE NOCASE,"
     " definition TEXT,"
     " time_last_modified INTEGER," BYTE("facet") ","
     " category TEXT,"
@@ -67,7 +70,7 @@ const char* const statements[] = {
     "CREATE INDEX UrlRelationIndex1 ON concept_urls (concept_id)",
     "CREATE INDEX UrlRelationIndex2 ON concept_urls (url_id)",
 
-    "CREATE TABLE search_resources (" NONEMPTY("name") "," NONEMPTY("location") ","
+    "CREATE TABLE search_resources (" NONEMPTY_NOCASE("name") "," NONEMPTY("location") ","
     " field_values TEXT," NONEMPTY("search_field") ","
     " ignore_substrings TEXT," NONEMPTY("request_type") ","
     " enabled INTEGER,"
@@ -75,6 +78,7 @@ const char* const statements[] = {
     " username TEXT,"
     " password TEXT,"
     " form_url TEXT)",
+    "CREATE INDEX ResourceNameIndex ON search_resources (name)",
 
     "CREATE TABLE url_master ("
     " url_id INTEGER PRIMARY KEY AUTOINCREMENT," NONEMPTY("address") ","
@@ -93,11 +97,96 @@ const char* const statements[] = {
 
 #undef BYTE
 #undef NONEMPTY
+#undef NONEMPTY_NOCASE
 
 constexpr int statement_count = sizeof statements / sizeof statements[0] - 1;
 constexpr int concept_urls_slot = 8;
 
 }  // namespace
+
+namespace {
+
+// The CREATE TABLE statement of `table` in the current layout.
+std::string create_statement(const std::string& table) {
+  std::string head = "CREATE TABLE " + table + " (";
+  for (int i = 0; i < statement_count; ++i)
+    if (statements[i] && std::string_view(statements[i]).starts_with(head)) return statements[i];
+  return {};
+}
+
+// Rebuilds `table` in the current layout, rows, counter and indexes kept: SQLite cannot change
+// the collation of a column in place.
+void rebuild_table(Database& db, const std::string& table, const char* const* indexes) {
+  std::string columns;
+  {
+    Db_statement s(db, "SELECT name FROM pragma_table_info(?1) ORDER BY cid");
+    s.bind(1, std::string_view(table));
+    while (s.step()) columns += (columns.empty() ? "" : ", ") + std::string(s.text_view(0));
+  }
+  std::int64_t counter = -1;
+  if (db.has_table("sqlite_sequence")) {
+    Db_statement s(db, "SELECT seq FROM sqlite_sequence WHERE name = ?1");
+    s.bind(1, std::string_view(table));
+    if (s.step()) counter = s.integer(0);
+  }
+  std::string create = create_statement(table);
+  create.replace(0, ("CREATE TABLE " + table).size(), "CREATE TABLE " + table + "_upgrade");
+  db.execute(create);
+  db.execute("INSERT INTO " + table + "_upgrade (" + columns + ") SELECT " + columns + " FROM " +
+             table + " ORDER BY rowid");
+  db.execute("DROP TABLE " + table);
+  db.execute("ALTER TABLE " + table + "_upgrade RENAME TO " + table);
+  for (const char* const* index = indexes; *index; ++index) db.execute(*index);
+  if (counter >= 0) {
+    Db_statement s(db, "UPDATE sqlite_sequence SET seq = max(seq, ?2) WHERE name = ?1");
+    s.bind(1, std::string_view(table)).bind(2, counter);
+    s.run();
+  }
+}
+
+// Stores the addresses of `column` of `table` with their scheme and host in lower case.
+void normalize_addresses(Database& db, const char* table, const char* column) {
+  std::vector<std::pair<std::int64_t, std::string>> changed;
+  {
+    Db_statement s(db, std::string("SELECT rowid, ") + column + " FROM " + table);
+    while (s.step()) {
+      Ref_string stored = s.text(1);
+      Ref_string normal = normalized_address(stored);
+      if (!(normal == stored)) changed.emplace_back(s.integer(0), normal.str());
+    }
+  }
+  Db_statement update(db, std::string("UPDATE ") + table + " SET " + column +
+                              " = ?2 WHERE rowid = ?1");
+  for (const auto& [rowid, address] : changed) {
+    update.bind(1, rowid).bind(2, std::string_view(address));
+    update.run();
+    update.reset();
+  }
+}
+
+}  // namespace
+
+void upgrade_schema(Database& db) {
+  std::int64_t version = 0;
+  {
+    Db_statement s(db, "PRAGMA user_version");
+    if (s.step()) version = s.integer(0);
+  }
+  if (version >= schema_version) return;
+  Db_transaction t(db);
+  // Version 0 compared names by case and kept addresses as they came.
+  static const char* const topic_indexes[] = {
+      "CREATE UNIQUE INDEX TopicIdIndex ON concept_master (concept_id)",
+      "CREATE INDEX TopicNameIndex ON concept_master (name)", nullptr};
+  static const char* const resource_indexes[] = {
+      "CREATE INDEX ResourceNameIndex ON search_resources (name)", nullptr};
+  rebuild_table(db, "concept_master", topic_indexes);
+  rebuild_table(db, "search_resources", resource_indexes);
+  normalize_addresses(db, "url_master", "address");
+  normalize_addresses(db, "search_resources", "location");
+  db.execute("PRAGMA user_version = " + std::to_string(schema_version));
+  t.commit();
+}
 
 bool create_database(const Ref_string& path) {
   Database db;
@@ -105,6 +194,7 @@ bool create_database(const Ref_string& path) {
     db.open_file(path.str(), Database::Mode::create);
     Db_transaction t(db);
     db.execute("PRAGMA application_id = " + std::to_string(Database::application_id));
+    db.execute("PRAGMA user_version = " + std::to_string(schema_version));
     for (int i = 0; i < statement_count; ++i)
       db.execute(i == concept_urls_slot ? concept_urls_table() : std::string(statements[i]));
     t.commit();

@@ -9,12 +9,23 @@
 // highest given so far, never reused. concept_urls.date_created defaults to the moment of
 // insertion. PRAGMA application_id marks our files.
 //
+// Topic names and search resource names compare without regard to case (COLLATE NOCASE: ASCII
+// letters), as the original engine compared them; addresses are stored with their scheme and
+// host in lower case. PRAGMA user_version numbers the layout: 0 is the first one, which
+// compared names by case; upgrade_schema brings such a file up to date when it is opened for
+// writing.
+//
 // Called on the user-interface thread; each function uses its own short-lived connection.
 #pragma once
 
 #include "foundation/ref_string.h"
 
 namespace orvalis {
+
+class Database;
+
+// The layout a new file gets (PRAGMA user_version).
+inline constexpr int schema_version = 1;
 
 enum Database_format {
   format_failed = 0,   // the file could not be read (the message has been reported)
@@ -33,5 +44,12 @@ bool create_database(const Ref_string& path);
 // ui_text is of the earlier format. A file SQLite does not recognise is format_other. Any
 // other failure is reported as "0x<code> <description>" and gives format_failed.
 Database_format check_database_format(const Ref_string& path);
+
+// Brings an open, writable Topic database of an earlier layout up to schema_version, in one
+// transaction: the name columns of concept_master and search_resources compare without regard
+// to case (the tables are rebuilt with their rows, counters and indexes), and stored addresses
+// get their scheme and host in lower case. Nothing happens to a file that is up to date.
+// Throws Db_error (the transaction is then rolled back).
+void upgrade_schema(Database& db);
 
 }  // namespace orvalis

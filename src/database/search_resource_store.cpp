@@ -43,7 +43,7 @@ Ref_list<Search_resource_handle> Search_resource_store::list_resources(bool orde
 
 Search_resource_handle Search_resource_store::resource(const Ref_string& name) {
   try {
-    Db_statement s(db_, "SELECT * FROM search_resources WHERE name = ?1 ORDER BY rowid");
+    Db_statement s(db_, "SELECT * FROM search_resources WHERE name = ?1 COLLATE NOCASE ORDER BY rowid");
     s.bind(1, name);
     while (s.step()) {
       Search_resource_handle r = make_counted<Search_resource>();
@@ -73,7 +73,7 @@ Ref_list<Ref_string> Search_resource_store::list_categories() {
 bool Search_resource_store::save_resource(const Search_resource& r) {
   try {
     Db_transaction transaction(db_);
-    Record_set rs(db_, "search_resources", "name = ?1", {r.name});
+    Record_set rs(db_, "search_resources", "name = ?1 COLLATE NOCASE", {r.name}, "rowid");
     if (rs.eof())
       rs.add_new();
     else
@@ -83,7 +83,7 @@ bool Search_resource_store::save_resource(const Search_resource& r) {
     rs.set_field("search_field", r.search_field);
     rs.set_field("ignore_substrings", join(r.ignore_substrings, Ref_string(",")));
     rs.set_field("request_type", request_type_text(r.request_kind));
-    rs.set_field("location", r.location.text());
+    rs.set_field("location", normalized_address(r.location.text()));
     rs.set_field("enabled", r.enabled);
     rs.set_field("category", r.category);
     rs.set_field("username", r.username);
@@ -101,7 +101,7 @@ bool Search_resource_store::save_resource(const Search_resource& r) {
 bool Search_resource_store::delete_resource(const Ref_string& name) {
   try {
     Db_transaction transaction(db_);
-    Record_set rs(db_, "search_resources", "name = ?1", {name});
+    Record_set rs(db_, "search_resources", "name = ?1 COLLATE NOCASE", {name}, "rowid");
     if (rs.eof()) return false;
     rs.delete_current();
     transaction.commit();

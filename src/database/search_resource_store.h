@@ -1,6 +1,7 @@
 // Search_resource_store lists, saves and deletes the search resources of the open database
-// (the rows of search_resources), by name. Names are unique by convention: the store finds a
-// row by its name and works on the first one.
+// (the rows of search_resources), by name. Names are unique by convention and compared without
+// regard to case (ASCII letters): the store finds a row by its name and works on the first one.
+// Locations are stored with their scheme and host in lower case.
 //
 // Every operation catches Db_error, hands it to report_db_error and returns an empty list,
 // a null handle or false. Thread: the user-interface thread.

@@ -167,6 +167,13 @@ bool Topic_store::save_topic(const Topic& topic) {
     return true;
   } catch (const Db_error& e) {
     report_db_error(e);
+    // The caller may have changed the cached object before saving: it must not keep values
+    // that the database does not hold.
+    try {
+      refresh_cached(topic.concept_id);
+    } catch (const Db_error&) {
+      drop_cached(topic.concept_id);
+    }
     return false;
   }
 }
@@ -370,6 +377,11 @@ Ref_list<Topic_handle> Topic_store::topics_matching(const Ref_string& text) {
       " WHERE concept_terms.term LIKE ?1 ESCAPE '\\' OR concept_master.name LIKE ?1 ESCAPE '\\'"
       " ORDER BY concept_master.concept_id",
       [&pattern](Db_statement& s) { s.bind(1, std::string_view(pattern)); });
+}
+
+Ref_list<Topic_handle> Topic_store::topics_named(const Ref_string& name) {
+  return query("SELECT * FROM concept_master WHERE name = ?1 COLLATE NOCASE ORDER BY concept_id",
+               [&name](Db_statement& s) { s.bind(1, name); });
 }
 
 bool Topic_store::is_new(Topic& topic) {

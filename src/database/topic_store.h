@@ -6,7 +6,7 @@
 // The store keeps one Topic object per concept_id it has handed out through topic(id) (its
 // cache); queries return those objects, refreshed from the row, when they are cached, and new
 // ones otherwise. relate and unrelate drop both topics from the cache when they fail, so the
-// next topic(id) reads them again. The cache is emptied when the connection opens another file.
+// next topic(id) reads them again; a failed save_topic reads the cached topic again. The cache is emptied when the connection opens another file.
 //
 // Every operation catches Db_error, hands it to report_db_error and returns its empty result: an
 // unfilled topic or null handle, an empty list, false.
@@ -36,7 +36,8 @@ class Topic_store {
   Topic_handle topic(std::int32_t id);
   // Adds a row with only the name set and returns the loaded topic; null on an error.
   Topic_handle add_topic(const Ref_string& name);
-  // Writes the fields and the terms (replacing the stored ones), in one transaction.
+  // Writes the fields and the terms (replacing the stored ones), in one transaction. When it
+  // fails, the cached topic of that id is read again, so it stays as the database holds it.
   bool save_topic(const Topic& topic);
   // Deletes the topic's rows from concept_master, concept_terms, concept_relations (both sides)
   // and concept_urls, in one transaction. Its documents stay in url_master.
@@ -63,6 +64,9 @@ class Topic_store {
   // Topics whose name or one of whose terms contains `text` (case-insensitive, literally), each
   // once, by concept_id.
   Ref_list<Topic_handle> topics_matching(const Ref_string& text);
+  // Topics whose name is `name` without regard to case (ASCII letters), by concept_id. Names are
+  // compared whole: "|", "%" and quotes are characters like any other.
+  Ref_list<Topic_handle> topics_named(const Ref_string& name);
 
   // Reloads the topic; true when it was modified no more than one day before now.
   bool is_new(Topic& topic);

@@ -53,6 +53,15 @@ TEST_F(Document_store_test, AnAddressIsStoredOnce) {
   std::int32_t quoted = add("http://b.example/it's%_here");
   EXPECT_NE(add("http://b.example/it's%_her"), quoted);
   EXPECT_EQ(add("http://b.example/it's%_here"), quoted);
+
+  // Scheme and host are stored in lower case; the rest of the address is compared exactly.
+  EXPECT_EQ(add("HTTP://A.Example/"), first->url_id);
+  EXPECT_NE(add("http://a.example/X"), add("http://a.example/x"));
+  ASSERT_TRUE(store->find_by_address("http://B.EXAMPLE/it's%_here"));
+  EXPECT_EQ(store->find_by_address("http://b.example/it's%_here")->url_id, quoted);
+  EXPECT_FALSE(store->find_by_address("http://b.example/it's%"));
+  std::string long_address = "http://c.example/" + std::string(60000, 'p');
+  EXPECT_EQ(store->find_by_address(Ref_string(long_address))->url_id, add(long_address.c_str()));
 }
 
 TEST_F(Document_store_test, EmptyAddressIsRefusedAndReported) {

@@ -212,26 +212,141 @@ TEST_F(Format, MissingFileFailsWithTheEngineMessage) {
   EXPECT_FALSE(std::filesystem::exists(p)) << "opening must never create a file";
 }
 
-TEST_F(Format, ReadOnlyFileChecksAsCurrentButIsNotOpenedForWork) {
-  std::string p = dir.file("t.ov2");
-  ASSERT_TRUE(create_database(Ref_string(p)));
-  ASSERT_EQ(chmod(p.c_str(), 0444), 0);
-  ASSERT_EQ(chmod(dir.path().c_str(), 0755), 0);
+TEST_F(Format, ReadOnlyFilesAndFoldersAreReadAndLeaveNothingBehind) {
+  ASSERT_EQ(chmod(dir.path().c_str(), 0777), 0);
+  std::string folder = dir.file("own"), p = folder + "/t.ov2";
+  auto side_files = [&] { return std::filesystem::exists(p + "-wal") || std::filesystem::exists(p + "-shm"); };
   // In a child process that gives up root when it has it (root writes any file).
+  auto body = [&] {
+    int bad = 0;
+    Collecting_error_handler child_errors;
+    if (mkdir(folder.c_str(), 0755) != 0 || !create_database(Ref_string(p)) ||
+        chmod(p.c_str(), 0444) != 0)
+      return 64;
+    if (check(p) != format_current || side_files()) bad |= 1;
+    {
+      Database db;
+      if (!db.open(Ref_string(p)) || db.read_only_reason() != "the file is read-only") bad |= 2;
+      try {
+        db.execute("INSERT INTO url_master (address) VALUES ('x')");
+        bad |= 4;
+      } catch (const Db_error& e) {
+        if (e.description().find("the file is read-only, so it was opened for reading only") ==
+            std::string::npos)
+          bad |= 4;
+      }
+      if (scalar(db, "SELECT count(*) FROM url_master") != 0) bad |= 4;
+    }
+    if (side_files()) bad |= 8;
+    // An earlier version left a -shm with the file's read-only permissions: once the user makes
+    // the file writable again, it must open writable.
+    sqlite3* raw = nullptr;
+    sqlite3_open_v2(p.c_str(), &raw, SQLITE_OPEN_READONLY, nullptr);
+    sqlite3_exec(raw, "SELECT count(*) FROM url_master", nullptr, nullptr, nullptr);
+    sqlite3_close(raw);
+    chmod(p.c_str(), 0644);
+    {
+      Database db;
+      if (!db.open(Ref_string(p)) || !db.read_only_reason().empty()) bad |= 16;
+      try {
+        db.execute("INSERT INTO url_master (address) VALUES ('x')");
+      } catch (const Db_error&) {
+        bad |= 16;
+      }
+    }
+    // A writable file in a folder that cannot be written is still read.
+    chmod(folder.c_str(), 0555);
+    {
+      Database db;
+      if (!db.open(Ref_string(p)) || db.read_only_reason().find("its folder") != 0 ||
+          scalar(db, "SELECT count(*) FROM url_master") != 1)
+        bad |= 32;
+    }
+    return bad;
+  };
   Child_process child;
   ASSERT_TRUE(child.start([&] {
     if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(99);
-    int bad = 0;
-    Message_recorder child_errors;
-    if (check(p) != format_current) bad |= 1;
-    Database db;
-    if (db.open(Ref_string(p))) bad |= 2;
-    if (!child_errors.has("read-only")) bad |= 4;
-    _exit(bad);
+    _exit(body());
   }));
   int status = child.wait();
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+TEST_F(Format, NamesAreFileNamesNeverUris) {
+  std::filesystem::path here = std::filesystem::current_path();
+  std::filesystem::current_path(dir.path());
+  EXPECT_TRUE(create_database(Ref_string("file:notes.ov2")));
+  EXPECT_TRUE(create_database(Ref_string("file:x.ov2?mode=memory")));
+  EXPECT_TRUE(create_database(Ref_string(":memory:")));
+  EXPECT_TRUE(std::filesystem::exists("file:notes.ov2"));
+  EXPECT_TRUE(std::filesystem::exists("file:x.ov2?mode=memory"));
+  EXPECT_TRUE(std::filesystem::exists(":memory:"));
+  EXPECT_FALSE(std::filesystem::exists("notes.ov2"));
+  Database db;
+  EXPECT_TRUE(db.open(Ref_string("file:x.ov2?mode=memory")));
+  std::filesystem::current_path(here);
+}
+
+// A file made by the first layout (names compared by case, addresses as they came), written here
+// as that layout created it.
+TEST_F(Format, FirstLayoutIsUpgradedWhenOpened) {
+  std::string p = dir.file("old.ov2");
+  raw_sql(p,
+          "PRAGMA application_id = 1331049008;"
+          "CREATE TABLE concept_master (concept_id INTEGER PRIMARY KEY AUTOINCREMENT, name TEXT,"
+          " definition TEXT, time_last_modified INTEGER,"
+          " facet INTEGER CHECK (facet BETWEEN 0 AND 255), category TEXT,"
+          " time_last_queried INTEGER, time_last_summarized INTEGER, query_time_spec TEXT,"
+          " summarize_time_spec TEXT,"
+          " query_enabled INTEGER CHECK (query_enabled BETWEEN 0 AND 255),"
+          " summary_enabled INTEGER CHECK (summary_enabled BETWEEN 0 AND 255),"
+          " is_top_level INTEGER CHECK (is_top_level BETWEEN 0 AND 255),"
+          " is_user_topic INTEGER CHECK (is_user_topic BETWEEN 0 AND 255),"
+          " is_user_top_level INTEGER CHECK (is_user_top_level BETWEEN 0 AND 255));"
+          "CREATE UNIQUE INDEX TopicIdIndex ON concept_master (concept_id);"
+          "CREATE INDEX TopicNameIndex ON concept_master (name);"
+          "CREATE TABLE concept_relations (concept_id INTEGER, related_id INTEGER,"
+          " relationship_type TEXT CHECK (length(relationship_type) BETWEEN 1 AND 2));"
+          "CREATE TABLE concept_terms (concept_id INTEGER, term TEXT CHECK (length(term) > 0));"
+          "CREATE TABLE concept_urls (concept_id INTEGER, url_id INTEGER, date_deleted INTEGER,"
+          " date_created INTEGER DEFAULT (unixepoch()), search_resource TEXT, query TEXT,"
+          " rating INTEGER, num_votes INTEGER, relevant INTEGER);"
+          "CREATE TABLE search_resources (name TEXT CHECK (length(name) > 0),"
+          " location TEXT CHECK (length(location) > 0), field_values TEXT,"
+          " search_field TEXT CHECK (length(search_field) > 0), ignore_substrings TEXT,"
+          " request_type TEXT CHECK (length(request_type) > 0), enabled INTEGER, category TEXT,"
+          " username TEXT, password TEXT, form_url TEXT);"
+          "CREATE TABLE url_master (url_id INTEGER PRIMARY KEY AUTOINCREMENT,"
+          " address TEXT CHECK (length(address) > 0), title TEXT, size INTEGER,"
+          " time_last_retrieved INTEGER, timeout_count INTEGER CHECK (timeout_count BETWEEN 0 AND"
+          " 255), num_anchors INTEGER, num_images INTEGER, abstract TEXT, summary TEXT,"
+          " annotation TEXT);"
+          "CREATE INDEX UrlNameIndex ON url_master (address);"
+          "INSERT INTO concept_master (name, category) VALUES ('rust', 'Lang'), ('gone', '');"
+          "DELETE FROM concept_master WHERE name = 'gone';"
+          "INSERT INTO search_resources (name, location, search_field, request_type)"
+          " VALUES ('Wiki', 'HTTPS://EN.Example.ORG/W/Index.php', 'search', 'get');"
+          "INSERT INTO url_master (address) VALUES ('HTTP://User:Pw@WWW.Example.COM:80/A?B=C');"
+          "PRAGMA journal_mode = WAL;");
+  Database db;
+  ASSERT_TRUE(db.open(Ref_string(p)));
+  EXPECT_EQ(scalar(db, "PRAGMA user_version"), schema_version);
+  EXPECT_EQ(scalar(db, "SELECT count(*) FROM concept_master WHERE name = 'RUST'"), 1);
+  EXPECT_EQ(scalar_text(db, "SELECT category FROM concept_master WHERE name = 'Rust'"), "Lang");
+  EXPECT_EQ(scalar(db, "SELECT count(*) FROM search_resources WHERE name = 'wiki'"), 1);
+  EXPECT_EQ(scalar_text(db, "SELECT location FROM search_resources"),
+            "https://en.example.org/W/Index.php");
+  EXPECT_EQ(scalar_text(db, "SELECT address FROM url_master"),
+            "http://User:Pw@www.example.com:80/A?B=C");
+  db.execute("INSERT INTO concept_master (name) VALUES ('next')");
+  EXPECT_EQ(scalar(db, "SELECT concept_id FROM concept_master WHERE name = 'next'"), 3)
+      << "the counter goes on above the highest id ever given";
+  db.close();
+  // Opening again changes nothing more.
+  ASSERT_TRUE(db.open(Ref_string(p)));
+  EXPECT_EQ(scalar(db, "SELECT count(*) FROM concept_master"), 2);
 }
 
 }  // namespace

@@ -69,8 +69,13 @@ TEST_F(Search_resource_store_test, SavingUnderAKnownNameUpdatesThatRow) {
   changed->enabled = 7;
   ASSERT_TRUE(store->save_resource(*changed));
   ASSERT_TRUE(store->save_resource(*make("Other")));
+  changed = make("o'REILLY's");
+  changed->enabled = 8;
+  changed->location = Url("HTTP://Search.Example/Q");
+  ASSERT_TRUE(store->save_resource(*changed)) << "names compare without regard to case";
   EXPECT_EQ(scalar(db, "SELECT count(*) FROM search_resources"), 2);
-  EXPECT_EQ(store->resource("O'Reilly's")->enabled, 7);
+  EXPECT_EQ(store->resource("O'Reilly's")->enabled, 8);
+  EXPECT_EQ(store->resource("O'Reilly's")->location.text(), "http://search.example/Q");
 
   EXPECT_TRUE(store->delete_resource("O'Reilly's"));
   EXPECT_FALSE(store->delete_resource("O'Reilly's"));

@@ -101,6 +101,8 @@ TEST_F(Topic_store_test, FailedSaveChangesNothing) {
   t->terms = Ref_list<Ref_string>{"ok", ""};  // a zero-length term is refused by the table
   EXPECT_FALSE(store->save_topic(*t));
   ASSERT_EQ(messages().size(), 1u);
+  EXPECT_EQ(t->name, "Rivers") << "the cached topic is read again after a failed save";
+  EXPECT_EQ(store->topic(t->concept_id)->terms.count(), 1);
   Topic back;
   ASSERT_TRUE(store->load_topic(back, t->concept_id));
   EXPECT_EQ(back.name, "Rivers");
@@ -266,7 +268,15 @@ TEST_F(Topic_store_test, MatchingTextIsLiteralAndFindsEachTopicOnce) {
   EXPECT_EQ(names(store->topics_matching("cotton")),
             (std::vector<std::string>{"100% cotton", "1000 cotton"}));
   EXPECT_TRUE(store->topics_matching("\\").empty());
+
   EXPECT_EQ(store->topics_matching("").count(), 4);
+
+  // Names are found whole, without regard to case, with every character taken literally.
+  EXPECT_EQ(names(store->topics_named("o'brien FAMILY")), (std::vector<std::string>{"O'Brien family"}));
+  EXPECT_TRUE(store->topics_named("O'Brien").empty());
+  EXPECT_TRUE(store->topics_named("100_ cotton").empty());
+  store->add_topic("O'Brien|x");
+  EXPECT_EQ(names(store->topics_named("o'brien|X")), (std::vector<std::string>{"O'Brien|x"}));
 }
 
 }  // namespace
