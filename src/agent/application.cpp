@@ -18,6 +18,10 @@
 namespace orvalis {
 
 void Application_error_handler::report(Ref_string message) {
+  if (errors_as_warnings_) {
+    warn(message);
+    return;
+  }
   ++count_;
   record(message);
   platform::message_sink().show("Error", message.str());
@@ -56,12 +60,16 @@ bool Application::start(const Start_options& options) {
       return false;
     }
   }
+  handler_->set_errors_as_warnings(true);
+  start_up_install_ = Install_report();
   if (first) {
-    Install_report r = install();
+    start_up_install_ = install();
     installed_on_start_ = true;
-    if (!r.ok) report_error(Ref_string(std::string_view("Installation incomplete: " + r.error)));
+    if (!start_up_install_.ok)
+      report_error(Ref_string(std::string_view("Installation incomplete: " + start_up_install_.error)));
   }
   if (options.load_settings) load_settings();
+  handler_->set_errors_as_warnings(false);
 
   Ref_string path{std::string_view(options.database)};
   if (path.empty() && options.open_last_database)

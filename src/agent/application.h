@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "agent/installer.h"
 #include "foundation/error_handler.h"
 #include "foundation/ref_string.h"
 
@@ -26,9 +27,13 @@ class Application_error_handler : public Error_handler {
   // Warnings are shown under "Warning" and do not count as errors.
   void warn(Ref_string message) override;
   int count() const { return count_; }
+  // While on, errors are shown and kept as warnings: the checks made at start-up (settings,
+  // first installation) never make the command that follows fail.
+  void set_errors_as_warnings(bool on) { errors_as_warnings_ = on; }
 
  private:
   int count_ = 0;
+  bool errors_as_warnings_ = false;
 };
 
 class Application {
@@ -52,7 +57,8 @@ class Application {
   static Application& instance();
   Hooks& hooks() { return hooks_; }
 
-  // Runs start-up. Fails only when the settings store cannot be opened.
+  // Runs start-up. Fails only when the settings store cannot be opened. What the first
+  // installation and the settings check report is shown as warnings.
   bool start(const Start_options& options);
   // Checks the file's format and opens it as the open database. Reports and fails on a file
   // of another format ("File is not a valid Orvalis database.") or one that does not open.
@@ -70,6 +76,8 @@ class Application {
   static std::string version_text();
   // True when start() laid out a first installation.
   bool installed_on_start() const { return installed_on_start_; }
+  // What that first installation wrote (empty lists when there was none).
+  const Install_report& start_up_install() const { return start_up_install_; }
 
  private:
   Application() = default;
@@ -77,6 +85,7 @@ class Application {
   std::unique_ptr<Application_error_handler> handler_;
   bool started_ = false;
   bool installed_on_start_ = false;
+  Install_report start_up_install_;
 };
 
 }  // namespace orvalis

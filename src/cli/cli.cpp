@@ -1,5 +1,7 @@
 #include "cli/cli.h"
 
+#include <cctype>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
@@ -43,6 +45,8 @@ const Command_entry kCommands[] = {
 void print_usage(std::ostream& out) {
   out << "usage: orvalis-cli [--db FILE] [--json] COMMAND ...\n";
   for (const Command_entry& e : kCommands) out << "  " << e.usage << "\n";
+  out << "TOPIC is a topic's id or its name (in any case); name:TEXT is always a name, for a topic\n"
+         "named with digits only ('name:2024'). DOC is a document's id or its address.\n";
 }
 
 }  // namespace
@@ -104,10 +108,15 @@ int Context::errors() const {
   return h ? h->count() : 0;
 }
 
-int parse_int(const std::string& text, const char* what) {
+int parse_int(const std::string& text, const char* what, long long min, long long max) {
   char* end = nullptr;
-  long v = std::strtol(text.c_str(), &end, 10);
-  if (text.empty() || *end != 0) throw Usage_error{std::string(what) + " must be a whole number, not '" + text + "'"};
+  errno = 0;
+  long long v = std::strtoll(text.c_str(), &end, 10);
+  if (text.empty() || *end != 0 || std::isspace(static_cast<unsigned char>(text[0])))
+    throw Usage_error{std::string(what) + " must be a whole number, not '" + text + "'"};
+  if (errno == ERANGE || v < min || v > max)
+    throw Usage_error{std::string(what) + " must be a whole number from " + std::to_string(min) + " to " +
+                      std::to_string(max) + ", not '" + text + "'"};
   return static_cast<int>(v);
 }
 

@@ -64,7 +64,8 @@ int doc_show_html(Context& c);
 Topic_handle lookup_topic(const std::string& key);
 Document_handle lookup_document(const std::string& key);
 
-// Parses a whole number argument or throws a usage error naming it.
-int parse_int(const std::string& text, const char* what);
+// Parses a whole number argument from `min` to `max`, or throws a usage error naming it.
+int parse_int(const std::string& text, const char* what, long long min = -2147483647LL - 1,
+              long long max = 2147483647LL);
 
 }  // namespace orvalis::cli

@@ -8,6 +8,7 @@
 #include <ctime>
 #include <filesystem>
 #include <iostream>
+#include <limits>
 #include <sstream>
 
 #include "agent/application.h"
@@ -29,6 +30,9 @@ namespace orvalis::cli {
 namespace {
 
 Ref_string rs(const std::string& s) { return Ref_string(std::string_view(s)); }
+
+// The longest topic name, term or search resource name, as the window's fields hold them.
+constexpr std::size_t max_name_characters = 255;
 
 bool all_digits(const std::string& s) {
   return !s.empty() && std::all_of(s.begin(), s.end(), [](unsigned char c) { return std::isdigit(c); });
@@ -56,44 +60,81 @@ Topic_handle load_topic(std::int32_t id) {
   return t;
 }
 
-// TOPIC is an id or an exact name.
-Topic_handle find_topic(const std::string& key) {
-  Topic_store& store = Topic_store::shared();
-  if (all_digits(key)) {
-    Topic_handle t = load_topic(std::atoi(key.c_str()));
-    if (!t) throw Command_failure{"No topic with id " + key + "."};
-    return t;
-  }
-  Topic_handle found;
-  std::string ids;
-  for (const Topic_handle& t : store.topics_matching(rs(key))) {
-    if (!(t->name == rs(key))) continue;
-    if (found) {
-      ids += ", " + std::to_string(t->concept_id);
-      continue;
-    }
-    found = t;
-    ids = std::to_string(t->concept_id);
-  }
-  if (!found) throw Command_failure{"No topic named '" + key + "'."};
-  if (ids.find(',') != std::string::npos)
-    throw Command_failure{"Several topics are named '" + key + "' (ids " + ids + "): name one by its id."};
-  // Query rows carry no terms: read the whole topic.
-  return load_topic(found->concept_id);
+// The id written in `key` (all digits), or 0 when it is beyond any id the database can give.
+std::int32_t id_of(const std::string& key) {
+  std::size_t first = key.find_first_not_of('0');
+  if (first == std::string::npos) return 0;
+  if (key.size() - first > 10) return 0;
+  long long v = std::stoll(key.substr(first));
+  return v <= std::numeric_limits<std::int32_t>::max() ? static_cast<std::int32_t>(v) : 0;
 }
 
-// DOC is an id or an exact address.
+// Characters (UTF-8 code points) of a text.
+std::size_t characters(const std::string& s) {
+  return static_cast<std::size_t>(
+      std::count_if(s.begin(), s.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+}
+
+// Names fit the window's fields: 255 characters.
+void check_name(const std::string& name, const char* what) {
+  if (rs(name).is_blank()) throw Usage_error{std::string("a ") + what + " needs a name"};
+  if (characters(name) > max_name_characters)
+    throw Usage_error{std::string("a ") + what + " name has at most " + std::to_string(max_name_characters) +
+                      " characters; this one has " + std::to_string(characters(name))};
+}
+
+void check_terms(const std::vector<std::string>& terms) {
+  for (const std::string& term : terms) {
+    if (rs(term).is_blank()) throw Usage_error{"a term cannot be empty"};
+    if (characters(term) > max_name_characters)
+      throw Usage_error{"a term has at most " + std::to_string(max_name_characters) + " characters"};
+  }
+}
+
+// The topics called `name` (without regard to case) other than `except`.
+std::string topics_named_text(const std::string& name, std::int32_t except) {
+  std::string ids;
+  for (const Topic_handle& t : Topic_store::shared().topics_named(rs(name)))
+    if (t->concept_id != except) ids += (ids.empty() ? "" : ", ") + std::to_string(t->concept_id);
+  return ids;
+}
+
+// TOPIC is an id (digits), "name:" followed by a name, or a name. Names are compared whole and
+// without regard to case.
+Topic_handle find_topic(const std::string& key) {
+  std::string name = key;
+  if (key.rfind("name:", 0) == 0) {
+    name = key.substr(5);
+  } else if (all_digits(key)) {
+    std::int32_t id = id_of(key);
+    Topic_handle t = id > 0 ? load_topic(id) : Topic_handle();
+    if (t) return t;
+    std::string hint;
+    if (!Topic_store::shared().topics_named(rs(key)).empty())
+      hint = " A topic is named '" + key + "': write name:" + key + " to name it.";
+    throw Command_failure{"No topic with id " + key + "." + hint};
+  }
+  Ref_list<Topic_handle> found = Topic_store::shared().topics_named(rs(name));
+  if (found.empty()) throw Command_failure{"No topic named '" + name + "'."};
+  if (found.count() > 1)
+    throw Command_failure{"Several topics are named '" + name + "' (ids " + topics_named_text(name, 0) +
+                          "): name one by its id."};
+  // Query rows carry no terms: read the whole topic.
+  return load_topic(found.first()->concept_id);
+}
+
+// DOC is an id (digits) or an address (its scheme and host in any case).
 Document_handle find_document(const std::string& key) {
   Document_store store;
   if (all_digits(key)) {
     auto d = make_counted<Document>();
-    if (!store.load_document(*d, std::atoi(key.c_str())))
-      throw Command_failure{"No document with id " + key + "."};
+    std::int32_t id = id_of(key);
+    if (id <= 0 || !store.load_document(*d, id)) throw Command_failure{"No document with id " + key + "."};
     return d;
   }
-  for (const Document_handle& d : store.find_documents(rs(key)))
-    if (d->address == rs(key)) return d;
-  throw Command_failure{"No document with the address '" + key + "'."};
+  Document_handle d = store.find_by_address(rs(key));
+  if (!d) throw Command_failure{"No document with the address '" + key + "'."};
+  return d;
 }
 
 void write_topic_json(Json_writer& j, const Topic& t, bool full) {
@@ -182,9 +223,12 @@ int topic_add(Context& c) {
   c.take("--definition", definition);
   const std::string& name = c.arg(1, "topic name");
   c.no_more_args(2);
-  if (rs(name).is_blank()) throw Usage_error{"a topic needs a name"};
+  check_name(name, "topic");
+  check_terms(terms);
   return with_database(c, [&] {
     Topic_store& store = Topic_store::shared();
+    std::string same = topics_named_text(name, 0);
+    if (!same.empty()) throw Command_failure{"A topic named '" + name + "' exists already (id " + same + ")."};
     Topic_handle t = store.add_topic(rs(name));
     if (!t) return 1;
     t->category = rs(category);
@@ -268,13 +312,16 @@ int topic_set(Context& c) {
        has_son = c.take("--summary-enabled", son);
   const std::string& key = c.arg(1, "topic");
   c.no_more_args(2);
-  if (has_name && rs(name).is_blank()) throw Usage_error{"a topic needs a name"};
+  if (has_name) check_name(name, "topic");
+  check_terms(terms);
   if (has_q) check_spec(qspec, "--query-spec");
   if (has_s) check_spec(sspec, "--summarize-spec");
   int qflag = has_qon ? flag_value(qon, "--query-enabled") : 0;
   int sflag = has_son ? flag_value(son, "--summary-enabled") : 0;
   return with_database(c, [&] {
     Topic_handle t = find_topic(key);
+    std::string same = has_name ? topics_named_text(name, t->concept_id) : "";
+    if (!same.empty()) throw Command_failure{"A topic named '" + name + "' exists already (id " + same + ")."};
     if (has_name) t->name = rs(name);
     if (has_category) t->category = rs(category);
     if (has_definition) t->definition = rs(definition);
@@ -287,10 +334,7 @@ int topic_set(Context& c) {
       for (const std::string& term : terms) t->terms.append(rs(term));
     }
     t->time_last_modified = Db_date::at(platform::now());
-    if (!Topic_store::shared().save_topic(*t)) {
-      Topic_store::shared().drop_cached(t->concept_id);
-      return 1;
-    }
+    if (!Topic_store::shared().save_topic(*t)) return 1;
     if (!c.json) c.out << "Saved topic " << t->concept_id << "\n";
     return 0;
   });
@@ -425,7 +469,8 @@ int doc_link_change(Context& c, const std::string& verb) {
   const std::string& doc = c.arg(2, "document");
   int value = 0;
   if (verb == "relevance") {
-    value = parse_int(c.arg(3, "relevance value"), "the relevance value");
+    value = parse_int(c.arg(3, "relevance value"), "the relevance value", std::numeric_limits<std::int32_t>::min(),
+                      std::numeric_limits<std::int32_t>::max());
     c.no_more_args(4);
   } else {
     c.no_more_args(3);
@@ -643,12 +688,22 @@ int cmd_resource(Context& c) {
       return 1;
     }
     return with_database(c, [&] {
-      Ref_list<Search_resource_handle> list = read_definitions(rs(file));
-      Search_resource_store store;
-      int saved = 0;
-      for (const Search_resource_handle& r : list) saved += store.save_resource(*r) ? 1 : 0;
-      if (!c.json) c.out << "Imported " << saved << " of " << list.count() << " search resources\n";
-      return saved == list.count() ? 0 : 1;
+      Definitions_import r = import_definitions(rs(file));
+      if (!r.readable) throw Command_failure{"Cannot read the definitions file " + file + "."};
+      if (!r.is_definitions_file())
+        throw Command_failure{file + " is not a definitions file: it has no [section] lines."};
+      for (const auto& [section, reason] : r.refused)
+        report_error(rs("Section [" + section + "] refused: " + reason + "."));
+      if (c.json) {
+        Json_writer j(c.out);
+        j.begin_object().field("imported", r.saved).field("sections", r.sections).key("refused").begin_array();
+        for (const auto& [section, reason] : r.refused)
+          j.begin_object().field("section", section).field("reason", reason).end_object();
+        j.end_array().end_object().finish();
+      } else {
+        c.out << "Imported " << r.saved << " of " << r.sections << " search resources\n";
+      }
+      return r.saved == r.sections ? 0 : 1;
     });
   }
   if (verb == "categories") {

@@ -1,6 +1,7 @@
 // install and settings commands.
 #include <iostream>
 
+#include "agent/application.h"
 #include "agent/installer.h"
 #include "cli/cli.h"
 #include "cli/json.h"
@@ -13,6 +14,11 @@ namespace orvalis::cli {
 int cmd_install(Context& c) {
   c.no_more_args(0);
   Install_report r = install();
+  // The automatic first start ran just before this command: what it wrote is this install's.
+  const Install_report& first = Application::instance().start_up_install();
+  r.files_copied.insert(r.files_copied.begin(), first.files_copied.begin(), first.files_copied.end());
+  r.settings_written.insert(r.settings_written.begin(), first.settings_written.begin(),
+                            first.settings_written.end());
   load_settings();
   if (c.json) {
     Json_writer j(c.out);
@@ -82,6 +88,9 @@ int cmd_settings(Context& c) {
     const std::string& name = c.arg(1, "setting name");
     const std::string& value = c.arg(2, "value");
     c.no_more_args(3);
+    if (!platform::Registry_store::valid_name(name))
+      throw Usage_error{"the settings file cannot hold a setting named '" + name +
+                        "': a name is not empty, does not begin with '#' and holds no '=' or line break"};
     if (is_profile_entry(name)) {
       profile_put_string(name.c_str(), Ref_string(std::string_view(value)));
       return 0;

@@ -72,12 +72,54 @@ Ref_list<Search_resource_handle> read_definitions(const Ref_string& file_path) {
   return read_definitions(file);
 }
 
-int seed_search_resources(const Ref_string& definitions_path, Database& db) {
+std::string definition_problem(const Search_resource& r) {
+  std::string_view name = r.name.view();
+  std::size_t characters = 0;
+  for (char c : name) characters += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  if (characters > max_resource_name_characters)
+    return "its name is longer than " + std::to_string(max_resource_name_characters) + " characters";
+  if (r.location.text().empty()) return "it has no Location";
+  int scheme = r.location.scheme_code();
+  if ((scheme != Url::http && scheme != Url::https && scheme != Url::ftp && scheme != Url::gopher) ||
+      r.location.host().empty())
+    return "its Location '" + r.location.text().str() +
+           "' is not an absolute http, https, ftp or gopher address";
+  if (r.search_field.empty()) return "it has no SearchField";
+  return {};
+}
+
+Definitions_import import_definitions(const Ref_string& path, Database& db) {
+  Definitions_import result;
+  platform::Profile_file file;
+  if (path.empty() || !file.load(path.str())) return result;
+  result.readable = true;
+  std::vector<std::string> names = file.section_names();
+  result.sections = static_cast<int>(names.size() + file.repeated_sections().size());
+  for (const std::string& repeat : file.repeated_sections())
+    result.refused.emplace_back(repeat, "an earlier section of the file has the same name");
   Search_resource_store store(db);
-  int saved = 0;
-  for (const Search_resource_handle& r : read_definitions(definitions_path))
-    if (store.save_resource(*r)) ++saved;
-  return saved;
+  try {
+    // One transaction for the whole file: a file of 100,000 sections is one write to disk.
+    Db_transaction transaction(db);
+    for (const std::string& name : names) {
+      Search_resource_handle r = read_definition(file, Ref_string(std::string_view(name)));
+      std::string problem = definition_problem(*r);
+      if (problem.empty() && !store.save_resource(*r)) problem = "it could not be stored";
+      if (problem.empty())
+        ++result.saved;
+      else
+        result.refused.emplace_back(name, problem);
+    }
+    transaction.commit();
+  } catch (const Db_error& e) {
+    report_db_error(e);
+    result.saved = 0;
+  }
+  return result;
+}
+
+int seed_search_resources(const Ref_string& definitions_path, Database& db) {
+  return import_definitions(definitions_path, db).saved;
 }
 
 int query_transformation_mode(const Ref_string& config, const Ref_string& location) {

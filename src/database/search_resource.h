@@ -37,6 +37,9 @@ class Search_resource : public Counted_object {
 
 using Search_resource_handle = Counted_handle<Search_resource>;
 
+// The longest resource name, as the window's fields hold it.
+inline constexpr std::size_t max_resource_name_characters = 255;
+
 // Stored forms. field_values: "name,value,name,value"; reading takes the pieces two by two and
 // drops a last name without a value. ignore_substrings: the texts joined with ",".
 Ref_string encode_field_values(const Ref_list<Name_value>& pairs);

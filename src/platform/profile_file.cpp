@@ -1,5 +1,7 @@
 #include "platform/profile_file.h"
 
+#include <sys/stat.h>
+
 #include <fstream>
 #include <iterator>
 
@@ -7,16 +9,12 @@ namespace orvalis::platform {
 
 namespace {
 
-bool same_ignoring_case(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    unsigned char x = static_cast<unsigned char>(a[i]);
-    unsigned char y = static_cast<unsigned char>(b[i]);
-    if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
+// Names and keys compare without regard to case (ASCII letters): they are looked up lower-cased.
+std::string folded(std::string_view s) {
+  std::string out(s);
+  for (char& c : out)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return out;
 }
 
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
@@ -38,7 +36,9 @@ std::string without_zero_bytes(std::string_view s) {
 }  // namespace
 
 bool Profile_file::load(const std::string& path) {
-  sections_.clear();
+  parse({});
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
   std::ifstream in(path, std::ios::binary);
   if (!in) return false;
   in.seekg(0, std::ios::end);
@@ -53,6 +53,8 @@ bool Profile_file::load(const std::string& path) {
 
 void Profile_file::parse(std::string_view text) {
   sections_.clear();
+  by_name_.clear();
+  repeated_.clear();
   if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
   Section* current = nullptr;
   // When a section name repeats, its later lines are ignored: the first section wins.
@@ -75,9 +77,11 @@ void Profile_file::parse(std::string_view text) {
       if (find_section(clean)) {
         skipping = true;
         current = nullptr;
+        repeated_.push_back(std::move(clean));
       } else {
         skipping = false;
-        sections_.push_back(Section{std::move(clean), {}});
+        by_name_.emplace(folded(clean), sections_.size());
+        sections_.push_back(Section{std::move(clean), {}, {}});
         current = &sections_.back();
       }
       continue;
@@ -90,55 +94,42 @@ void Profile_file::parse(std::string_view text) {
     if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
         value.back() == value.front())
       value = value.substr(1, value.size() - 2);
-    bool known = false;
-    for (const Entry& e : current->entries)
-      if (same_ignoring_case(e.key, key)) {
-        known = true;
-        break;
-      }
-    if (!known) current->entries.push_back(Entry{std::move(key), without_zero_bytes(value)});
+    if (current->keys.emplace(folded(key), current->entries.size()).second)
+      current->entries.push_back(Entry{std::move(key), without_zero_bytes(value)});
   }
 }
 
 const Profile_file::Section* Profile_file::find_section(std::string_view name) const {
-  for (const Section& s : sections_)
-    if (same_ignoring_case(s.name, name)) return &s;
-  return nullptr;
+  auto it = by_name_.find(folded(name));
+  return it == by_name_.end() ? nullptr : &sections_[it->second];
+}
+
+const Profile_file::Entry* Profile_file::find_entry(std::string_view section,
+                                                    std::string_view key) const {
+  const Section* s = find_section(section);
+  if (!s) return nullptr;
+  auto it = s->keys.find(folded(key));
+  return it == s->keys.end() ? nullptr : &s->entries[it->second];
 }
 
 std::vector<std::string> Profile_file::section_names() const {
   std::vector<std::string> names;
-  // Each name takes its length plus a terminator; the list ends with one more terminator.
-  std::size_t used = 1;
-  for (const Section& s : sections_) {
-    // An empty name would read as the end of the list in the buffer, so it is not listed.
-    if (s.name.empty()) continue;
-    if (used + s.name.size() + 1 > buffer_size) break;
-    used += s.name.size() + 1;
-    names.push_back(s.name);
-  }
+  names.reserve(sections_.size());
+  for (const Section& s : sections_)
+    if (!s.name.empty()) names.push_back(s.name);
   return names;
 }
 
 std::string Profile_file::get_string(std::string_view section, std::string_view key,
                                      std::string_view default_value) const {
-  std::string_view found = default_value;
-  if (const Section* s = find_section(section)) {
-    for (const Entry& e : s->entries)
-      if (same_ignoring_case(e.key, key)) {
-        found = e.value;
-        break;
-      }
-  }
+  const Entry* e = find_entry(section, key);
+  std::string_view found = e ? std::string_view(e->value) : default_value;
   if (found.size() > max_value_length) found = found.substr(0, max_value_length);
   return std::string(found);
 }
 
 bool Profile_file::has_key(std::string_view section, std::string_view key) const {
-  if (const Section* s = find_section(section))
-    for (const Entry& e : s->entries)
-      if (same_ignoring_case(e.key, key)) return true;
-  return false;
+  return find_entry(section, key) != nullptr;
 }
 
 }  // namespace orvalis::platform

@@ -6,21 +6,22 @@
 //   - values are trimmed of surrounding blanks and tabs, and a value wrapped in one pair of
 //     matching quotes ('...' or "...") loses them;
 //   - a value is cut at 4095 characters (a 4096-character buffer with its terminator);
-//   - the list of section names is what fits in one 4096-character buffer, each name followed
-//     by a terminator and the list by one more; a name that does not fit whole is not listed,
-//     nor is an empty name (in the buffer it would read as the end of the list);
+//   - every section is listed, however many there are (the desktop functions cut the list at a
+//     4096-byte buffer; that was a limit of theirs, not of the format); an empty name is not;
 //   - lines whose first non-blank character is ";" are comments; lines without "=" outside a
 //     section header are ignored, as are keys before the first section;
 //   - lines end with LF or CR LF (a lone CR ends a line too); a UTF-8 byte-order mark at the
 //     start is skipped; zero bytes are dropped.
-// The whole file is read once into memory (files over 16 MB are refused). Bytes are kept as they
-// are otherwise (UTF-8 in practice).
+// The whole file is read once into memory (files over 16 MB, and anything but a regular file,
+// are refused) and parsed in time linear in its size, however many sections and keys it has.
+// Bytes are kept as they are otherwise (UTF-8 in practice).
 // Owned by whoever reads it; one thread at a time. Only std types at its surface.
 #pragma once
 
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace orvalis::platform {
@@ -33,14 +34,16 @@ class Profile_file {
 
   Profile_file() = default;
 
-  // Reads the file at `path`. A missing, unreadable or oversized file gives no sections and
-  // false.
+  // Reads the file at `path`. A missing, unreadable or oversized file, or one that is not a
+  // regular file (a folder, a device, a pipe), gives no sections and false.
   bool load(const std::string& path);
   // Parses `text` as the contents of a profile file, replacing what was held.
   void parse(std::string_view text);
 
-  // Section names in file order, each once, limited to the 4096-character list buffer.
+  // Section names in file order, each once.
   std::vector<std::string> section_names() const;
+  // Sections whose name repeated an earlier one (their lines were ignored), in file order.
+  const std::vector<std::string>& repeated_sections() const { return repeated_; }
   // The value of `key` in `section`, or `default_value` when either is missing. Cut at 4095
   // characters. An empty value is returned as it is (empty), not replaced by the default.
   std::string get_string(std::string_view section, std::string_view key,
@@ -55,10 +58,14 @@ class Profile_file {
   struct Section {
     std::string name;
     std::vector<Entry> entries;
+    std::unordered_map<std::string, std::size_t> keys;  // lower-cased key -> entry
   };
   const Section* find_section(std::string_view name) const;
+  const Entry* find_entry(std::string_view section, std::string_view key) const;
 
   std::vector<Section> sections_;
+  std::unordered_map<std::string, std::size_t> by_name_;  // lower-cased name -> section
+  std::vector<std::string> repeated_;
 };
 
 }  // namespace orvalis::platform

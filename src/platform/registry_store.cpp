@@ -160,12 +160,11 @@ bool Registry_store::write(const std::string& name, const std::string& value) {
     // Another front-end may have written since we loaded: start from the file as it is now.
     std::ifstream in(file_);
     std::map<std::string, std::string> current = parse(in);
-    std::string clean_name;
-    for (char c : name)
-      if (c != '\n' && c != '\r' && c != '=') clean_name += c;
-    current[clean_name] = value;
-    ok = !clean_name.empty() && store(current);
-    if (ok) values_ = std::move(current);
+    if (valid_name(name)) {
+      current[name] = value;
+      ok = store(current);
+      if (ok) values_ = std::move(current);
+    }
   }
   if (lock >= 0) {
     flock(lock, LOCK_UN);
@@ -173,6 +172,10 @@ bool Registry_store::write(const std::string& name, const std::string& value) {
   }
   if (!ok) report("Error writing registry value: " + name);
   return ok;
+}
+
+bool Registry_store::valid_name(const std::string& name) {
+  return !name.empty() && name[0] != '#' && name.find_first_of(std::string("=\n\r\0", 4)) == std::string::npos;
 }
 
 bool Registry_store::store(const std::map<std::string, std::string>& values) {

@@ -26,9 +26,12 @@ class Registry_store {
   bool is_open() const { return open_; }
   // Before open: reports "Registry not initialized." and returns "".
   std::string read(const std::string& name);
-  // Before open: reports "Registry not initialized."; a failed write reports
-  // "Error writing registry value: " + name.
+  // Before open: reports "Registry not initialized."; a failed write, or a name the file cannot
+  // hold (see valid_name), reports "Error writing registry value: " + name.
   bool write(const std::string& name, const std::string& value);
+  // True for a name a "name=value" line can hold: not empty, not beginning with "#" (a comment),
+  // without "=", line breaks or zero bytes.
+  static bool valid_name(const std::string& name);
   // True when the file holds the name (an empty value counts).
   bool has(const std::string& name);
   // Names and values as stored, for listing.

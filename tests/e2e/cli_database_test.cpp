@@ -2,6 +2,7 @@
 // database, add topics and documents, find them, see the seeded search resources.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -94,10 +95,19 @@ TEST_F(CliDatabase, TopicSettingsRelationsAndDeletion) {
   EXPECT_NE(r.out.find("\"terms\":[\"engine\"]"), std::string::npos);
   EXPECT_EQ(run({"topic", "list", "--scheduled"}).out, "1\tMotors\n");
 
+  // Names are found whole and without regard to case; name: reaches a name made of digits.
+  ASSERT_EQ(run({"topic", "add", "O'Brien|x"}).status, 0);
+  ASSERT_EQ(run({"topic", "add", "2024"}).status, 0);
+  ASSERT_EQ(run({"topic", "relate", "MOTORS", "o'brien|X", "^"}).status, 0);
+  EXPECT_NE(run({"topic", "show", "name:2024"}).out.find("Topic 4: 2024"), std::string::npos);
+  r = run({"topic", "show", "2024"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("A topic is named '2024': write name:2024"), std::string::npos) << r.err;
+  ASSERT_EQ(run({"topic", "unrelate", "Motors", "name:O'Brien|x"}).status, 0);
   ASSERT_EQ(run({"topic", "unrelate", "1", "2"}).status, 0);
   EXPECT_EQ(run({"topic", "show", "1"}).out.find("Pistons"), std::string::npos);
   ASSERT_EQ(run({"topic", "delete", "Pistons"}).status, 0);
-  EXPECT_EQ(run({"topic", "list"}).out, "1\tMotors\n");
+  EXPECT_EQ(run({"topic", "list"}).out, "1\tMotors\n3\tO'Brien|x\n4\t2024\n");
 }
 
 TEST_F(CliDatabase, SeededSearchResources) {
@@ -113,8 +123,35 @@ TEST_F(CliDatabase, SeededSearchResources) {
   ASSERT_EQ(run({"resource", "import", box_.path("more.ini")}).status, 0);
   r = run({"--json", "resource", "show", "Extra"});
   EXPECT_NE(r.out.find("\"field_values\":{\"lang\":\"en\"}"), std::string::npos) << r.out;
-  ASSERT_EQ(run({"resource", "delete", "Extra"}).status, 0);
+  ASSERT_EQ(run({"resource", "delete", "EXTRA"}).status, 0);
   EXPECT_EQ(run({"resource", "show", "Extra"}).status, 1);
+
+  // Every refused section is named with its reason; any refusal makes the status 1.
+  std::ofstream(box_.path("bad.ini")) << "[Good]\nLocation=https://127.0.0.1:9/q\nSearchField=q\n"
+                                         "[No place]\nSearchField=q\n[Relative]\nLocation=/find\nSearchField=q\n"
+                                         "[good]\nLocation=http://x/\n";
+  r = run({"resource", "import", box_.path("bad.ini")});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find("Imported 1 of 4 search resources"), std::string::npos) << r.out;
+  EXPECT_NE(r.err.find("Section [No place] refused: it has no Location."), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("Section [Relative] refused: its Location '/find' is not an absolute"), std::string::npos);
+  EXPECT_NE(r.err.find("Section [good] refused: an earlier section"), std::string::npos);
+  std::ofstream(box_.path("notes.txt")) << "just text\n";
+  r = run({"resource", "import", box_.path("notes.txt")});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("is not a definitions file"), std::string::npos) << r.err;
+}
+
+TEST_F(CliDatabase, JsonOutputIsValidWhateverBytesAreStored) {
+  ASSERT_EQ(run({"topic", "add", "Cafes"}).status, 0);
+  ASSERT_EQ(run({"doc", "add", "Cafes", "http://h/c", "--title", "Caf\xe9 \"q\" \\ \x01\x7f\xed\xa0\x80 \xc3\xa9"}).status, 0);
+  Cli_result r = run({"--json", "doc", "show", "HTTP://H/c"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  std::ofstream(box_.path("out.json"), std::ios::binary) << r.out;
+  std::string parse = "python3 -c 'import json,sys; print(ascii(json.load(open(sys.argv[1], encoding=\"utf-8\"))[\"title\"]))' " +
+                      box_.path("out.json") + " > " + box_.path("title.txt");
+  ASSERT_EQ(std::system(parse.c_str()), 0) << r.out;
+  EXPECT_EQ(file_bytes(box_.path("title.txt")), "'Caf\\ufffd \"q\" \\\\ \\x01\\x7f\\ufffd\\ufffd\\ufffd \\xe9'\n");
 }
 
 TEST_F(CliDatabase, FailedCommandsLeaveTheDatabaseUnchanged) {
@@ -141,6 +178,13 @@ TEST_F(CliDatabase, FailedCommandsLeaveTheDatabaseUnchanged) {
       {{"topic", "add", "x", "extra"}, 2, "Error: unexpected argument 'extra'"},
       {{"topic", "fly"}, 2, "Error: unknown topic command 'fly'"},
       {{"new", db_}, 1, "exists already"},
+      {{"topic", "delete", "4294967297"}, 1, "Error: No topic with id 4294967297."},
+      {{"doc", "note", "4294967297", "x"}, 1, "Error: No document with id 4294967297."},
+      {{"doc", "remove", "Kept", "18446744073709551617"}, 1, "Error: No document with id"},
+      {{"doc", "relevance", "1", "1", "4294967297"}, 2, "from -2147483648 to 2147483647"},
+      {{"topic", "add", "A", "--term", ""}, 2, "Error: a term cannot be empty"},
+      {{"topic", "add", std::string(256, 'x')}, 2, "Error: a topic name has at most 255 characters"},
+      {{"topic", "add", "KEPT"}, 1, "Error: A topic named 'KEPT' exists already (id 1)."},
   };
   for (const Case& c : cases) {
     Cli_result r = run(c.args);
