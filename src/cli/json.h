@@ -1,5 +1,6 @@
-// A small JSON writer for --json output: objects, arrays, strings (escaped, UTF-8 kept), numbers
-// and booleans, written straight to a stream. Commas are managed by the writer.
+// A small JSON writer for --json output: objects, arrays, strings (escaped, UTF-8 kept, every byte
+// that is not part of well-formed UTF-8 written as U+FFFD, so the output is always valid JSON),
+// numbers and booleans, written straight to a stream. Commas are managed by the writer.
 #pragma once
 
 #include <ostream>

@@ -64,17 +64,47 @@ TEST(ResourceDefinitions, MissingFileGivesNothing) {
   EXPECT_TRUE(read_definitions(Ref_string("")).empty());
 }
 
-// The shipped file must never send a new user's searches anywhere but the local demo engine.
-TEST(ResourceDefinitions, ShippedFileEnablesOnlyTheLocalDemoEngine) {
+TEST(ResourceDefinitions, ShippedFileSeedsTheDemoAndEnginesOfTodaysWeb) {
+  // What each engine's documentation describes (see the file), and a result link it must keep.
+  struct Engine {
+    const char* name;
+    const char* location;
+    const char* search_field;
+    const char* fields;
+    const char* category;
+    const char* result_link;
+  };
+  const Engine engines[] = {
+      {"Demo Web", "http://127.0.0.1:8642/search", "q", "", "General", "http://127.0.0.1:8642/p/1.html"},
+      {"Wikipedia", "https://en.wikipedia.org/w/index.php", "search",
+       "title=Special:Search fulltext=1 ns0=1 limit=50", "General", "https://en.wikipedia.org/wiki/Solar_sail"},
+      {"arXiv", "https://arxiv.org/search/", "query", "searchtype=all size=50", "Science",
+       "https://arxiv.org/abs/2301.07041"},
+      {"Mojeek", "https://www.mojeek.com/search", "q", "", "General", "https://example.org/solar-sails"},
+  };
+  Ref_list<Search_resource_handle> all = read_definitions(Ref_string(ORVALIS_DATA_DIR "/searchres.ini"));
   int enabled = 0;
-  for (const Search_resource_handle& r :
-       read_definitions(Ref_string(ORVALIS_DATA_DIR "/searchres.ini"))) {
-    EXPECT_FALSE(r->location.text().empty() || r->search_field.empty()) << r->name;
+  for (const Search_resource_handle& r : all) {
+    EXPECT_EQ(definition_problem(*r), "") << r->name;
     if (!r->enabled) continue;
     ++enabled;
-    EXPECT_EQ(r->location.text().find("http://127.0.0.1:"), 0) << r->name;
+    const Engine* e = nullptr;
+    for (const Engine& candidate : engines)
+      if (r->name == candidate.name) e = &candidate;
+    ASSERT_TRUE(e) << r->name << " is switched on but not described here";
+    EXPECT_EQ(r->location.text(), e->location);
+    EXPECT_EQ(r->request_kind, Search_resource::get);
+    EXPECT_EQ(r->search_field, e->search_field);
+    std::string fields;
+    for (const Name_value& nv : r->field_values) fields += (fields.empty() ? "" : " ") + nv.name.str() + "=" + nv.value.str();
+    EXPECT_EQ(fields, e->fields) << r->name;
+    EXPECT_EQ(r->category, e->category);
+    EXPECT_FALSE(r->ignore_substrings.empty()) << r->name;
+    for (const Ref_string& ignored : r->ignore_substrings)
+      EXPECT_LT(Ref_string(e->result_link).find(ignored.c_str()), 0) << r->name << " drops its results: " << ignored;
   }
-  EXPECT_EQ(enabled, 1);
+  EXPECT_EQ(enabled, 4);
+  EXPECT_GE(all.count(), 9) << "the switched-off examples stay";
 }
 
 using Seeding = Database_test;
@@ -96,11 +126,15 @@ TEST_F(Seeding, NewDatabaseTakesEveryDefinitionUpdatingByName) {
   EXPECT_EQ(list[1]->location.text(), "http://two.new/");
   EXPECT_EQ(list[1]->request_kind, Search_resource::get);
 
-  // A section without Location cannot be stored (the table refuses an empty location).
-  write_file(ini, "[Broken]\nSearchField=q\n");
-  EXPECT_EQ(seed_search_resources(Ref_string(ini), db), 0);
-  EXPECT_EQ(messages().size(), 1u);
-  EXPECT_EQ(seed_search_resources(Ref_string(dir.file("missing.ini")), db), 0);
+  // A section that cannot be used is refused with its reason before it reaches the table.
+  write_file(ini, "[Broken]\nSearchField=q\n[" + std::string(256, 'n') + "]\nLocation=http://x/\nSearchField=q\n");
+  Definitions_import r = import_definitions(Ref_string(ini), db);
+  EXPECT_EQ(r.saved, 0);
+  ASSERT_EQ(r.refused.size(), 2u);
+  EXPECT_EQ(r.refused[0], (std::pair<std::string, std::string>{"Broken", "it has no Location"}));
+  EXPECT_EQ(r.refused[1].second, "its name is longer than 255 characters");
+  EXPECT_TRUE(messages().empty());
+  EXPECT_FALSE(import_definitions(Ref_string(dir.file("missing.ini")), db).readable);
 }
 
 TEST(QueryTransformation, LastMatchingWellFormedEntryWins) {
