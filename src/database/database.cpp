@@ -116,7 +116,15 @@ bool Database::open(const Ref_string& path) {
       upgrade_schema(*this);
     } else {
       open_file(name, Mode::read_only);
-      require_topic_tables(name);
+      try {
+        require_topic_tables(name);
+      } catch (const Db_error& e) {
+        // Side files that SQLite cannot use in a folder it cannot write: the file is read as it
+        // lies on disk.
+        if (e.primary_code() != SQLITE_READONLY && e.primary_code() != SQLITE_CANTOPEN) throw;
+        open_file(name, Mode::read_only_immutable);
+        require_topic_tables(name);
+      }
       read_only_reason_ = refusal;
     }
     return true;
