@@ -89,7 +89,7 @@ TEST(ProfileFile, LoadsFromDiskAndAMissingFileHasNoSections) {
   EXPECT_EQ(f.get_string("Demo", "Enabled"), "1");
   EXPECT_FALSE(f.load(dir.file("missing.ini")));
   EXPECT_TRUE(f.section_names().empty());
-  EXPECT_FALSE(f.load(path.parent_path().string())) << "a folder is not a profile file";
+  EXPECT_FALSE(f.load(dir.path().string())) << "a folder is not a profile file";
 }
 
 }  // namespace
