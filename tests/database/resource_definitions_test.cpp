@@ -67,12 +67,7 @@ TEST(ResourceDefinitions, MissingFileGivesNothing) {
 TEST(ResourceDefinitions, ShippedFileSeedsTheDemoAndEnginesOfTodaysWeb) {
   // What each engine's documentation describes (see the file), and a result link it must keep.
   struct Engine {
-    const char* name;
-    const char* location;
-    const char* search_field;
-    const char* fields;
-    const char* category;
-    const char* result_link;
+    const char *name, *location, *search_field, *fields, *category, *result_link;
   };
   const Engine engines[] = {
       {"Demo Web", "http://127.0.0.1:8642/search", "q", "", "General", "http://127.0.0.1:8642/p/1.html"},

@@ -216,6 +216,15 @@ TEST_F(Format, ReadOnlyFilesAndFoldersAreReadAndLeaveNothingBehind) {
   ASSERT_EQ(chmod(dir.path().c_str(), 0777), 0);
   std::string folder = dir.file("own"), p = folder + "/t.ov2";
   auto side_files = [&] { return std::filesystem::exists(p + "-wal") || std::filesystem::exists(p + "-shm"); };
+  // The error a write gets ("" when it is written).
+  auto write_error = [](Database& db) {
+    try {
+      db.execute("INSERT INTO url_master (address) VALUES ('x')");
+      return std::string();
+    } catch (const Db_error& e) {
+      return e.description();
+    }
+  };
   // In a child process that gives up root when it has it (root writes any file).
   auto body = [&] {
     int bad = 0;
@@ -227,15 +236,9 @@ TEST_F(Format, ReadOnlyFilesAndFoldersAreReadAndLeaveNothingBehind) {
     {
       Database db;
       if (!db.open(Ref_string(p)) || db.read_only_reason() != "the file is read-only") bad |= 2;
-      try {
-        db.execute("INSERT INTO url_master (address) VALUES ('x')");
+      if (write_error(db).find("the file is read-only, so it was opened for reading only") ==
+          std::string::npos)
         bad |= 4;
-      } catch (const Db_error& e) {
-        if (e.description().find("the file is read-only, so it was opened for reading only") ==
-            std::string::npos)
-          bad |= 4;
-      }
-      if (scalar(db, "SELECT count(*) FROM url_master") != 0) bad |= 4;
     }
     if (side_files()) bad |= 8;
     // An earlier version left a -shm with the file's read-only permissions: once the user makes
@@ -247,12 +250,8 @@ TEST_F(Format, ReadOnlyFilesAndFoldersAreReadAndLeaveNothingBehind) {
     chmod(p.c_str(), 0644);
     {
       Database db;
-      if (!db.open(Ref_string(p)) || !db.read_only_reason().empty()) bad |= 16;
-      try {
-        db.execute("INSERT INTO url_master (address) VALUES ('x')");
-      } catch (const Db_error&) {
+      if (!db.open(Ref_string(p)) || !db.read_only_reason().empty() || !write_error(db).empty())
         bad |= 16;
-      }
     }
     // A writable file in a folder that cannot be written is still read.
     chmod(folder.c_str(), 0555);
@@ -277,12 +276,10 @@ TEST_F(Format, ReadOnlyFilesAndFoldersAreReadAndLeaveNothingBehind) {
 TEST_F(Format, NamesAreFileNamesNeverUris) {
   std::filesystem::path here = std::filesystem::current_path();
   std::filesystem::current_path(dir.path());
-  EXPECT_TRUE(create_database(Ref_string("file:notes.ov2")));
-  EXPECT_TRUE(create_database(Ref_string("file:x.ov2?mode=memory")));
-  EXPECT_TRUE(create_database(Ref_string(":memory:")));
-  EXPECT_TRUE(std::filesystem::exists("file:notes.ov2"));
-  EXPECT_TRUE(std::filesystem::exists("file:x.ov2?mode=memory"));
-  EXPECT_TRUE(std::filesystem::exists(":memory:"));
+  for (const char* name : {"file:notes.ov2", "file:x.ov2?mode=memory", ":memory:"}) {
+    EXPECT_TRUE(create_database(Ref_string(name)));
+    EXPECT_TRUE(std::filesystem::exists(name)) << name;
+  }
   EXPECT_FALSE(std::filesystem::exists("notes.ov2"));
   Database db;
   EXPECT_TRUE(db.open(Ref_string("file:x.ov2?mode=memory")));
