@@ -3,23 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "cli_runner.h"
 
 namespace orvalis::test {
 namespace {
 
-namespace fs = std::filesystem;
-
-std::string file_bytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using orvalis::testing::read_file;
 
 class CliDatabase : public ::testing::Test {
  protected:
@@ -118,8 +109,8 @@ TEST_F(CliDatabase, SeededSearchResources) {
   EXPECT_NE(r.out.find("Location: http://127.0.0.1:8642/search"), std::string::npos) << r.out;
   EXPECT_NE(run({"resource", "categories"}).out.size(), 0u);
 
-  std::ofstream(box_.path("more.ini")) << "[Extra]\nLocation=http://127.0.0.1:9/find\nSearchField=q\n"
-                                          "FieldValues=lang,en,x\nEnabled=1\nCategory=Science\n";
+  orvalis::testing::write_file(box_.path("more.ini"), "[Extra]\nLocation=http://127.0.0.1:9/find\nSearchField=q\n"
+                                          "FieldValues=lang,en,x\nEnabled=1\nCategory=Science\n");
   ASSERT_EQ(run({"resource", "import", box_.path("more.ini")}).status, 0);
   r = run({"--json", "resource", "show", "Extra"});
   EXPECT_NE(r.out.find("\"field_values\":{\"lang\":\"en\"}"), std::string::npos) << r.out;
@@ -151,13 +142,13 @@ TEST_F(CliDatabase, JsonOutputIsValidWhateverBytesAreStored) {
   std::string parse = "python3 -c 'import json,sys; print(ascii(json.load(open(sys.argv[1], encoding=\"utf-8\"))[\"title\"]))' " +
                       box_.path("out.json") + " > " + box_.path("title.txt");
   ASSERT_EQ(std::system(parse.c_str()), 0) << r.out;
-  EXPECT_EQ(file_bytes(box_.path("title.txt")), "'Caf\\ufffd \"q\" \\\\ \\x01\\x7f\\ufffd\\ufffd\\ufffd \\xe9'\n");
+  EXPECT_EQ(read_file(box_.path("title.txt")), "'Caf\\ufffd \"q\" \\\\ \\x01\\x7f\\ufffd\\ufffd\\ufffd \\xe9'\n");
 }
 
 TEST_F(CliDatabase, FailedCommandsLeaveTheDatabaseUnchanged) {
   ASSERT_EQ(run({"topic", "add", "Kept", "--term", "k"}).status, 0);
   ASSERT_EQ(run({"doc", "add", "Kept", "http://h/k"}).status, 0);
-  std::string before = file_bytes(db_);
+  std::string before = read_file(db_);
 
   struct Case {
     std::vector<std::string> args;
@@ -192,12 +183,12 @@ TEST_F(CliDatabase, FailedCommandsLeaveTheDatabaseUnchanged) {
     EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
   }
   // Reads and refused commands wrote nothing (compare after the WAL was checkpointed at close).
-  EXPECT_EQ(file_bytes(db_), before);
+  EXPECT_EQ(read_file(db_), before);
   EXPECT_EQ(run({"topic", "list"}).out, "1\tKept\n");
 }
 
 TEST_F(CliDatabase, AFileThatIsNotADatabase) {
-  std::ofstream(box_.path("notes.ov2")) << "just some text, not a database at all............";
+  orvalis::testing::write_file(box_.path("notes.ov2"), "just some text, not a database at all............");
   Cli_result r = run({"--db", box_.path("notes.ov2"), "topic", "list"});
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("Error: File is not a valid Orvalis database."), std::string::npos) << r.err;
@@ -212,12 +203,12 @@ TEST_F(CliDatabase, AFileThatIsNotADatabase) {
 
 TEST(CliAnalyze, AnalyzesALocalPage) {
   Cli_sandbox box;
-  std::ofstream(box.path("page.html"))
-      << "<html><head><title>Solar sails</title></head><body><h1>Solar sails</h1>"
+  orvalis::testing::write_file(box.path("page.html"),
+      "<html><head><title>Solar sails</title></head><body><h1>Solar sails</h1>"
          "<p>A solar sail is a method of spacecraft propulsion using radiation pressure exerted by "
          "sunlight on large mirrors. Solar sails need no fuel, so a solar sail can accelerate for "
          "years. The first solar sail to fly between planets was launched in 2010.</p>"
-         "<a href='a.html'>more</a> <img src='s.png'></body></html>";
+         "<a href='a.html'>more</a> <img src='s.png'></body></html>");
   Cli_result r = box.run({"--json", "analyze", box.path("page.html")});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.out.find("\"title\":\"Solar sails\""), std::string::npos) << r.out;
