@@ -40,6 +40,9 @@ const Command_entry kCommands[] = {
     {"publish", cmd_publish, "publish [TOPIC]"},
     {"fetch", cmd_fetch, "fetch URL"},
     {"analyze", cmd_analyze, "analyze HTML-FILE"},
+    {"organize", cmd_organize, "organize TOPIC [--pick LABEL]... [--inherit]"},
+    {"compact", cmd_compact, "compact FILE [--yes]"},
+    {"convert", cmd_convert, "convert OLD-FILE NEW-FILE [--yes]"},
 };
 
 void print_usage(std::ostream& out) {

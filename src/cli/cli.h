@@ -58,6 +58,9 @@ int cmd_analyze(Context& c);
 int cmd_publish(Context& c);
 int topic_show_html(Context& c);
 int doc_show_html(Context& c);
+int cmd_organize(Context& c);
+int cmd_compact(Context& c);
+int cmd_convert(Context& c);
 
 // TOPIC and DOC arguments, for commands whose database is open: the topic or document named,
 // or null after reporting that none (or several) is.
