@@ -399,7 +399,7 @@ class Converter {
     for (const Field& f : fields) {
       int c = col(s, f.name);
       if (f.kind == text && (c < 0 || s.is_null(c)))
-        add.bind(index, std::string_view());
+        add.bind(index, "");  // a view with no characters would bind NULL
       else
         bind_copy(add, index, s, c, f.kind == required_text);
       ++index;

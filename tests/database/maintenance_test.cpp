@@ -1,0 +1,312 @@
+// Compaction and conversion of whole database files: what they carry and remove, what they
+// refuse, and that the user's file survives a compaction killed at any step.
+#include "database/maintenance.h"
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <string>
+
+#include "database_test_support.h"
+#include "earlier_format.h"
+
+namespace orvalis::testing {
+namespace {
+
+// Sets ORVALIS_TEST_FAULTS for the scope of one case.
+class Faults_set {
+ public:
+  explicit Faults_set(const std::string& faults) {
+    if (!faults.empty()) setenv("ORVALIS_TEST_FAULTS", faults.c_str(), 1);
+  }
+  ~Faults_set() { unsetenv("ORVALIS_TEST_FAULTS"); }
+};
+
+std::string first_message(const Error_handler& handler) {
+  for (const Ref_string& m : handler.messages()) return m.str();
+  return "";
+}
+
+Maintenance_prompts answering(bool yes) {
+  Maintenance_prompts p;
+  p.confirm = [yes](const Ref_string&, const Ref_string&) { return yes; };
+  return p;
+}
+
+class Maintenance : public Database_test {
+ protected:
+  // Topic 1 with document 1 (live link) and document 2 (removed link); document 3 belongs to
+  // no topic; 200 more orphans with long extracts make the file worth compacting.
+  void fill() {
+    db.execute(
+        "INSERT INTO concept_master (name) VALUES ('Sails');"
+        "INSERT INTO url_master (address) VALUES ('http://a/1'), ('http://a/2'), ('http://a/3');"
+        "INSERT INTO concept_urls (concept_id, url_id) VALUES (1, 1);"
+        "INSERT INTO concept_urls (concept_id, url_id, date_deleted) VALUES (1, 2, 100);"
+        "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 200)"
+        " INSERT INTO url_master (address, abstract) SELECT 'http://orphan/' || i,"
+        " printf('%.5000c', 'x') FROM n;");
+  }
+  std::string addresses() {
+    std::string s;
+    Db_statement q(db, "SELECT address FROM url_master WHERE address LIKE 'http://a/%' ORDER BY url_id");
+    while (q.step()) s += std::string(q.text_view(0)) + ";";
+    return s;
+  }
+};
+
+TEST_F(Maintenance, CompactionRemovesDocumentsOfNoTopicAndShrinksTheFile) {
+  fill();
+  db.close();
+  Compaction_figures figures;
+  ASSERT_EQ(compact_database(Ref_string(path), answering(true), &figures), Maintenance_result::done);
+  EXPECT_EQ(figures.orphans_removed, 201);
+  EXPECT_LT(figures.size_after, figures.size_before / 4);
+  EXPECT_EQ(check_database_format(Ref_string(path)), format_current);
+  ASSERT_TRUE(db.open(Ref_string(path)));
+  EXPECT_EQ(addresses(), "http://a/1;http://a/2;");
+  EXPECT_EQ(scalar(db, "SELECT count(*) FROM url_master"), 2);
+  EXPECT_EQ(scalar_text(db, "PRAGMA integrity_check"), "ok");
+  EXPECT_EQ(scalar_text(db, "PRAGMA journal_mode"), "wal");
+  // Nothing is left beside the file.
+  int entries = 0;
+  for (const auto& e : std::filesystem::directory_iterator(dir.path()))
+    entries += e.path().filename().string().rfind("OVP", 0) == 0;
+  EXPECT_EQ(entries, 0);
+  EXPECT_TRUE(messages().empty());
+}
+
+TEST_F(Maintenance, CompactionRefusals) {
+  fill();
+  db.close();
+  const std::string text_file = dir.file("notes.txt"), earlier = dir.file("old.mdb");
+  write_file(text_file, "not a database at all, just some words that fill a page or so\n");
+  ASSERT_EQ(make_earlier_file(earlier), "");
+  struct Case {
+    const char* name;
+    std::string file;
+    std::string faults;
+    bool answer;
+    Maintenance_result result;
+    std::string message;
+  };
+  const Case cases[] = {
+      {"a missing file", dir.file("missing.ov2"), "", true, Maintenance_result::failed,
+       "Error accessing source database: No such file or directory"},
+      {"a disk without room for the copy", path, "no-space", true, Maintenance_result::failed,
+       std::string(Ref_string::from_id(12014).view())},
+      {"a file that is not a database", text_file, "", true, Maintenance_result::failed,
+       "File is not a valid Orvalis database."},
+      {"a file of the earlier format", earlier, "", true, Maintenance_result::failed,
+       "File is not a valid Orvalis database."},
+      {"the user says no", path, "", false, Maintenance_result::declined, ""},
+  };
+  for (const Case& c : cases) {
+    Collecting_error_handler collected;
+    {
+      Faults_set faults(c.faults);
+      EXPECT_EQ(compact_database(Ref_string(c.file), answering(c.answer)), c.result) << c.name;
+    }
+    std::string got = first_message(collected);
+    EXPECT_EQ(got, c.message) << c.name;
+  }
+  ASSERT_TRUE(db.open(Ref_string(path)));
+  EXPECT_EQ(scalar(db, "SELECT count(*) FROM url_master"), 203);
+}
+
+TEST_F(Maintenance, CompactionIsRefusedWhileAnotherProcessHasTheFileOpen) {
+  fill();
+  db.close();
+  int ready[2], release[2];
+  ASSERT_EQ(pipe(ready), 0);
+  ASSERT_EQ(pipe(release), 0);
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    Database other;
+    if (!other.open(Ref_string(path))) _exit(2);
+    char c = 1;
+    if (write(ready[1], &c, 1) != 1) _exit(3);
+    if (read(release[0], &c, 1) < 0) _exit(4);  // holds the file until told
+    _exit(0);
+  }
+  char c = 0;
+  ASSERT_EQ(read(ready[0], &c, 1), 1);
+  EXPECT_EQ(compact_database(Ref_string(path), answering(true)), Maintenance_result::failed);
+  ASSERT_EQ(messages().size(), 1u);
+  EXPECT_NE(messages()[0].find("is open in an Orvalis program"), std::string::npos) << messages()[0];
+  ASSERT_EQ(write(release[1], &c, 1), 1);
+  int status = 0;
+  waitpid(child, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  for (int fd : {ready[0], ready[1], release[0], release[1]}) close(fd);
+
+  // Nothing moved: every document is there, and once the other has let go it compacts.
+  ASSERT_TRUE(db.open(Ref_string(path)));
+  EXPECT_EQ(scalar(db, "SELECT count(*) FROM url_master"), 203);
+  db.close();
+  EXPECT_EQ(compact_database(Ref_string(path), answering(true)), Maintenance_result::done);
+}
+
+TEST_F(Maintenance, CompactionKilledAtAnyStepLeavesTheOldFileOrTheCompactedOne) {
+  const char* steps[] = {"orphans-removed", "left-wal", "compacted", "linked", "replaced", "done"};
+  for (const char* step : steps) {
+    db.close();
+    std::filesystem::remove_all(dir.path());
+    std::filesystem::create_directories(dir.path());
+    ASSERT_TRUE(create_database(Ref_string(path)));
+    ASSERT_TRUE(db.open(Ref_string(path)));
+    fill();
+    db.close();
+
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      Collecting_error_handler quiet;
+      setenv("ORVALIS_TEST_FAULTS", (std::string("kill-at=") + step).c_str(), 1);
+      compact_database(Ref_string(path), answering(true));
+      _exit(0);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << step;
+
+    ASSERT_EQ(check_database_format(Ref_string(path)), format_current) << step;
+    ASSERT_TRUE(db.open(Ref_string(path))) << step;
+    EXPECT_EQ(scalar_text(db, "PRAGMA integrity_check"), "ok") << step;
+    EXPECT_EQ(addresses(), "http://a/1;http://a/2;") << step;
+    // The orphans are gone once their removal was committed, whichever file is in place.
+    EXPECT_EQ(scalar(db, "SELECT count(*) FROM url_master"), 2) << step;
+  }
+  EXPECT_TRUE(messages().empty());
+}
+
+// ---- Conversion ----------------------------------------------------------------------------
+
+constexpr const char* earlier_rows = R"sql(
+INSERT INTO concept_master VALUES (16, 'Science', 'Knowing', 3, 'General', 1000);
+INSERT INTO concept_master VALUES (41472, 'My sails', '', 300, 'Space', NULL);
+INSERT INTO concept_master VALUES (50000, 'Kites', NULL, 0, NULL, 2000);
+INSERT INTO concept_home VALUES (41472);
+INSERT INTO concept_home VALUES (99);
+INSERT INTO url_master VALUES (7, 'http://x/a', 'A', 10, 500, 2, 3, 4,
+  'First.', 'Second.', '', 'Hidden.', NULL, NULL, 'solar sail', 'light', NULL, NULL, NULL, NULL);
+INSERT INTO url_master VALUES (9, 'http://x/b', NULL, NULL, NULL, NULL, NULL, NULL,
+  NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL);
+INSERT INTO url_annotation VALUES (9, 'my note');
+INSERT INTO concept_urls VALUES (41472, 7, NULL, 600, 'Engine', 'sails', 5);
+INSERT INTO concept_urls VALUES (50000, 9, 700, 650, NULL, NULL, NULL);
+INSERT INTO concept_urls VALUES (12345, 7, NULL, 600, 'Engine', 'lost', 1);
+INSERT INTO concept_urls VALUES (16, 8, NULL, 600, 'Engine', 'lost', 1);
+INSERT INTO concept_relations VALUES (16, 41472, '~');
+INSERT INTO concept_relations VALUES (16, 12345, '@');
+INSERT INTO concept_terms VALUES (41472, 'solar sail');
+INSERT INTO concept_terms VALUES (41472, '');
+INSERT INTO concept_terms VALUES (777, 'orphan term');
+INSERT INTO search_resources VALUES ('Finder', 'http://find/', 'a,1', 'q', NULL, 'get', 1,
+  NULL, NULL, NULL);
+)sql";
+
+TEST_F(Maintenance, ConversionCarriesEveryRowWithTheNewIds) {
+  db.close();
+  const std::string earlier = dir.file("old.mdb"), target = dir.file("new.ov2");
+  ASSERT_EQ(make_earlier_file(earlier, earlier_rows), "");
+  std::string progress;
+  Maintenance_prompts prompts = answering(true);
+  prompts.progress = [&](const char* table, std::int64_t done, std::int64_t total) {
+    if (done == total) progress += std::string(table) + ":" + std::to_string(total) + ";";
+  };
+  ASSERT_EQ(convert_database(Ref_string(earlier), Ref_string(target), prompts),
+            Maintenance_result::done);
+  EXPECT_NE(progress.find("concept_master:3;"), std::string::npos) << progress;
+  EXPECT_EQ(check_database_format(Ref_string(target)), format_current);
+  EXPECT_FALSE(std::filesystem::exists(target + ".incomplete"));
+
+  Database out;
+  ASSERT_TRUE(out.open(Ref_string(target)));
+  auto rows = [&](const std::string& sql) {
+    std::string s;
+    Db_statement q(out, sql);
+    while (q.step()) {
+      for (int i = 0; i < q.column_count(); ++i)
+        s += (i ? "|" : "") + (q.is_null(i) ? std::string("null") : std::string(q.text_view(i)));
+      s += ";";
+    }
+    return s;
+  };
+  EXPECT_EQ(rows("SELECT concept_id, name, definition, facet, category, time_last_modified,"
+                 " time_last_queried, time_last_summarized, query_enabled, summary_enabled,"
+                 " is_top_level, is_user_topic, is_user_top_level FROM concept_master"),
+            "1|Science|Knowing|3|General|1000|1000|1000|0|0|1|0|0;"
+            "2|My sails||null|Space|null|null|null|1|1|0|1|1;"
+            "3|Kites|null|0|null|2000|2000|2000|0|0|0|1|1;");
+  EXPECT_EQ(rows("SELECT url_id, address, title, size, time_last_retrieved, timeout_count,"
+                 " num_anchors, num_images, abstract, summary, annotation FROM url_master"),
+            "1|http://x/a|A|10|500|2|3|4|First.\nSecond.|solar sail\nlight|null;"
+            "2|http://x/b|null|null|null|null|null|null|||my note;");
+  EXPECT_EQ(rows("SELECT concept_id, url_id, date_deleted, date_created, search_resource, query,"
+                 " num_votes, relevant FROM concept_urls"),
+            "2|1|null|600|Engine|sails|5|1;3|2|700|650|null|null|null|1;");
+  EXPECT_EQ(rows("SELECT * FROM concept_relations"), "1|2|~;");
+  EXPECT_EQ(rows("SELECT * FROM concept_terms"), "2|solar sail;");
+  EXPECT_EQ(rows("SELECT * FROM search_resources"), "Finder|http://find/|a,1|q||get|1||||;");
+  EXPECT_TRUE(messages().empty());
+}
+
+TEST_F(Maintenance, ConversionRefusals) {
+  db.close();
+  const std::string earlier = dir.file("old.mdb"), target = dir.file("new.ov2");
+  const std::string text_file = dir.file("notes.txt");
+  // A long extract, so that the converted file must grow.
+  ASSERT_EQ(make_earlier_file(earlier, std::string(earlier_rows) +
+                                           "UPDATE url_master SET abstract_0 ="
+                                           " printf('%.60000c', 'x') WHERE url_id = 9;"),
+            "");
+  write_file(text_file, "plain words\n");
+  write_file(target, "the user's own file");
+  struct Case {
+    const char* name;
+    std::string source;
+    std::string faults;
+    bool answer;
+    Maintenance_result result;
+    std::string message;
+  };
+  const Case cases[] = {
+      {"a missing source", dir.file("gone.mdb"), "", true, Maintenance_result::failed,
+       "Error accessing source file: No such file or directory"},
+      {"a source of the current format", path, "", true, Maintenance_result::failed,
+       "Source File is not a valid Orvalis 1.0x database"},
+      {"a source that is no database", text_file, "", true, Maintenance_result::failed,
+       "Source File is not a valid Orvalis 1.0x database"},
+      {"an existing target the user keeps", earlier, "", false, Maintenance_result::declined, ""},
+      {"a disk without room", earlier, "no-space", true, Maintenance_result::failed,
+       "There is not enough disk space to complete the import."},
+      {"a disk that fills on the way", earlier, "full-after=1", true, Maintenance_result::failed,
+       "database or disk is full"},
+  };
+  for (const Case& c : cases) {
+    reset_db_error_reporter();
+    Collecting_error_handler collected;
+    {
+      Faults_set faults(c.faults);
+      EXPECT_EQ(convert_database(Ref_string(c.source), Ref_string(target), answering(c.answer)),
+                c.result)
+          << c.name;
+    }
+    std::string got = first_message(collected);
+    EXPECT_EQ(got, c.message) << c.name;
+    // The target is the user's file still, and no half-made file is left beside it.
+    std::ifstream in(target);
+    std::string kept((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_TRUE(kept == "the user's own file") << c.name;
+    EXPECT_FALSE(std::filesystem::exists(target + ".incomplete")) << c.name;
+  }
+}
+
+}  // namespace
+}  // namespace orvalis::testing
