@@ -1,0 +1,147 @@
+// organize, compact and convert as a user runs them: the proposals and the subtopics made from
+// them, the questions asked before a file changes, and the refusals.
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "../database/earlier_format.h"
+#include "cli_runner.h"
+
+namespace orvalis::test {
+namespace {
+
+std::string file_bytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// Runs SQL on the file from this process (which is not an Orvalis program).
+void sql(const std::string& path, const std::string& text) {
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(db, text.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+  sqlite3_close(db);
+}
+
+class CliMaintenance : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    db_ = box_.path("research.ov2");
+    ASSERT_EQ(box_.run({"new", db_}).status, 0);
+  }
+  Cli_result run(std::vector<std::string> args) { return box_.run(args); }
+  Cli_sandbox box_;
+  std::string db_;
+};
+
+TEST_F(CliMaintenance, OrganizeProposesSubtopicsAndMakesThePickedOnes) {
+  ASSERT_EQ(run({"topic", "add", "Space travel", "--term", "space travel", "--term", "rocket"}).status, 0);
+  ASSERT_EQ(run({"topic", "add", "Empty"}).status, 0);
+  // Key terms as the summarizer stores them, one a line.
+  const char* summaries[] = {
+      "solar sail\nlight pressure\nspace travel", "solar sail\nsail material",
+      "solar sail\nlight pressure",               "ion engine\nxenon gas\nspace travel",
+      "ion engine\nthrust",                       "ion engine\nxenon gas",
+      "launch window"};
+  for (int i = 0; i < 7; ++i) {
+    std::string address = "http://example.org/" + std::to_string(i);
+    ASSERT_EQ(run({"doc", "add", "Space travel", address}).status, 0);
+    sql(db_, "UPDATE url_master SET summary = '" + std::string(summaries[i]) + "' WHERE address = '" +
+                 address + "'");
+  }
+
+  Cli_result r = run({"organize", "Space travel"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "ion engine\nsolar sail\n");
+
+  r = run({"organize", "Space travel", "--pick", "solar sail", "--pick", "ion engine", "--inherit"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "3\tSpace travel and solar sail\n4\tSpace travel and ion engine\n");
+  r = run({"--json", "topic", "show", "3"});
+  EXPECT_NE(r.out.find("\"terms\":[\"space travel solar sail\",\"rocket solar sail\"]"), std::string::npos) << r.out;
+  EXPECT_EQ(run({"doc", "list", "3"}).out,
+            "1\thttp://example.org/0\t\n2\thttp://example.org/1\t\n3\thttp://example.org/2\t\n");
+  // What no subtopic took stays with the topic.
+  EXPECT_EQ(run({"doc", "list", "Space travel"}).out, "7\thttp://example.org/6\t\n");
+
+  r = run({"organize", "Empty"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("Unable to organize topic. Too few documents on topic."), std::string::npos) << r.err;
+  r = run({"organize", "Space travel", "--pick", "comet"});
+  EXPECT_EQ(r.status, 1);
+}
+
+TEST_F(CliMaintenance, CompactAsksFirstAndIsRefusedWhileTheFileIsOpen) {
+  ASSERT_EQ(run({"topic", "add", "Comets"}).status, 0);
+  ASSERT_EQ(run({"doc", "add", "Comets", "http://example.org/kept"}).status, 0);
+  sql(db_, "INSERT INTO url_master (address) VALUES ('http://example.org/orphan')");
+
+  // No terminal and no --yes: the question, no change.
+  Cli_result r = run({"compact", db_});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("cannot be cancelled during the operation. Do you still wish to continue?"),
+            std::string::npos) << r.err;
+  EXPECT_EQ(run({"--db", db_, "doc", "show", "2"}).status, 0);
+
+  {
+    // Another program has the file open: refused, nothing moved.
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(db_.c_str(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "SELECT count(*) FROM url_master", nullptr, nullptr, nullptr), SQLITE_OK);
+    r = run({"compact", db_, "--yes"});
+    sqlite3_close(other);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("is open in an Orvalis program"), std::string::npos) << r.err;
+    EXPECT_EQ(run({"--db", db_, "doc", "show", "2"}).status, 0);
+  }
+
+  r = run({"compact", db_, "--yes"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("1 orphan documents removed"), std::string::npos) << r.out;
+  EXPECT_EQ(run({"--db", db_, "doc", "show", "2"}).status, 1);
+  EXPECT_EQ(run({"--db", db_, "doc", "list", "Comets"}).out, "1\thttp://example.org/kept\t\n");
+}
+
+TEST_F(CliMaintenance, ConvertShowsProgressAndAsksBeforeReplacingAFile) {
+  const std::string old_file = box_.path("old.mdb"), new_file = box_.path("converted.ov2");
+  ASSERT_EQ(orvalis::testing::make_earlier_file(
+                old_file,
+                "INSERT INTO concept_master VALUES (41472, 'Kites', '', 0, 'Sky', 1000);"
+                "INSERT INTO concept_home VALUES (41472);"
+                "INSERT INTO url_master (url_id, address, summary_0) VALUES (3, 'http://k/', 'kite');"
+                "INSERT INTO concept_urls (concept_id, url_id) VALUES (41472, 3);"),
+            "");
+  Cli_result r = run({"convert", old_file, new_file});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "Conversion completed successfully!\n");
+  for (const char* line : {"concept_master: 1 of 1 rows\n", "concept_home: 1 of 1 rows\n",
+                           "url_master: 1 of 1 rows\n", "concept_urls: 1 of 1 rows\n",
+                           "concept_relations: 0 of 0 rows\n", "concept_terms: 0 of 0 rows\n",
+                           "search_resources: 0 of 0 rows\n"})
+    EXPECT_NE(r.err.find(line), std::string::npos) << line << r.err;
+  EXPECT_EQ(run({"--db", new_file, "doc", "list", "Kites"}).out, "1\thttp://k/\t\n");
+
+  // The target exists now: without --yes the question, and the file stays as it is.
+  std::string before = file_bytes(new_file);
+  r = run({"convert", old_file, new_file});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find(new_file + " already exists.\nDo you want to overwrite the file anyway?"),
+            std::string::npos) << r.err;
+  EXPECT_TRUE(file_bytes(new_file) == before);
+  EXPECT_EQ(run({"convert", old_file, new_file, "--yes"}).status, 0);
+
+  r = run({"convert", box_.path("missing.mdb"), box_.path("x.ov2")});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("Error accessing source file: No such file or directory"), std::string::npos) << r.err;
+  r = run({"convert", db_, box_.path("x.ov2")});
+  EXPECT_NE(r.err.find("Source File is not a valid Orvalis 1.0x database"), std::string::npos) << r.err;
+  EXPECT_FALSE(std::filesystem::exists(box_.path("x.ov2")));
+}
+
+}  // namespace
+}  // namespace orvalis::test
