@@ -26,11 +26,6 @@ class Faults_set {
   ~Faults_set() { unsetenv("ORVALIS_TEST_FAULTS"); }
 };
 
-std::string first_message(const Error_handler& handler) {
-  for (const Ref_string& m : handler.messages()) return m.str();
-  return "";
-}
-
 Maintenance_prompts answering(bool yes) {
   Maintenance_prompts p;
   p.confirm = [yes](const Ref_string&, const Ref_string&) { return yes; };
@@ -106,13 +101,12 @@ TEST_F(Maintenance, CompactionRefusals) {
       {"the user says no", path, "", false, Maintenance_result::declined, ""},
   };
   for (const Case& c : cases) {
-    Collecting_error_handler collected;
+    Message_recorder recorder;
     {
       Faults_set faults(c.faults);
       EXPECT_EQ(compact_database(Ref_string(c.file), answering(c.answer)), c.result) << c.name;
     }
-    std::string got = first_message(collected);
-    EXPECT_EQ(got, c.message) << c.name;
+    EXPECT_EQ(recorder.all(), c.message.empty() ? "" : c.message + "\n") << c.name;
   }
   ASSERT_TRUE(db.open(Ref_string(path)));
   EXPECT_EQ(scalar(db, "SELECT count(*) FROM url_master"), 203);
@@ -124,24 +118,21 @@ TEST_F(Maintenance, CompactionIsRefusedWhileAnotherProcessHasTheFileOpen) {
   int ready[2], release[2];
   ASSERT_EQ(pipe(ready), 0);
   ASSERT_EQ(pipe(release), 0);
-  pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    Database other;
-    if (!other.open(Ref_string(path))) _exit(2);
+  Child_process other;
+  ASSERT_TRUE(other.start([&] {
+    Database held;
+    if (!held.open(Ref_string(path))) _exit(2);
     char c = 1;
     if (write(ready[1], &c, 1) != 1) _exit(3);
     if (read(release[0], &c, 1) < 0) _exit(4);  // holds the file until told
-    _exit(0);
-  }
+  }));
   char c = 0;
   ASSERT_EQ(read(ready[0], &c, 1), 1);
   EXPECT_EQ(compact_database(Ref_string(path), answering(true)), Maintenance_result::failed);
   ASSERT_EQ(messages().size(), 1u);
   EXPECT_NE(messages()[0].find("is open in an Orvalis program"), std::string::npos) << messages()[0];
   ASSERT_EQ(write(release[1], &c, 1), 1);
-  int status = 0;
-  waitpid(child, &status, 0);
+  int status = other.wait();
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   for (int fd : {ready[0], ready[1], release[0], release[1]}) close(fd);
 
@@ -156,23 +147,20 @@ TEST_F(Maintenance, CompactionKilledAtAnyStepLeavesTheOldFileOrTheCompactedOne) 
   const char* steps[] = {"orphans-removed", "left-wal", "compacted", "linked", "replaced", "done"};
   for (const char* step : steps) {
     db.close();
-    std::filesystem::remove_all(dir.path());
-    std::filesystem::create_directories(dir.path());
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+      std::filesystem::remove(entry.path());
     ASSERT_TRUE(create_database(Ref_string(path)));
     ASSERT_TRUE(db.open(Ref_string(path)));
     fill();
     db.close();
 
-    pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
+    Child_process compaction;
+    ASSERT_TRUE(compaction.start([&] {
       Collecting_error_handler quiet;
       setenv("ORVALIS_TEST_FAULTS", (std::string("kill-at=") + step).c_str(), 1);
       compact_database(Ref_string(path), answering(true));
-      _exit(0);
-    }
-    int status = 0;
-    waitpid(child, &status, 0);
+    }));
+    int status = compaction.wait();
     ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << step;
 
     ASSERT_EQ(check_database_format(Ref_string(path)), format_current) << step;
@@ -291,15 +279,14 @@ TEST_F(Maintenance, ConversionRefusals) {
   };
   for (const Case& c : cases) {
     reset_db_error_reporter();
-    Collecting_error_handler collected;
+    Message_recorder recorder;
     {
       Faults_set faults(c.faults);
       EXPECT_EQ(convert_database(Ref_string(c.source), Ref_string(target), answering(c.answer)),
                 c.result)
           << c.name;
     }
-    std::string got = first_message(collected);
-    EXPECT_EQ(got, c.message) << c.name;
+    EXPECT_EQ(recorder.all(), c.message.empty() ? "" : c.message + "\n") << c.name;
     // The target is the user's file still, and no half-made file is left beside it.
     std::ifstream in(target);
     std::string kept((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
