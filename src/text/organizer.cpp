@@ -102,9 +102,10 @@ Organizer::Scored Organizer::refine(const Label& label, int count) const {
   });
   auto extended = [&](std::int64_t key) {
     Label l;
+    l.reserve(label.size() + 1);
     int word = static_cast<int>(key / 2);
     if (key % 2 == 0) l.push_back(word);
-    l.insert(l.end(), label.begin(), label.end());
+    for (int id : label) l.push_back(id);
     if (key % 2 == 1) l.push_back(word);
     return l;
   };
