@@ -44,6 +44,18 @@ inline std::string scalar_text(Database& db, const std::string& sql) {
   return std::string(s.text_view(0));
 }
 
+// Every row of a query, fields joined by "|" (NULL as "null"), each row ended by ";".
+inline std::string rows(Database& db, const std::string& sql) {
+  std::string out;
+  Db_statement q(db, sql);
+  while (q.step()) {
+    for (int i = 0; i < q.column_count(); ++i)
+      out += (i ? "|" : "") + (q.is_null(i) ? std::string("null") : std::string(q.text_view(i)));
+    out += ";";
+  }
+  return out;
+}
+
 // A test with a fresh Topic database open on `db`, and collected error messages.
 class Database_test : public ::testing::Test {
  protected:

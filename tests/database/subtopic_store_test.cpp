@@ -27,16 +27,7 @@ class Subtopics : public Database_test {
     ASSERT_TRUE(parent);
   }
 
-  std::string rows(const std::string& sql) {
-    std::string s;
-    Db_statement q(db, sql);
-    while (q.step()) {
-      for (int i = 0; i < q.column_count(); ++i)
-        s += (i ? "|" : "") + (q.is_null(i) ? std::string("null") : std::string(q.text_view(i)));
-      s += ";";
-    }
-    return s;
-  }
+  std::string rows(const std::string& sql) { return testing::rows(db, sql); }
 
   Topic_store topics{db};
   Subtopic_store store{db, topics};

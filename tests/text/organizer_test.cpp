@@ -25,7 +25,9 @@ std::vector<Organizer_document> documents(const std::vector<Terms>& docs) {
 }
 
 // `n` documents holding the same key terms.
-std::vector<Terms> times(int n, const Terms& terms) { return std::vector<Terms>(static_cast<std::size_t>(n), terms); }
+std::vector<Terms> times(int n, const Terms& terms) {
+  return std::vector<Terms>(static_cast<std::size_t>(n), terms);
+}
 
 std::vector<Terms> operator+(std::vector<Terms> a, const std::vector<Terms>& b) {
   a.insert(a.end(), b.begin(), b.end());
