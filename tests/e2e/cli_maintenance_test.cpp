@@ -4,8 +4,6 @@
 #include <sqlite3.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "../database/database_test_support.h"
 #include "../database/earlier_format.h"
@@ -13,13 +11,6 @@
 
 namespace orvalis::test {
 namespace {
-
-std::string file_bytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 class CliMaintenance : public ::testing::Test {
  protected:
@@ -115,12 +106,12 @@ TEST_F(CliMaintenance, ConvertShowsProgressAndAsksBeforeReplacingAFile) {
   EXPECT_EQ(run({"--db", new_file, "doc", "list", "Kites"}).out, "1\thttp://k/\t\n");
 
   // The target exists now: without --yes the question, and the file stays as it is.
-  std::string before = file_bytes(new_file);
+  std::string before = orvalis::testing::read_file(new_file);
   r = run({"convert", old_file, new_file});
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find(new_file + " already exists.\nDo you want to overwrite the file anyway?"),
             std::string::npos) << r.err;
-  EXPECT_TRUE(file_bytes(new_file) == before);
+  EXPECT_TRUE(orvalis::testing::read_file(new_file) == before);
   EXPECT_EQ(run({"convert", old_file, new_file, "--yes"}).status, 0);
 
   r = run({"convert", box_.path("missing.mdb"), box_.path("x.ov2")});
