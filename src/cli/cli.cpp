@@ -6,6 +6,7 @@
 #include <cstring>
 #include <iostream>
 
+#include "agent/agent_controller.h"
 #include "agent/application.h"
 #include "database/database.h"
 #include "foundation/error_handler.h"
@@ -36,7 +37,13 @@ const Command_entry kCommands[] = {
      "restore TOPIC DOC | note DOC TEXT | relevance TOPIC DOC VALUE"},
     {"find", cmd_find, "find documents TEXT | find topics TEXT"},
     {"resource", cmd_resource,
-     "resource list [--by-category] | show NAME | import INI-FILE | delete NAME | categories"},
+     "resource list [--by-category] | show NAME | import INI-FILE | delete NAME | categories | "
+     "test NAME QUERY"},
+    {"search", cmd_search, "search TOPIC"},
+    {"summarize", cmd_summarize, "summarize TOPIC | summarize --doc DOC"},
+    {"follow", cmd_follow, "follow DOC --topic TOPIC [--depth N]"},
+    {"agent", cmd_agent, "agent run [--once]"},
+    {"demo", cmd_demo, "demo"},
     {"publish", cmd_publish, "publish [TOPIC]"},
     {"fetch", cmd_fetch, "fetch URL"},
     {"analyze", cmd_analyze, "analyze HTML-FILE"},
@@ -165,6 +172,7 @@ int run(int argc, char** argv) {
   Application::Start_options options;
   options.open_last_database = false;  // each command opens what it needs
   options.load_settings = c.command != "install";
+  install_agent_hooks();
   if (!app.start(options)) return 1;
   int status;
   try {

@@ -67,6 +67,14 @@ int cmd_convert(Context& c);
 Topic_handle lookup_topic(const std::string& key);
 Document_handle lookup_document(const std::string& key);
 
+int cmd_search(Context& c);
+int cmd_summarize(Context& c);
+int cmd_follow(Context& c);
+int cmd_agent(Context& c);
+int cmd_demo(Context& c);
+// resource test NAME QUERY
+int resource_test(Context& c);
+
 // Parses a whole number argument from `min` to `max`, or throws a usage error naming it.
 int parse_int(const std::string& text, const char* what, long long min = -2147483647LL - 1,
               long long max = 2147483647LL);

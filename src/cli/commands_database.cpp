@@ -706,6 +706,7 @@ int cmd_resource(Context& c) {
       return r.saved == r.sections ? 0 : 1;
     });
   }
+  if (verb == "test") return resource_test(c);
   if (verb == "categories") {
     c.no_more_args(1);
     return with_database(c, [&] {

@@ -88,12 +88,15 @@ bool Document_store::load_document(Document& document, std::int32_t url_id) {
 }
 
 Document_handle Document_store::add_document(const Ref_string& address, const Ref_string& title,
-                                             std::int32_t num_anchors, std::int32_t num_images) {
+                                             std::int32_t num_anchors, std::int32_t num_images,
+                                             bool* created) {
+  if (created) *created = false;
   try {
     Ref_string stored = normalized_address(address);
     Db_transaction transaction(db_);
     Record_set rs(db_, "url_master", "address = ?1", {stored}, "url_id");
-    if (rs.eof()) {
+    bool adding = rs.eof();
+    if (adding) {
       rs.add_new();
       rs.set_field("address", stored);
       rs.set_field("title", title);
@@ -105,6 +108,7 @@ Document_handle Document_store::add_document(const Ref_string& address, const Re
     Document_handle d = make_counted<Document>();
     fill(*d, rs);
     transaction.commit();
+    if (created) *created = adding;
     return d;
   } catch (const Db_error& e) {
     report_db_error(e);

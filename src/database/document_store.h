@@ -28,9 +28,11 @@ class Document_store {
   // Fills `document` from the row of `url_id`; false (document unchanged) when there is none.
   bool load_document(Document& document, std::int32_t url_id);
   // The stored document of `address`, added first (with the title and counts given) when there
-  // is none; an existing row is not changed. One transaction. Null on an error.
+  // is none; an existing row is not changed. One transaction. Null on an error. `created`, when
+  // given, tells whether the row was added now.
   Document_handle add_document(const Ref_string& address, const Ref_string& title,
-                               std::int32_t num_anchors, std::int32_t num_images);
+                               std::int32_t num_anchors, std::int32_t num_images,
+                               bool* created = nullptr);
   // The stored document of `address` (scheme and host in any case); null when there is none.
   Document_handle find_by_address(const Ref_string& address);
   // Writes every field of the document's row. One transaction.

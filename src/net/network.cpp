@@ -105,6 +105,12 @@ void activate_request(const Network_task_handle& task) {
   keep->launch();
 }
 
+void abandon_requests() {
+  Ref_list<Network_task_handle> tasks = layer().active;
+  layer().active = Ref_list<Network_task_handle>();
+  for (const Network_task_handle& t : tasks) t->abort();
+}
+
 void finish_request(Network_task& task) {
   Network_task_handle keep(&task);  // the active list may hold the last other reference
   task.abort();

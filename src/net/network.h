@@ -58,6 +58,9 @@ bool network_admission();
 void activate_request(const Network_task_handle& task);
 // Marks each listed task that is active as cancelled (status 3) and finishes every one.
 void cancel_requests(const Ref_list<Network_task_handle>& tasks);
+// Forgets every active request without completing it: each connection is closed and the list
+// emptied, so no further event reaches the tasks (stopping all agent tasks).
+void abandon_requests();
 // The common end of a task: abort (closes its connection), off the active list, its
 // completion, then its completion listener.
 void finish_request(Network_task& task);

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -67,7 +68,9 @@ Cli_result Cli_sandbox::run(const std::vector<std::string>& args, int timeout_s)
     close(err_pipe[0]);
     return result;
   }
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeout_s);
+  auto began = std::chrono::steady_clock::now();
+  auto deadline = began + std::chrono::seconds(timeout_s);
+  bool signalled = signal_after_ms <= 0;
   pollfd fds[2] = {{out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}};
   int open_fds = 2;
   while (open_fds > 0) {
@@ -77,6 +80,17 @@ Cli_result Cli_sandbox::run(const std::vector<std::string>& args, int timeout_s)
     if (left <= 0) {
       child.kill_now();
       break;
+    }
+    if (!signalled) {
+      int until_signal = signal_after_ms - static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                                std::chrono::steady_clock::now() - began)
+                                                                .count());
+      if (until_signal <= 0) {
+        child.send_signal(signal_number);
+        signalled = true;
+      } else {
+        left = std::min(left, until_signal);
+      }
     }
     if (poll(fds, 2, left) <= 0) continue;
     for (int k = 0; k < 2; ++k) {

@@ -28,6 +28,9 @@ class Cli_sandbox {
   std::string path(const std::string& name) const { return dir_.file(name); }
   std::string config_file() const;
   std::map<std::string, std::string> extra_env;
+  // When above 0: the signal `signal_number` is sent once, this many milliseconds after start.
+  int signal_after_ms = 0;
+  int signal_number = 15;
 
  private:
   orvalis::testing::Temp_dir dir_{"orvalis-e2e-"};

@@ -204,6 +204,8 @@ void Child_process::stop() {
   if (wait(5) == -1) kill_now();
 }
 
+bool Child_process::send_signal(int signal) { return pid_ > 0 && ::kill(pid_, signal) == 0; }
+
 void Child_process::kill_now() {
   if (pid_ <= 0) return;
   ::kill(pid_, SIGKILL);

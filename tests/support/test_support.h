@@ -79,6 +79,8 @@ class Child_process {
   bool start(const std::function<void()>& body);  // the child exits 0 after body()
   void stop();
   void kill_now();  // SIGKILL, as a crash would end it
+  // Sends `signal` and leaves the child running; false when there is no child.
+  bool send_signal(int signal);
   // Waits for the child to end by itself; its wait status, or -1 after `seconds`.
   int wait(double seconds = 30);
   bool running() const { return pid_ > 0; }

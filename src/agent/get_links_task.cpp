@@ -1,0 +1,52 @@
+#include "agent/get_links_task.h"
+
+#include "agent/search_resource_task.h"
+#include "agent/summarize_task.h"
+#include "agent/task_manager.h"
+#include "database/database.h"
+#include "foundation/settings.h"
+#include "net/http_connection.h"
+#include "net/network.h"
+
+namespace orvalis {
+
+Get_links_task::Get_links_task(const Document_handle& document, const Topic_handle& topic,
+                               std::int32_t depth)
+    : Network_task(kImmediate), depth_(depth), document_(document), topic_(topic) {
+  const Ref_string& title = document->title.empty() ? document->address : document->title;
+  set_description(format_args(Ref_string::from_id(10077), title));
+  fetchable_ = set_url(document->address);
+}
+
+int Get_links_task::start() {
+  if (!fetchable_) {
+    set_status(failed);
+    process_result();
+    return 1;
+  }
+  connection()->set_method(Http_connection::get);
+  connection()->set_timeout(network_limits().follow_timeout);
+  activate_request(Network_task_handle(this));
+  return 1;
+}
+
+void Get_links_task::process_result() {
+  Network_task_handle keep(this);
+  if (status() == succeeded && Database::shared().is_open() && connection()) {
+    Byte_buffer_handle page = response_body(connection()->received_buffer(), true);
+    if (page) {
+      Ref_list<Found_link> links = read_result_links(page, connection()->url(), Ref_list<Ref_string>());
+      Task_manager& manager = Task_manager::instance();
+      store_found_links(topic_, links, Ref_string(), Ref_string::from_id(10055),
+                        [&](const Document_handle& d, bool) {
+                          if (depth_ < 2)
+                            manager.submit(make_counted<Summarize_task>(topic_, d));
+                          else
+                            manager.submit(make_counted<Get_links_task>(d, topic_, depth_ - 1));
+                        });
+    }
+  }
+  Task_manager::instance().finish(*this);
+}
+
+}  // namespace orvalis

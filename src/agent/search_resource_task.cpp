@@ -1,0 +1,216 @@
+#include "agent/search_resource_task.h"
+
+#include <string>
+
+#include "agent/agent_events.h"
+#include "agent/summarize_task.h"
+#include "agent/task_manager.h"
+#include "database/document_store.h"
+#include "database/topic_store.h"
+#include "foundation/settings.h"
+#include "net/http_connection.h"
+#include "net/http_response.h"
+#include "net/network.h"
+#include "platform/clock.h"
+
+namespace orvalis {
+
+namespace {
+
+Advertisement_step& advertisement_step() {
+  static Advertisement_step step;
+  return step;
+}
+
+// Stored fields hold at most 255 characters.
+constexpr int kMax_field_length = 256;
+
+std::string base64(std::string_view bytes) {
+  static const char digits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  std::size_t i = 0;
+  for (; i + 2 < bytes.size(); i += 3) {
+    unsigned v = (static_cast<unsigned char>(bytes[i]) << 16) |
+                 (static_cast<unsigned char>(bytes[i + 1]) << 8) | static_cast<unsigned char>(bytes[i + 2]);
+    out += digits[(v >> 18) & 63];
+    out += digits[(v >> 12) & 63];
+    out += digits[(v >> 6) & 63];
+    out += digits[v & 63];
+  }
+  if (std::size_t left = bytes.size() - i; left > 0) {
+    unsigned v = static_cast<unsigned char>(bytes[i]) << 16;
+    if (left == 2) v |= static_cast<unsigned char>(bytes[i + 1]) << 8;
+    out += digits[(v >> 18) & 63];
+    out += digits[(v >> 12) & 63];
+    out += left == 2 ? digits[(v >> 6) & 63] : '=';
+    out += '=';
+  }
+  return out;
+}
+
+}  // namespace
+
+void set_advertisement_step(Advertisement_step step) { advertisement_step() = std::move(step); }
+
+Search_resource_task::Search_resource_task(const Topic_handle& topic, const Search_resource& resource,
+                                           const Ref_string& query)
+    : Network_task(kImmediate),
+      topic_(topic),
+      query_(query),
+      resource_(make_counted<Search_resource>(resource)) {
+  set_description(format_args(Ref_string::from_id(10074), resource.name, query));
+  // The host is known from the start, so the host spacing applies before the request is built.
+  set_url(resource.location.text());
+}
+
+int Search_resource_task::start() {
+  build_request(*resource_, query_, *this);
+  connection()->set_timeout(network_limits().search_timeout);
+  activate_request(Network_task_handle(this));
+  return 1;
+}
+
+void Search_resource_task::process_result() {
+  Network_task_handle keep(this);
+  if (status() == succeeded && Database::shared().is_open() && connection()) {
+    Byte_buffer_handle page = response_body(connection()->received_buffer(), false);
+    // The address the page finally came from (after redirects).
+    Ref_string base = connection()->url();
+    if (page) {
+      if (advertisement_step()) advertisement_step()(*resource_, page, base);
+      Ref_list<Found_link> links = read_result_links(page, base, resource_->ignore_substrings);
+      store_found_links(topic_, links, query_, resource_->name,
+                        [&](const Document_handle& d, bool is_new) {
+                          if (is_new) Task_manager::instance().submit(make_counted<Summarize_task>(topic_, d));
+                        });
+    }
+  }
+  Task_manager::instance().finish(*this);
+}
+
+int query_transformation_mode(Search_resource& resource) {
+  if (resource.query_transformation_mode >= 0) return resource.query_transformation_mode;
+  int mode = 0;
+  const Ref_string location = resource.location.text().lower();
+  for (const Ref_string& entry : split(Settings_cache::instance().get("query_transformation_config"), ',')) {
+    Ref_list<Ref_string> pieces = split(entry, ' ');
+    if (pieces.count() != 2) continue;
+    if (location.find(pieces[0].lower().c_str()) >= 0) mode = pieces[1].to_int();
+  }
+  resource.query_transformation_mode = mode;
+  return mode;
+}
+
+Ref_string transform_query(Search_resource& resource, const Ref_string& query) {
+  if (query.empty()) return Ref_string();
+  if (query[0] == '=') return query.mid(1);
+  Ref_list<Ref_string> pieces = split(query, ' ');
+  if (pieces.count() == 1) return query;
+  switch (query_transformation_mode(resource)) {
+    case 0:
+      return query;
+    case 1:
+      return join(pieces, " AND ");
+    case 2: {
+      Ref_string out;
+      for (const Ref_string& p : pieces) {
+        if (!out.empty()) out += ' ';
+        out += '+';
+        out += p;
+      }
+      return out;
+    }
+    default:
+      return Ref_string();
+  }
+}
+
+void build_request(Search_resource& resource, const Ref_string& query, Network_task& task) {
+  const Ref_string q = transform_query(resource, query);
+  if (resource.search_field == "isindex_search_field") {
+    task.set_url(resource.location.text() + "?" + q);
+    task.connection()->set_method(Http_connection::get);
+  } else {
+    task.set_url(resource.location.text());
+    task.connection()->set_method(resource.request_kind == Search_resource::post ? Http_connection::post
+                                                                                 : Http_connection::get);
+    task.connection()->add_field(resource.search_field, q);
+    for (const Name_value& f : resource.field_values) task.connection()->add_field(f.name, f.value);
+  }
+  if (!resource.username.empty() && !(resource.username == "NONE")) {
+    std::string credentials = resource.username.str() + ":" + resource.password.str();
+    task.connection()->add_header("Authorization", Ref_string(std::string_view("Basic " + base64(credentials))));
+  }
+}
+
+Ref_list<Found_link> read_result_links(const Byte_buffer_handle& page, const Ref_string& base,
+                                       const Ref_list<Ref_string>& ignore,
+                                       std::vector<Ref_string>* dropped) {
+  Anchor_reader reader(page, Url(base));
+  reader.run();
+  if (ignore.empty()) return reader.links();
+  // An ignored address is ignored wherever it appears, so filtering the collected links once
+  // drops what dropping each anchor would, and names each dropped address once.
+  Ref_list<Found_link> kept;
+  for (const Found_link& link : reader.links()) {
+    bool ignored = false;
+    for (const Ref_string& s : ignore)
+      if (s.empty() || link.url.find(s.c_str()) >= 0) {
+        ignored = true;
+        break;
+      }
+    if (!ignored)
+      kept.append(link);
+    else if (dropped)
+      dropped->push_back(link.url);
+  }
+  return kept;
+}
+
+Byte_buffer_handle response_body(const Byte_buffer_handle& raw, bool require_ok, int* status) {
+  if (status) *status = 0;
+  const char* text = raw ? raw->contents() : nullptr;
+  if (!text) return Byte_buffer_handle();
+  Http_response_handle response = parse_response(text);
+  if (status) *status = response->status;
+  if (require_ok && response->status != 200) return Byte_buffer_handle();
+  if (!response->has_body() || response->body_offset >= raw->length()) return Byte_buffer_handle();
+  auto body = make_counted<Byte_buffer>();
+  body->append(text + response->body_offset, raw->length() - response->body_offset);
+  return body;
+}
+
+int store_found_links(const Topic_handle& topic, const Ref_list<Found_link>& links,
+                      const Ref_string& query, const Ref_string& added_by,
+                      const std::function<void(const Document_handle&, bool is_new)>& then) {
+  Document_store store;
+  int added = 0;
+  for (const Found_link& link : links) {
+    const Ref_string& title = link.text.is_blank() ? link.url : link.text;
+    if (link.url.length() >= kMax_field_length || title.length() >= kMax_field_length) continue;
+    bool is_new = false;
+    Document_handle d = store.add_document(link.url, title, -1, -1, &is_new);
+    // A database error has been reported (and the agent stopped): store no more.
+    if (!d) break;
+    if (is_new) ++added;
+    if (then) then(d, is_new);
+    Document_link l;
+    l.query = query;
+    l.search_resource = added_by;
+    bool linked = store.link_document(topic->concept_id, d->url_id, l, false);
+    if (agent_events().document_found) agent_events().document_found(topic->concept_id, *d, is_new, linked);
+  }
+  if (added > 0 && Database::shared().is_open()) {
+    Topic fresh;
+    if (Topic_store::shared().load_topic(fresh, topic->concept_id)) {
+      fresh.time_last_modified = Db_date::at(platform::now());
+      if (Topic_store::shared().save_topic(fresh)) {
+        topic->time_last_modified = fresh.time_last_modified;
+        if (agent_events().topic_changed) agent_events().topic_changed(fresh);
+      }
+    }
+  }
+  return added;
+}
+
+}  // namespace orvalis

@@ -1,0 +1,88 @@
+// Search_resource_task sends one query of a topic to one search engine and keeps what the
+// engine's result page links to. It fills in the engine's form (build_request: the query,
+// reshaped for engines that want "AND" or "+" between words, in the engine's search field,
+// then the form's fixed fields; or "?query" after the address for an isindex engine; Basic
+// authorization when the engine has a user), sends it with the NetworkTimeout time-out, reads
+// the links of the page that came back (read_result_links: http, https, gopher and ftp links,
+// each address once, without the engine's own links that its ignore list names), adds the
+// documents the database lacks, links each found document to the topic with the query and
+// the engine's name, and submits a Summarize_task for every new one.
+//
+// Made by Search_topic_task, one per query and eligible engine, due at once. A failed or
+// timed-out request stores nothing; every outcome finishes the task, and the other engines'
+// tasks of the same search go on. The task keeps its own copy of the engine's record.
+//
+// The helpers are public for the command line's "resource test" and for Get_links_task.
+// User-interface thread only. REQUIRES: made with make_counted.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "database/document.h"
+#include "database/search_resource.h"
+#include "database/topic.h"
+#include "foundation/byte_buffer.h"
+#include "net/network_task.h"
+#include "text/page_readers.h"
+
+namespace orvalis {
+
+class Search_resource_task : public Network_task {
+ public:
+  // "Searching '<engine>' for '<query>'".
+  Search_resource_task(const Topic_handle& topic, const Search_resource& resource,
+                       const Ref_string& query);
+
+  int start() override;
+  void process_result() override;
+
+  const Topic_handle& topic() const { return topic_; }
+  const Search_resource& resource() const { return *resource_; }
+  const Ref_string& query() const { return query_; }
+
+ private:
+  Topic_handle topic_;
+  Ref_string query_;
+  Search_resource_handle resource_;
+};
+
+// The engine's query transformation mode: the last entry of "query_transformation_config"
+// ("fragment mode,fragment mode,...") whose fragment the engine's address contains, without
+// regard to case; 0 when none does. Worked out once per record and kept in it.
+int query_transformation_mode(Search_resource& resource);
+// The query as the engine gets it: "=phrase" as written, one word unchanged, several words
+// unchanged (mode 0), joined with " AND " (mode 1) or each with "+" (mode 2).
+Ref_string transform_query(Search_resource& resource, const Ref_string& query);
+// Gives the task its address, method, form fields and authorization for the query.
+void build_request(Search_resource& resource, const Ref_string& query, Network_task& task);
+
+// The links of a result page, read against `base` (the address the page finally came from).
+// `ignore` lists substrings: a link containing any of them is dropped (an empty entry drops
+// every link) and, when `dropped` is given, noted there.
+Ref_list<Found_link> read_result_links(const Byte_buffer_handle& page, const Ref_string& base,
+                                       const Ref_list<Ref_string>& ignore,
+                                       std::vector<Ref_string>* dropped = nullptr);
+
+// The body of a raw HTTP reply (a reply without a status line is all body); null when the
+// reply is not a usable 200 when `require_ok`, or has no body.
+Byte_buffer_handle response_body(const Byte_buffer_handle& raw, bool require_ok, int* status = nullptr);
+
+// Stores the links found for a topic: each link shorter than 256 characters (address and title)
+// becomes a document (added when new) linked to the topic with `query` and `added_by`, a
+// removed link staying removed. `then` is called for each stored document with whether it was
+// new. When one was new the topic's time_last_modified is set and saved. Returns the number
+// of new documents.
+int store_found_links(const Topic_handle& topic, const Ref_list<Found_link>& links,
+                      const Ref_string& query, const Ref_string& added_by,
+                      const std::function<void(const Document_handle&, bool is_new)>& then);
+
+// Where the advertisement step of a result page plugs in (none until it is installed): called
+// with the engine and the result page for every successful search when a database is open.
+using Advertisement_step =
+    std::function<void(const Search_resource& resource, const Byte_buffer_handle& page,
+                       const Ref_string& base)>;
+void set_advertisement_step(Advertisement_step step);
+
+}  // namespace orvalis

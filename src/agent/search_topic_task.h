@@ -1,0 +1,36 @@
+// Search_topic_task turns a topic into queries (its terms in order, then its name unless a
+// term says the same) and submits one Search_resource_task for every query and every engine
+// that is switched on and serves the topic's category (every engine when the topic has no
+// category), in the order of the engines' names. With the record-query-time flag it stamps the
+// topic's time_last_queried. It sends nothing itself and finishes as soon as it has started.
+//
+// Made by the Search command, by the due-tasks check and by the topic's search schedule (both
+// with the flag on), and for topics newly made by organizing; the maker submits it, or the
+// scheduler keeps it as a recurrent task. User-interface thread only.
+// REQUIRES: made with make_counted.
+#pragma once
+
+#include "database/topic.h"
+#include "foundation/agent_task.h"
+
+namespace orvalis {
+
+class Search_topic_task : public Agent_task {
+ public:
+  // "Searching for topic '<name>'"; due at once unless the maker sets a schedule.
+  Search_topic_task(const Topic_handle& topic, bool record_query_time);
+
+  int start() override;
+
+  const Topic_handle& topic() const { return topic_; }
+  bool record_query_time() const { return record_query_time_; }
+
+ private:
+  Topic_handle topic_;
+  bool record_query_time_;
+};
+
+// Submits a search of the topic, due at once, with the record-query-time flag given.
+void search_topic_now(const Topic_handle& topic, bool record_query_time = true);
+
+}  // namespace orvalis

@@ -1,0 +1,121 @@
+#include "agent/summarize_task.h"
+
+#include <memory>
+
+#include "agent/agent_events.h"
+#include "database/document_store.h"
+#include "foundation/job_queue.h"
+#include "foundation/settings.h"
+#include "net/http_connection.h"
+#include "net/http_response.h"
+#include "net/network.h"
+#include "platform/clock.h"
+
+namespace orvalis {
+
+namespace {
+
+// A copy in a block of its own: nothing the worker holds shares a count with this thread.
+Ref_string own_copy(const Ref_string& s) { return Ref_string(s.view()); }
+
+// The tagger of the worker thread, made on its first job.
+Word_tagger& worker_tagger(const std::string& lexicon_folder) {
+  thread_local std::unique_ptr<Word_tagger> tagger;
+  thread_local std::string folder;
+  if (!tagger || folder != lexicon_folder) {
+    tagger = std::make_unique<Word_tagger>(lexicon_folder.c_str());
+    folder = lexicon_folder;
+  }
+  return *tagger;
+}
+
+}  // namespace
+
+Summarize_task::Summarize_task(const Topic_handle& topic, const Document_handle& document)
+    : Network_task(kImmediate), topic_(topic), document_(document) {
+  const Ref_string& title = document->title.empty() ? document->address : document->title;
+  set_description(format_args(Ref_string::from_id(10076), title));
+  fetchable_ = set_url(document->address);
+}
+
+int Summarize_task::start() {
+  Network_task_handle self(this);
+  if (!fetchable_) {
+    // No protocol fetches this address: the fetch fails at once.
+    set_status(failed);
+    process_result();
+    return 1;
+  }
+  connection()->set_method(Http_connection::get);
+  connection()->set_timeout(kFetch_timeout_seconds);
+  activate_request(self);
+  return 1;
+}
+
+int Summarize_task::is_ready() {
+  if (Job_queue::instance().pending_count() > kMax_pending_jobs) return 0;
+  return Network_task::is_ready();
+}
+
+void Summarize_task::process_result() {
+  retrieval_ = Retrieval{};
+  retrieval_.completed = status() == succeeded;
+  retrieval_.timed_out = status() == timed_out;
+  if (retrieval_.completed && connection()) {
+    Byte_buffer_handle raw = connection()->received_buffer();
+    const char* text = raw ? raw->contents() : nullptr;
+    if (text) {
+      Http_response_handle response = parse_response(text);
+      retrieval_.status = response->status;
+      retrieval_.status_text = own_copy(status_text(response->status));
+      if (response->has_body() && response->body_offset < raw->length()) {
+        auto body = make_counted<Byte_buffer>();
+        body->append(text + response->body_offset, raw->length() - response->body_offset);
+        retrieval_.body = body;
+      }
+    }
+  }
+  address_ = own_copy(document_->address);
+  stored_abstract_ = Ref_list<Ref_string>();
+  // The extract as stored now: a failure text replaces it only when it holds at most one item.
+  Document current;
+  const Ref_list<Ref_string>& abstract =
+      Database::shared().is_open() && Document_store().load_document(current, document_->url_id)
+          ? current.abstract
+          : document_->abstract;
+  for (const Ref_string& s : abstract) stored_abstract_.append(own_copy(s));
+  lexicon_folder_ = Settings_cache::instance().get("lexicon_path").str();
+  Job_queue::instance().enqueue(Job_handle(this));
+}
+
+void Summarize_task::run_job() {
+  result_ = summarize_retrieval(retrieval_, address_, stored_abstract_, worker_tagger(lexicon_folder_));
+  retrieval_.body = Byte_buffer_handle();
+}
+
+void Summarize_task::complete_job() {
+  // A task stopped while its page was analysed writes nothing.
+  if (state() == done || !Database::shared().is_open()) return;
+  if (result_.change == Summary_change::none) return;
+  Document_store store;
+  Document doc;
+  if (!store.load_document(doc, document_->url_id)) return;
+  const Page_summary& s = result_.summary;
+  doc.abstract = s.extract;
+  if (result_.change == Summary_change::all) {
+    if (!s.title.empty()) doc.title = s.title;
+    doc.summary = s.key_terms;
+    doc.num_anchors = s.num_anchors;
+    doc.num_images = s.num_images;
+    doc.size = static_cast<std::int32_t>(s.size);
+    if (s.retrieved) doc.time_last_retrieved = Db_date::at(platform::now());
+  }
+  if (!store.save_document(doc)) return;
+  document_->title = doc.title;
+  document_->abstract = doc.abstract;
+  document_->summary = doc.summary;
+  if (agent_events().document_summarized)
+    agent_events().document_summarized(doc, result_.change == Summary_change::all);
+}
+
+}  // namespace orvalis

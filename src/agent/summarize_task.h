@@ -1,0 +1,59 @@
+// Summarize_task fetches one document of a topic and writes what the summarizer makes of it
+// into the document's record: title, link and image counts, size, key terms and extract.
+//
+// Made for every new document a search or a follow finds, for each document of a topic when
+// the topic is summarized, and by the Summarize Document command; always due at once. It is
+// ready only while the background worker has at most 3 jobs waiting (and the host spacing
+// and the network's limits allow). The fetch is a GET with a fixed 60-second time-out. Its
+// end, whatever it was, hands the task to the background worker, which analyses the page
+// (run_job); the agent tick then completes it on the user-interface thread (complete_job
+// writes the record) and finishes it. A failed fetch puts a "[NO TEXT: ...]" text in the
+// extract; an error status appends its text.
+//
+// The worker sees only what process_result prepared for it (private copies of the page body,
+// the address and the stored extract); its results are read back only after the hand-over.
+// REQUIRES: made with make_counted; the worker runs at most one job at a time.
+#pragma once
+
+#include <string>
+
+#include "database/document.h"
+#include "database/topic.h"
+#include "net/network_task.h"
+#include "text/summarizer.h"
+
+namespace orvalis {
+
+class Summarize_task : public Network_task {
+ public:
+  // Jobs allowed to wait for the worker before summarize tasks hold back.
+  static constexpr int kMax_pending_jobs = 3;
+  static constexpr int kFetch_timeout_seconds = 60;
+
+  // "Summarize '<title>'" (the address when the document has no title yet).
+  Summarize_task(const Topic_handle& topic, const Document_handle& document);
+
+  int start() override;
+  int is_ready() override;
+  void process_result() override;
+  void run_job() override;
+  void complete_job() override;
+
+  const Topic_handle& topic() const { return topic_; }
+  const Document_handle& document() const { return document_; }
+  // The worker's result (valid after run_job).
+  const Summary_result& result() const { return result_; }
+
+ private:
+  Topic_handle topic_;
+  Document_handle document_;
+  bool fetchable_ = true;
+  // Prepared for the worker by process_result; its own copies.
+  Retrieval retrieval_;
+  Ref_string address_;
+  Ref_list<Ref_string> stored_abstract_;
+  std::string lexicon_folder_;
+  Summary_result result_;
+};
+
+}  // namespace orvalis

@@ -1,0 +1,316 @@
+// Searching a topic through the real network layer against engines the test serves itself on
+// loopback: the forms the engines get, what a result page gives, engines that fail in every
+// way while another answers, and a database that fills in the middle of a search. Time is a
+// hand-moved clock: each step of the drive is one second of agent time.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "../database/database_test_support.h"
+#include "test_support.h"
+#include "test_servers.h"
+#include "agent/agent_controller.h"
+#include "agent/application.h"
+#include "agent/search_resource_task.h"
+#include "agent/search_topic_task.h"
+#include "agent/task_manager.h"
+#include "database/document_store.h"
+#include "database/search_resource_store.h"
+#include "database/topic_store.h"
+#include "foundation/job_queue.h"
+#include "foundation/settings.h"
+#include "net/host_table.h"
+#include "net/http_connection.h"
+#include "net/network.h"
+#include "platform/clock.h"
+#include "platform/event_loop.h"
+
+namespace orvalis {
+namespace {
+
+using testing::Scripted_server;
+
+Ref_string rs(const std::string& s) { return Ref_string(std::string_view(s)); }
+
+std::string reply(const std::string& status, const std::string& body) {
+  return "HTTP/1.0 " + status + "\r\nContent-Type: text/html\r\nContent-Length: " +
+         std::to_string(body.size()) + "\r\n\r\n" + body;
+}
+
+Search_resource engine(const std::string& name, const std::string& location) {
+  Search_resource r;
+  r.name = rs(name);
+  r.location = Url(rs(location));
+  r.search_field = "q";
+  r.enabled = 1;
+  return r;
+}
+
+std::string request_text(Search_resource r, const char* query) {
+  Search_resource_task task(make_counted<Topic>(), r, rs(query));
+  build_request(r, rs(query), task);
+  return static_cast<Http_connection*>(task.connection())->request_text().str();
+}
+
+TEST(SearchRequest, TheFormIsFilledAsTheEngineWantsIt) {
+  Settings_cache::instance().set("query_transformation_config", "and.example 1,plus.example 2,PLUS.example 1,odd.example 7");
+  Search_resource get = engine("G", "http://and.example/s");
+  get.field_values = Ref_list<Name_value>{{"hl", "en"}, {"num", "50"}};
+  Search_resource post = get;
+  post.location = Url("http://plus.example/find");
+  post.request_kind = Search_resource::post;
+  post.username = "ann";
+  post.password = "secret";
+  Search_resource isindex = engine("I", "http://other.example/cgi");
+  isindex.search_field = "isindex_search_field";
+  isindex.username = "NONE";
+  Search_resource odd = engine("O", "http://odd.example/s");
+
+  struct Case {
+    Search_resource* resource;
+    const char* query;
+    const char* request_start;  // the request line and, for POST, what follows
+    const char* contains;
+  } cases[] = {
+      {&get, "green tea", "GET /s?q=green+AND+tea&hl=en&num=50 HTTP/1.0\r\n", ""},
+      {&get, "=green tea", "GET /s?q=green+tea&hl=en&num=50 HTTP/1.0\r\n", ""},
+      {&get, "tea", "GET /s?q=tea&hl=en&num=50 HTTP/1.0\r\n", ""},
+      {&get, "a  b", "GET /s?q=a+AND++AND+b&hl=en&num=50 HTTP/1.0\r\n", ""},
+      // The later of two matching entries decides (mode 1), Basic authorization is sent.
+      {&post, "green tea", "POST /find HTTP/1.0\r\n", "\r\n\r\nq=green+AND+tea&hl=en&num=50"},
+      {&post, "tea", "POST /find HTTP/1.0\r\n", "Authorization: Basic YW5uOnNlY3JldA==\r\n"},
+      {&isindex, "cats", "GET /cgi?cats HTTP/1.0\r\n", ""},
+      {&odd, "green tea", "GET /s?q= HTTP/1.0\r\n", ""},
+  };
+  for (const Case& c : cases) {
+    c.resource->query_transformation_mode = -1;
+    std::string text = request_text(*c.resource, c.query);
+    EXPECT_EQ(text.rfind(c.request_start, 0), 0u) << c.query << "\n" << text;
+    EXPECT_NE(text.find(c.contains), std::string::npos) << c.query << "\n" << text;
+    EXPECT_EQ(text.find("Authorization") != std::string::npos, c.resource == &post) << text;
+  }
+}
+
+TEST(SearchRequest, ResultLinksKeepFetchableAddressesOnceAndDropIgnoredOnes) {
+  std::string page =
+      "<a href='/help'>Help</a> <a href='http://x.example/a#part'>First, <b>title</b>!</a>"
+      "<a href='http://x.example/a'>Again</a> <a href='mailto:me@x.example'>mail</a>"
+      "<a href='news:comp.lang'>news</a> <a href='ftp://f.example/file'>file</a>"
+      "<a href='https://y.example/ad?sponsor=1'>ad</a>";
+  auto buffer = make_counted<Byte_buffer>();
+  buffer->append(page.data(), static_cast<std::int64_t>(page.size()));
+  struct Case {
+    Ref_list<Ref_string> ignore;
+    const char* kept;
+    int dropped;
+  } cases[] = {
+      {{"/help", "sponsor="}, "http://x.example/a=First, title!|ftp://f.example/file=file|", 2},
+      {{}, "http://e.example/help=Help|http://x.example/a=First, title!|ftp://f.example/file=file|"
+           "https://y.example/ad?sponsor=1=ad|", 0},
+      {{"x", ""}, "", 4},  // an empty entry drops everything
+  };
+  for (const Case& c : cases) {
+    std::vector<Ref_string> dropped;
+    std::string kept;
+    for (const Found_link& l : read_result_links(buffer, "http://e.example/search", c.ignore, &dropped))
+      kept += l.url.str() + "=" + l.text.str() + "|";
+    EXPECT_EQ(kept, c.kept);
+    EXPECT_EQ(static_cast<int>(dropped.size()), c.dropped);
+  }
+}
+
+// A database open as the program's own, the agent's hooks, a worker and a hand-moved clock.
+class AgentSearch : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    path_ = dir_.file("search.ov2");
+    ASSERT_TRUE(create_database(rs(path_)));
+    ASSERT_TRUE(Database::shared().open(rs(path_)));
+    reset_db_error_reporter();
+    install_agent_hooks();
+    Settings_cache::instance().set("lexicon_path", ORVALIS_DATA_DIR);
+    network_limits().search_timeout = 60;
+    Host_table::instance().clear();
+    set_host_spacing_enabled(false);  // every engine here is on 127.0.0.1
+    ASSERT_TRUE(net_startup());
+    Job_queue::instance().start_worker();
+  }
+  void TearDown() override {
+    Task_manager::instance().stop_all();
+    Job_queue::instance().stop_worker();
+    cancel_requests(active_requests());
+    Application::instance().hooks() = Application::Hooks{};
+    set_db_recovery_hook(nullptr);
+    Database::shared().close();
+    set_host_spacing_enabled(true);
+  }
+
+  Topic_handle topic(const char* name) {
+    Topic_handle t = Topic_store::shared().add_topic(name);
+    EXPECT_TRUE(t);
+    return t;
+  }
+  void add_engine(const std::string& name, const std::string& location, const char* ignore = "") {
+    Search_resource r = engine(name, location);
+    for (const Ref_string& s : split(ignore, ',')) r.ignore_substrings.append(s);
+    ASSERT_TRUE(Search_resource_store().save_resource(r));
+  }
+  // Starts the topic's search and returns its engine tasks, not yet started.
+  std::vector<Counted_handle<Search_resource_task>> start_search(const Topic_handle& t) {
+    search_topic_now(t, true);
+    clock_.advance(1);
+    agent_tick();
+    std::vector<Counted_handle<Search_resource_task>> tasks;
+    for (const Agent_task_handle& q : Task_manager::instance().queue())
+      if (auto s = handle_cast<Search_resource_task>(q)) tasks.push_back(s);
+    return tasks;
+  }
+  // One second of agent time per step until the agent is idle; false after `seconds` of real time.
+  bool drive_until_idle(double seconds = 20) {
+    return testing::run_loop_until(
+        [&] {
+          clock_.advance(1);
+          agent_tick();
+          net_timer_tick();
+          return Task_manager::instance().has_tasks() == 0;
+        },
+        seconds);
+  }
+  int count(const char* sql) { return static_cast<int>(testing::scalar(Database::shared(), sql)); }
+
+  testing::Temp_dir dir_;
+  std::string path_;
+  testing::Message_recorder errors_;
+  platform::Manual_clock clock_{1'700'000'000};
+  platform::Scoped_clock installed_{clock_};
+};
+
+TEST_F(AgentSearch, FailingEnginesEndWithTheirStatusWhileTheOtherOneDelivers) {
+  Scripted_server articles;
+  ASSERT_TRUE(articles.start([](Scripted_server::Peer& p) {
+    if (p.request.find("GET /missing") == 0) {
+      p.write(reply("404 Not Found", "gone"));
+      return;
+    }
+    p.write(reply("200 OK", "<title>Leaf notes</title><p>The tea plant grows on hills. Pickers take the "
+                            "young leaves early.</p>"));
+  }));
+  const std::string refused = "http://127.0.0.1:" + std::to_string(testing::free_port()) + "/gone";
+  std::string long_link = articles.url("/" + std::string(260, 'x'));
+  Scripted_server good, failing, garbage, looping, silent;
+  ASSERT_TRUE(good.start([&](Scripted_server::Peer& p) {
+    std::string links;
+    for (int i = 0; i < 3; ++i) links += "<a href='" + articles.url("/a" + std::to_string(i)) + "'>Tea " + std::to_string(i) + "</a>";
+    links += "<a href='" + articles.url("/a0") + "'>again</a><a href='" + long_link + "'>long</a>";
+    links += "<a href='" + articles.url("/missing") + "'>404</a><a href='" + refused + "'>refused</a>";
+    links += "<a href='mailto:x@y.example'>m</a><a href='news:alt.tea'>n</a><a href='/prefs'>Preferences</a>";
+    p.write(reply("200 OK", links));
+  }));
+  ASSERT_TRUE(failing.start([](Scripted_server::Peer& p) { p.write(reply("500 Internal Server Error", "oops")); }));
+  ASSERT_TRUE(garbage.start([](Scripted_server::Peer& p) { p.write(std::string("\x01\x02\xff garbage\0\x7f", 14)); }));
+  ASSERT_TRUE(looping.start([&](Scripted_server::Peer& p) {
+    p.write("HTTP/1.0 302 Found\r\nLocation: " + looping.url("/again") + "\r\n\r\n");
+  }));
+  ASSERT_TRUE(silent.start([](Scripted_server::Peer& p) {
+    while (!p.stopping()) usleep(10000);
+  }));
+  add_engine("Good", good.url("/search"), "/prefs");
+  add_engine("Failing", failing.url("/search"));
+  add_engine("Garbage", garbage.url("/search"));
+  add_engine("Looping", looping.url("/search"));
+  add_engine("Refusing", "http://127.0.0.1:" + std::to_string(testing::free_port()) + "/search");
+  add_engine("Silent", silent.url("/search"));
+
+  std::vector<Counted_handle<Search_resource_task>> tasks = start_search(topic("tea"));
+  ASSERT_EQ(tasks.size(), 6u);
+  ASSERT_TRUE(drive_until_idle());
+  std::map<std::string, int> statuses;
+  for (const auto& t : tasks) statuses[t->resource().name.str()] = t->status();
+  // A redirect loop ends at the redirect limit or at the time-out, whichever comes first.
+  EXPECT_NE(statuses["Looping"], 0);
+  statuses.erase("Looping");
+  std::map<std::string, int> expected{{"Good", 0}, {"Failing", 0}, {"Garbage", 0}, {"Refusing", 2}, {"Silent", 3}};
+  EXPECT_EQ(statuses, expected);
+
+  // Five documents (the duplicate, the long link, mail, news and the ignored link left out),
+  // each linked to the topic; three summarized, the others with the reason in their extract.
+  EXPECT_EQ(count("SELECT count(*) FROM url_master"), 5);
+  EXPECT_EQ(count("SELECT count(*) FROM concept_urls WHERE search_resource = 'Good'"), 5);
+  EXPECT_EQ(count("SELECT count(*) FROM url_master WHERE title = 'Leaf notes' AND summary <> ''"), 3);
+  EXPECT_EQ(testing::scalar_text(Database::shared(), "SELECT abstract FROM url_master WHERE title = '404'"),
+            Ref_string::from_id(10203).str());
+  EXPECT_EQ(testing::scalar_text(Database::shared(), "SELECT abstract FROM url_master WHERE title = 'refused'"),
+            "[NO TEXT: Request did not complete successfully]");
+  EXPECT_EQ(count("SELECT count(*) FROM concept_master WHERE time_last_queried IS NOT NULL "
+                  "AND time_last_modified IS NOT NULL"), 1);
+}
+
+TEST_F(AgentSearch, AResultPageOf10000LinksStoresEachOnceAndQueuesTheirSummaries) {
+  const int links = 10000;
+  Scripted_server big;
+  ASSERT_TRUE(big.start([&](Scripted_server::Peer& p) {
+    std::string page;
+    for (int i = 0; i < links; ++i) {
+      std::string a = "http://127.0.0.9:1/doc" + std::to_string(i % 9000);  // 1000 repeats
+      page += "<a href='" + a + "'>Doc " + std::to_string(i) + "</a>\n";
+    }
+    p.write(reply("200 OK", page));
+  }));
+  add_engine("Big", big.url("/search"));
+  std::vector<Counted_handle<Search_resource_task>> tasks = start_search(topic("many"));
+  ASSERT_EQ(tasks.size(), 1u);
+  ASSERT_TRUE(testing::run_loop_until(
+      [&] {
+        clock_.advance(1);
+        agent_tick();
+        return tasks[0]->state() == Agent_task::done;
+      },
+      60));
+  EXPECT_EQ(count("SELECT count(*) FROM url_master"), 9000);
+  EXPECT_EQ(count("SELECT count(*) FROM concept_urls"), 9000);
+  EXPECT_GE(Task_manager::instance().queued_count() + Task_manager::instance().running_count(), 8990);
+}
+
+TEST_F(AgentSearch, ADatabaseThatFillsMidSearchStopsTheAgentAndKeepsWhatWasStored) {
+  Document_store().add_document("http://kept.example/", "Kept", 0, 0);
+  Scripted_server engine_server;
+  ASSERT_TRUE(engine_server.start([&](Scripted_server::Peer& p) {
+    std::string page;
+    for (int i = 0; i < 2000; ++i)
+      page += "<a href='http://127.0.0.9:1/" + std::string(200, 'p') + std::to_string(i) + "'>T</a>";
+    p.write(reply("200 OK", page));
+  }));
+  add_engine("Engine", engine_server.url("/search"));
+  std::vector<Counted_handle<Search_resource_task>> tasks = start_search(topic("full"));
+  ASSERT_EQ(tasks.size(), 1u);
+  std::int64_t pages = testing::scalar(Database::shared(), "PRAGMA page_count");
+  Database::shared().execute("PRAGMA max_page_count = " + std::to_string(pages + 20));
+
+  ASSERT_TRUE(drive_until_idle());  // the recovery stopped every task
+  EXPECT_EQ(tasks[0]->state(), Agent_task::done);
+  bool full_reported = false;
+  for (const Ref_string& m : errors_.messages()) full_reported |= m == "database or disk is full";
+  EXPECT_TRUE(full_reported);
+  int stored = count("SELECT count(*) FROM url_master");
+  EXPECT_GT(stored, 1);
+  EXPECT_LT(stored, 2001);
+  EXPECT_EQ(testing::scalar_text(Database::shared(), "SELECT title FROM url_master WHERE url_id = 1"), "Kept");
+  EXPECT_EQ(testing::scalar_text(Database::shared(), "PRAGMA integrity_check"), "ok");
+
+  // With room again the program goes on: the next search stores the rest.
+  Database::shared().execute("PRAGMA max_page_count = 1000000");
+  reset_db_error_reporter();
+  start_search(topic("roomy"));
+  ASSERT_TRUE(testing::run_loop_until(
+      [&] {
+        clock_.advance(1);
+        agent_tick();
+        return count("SELECT count(*) FROM url_master") == 2001;
+      },
+      30));
+}
+
+}  // namespace
+}  // namespace orvalis

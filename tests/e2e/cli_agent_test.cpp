@@ -1,0 +1,116 @@
+// The agent's commands from the built program: the road of one search on the demo web (the
+// engine's form, its result page, the articles fetched and summarized), one engine's query
+// shown by "resource test", and "agent run" stopped by SIGTERM with transfers in flight.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <string>
+
+#include "test_servers.h"
+#include "cli_runner.h"
+#include "demo_web/demo_web.h"
+
+namespace orvalis::test {
+namespace {
+
+std::string integrity(const std::string& path) {
+  sqlite3* db = nullptr;
+  std::string result = "cannot open";
+  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+    sqlite3_stmt* s = nullptr;
+    if (sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &s, nullptr) == SQLITE_OK && sqlite3_step(s) == SQLITE_ROW)
+      result = reinterpret_cast<const char*>(sqlite3_column_text(s, 0));
+    sqlite3_finalize(s);
+  }
+  sqlite3_close(db);
+  return result;
+}
+
+// A sandbox with a database whose one engine of category "Web" is at `location`.
+class CliAgent : public ::testing::Test {
+ protected:
+  void add_engine(const std::string& location, const std::string& ignore) {
+    db_ = box_.path("agent.ov2");
+    ASSERT_EQ(box_.run({"new", db_}).status, 0);
+    std::ofstream(box_.path("engine.ini")) << "[Test Engine]\nEnabled=1\nLocation=" << location
+                                           << "\nSearchField=q\nIgnoreSubstrings=" << ignore
+                                           << "\nCategory=Web\n";
+    Cli_result r = box_.run({"resource", "import", box_.path("engine.ini")});
+    ASSERT_EQ(r.status, 0) << r.err;
+  }
+  Cli_sandbox box_;
+  std::string db_;
+};
+
+TEST_F(CliAgent, SearchFindsFetchesAndSummarizesTheDemoArticles) {
+  demo::Demo_web web;
+  std::string error;
+  // One host per article: no two fetches wait for each other's 30-second spacing.
+  ASSERT_TRUE(web.start(error, 64)) << error;
+  add_engine(web.engine_location(), web.ignore_list());
+
+  Cli_result r = box_.run({"resource", "test", "Test Engine", "solar sail"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("GET /search?q=solar+sail"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("HTTP status 200"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("Links kept (0)"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("Links dropped by the ignore list (0)"), std::string::npos) << r.out;
+
+  ASSERT_EQ(box_.run({"topic", "add", "solar sail", "--category", "Web"}).status, 0);
+  r = box_.run({"search", "solar sail"}, 120);
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("Searching 'Test Engine' for 'solar sail'"), std::string::npos) << r.err;
+  int found = 0, added = 0, summarized = 0;
+  ASSERT_EQ(std::sscanf(r.out.substr(r.out.rfind('\n', r.out.size() - 2) + 1).c_str(),
+                        "%d documents found, %d new, %d summarized", &found, &added, &summarized),
+            3)
+      << r.out;
+  EXPECT_GT(found, 1);
+  EXPECT_EQ(added, found);
+  EXPECT_EQ(summarized, added);
+  EXPECT_NE(r.out.find("Key terms: "), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find(web.engine_address()), std::string::npos) << "an engine link was kept:\n" << r.out;
+
+  // Searching again finds the same documents and adds none; --json lists what was added.
+  r = box_.run({"--json", "search", "solar sail"}, 120);
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "[]\n");
+
+  // Following a document's links adds the articles it links to, summarized.
+  r = box_.run({"follow", "1", "--topic", "solar sail"}, 120);
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("summarized"), std::string::npos) << r.out;
+  EXPECT_EQ(integrity(db_), "ok");
+}
+
+TEST_F(CliAgent, SigtermDuringAgentRunStopsTransfersAndLeavesASoundDatabase) {
+  testing::Scripted_server silent;
+  ASSERT_TRUE(silent.start([](testing::Scripted_server::Peer& p) {
+    while (!p.stopping()) usleep(10000);
+  }));
+  add_engine(silent.url("/search"), "");
+  for (const char* name : {"comets", "tides"}) {
+    ASSERT_EQ(box_.run({"topic", "add", name, "--category", "Web"}).status, 0);
+    ASSERT_EQ(box_.run({"topic", "set", name, "--query-enabled", "1"}).status, 0);
+  }
+  box_.signal_after_ms = 3000;
+  Cli_result r = box_.run({"agent", "run"}, 30);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("Due now: Searching for topic 'comets'"), std::string::npos) << r.out;
+  EXPECT_NE(r.err.find("Searching 'Test Engine'"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("Stopped"), std::string::npos) << r.err;
+  EXPECT_GE(silent.connections(), 1);
+  EXPECT_EQ(integrity(db_), "ok");
+
+  // The due searches stamped their topics: a second run finds nothing due.
+  box_.signal_after_ms = 0;
+  r = box_.run({"agent", "run", "--once"}, 30);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("No tasks are due now."), std::string::npos) << r.out;
+}
+
+}  // namespace
+}  // namespace orvalis::test
