@@ -38,7 +38,7 @@ const Command_entry kCommands[] = {
     {"resource", cmd_resource,
      "resource list [--by-category] | show NAME | import INI-FILE | delete NAME | categories"},
     {"publish", cmd_publish, "publish [TOPIC]"},
-    {"fetch", cmd_fetch, "fetch URL"},
+    {"fetch", cmd_fetch, "fetch URL [--timeout SECONDS]"},
     {"analyze", cmd_analyze, "analyze HTML-FILE"},
     {"organize", cmd_organize, "organize TOPIC [--pick LABEL]... [--inherit]"},
     {"compact", cmd_compact, "compact FILE [--yes]"},
