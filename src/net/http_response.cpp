@@ -142,6 +142,10 @@ Ref_string transfer_failure_text(int task_status) {
 bool Http_head_scanner::feed(const char* bytes, std::int64_t n) {
   for (std::int64_t i = 0; i < n && !ended_; ++i) {
     const char c = bytes[i];
+    if (head_.size() < 8) {  // "HTTP/1.0": no line end counts here
+      head_ += c;
+      continue;
+    }
     if (pending_cr_) {
       pending_cr_ = false;
       if (c == '\n') {  // CR LF: one line end

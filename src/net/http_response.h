@@ -59,7 +59,8 @@ Http_parse_work& http_parse_work();
 
 // Fed the bytes of a reply in the order they arrive, keeps them until the empty line that ends
 // the header block (the status line counts as the first line; line ends are CR, LF or CR LF,
-// and two in a row end the block). Each byte is looked at once.
+// and two in a row end the block), where parse_response puts the body. Like the parse, it
+// takes the first 8 bytes (protocol and version) as they are. Each byte is looked at once.
 class Http_head_scanner {
  public:
   // Takes the next n bytes; true once the block has ended (later bytes are not kept).
