@@ -57,7 +57,10 @@ long Net_connection::read_bytes(char* into, long n) {
   return static_cast<long>(::recv(socket_, into, static_cast<size_t>(n), 0));
 }
 
-void Net_connection::start() { started_ = platform::now(); }
+void Net_connection::start() {
+  started_ = platform::now();
+  failure_reason_ = Ref_string();
+}
 
 void Net_connection::close_socket() {
   if (socket_ < 0) return;
@@ -129,8 +132,10 @@ void Net_connection::report_network_error(const Ref_string& text) {
 
 bool Net_connection::resolve(const Ref_string& host) {
   set_state(resolving);
-  if (host.find(':') >= 0 || (host.length() > 0 && host[0] == '[')) {
-    // Addresses here are IPv4 (the host table holds 32 bits).
+  // An IPv6 literal: bracketed in an address, or bare in the proxy setting (two colons or more).
+  // Addresses here are IPv4 (the host table holds 32 bits).
+  if ((host.length() > 0 && host[0] == '[') ||
+      (host.find('@') < 0 && host.find(':') >= 0 && host.find(':', host.find(':') + 1) >= 0)) {
     set_state(lookup_failed);
     fail_because("the IPv6 address in " + url_ + " is not supported; use a host name or an IPv4 address");
     return false;
