@@ -45,7 +45,7 @@ const Command_entry kCommands[] = {
     {"agent", cmd_agent, "agent run [--once]"},
     {"demo", cmd_demo, "demo"},
     {"publish", cmd_publish, "publish [TOPIC]"},
-    {"fetch", cmd_fetch, "fetch URL"},
+    {"fetch", cmd_fetch, "fetch URL [--timeout SECONDS]"},
     {"analyze", cmd_analyze, "analyze HTML-FILE"},
     {"organize", cmd_organize, "organize TOPIC [--pick LABEL]... [--inherit]"},
     {"compact", cmd_compact, "compact FILE [--yes]"},

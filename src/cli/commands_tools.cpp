@@ -1,4 +1,7 @@
 // fetch and analyze: one transfer through the network layer, and the text analysis of a page.
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <iostream>
 
 #include "cli/cli.h"
@@ -22,12 +25,24 @@ const char* task_status_text(int status) {
     default: return "did not finish";
   }
 }
+// The time-out of a fetch, in seconds: what the setting NetworkTimeout may hold (at least 10).
+// Without a time-out a server that trickles would hold the command for ever.
+int parse_timeout(const std::string& text) {
+  constexpr long long kMin_timeout = 10;
+  char* end = nullptr;
+  errno = 0;
+  long long v = std::strtoll(text.c_str(), &end, 10);
+  if (text.empty() || *end != 0 || errno == ERANGE || v < kMin_timeout || v > INT_MAX)
+    throw Usage_error{"--timeout must be a whole number of seconds from " + std::to_string(kMin_timeout) +
+                      " to " + std::to_string(INT_MAX) + ", not '" + text + "'"};
+  return static_cast<int>(v);
+}
 }  // namespace
 
 int cmd_fetch(Context& c) {
   std::string timeout_text;
   int timeout = network_limits().search_timeout;
-  if (c.take("--timeout", timeout_text)) timeout = parse_int(timeout_text, "--timeout");
+  if (c.take("--timeout", timeout_text)) timeout = parse_timeout(timeout_text);
   const std::string& url = c.arg(0, "address");
   c.no_more_args(1);
   Fetch_result r = fetch_url(rs(url), timeout);
@@ -41,6 +56,7 @@ int cmd_fetch(Context& c) {
     Json_writer j(c.out);
     j.begin_object().field("task_status", r.status).field("result", task_status_text(r.status))
         .field("url", r.final_url.view());
+    if (!r.failure_reason.empty()) j.field("failure_reason", r.failure_reason.view());
     if (r.response && raw) {
       j.field("status", r.response->status).field("reason", r.response->reason.view());
       j.key("headers").begin_object();
@@ -56,7 +72,8 @@ int cmd_fetch(Context& c) {
     if (length > 0 && raw[length - 1] != '\n') c.out << "\n";
   }
   if (r.status != 0) {
-    report_error(rs("The transfer of " + url + " " + task_status_text(r.status) + " (task status " +
+    std::string why = r.failure_reason.empty() ? std::string() : ": " + r.failure_reason.str();
+    report_error(rs("The transfer of " + url + " " + task_status_text(r.status) + why + " (task status " +
                     std::to_string(r.status) + ")."));
     return 1;
   }

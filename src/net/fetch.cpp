@@ -13,11 +13,15 @@ class Fetch_task final : public Network_task {
     ended = true;
     if (Net_connection* c = connection()) {
       final_url = c->url();
-      if (status() == succeeded) raw = c->received_buffer();
+      if (status() == succeeded) {
+        raw = c->received_buffer();
+        response = c->response();
+      }
     }
   }
   bool ended = false;
   Byte_buffer_handle raw;
+  Http_response_handle response;
   Ref_string final_url;
 };
 }  // namespace
@@ -39,11 +43,14 @@ Fetch_result fetch_url(const Ref_string& url, int timeout_seconds) {
   }
   result.status = task->status();
   result.final_url = task->final_url;
+  result.failure_reason = task->failure_reason();
+  if (!task->ended) cancel_requests(Ref_list<Network_task_handle>{Network_task_handle(task)});
   if (task->raw) {
     result.raw = task->raw;
-    result.response = parse_response(result.raw->contents());
+    // HTTP replies were parsed as they arrived; FTP and gopher texts are read here.
+    result.response = task->response ? task->response
+                                     : parse_response(result.raw->contents(), result.raw->length());
   }
-  if (!task->ended) cancel_requests(Ref_list<Network_task_handle>{Network_task_handle(task)});
   return result;
 }
 

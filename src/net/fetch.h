@@ -21,6 +21,8 @@ struct Fetch_result {
   Http_response_handle response;
   // The address finally fetched (after redirects).
   Ref_string final_url;
+  // Why the transfer failed or timed out, in words; empty when it succeeded.
+  Ref_string failure_reason;
 };
 
 // timeout_seconds < 1: no time-out.

@@ -107,8 +107,7 @@ void Ftp_connection::start() {
   for (const Ref_string& d : directories_) unsafe = unsafe || holds_line_end(d);
   if (unsafe) {
     // It would end a command early and start another of the address's choosing.
-    report_warning("FTP address holds a line end in its login or path: " + url_);
-    fail();
+    fail_because("FTP address holds a line end in its login or path: " + url_);
     return;
   }
   resolve(lookup_host());
@@ -121,26 +120,23 @@ void Ftp_connection::on_received() {
     Ref_string line;
     if (!take_line(line)) {
       if (line_too_long()) {
-        report_warning("FTP reply line longer than " + Ref_string::number(kMax_line_bytes) +
-                       " bytes without a line end");
-        fail();
+        fail_because("FTP reply line longer than " + Ref_string::number(kMax_line_bytes) +
+                     " bytes without a line end");
         return;
       }
       receive_more();
       return;
     }
     if (line.length() > kMax_line_bytes) {
-      report_warning("FTP reply line of " + Ref_string::number(line.length()) +
-                     " bytes, expected at most " + Ref_string::number(kMax_line_bytes));
-      fail();
+      fail_because("FTP reply line of " + Ref_string::number(line.length()) +
+                   " bytes, expected at most " + Ref_string::number(kMax_line_bytes));
       return;
     }
     Ftp_reply_line r = parse_ftp_reply_line(line.c_str(), line.length());
     if (r.kind != Ftp_reply_line::reply) {
       if (++skipped_lines_ > kMax_skipped_lines) {
-        report_warning("More than " + Ref_string::number(kMax_skipped_lines) +
-                       " FTP continuation or preliminary lines without a final reply");
-        fail();
+        fail_because("More than " + Ref_string::number(kMax_skipped_lines) +
+                     " FTP continuation or preliminary lines without a final reply");
         return;
       }
       continue;
@@ -160,8 +156,7 @@ void Ftp_connection::reply_step(int code, const Ref_string& line) {
   switch (ftp_state_) {
     case wait_greeting:
       if (code != 220) {
-        report_warning("Connecting to FTP server failed. Response was " + line);
-        fail();
+        fail_because("Connecting to FTP server failed. Response was " + line);
         return;
       }
       set_ftp_state(wait_user);
@@ -175,8 +170,7 @@ void Ftp_connection::reply_step(int code, const Ref_string& line) {
         return;
       }
       if (code > 299) {
-        report_warning("Connecting to FTP server failed. Response was " + line);
-        fail();
+        fail_because("Connecting to FTP server failed. Response was " + line);
         return;
       }
       // Logged in without a password: go on as after PASS.
@@ -186,10 +180,9 @@ void Ftp_connection::reply_step(int code, const Ref_string& line) {
     case wait_login:
     case wait_cwd:
       if (!success) {
-        report_warning((ftp_state_ == wait_cwd ? "Sending CWD to FTP server failed. Response was "
-                                               : "Sending password to FTP server failed. Response was ") +
-                       line);
-        fail();
+        fail_because((ftp_state_ == wait_cwd ? "Sending CWD to FTP server failed. Response was "
+                                             : "Sending password to FTP server failed. Response was ") +
+                     line);
         return;
       }
       if (directories_.count() > 0) {
@@ -212,8 +205,7 @@ void Ftp_connection::reply_step(int code, const Ref_string& line) {
     case wait_port:
     case wait_type:
       if (!success) {
-        report_warning("Sending PORT to FTP server failed. Response was " + line);
-        fail();
+        fail_because("Sending PORT to FTP server failed. Response was " + line);
         return;
       }
       if (ftp_state_ == wait_port) {
@@ -227,8 +219,7 @@ void Ftp_connection::reply_step(int code, const Ref_string& line) {
 
     case wait_transfer:
       if (!success) {
-        report_warning("Error during FTP data transfer. Response was " + line);
-        fail();
+        fail_because("Error during FTP data transfer. Response was " + line);
         return;
       }
       transfer_replied_ = true;
@@ -291,8 +282,7 @@ bool Ftp_connection::handle_event(int message, std::uintptr_t word, std::int64_t
 
 void Ftp_connection::data_event(int fd, unsigned event, int error) {
   if (error != 0) {
-    report_warning("Error in select message for listening or data socket.");
-    fail();
+    fail_because("Error in select message for listening or data socket.");
     return;
   }
   if (fd == listen_socket_ && event == fd_accept)
@@ -311,8 +301,7 @@ void Ftp_connection::accept_data() {
                      SOCK_NONBLOCK | SOCK_CLOEXEC);
   if (fd < 0) {
     if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) return;
-    report_warning("Error accepting incoming FTP data connection.");
-    fail();
+    fail_because("Error accepting incoming FTP data connection.");
     return;
   }
   if (from.sin_addr.s_addr != peer_.sin_addr.s_addr) {
@@ -380,10 +369,13 @@ void Ftp_connection::data_done() {
 }
 
 void Ftp_connection::on_peer_closed() {
-  if (ftp_state_ == wait_quit)
+  if (ftp_state_ == wait_quit) {
     succeed();
-  else
+  } else {
+    if (failure_reason_.empty())
+      failure_reason_ = "the FTP server at " + peer_text() + " closed the connection in the middle of the dialogue";
     fail();
+  }
 }
 
 void Ftp_connection::fail() {

@@ -1,8 +1,12 @@
 #include "net/http_connection.h"
 
+#include <strings.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <string_view>
 
 #include "foundation/error_handler.h"
 #include "foundation/settings.h"
@@ -18,7 +22,173 @@ namespace orvalis {
 
 namespace {
 constexpr std::int64_t kMax_tunnel_answer = 16384;
+
+bool has_line_break(const Ref_string& text) {
+  return text.find('\r') >= 0 || text.find('\n') >= 0;
+}
+
+// At most `limit` bytes of a text from outside, quoted, with line breaks and other control
+// bytes shown as escapes: safe to put into a message of one line.
+Ref_string quoted(std::string_view text, size_t limit = 80) {
+  std::string out = "\"";
+  for (size_t i = 0; i < text.size() && i < limit; ++i) {
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c == '\r') {
+      out += "\\r";
+    } else if (c == '\n') {
+      out += "\\n";
+    } else if (c < 0x20 || c == 0x7f) {
+      out += "\\x";
+      out += "0123456789abcdef"[c >> 4];
+      out += "0123456789abcdef"[c & 15];
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  out += text.size() > limit ? "\"..." : "\"";
+  return Ref_string(std::string_view(out));
+}
+
+// The first line of a reply, for messages.
+Ref_string first_line(const char* text, std::int64_t length) {
+  std::int64_t n = 0;
+  while (n < length && text[n] != '\r' && text[n] != '\n') ++n;
+  return quoted(std::string_view(text, static_cast<size_t>(n)));
+}
+
+// The parts of a reference (RFC 3986 appendix B); a part that is absent is not "defined".
+struct Reference {
+  std::string_view scheme, authority, path, query, fragment;
+  bool has_scheme = false, has_authority = false, has_query = false, has_fragment = false;
+};
+
+Reference split_reference(std::string_view r) {
+  Reference out;
+  size_t end_of_scheme = r.find_first_of(":/?#");
+  if (end_of_scheme != std::string_view::npos && end_of_scheme > 0 && r[end_of_scheme] == ':') {
+    std::string_view scheme = r.substr(0, end_of_scheme);
+    bool valid = (scheme[0] >= 'a' && scheme[0] <= 'z') || (scheme[0] >= 'A' && scheme[0] <= 'Z');
+    for (char c : scheme)
+      valid = valid && ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                        c == '+' || c == '-' || c == '.');
+    if (valid) {
+      out.scheme = scheme;
+      out.has_scheme = true;
+      r.remove_prefix(end_of_scheme + 1);
+    }
+  }
+  if (r.starts_with("//")) {
+    r.remove_prefix(2);
+    size_t end = r.find_first_of("/?#");
+    out.authority = r.substr(0, end);
+    out.has_authority = true;
+    r.remove_prefix(end == std::string_view::npos ? r.size() : end);
+  }
+  size_t hash = r.find('#');
+  if (hash != std::string_view::npos) {
+    out.fragment = r.substr(hash + 1);
+    out.has_fragment = true;
+    r = r.substr(0, hash);
+  }
+  size_t question = r.find('?');
+  if (question != std::string_view::npos) {
+    out.query = r.substr(question + 1);
+    out.has_query = true;
+    r = r.substr(0, question);
+  }
+  out.path = r;
+  return out;
+}
+
+// RFC 3986 section 5.2.4.
+std::string remove_dot_segments(std::string_view in) {
+  std::string out;
+  while (!in.empty()) {
+    if (in.starts_with("../")) {
+      in.remove_prefix(3);
+    } else if (in.starts_with("./")) {
+      in.remove_prefix(2);
+    } else if (in.starts_with("/./")) {
+      in.remove_prefix(2);
+    } else if (in == "/.") {
+      in = "/";
+    } else if (in.starts_with("/../") || in == "/..") {
+      in = in.size() == 3 ? std::string_view("/") : in.substr(3);
+      size_t last = out.rfind('/');
+      out.erase(last == std::string::npos ? 0 : last);
+    } else if (in == "." || in == "..") {
+      in = {};
+    } else {
+      size_t next = in.find('/', 1);
+      if (next == std::string_view::npos) next = in.size();
+      out.append(in.substr(0, next));
+      in.remove_prefix(next);
+    }
+  }
+  return out;
+}
 }  // namespace
+
+Ref_string resolve_location(const Ref_string& base_text, const Ref_string& location) {
+  const Reference ref = split_reference(location.view());
+  const Reference base = split_reference(base_text.view());
+  std::string out;
+  auto add_authority = [&out](std::string_view authority) {
+    out += "//";
+    out += authority;
+  };
+  std::string path;
+  std::string_view query;
+  bool has_query = false;
+  if (ref.has_scheme) {
+    out.append(ref.scheme).append(":");
+    if (ref.has_authority) add_authority(ref.authority);
+    path = remove_dot_segments(ref.path);
+    query = ref.query, has_query = ref.has_query;
+  } else {
+    out.append(base.scheme).append(":");
+    if (ref.has_authority) {
+      add_authority(ref.authority);
+      path = remove_dot_segments(ref.path);
+      query = ref.query, has_query = ref.has_query;
+    } else {
+      if (base.has_authority) add_authority(base.authority);
+      if (ref.path.empty()) {
+        path = std::string(base.path);
+        has_query = ref.has_query || base.has_query;
+        query = ref.has_query ? ref.query : base.query;
+      } else {
+        if (ref.path[0] == '/') {
+          path = remove_dot_segments(ref.path);
+        } else if (base.has_authority && base.path.empty()) {
+          path = remove_dot_segments("/" + std::string(ref.path));
+        } else {
+          size_t last = base.path.rfind('/');
+          std::string merged(last == std::string_view::npos ? std::string_view() : base.path.substr(0, last + 1));
+          merged += ref.path;
+          path = remove_dot_segments(merged);
+        }
+        query = ref.query, has_query = ref.has_query;
+      }
+    }
+  }
+  out += path;
+  if (has_query) out.append("?").append(query);
+  if (ref.has_fragment) out.append("#").append(ref.fragment);
+  // What a browser would send for the bytes a request line cannot carry as they are.
+  std::string sent;
+  sent.reserve(out.size());
+  for (unsigned char c : out) {
+    if (c <= 0x20 || c >= 0x7f) {
+      sent += '%';
+      sent += "0123456789ABCDEF"[c >> 4];
+      sent += "0123456789ABCDEF"[c & 15];
+    } else {
+      sent += static_cast<char>(c);
+    }
+  }
+  return Ref_string(std::string_view(sent));
+}
 
 Http_connection::Http_connection(Network_task* client, const Ref_string& url, bool via_proxy)
     : Net_connection(client, url),
@@ -31,8 +201,23 @@ Http_connection::~Http_connection() {
   Http_connection::close();
 }
 
+Ref_string Http_connection::request_problem() const {
+  if (has_line_break(url_)) return "the address " + quoted(url_.view(), 200) + " holds a line break";
+  if (has_line_break(Settings_cache::instance().get("UserAgent")))
+    return "the UserAgent setting holds a line break";
+  for (const Name_value& h : headers_)
+    if (has_line_break(h.name) || has_line_break(h.value))
+      return "the request header " + quoted(h.name.view()) + " holds a line break";
+  return Ref_string();
+}
+
 void Http_connection::start() {
   Net_connection::start();
+  if (Ref_string problem = request_problem(); !problem.empty()) {
+    set_state(connect_failed);
+    fail_because("Request not sent: " + problem);
+    return;
+  }
   resolve(via_proxy_ ? proxy_host() : Url(url_).host());
 }
 
@@ -85,7 +270,22 @@ bool Http_connection::is_complete() {
     Ref_string answer(text);
     return answer.find("\r\n\r\n") >= 0 || answer.find("\n\n") >= 0;
   }
-  return Net_connection::is_complete();
+  if (Net_connection::is_complete()) return true;
+  if (tls_ && tls_->peer_closed()) return true;
+  // A first line that cannot begin an HTTP reply will not become one: no need to wait.
+  const std::string& head = head_.head();
+  if (head.size() >= 5 && strncasecmp(head.data(), "http/", 5) != 0) return true;
+  if (!response_) return false;
+  if (response_->status == 0 || response_->status == 204 || response_->status == 304) return true;
+  return body_length_ >= 0 && received_->length() - response_->body_offset >= body_length_;
+}
+
+void Http_connection::take_head(const char* bytes, long n) {
+  if (phase_ == tunnel || head_.ended() || n <= 0) return;
+  if (!head_.feed(bytes, n)) return;
+  const std::string& head = head_.head();
+  response_ = parse_response(head.data(), static_cast<std::int64_t>(head.size()));
+  body_length_ = response_->status > 0 ? content_length(*response_) : -1;
 }
 
 Ref_string Http_connection::peer_name() const {
@@ -115,13 +315,12 @@ void Http_connection::tunnel_answered() {
     if (status_line.length() > 80) status_line = status_line.mid(0, 80) + "...";
     Ref_string got = status_line.empty() ? Ref_string("nothing") : "\"" + status_line + "\"";
     Ref_string proxy = "Proxy " + proxy_host() + ":" + Ref_string::number(proxy_port());
-    if (open)
-      report_warning(proxy + " closed the tunnel to " + peer_name() + " as soon as it opened");
-    else
-      report_warning(proxy + " refused the tunnel to " + peer_name() + ": got " + got +
-                     ", expected HTTP/1.x 200");
     received_ = make_counted<Byte_buffer>();  // the proxy's page is not the document
-    fail();
+    if (open)
+      fail_because(proxy + " closed the tunnel to " + peer_name() + " as soon as it opened");
+    else
+      fail_because(proxy + " refused the tunnel to " + peer_name() + ": got " + got +
+                   ", expected HTTP/1.x 200");
     return;
   }
   // What came before is the proxy's; the document starts afresh.
@@ -162,9 +361,8 @@ void Http_connection::handshake_step() {
 }
 
 void Http_connection::handshake_failed(const std::string& why) {
-  report_warning("TLS handshake with " + peer_name() + " failed: " + Ref_string(why));
   set_state(connect_failed);
-  fail();
+  fail_because("TLS handshake with " + peer_name() + " failed: " + Ref_string(why));
 }
 
 bool Http_connection::handle_event(int message, std::uintptr_t word, std::int64_t lparam) {
@@ -191,9 +389,11 @@ void Http_connection::close() {
 }
 
 void Http_connection::time_out() {
-  if (phase_ == handshake && state_ != closed)
-    report_warning("TLS handshake with " + peer_name() + " did not finish within " +
-                   Ref_string::number(timeout_) + " seconds");
+  if (phase_ == handshake && state_ != closed) {
+    failure_reason_ = "TLS handshake with " + peer_name() + " did not finish within " +
+                      Ref_string::number(timeout_) + " seconds";
+    report_warning(failure_reason_);
+  }
   Net_connection::time_out();
 }
 
@@ -203,11 +403,17 @@ long Http_connection::write_bytes(const char* bytes, long n) {
 }
 
 long Http_connection::read_bytes(char* into, long n) {
-  if (!tls_) return Net_connection::read_bytes(into, n);
+  if (!tls_) {
+    long got = Net_connection::read_bytes(into, n);
+    take_head(into, got);
+    return got;
+  }
   long got = tls_->read(into, n);
+  take_head(into, got);
   if (got < 0 && errno != EAGAIN) {
     const int code = errno;
-    report_warning("TLS read from " + peer_name() + " failed: " + Ref_string(tls_->error()));
+    failure_reason_ = "TLS read from " + peer_name() + " failed: " + Ref_string(tls_->error());
+    report_warning(failure_reason_);
     errno = code;
   }
   if (got == n && tls_->pending()) {
@@ -291,36 +497,74 @@ void Http_connection::dump_request() {
 
 void Http_connection::respond() {
   const char* text = received_->contents();
-  if (!text) {
-    fail();  // nothing received
+  const std::int64_t length = received_->length();
+  if (!text || length == 0) {
+    fail_because(peer_text() + " closed the connection without a reply to " + url_);
     return;
   }
-  Http_response_handle response = parse_response(text);
-  if (response->status == 0) {
-    fail();
+  if (!response_) response_ = parse_response(text, length);  // the reply ended in its headers
+  if (!response_->has_status_line) {
+    fail_because("The reply from " + peer_text() + " has no HTTP status line: got " +
+                 first_line(text, length));
     return;
   }
-  if (response->status != 301 && response->status != 302) {
-    // Error statuses are the task's to interpret.
-    succeed();
+  if (response_->status == 0) {
+    fail_because("The reply from " + peer_text() + " is not valid HTTP (status line " +
+                 first_line(text, length) + " or a header line without a name and colon)");
     return;
   }
-  Ref_string location = response->headers.get("location");
+  const int status = response_->status;
+  if (status == 301 || status == 302 || status == 303 || status == 307 || status == 308) {
+    follow(*response_);
+    return;
+  }
+  // Other statuses, errors included, are the task's to interpret.
+  succeed();
+}
+
+void Http_connection::follow(const Http_response& response) {
   Network_task* task = client_;
-  if (location.empty() || !task) {
+  if (!task) {
     fail();
+    return;
+  }
+  const Ref_string what = Ref_string::number(response.status) + " redirect from " + url_;
+  const Ref_string location = response.headers.get("location");
+  if (location.empty()) {
+    fail_because(what + " names no Location");
+    return;
+  }
+  if (redirects_ >= kMax_redirects) {
+    fail_because(what + ": more than " + Ref_string::number(kMax_redirects) + " redirects in a row");
+    return;
+  }
+  const Ref_string next_url = resolve_location(url_, location);
+  const int scheme = Url(next_url).scheme_code();
+  if (scheme != Url::http && scheme != Url::https) {
+    fail_because(what + " to " + quoted(next_url.view()) + " not followed: only http and https addresses are");
     return;
   }
   // set_url replaces this connection: only these kept values are used after it.
   const int kept_timeout = timeout_;
   const std::int64_t kept_started = started_;
-  if (!task->set_url(location)) {
+  const int kept_redirects = redirects_ + 1;
+  // 307 and 308 repeat the request as it was; the others go on with a GET of the new address.
+  const bool repost = method_ == post && (response.status == 307 || response.status == 308);
+  const Name_value_list kept_fields = fields_;
+  if (!task->set_url(next_url)) {
     task->on_error();
     return;
   }
   Net_connection* next = task->connection();
   next->set_timeout(kept_timeout);
-  next->set_redirect(location);
+  next->set_redirect(next_url);
+  if (auto* http = dynamic_cast<Http_connection*>(next)) {
+    http->redirects_ = kept_redirects;
+    if (repost) {
+      http->method_ = post;
+      http->fields_ = kept_fields;
+    }
+  }
   task->launch();
   // The chain is one transfer: it ends when the first request's time-out runs out.
   if (Net_connection* now_next = task->connection()) now_next->set_started(kept_started);

@@ -1,11 +1,13 @@
 #include "net/net_connection.h"
 
 #include <arpa/inet.h>
+#include <ares.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "foundation/error_handler.h"
 #include "foundation/url.h"
@@ -55,7 +57,10 @@ long Net_connection::read_bytes(char* into, long n) {
   return static_cast<long>(::recv(socket_, into, static_cast<size_t>(n), 0));
 }
 
-void Net_connection::start() { started_ = platform::now(); }
+void Net_connection::start() {
+  started_ = platform::now();
+  failure_reason_ = Ref_string();
+}
 
 void Net_connection::close_socket() {
   if (socket_ < 0) return;
@@ -84,9 +89,25 @@ void Net_connection::fail() {
   if (client_) client_->on_error();
 }
 
+void Net_connection::fail_because(const Ref_string& why) {
+  report_warning(why);
+  failure_reason_ = why;
+  fail();
+}
+
 void Net_connection::time_out() {
+  // What went wrong before the time-out (a connect that failed at once) stays in the reason.
+  Ref_string why = "timed out after " + Ref_string::number(timeout_) + " seconds";
+  if (!failure_reason_.empty()) why += " (" + failure_reason_ + ")";
+  failure_reason_ = why;
   close();
   if (client_) client_->on_timeout();
+}
+
+Ref_string Net_connection::peer_text() const {
+  char text[INET_ADDRSTRLEN] = "?";
+  inet_ntop(AF_INET, &peer_.sin_addr, text, sizeof text);
+  return Ref_string(text) + ":" + Ref_string::number(ntohs(peer_.sin_port));
 }
 
 void Net_connection::succeed() {
@@ -96,6 +117,12 @@ void Net_connection::succeed() {
 
 void Net_connection::report_network_error(const Ref_string& text, int code) {
   close();  // may change errno; the code was taken before
+  if (failure_reason_.empty()) {
+    Ref_string what = text;
+    while (what.length() > 0 && (what[what.length() - 1] == '\n' || what[what.length() - 1] == '.'))
+      what = what.mid(0, what.length() - 1);
+    failure_reason_ = what + ": " + Ref_string(std::strerror(code));
+  }
   report_socket_error(text, code);
 }
 
@@ -105,6 +132,14 @@ void Net_connection::report_network_error(const Ref_string& text) {
 
 bool Net_connection::resolve(const Ref_string& host) {
   set_state(resolving);
+  // An IPv6 literal: bracketed in an address, or bare in the proxy setting (two colons or more).
+  // Addresses here are IPv4 (the host table holds 32 bits).
+  if ((host.length() > 0 && host[0] == '[') ||
+      (host.find('@') < 0 && host.find(':') >= 0 && host.find(':', host.find(':') + 1) >= 0)) {
+    set_state(lookup_failed);
+    fail_because("the IPv6 address in " + url_ + " is not supported; use a host name or an IPv4 address");
+    return false;
+  }
   in_addr dotted{};
   std::uint32_t known = 0;
   if (inet_pton(AF_INET, host.c_str(), &dotted) == 1) {
@@ -138,6 +173,7 @@ bool Net_connection::connect(int port) {
   if (port == -1) port = Url(url_).port();
   if (port == 0) {
     // The socket stays open until the connection is closed (by its time-out).
+    failure_reason_ = "no port in " + url_;
     report_warning("Unable to extract port number from url.");
     return false;
   }
@@ -209,6 +245,8 @@ bool Net_connection::handle_event(int message, std::uintptr_t word, std::int64_t
       int error = static_cast<int>((lparam >> 16) & 0xffff);
       if (error != 0) {
         set_state(lookup_failed);
+        failure_reason_ = "the host name " + lookup_name_ + " did not resolve (" +
+                          Ref_string(ares_strerror(error)) + ")";
         fail();
         return true;
       }
@@ -233,6 +271,17 @@ bool Net_connection::handle_event(int message, std::uintptr_t word, std::int64_t
 
 void Net_connection::on_socket_event(unsigned event, int error) {
   if (error != 0) {
+    if (failure_reason_.empty()) {
+      const Ref_string because = Ref_string(std::strerror(error));
+      if (state_ == connecting)
+        failure_reason_ = error == ECONNREFUSED
+                              ? "the connection to " + peer_text() + " was refused"
+                              : "the connection to " + peer_text() + " failed: " + because;
+      else if (state_ == sending)
+        failure_reason_ = "sending to " + peer_text() + " failed: " + because;
+      else if (state_ == receiving)
+        failure_reason_ = "reading from " + peer_text() + " failed: " + because;
+    }
     switch (state_) {
       case connecting: set_state(connect_failed); fail(); return;
       case sending: set_state(send_failed); fail(); return;
@@ -274,7 +323,10 @@ void Net_connection::write_step() {
     long n = write_bytes(outgoing_.c_str() + sent_, static_cast<long>(remaining));
     if (n < 0) {
       if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) return;
-      report_network_error("Error in write");
+      const int code = errno;
+      if (failure_reason_.empty())
+        failure_reason_ = "sending to " + peer_text() + " failed: " + Ref_string(std::strerror(code));
+      report_network_error("Error in write", code);
       set_state(send_failed);
       fail();
       return;
@@ -301,7 +353,10 @@ void Net_connection::read_step() {
   long n = read_bytes(bytes, want);
   if (n < 0) {
     if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
-      report_network_error("Error in read");
+      const int code = errno;
+      if (failure_reason_.empty())
+        failure_reason_ = "reading from " + peer_text() + " failed: " + Ref_string(std::strerror(code));
+      report_network_error("Error in read", code);
       set_state(receive_failed);
       fail();
       return;

@@ -7,6 +7,10 @@
 // on_timeout or on_success, always after closing itself. Every state change goes through
 // set_state, which can trace the move (set_net_trace).
 //
+// A connection that fails or times out keeps the reason in words (failure_reason: "the
+// connection to 127.0.0.1:8080 was refused", "timed out after 30 seconds"), so that the task and
+// the front-ends can say why a transfer did not work.
+//
 // Byte I/O goes through write_bytes/read_bytes, which a secure transport overrides; during a
 // handshake such a transport arms the socket for what it waits for (arm) and claims the
 // events in its own handle_event before the base sees them.
@@ -21,6 +25,7 @@
 
 #include "foundation/byte_buffer.h"
 #include "foundation/ref_string.h"
+#include "net/http_response.h"
 
 namespace orvalis {
 
@@ -77,6 +82,17 @@ class Net_connection {
   virtual void set_redirect(const Ref_string&) {}
   virtual Ref_string redirect() const { return Ref_string(); }
   virtual void dump_request() {}
+  // The reply parsed while it arrived (HTTP); null when the protocol has none.
+  virtual Http_response_handle response() const { return Http_response_handle(); }
+  // False for the capture listener and the connections it serves: they never take one of the
+  // agent's transfer slots (network_admission counts only the others).
+  virtual bool takes_transfer_slot() const { return true; }
+
+  // Why the connection failed or timed out, in words; empty while nothing went wrong.
+  const Ref_string& failure_reason() const { return failure_reason_; }
+  void set_failure_reason(const Ref_string& why) { failure_reason_ = why; }
+  // Reports `why` as a warning, keeps it as the reason, then fails.
+  void fail_because(const Ref_string& why);
 
   // Steps the subclasses call.
   bool resolve(const Ref_string& host);
@@ -117,6 +133,8 @@ class Net_connection {
   virtual long read_bytes(char* into, long n);
   // Reads what is left after the peer closed, then closes the socket.
   void drain();
+  // "127.0.0.1:8080": the peer's address and port, for reasons.
+  Ref_string peer_text() const;
   // Takes over a socket made elsewhere (an accepted or listening socket).
   void adopt_socket(int fd) { socket_ = fd; }
   void close_socket();
@@ -136,6 +154,7 @@ class Net_connection {
   std::uint32_t address_ = 0;
   int socket_ = -1;
   sockaddr_in peer_{};
+  Ref_string failure_reason_;
 
  private:
   void on_socket_event(unsigned event, int error);

@@ -77,6 +77,7 @@ void net_shutdown() {
   if (!l.initialised) return;
   Ref_list<Network_task_handle> tasks = l.active;
   for (const Network_task_handle& t : tasks) t->abort();
+  for (const Network_task_handle& t : tasks) t->set_in_flight(false);
   l.active.clear();
   l.loop->remove_timer(l.timer_id);
   l.timer_id = -1;
@@ -91,10 +92,15 @@ bool net_initialised() { return layer().initialised; }
 bool network_admission() {
   Layer& l = layer();
   const Network_limits& limits = network_limits();
-  if (l.active.count() >= limits.concurrent_requests) return false;
-  int resolving = 0;
-  for (const Network_task_handle& t : l.active)
-    if (t->connection() && t->connection()->state() == Net_connection::resolving) ++resolving;
+  // The capture listener and the browser connections it serves are not transfers.
+  int transfers = 0, resolving = 0;
+  for (const Network_task_handle& t : l.active) {
+    const Net_connection* c = t->connection();
+    if (c && !c->takes_transfer_slot()) continue;
+    ++transfers;
+    if (c && c->state() == Net_connection::resolving) ++resolving;
+  }
+  if (transfers >= limits.concurrent_requests) return false;
   return resolving < limits.concurrent_lookups;
 }
 
@@ -102,6 +108,7 @@ void activate_request(const Network_task_handle& task) {
   if (!task) return;
   Network_task_handle keep = task;
   layer().active.append(keep);
+  keep->set_in_flight(true);
   keep->launch();
 }
 
@@ -115,6 +122,7 @@ void finish_request(Network_task& task) {
   Network_task_handle keep(&task);  // the active list may hold the last other reference
   task.abort();
   layer().active.remove_item(keep);
+  task.set_in_flight(false);
   task.process_result();
   if (Completion_listener_handle listener = task.completion_listener()) listener->on_complete(task);
 }
@@ -124,7 +132,11 @@ void cancel_requests(const Ref_list<Network_task_handle>& tasks) {
   std::vector<Network_task_handle> listed(tasks.begin(), tasks.end());
   for (const Network_task_handle& t : listed) {
     if (!t) continue;
-    if (layer().active.contains(t)) t->set_status(Network_task::timed_out);
+    if (layer().active.contains(t)) {
+      t->set_status(Network_task::timed_out);
+      if (Net_connection* c = t->connection(); c && c->failure_reason().empty())
+        c->set_failure_reason("cancelled");
+    }
     finish_request(*t);
   }
 }
@@ -135,11 +147,13 @@ bool dispatch_message(int message, std::uintptr_t word, std::int64_t lparam) {
   Layer& l = layer();
   ++l.dispatch_depth;
   bool claimed = false;
-  for (auto it = l.active.begin(); it != l.active.end();) {
-    // Hold the task and step past it before calling: its step may finish it. A step that
-    // does not claim the message changes nothing, and the walk ends at the first claim.
-    Network_task_handle current = *it;
-    ++it;
+  // The walk goes over the tasks active when the message came, each held for the time of its
+  // step: a step may finish its own task or others (a listener ends the connections it served,
+  // a completion cancels tasks), and a task finished meanwhile is passed over. The walk ends at
+  // the first claim.
+  std::vector<Network_task_handle> walk(l.active.begin(), l.active.end());
+  for (const Network_task_handle& current : walk) {
+    if (!current->in_flight()) continue;
     Net_connection* c = current->connection();
     if (!c) continue;
     if (c->handle_event(message, word, lparam)) {

@@ -89,6 +89,10 @@ void Network_task::launch() {
   Host_table::instance().set_launch_time(host, platform::now());
 }
 
+Ref_string Network_task::failure_reason() const {
+  return connection_ ? connection_->failure_reason() : Ref_string();
+}
+
 void Network_task::abort() {
   if (connection_) connection_->close();
 }

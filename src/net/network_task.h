@@ -57,6 +57,12 @@ class Network_task : public Agent_task {
   void set_connection(std::unique_ptr<Net_connection> connection);
   int status() const { return status_; }
   void set_status(int s) { status_ = s; }
+  // Why the transfer failed or timed out, in words (the connection's reason); empty when it
+  // succeeded or is still under way.
+  Ref_string failure_reason() const;
+  // True from activate_request until the task is finished.
+  bool in_flight() const { return in_flight_; }
+  void set_in_flight(bool on) { in_flight_ = on; }
   const Completion_listener_handle& completion_listener() const { return listener_; }
   void set_completion_listener(const Completion_listener_handle& l) { listener_ = l; }
 
@@ -65,6 +71,7 @@ class Network_task : public Agent_task {
 
   std::unique_ptr<Net_connection> connection_;
   int status_ = pending;
+  bool in_flight_ = false;
   Completion_listener_handle listener_;
 };
 

@@ -6,6 +6,8 @@
 
 #include "foundation/url.h"
 #include "net/listen_connection.h"
+#include "net/network_task.h"
+#include "platform/clock.h"
 
 namespace orvalis {
 
@@ -109,18 +111,34 @@ Serve_connection::Serve_connection(Network_task* client, int socket,
   adopt_socket(socket);
 }
 
-void Serve_connection::start() { receive(-1); }
+bool Serve_connection::handle_event(int message, std::uintptr_t word, std::int64_t lparam) {
+  if (message != message_timer) return Net_connection::handle_event(message, word, lparam);
+  if (state_ != closed && platform::now() - last_activity_ > kIdle_seconds) {
+    failure_reason_ = "the browser sent nothing for " + Ref_string::number(kIdle_seconds) + " seconds";
+    close();
+    if (client_) client_->on_timeout();
+  }
+  return false;
+}
+
+void Serve_connection::start() {
+  last_activity_ = platform::now();
+  receive(-1);
+}
 
 bool Serve_connection::is_complete() {
   const std::int64_t length = received_->length();
+  if (length != parsed_length_) last_activity_ = platform::now();
   if (length > kMax_request_bytes) return true;
   if (request_ && request_->complete) return true;
   if (length == parsed_length_) return false;
   const char* text = received_->contents();
   // Before the headers have ended only a new line end can change the outcome.
   if (request_ && request_->body_start < 0 && parsed_length_ > 0 &&
-      !std::memchr(text + parsed_length_, '\n', static_cast<size_t>(length - parsed_length_)))
+      !std::memchr(text + parsed_length_, '\n', static_cast<size_t>(length - parsed_length_))) {
+    parsed_length_ = length;
     return false;
+  }
   request_ = parse_request(text, length);
   parsed_length_ = length;
   return request_->complete;
@@ -131,16 +149,30 @@ Ref_string Serve_connection::answer(const Ref_string& html) {
          Ref_string::number(html.length()) + "\r\n\r\n" + html;
 }
 
-void Serve_connection::on_received() {
-  if (!request_ || !request_->complete) {
-    close();  // grew too long without completing: no answer
-    return;
-  }
-  Ref_string html;
-  if (handler_) html = handler_->handle_request(request_->path, request_->path, request_->fields);
-  send(answer(html));
+Ref_string Serve_connection::not_found() {
+  return "HTTP/1.0 404 Not Found\r\nContent-type: text/html\r\nContent-length: 0\r\n\r\n";
 }
 
-void Serve_connection::on_sent() { close(); }
+void Serve_connection::on_received() {
+  if (!request_ || !request_->complete) {
+    // Grew too long without completing: no answer.
+    failure_reason_ = "the request grew past " + Ref_string::number(kMax_request_bytes) + " bytes";
+    fail();
+    return;
+  }
+  answering_ = true;
+  Ref_string html;
+  const bool taken = handler_ && handler_->handle_request(*request_, html);
+  if (state_ == closed) return;  // the handler ended the capture, this connection with it
+  send(taken || !html.empty() ? answer(html) : not_found());
+  if (taken && on_taken_) on_taken_();
+}
+
+void Serve_connection::on_sent() { succeed(); }
+
+void Serve_connection::on_peer_closed() {
+  if (failure_reason_.empty()) failure_reason_ = "the browser closed the connection";
+  fail();
+}
 
 }  // namespace orvalis

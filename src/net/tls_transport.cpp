@@ -253,7 +253,10 @@ long Tls_transport::read(char* into, long n) {
       errno = EAGAIN;
       return -1;
     }
-    if (e == SSL_ERROR_ZERO_RETURN) return total;  // close_notify (or a bare end of stream)
+    if (e == SSL_ERROR_ZERO_RETURN) {  // close_notify: the server's reply is whole
+      peer_closed_ = true;
+      return total;
+    }
     int saved = errno;
     note_failure(e);
     const int code = saved != 0 && e == SSL_ERROR_SYSCALL ? saved : EPROTO;

@@ -44,6 +44,8 @@ class Tls_transport {
   long write(const char* bytes, long n);
   // True when bytes already decrypted wait inside the session (the socket may be quiet).
   bool pending() const;
+  // True once the server has ended the session with close_notify (reads then give 0).
+  bool peer_closed() const { return peer_closed_; }
 
   // Sends close_notify without waiting for the peer's; only after a clean handshake.
   void shutdown();
@@ -60,6 +62,7 @@ class Tls_transport {
   bool broken_ = false;  // no more I/O: failed, or close_notify sent
   bool failed_ = false;  // a handshake, read or write failed
   int deferred_errno_ = 0;  // a read failure held back while its read delivered bytes
+  bool peer_closed_ = false;  // close_notify received
   bool verify_ = true;
   std::string session_key_;
   std::string error_;

@@ -1,4 +1,5 @@
-// orvalis-cli fetch against a real nginx on loopback, directly and through tinyproxy.
+// orvalis-cli fetch against a real nginx on loopback, directly and through tinyproxy, and
+// against scripted servers whose replies are not HTTP or hold odd bytes; failures say why.
 #include <gtest/gtest.h>
 
 #include "test_servers.h"
@@ -8,6 +9,7 @@ namespace orvalis::test {
 namespace {
 
 using orvalis::testing::Nginx_server;
+using orvalis::testing::Scripted_server;
 using orvalis::testing::Tinyproxy_server;
 
 TEST(CliFetch, PrintsTheResponseDirectlyAndThroughTheProxy) {
@@ -37,15 +39,40 @@ TEST(CliFetch, PrintsTheResponseDirectlyAndThroughTheProxy) {
   EXPECT_NE(proxy.log().find("hello.html"), std::string::npos) << proxy.log();
 }
 
-TEST(CliFetch, ReportsAFailedTransfer) {
+TEST(CliFetch, ReportsAFailedTransferAndWhy) {
   Cli_sandbox box;
-  int port = orvalis::testing::free_port();  // nothing listens there
-  Cli_result r = box.run({"fetch", "http://127.0.0.1:" + std::to_string(port) + "/"});
-  EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find("failed (task status 2)"), std::string::npos) << r.err;
-  r = box.run({"fetch", "mailto:someone@example.org"});
-  EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find("its scheme is not"), std::string::npos) << r.err;
+  const std::string port = std::to_string(orvalis::testing::free_port());  // nothing listens there
+  Scripted_server not_http;
+  ASSERT_TRUE(not_http.start([](Scripted_server::Peer& p) { p.write("NOT HTTP AT ALL"); }));
+  const std::pair<std::string, std::string> cases[] = {
+      {"http://127.0.0.1:" + port + "/", "failed: the connection to 127.0.0.1:" + port + " was refused (task status 2)"},
+      {not_http.url("/"), "has no HTTP status line: got \"NOT HTTP AT ALL\" (task status 2)"},
+      {"http://[::1]:" + port + "/", "is not supported"},
+      {"mailto:someone@example.org", "its scheme is not"},
+  };
+  for (const auto& [url, reason] : cases) {
+    Cli_result r = box.run({"fetch", url});
+    EXPECT_EQ(r.status, 1) << url;
+    EXPECT_NE(r.err.find(reason), std::string::npos) << r.err;
+  }
+  for (const char* timeout : {"0", "-5", "9", "99999999999"}) {
+    Cli_result r = box.run({"fetch", "--timeout", timeout, not_http.url("/")});
+    EXPECT_EQ(r.status, 2) << timeout;
+    EXPECT_NE(r.err.find("--timeout must be a whole number of seconds from 10"), std::string::npos) << r.err;
+  }
+  EXPECT_NE(box.run({"--help"}).out.find("fetch URL [--timeout SECONDS]"), std::string::npos);
+}
+
+TEST(CliFetch, JsonKeepsTheBodyBehindAZeroByteInAHeader) {
+  Cli_sandbox box;
+  Scripted_server server;
+  ASSERT_TRUE(server.start([](Scripted_server::Peer& p) {
+    p.write(std::string("HTTP/1.0 200 OK\r\nX-Odd: a\0b\r\n\r\nthe body", 39));
+  }));
+  Cli_result r = box.run({"--json", "fetch", server.url("/")});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("\"X-Odd\":\"a\\u0000b\""), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\"body\":\"the body\""), std::string::npos) << r.out;
 }
 
 }  // namespace

@@ -15,12 +15,13 @@ namespace {
 
 class Recording_handler : public Capture_handler {
  public:
-  Ref_string handle_request(const Ref_string& path, const Ref_string&,
-                            const Ref_list<Name_value>& fields) override {
+  bool handle_request(const Http_request_info& request, Ref_string& html) override {
+    if (request.method != "post") return false;  // the browser's own asides (a favicon)
     ++calls;
-    last_path = path;
-    last_fields = fields;
-    return "<html><body>Search resource 'x' added successfully.</body></html>";
+    last_path = request.path;
+    last_fields = request.fields;
+    html = "<html><body>Search resource 'x' added successfully.</body></html>";
+    return true;
   }
   int calls = 0;
   Ref_string last_path;

@@ -1,6 +1,7 @@
 // The capture listener with curl as the browser and raw sockets as misbehaving clients: the
-// answer and its length, one-shot listeners, the loopback binding, and a listener that keeps
-// serving through malformed, incomplete, slow and oversized requests.
+// answer and its length, one-shot listeners that wait through idle sockets and requests they
+// do not take, the limit of served connections and their idle time-out, the loopback binding,
+// and a listener that keeps serving through malformed, incomplete, slow and oversized requests.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
@@ -14,19 +15,21 @@
 #include "net/serve_connection.h"
 #include "net_fixture.h"
 #include "peer_servers.h"
+#include "platform/clock.h"
 
 namespace orvalis::testing {
 namespace {
 
+// Takes form submissions (POST); other requests get no page.
 class Recording_handler : public Capture_handler {
  public:
-  Ref_string handle_request(const Ref_string& path, const Ref_string& path_again,
-                            const Ref_list<Name_value>& fields) override {
+  bool handle_request(const Http_request_info& request, Ref_string& html) override {
     ++calls;
-    last_path = path;
-    EXPECT_EQ(path_again, path);
-    last_fields = fields;
-    return answer;
+    last_path = request.path;
+    last_fields = request.fields;
+    if (request.method != "post") return false;
+    html = answer;
+    return true;
   }
   int calls = 0;
   Ref_string last_path;
@@ -104,22 +107,74 @@ TEST_F(Capture_listener_test, CurlPostGetsTheHandlersAnswerWithItsLength) {
   EXPECT_EQ(handler_->last_fields[0].value, "searchfield");
   EXPECT_EQ(handler_->last_fields[1].value, "en+us");
   EXPECT_EQ(handler_->last_fields[2].value, "a&b");
-  // A GET keeps its query in the path.
-  curl("-G --data 'q=1'");
+  // A GET keeps its query in the path; not taken, it gets "404 Not Found".
+  EXPECT_NE(curl("-G --data 'q=1'").find("HTTP/1.0 404 Not Found"), std::string::npos);
   EXPECT_EQ(handler_->last_path, "/submit?q=1");
   EXPECT_EQ(listener->connection()->state(), Net_connection::listening);
 }
 
-TEST_F(Capture_listener_test, AOneShotListenerEndsWithItsFirstConnection) {
+// True once the listener has closed the client socket `fd`.
+bool closed_by_listener(int fd) {
+  char byte;
+  return ::recv(fd, &byte, 1, MSG_DONTWAIT) == 0;
+}
+
+TEST_F(Capture_listener_test, AOneShotListenerWaitsThroughIdleSocketsForTheRequestItTakes) {
+  network_limits().concurrent_requests = 8;
   Network_task_handle listener = listen(true);
-  curl("--data 'a=1'");
-  EXPECT_EQ(handler_->calls, 1);
+  // A browser's preconnects: sockets that send nothing.
+  std::vector<int> idle;
+  for (int i = 0; i < 8; ++i) {
+    idle.push_back(connect_loopback(port_));
+    ASSERT_TRUE(run_loop_until([&] { return active_requests().count() == i + 2; }));
+  }
+  // They take none of the transfer slots: a fetch is admitted meanwhile.
+  Scripted_server server;
+  ASSERT_TRUE(server.start([](Scripted_server::Peer& p) { p.write("HTTP/1.0 200 OK\r\n\r\nfine"); }));
+  Recording_handle fetched = make_counted<Recording_task>();
+  fetched->set_url(Ref_string(server.url("/")));
+  ASSERT_TRUE(fetched->is_ready());
+  activate_request(fetched);
+  ASSERT_TRUE(wait_end(fetched));
+  EXPECT_EQ(fetched->status(), Network_task::succeeded);
+  // A request the handler does not take leaves the listener listening.
+  curl("");
+  EXPECT_EQ(listener->connection()->state(), Net_connection::listening);
+  EXPECT_NE(curl("--data 'a=1'").find("captured"), std::string::npos);
+  EXPECT_EQ(handler_->calls, 2);
   EXPECT_EQ(listener->status(), Network_task::succeeded);
   EXPECT_EQ(listener->state(), Agent_task::done);
-  EXPECT_EQ(listener->connection()->socket(), -1);
   EXPECT_EQ(connect_loopback(port_), -1);  // nobody listens any more
-  cancel_requests(active_requests());
+  for (int fd : idle) {
+    EXPECT_TRUE(closed_by_listener(fd));
+    ::close(fd);
+  }
+  EXPECT_TRUE(active_requests().empty());
+  server.stop();
   EXPECT_EQ(fds_.leaked(), 0);
+}
+
+TEST_F(Capture_listener_test, ServesSixteenAtOnceAndClosesThoseIdleForThirtySeconds) {
+  platform::Manual_clock clock(platform::System_clock().now());
+  platform::Scoped_clock use(clock);
+  Network_task_handle listener = listen(false);
+  auto* l = dynamic_cast<Listen_connection*>(listener->connection());
+  std::vector<int> idle;
+  for (int i = 0; i < 17; ++i) {
+    idle.push_back(connect_loopback(port_));
+    // The seventeenth makes room by closing the one idle longest.
+    ASSERT_TRUE(run_loop_until([&] { return i < 16 ? l->served_count() == i + 1 : closed_by_listener(idle[0]); }));
+    clock.advance(1);
+  }
+  EXPECT_EQ(l->served_count(), 16);
+  clock.advance(30);
+  net_timer_tick();
+  EXPECT_EQ(l->served_count(), 0);
+  for (int fd : idle) {
+    EXPECT_TRUE(closed_by_listener(fd));
+    ::close(fd);
+  }
+  EXPECT_EQ(listener->connection()->state(), Net_connection::listening);
 }
 
 TEST_F(Capture_listener_test, ListensOnLoopbackOnly) {

@@ -22,7 +22,13 @@ class Http_fetch_test : public Net_test {
   static void SetUpTestSuite() {
     if (!have_program("nginx")) return;
     nginx = new Nginx_server;
-    if (!nginx->start()) {
+    if (!nginx->start("    location = /to-x { absolute_redirect off; return 302 /x; }\n"
+                      "    location = /x { return 200 \"x page\"; }\n"
+                      "    location = /y { absolute_redirect off; return 308 /y; }\n"
+                      "    location = /a/b/up { absolute_redirect off; return 302 ../../../page.html; }\n"
+                      "    location = /to-ftp { return 302 ftp://127.0.0.1/x; }\n"
+                      "    location = /long { absolute_redirect off; return 302 /" +
+                      std::string(4000, 'l') + "; }\n")) {
       delete nginx;
       nginx = nullptr;
       return;
@@ -49,36 +55,47 @@ Nginx_server* Http_fetch_test::nginx = nullptr;
 TEST_F(Http_fetch_test, PagesStatusesAndRedirects) {
   const std::string echo =
       "GET /echo 127.0.0.1:" + std::to_string(nginx->port()) + " [Orvalis 2.0]";
+  const std::string long_path = "/" + std::string(4000, 'l');
   const struct {
-    const char* path;
+    std::string path;
     int task_status;
     int http_status;
     std::string body;
+    std::string landed;  // the address the page came from; for a failure, why it failed
   } cases[] = {
-      {"/page.html", Network_task::succeeded, 200, kPage},
-      {"/echo", Network_task::succeeded, 200, echo},  // the request's host and agent
-      {"/missing.html", Network_task::succeeded, 404, ""},  // an error status is a transfer
-      {"/moved", Network_task::succeeded, 200, kPage},  // followed on the same task
-      {"/found", Network_task::succeeded, 200, kPage},
-      {"/relative", Network_task::failed, 0, ""},  // redirects that cannot be followed
-      {"/elsewhere", Network_task::failed, 0, ""},
+      {"/page.html", Network_task::succeeded, 200, kPage, "/page.html"},
+      {"/echo", Network_task::succeeded, 200, echo, "/echo"},  // the request's host and agent
+      {"/missing.html", Network_task::succeeded, 404, "", "/missing.html"},  // an error status is a transfer
+      {"/moved", Network_task::succeeded, 200, kPage, "/page.html"},  // followed on the same task
+      {"/found", Network_task::succeeded, 200, kPage, "/page.html"},
+      {"/relative", Network_task::succeeded, 200, kPage, "/page.html"},  // Location: /page.html
+      {"/to-x", Network_task::succeeded, 200, "x page", "/x"},           // Location: /x
+      {"/a/b/up", Network_task::succeeded, 200, kPage, "/page.html"},    // ../../../page.html
+      {"/long", Network_task::succeeded, 404, "", long_path},            // a Location of 4 KB
+      {"/elsewhere", Network_task::failed, 0, "", "only http and https addresses are"},
+      {"/to-ftp", Network_task::failed, 0, "", "only http and https addresses are"},
+      {"/y", Network_task::failed, 0, "", "more than 20 redirects"},  // a 308 loop
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.path);
+    SCOPED_TRACE(c.path.substr(0, 20));
     Recording_handle t = fetch(nginx->url(c.path), 20);
     ASSERT_TRUE(wait_end(t));
     EXPECT_EQ(t->status(), c.task_status);
     EXPECT_EQ(t->completions, 1);
     EXPECT_EQ(t->connection()->socket(), -1);
-    if (c.task_status != Network_task::succeeded) continue;
-    Http_response_handle r = parse_response(t->text().c_str());
+    if (c.task_status != Network_task::succeeded) {
+      EXPECT_GE(t->failure_reason().find(c.landed.c_str()), 0) << t->failure_reason();
+      continue;
+    }
+    EXPECT_EQ(t->final_url, nginx->url(c.landed));
+    EXPECT_EQ(t->connection()->timeout(), 20);
+    Http_response_handle r = t->connection()->response();
     EXPECT_EQ(r->status, c.http_status);
     if (!c.body.empty()) {
       EXPECT_EQ(body_of(*t), c.body);
     }
     if (c.body == kPage) {
       EXPECT_EQ(content_length(*r), static_cast<std::int64_t>(sizeof kPage - 1));
-      EXPECT_EQ(t->final_url, nginx->url("/page.html"));
     }
   }
 }

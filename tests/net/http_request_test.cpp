@@ -1,6 +1,11 @@
-// The request text an Http_connection sends, and the class set_url chooses for an address.
+// The request text an Http_connection sends, requests refused for a line break they would
+// smuggle in, the address a redirect leads to, and the class set_url chooses for an address.
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 
+#include <string>
+
+#include "net/gopher_connection.h"
 #include "net/http_connection.h"
 #include "net/proxy.h"
 #include "net_fixture.h"
@@ -16,6 +21,91 @@ class Http_request_test : public Net_test {
     return c;
   }
 };
+
+TEST_F(Http_request_test, LineBreaksInTheRequestFailTheTaskBeforeAnythingIsSent) {
+  struct Case {
+    const char *url, *agent, *header, *value, *reason;
+  };
+  const Case cases[] = {
+      {"http://127.0.0.1:1/a\r\nX-Evil: 1", "Orvalis 2.0", "", "", "the address"},
+      {"http://127.0.0.1:1/a\nb", "Orvalis 2.0", "", "", "the address"},
+      {"http://127.0.0.1:1/", "Orvalis\r\nX-Evil: 1", "", "", "the UserAgent setting"},
+      {"http://127.0.0.1:1/", "Orvalis 2.0", "Authorization", "Basic x\r\nX-Evil: 1", "the request header \"Authorization\""},
+      {"http://127.0.0.1:1/", "Orvalis 2.0", "X\rEvil", "v", "the request header \"X\\rEvil\""},
+  };
+  for (const Case& c : cases) {
+    Settings_cache::instance().set("UserAgent", c.agent);
+    Recording_handle t = make_counted<Recording_task>();
+    t->set_url(c.url);
+    if (*c.header) t->connection()->add_header(c.header, c.value);
+    activate_request(t);
+    EXPECT_TRUE(t->ended()) << c.reason;  // at its start: no connection was made
+    EXPECT_EQ(t->status(), Network_task::failed) << c.reason;
+    EXPECT_GE(t->failure_reason().find(c.reason), 0) << t->failure_reason();
+    EXPECT_TRUE(has_message("Request not sent: ")) << c.reason;
+  }
+  // A gopher selector ends at a decoded line break: nothing after it reaches the server.
+  Gopher_connection gopher(nullptr, "gopher://h/1/a%0D%0Aevil%0Amore");
+  EXPECT_EQ(gopher.selector_line(), "/a\r\n");
+}
+
+TEST_F(Http_request_test, RedirectsRepeatThePostOrGoOnWithAGetAsTheirStatusSays) {
+  // "/to/CODE" answers CODE with Location /landed; /landed answers the method and body it got.
+  Scripted_server server;
+  ASSERT_TRUE(server.start([](Scripted_server::Peer& p) {
+    if (p.request.find(" /to/") != std::string::npos) {
+      p.write("HTTP/1.0 " + p.request.substr(p.request.find(" /to/") + 5, 3) +
+              " Moved\r\nLocation: /landed\r\n\r\n");
+      return;
+    }
+    const size_t length_at = p.request.find("Content-length: ");
+    const size_t length = length_at == std::string::npos ? 0 : std::stoul(p.request.substr(length_at + 16));
+    std::string body = p.request.substr(p.request.find("\r\n\r\n") + 4);
+    char buf[256];
+    while (body.size() < length) {
+      ssize_t n = ::recv(p.fd, buf, sizeof buf, 0);
+      if (n <= 0) break;
+      body.append(buf, static_cast<size_t>(n));
+    }
+    p.write("HTTP/1.0 200 OK\r\n\r\n" + p.request.substr(0, p.request.find(' ')) + " " + body);
+  }));
+  const struct {
+    const char* code;
+    bool post;
+    const char* landed_with;
+  } cases[] = {
+      {"301", true, "GET "}, {"302", true, "GET "}, {"303", true, "GET "},
+      {"307", true, "POST q=a+b"}, {"308", true, "POST q=a+b"}, {"307", false, "GET "},
+  };
+  for (const auto& c : cases) {
+    Recording_handle t = make_counted<Recording_task>();
+    t->set_url(Ref_string(server.url(std::string("/to/") + c.code)));
+    t->connection()->set_method(c.post ? Http_connection::post : Http_connection::get);
+    t->connection()->add_field("q", "a b");
+    t->connection()->set_timeout(30);
+    activate_request(t);
+    ASSERT_TRUE(wait_end(t)) << c.code;
+    EXPECT_TRUE(t->text().ends_with(c.landed_with)) << c.code << ": " << t->text();
+    EXPECT_EQ(t->final_url, Ref_string(server.url("/landed"))) << c.code;
+  }
+}
+
+TEST(Resolve_location, RelativeReferencesAsRfc3986ResolvesThem) {
+  const char* base = "http://a/b/c/d;p?q#f";
+  const std::pair<const char*, const char*> cases[] = {
+      {"g", "http://a/b/c/g"},         {"./g", "http://a/b/c/g"},
+      {"g/", "http://a/b/c/g/"},       {"/g", "http://a/g"},
+      {"//g/x", "http://g/x"},         {"?y", "http://a/b/c/d;p?y"},
+      {"#s", "http://a/b/c/d;p?q#s"},  {"", "http://a/b/c/d;p?q"},
+      {"../g", "http://a/b/g"},        {"../../../../g", "http://a/g"},
+      {"/./g/../h", "http://a/h"},     {"g/./h/..", "http://a/b/c/g/"},
+      {"https://x/p q\x01\xc3\xa9", "https://x/p%20q%01%C3%A9"},
+      {"ftp://f/x", "ftp://f/x"},
+  };
+  for (const auto& [location, expected] : cases)
+    EXPECT_EQ(resolve_location(base, location), expected) << location;
+  EXPECT_EQ(resolve_location("http://h:81", "x"), "http://h:81/x");
+}
 
 TEST_F(Http_request_test, RequestTexts) {
   const struct {

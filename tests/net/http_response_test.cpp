@@ -56,6 +56,24 @@ TEST(Parse_response, Replies) {
   EXPECT_EQ(content_length(*parse_response(cases[0].text)), 5);
 }
 
+TEST(Parse_response, ZeroBytesAreTextAndTheHeadEndsWhereTheParseSaysHowEverItArrives) {
+  const std::string texts[] = {
+      std::string("HTTP/1.0 200 OK\r\nX: a\0b\r\n\r\nbody", 30),
+      "HTTP/1.1 200 OK\nA: 1\rB:2\n\nbody",
+      "HTTP/1.0 200 OK\r\nA: 1\r\rbody",
+      "HTTP/1.0 204 No Content\r\n\r\n",
+  };
+  for (const std::string& text : texts) {
+    Http_response_handle r = parse_response(text.data(), static_cast<std::int64_t>(text.size()));
+    ASSERT_GT(r->status, 0) << text;
+    Http_head_scanner one_by_one;
+    for (char c : text) one_by_one.feed(&c, 1);
+    ASSERT_TRUE(one_by_one.ended()) << text;
+    EXPECT_EQ(static_cast<std::int64_t>(one_by_one.head().size()), r->body_offset) << text;
+  }
+  EXPECT_EQ(parse_response(texts[0].data(), 30)->headers.get("x"), Ref_string(std::string_view("a\0b", 3)));
+}
+
 TEST(Status_text, ExactStatusesAndFamilies) {
   EXPECT_EQ(status_text(404), "[NO TEXT: Document could not be found]");
   EXPECT_EQ(status_text(411), "[NO TEXT: Invalid username and password]");

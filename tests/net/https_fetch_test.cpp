@@ -85,6 +85,10 @@ class Https_fetch_test : public Net_test {
   void TearDown() override {
     network_limits().verify_certificates = true;
     Net_test::TearDown();
+    // Whatever failed, every socket was closed (the test's own servers are gone by now).
+    if (peers) {
+      EXPECT_EQ(fds_.leaked(), 0);
+    }
   }
   static std::string body_of(const Recording_task& t) {
     Ref_string raw = t.text();
@@ -104,6 +108,7 @@ class Https_fetch_test : public Net_test {
     ASSERT_TRUE(wait_end(t)) << url;
     EXPECT_EQ(t->status(), Network_task::failed) << url;
     EXPECT_TRUE(has_message(reason)) << url << " wanted \"" << reason << "\", got: " << messages();
+    EXPECT_GE(t->failure_reason().find(reason), 0) << url << ": " << t->failure_reason();
     EXPECT_EQ(t->connection()->socket(), -1);
     EXPECT_TRUE(t->raw == nullptr || t->raw->length() == 0) << "no document from " << url;
   }
@@ -118,6 +123,44 @@ TEST_F(Https_fetch_test, TrustedServerGivesThePageByNameAndByAddress) {
   expect_page("https://127.0.0.1:" + std::to_string(peers->good.port()) + "/page.html",
               "by address");
   EXPECT_TRUE(errors_.messages().empty()) << messages();
+}
+
+// A server that ends its reply with close_notify and then waits for the client's before it
+// closes, as Python's ssl module does with unwrap.
+const char kPolite_server[] = R"(import socket, ssl, sys
+port, cert, key, page = int(sys.argv[1]), sys.argv[2], sys.argv[3], sys.argv[4]
+ctx = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+ctx.load_cert_chain(cert, key)
+listener = socket.create_server(("127.0.0.1", port))
+while True:
+    conn, _ = listener.accept()
+    try:
+        tls = ctx.wrap_socket(conn, server_side=True)
+        request = b""
+        while b"\r\n\r\n" not in request:
+            request += tls.recv(4096)
+        tls.sendall(b"HTTP/1.0 200 OK\r\n\r\n" + page.encode())
+        raw = tls.unwrap()
+        raw.recv(1)
+        raw.close()
+    except Exception:
+        conn.close()
+)";
+
+TEST_F(Https_fetch_test, ServerThatEndsWithCloseNotifyAndWaitsGivesThePage) {
+  if (::access("/usr/bin/python3", X_OK) != 0) GTEST_SKIP() << "/usr/bin/python3 is missing";
+  Temp_dir dir("orvalis-tls-");
+  write_file(dir.file("server.py"), kPolite_server);
+  const int port = free_port();
+  Child_process server;
+  ASSERT_TRUE(server.start({"/usr/bin/python3", dir.file("server.py"), std::to_string(port),
+                            peers->authority.localhost().cert, peers->authority.localhost().key, kPage},
+                           dir.file("server.log")));
+  ASSERT_TRUE(wait_for_port(port, 10));
+  // No Content-Length: the close_notify ends the reply, with the time-out far away.
+  expect_page("https://localhost:" + std::to_string(port) + "/", "close_notify");
+  expect_page("https://localhost:" + std::to_string(port) + "/", "again");
+  server.stop();
 }
 
 TEST_F(Https_fetch_test, Tls13ServerGivesPagesAndResumesWithItsTickets) {

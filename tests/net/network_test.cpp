@@ -120,10 +120,17 @@ TEST_F(Network_layer_test, FailedLookupOrRefusedConnectFailsTheTask) {
   Recording_handle unknown = fetch("http://no-such-host.invalid/");
   ASSERT_TRUE(wait_end(unknown));  // the fixture's name server answers at once
   EXPECT_EQ(unknown->status(), Network_task::failed);
-  Recording_handle refused = fetch("http://127.0.0.1:" + std::to_string(free_port()) + "/");
+  EXPECT_GE(unknown->failure_reason().find("the host name no-such-host.invalid did not resolve ("), 0)
+      << unknown->failure_reason();
+  const std::string port = std::to_string(free_port());
+  Recording_handle refused = fetch("http://127.0.0.1:" + port + "/");
   ASSERT_TRUE(wait_end(refused));
   EXPECT_EQ(refused->status(), Network_task::failed);
+  EXPECT_EQ(refused->failure_reason(), Ref_string("the connection to 127.0.0.1:" + port + " was refused"));
   EXPECT_EQ(refused->connection()->socket(), -1);
+  Recording_handle v6 = fetch("http://[::1]:" + port + "/");
+  EXPECT_EQ(v6->status(), Network_task::failed);
+  EXPECT_GE(v6->failure_reason().find("IPv6 address in http://[::1]"), 0) << v6->failure_reason();
   EXPECT_TRUE(active_requests().empty());
 }
 
