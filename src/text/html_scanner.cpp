@@ -144,26 +144,31 @@ void Html_scanner::run(int rewrite, Ref_string* out) {
     switch (kind) {
       case Token::word:
         replace = on_word(token, n, r);
-        if (collect_) append_to_sentence(token, n, false);
+        if (collect_ && !in_pre_) append_to_sentence(token, n, false);
         break;
       case Token::punct:
         replace = on_punct(*token, r);
-        if (collect_) append_to_sentence(token, 1, false);
+        if (collect_ && !in_pre_) append_to_sentence(token, 1, false);
         break;
       case Token::space:
         replace = on_space(token, n, r);
-        if (collect_) append_to_sentence(" ", 1, true);
+        if (collect_ && !in_pre_) append_to_sentence(" ", 1, true);
         break;
       case Token::tag: {
-        // The name is needed for sentence breaks, and to find script and style elements.
+        // The name is needed for sentence breaks, and to find script, style and pre elements.
         char name[Html_tag::max_name];
         int name_length = 0;
-        if (collect_ || (n > 1 && (token[1] == 's' || token[1] == 'S')))
+        const char first = n > 1 ? lower(token[1]) : 0;
+        if (collect_ || first == 's' || first == 'p' || (first == '/' && n > 2 && lower(token[2]) == 'p'))
           name_length = Html_tag::name_of(token, n, name);
         if (collect_ && Html_tag::name_breaks_sentence({name, static_cast<size_t>(name_length)})) {
           flush_sentence();
           sentence_end_ = false;
         }
+        if (name_length == 3 && std::memcmp(name, "pre", 3) == 0)
+          in_pre_ = true;
+        else if (name_length == 4 && std::memcmp(name, "/pre", 4) == 0)
+          in_pre_ = false;
         replace = on_tag(token, n, r);
         if ((name_length == 6 && std::memcmp(name, "script", 6) == 0) ||
             (name_length == 5 && std::memcmp(name, "style", 5) == 0))

@@ -28,6 +28,7 @@ class Cli_sandbox {
   std::string path(const std::string& name) const { return dir_.file(name); }
   std::string config_file() const;
   std::map<std::string, std::string> extra_env;
+  std::string stdin_file = "/dev/null";  // what the command reads as standard input
 
  private:
   orvalis::testing::Temp_dir dir_{"orvalis-e2e-"};

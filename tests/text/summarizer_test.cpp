@@ -147,7 +147,7 @@ TEST_F(Summarizer_test, DocumentationPageGivesTitleCountsTermsAndProseExtract) {
   EXPECT_TRUE(s.retrieved);
   EXPECT_EQ(s.address, "http://docs.example/cache.html");
   EXPECT_EQ(s.size, page->length());
-  EXPECT_EQ(s.title, "Configuring the Build Cache &middot; Kestrel Build Manual");
+  EXPECT_EQ(s.title, "Configuring the Build Cache \u00b7 Kestrel Build Manual");
   EXPECT_EQ(s.num_anchors, 7);
   EXPECT_EQ(s.num_images, 2);
   EXPECT_EQ(s.key_terms.first(), "cache");
@@ -166,7 +166,7 @@ TEST_F(Summarizer_test, DocumentationPageGivesTitleCountsTermsAndProseExtract) {
 
 TEST_F(Summarizer_test, ScriptsAndStylesNeverReachTheSummary) {
   Page_summary s = summarize_page(test_page("scripted_page.html"), "", tagger_);
-  EXPECT_EQ(s.title, "Café Review La Petite Crème");
+  EXPECT_EQ(s.title, "Café Review: La Petite Crème");
   V all = strings(s.extract);
   for (const Ref_string& t : s.key_terms) all.push_back(t.str());
   ASSERT_FALSE(s.extract.empty());
@@ -269,21 +269,24 @@ TEST_F(Summarizer_test, StatusDecidesWhatChanges) {
 
 // ---- The analyze command's function ----
 
-TEST(Page_analysis, AnalyzesALocalFileWithEntitiesDecoded) {
-  Page_analysis a = analyze_page(ORVALIS_SOURCE_DIR "/tests/text/pages/doc_page.html",
-                                 ORVALIS_DATA_DIR);
+TEST_F(Summarizer_test, AnalyzesALocalFileWithEntitiesDecoded) {
+  Page_analysis a = analyze_file(ORVALIS_SOURCE_DIR "/tests/text/pages/doc_page.html", 1 << 20, tagger_);
   ASSERT_TRUE(a.ok);
   EXPECT_EQ(a.title, "Configuring the Build Cache \u00b7 Kestrel Build Manual");
   EXPECT_EQ(a.num_anchors, 7);
   EXPECT_EQ(a.num_images, 2);
   EXPECT_EQ(a.extract.count(), 6);
   EXPECT_FALSE(a.key_terms.empty());
+  EXPECT_FALSE(a.cut);
+  a = analyze_file(ORVALIS_SOURCE_DIR "/tests/text/pages/doc_page.html", 1000, tagger_);
+  EXPECT_TRUE(a.cut);
+  EXPECT_EQ(a.size, 1000);
 }
 
-TEST(Page_analysis, MissingFileIsAnErrorNotACrash) {
-  Page_analysis a = analyze_page("/nonexistent/page.html", ORVALIS_DATA_DIR);
+TEST_F(Summarizer_test, MissingFileIsAnErrorNotACrash) {
+  Page_analysis a = analyze_file("/nonexistent/page.html", 1 << 20, tagger_);
   EXPECT_FALSE(a.ok);
-  EXPECT_TRUE(a.error.starts_with("cannot read /nonexistent/page.html"));
+  EXPECT_TRUE(a.error.starts_with("Cannot read /nonexistent/page.html")) << a.error;
 }
 
 }  // namespace
