@@ -93,6 +93,20 @@ Html_scanner::Token Html_scanner::next_token() {
   }
 }
 
+// 1 for a pre start tag, -1 for its end tag, 0 for any other tag (the name ends as
+// Html_tag::name_of ends it). Looked at byte by byte: most tags are told by their first letter.
+int Html_scanner::pre_tag(const char* token, int n) {
+  int i = 1;
+  if (i < n && token[i] == '/') ++i;
+  if (n - i < 3 || lower(token[i]) != 'p' || lower(token[i + 1]) != 'r' || lower(token[i + 2]) != 'e')
+    return 0;
+  const int after = i + 3;
+  if (after < n && !is_space(static_cast<unsigned char>(token[after])) && token[after] != '>' &&
+      token[after] != '"' && token[after] != '\'')
+    return 0;
+  return i == 1 ? 1 : -1;
+}
+
 std::int64_t Html_scanner::end_of_raw_text(const char* name, int name_length) const {
   std::int64_t i = pos_;
   while (i < length_) {
@@ -158,17 +172,13 @@ void Html_scanner::run(int rewrite, Ref_string* out) {
         // The name is needed for sentence breaks, and to find script, style and pre elements.
         char name[Html_tag::max_name];
         int name_length = 0;
-        const char first = n > 1 ? lower(token[1]) : 0;
-        if (collect_ || first == 's' || first == 'p' || (first == '/' && n > 2 && lower(token[2]) == 'p'))
+        if (collect_ || (n > 1 && lower(token[1]) == 's'))
           name_length = Html_tag::name_of(token, n, name);
         if (collect_ && Html_tag::name_breaks_sentence({name, static_cast<size_t>(name_length)})) {
           flush_sentence();
           sentence_end_ = false;
         }
-        if (name_length == 3 && std::memcmp(name, "pre", 3) == 0)
-          in_pre_ = true;
-        else if (name_length == 4 && std::memcmp(name, "/pre", 4) == 0)
-          in_pre_ = false;
+        if (const int pre = pre_tag(token, n)) in_pre_ = pre > 0;
         replace = on_tag(token, n, r);
         if ((name_length == 6 && std::memcmp(name, "script", 6) == 0) ||
             (name_length == 5 && std::memcmp(name, "style", 5) == 0))

@@ -77,6 +77,7 @@ class Html_scanner {
   std::int64_t end_of_raw_text(const char* name, int name_length) const;
 
  private:
+  static int pre_tag(const char* token, int n);
   bool dot_belongs_to_word() const;
   void append_to_sentence(const char* text, int n, bool as_space);
   void flush_sentence();

@@ -177,6 +177,24 @@ TEST_F(Summarizer_test, ScriptsAndStylesNeverReachTheSummary) {
       EXPECT_EQ(text.find(hidden), std::string::npos) << text;
 }
 
+TEST_F(Summarizer_test, CodeListingsGiveNoSentencesOrTermsButCountTowardSizeAndLinks) {
+  Byte_buffer_handle page = test_page("code_page.html");
+  Page_summary s = summarize_page(page, "", tagger_);
+  EXPECT_EQ(s.title, "C++ & Rust \u2014 a tour");
+  EXPECT_EQ(s.size, page->length());
+  EXPECT_EQ(s.num_anchors, 1);  // the link inside the second listing
+  EXPECT_EQ(s.num_images, 1);
+  V all = strings(s.extract);
+  ASSERT_FALSE(all.empty());
+  EXPECT_TRUE(contains(all, "The borrow checker rejects a program that keeps a second borrow "
+                            "alive at the same time.")) << ::testing::PrintToString(all);
+  for (const Ref_string& t : s.key_terms) all.push_back(t.str());
+  EXPECT_TRUE(contains(all, "checker")) << ::testing::PrintToString(all);
+  for (const std::string& text : all)
+    for (const char* code : {"fn ", "println", "&mut", "push_str", "std", "cout", "main", "hello"})
+      EXPECT_EQ(text.find(code), std::string::npos) << text;
+}
+
 TEST_F(Summarizer_test, PageWithoutProseIsSummarizedByItsSalientTerms) {
   // Few determiners for many words the lexicon lacks: not read as English prose.
   const char* page =
