@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "../net/test_servers.h"
+#include "test_servers.h"
 #include "cli_runner.h"
 
 namespace orvalis::test {
