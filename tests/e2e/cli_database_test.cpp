@@ -223,9 +223,11 @@ TEST(CliAnalyze, FilesStandardInputAndAddressesInOneProcessInOrder) {
   EXPECT_EQ(r.status, 1);  // two inputs failed; the others were analysed
   EXPECT_EQ(r.out.front(), '[') << r.out;
   size_t at = 0;
-  for (const std::string& part : std::vector<std::string>{"\"title\":\"Solar sails\",\"links\":1,\"images\":1", "\"input\":\"-\"",
-        "\"title\":\"C++ & Rust \u2014 a tour\"", "\"error\":\"Cannot read " + box.path("missing.html"),
-        "answered 404"}) {
+  const std::vector<std::string> in_order = {
+      "\"title\":\"Solar sails\",\"links\":1,\"images\":1", "\"input\":\"-\"",
+      "\"title\":\"C++ & Rust \u2014 a tour\"", "\"error\":\"Cannot read " + box.path("missing.html"),
+      "answered 404"};
+  for (const std::string& part : in_order) {
     at = r.out.find(part, at);
     ASSERT_NE(at, std::string::npos) << part << " in " << r.out;
   }
