@@ -10,7 +10,7 @@ namespace orvalis {
 using namespace html_chars;
 
 Html_scanner::Html_scanner(Byte_buffer_handle page, int collect_sentences)
-    : page_(std::move(page)), collect_(collect_sentences != 0) {
+    : page_(std::move(page)), collect_(collect_sentences != 0), collect_text_(collect_) {
   if (page_) {
     const char* c = page_->contents();
     if (c) {
@@ -158,15 +158,15 @@ void Html_scanner::run(int rewrite, Ref_string* out) {
     switch (kind) {
       case Token::word:
         replace = on_word(token, n, r);
-        if (collect_ && !in_pre_) append_to_sentence(token, n, false);
+        if (collect_text_) append_to_sentence(token, n, false);
         break;
       case Token::punct:
         replace = on_punct(*token, r);
-        if (collect_ && !in_pre_) append_to_sentence(token, 1, false);
+        if (collect_text_) append_to_sentence(token, 1, false);
         break;
       case Token::space:
         replace = on_space(token, n, r);
-        if (collect_ && !in_pre_) append_to_sentence(" ", 1, true);
+        if (collect_text_) append_to_sentence(" ", 1, true);
         break;
       case Token::tag: {
         // The name is needed for sentence breaks, and to find script, style and pre elements.
@@ -178,7 +178,13 @@ void Html_scanner::run(int rewrite, Ref_string* out) {
           flush_sentence();
           sentence_end_ = false;
         }
-        if (const int pre = pre_tag(token, n)) in_pre_ = pre > 0;
+        const char first = n > 1 ? token[1] : 0;
+        if (first == 'p' || first == 'P' || first == '/') {
+          if (const int pre = pre_tag(token, n)) {
+            in_pre_ = pre > 0;
+            collect_text_ = collect_ && !in_pre_;
+          }
+        }
         replace = on_tag(token, n, r);
         if ((name_length == 6 && std::memcmp(name, "script", 6) == 0) ||
             (name_length == 5 && std::memcmp(name, "style", 5) == 0))

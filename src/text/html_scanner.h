@@ -91,6 +91,7 @@ class Html_scanner {
   bool collect_ = false;
   bool last_was_space_ = false;
   bool in_pre_ = false;
+  bool collect_text_ = false;  // collecting, and not inside a pre element
   // Built in a std::string (amortized growth: a huge sentence costs linear time).
   std::string sentence_;
 };
