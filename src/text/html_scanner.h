@@ -77,7 +77,6 @@ class Html_scanner {
   std::int64_t end_of_raw_text(const char* name, int name_length) const;
 
  private:
-  static int pre_tag(const char* token, int n);
   bool dot_belongs_to_word() const;
   void append_to_sentence(const char* text, int n, bool as_space);
   void flush_sentence();
@@ -91,7 +90,6 @@ class Html_scanner {
   bool collect_ = false;
   bool last_was_space_ = false;
   bool in_pre_ = false;
-  bool collect_text_ = false;  // collecting, and not inside a pre element
   // Built in a std::string (amortized growth: a huge sentence costs linear time).
   std::string sentence_;
 };
