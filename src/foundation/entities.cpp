@@ -190,18 +190,6 @@ const char* read_number(const char* p, unsigned long& cp) {
 
 }  // namespace
 
-void append_escaped_html(std::string& out, std::string_view text) {
-  for (char c : text) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      default: out += c;
-    }
-  }
-}
-
 void append_utf8(std::string& out, unsigned long cp) {
   char buf[4];
   out.append(buf, put_utf8(buf, cp));

@@ -8,23 +8,16 @@
 //  - Numeric references give their code point; 0, surrogates and values past U+10FFFF give
 //    U+FFFD, and 0x80-0x9F the windows-1252 characters browsers show for them.
 // Each reference is decoded once: "&amp;lt;" gives "&lt;". The output never outgrows the
-// input, so decoding works in place. The other way, append_escaped_html writes text for a page.
-// Pure functions over constant tables; any thread.
+// input, so decoding works in place. Pure functions over constant tables; any thread.
 #pragma once
 
 #include <cstddef>
 #include <string>
-#include <string_view>
 
 namespace orvalis {
 
 // Decodes the references of the zero-terminated text in place.
 void decode_entities(char* text);
-
-// Appends `text` to `out` with "&", "<", ">" and '"' written as references, so that outside
-// text (an address, a title) put into a page or into a double-quoted attribute value stays
-// text and cannot add markup.
-void append_escaped_html(std::string& out, std::string_view text);
 
 // Appends the UTF-8 form of code point cp (U+FFFD for one that is not a character).
 void append_utf8(std::string& out, unsigned long cp);

@@ -19,6 +19,22 @@ struct Tag_name {
   bool operator==(std::string_view s) const { return view() == s; }
 };
 
+// `text` with "&", "<", ">" and '"' written as references: in a double-quoted attribute value
+// it stays text and cannot add markup.
+std::string escaped_html(std::string_view text) {
+  std::string out;
+  for (char c : text) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
 // The text of a title element as a browser shows it: references decoded, white space (and
 // control characters) collapsed to single blanks and trimmed, cut at max_title_length bytes at
 // a character boundary.
@@ -285,10 +301,7 @@ Byte_buffer_handle insert_base_reference(const Byte_buffer_handle& page, const R
   }
   // The address comes from outside (a page's own address, a form's action): escaped, it stays
   // inside the attribute value.
-  std::string element = "<base href=\"";
-  append_escaped_html(element, base_url.view());
-  element += "\">";
-  const Ref_string base_element(element);
+  const Ref_string base_element(concat("<base href=\"", escaped_html(base_url.view()), "\">"));
   Base_inserter inserter(page, s, base_element, top, bottom);
   Ref_string rewritten;
   inserter.run(1, &rewritten);
