@@ -12,6 +12,7 @@
 #include "foundation/error_handler.h"
 #include "foundation/settings.h"
 #include "platform/message_sink.h"
+#include "platform/user_file.h"
 
 namespace orvalis::cli {
 
@@ -46,7 +47,7 @@ const Command_entry kCommands[] = {
     {"demo", cmd_demo, "demo"},
     {"publish", cmd_publish, "publish [TOPIC]"},
     {"fetch", cmd_fetch, "fetch URL [--timeout SECONDS]"},
-    {"analyze", cmd_analyze, "analyze HTML-FILE"},
+    {"analyze", cmd_analyze, "analyze FILE|ADDRESS|- ..."},
     {"organize", cmd_organize, "organize TOPIC [--pick LABEL]... [--inherit]"},
     {"compact", cmd_compact, "compact FILE [--yes]"},
     {"convert", cmd_convert, "convert OLD-FILE NEW-FILE [--yes]"},
@@ -103,6 +104,7 @@ void Context::no_more_args(size_t expected) const {
 
 bool Context::open_database() {
   Application& app = Application::instance();
+  if (!db_path.empty() && !usable_file(db_path)) return false;
   if (!db_path.empty()) return app.open_database(Ref_string(std::string_view(db_path)));
   if (app.database_open()) return true;
   Ref_string last = Settings_cache::instance().get("LastDatabase");
@@ -116,6 +118,13 @@ bool Context::open_database() {
 int Context::errors() const {
   Application_error_handler* h = Application::instance().error_handler();
   return h ? h->count() : 0;
+}
+
+bool usable_file(const std::string& path) {
+  const std::string problem = platform::regular_file_problem(path, true);
+  if (problem.empty()) return true;
+  report_error(Ref_string(std::string_view(problem)));
+  return false;
 }
 
 int parse_int(const std::string& text, const char* what, long long min, long long max) {

@@ -79,4 +79,8 @@ int resource_test(Context& c);
 int parse_int(const std::string& text, const char* what, long long min = -2147483647LL - 1,
               long long max = 2147483647LL);
 
+// False, with the reason reported, when `path` names a directory, a device, a FIFO or another
+// file that is not a regular one; a missing file passes (the command says what it does then).
+bool usable_file(const std::string& path);
+
 }  // namespace orvalis::cli

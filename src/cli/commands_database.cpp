@@ -447,9 +447,7 @@ int doc_show(Context& c) {
       j.end_array().end_object().finish();
       return 0;
     }
-    Ref_string title = d->title;
-    title.decode_entities();
-    c.out << "Document " << d->url_id << ": " << d->address << "\nTitle: " << title << "\nSize: " << d->size
+    c.out << "Document " << d->url_id << ": " << d->address << "\nTitle: " << d->title << "\nSize: " << d->size
           << "  Links: " << d->num_anchors << "  Images: " << d->num_images
           << "\nRetrieved: " << date_text(d->time_last_retrieved) << "\n";
     if (d->summary.count()) {
@@ -573,6 +571,7 @@ int cmd_new(Context& c) {
 int cmd_check(Context& c) {
   const std::string& file = c.arg(0, "database file");
   c.no_more_args(1);
+  if (!usable_file(file)) return 1;
   Database_format f = check_database_format(rs(file));
   const char* text = f == format_current ? "current" : f == format_other ? "earlier or foreign" : "unreadable";
   if (c.json) {
@@ -683,6 +682,7 @@ int cmd_resource(Context& c) {
   if (verb == "import") {
     const std::string& file = c.arg(1, "definitions file");
     c.no_more_args(2);
+    if (!usable_file(file)) return 1;
     if (access(file.c_str(), R_OK) != 0) {
       report_error(rs("Cannot read the definitions file " + file + "."));
       return 1;

@@ -1,16 +1,24 @@
-// fetch and analyze: one transfer through the network layer, and the text analysis of a page.
+// fetch and analyze: one transfer through the network layer, and the text analysis of pages
+// (local files, standard input, or addresses fetched through the network layer).
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <iostream>
+#include <string>
+#include <vector>
 
 #include "cli/cli.h"
 #include "cli/json.h"
 #include "foundation/error_handler.h"
 #include "foundation/settings.h"
+#include "foundation/url.h"
 #include "net/fetch.h"
 #include "net/http_response.h"
+#include "platform/user_file.h"
 #include "text/page_analysis.h"
+#include "text/word_tagger.h"
 
 namespace orvalis::cli {
 
@@ -80,29 +88,138 @@ int cmd_fetch(Context& c) {
   return 0;
 }
 
+namespace {
+
+// One input of analyze: where it came from, where it was read and what came of it.
+struct Analyzed {
+  std::string input;
+  std::string address;  // the address finally fetched, for an address
+  Page_analysis page;
+};
+
+// "scheme://" at the start: an address rather than a file name.
+bool looks_like_address(const std::string& input) {
+  const size_t colon = input.find("://");
+  if (colon == std::string::npos || colon == 0) return false;
+  for (size_t i = 0; i < colon; ++i) {
+    const unsigned char ch = static_cast<unsigned char>(input[i]);
+    if (!std::isalnum(ch) && ch != '+' && ch != '-' && ch != '.') return false;
+  }
+  return std::isalpha(static_cast<unsigned char>(input[0])) != 0;
+}
+
+Page_analysis failure(const std::string& why) {
+  Page_analysis a;
+  a.error = rs(why);
+  return a;
+}
+
+// Fetches the address through the network layer and analyses the page that came back.
+Page_analysis analyze_address(const std::string& url, std::string& final_url, Word_tagger& tagger) {
+  const int scheme = Url(rs(url)).scheme_code();
+  if (scheme != Url::http && scheme != Url::https && scheme != Url::ftp && scheme != Url::gopher)
+    return failure("No way to fetch '" + url + "': its scheme is not http, https, ftp or gopher.");
+  Fetch_result r = fetch_url(rs(url), network_limits().search_timeout);
+  final_url = r.final_url.empty() ? url : r.final_url.str();
+  if (!r.supported)
+    return failure("No way to fetch '" + url + "': its scheme is not http, https, ftp or gopher.");
+  if (r.status != 0 || !r.raw)
+    return failure("The transfer of " + url + " " + task_status_text(r.status) + " (task status " +
+                   std::to_string(r.status) + ").");
+  const char* raw = r.raw->contents();
+  const std::int64_t length = r.raw->length();
+  std::int64_t body = 0;
+  // An FTP file or a gopher page is the transfer itself; an HTTP reply has a status and headers.
+  const int final_scheme = Url(rs(final_url)).scheme_code();
+  if (final_scheme == Url::http || final_scheme == Url::https) {
+    if (!r.response || r.response->status != 200)
+      return failure(url + " answered " +
+                     (r.response && r.response->status
+                          ? std::to_string(r.response->status) + " " + r.response->reason.str()
+                          : std::string("no HTTP status")) +
+                     ": there is no page to analyze.");
+    body = r.response->body_offset;
+    if (body < 0 || body > length) body = length;
+  }
+  auto page = make_counted<Byte_buffer>();
+  if (raw) page->append(raw + body, length - body);
+  return analyze_page(page, tagger);
+}
+
+Page_analysis analyze_input(const std::string& input, std::string& address, Word_tagger& tagger) {
+  const std::int64_t limit = network_limits().max_document_bytes;
+  if (input == "-") {
+    std::string contents, error;
+    bool complete = true;
+    if (!platform::read_stream(0, limit, contents, complete, error))
+      return failure("Cannot read standard input: " + error + ".");
+    auto page = make_counted<Byte_buffer>();
+    page->append(contents.data(), static_cast<std::int64_t>(contents.size()));
+    Page_analysis a = analyze_page(page, tagger);
+    a.cut = !complete;
+    return a;
+  }
+  if (looks_like_address(input)) return analyze_address(input, address, tagger);
+  return analyze_file(rs(input), limit, tagger);
+}
+
+void print_analysis(Context& c, const Analyzed& a) {
+  c.out << "Page: " << a.input;
+  if (!a.address.empty() && a.address != a.input) c.out << " (" << a.address << ")";
+  c.out << "\nTitle: " << a.page.title << "\nLinks: " << a.page.num_anchors
+        << "  Images: " << a.page.num_images << "  Size: " << a.page.size;
+  if (a.page.cut) c.out << " (the first MaxDocumentBytes only)";
+  c.out << "\nKey terms: " << join(a.page.key_terms, ", ") << "\nExtract:\n";
+  for (const Ref_string& s : a.page.extract) c.out << "  " << s << "\n";
+}
+
+void write_analysis(Json_writer& j, const Analyzed& a) {
+  j.begin_object().field("input", a.input);
+  if (!a.address.empty()) j.field("address", a.address);
+  if (!a.page.ok) {
+    j.field("error", a.page.error.view()).end_object();
+    return;
+  }
+  j.field("title", a.page.title.view()).field("links", a.page.num_anchors)
+      .field("images", a.page.num_images).field("size", static_cast<long long>(a.page.size))
+      .field("cut", a.page.cut);
+  j.key("key_terms").begin_array();
+  for (const Ref_string& t : a.page.key_terms) j.value(t.view());
+  j.end_array().key("extract").begin_array();
+  for (const Ref_string& s : a.page.extract) j.value(s.view());
+  j.end_array().end_object();
+}
+
+}  // namespace
+
 int cmd_analyze(Context& c) {
-  const std::string& file = c.arg(0, "HTML file");
-  c.no_more_args(1);
-  Page_analysis a = analyze_page(rs(file), Settings_cache::instance().get("lexicon_path"));
-  if (!a.ok) {
-    report_error(a.error);
-    return 1;
+  const std::vector<std::string> inputs = c.args;
+  if (inputs.empty()) throw Usage_error{"missing HTML file, address or -"};
+  if (std::count(inputs.begin(), inputs.end(), "-") > 1)
+    throw Usage_error{"standard input (-) can be read only once"};
+  // One tagger for every input: the lexicon is loaded once.
+  Word_tagger tagger(Settings_cache::instance().get("lexicon_path"));
+  Json_writer j(c.out);
+  if (c.json) j.begin_array();
+  int failed = 0;
+  for (size_t i = 0; i < inputs.size(); ++i) {
+    Analyzed a;
+    a.input = inputs[i];
+    a.page = analyze_input(a.input, a.address, tagger);
+    if (!a.page.ok) {
+      ++failed;
+      report_error(a.page.error);
+    }
+    if (c.json) {
+      write_analysis(j, a);
+    } else if (a.page.ok) {
+      if (i > 0) c.out << "\n";
+      print_analysis(c, a);
+    }
+    c.out.flush();
   }
-  if (c.json) {
-    Json_writer j(c.out);
-    j.begin_object().field("title", a.title.view()).field("links", a.num_anchors).field("images", a.num_images)
-        .field("size", static_cast<long long>(a.size));
-    j.key("key_terms").begin_array();
-    for (const Ref_string& t : a.key_terms) j.value(t.view());
-    j.end_array().key("extract").begin_array();
-    for (const Ref_string& s : a.extract) j.value(s.view());
-    j.end_array().end_object().finish();
-    return 0;
-  }
-  c.out << "Title: " << a.title << "\nLinks: " << a.num_anchors << "  Images: " << a.num_images
-        << "  Size: " << a.size << "\nKey terms: " << join(a.key_terms, ", ") << "\nExtract:\n";
-  for (const Ref_string& s : a.extract) c.out << "  " << s << "\n";
-  return 0;
+  if (c.json) j.end_array().finish();
+  return failed ? 1 : 0;
 }
 
 }  // namespace orvalis::cli

@@ -9,6 +9,23 @@ namespace orvalis {
 
 using namespace html_chars;
 
+namespace {
+
+// 1 for a pre start tag, -1 for its end tag, 0 for any other tag (the name ends as
+// Html_tag::name_of ends it). Most tags are told apart by their first letter.
+inline int pre_tag(const char* token, int n) {
+  const int i = n > 1 && token[1] == '/' ? 2 : 1;
+  if (n < i + 3 || (token[i] | 0x20) != 'p') return 0;
+  if ((token[i + 1] | 0x20) != 'r' || (token[i + 2] | 0x20) != 'e') return 0;
+  const int after = i + 3;
+  if (after < n && !is_space(static_cast<unsigned char>(token[after])) && token[after] != '>' &&
+      token[after] != '"' && token[after] != '\'')
+    return 0;
+  return i == 1 ? 1 : -1;
+}
+
+}  // namespace
+
 Html_scanner::Html_scanner(Byte_buffer_handle page, int collect_sentences)
     : page_(std::move(page)), collect_(collect_sentences != 0) {
   if (page_) {
@@ -117,6 +134,7 @@ std::int64_t Html_scanner::end_of_raw_text(const char* name, int name_length) co
 }
 
 void Html_scanner::append_to_sentence(const char* text, int n, bool as_space) {
+  if (in_pre_) return;  // code listings are not collected
   if (!as_space || (!sentence_.empty() && !last_was_space_))
     sentence_.append(text, static_cast<size_t>(n));
   last_was_space_ = as_space;
@@ -155,7 +173,7 @@ void Html_scanner::run(int rewrite, Ref_string* out) {
         if (collect_) append_to_sentence(" ", 1, true);
         break;
       case Token::tag: {
-        // The name is needed for sentence breaks, and to find script and style elements.
+        // The name is needed for sentence breaks, and to find script, style and pre elements.
         char name[Html_tag::max_name];
         int name_length = 0;
         if (collect_ || (n > 1 && (token[1] == 's' || token[1] == 'S')))
@@ -164,6 +182,7 @@ void Html_scanner::run(int rewrite, Ref_string* out) {
           flush_sentence();
           sentence_end_ = false;
         }
+        if (const int pre = pre_tag(token, n)) in_pre_ = pre > 0;
         replace = on_tag(token, n, r);
         if ((name_length == 6 && std::memcmp(name, "script", 6) == 0) ||
             (name_length == 5 && std::memcmp(name, "style", 5) == 0))

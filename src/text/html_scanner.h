@@ -7,7 +7,8 @@
 //  - collect sentences: the running text (words, punctuation, one blank for any white space;
 //    tags add nothing) is cut after "." "!" "?" "|" "*", at the tags that break sentences
 //    (headings, title, head, pre, br, hr, form) and at the end of the page, and each piece of
-//    more than 6 bytes goes to on_sentence;
+//    more than 6 bytes goes to on_sentence. The text of pre elements (code listings) is not
+//    collected;
 //  - rewrite the page: a handler that returns nonzero has its token replaced, in the output,
 //    by the replacement string it wrote.
 //
@@ -16,7 +17,8 @@
 // "." and "," between digits (3.14, 1,000). Text is UTF-8: bytes 0x80-0xFF are letters, and
 // control characters count as white space. The contents of script and style elements (from
 // the start tag to the matching end tag) are passed over without calling any handler; the
-// tags themselves are reported, and a rewriting pass copies the contents unchanged.
+// tags themselves are reported, and a rewriting pass copies the contents unchanged. The text of
+// pre elements reaches the handlers, which can tell it by in_pre().
 //
 // A scanner lives on the stack of one reader for one pass over one page; it holds a reference
 // to the page buffer meanwhile. One thread.
@@ -59,16 +61,23 @@ class Html_scanner {
   const char* page_text() const { return text_; }
   std::int64_t page_length() const { return length_; }
 
+  // True from a pre start tag until its end tag: readers that look for prose pass over code
+  // listings.
+  bool in_pre() const { return in_pre_; }
+
   // For tests and the fuzzer: reads the next token without calling any handler.
   Token next_token();
 
   // Texts of this many bytes or fewer are not handed on as sentences.
   static constexpr int min_sentence = 6;
 
+ protected:
+  // After the start tag of an element whose text holds no markup (script, style, title): the
+  // index of the "<" of its end tag (name_length bytes of the lower-case name), or the end.
+  std::int64_t end_of_raw_text(const char* name, int name_length) const;
+
  private:
   bool dot_belongs_to_word() const;
-  // After a script or style start tag: the index of the matching end tag's "<", or the end.
-  std::int64_t end_of_raw_text(const char* name, int name_length) const;
   void append_to_sentence(const char* text, int n, bool as_space);
   void flush_sentence();
 
@@ -80,6 +89,7 @@ class Html_scanner {
   bool sentence_end_ = false;
   bool collect_ = false;
   bool last_was_space_ = false;
+  bool in_pre_ = false;
   // Built in a std::string (amortized growth: a huge sentence costs linear time).
   std::string sentence_;
 };

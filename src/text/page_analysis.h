@@ -1,19 +1,25 @@
-// analyze_page reads a local HTML file and analyses it as the summarizer does a retrieved
-// page: title, link and image counts, key terms and extract. It is what the command line's
-// "analyze" command prints. Texts come back with their entity references decoded, ready to
-// show. Any thread; the lexicon is loaded once per process.
+// Page analysis for the command line's "analyze" command: a page, read from a local file or
+// handed over in memory (standard input, a fetched address), analysed as the summarizer does a
+// retrieved page: title, link and image counts, size, key terms and extract. Key terms and
+// extract come back with their character references decoded, ready to show (the title is
+// decoded already). Local files are read only when they are regular files, and at most
+// MaxDocumentBytes of them, as much as a fetch would take.
+// One thread per tagger; the lexicon's data is loaded once per process.
 #pragma once
 
 #include <cstdint>
 
+#include "foundation/byte_buffer.h"
 #include "foundation/ref_list.h"
 #include "foundation/ref_string.h"
+#include "text/word_tagger.h"
 
 namespace orvalis {
 
 struct Page_analysis {
   bool ok = false;
-  Ref_string error;  // why the file could not be analysed, when !ok
+  Ref_string error;  // why the page could not be analysed, when !ok
+  bool cut = false;  // only the first max_bytes of the file were read
   Ref_string title;
   int num_anchors = 0;
   int num_images = 0;
@@ -22,8 +28,11 @@ struct Page_analysis {
   Ref_list<Ref_string> extract;
 };
 
-// Analyses the file at `path` with the lexicon in `lexicon_folder` (which holds LEXICON.DAT;
-// without one, word classes are guessed from word endings).
-Page_analysis analyze_page(const Ref_string& path, const Ref_string& lexicon_folder);
+// Analyses the page in `page`.
+Page_analysis analyze_page(const Byte_buffer_handle& page, Word_tagger& tagger);
+
+// Reads at most `max_bytes` of the regular file at `path` and analyses them; directories,
+// devices and FIFOs are refused.
+Page_analysis analyze_file(const Ref_string& path, std::int64_t max_bytes, Word_tagger& tagger);
 
 }  // namespace orvalis

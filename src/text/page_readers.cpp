@@ -1,7 +1,9 @@
 #include "text/page_readers.h"
 
+#include <cstring>
 #include <string_view>
 
+#include "foundation/entities.h"
 #include "text/html_chars.h"
 
 namespace orvalis {
@@ -16,6 +18,51 @@ struct Tag_name {
   std::string_view view() const { return {chars, static_cast<size_t>(length)}; }
   bool operator==(std::string_view s) const { return view() == s; }
 };
+
+// `text` with "&", "<", ">" and '"' written as references: in a double-quoted attribute value
+// it stays text and cannot add markup.
+std::string escaped_html(std::string_view text) {
+  std::string out;
+  for (char c : text) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+// The text of a title element as a browser shows it: references decoded, white space (and
+// control characters) collapsed to single blanks and trimmed, cut at max_title_length bytes at
+// a character boundary.
+Ref_string title_text(const char* raw, std::int64_t n) {
+  std::string text;
+  text.reserve(static_cast<size_t>(n));
+  // Zero bytes would end the decoding: like every control character, they are white space.
+  for (std::int64_t i = 0; i < n; ++i)
+    text += html_chars::is_space(static_cast<unsigned char>(raw[i])) ? ' ' : raw[i];
+  decode_entities(text.data());
+  text.resize(std::strlen(text.c_str()));
+  std::string title;
+  bool blank = false;
+  for (char c : text) {
+    if (html_chars::is_space(static_cast<unsigned char>(c))) {
+      blank = !title.empty();
+      continue;
+    }
+    if (blank) title += ' ';
+    blank = false;
+    title += c;
+    if (title.size() > static_cast<size_t>(max_title_length)) break;
+  }
+  const int length = static_cast<int>(title.size());
+  int keep = html_chars::utf8_cut(title.data(), length, max_title_length);
+  while (keep > 0 && title[static_cast<size_t>(keep) - 1] == ' ') --keep;
+  return Ref_string(title.data(), keep);
+}
 
 // The title, and when asked the link and image counts, in one pass.
 class Title_reader : public Html_scanner {
@@ -32,25 +79,11 @@ class Title_reader : public Html_scanner {
         if (Html_tag(token, n).has_attribute("href")) ++anchors;
       }
     }
-    if (done_) return 0;
-    if (name == "title") {
-      in_title_ = true;
-    } else if (name == "/title") {
-      in_title_ = false;
-      if (!title_.empty()) done_ = true;
-    }
-    return 0;
-  }
-
-  int on_word(const char* token, int n, Ref_string&) override {
-    if (done_ || !in_title_) return 0;
-    if (!title_.empty()) title_ += ' ';
-    title_.append(token, n);
-    if (title_.length() > max_title_length) {
-      int keep = html_chars::utf8_cut(title_.c_str(), title_.length(), max_title_length);
-      title_ = title_.mid(0, keep);
-      in_title_ = false;
-      done_ = true;
+    // A title holds text only: everything up to its end tag is the title as written.
+    if (!done_ && name == "title") {
+      const std::int64_t end = end_of_raw_text("title", 5);
+      title_ = title_text(page_text() + position(), end - position());
+      done_ = !title_.empty();
     }
     return 0;
   }
@@ -61,7 +94,6 @@ class Title_reader : public Html_scanner {
 
  private:
   bool count_;
-  bool in_title_ = false;
   bool done_ = false;
 };
 
@@ -267,7 +299,9 @@ Byte_buffer_handle insert_base_reference(const Byte_buffer_handle& page, const R
     else if (name == "/body") s.body_end = true;
     else if (name == "base") s.base = true;
   }
-  Ref_string base_element = concat("<base href=\"", base_url.view(), "\">");
+  // The address comes from outside (a page's own address, a form's action): escaped, it stays
+  // inside the attribute value.
+  const Ref_string base_element(concat("<base href=\"", escaped_html(base_url.view()), "\">"));
   Base_inserter inserter(page, s, base_element, top, bottom);
   Ref_string rewritten;
   inserter.run(1, &rewritten);

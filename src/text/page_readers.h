@@ -1,8 +1,10 @@
 // The page readers: small Html_scanner subclasses that each make one pass over a page and keep
 // only what their caller needs. The system keeps no parsed page; these are what it knows.
 //
-//  - page_title: the words of the first title element joined by single blanks, at most 254
-//    bytes (cut at a UTF-8 character boundary); entity references stay undecoded.
+//  - page_title: the text of the first title element that has any, as written (punctuation
+//    kept) with its character references decoded and its white space collapsed, at most 254
+//    bytes (cut at a UTF-8 character boundary). Markup inside the element is text, as browsers
+//    read it.
 //  - count_links_and_images: "a" tags with an href (any value) and "img" tags.
 //  - collect_tags: every tag of the page, in page order, with the index of its "<".
 //  - Anchor_reader: the links of a search engine's result page that may become documents,
@@ -13,7 +15,7 @@
 //    of the form "//host/path" takes the scheme of the page.
 //  - insert_base_reference: a copy of a page whose relative links resolve against the page's
 //    own address when the copy is opened from disk, with the caller's fragments at the top of
-//    the body and at its end.
+//    the body and at its end. The address is escaped for the attribute: it cannot add markup.
 //
 // All of them are pure functions of the page (or per-pass objects); one thread per pass.
 #pragma once

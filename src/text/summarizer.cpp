@@ -280,6 +280,7 @@ class Term_reader : public Html_scanner {
       : Html_scanner(std::move(page), 0), phrases(tagger, table) {}
 
   int on_word(const char* token, int n, Ref_string&) override {
+    if (in_pre()) return 0;  // code listings name no terms
     const std::string_view w(token, static_cast<size_t>(n));
     if (is_symbol_word(w))
       phrases.punct(',');  // a dash or a sign between words ends a phrase like a comma
@@ -292,7 +293,7 @@ class Term_reader : public Html_scanner {
     return 0;
   }
   int on_punct(char ch, Ref_string&) override {
-    phrases.punct(ch);
+    if (!in_pre()) phrases.punct(ch);
     return 0;
   }
 
@@ -307,6 +308,7 @@ class Sentence_selector : public Html_scanner {
       : Html_scanner(std::move(page), 1), terms_(terms), n_(n), tagger_(tagger) {}
 
   int on_word(const char* token, int length, Ref_string&) override {
+    if (in_pre()) return 0;  // a code listing is no sentence (the scanner collects none there)
     const std::string_view w(token, static_cast<size_t>(length));
     const Counted_handle<Word_classes> tagged = tagger_.tag_word(w, previous_);
     const Bitvector& classes = tagged->chosen;
@@ -378,11 +380,13 @@ class Salient_reader : public Html_scanner {
   }
 
   int on_punct(char ch, Ref_string&) override {
+    if (in_pre()) return 0;
     mark_ = (ch == '!' || ch == '?' || ch == '.') ? Mark::sentence_start : Mark::brk;
     return 0;
   }
 
   int on_word(const char* token, int n, Ref_string&) override {
+    if (in_pre()) return 0;  // code listings name no terms
     if (mark_ == Mark::brk) {
       count();
       mark_ = Mark::none;

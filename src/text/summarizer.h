@@ -7,6 +7,8 @@
 // the key terms they hold; the best six are kept, in page order (select_sentences). A page that
 // does not read as English prose (few determiners for the words the lexicon lacks) is judged
 // by its salient terms instead: capitalized, linked and emphasized words (salient_terms).
+// Code listings (pre elements) give neither terms nor sentences; they count toward the size,
+// and their links and images are counted. The title is stored decoded, punctuation kept.
 //
 // summarize_page is a pure function of the page, its address and a tagger: it touches no state
 // but its arguments, so the summarize job calls it on the background worker while the user

@@ -1,10 +1,13 @@
 // The database commands of orvalis-cli, run as a new user would from the README: create a
 // database, add topics and documents, find them, see the seeded search resources.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 
+#include "test_servers.h"
 #include "cli_runner.h"
 
 namespace orvalis::test {
@@ -201,7 +204,7 @@ TEST_F(CliDatabase, AFileThatIsNotADatabase) {
   EXPECT_EQ(run({"topic", "list"}).status, 0);
 }
 
-TEST(CliAnalyze, AnalyzesALocalPage) {
+TEST(CliAnalyze, FilesStandardInputAndAddressesInOneProcessInOrder) {
   Cli_sandbox box;
   orvalis::testing::write_file(box.path("page.html"),
       "<html><head><title>Solar sails</title></head><body><h1>Solar sails</h1>"
@@ -209,14 +212,63 @@ TEST(CliAnalyze, AnalyzesALocalPage) {
          "sunlight on large mirrors. Solar sails need no fuel, so a solar sail can accelerate for "
          "years. The first solar sail to fly between planets was launched in 2010.</p>"
          "<a href='a.html'>more</a> <img src='s.png'></body></html>");
-  Cli_result r = box.run({"--json", "analyze", box.path("page.html")});
+  orvalis::testing::write_file(box.path("stdin.html"), "<title>From standard input</title><p>Piped text.</p>");
+  box.stdin_file = box.path("stdin.html");
+  orvalis::testing::Nginx_server nginx;
+  ASSERT_TRUE(nginx.start()) << nginx.log();
+  nginx.put("/tour.html", read_file(ORVALIS_SOURCE_DIR "/tests/text/pages/code_page.html"));
+
+  Cli_result r = box.run({"--json", "analyze", box.path("page.html"), "-", nginx.url("/tour.html"),
+                          box.path("missing.html"), nginx.url("/gone.html")});
+  EXPECT_EQ(r.status, 1);  // two inputs failed; the others were analysed
+  EXPECT_EQ(r.out.front(), '[') << r.out;
+  size_t at = 0;
+  const std::vector<std::string> in_order = {
+      "\"title\":\"Solar sails\",\"links\":1,\"images\":1", "\"input\":\"-\"",
+      "\"title\":\"C++ & Rust \u2014 a tour\"", "\"error\":\"Cannot read " + box.path("missing.html"),
+      "answered 404"};
+  for (const std::string& part : in_order) {
+    at = r.out.find(part, at);
+    ASSERT_NE(at, std::string::npos) << part << " in " << r.out;
+  }
+  EXPECT_NE(r.err.find("Cannot read " + box.path("missing.html")), std::string::npos) << r.err;
+
+  r = box.run({"analyze", box.path("page.html"), nginx.url("/tour.html")});
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_NE(r.out.find("\"title\":\"Solar sails\""), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("\"links\":1"), std::string::npos);
-  EXPECT_NE(r.out.find("\"images\":1"), std::string::npos);
-  EXPECT_NE(r.out.find("sail"), std::string::npos);
-  r = box.run({"analyze", box.path("missing.html")});
-  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find("Page: " + box.path("page.html") + "\nTitle: Solar sails\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\n\nPage: " + nginx.url("/tour.html") + "\nTitle: C++ & Rust \u2014 a tour\n"),
+            std::string::npos) << r.out;
+  EXPECT_EQ(box.run({"analyze", "-", "-"}).status, 2);
+}
+
+TEST(CliFiles, OnlyRegularFilesAreReadAndAtMostMaxDocumentBytes) {
+  Cli_sandbox box;
+  std::filesystem::create_directories(box.path("folder"));
+  ASSERT_EQ(mkfifo(box.path("fifo").c_str(), 0600), 0);
+  const std::string fifo = box.path("fifo") + " is a named pipe (FIFO), not a file.";
+  const struct {
+    std::vector<std::string> args;
+    std::string says;
+  } cases[] = {
+      {{"analyze", "."}, ". is a directory, not a file."},
+      {{"analyze", "/dev/zero"}, "/dev/zero is a device, not a file."},
+      {{"analyze", box.path("fifo")}, fifo},
+      {{"check", box.path("fifo")}, fifo},
+      {{"check", box.path("folder")}, box.path("folder") + " is a directory, not a file."},
+      {{"--db", box.path("fifo"), "topic", "list"}, fifo},
+      {{"resource", "import", box.path("fifo")}, fifo},
+      {{"resource", "import", "/dev/zero"}, "/dev/zero is a device, not a file."},
+  };
+  for (const auto& c : cases) {
+    Cli_result r = box.run(c.args, 20);
+    EXPECT_EQ(r.status, 1) << c.args[1];
+    EXPECT_NE(r.err.find("Error: " + c.says), std::string::npos) << r.err;
+  }
+  ASSERT_EQ(box.run({"settings", "set", "MaxDocumentBytes", "4096"}).status, 0);
+  orvalis::testing::write_file(box.path("big.html"), "<title>Big</title>" + std::string(1 << 20, 'x'));
+  Cli_result r = box.run({"analyze", box.path("big.html")});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("Size: 4096 (the first MaxDocumentBytes only)"), std::string::npos) << r.out;
 }
 
 }  // namespace

@@ -56,8 +56,8 @@ Cli_result Cli_sandbox::run(const std::vector<std::string>& args, int timeout_s)
   bool started = child.start([&] {
     dup2(out_pipe[1], 1);
     dup2(err_pipe[1], 2);
-    int null_in = open("/dev/null", O_RDONLY);
-    if (null_in >= 0) dup2(null_in, 0);
+    int in = open(stdin_file.c_str(), O_RDONLY);
+    if (in >= 0) dup2(in, 0);
     execve(argv[0], argv.data(), envp.data());
     _exit(127);
   });

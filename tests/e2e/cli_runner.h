@@ -31,6 +31,7 @@ class Cli_sandbox {
   // When above 0: the signal `signal_number` is sent once, this many milliseconds after start.
   int signal_after_ms = 0;
   int signal_number = 15;
+  std::string stdin_file = "/dev/null";  // what the command reads as standard input
 
  private:
   orvalis::testing::Temp_dir dir_{"orvalis-e2e-"};

@@ -106,17 +106,27 @@ TEST(RefStringEdits, DoubleAmpersands) {
 }
 
 TEST(RefStringEdits, DecodeEntitiesToUtf8) {
-  Ref_string s("&lt;b&gt; caf&eacute; &AMP; &#65;&#321; &amp;x &notin; &bogus; 5&nbsp;m &trade;");
-  Ref_string copy = s;
-  s.decode_entities();
-  EXPECT_EQ(s, "<b> caf\xc3\xa9 &AMP; A\xc5\x81 &x \xc2\xacin; &bogus; 5\xc2\xa0m \xe2\x84\xa2");
-  EXPECT_EQ(copy.find("&lt;"), 0);  // the other holder keeps the undecoded text
-  Ref_string zero("a&#0;b&#");
-  zero.decode_entities();
-  EXPECT_EQ(zero, "a\xef\xbf\xbd" "b&#");
-  Ref_string huge("&#99999999999999999999;x");
-  huge.decode_entities();
-  EXPECT_EQ(huge, "\xef\xbf\xbdx");
+  const struct {
+    const char* text;
+    const char* decoded;
+  } cases[] = {
+      {"&lt;b&gt; caf&eacute; &AMP; &#65;&#321; &amp;x", "<b> caf\xc3\xa9 &AMP; A\xc5\x81 &x"},
+      {"5&nbsp;m &trade; &hibar;", "5\xc2\xa0m \xe2\x84\xa2 \xc2\xaf"},
+      // Today's typography, with and without ";", and the longest name that fits.
+      {"it&rsquo;s &mdash; &hellip;&euro;&apos;", "it\xe2\x80\x99s \xe2\x80\x94 \xe2\x80\xa6\xe2\x82\xac'"},
+      {"&notin; &notin &notit &copy2025 &mdashx &sup2 &supe;", "\xe2\x88\x89 \xe2\x88\x89 \xc2\xacit \xc2\xa9" "2025 \xe2\x80\x94x \xc2\xb2 \xe2\x8a\x87"},
+      {"&notanentity; &notit; &bogus; &; & x &amp;lt;", "&notanentity; &notit; &bogus; &; & x &lt;"},
+      {"&#x41;&#X1F600;&#146;&#129;&#x;", "A\xf0\x9f\x98\x80\xe2\x80\x99\xef\xbf\xbd&#x;"},
+      {"a&#0;b&#", "a\xef\xbf\xbd" "b&#"},
+      {"&#99999999999999999999;x&#xD800;", "\xef\xbf\xbdx\xef\xbf\xbd"},
+  };
+  for (const auto& c : cases) {
+    Ref_string s(c.text);
+    Ref_string copy = s;
+    s.decode_entities();
+    EXPECT_EQ(s, c.decoded) << c.text;
+    EXPECT_EQ(copy, c.text);  // the other holder keeps the undecoded text
+  }
 }
 
 TEST(RefStringLists, SplitJoinAndFormat) {

@@ -104,6 +104,9 @@ TEST(Html_scanner_sentences, HeadingsTitleAndLineBreaksEndSentencesButParagraphs
   EXPECT_EQ(sentences_of("<TITLE>Page title</TITLE><h1>Big heading</h1>first part<p>second "
                          "part<br>after break"),
             (V{"Page title", "Big heading", "first partsecond part", "after break"}));
+  // Code listings give no sentences.
+  EXPECT_EQ(sentences_of("Before the code<pre>x = 1; run(x). y();</PRE> after the code."),
+            (V{"Before the code", "after the code."}));
 }
 
 TEST(Html_scanner_sentences, SentenceOfSevenBytesIsKeptAndOfSixIsNot) {

@@ -15,17 +15,25 @@ using testing::test_page;
 
 // ---- Title ----
 
-TEST(Page_title, IsTheWordsOfTheFirstTitleJoinedByBlanks) {
-  EXPECT_EQ(page_title(page_of("<html><head><TITLE>Foo: the  bar!</TITLE></head></html>")),
-            "Foo the bar");
-  EXPECT_EQ(page_title(page_of("<title>First</title><title>Second</title>")), "First");
-  EXPECT_EQ(page_title(page_of("<title></title><title>Second</title>")), "Second");
-  EXPECT_EQ(page_title(page_of("<p>no title here</p>")), "");
-}
-
-TEST(Page_title, OfADocumentationPageKeepsEntityReferencesUndecoded) {
+TEST(Page_title, IsTheFirstTitleAsWrittenDecodedAndCollapsed) {
+  const struct {
+    const char* page;
+    const char* title;
+  } cases[] = {
+      {"<html><head><TITLE>Foo: the  bar!</TITLE></head></html>", "Foo: the bar!"},
+      {"<title>C++ &amp; Rust &mdash; a tour</title>", "C++ & Rust \u2014 a tour"},
+      {"<title>\n\t It&rsquo;s &quot;50%&quot; off&#8230;\r\n</title>", "It\u2019s \"50%\" off\u2026"},
+      {"<title>&amp;lt;b&amp;gt; is &notanentity;</title>", "&lt;b&gt; is &notanentity;"},
+      {"<title>a <b>bold</b> title</Title >", "a <b>bold</b> title"},
+      {"<title>First</title><title>Second</title>", "First"},
+      {"<title> &#32; </title><title>Second</title>", "Second"},
+      {"<p>no title here</p>", ""},
+      {"<title>never closed", "never closed"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(page_title(page_of(c.page)), c.title) << c.page;
   EXPECT_EQ(page_title(test_page("doc_page.html")),
-            "Configuring the Build Cache &middot; Kestrel Build Manual");
+            "Configuring the Build Cache \u00b7 Kestrel Build Manual");
+  EXPECT_EQ(page_title(test_page("scripted_page.html")), "Café Review: La Petite Crème");
 }
 
 TEST(Page_title, IsCutAt254BytesAndLaterWordsAreIgnored) {
@@ -40,10 +48,6 @@ TEST(Page_title, IsCutAt254BytesAndLaterWordsAreIgnored) {
 TEST(Page_title, CutNeverSplitsAMultiByteCharacter) {
   std::string page = "<title>" + std::string(253, 'a') + "é more</title>";
   EXPECT_EQ(page_title(page_of(page)).str(), std::string(253, 'a'));
-}
-
-TEST(Page_title, InsideScriptDoesNotCount) {
-  EXPECT_EQ(page_title(test_page("scripted_page.html")), "Café Review La Petite Crème");
 }
 
 // ---- Counts and tags ----
@@ -187,6 +191,15 @@ TEST(Base_reference, GoesIntoTheHeadAndTheFragmentsAroundTheBody) {
   };
   for (const auto& c : cases) EXPECT_EQ(inserted(c.page), c.expected) << c.page;
   EXPECT_EQ(inserted("just text", "", ""), base + "just text");
+}
+
+TEST(Base_reference, AddressCannotAddMarkupToThePage) {
+  Byte_buffer_handle out = insert_base_reference(
+      page_of("<html><head></head>x</html>"),
+      "http://h.example/\"><script>alert(1)</script>?a=1&b='2'", "", "");
+  EXPECT_EQ(out->text().str(),
+            "<html><head><base href=\"http://h.example/&quot;&gt;&lt;script&gt;alert(1)&lt;/script&gt;"
+            "?a=1&amp;b='2'\"></head>x</html>");
 }
 
 TEST(Base_reference, LeavesScriptsUntouched) {

@@ -147,7 +147,7 @@ TEST_F(Summarizer_test, DocumentationPageGivesTitleCountsTermsAndProseExtract) {
   EXPECT_TRUE(s.retrieved);
   EXPECT_EQ(s.address, "http://docs.example/cache.html");
   EXPECT_EQ(s.size, page->length());
-  EXPECT_EQ(s.title, "Configuring the Build Cache &middot; Kestrel Build Manual");
+  EXPECT_EQ(s.title, "Configuring the Build Cache \u00b7 Kestrel Build Manual");
   EXPECT_EQ(s.num_anchors, 7);
   EXPECT_EQ(s.num_images, 2);
   EXPECT_EQ(s.key_terms.first(), "cache");
@@ -166,7 +166,7 @@ TEST_F(Summarizer_test, DocumentationPageGivesTitleCountsTermsAndProseExtract) {
 
 TEST_F(Summarizer_test, ScriptsAndStylesNeverReachTheSummary) {
   Page_summary s = summarize_page(test_page("scripted_page.html"), "", tagger_);
-  EXPECT_EQ(s.title, "Café Review La Petite Crème");
+  EXPECT_EQ(s.title, "Café Review: La Petite Crème");
   V all = strings(s.extract);
   for (const Ref_string& t : s.key_terms) all.push_back(t.str());
   ASSERT_FALSE(s.extract.empty());
@@ -175,6 +175,24 @@ TEST_F(Summarizer_test, ScriptsAndStylesNeverReachTheSummary) {
     for (const char* hidden : {"tracker", "Wrong", "wrong", "Hidden", "hidden", "banner",
                                "analytics", "Not the title"})
       EXPECT_EQ(text.find(hidden), std::string::npos) << text;
+}
+
+TEST_F(Summarizer_test, CodeListingsGiveNoSentencesOrTermsButCountTowardSizeAndLinks) {
+  Byte_buffer_handle page = test_page("code_page.html");
+  Page_summary s = summarize_page(page, "", tagger_);
+  EXPECT_EQ(s.title, "C++ & Rust \u2014 a tour");
+  EXPECT_EQ(s.size, page->length());
+  EXPECT_EQ(s.num_anchors, 1);  // the link inside the second listing
+  EXPECT_EQ(s.num_images, 1);
+  V all = strings(s.extract);
+  ASSERT_FALSE(all.empty());
+  EXPECT_TRUE(contains(all, "The borrow checker rejects a program that keeps a second borrow "
+                            "alive at the same time.")) << ::testing::PrintToString(all);
+  for (const Ref_string& t : s.key_terms) all.push_back(t.str());
+  EXPECT_TRUE(contains(all, "checker")) << ::testing::PrintToString(all);
+  for (const std::string& text : all)
+    for (const char* code : {"fn ", "println", "&mut", "push_str", "std", "cout", "main", "hello"})
+      EXPECT_EQ(text.find(code), std::string::npos) << text;
 }
 
 TEST_F(Summarizer_test, PageWithoutProseIsSummarizedByItsSalientTerms) {
@@ -269,21 +287,24 @@ TEST_F(Summarizer_test, StatusDecidesWhatChanges) {
 
 // ---- The analyze command's function ----
 
-TEST(Page_analysis, AnalyzesALocalFileWithEntitiesDecoded) {
-  Page_analysis a = analyze_page(ORVALIS_SOURCE_DIR "/tests/text/pages/doc_page.html",
-                                 ORVALIS_DATA_DIR);
+TEST_F(Summarizer_test, AnalyzesALocalFileWithEntitiesDecoded) {
+  Page_analysis a = analyze_file(ORVALIS_SOURCE_DIR "/tests/text/pages/doc_page.html", 1 << 20, tagger_);
   ASSERT_TRUE(a.ok);
   EXPECT_EQ(a.title, "Configuring the Build Cache \u00b7 Kestrel Build Manual");
   EXPECT_EQ(a.num_anchors, 7);
   EXPECT_EQ(a.num_images, 2);
   EXPECT_EQ(a.extract.count(), 6);
   EXPECT_FALSE(a.key_terms.empty());
+  EXPECT_FALSE(a.cut);
+  a = analyze_file(ORVALIS_SOURCE_DIR "/tests/text/pages/doc_page.html", 1000, tagger_);
+  EXPECT_TRUE(a.cut);
+  EXPECT_EQ(a.size, 1000);
 }
 
-TEST(Page_analysis, MissingFileIsAnErrorNotACrash) {
-  Page_analysis a = analyze_page("/nonexistent/page.html", ORVALIS_DATA_DIR);
+TEST_F(Summarizer_test, MissingFileIsAnErrorNotACrash) {
+  Page_analysis a = analyze_file("/nonexistent/page.html", 1 << 20, tagger_);
   EXPECT_FALSE(a.ok);
-  EXPECT_TRUE(a.error.starts_with("cannot read /nonexistent/page.html"));
+  EXPECT_TRUE(a.error.starts_with("Cannot read /nonexistent/page.html")) << a.error;
 }
 
 }  // namespace
