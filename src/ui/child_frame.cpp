@@ -64,6 +64,9 @@ CChildFrame::CChildFrame(Menu_builder menus, QWidget* parent)
           [this](const QModelIndex& i) { tree_selected(i); });
   connect(list_->selectionModel(), &QItemSelectionModel::currentChanged, this,
           [this](const QModelIndex& i) { list_selected(i); });
+  // A click on the node already current makes it the selection again (after a list item).
+  connect(tree_, &QAbstractItemView::pressed, this, [this](const QModelIndex& i) { tree_selected(i); });
+  connect(list_, &QAbstractItemView::pressed, this, [this](const QModelIndex& i) { list_selected(i); });
   connect(tree_, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& p) { context_menu(tree_, p); });
   connect(list_, &QWidget::customContextMenuRequested, this,

@@ -95,7 +95,11 @@ CMainFrame::CMainFrame(Agent_link* agent, QWidget* parent) : QMainWindow(parent)
   resize(1000, 700);
 }
 
-CMainFrame::~CMainFrame() = default;
+CMainFrame::~CMainFrame() {
+  // The topic windows go with the frame: nothing of the frame may answer their signals then.
+  destroying_ = true;
+  delete mdi_;
+}
 
 QString CMainFrame::agent_text() const { return QString::fromStdString(agent_->status_text()); }
 
@@ -156,6 +160,7 @@ void CMainFrame::make_tool_bars() {
     if (id) tasks_bar_->addAction(actions_[id]);
     else tasks_bar_->addSeparator();
   }
+  addToolBarBreak();  // the Quick Topics bar on a row of its own, wide enough for its fields
   quick_bar_ = make(10011, "quick_topics_bar");
   quick_edit_ = new QLineEdit;
   quick_edit_->setObjectName("quick_topic_edit");
@@ -273,6 +278,7 @@ QAction* CMainFrame::action(int id) const {
 }
 
 void CMainFrame::update_commands() {
+  if (destroying_) return;
   Command_context c;
   c.database_open = Database::shared().is_open();
   CChildFrame* w = active_topic_window();
@@ -385,6 +391,7 @@ CChildFrame* CMainFrame::new_topic_window() {
           [this](const QString& t) { statusBar()->showMessage(t, 5000); });
   // Closing the last topic window closes the database.
   connect(sub, &QObject::destroyed, this, [this] {
+    if (destroying_) return;
     if (!closing_database_ && mdi_->subWindowList().isEmpty()) close_database();
     update_commands();
   });

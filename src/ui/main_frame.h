@@ -97,6 +97,7 @@ class CMainFrame : public QMainWindow {
   QComboBox* quick_engines_;
   std::map<int, QAction*> actions_;
   bool closing_database_ = false;
+  bool destroying_ = false;
 };
 
 }  // namespace orvalis::ui

@@ -1,0 +1,178 @@
+// The window driven as a user drives it, offscreen: a new database, a topic typed into the
+// Quick Topics bar, the tree, the item list and its sorting, the detail pane, deleting; the
+// Quick Topics refusals; the menus with and without a database; start-up with the last
+// database.
+#include <QAction>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QSortFilterProxyModel>
+#include <QTest>
+#include <QTextBrowser>
+#include <QTreeView>
+
+#include "database/database.h"
+#include "database/schema.h"
+#include "ui/child_frame.h"
+#include "ui/commands.h"
+#include "ui/item_list_model.h"
+#include "ui/topic_tree_model.h"
+#include "window_fixture.h"
+
+namespace orvalis::testing {
+namespace {
+
+using ui::CChildFrame;
+using ui::Item_list_model;
+using ui::Topic_tree_model;
+
+QStringList menu_titles(QMainWindow& w) {
+  QStringList out;
+  for (QAction* a : w.menuBar()->actions()) out << a->text().remove('&');
+  return out;
+}
+
+QStringList column(QTreeView* view, int col) {
+  QStringList out;
+  for (int r = 0; r < view->model()->rowCount(); ++r)
+    out << view->model()->index(r, col).data().toString();
+  return out;
+}
+
+TEST_F(Window_test, TopicFromQuickTopicsAppearsInTreeListAndDetailAndIsDeleted) {
+  EXPECT_EQ(menu_titles(*frame_), QStringList({"File", "View", "Help"}));
+  EXPECT_FALSE(frame_->action(ui::cmd_delete)->isEnabled());
+  ASSERT_TRUE(frame_->new_database(QString::fromStdString(dir_.file("research.ov2"))));
+  EXPECT_EQ(menu_titles(*frame_),
+            QStringList({"File", "Edit", "View", "Agent", "Tools", "Window", "Help"}));
+  CChildFrame* w = frame_->active_topic_window();
+  ASSERT_TRUE(w);
+
+  QTest::keyClicks(frame_->quick_topic_edit(), "  Honeybees  ");
+  QTest::mouseClick(frame_->findChild<QPushButton*>("quick_search"), Qt::LeftButton);
+  ASSERT_TRUE(sink_.shown.empty()) << sink_.shown.front();
+  EXPECT_TRUE(frame_->quick_topic_edit()->text().isEmpty());
+
+  // The new topic stands under "My Topics" and is selected; the detail pane shows it.
+  Topic_tree_model* tree = w->tree_model();
+  QModelIndex mine = tree->root_index(Topic_tree_model::my_topics);
+  EXPECT_EQ(mine.data().toString(), "My Topics");
+  QModelIndex node = tree->find_topic(tree->topic_at(w->tree()->currentIndex())->concept_id, mine);
+  ASSERT_TRUE(node.isValid());
+  EXPECT_EQ(node.data().toString(), "Honeybees");
+  EXPECT_EQ(w->current().kind, ui::Selection::topic);
+  EXPECT_TRUE(w->detail()->toPlainText().contains("Topic: Honeybees"));
+  EXPECT_TRUE(frame_->action(ui::cmd_delete)->isEnabled());
+
+  // Its documents fill the list; Links sorts as a number, "?" for an unknown count.
+  Topic_handle topic = w->current().topic;
+  add_document(topic, "http://127.0.0.1/a", "Hive life", 10, {"Bees live in hives."},
+               {"hive", "queen"}, "Demo Search");
+  add_document(topic, "http://127.0.0.1/b", "Pollen", 9);
+  add_document(topic, "http://127.0.0.1/c", "Swarms", -1);
+  w->list_model()->refresh();
+  EXPECT_EQ(column(w->list(), Item_list_model::added_by),
+            QStringList({"Demo Search", "Manual Edit", "Manual Edit"}));
+  w->list()->sortByColumn(Item_list_model::links, Qt::AscendingOrder);
+  EXPECT_EQ(column(w->list(), Item_list_model::links), QStringList({"?", "9", "10"}));
+  EXPECT_EQ(w->list_model()->document_count_text(), "3 documents on topic.");
+
+  // A document in the detail pane.
+  w->list()->sortByColumn(Item_list_model::name, Qt::AscendingOrder);
+  w->list()->setCurrentIndex(w->list()->model()->index(0, 0));
+  EXPECT_EQ(w->current().kind, ui::Selection::document);
+  QString detail = w->detail()->toPlainText();
+  for (const char* line : {"Title: Hive life", "URL: http://127.0.0.1/a", "Links: 10",
+                           "Summary: Bees live in hives.", "Keywords: hive, queen"})
+    EXPECT_TRUE(detail.contains(line)) << line << "\n" << detail.toStdString();
+
+  // Deleting the topic asks first and takes it out of the tree.
+  QTest::mouseClick(w->tree()->viewport(), Qt::LeftButton, {},
+                    w->tree()->visualRect(node).center());
+  EXPECT_EQ(w->current().kind, ui::Selection::topic);
+  frame_->run_command(ui::cmd_delete);
+  EXPECT_EQ(questions_, QStringList({"Are you sure you want to delete the topic 'Honeybees'?"}));
+  EXPECT_EQ(tree->rowCount(tree->root_index(Topic_tree_model::my_topics)), 0);
+  EXPECT_FALSE(Topic_store::shared().topic(topic->concept_id));
+}
+
+TEST_F(Window_test, QuickTopicsRefusesEmptyAndLongNames) {
+  ASSERT_TRUE(frame_->new_database(QString::fromStdString(dir_.file("q.ov2"))));
+  struct Case {
+    QString typed;
+    const char* message;  // null: accepted
+  } cases[] = {
+      {"", "Please enter a topic name."},
+      {" \t ", "Please enter a topic name."},
+      {QString(255, 'a'), nullptr},
+      {QString(256, 'b'), "Field is limited to 255 characters."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.typed.size());
+    sink_.shown.clear();
+    frame_->quick_topic_edit()->setText(c.typed);
+    EXPECT_EQ(frame_->quick_search(), c.message == nullptr);
+    if (c.message)
+      EXPECT_EQ(sink_.shown, std::vector<std::string>({c.message}));
+    else
+      EXPECT_TRUE(sink_.shown.empty());
+  }
+  EXPECT_EQ(Topic_store::shared().user_top_level_topics().count(), 1);
+}
+
+TEST_F(Window_test, CommandsCarryTheirPromptsAndWaitForWhatTheyNeed) {
+  ASSERT_TRUE(frame_->new_database(QString::fromStdString(dir_.file("c.ov2"))));
+  struct Case {
+    int id;
+    const char* status;
+    const char* tip;
+    bool enabled;  // with a topic selected and no agent in this program
+  } cases[] = {
+      {ui::cmd_search_web, "Search the Web for selected topic", "Search the Web", false},
+      {ui::cmd_delete, "Delete", "Delete", true},
+      {ui::cmd_stop_all_tasks, "Stop all agent tasks", "Stop Tasks", false},
+      {ui::cmd_quick_topics, "Show or hide the Quick Topics toolbar",
+       "Toggle Quick Topics toolbar", true},
+      {ui::cmd_paste, "Relate a document or topic to the target topic", "Paste", false},
+  };
+  add_topic("Bread");
+  frame_->active_topic_window()->reload();
+  ASSERT_TRUE(frame_->active_topic_window()->select_topic(
+      Topic_store::shared().user_top_level_topics().first()->concept_id));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.id);
+    QAction* a = frame_->action(c.id);
+    ASSERT_TRUE(a);
+    EXPECT_TRUE(a->statusTip().startsWith(c.status));
+    EXPECT_EQ(a->toolTip(), c.tip);
+    EXPECT_EQ(a->isEnabled(), c.enabled);
+  }
+  EXPECT_EQ(frame_->findChild<QLabel*>("agent_pane")->text(), "Agent Idle");
+}
+
+class Window_start_test : public Window_test {
+ protected:
+  Application::Start_options start_options() override {
+    // A database used last time: made, opened and closed as the program would.
+    std::string path = dir_.file("last.ov2");
+    EXPECT_TRUE(create_database(Ref_string(path.c_str())));
+    Application::instance().start({});
+    EXPECT_TRUE(Application::instance().open_database(Ref_string(path.c_str())));
+    Application::instance().close_database();
+    return {};
+  }
+};
+
+TEST_F(Window_start_test, StartUpOpensTheLastDatabaseInATopicWindow) {
+  EXPECT_TRUE(Database::shared().is_open());
+  ASSERT_TRUE(frame_->active_topic_window());
+  EXPECT_EQ(frame_->recent_files(), QStringList({QString::fromStdString(dir_.file("last.ov2"))}));
+  // Closing the last topic window closes the database.
+  frame_->run_command(ui::cmd_file_close);
+  EXPECT_FALSE(Database::shared().is_open());
+  EXPECT_EQ(menu_titles(*frame_), QStringList({"File", "View", "Help"}));
+}
+
+}  // namespace
+}  // namespace orvalis::testing
