@@ -5,6 +5,7 @@
 #include <QSortFilterProxyModel>
 #include <QSplitter>
 #include <QTextBrowser>
+#include <QUrl>
 #include <QTreeView>
 #include <QVBoxLayout>
 
@@ -45,6 +46,14 @@ CChildFrame::CChildFrame(Menu_builder menus, QWidget* parent)
   detail_ = new QTextBrowser;
   detail_->setObjectName("detail_pane");
   detail_->setOpenLinks(false);
+  // Only local pages are shown inside the pane; every other address goes to the browser.
+  connect(detail_, &QTextBrowser::anchorClicked, this, [this](const QUrl& url) {
+    QString a = url.toString();
+    if (a.left(7).compare("file://", Qt::CaseInsensitive) == 0)
+      detail_->setSource(url);
+    else
+      emit external_address(a);
+  });
 
   auto* right = new QSplitter(Qt::Vertical);
   right->addWidget(list_);

@@ -52,6 +52,8 @@ class CChildFrame : public QWidget {
 
  signals:
   void selection_changed();
+  // A link in the detail pane that is not a local page: it goes to the user's browser.
+  void external_address(const QString& address);
   // The status text for the selected node ("%0 documents on topic.").
   void status_text(const QString& text);
 

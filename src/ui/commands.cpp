@@ -25,7 +25,7 @@ const Command_info kCommands[] = {
     {cmd_delete_relation, "Delete Re&lation", 8009, nullptr, nullptr},
     {cmd_schedule_tasks, "Sc&hedule Tasks", 8012, nullptr, kNeeds_agent},
     {cmd_view_scheduled, "View Scheduled &Topics in Browser", 8016, nullptr, kNeeds_pages},
-    {cmd_find, "&Find in Database", 8017, nullptr, kNeeds_dialog},
+    {cmd_find, "&Find in Database", 8017, nullptr, nullptr},
     {cmd_new_topic_wizard, "New Topic &Wizard", 8018, nullptr, kNeeds_dialog},
     {cmd_task_toolbar, "&Task Toolbar", 8020, nullptr, nullptr},
     {cmd_quick_topics, "&Quick Topics", 8021, nullptr, nullptr},

@@ -7,7 +7,13 @@ namespace orvalis::ui {
 
 namespace {
 
-using Lines = std::vector<std::pair<QString, QString>>;
+// Label and value; a value marked as an address becomes a link.
+struct Line {
+  QString label;
+  QString value;
+  bool address = false;
+};
+using Lines = std::vector<Line>;
 
 QString qs(const Ref_string& s) { return QString::fromUtf8(s.c_str(), s.length()); }
 
@@ -27,9 +33,13 @@ QString count_text(std::int32_t n) { return n == -1 ? QStringLiteral("?") : QStr
 QString as_html(const Lines& lines) {
   QString html = QStringLiteral(
       "<html><body style=\"font-family: 'Times New Roman', serif; font-size: 11pt;\">");
-  for (const auto& [label, value] : lines)
+  for (const Line& l : lines) {
+    QString value = l.value.toHtmlEscaped().replace('\n', "<br>");
+    if (l.address && !l.value.isEmpty())
+      value = QStringLiteral("<a href=\"%1\">%2</a>").arg(l.value.toHtmlEscaped(), value);
     html += QStringLiteral("<p style=\"margin: 0 0 4px 0;\"><b>%1:</b> %2</p>")
-                .arg(label.toHtmlEscaped(), value.toHtmlEscaped().replace('\n', "<br>"));
+                .arg(l.label.toHtmlEscaped(), value);
+  }
   html += QStringLiteral("</body></html>");
   return html;
 }
@@ -49,7 +59,7 @@ QString document_detail_html(const Document& d) {
   int keywords = 0;
   QString joined_keywords = joined(d.summary, ", ", &keywords);
   return as_html({{"Title", qs(d.title)},
-                  {"URL", qs(d.address)},
+                  {"URL", qs(d.address), true},
                   {"Links", count_text(d.num_anchors)},
                   {"Images", count_text(d.num_images)},
                   {"Summary", joined(d.abstract, " ")},

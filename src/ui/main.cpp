@@ -32,6 +32,7 @@ int main(int argc, char** argv) {
     if (!app.start(options)) return 1;
     frame.database_opened_at_start();
     frame.show();
+    frame.show_welcome_if_wanted();
     frame.raise();
     frame.activateWindow();
     status = QApplication::exec();

@@ -36,6 +36,8 @@
 #include "platform/message_sink.h"
 #include "platform/registry_store.h"
 #include "ui/child_frame.h"
+#include "ui/find_dialog.h"
+#include "ui/welcome_dialog.h"
 #include "ui/item_list_model.h"
 #include "ui/ui_text.h"
 
@@ -93,6 +95,50 @@ CMainFrame::CMainFrame(Agent_link* agent, QWidget* parent) : QMainWindow(parent)
   connect(timer, &QTimer::timeout, this, [this] { tick(); });
   timer->start(kAgent_timer_ms);
   resize(1000, 700);
+  restore_placement();
+}
+
+// The window's placement: show state and the normal-position rectangle, read and written
+// together.
+void CMainFrame::restore_placement() {
+  if (!platform::Registry_store::instance().is_open()) return;
+  int left = profile_get_int("Left", 0), top = profile_get_int("Top", 0);
+  int right = profile_get_int("Right", 0), bottom = profile_get_int("Bottom", 0);
+  if (right - left < 200 || bottom - top < 150) return;  // never stored, or unusable
+  setGeometry(left, top, right - left, bottom - top);
+  if (profile_get_int("State", 1) == 3) setWindowState(windowState() | Qt::WindowMaximized);
+}
+
+void CMainFrame::save_placement() {
+  if (!platform::Registry_store::instance().is_open()) return;
+  QRect r = normalGeometry();
+  profile_put_int("State", isMaximized() ? 3 : 1);
+  profile_put_int("Flags", 0);
+  profile_put_int("Left", r.left());
+  profile_put_int("Top", r.top());
+  profile_put_int("Right", r.right() + 1);
+  profile_put_int("Bottom", r.bottom() + 1);
+}
+
+void CMainFrame::show_welcome_if_wanted() {
+  if (!Database::shared().is_open() || !platform::Registry_store::instance().is_open()) return;
+  if (profile_get_int("ShowWelcomeDialog", 1) == 0) return;
+  CWelcomeDialog welcome(this);
+  welcome.exec();
+  actions_[cmd_welcome_dialog]->setChecked(profile_get_int("ShowWelcomeDialog", 1) != 0);
+}
+
+CFindDialog* CMainFrame::find_dialog() {
+  if (!find_) find_ = new CFindDialog(this);
+  return find_;
+}
+
+void CMainFrame::open_address(const QString& address) {
+  // The address goes to the user's browser, started with it as its argument; without a
+  // browser the start fails silently (the options are where the user picks one).
+  Ref_string browser = Settings_cache::instance().get("BrowserPath");
+  if (browser.empty() || address.isEmpty()) return;
+  QProcess::startDetached(qs(browser), {address});
 }
 
 CMainFrame::~CMainFrame() {
@@ -367,6 +413,10 @@ bool CMainFrame::new_database(const QString& path) {
 
 bool CMainFrame::close_database() {
   if (!Database::shared().is_open()) return true;
+  if (find_ && find_->isVisible()) {
+    show_message(ui_text(10131));
+    return false;
+  }
   if (agent_->tasks_active() > 0 && !ask(ui_text(10021))) return false;
   agent_->stop_all_tasks();
   closing_database_ = true;
@@ -387,6 +437,8 @@ CChildFrame* CMainFrame::new_topic_window() {
   sub->setAttribute(Qt::WA_DeleteOnClose);
   sub->setWindowTitle(QFileInfo(qs(Database::shared().path())).fileName());
   connect(child, &CChildFrame::selection_changed, this, [this] { update_commands(); });
+  connect(child, &CChildFrame::external_address, this,
+          [this](const QString& a) { open_address(a); });
   connect(child, &CChildFrame::status_text, this,
           [this](const QString& t) { statusBar()->showMessage(t, 5000); });
   // Closing the last topic window closes the database.
@@ -457,6 +509,10 @@ void CMainFrame::run_command(int id) {
     case cmd_add_document: add_document(); break;
     case cmd_view_in_browser: view_in_browser(); break;
     case cmd_search_web: search_web(); break;
+    case cmd_find:
+      find_dialog()->show();
+      find_dialog()->raise();
+      break;
     case cmd_stop_all_tasks: agent_->stop_all_tasks(); update_commands(); break;
     default: break;  // the toggles act through their checked state
   }
@@ -531,11 +587,7 @@ void CMainFrame::add_document() {
 void CMainFrame::view_in_browser() {
   CChildFrame* w = active_topic_window();
   if (!w || w->current().kind != Selection::document) return;
-  // The address goes to the user's browser, started with it as its argument; without a
-  // browser the start fails silently (the options are where the user picks one).
-  Ref_string browser = Settings_cache::instance().get("BrowserPath");
-  if (browser.empty()) return;
-  QProcess::startDetached(qs(browser), {qs(w->current().document.document->address)});
+  open_address(qs(w->current().document.document->address));
 }
 
 void CMainFrame::search_web() {
@@ -562,6 +614,7 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
     event->ignore();
     return;
   }
+  save_placement();
   event->accept();
 }
 

@@ -28,6 +28,7 @@ class QToolBar;
 namespace orvalis::ui {
 
 class CChildFrame;
+class CFindDialog;
 
 class CMainFrame : public QMainWindow {
   Q_OBJECT
@@ -47,6 +48,11 @@ class CMainFrame : public QMainWindow {
   CChildFrame* new_topic_window();
   // After start-up opened a database: show it.
   void database_opened_at_start();
+
+  // Start-up with a database open: the welcome dialog when "ShowWelcomeDialog" asks for it.
+  void show_welcome_if_wanted();
+  // The find dialog (made on first use).
+  CFindDialog* find_dialog();
 
   // The Quick Topics search: adds the typed topic and submits its search. False when the
   // name was refused (the message has been shown).
@@ -85,6 +91,9 @@ class CMainFrame : public QMainWindow {
   void view_in_browser();
   void search_web();
   void about();
+  void open_address(const QString& address);
+  void restore_placement();
+  void save_placement();
 
   std::unique_ptr<Agent_link> own_agent_;
   Agent_link* agent_;
@@ -95,6 +104,7 @@ class CMainFrame : public QMainWindow {
   QToolBar* quick_bar_;
   QLineEdit* quick_edit_;
   QComboBox* quick_engines_;
+  CFindDialog* find_ = nullptr;
   std::map<int, QAction*> actions_;
   bool closing_database_ = false;
   bool destroying_ = false;

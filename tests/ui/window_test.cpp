@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QSortFilterProxyModel>
@@ -16,6 +17,9 @@
 #include "database/schema.h"
 #include "ui/child_frame.h"
 #include "ui/commands.h"
+#include "ui/find_dialog.h"
+#include "ui/ui_text.h"
+#include "ui/welcome_dialog.h"
 #include "ui/item_list_model.h"
 #include "ui/topic_tree_model.h"
 #include "window_fixture.h"
@@ -149,6 +153,58 @@ TEST_F(Window_test, CommandsCarryTheirPromptsAndWaitForWhatTheyNeed) {
     EXPECT_EQ(a->isEnabled(), c.enabled);
   }
   EXPECT_EQ(frame_->findChild<QLabel*>("agent_pane")->text(), "Agent Idle");
+}
+
+TEST(Tip_of_the_day, IndexRestartsAtTheNumberOfTipsAndNoTipsShowNothing) {
+  struct Case {
+    int stored, count, shown, next;
+  } cases[] = {
+      {0, 40, 22001, 1}, {39, 40, 22040, 40}, {40, 40, 22001, 1},
+      {57, 40, 22001, 1}, {-2, 40, 22001, 1}, {5, 0, 0, 5},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.stored);
+    ui::Tip_choice t = ui::choose_tip(c.stored, c.count);
+    EXPECT_EQ(t.string_id, c.shown);
+    EXPECT_EQ(t.next_index, c.next);
+  }
+}
+
+TEST_F(Window_test, WelcomeDialogShowsTheStoredTipAndAdvancesIt) {
+  profile_put_int("Cur_tip_count", 40);
+  ui::CWelcomeDialog welcome;
+  EXPECT_EQ(welcome.tip(), ui::ui_text(22001));
+  EXPECT_EQ(profile_get_int("Cur_tip_count", -1), 1);
+}
+
+TEST_F(Window_test, FindListsMatchesAndHoldsTheDatabaseOpen) {
+  ASSERT_TRUE(frame_->new_database(QString::fromStdString(dir_.file("f.ov2"))));
+  Topic_handle bread = add_topic("Bread baking", {"sourdough"});
+  add_document(bread, "http://127.0.0.1/rye", "Rye loaves", 4, {"Rye needs a sour starter."});
+  frame_->run_command(ui::cmd_find);
+  ui::CFindDialog* find = frame_->find_dialog();
+  ASSERT_TRUE(find->isVisible());
+  struct Case {
+    const char* text;
+    bool documents;
+    QStringList listed;
+  } cases[] = {
+      {"SOUR", false, {"Bread baking"}},      // a term, without regard to case
+      {"starter", true, {"Rye loaves"}},      // the extract
+      {"nothing here", true, {"No matches"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    find->find(c.text, c.documents);
+    QStringList listed;
+    for (int i = 0; i < find->results()->count(); ++i) listed << find->results()->item(i)->text();
+    EXPECT_EQ(listed, c.listed);
+  }
+  EXPECT_FALSE(frame_->close_database());
+  ASSERT_EQ(sink_.shown.size(), 1u);
+  EXPECT_EQ(sink_.shown[0].rfind("Database cannot be closed while Find Dialog is open.", 0), 0u);
+  find->close();
+  EXPECT_TRUE(frame_->close_database());
 }
 
 class Window_start_test : public Window_test {
