@@ -10,6 +10,9 @@
 #include <QVBoxLayout>
 
 #include "database/topic_store.h"
+#include "foundation/settings.h"
+#include "platform/registry_store.h"
+#include "reports/detail_pages.h"
 #include "ui/detail_text.h"
 #include "ui/item_list_model.h"
 #include "ui/topic_tree_model.h"
@@ -126,12 +129,21 @@ void CChildFrame::list_selected(const QModelIndex& index) {
 }
 
 void CChildFrame::show_detail() {
-  if (current_.kind == Selection::document && current_.document.document)
-    detail_->setHtml(document_detail_html(*current_.document.document));
-  else if (current_.topic)
-    detail_->setHtml(topic_detail_html(*current_.topic));
-  else
+  // "ViewerType" chooses the rich-text form or the generated detail page.
+  const bool pages = platform::Registry_store::instance().is_open() &&
+                     profile_get_string("ViewerType", "ViewerRichEdit") == "ViewerIExplore";
+  auto html = [](const Ref_string& s) { return QString::fromUtf8(s.c_str(), s.length()); };
+  if (current_.kind == Selection::document && current_.document.document) {
+    const Document& d = *current_.document.document;
+    detail_->setHtml(pages ? html(document_detail(d, current_.document.link,
+                                                  Detail_options::from_settings()))
+                           : document_detail_html(d));
+  } else if (current_.topic) {
+    detail_->setHtml(pages ? html(topic_detail(*current_.topic))
+                           : topic_detail_html(*current_.topic));
+  } else {
     detail_->clear();
+  }
 }
 
 void CChildFrame::context_menu(QWidget* view, const QPoint& at) {

@@ -9,7 +9,6 @@ namespace {
 // Engine parts a command waits for, when this build does not have them yet.
 constexpr const char* kNeeds_agent = "needs the agent's task manager";
 constexpr const char* kNeeds_organizer = "needs organizing by content";
-constexpr const char* kNeeds_pages = "needs the generated pages";
 constexpr const char* kNeeds_dialog = "its dialog is not built yet";
 
 const Command_info kCommands[] = {
@@ -18,13 +17,13 @@ const Command_info kCommands[] = {
     {cmd_view_in_browser, "&View URL/Topic in Browser", 8002, nullptr, nullptr},
     {cmd_search_web, "&Search the Web", 8003, nullptr, nullptr},
     {cmd_summarize, "S&ummarize", 8004, nullptr, kNeeds_agent},
-    {cmd_properties, "P&roperties", 8005, nullptr, kNeeds_dialog},
+    {cmd_properties, "P&roperties", 8005, nullptr, nullptr},
     {cmd_select_relation, "Select &Relation", 8006, nullptr, kNeeds_dialog},
     {cmd_create_related_topic, "Create &Related Topic", 8007, nullptr, kNeeds_dialog},
     {cmd_follow_links, "&Follow Links", 8008, nullptr, kNeeds_agent},
     {cmd_delete_relation, "Delete Re&lation", 8009, nullptr, nullptr},
     {cmd_schedule_tasks, "Sc&hedule Tasks", 8012, nullptr, kNeeds_agent},
-    {cmd_view_scheduled, "View Scheduled &Topics in Browser", 8016, nullptr, kNeeds_pages},
+    {cmd_view_scheduled, "View Scheduled &Topics in Browser", 8016, nullptr, nullptr},
     {cmd_find, "&Find in Database", 8017, nullptr, nullptr},
     {cmd_new_topic_wizard, "New Topic &Wizard", 8018, nullptr, kNeeds_dialog},
     {cmd_task_toolbar, "&Task Toolbar", 8020, nullptr, nullptr},
@@ -105,13 +104,14 @@ bool command_enabled(int id, const Command_context& c) {
       return c.database_open && c.topic_window;
     case cmd_delete:
       return c.database_open && (is_topic(c.selection) || c.selection == Selection::document);
+    case cmd_properties:
+      return c.database_open && (is_topic(c.selection) || c.selection == Selection::document);
     case cmd_delete_relation:
       return c.database_open && c.selection == Selection::related_topic;
     case cmd_add_document:
       return c.database_open && is_topic(c.selection);
     case cmd_view_in_browser:
-      // A document's address goes to the browser; a topic's page waits for the page writer.
-      return c.database_open && c.selection == Selection::document;
+      return c.database_open && (is_topic(c.selection) || c.selection == Selection::document);
     case cmd_search_web:
       return c.database_open && c.agent_available && is_topic(c.selection);
     case cmd_stop_all_tasks:

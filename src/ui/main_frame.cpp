@@ -19,6 +19,7 @@
 #include <QStyle>
 #include <QTextBrowser>
 #include <QTimer>
+#include <QUrl>
 #include <QToolBar>
 #include <QTreeView>
 
@@ -35,8 +36,10 @@
 #include "platform/clock.h"
 #include "platform/message_sink.h"
 #include "platform/registry_store.h"
+#include "reports/topic_index.h"
 #include "ui/child_frame.h"
 #include "ui/find_dialog.h"
+#include "ui/properties_dialog.h"
 #include "ui/welcome_dialog.h"
 #include "ui/item_list_model.h"
 #include "ui/ui_text.h"
@@ -102,6 +105,14 @@ CMainFrame::CMainFrame(Agent_link* agent, QWidget* parent) : QMainWindow(parent)
 // together.
 void CMainFrame::restore_placement() {
   if (!platform::Registry_store::instance().is_open()) return;
+  Ref_string bars = profile_get_string("ToolbarState", "");
+  if (!bars.empty()) {
+    restoreState(QByteArray::fromBase64(QByteArray(bars.c_str(), bars.length())));
+    // Shown or hidden is the switches' business, not the layout's.
+    controls_bar_->setVisible(actions_[cmd_controls_toolbar]->isChecked());
+    tasks_bar_->setVisible(actions_[cmd_task_toolbar]->isChecked());
+    quick_bar_->setVisible(actions_[cmd_quick_topics]->isChecked());
+  }
   int left = profile_get_int("Left", 0), top = profile_get_int("Top", 0);
   int right = profile_get_int("Right", 0), bottom = profile_get_int("Bottom", 0);
   if (right - left < 200 || bottom - top < 150) return;  // never stored, or unusable
@@ -118,6 +129,8 @@ void CMainFrame::save_placement() {
   profile_put_int("Top", r.top());
   profile_put_int("Right", r.right() + 1);
   profile_put_int("Bottom", r.bottom() + 1);
+  std::string bars = saveState().toBase64().toStdString();
+  profile_put_string("ToolbarState", Ref_string(std::string_view(bars)));
 }
 
 void CMainFrame::show_welcome_if_wanted() {
@@ -508,6 +521,13 @@ void CMainFrame::run_command(int id) {
     case cmd_delete_relation: delete_relation(); break;
     case cmd_add_document: add_document(); break;
     case cmd_view_in_browser: view_in_browser(); break;
+    case cmd_properties: properties(); break;
+    case cmd_view_scheduled: {
+      Ref_string index = publish_index(Topic_store::shared().scheduled_topics(),
+                                       Publish_options::from_settings());
+      if (!index.empty()) open_address(QUrl::fromLocalFile(qs(index)).toString());
+      break;
+    }
     case cmd_search_web: search_web(); break;
     case cmd_find:
       find_dialog()->show();
@@ -586,7 +606,14 @@ void CMainFrame::add_document() {
 
 void CMainFrame::view_in_browser() {
   CChildFrame* w = active_topic_window();
-  if (!w || w->current().kind != Selection::document) return;
+  if (!w) return;
+  if (w->current().kind != Selection::document) {
+    // A topic is shown as its generated page, written afresh.
+    if (!w->current().topic) return;
+    Ref_string page = publish_topic_page(*w->current().topic, Publish_options::from_settings());
+    if (!page.empty()) open_address(QUrl::fromLocalFile(qs(page)).toString());
+    return;
+  }
   open_address(qs(w->current().document.document->address));
 }
 
@@ -594,6 +621,19 @@ void CMainFrame::search_web() {
   CChildFrame* w = active_topic_window();
   if (w && w->current().topic) agent_->search_topic(w->current().topic->concept_id);
   update_commands();
+}
+
+void CMainFrame::properties() {
+  CChildFrame* w = active_topic_window();
+  if (!w) return;
+  CChildFrame::Current cur = w->current();
+  if (cur.kind == Selection::document && cur.document.document) {
+    CDocumentProperties d(cur.document, this);
+    if (d.exec() == QDialog::Accepted) w->list_model()->refresh();
+  } else if (cur.topic) {
+    CTopicProperties d(cur.topic, [this](const QString& t) { show_message(t); }, this);
+    if (d.exec() == QDialog::Accepted) reload_topic_windows(cur.topic->concept_id);
+  }
 }
 
 void CMainFrame::about() {

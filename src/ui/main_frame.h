@@ -91,6 +91,7 @@ class CMainFrame : public QMainWindow {
   void view_in_browser();
   void search_web();
   void about();
+  void properties();
   void open_address(const QString& address);
   void restore_placement();
   void save_placement();

@@ -18,6 +18,7 @@
 #include "ui/child_frame.h"
 #include "ui/commands.h"
 #include "ui/find_dialog.h"
+#include "ui/properties_dialog.h"
 #include "ui/ui_text.h"
 #include "ui/welcome_dialog.h"
 #include "ui/item_list_model.h"
@@ -205,6 +206,33 @@ TEST_F(Window_test, FindListsMatchesAndHoldsTheDatabaseOpen) {
   EXPECT_EQ(sink_.shown[0].rfind("Database cannot be closed while Find Dialog is open.", 0), 0u);
   find->close();
   EXPECT_TRUE(frame_->close_database());
+}
+
+TEST_F(Window_test, TopicPropertiesCheckTheNameAndSaveTheFields) {
+  ASSERT_TRUE(frame_->new_database(QString::fromStdString(dir_.file("p.ov2"))));
+  Topic_handle t = add_topic("Tea", {"oolong"});
+  QStringList refused;
+  ui::CTopicProperties pages(t, [&](const QString& m) { refused << m; });
+  struct Case {
+    QString name;
+    const char* refusal;  // null: saved
+  } cases[] = {
+      {"   ", "Please enter a topic name."},
+      {QString(256, 't'), "Field is limited to 255 characters."},
+      {"Tea grading", nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name.size());
+    refused.clear();
+    pages.name_edit()->setText(c.name);
+    pages.terms()->addItem("first flush");
+    EXPECT_EQ(pages.apply(), c.refusal == nullptr);
+    EXPECT_EQ(refused, c.refusal ? QStringList({c.refusal}) : QStringList());
+  }
+  Topic stored;
+  ASSERT_TRUE(Topic_store::shared().load_topic(stored, t->concept_id));
+  EXPECT_STREQ(stored.name.c_str(), "Tea grading");
+  EXPECT_EQ(stored.terms.count(), 4);  // oolong and the three added
 }
 
 class Window_start_test : public Window_test {
