@@ -30,7 +30,7 @@ const Command_info kCommands[] = {
     {cmd_quick_topics, "&Quick Topics", 8021, nullptr, nullptr},
     {cmd_welcome_dialog, "&Welcome Dialog", 8024, nullptr, nullptr},
     {cmd_add_document, "&Add Document", 0, "", nullptr},
-    {cmd_options, "&Options...", 8030, nullptr, kNeeds_dialog},
+    {cmd_options, "&Options...", 8030, nullptr, nullptr},
     {cmd_edit_search_resources, "&Edit Search Resources", 8031, nullptr, kNeeds_dialog},
     {cmd_stop_all_tasks, "S&top All Tasks", 8032, nullptr, nullptr},
     {cmd_drop_move, "&Move", 8033, nullptr, nullptr},

@@ -39,6 +39,7 @@
 #include "reports/topic_index.h"
 #include "ui/child_frame.h"
 #include "ui/find_dialog.h"
+#include "ui/options_dialog.h"
 #include "ui/properties_dialog.h"
 #include "ui/welcome_dialog.h"
 #include "ui/item_list_model.h"
@@ -399,13 +400,18 @@ bool CMainFrame::open_database(const QString& path) {
   return true;
 }
 
+void CMainFrame::database_resources_changed() {
+  quick_engines_->clear();
+  if (!Database::shared().is_open()) return;
+  for (const auto& r : Search_resource_store().list_resources(false))
+    quick_engines_->addItem(qs(r->name));
+}
+
 void CMainFrame::database_opened_at_start() {
   if (!Database::shared().is_open()) return;
   add_recent_file(qs(Database::shared().path()));
   setWindowTitle(QFileInfo(qs(Database::shared().path())).fileName() + " - Orvalis");
-  quick_engines_->clear();
-  for (const auto& r : Search_resource_store().list_resources(false))
-    quick_engines_->addItem(qs(r->name));
+  database_resources_changed();
   build_menus();
   new_topic_window();
   update_commands();
@@ -522,6 +528,11 @@ void CMainFrame::run_command(int id) {
     case cmd_add_document: add_document(); break;
     case cmd_view_in_browser: view_in_browser(); break;
     case cmd_properties: properties(); break;
+    case cmd_options: {
+      COptionsDialog options(ask, [this](const QString& t) { show_message(t); }, this);
+      if (options.exec() == QDialog::Accepted) database_resources_changed();
+      break;
+    }
     case cmd_view_scheduled: {
       Ref_string index = publish_index(Topic_store::shared().scheduled_topics(),
                                        Publish_options::from_settings());

@@ -92,6 +92,7 @@ class CMainFrame : public QMainWindow {
   void search_web();
   void about();
   void properties();
+  void database_resources_changed();
   void open_address(const QString& address);
   void restore_placement();
   void save_placement();

@@ -18,6 +18,7 @@
 #include "ui/child_frame.h"
 #include "ui/commands.h"
 #include "ui/find_dialog.h"
+#include "ui/options_dialog.h"
 #include "ui/properties_dialog.h"
 #include "ui/ui_text.h"
 #include "ui/welcome_dialog.h"
@@ -233,6 +234,51 @@ TEST_F(Window_test, TopicPropertiesCheckTheNameAndSaveTheFields) {
   ASSERT_TRUE(Topic_store::shared().load_topic(stored, t->concept_id));
   EXPECT_STREQ(stored.name.c_str(), "Tea grading");
   EXPECT_EQ(stored.terms.count(), 4);  // oolong and the three added
+}
+
+TEST(Options_pages, NetworkLimitsProxyChecksAndBrowserNames) {
+  struct Case {
+    ui::Network_page_values v;
+    QString refusal;
+  } cases[] = {
+      {{false, "", "", 15, 1}, ""},
+      {{false, "", "", 300, 60}, ""},
+      {{false, "", "", 14, 8}, "Please enter an integer between 15 and 300."},
+      {{false, "", "", 301, 8}, "Please enter an integer between 15 and 300."},
+      {{false, "", "", 60, 0}, "Please enter an integer between 1 and 60."},
+      {{false, "", "", 60, 61}, "Please enter an integer between 1 and 60."},
+      {{true, " ", "8080", 60, 8}, "If network proxy is enabled, the proxy host is required."},
+      {{true, "proxy", "0", 60, 8},
+       "If network proxy is enabled, a non-zero proxy port number is required."},
+      {{true, "proxy", "abc", 60, 8},
+       "If network proxy is enabled, a non-zero proxy port number is required."},
+      {{true, "proxy", "3128", 60, 8}, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.refusal.toStdString());
+    EXPECT_EQ(ui::check_network_page(c.v), c.refusal);
+  }
+  EXPECT_EQ(ui::browser_service_name("/opt/NETSCAPE.EXE"), "netscape");
+  EXPECT_EQ(ui::browser_service_name("C:/Apps/Opera.exe"), "opera");
+}
+
+TEST_F(Window_test, OptionsStoreTheNetworkSettings) {
+  const Network_limits saved = network_limits();
+  QStringList told;
+  ui::COptionsDialog options([](const QString&) { return true; },
+                             [&](const QString& t) { told << t; });
+  options.set_network_values({true, "127.0.0.1", "3128", 90, 12});
+  options.browser_path()->setText("");
+  ASSERT_TRUE(options.apply()) << told.join("\n").toStdString();
+  EXPECT_EQ(Settings_cache::instance().get("ProxyEnabled"), "yes");
+  EXPECT_EQ(Settings_cache::instance().get("ProxyPort"), "3128");
+  EXPECT_EQ(network_limits().search_timeout, 90);
+  EXPECT_EQ(network_limits().concurrent_requests, 12);
+  EXPECT_EQ(platform::Registry_store::instance().read("NetworkTimeout"), "90");
+  options.set_network_values({true, "", "3128", 90, 12});
+  EXPECT_FALSE(options.apply());
+  EXPECT_EQ(told, QStringList({"If network proxy is enabled, the proxy host is required."}));
+  network_limits() = saved;
 }
 
 class Window_start_test : public Window_test {
