@@ -40,9 +40,9 @@ const Command_info kCommands[] = {
     {cmd_file_open, "&Open...", 0, "Open an existing document\nOpen", nullptr},
     {cmd_file_close, "&Close", 0, "Close the active document\nClose", nullptr},
     {cmd_print_setup, "P&rint Setup...", 0, "Change the printer and printing options\nPage Setup",
-     kNeeds_dialog},
-    {cmd_print, "&Print...", 0, "Print the active document\nPrint", kNeeds_dialog},
-    {cmd_print_preview, "Print Pre&view", 0, "Display full pages\nPrint Preview", kNeeds_dialog},
+     nullptr},
+    {cmd_print, "&Print...", 0, "Print the active document\nPrint", nullptr},
+    {cmd_print_preview, "Print Pre&view", 0, "Display full pages\nPrint Preview", nullptr},
     {cmd_recent_file, "", 0, "Open this document", nullptr},
     {cmd_copy, "&Copy", 0, "Copy the selection and put it on the Clipboard\nCopy", kNeeds_dialog},
     {cmd_cut, "Cu&t", 0, "Cut the selection and put it on the Clipboard\nCut", kNeeds_dialog},
@@ -97,7 +97,10 @@ bool command_enabled(int id, const Command_context& c) {
       return true;
     case cmd_file_close:
     case cmd_new_window:
+    case cmd_print_setup:
       return c.database_open;
+    case cmd_print:
+    case cmd_print_preview:
     case cmd_arrange:
     case cmd_cascade:
     case cmd_tile:

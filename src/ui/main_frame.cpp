@@ -13,6 +13,10 @@
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPageSetupDialog>
+#include <QPrintDialog>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
 #include <QProcess>
 #include <QPushButton>
 #include <QStatusBar>
@@ -39,6 +43,7 @@
 #include "reports/topic_index.h"
 #include "ui/child_frame.h"
 #include "ui/find_dialog.h"
+#include "ui/list_printer.h"
 #include "ui/options_dialog.h"
 #include "ui/properties_dialog.h"
 #include "ui/welcome_dialog.h"
@@ -528,6 +533,14 @@ void CMainFrame::run_command(int id) {
     case cmd_add_document: add_document(); break;
     case cmd_view_in_browser: view_in_browser(); break;
     case cmd_properties: properties(); break;
+    case cmd_print: print(false); break;
+    case cmd_print_preview: print(true); break;
+    case cmd_print_setup: {
+      if (!printer_) printer_ = std::make_unique<QPrinter>();
+      QPageSetupDialog setup(printer_.get(), this);
+      setup.exec();
+      break;
+    }
     case cmd_options: {
       COptionsDialog options(ask, [this](const QString& t) { show_message(t); }, this);
       if (options.exec() == QDialog::Accepted) database_resources_changed();
@@ -645,6 +658,38 @@ void CMainFrame::properties() {
     CTopicProperties d(cur.topic, [this](const QString& t) { show_message(t); }, this);
     if (d.exec() == QDialog::Accepted) reload_topic_windows(cur.topic->concept_id);
   }
+}
+
+Printed_list CMainFrame::printed_list() const {
+  Printed_list out;
+  out.when = static_cast<std::time_t>(platform::now());
+  CChildFrame* w = active_topic_window();
+  if (!w) return out;
+  Item_list_model* m = w->list_model();
+  if (m->shown_topic()) out.topic = qs(m->shown_topic()->name);
+  for (int r = 0; r < m->rowCount(); ++r) {
+    QString line = m->index(r, Item_list_model::name).data().toString();
+    QString address = m->index(r, Item_list_model::address).data().toString();
+    QString keywords = m->index(r, Item_list_model::keywords).data().toString();
+    if (!address.isEmpty()) line += "  " + address;
+    if (!keywords.isEmpty()) line += "  (" + keywords + ")";
+    out.lines << line;
+  }
+  return out;
+}
+
+void CMainFrame::print(bool preview) {
+  if (!printer_) printer_ = std::make_unique<QPrinter>();
+  Printed_list list = printed_list();
+  if (preview) {
+    QPrintPreviewDialog dialog(printer_.get(), this);
+    connect(&dialog, &QPrintPreviewDialog::paintRequested, this,
+            [&list](QPrinter* p) { print_list(*p, list); });
+    dialog.exec();
+    return;
+  }
+  QPrintDialog dialog(printer_.get(), this);
+  if (dialog.exec() == QDialog::Accepted) print_list(*printer_, list);
 }
 
 void CMainFrame::about() {

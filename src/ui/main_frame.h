@@ -23,10 +23,12 @@ class QLabel;
 class QLineEdit;
 class QMdiArea;
 class QMenu;
+class QPrinter;
 class QToolBar;
 
 namespace orvalis::ui {
 
+struct Printed_list;
 class CChildFrame;
 class CFindDialog;
 
@@ -66,6 +68,9 @@ class CMainFrame : public QMainWindow {
   QString agent_text() const;
   QStringList recent_files() const;
 
+  // What the active topic window's list prints as.
+  struct Printed_list printed_list() const;
+
   // How the window asks a yes/no question (tests answer it themselves).
   std::function<bool(const QString&)> ask;
 
@@ -92,6 +97,7 @@ class CMainFrame : public QMainWindow {
   void search_web();
   void about();
   void properties();
+  void print(bool preview);
   void database_resources_changed();
   void open_address(const QString& address);
   void restore_placement();
@@ -107,6 +113,7 @@ class CMainFrame : public QMainWindow {
   QLineEdit* quick_edit_;
   QComboBox* quick_engines_;
   CFindDialog* find_ = nullptr;
+  std::unique_ptr<QPrinter> printer_;
   std::map<int, QAction*> actions_;
   bool closing_database_ = false;
   bool destroying_ = false;

@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenuBar>
+#include <QPrinter>
 #include <QPushButton>
 #include <QSortFilterProxyModel>
 #include <QTest>
@@ -18,6 +19,7 @@
 #include "ui/child_frame.h"
 #include "ui/commands.h"
 #include "ui/find_dialog.h"
+#include "ui/list_printer.h"
 #include "ui/options_dialog.h"
 #include "ui/properties_dialog.h"
 #include "ui/ui_text.h"
@@ -279,6 +281,24 @@ TEST_F(Window_test, OptionsStoreTheNetworkSettings) {
   EXPECT_FALSE(options.apply());
   EXPECT_EQ(told, QStringList({"If network proxy is enabled, the proxy host is required."}));
   network_limits() = saved;
+}
+
+TEST_F(Window_test, ListPrintsToPdfWithAHeaderOnEveryPage) {
+  ASSERT_TRUE(frame_->new_database(QString::fromStdString(dir_.file("print.ov2"))));
+  Topic_handle t = add_topic("Spaceflight");
+  for (int i = 0; i < 90; ++i)
+    add_document(t, ("http://127.0.0.1/launch/" + std::to_string(i)).c_str(), "Launch", 1);
+  ui::CChildFrame* w = frame_->active_topic_window();
+  w->reload();
+  ASSERT_TRUE(w->select_topic(t->concept_id));
+  ui::Printed_list list = frame_->printed_list();
+  EXPECT_EQ(list.topic, "Spaceflight");
+  ASSERT_EQ(list.lines.size(), 90);
+  QPrinter printer;
+  printer.setOutputFormat(QPrinter::PdfFormat);
+  printer.setOutputFileName(QString::fromStdString(dir_.file("list.pdf")));
+  EXPECT_GT(ui::print_list(printer, list), 1);  // 90 lines do not fit one page
+  EXPECT_EQ(read_file(dir_.file("list.pdf")).rfind("%PDF", 0), 0u);
 }
 
 class Window_start_test : public Window_test {
