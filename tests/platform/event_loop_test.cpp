@@ -1,7 +1,9 @@
-// The epoll event loop: socket events with the armed-set replacement rule, connect and close
+// An event loop (the epoll one here; the window tests run the same cases on the Qt one):
+// socket events with the armed-set replacement rule, connect and close
 // semantics, timers, posted callbacks, and host look-ups. Every wait is bounded by a watchdog.
 #include "platform/event_loop.h"
 
+#include "loop_under_test.h"
 #include "test_support.h"
 
 #include <arpa/inet.h>
@@ -29,7 +31,7 @@ struct Event {
 
 class Event_loop_test : public ::testing::Test {
  protected:
-  void SetUp() override { loop = make_epoll_loop(); }
+  void SetUp() override { loop = make_loop_under_test(); }
   void TearDown() override {
     for (int fd : fds) {
       loop->forget_socket(fd);

@@ -1,0 +1,76 @@
+// CChildFrame is a topic window: the topic tree on the left, the item list of the selected
+// node at the top right and the detail pane of the selected item below it. It keeps what is
+// selected (a root folder, a topic, a related topic, a document) for the frame's commands,
+// and shows the context menus on topics and documents with the frame's actions.
+// Owner: the main window's MDI area. Thread: the user-interface thread.
+#pragma once
+
+#include <QWidget>
+#include <functional>
+
+#include "database/document.h"
+#include "database/topic.h"
+#include "ui/commands.h"
+
+class QMenu;
+class QSortFilterProxyModel;
+class QSplitter;
+class QTextBrowser;
+class QTreeView;
+
+namespace orvalis::ui {
+
+class Item_list_model;
+class Topic_tree_model;
+
+class CChildFrame : public QWidget {
+  Q_OBJECT
+ public:
+  struct Current {
+    Selection kind = Selection::none;
+    Topic_handle topic;         // the selected topic, or the topic whose document is selected
+    Topic_handle parent_topic;  // for a related topic: the topic it stands below
+    Topic_document document;    // for a document
+  };
+  // Builds the context menu for a selection (the frame fills it with its actions).
+  using Menu_builder = std::function<void(QMenu&, Selection)>;
+
+  explicit CChildFrame(Menu_builder menus, QWidget* parent = nullptr);
+
+  const Current& current() const { return current_; }
+  // Reads the tree and list again from the database, keeping the selected topic when it
+  // still exists.
+  void reload();
+  // Selects the topic in the tree (under "My Topics" first, then the other root folders).
+  bool select_topic(std::int32_t concept_id);
+
+  QTreeView* tree() const { return tree_; }
+  QTreeView* list() const { return list_; }
+  QTextBrowser* detail() const { return detail_; }
+  Item_list_model* list_model() const { return list_model_; }
+  Topic_tree_model* tree_model() const { return tree_model_; }
+
+ signals:
+  void selection_changed();
+  // A link in the detail pane that is not a local page: it goes to the user's browser.
+  void external_address(const QString& address);
+  // The status text for the selected node ("%0 documents on topic.").
+  void status_text(const QString& text);
+
+ private:
+  void tree_selected(const QModelIndex& index);
+  void list_selected(const QModelIndex& index);
+  void show_detail();
+  void context_menu(QWidget* view, const QPoint& at);
+
+  Menu_builder menus_;
+  Topic_tree_model* tree_model_;
+  Item_list_model* list_model_;
+  QSortFilterProxyModel* sorted_;
+  QTreeView* tree_;
+  QTreeView* list_;
+  QTextBrowser* detail_;
+  Current current_;
+};
+
+}  // namespace orvalis::ui

@@ -1,0 +1,131 @@
+#include "ui/commands.h"
+
+#include "ui/ui_text.h"
+
+namespace orvalis::ui {
+
+namespace {
+
+// Engine parts a command waits for, when this build does not have them yet.
+constexpr const char* kNeeds_agent = "needs the agent's task manager";
+constexpr const char* kNeeds_organizer = "needs organizing by content";
+constexpr const char* kNeeds_dialog = "its dialog is not built yet";
+
+const Command_info kCommands[] = {
+    {cmd_organize, "Organize by &Content", 8000, nullptr, kNeeds_organizer},
+    {cmd_delete, "&Delete", 8001, nullptr, nullptr},
+    {cmd_view_in_browser, "&View URL/Topic in Browser", 8002, nullptr, nullptr},
+    {cmd_search_web, "&Search the Web", 8003, nullptr, nullptr},
+    {cmd_summarize, "S&ummarize", 8004, nullptr, kNeeds_agent},
+    {cmd_properties, "P&roperties", 8005, nullptr, nullptr},
+    {cmd_select_relation, "Select &Relation", 8006, nullptr, kNeeds_dialog},
+    {cmd_create_related_topic, "Create &Related Topic", 8007, nullptr, kNeeds_dialog},
+    {cmd_follow_links, "&Follow Links", 8008, nullptr, kNeeds_agent},
+    {cmd_delete_relation, "Delete Re&lation", 8009, nullptr, nullptr},
+    {cmd_schedule_tasks, "Sc&hedule Tasks", 8012, nullptr, kNeeds_agent},
+    {cmd_view_scheduled, "View Scheduled &Topics in Browser", 8016, nullptr, nullptr},
+    {cmd_find, "&Find in Database", 8017, nullptr, nullptr},
+    {cmd_new_topic_wizard, "New Topic &Wizard", 8018, nullptr, kNeeds_dialog},
+    {cmd_task_toolbar, "&Task Toolbar", 8020, nullptr, nullptr},
+    {cmd_quick_topics, "&Quick Topics", 8021, nullptr, nullptr},
+    {cmd_welcome_dialog, "&Welcome Dialog", 8024, nullptr, nullptr},
+    {cmd_add_document, "&Add Document", 0, "", nullptr},
+    {cmd_options, "&Options...", 8030, nullptr, nullptr},
+    {cmd_edit_search_resources, "&Edit Search Resources", 8031, nullptr, kNeeds_dialog},
+    {cmd_stop_all_tasks, "S&top All Tasks", 8032, nullptr, nullptr},
+    {cmd_drop_move, "&Move", 8033, nullptr, nullptr},
+    {cmd_drop_copy, "&Copy", 8034, nullptr, nullptr},
+    {cmd_drop_merge, "M&erge", 8035, nullptr, nullptr},
+    {cmd_file_new, "&New...", 0, "Create a new document\nNew", nullptr},
+    {cmd_file_open, "&Open...", 0, "Open an existing document\nOpen", nullptr},
+    {cmd_file_close, "&Close", 0, "Close the active document\nClose", nullptr},
+    {cmd_print_setup, "P&rint Setup...", 0, "Change the printer and printing options\nPage Setup",
+     nullptr},
+    {cmd_print, "&Print...", 0, "Print the active document\nPrint", nullptr},
+    {cmd_print_preview, "Print Pre&view", 0, "Display full pages\nPrint Preview", nullptr},
+    {cmd_recent_file, "", 0, "Open this document", nullptr},
+    {cmd_copy, "&Copy", 0, "Copy the selection and put it on the Clipboard\nCopy", kNeeds_dialog},
+    {cmd_cut, "Cu&t", 0, "Cut the selection and put it on the Clipboard\nCut", kNeeds_dialog},
+    {cmd_paste, "&Paste", 0, "Relate a document or topic to the target topic\nPaste",
+     kNeeds_dialog},
+    {cmd_new_window, "&New Window", 0, "Open another window for the active document\nNew Window",
+     nullptr},
+    {cmd_arrange, "&Arrange Icons", 0, "Arrange icons at the bottom of the window\nArrange Icons",
+     nullptr},
+    {cmd_cascade, "&Cascade", 0, "Arrange windows so they overlap\nCascade Windows", nullptr},
+    {cmd_tile, "&Tile", 0, "Arrange windows as non-overlapping tiles\nTile Windows", nullptr},
+    {cmd_about, "&About Orvalis...", 0,
+     "Display program information, version number and copyright\nAbout", nullptr},
+    {cmd_exit, "E&xit", 0, "Quit the application; prompts to save documents\nExit", nullptr},
+    {cmd_help_contents, "&Help Topics", 0, "List Help topics\nHelp Topics", kNeeds_dialog},
+    {cmd_controls_toolbar, "&Toolbar", 0, "Show or hide the toolbar\nToggle ToolBar", nullptr},
+    {cmd_status_bar, "&Status Bar", 0, "Show or hide the status bar\nToggle StatusBar", nullptr},
+    {cmd_import, "&Import...", 0, "Convert a database of the earlier format\nImport",
+     kNeeds_dialog},
+    {cmd_compact, "Co&mpact...", 0, "Compact a database file\nCompact", kNeeds_dialog},
+};
+
+bool is_topic(Selection s) { return s == Selection::topic || s == Selection::related_topic; }
+
+}  // namespace
+
+const Command_info* command_info(int id) {
+  for (const Command_info& c : kCommands)
+    if (c.id == id) return &c;
+  return nullptr;
+}
+
+QString command_prompt(const Command_info& info) {
+  return info.prompt_id ? ui_text(info.prompt_id) : QString::fromUtf8(info.prompt);
+}
+
+bool command_enabled(int id, const Command_context& c) {
+  const Command_info* info = command_info(id);
+  if (!info || info->missing) return false;
+  switch (id) {
+    // Always offered.
+    case cmd_file_new:
+    case cmd_file_open:
+    case cmd_recent_file:
+    case cmd_exit:
+    case cmd_about:
+    case cmd_controls_toolbar:
+    case cmd_status_bar:
+    case cmd_task_toolbar:
+    case cmd_quick_topics:
+    case cmd_welcome_dialog:
+      return true;
+    case cmd_file_close:
+    case cmd_new_window:
+    case cmd_print_setup:
+      return c.database_open;
+    case cmd_print:
+    case cmd_print_preview:
+    case cmd_arrange:
+    case cmd_cascade:
+    case cmd_tile:
+      return c.database_open && c.topic_window;
+    case cmd_delete:
+      return c.database_open && (is_topic(c.selection) || c.selection == Selection::document);
+    case cmd_properties:
+      return c.database_open && (is_topic(c.selection) || c.selection == Selection::document);
+    case cmd_delete_relation:
+      return c.database_open && c.selection == Selection::related_topic;
+    case cmd_add_document:
+      return c.database_open && is_topic(c.selection);
+    case cmd_view_in_browser:
+      return c.database_open && (is_topic(c.selection) || c.selection == Selection::document);
+    case cmd_search_web:
+      return c.database_open && c.agent_available && is_topic(c.selection);
+    case cmd_stop_all_tasks:
+      return c.agent_available && c.tasks_active > 0;
+    case cmd_drop_move:
+    case cmd_drop_copy:
+    case cmd_drop_merge:
+      return c.database_open;
+    default:
+      return c.database_open;
+  }
+}
+
+}  // namespace orvalis::ui

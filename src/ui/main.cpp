@@ -1,0 +1,45 @@
+// orvalis: the Orvalis window. Start-up creates the main window, opens the database named on
+// the command line or the last one used, shows the window and runs the engine on the Qt event
+// loop of the user-interface thread.
+#include <QApplication>
+#include <QStringList>
+
+#include "agent/application.h"
+#include "platform/event_loop.h"
+#include "platform/message_sink.h"
+#include "ui/main_frame.h"
+#include "ui/message_box.h"
+#include "ui/qt_event_loop.h"
+
+int main(int argc, char** argv) {
+  QApplication qt(argc, argv);
+  QApplication::setApplicationName("Orvalis");
+  QApplication::setOrganizationName("Brennick");
+
+  std::unique_ptr<orvalis::platform::Event_loop> loop = orvalis::ui::make_qt_event_loop();
+  orvalis::platform::set_current_event_loop(loop.get());
+  orvalis::ui::Qt_message_sink sink;
+  orvalis::platform::set_message_sink(&sink);
+
+  int status = 1;
+  {
+    orvalis::ui::CMainFrame frame;
+    sink.set_parent(&frame);
+    orvalis::Application::Start_options options;
+    QStringList args = QApplication::arguments();
+    if (args.size() > 1) options.database = args[1].toStdString();
+    orvalis::Application& app = orvalis::Application::instance();
+    if (!app.start(options)) return 1;
+    frame.database_opened_at_start();
+    frame.show();
+    frame.show_welcome_if_wanted();
+    frame.raise();
+    frame.activateWindow();
+    status = QApplication::exec();
+    sink.set_parent(nullptr);
+  }
+  orvalis::Application::instance().exit();
+  orvalis::platform::set_message_sink(nullptr);
+  orvalis::platform::set_current_event_loop(nullptr);
+  return status;
+}

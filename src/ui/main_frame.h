@@ -1,0 +1,122 @@
+// CMainFrame is the program's main window: an MDI frame over the one open Topic database with
+// the "Controls", "Tasks" and "Quick Topics" tool bars, the status bar whose first pane shows
+// the agent's status line, the menus of the frame with and without a database, the recent-file
+// list, and the one-second timer (id 222) that calls the agent tick. Every command is a
+// QAction numbered and labelled from the command table; its enabled state follows the
+// command's rule after each change of database, window, selection or agent.
+// Owner: main() (or a test). Thread: the user-interface thread.
+// REQUIRES: Application::start() has opened the settings store before open_database is called.
+#pragma once
+
+#include <QMainWindow>
+#include <QString>
+#include <functional>
+#include <map>
+#include <memory>
+
+#include "ui/agent_link.h"
+#include "ui/commands.h"
+
+class QAction;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QMdiArea;
+class QMenu;
+class QPrinter;
+class QToolBar;
+
+namespace orvalis::ui {
+
+struct Printed_list;
+class CChildFrame;
+class CFindDialog;
+
+class CMainFrame : public QMainWindow {
+  Q_OBJECT
+ public:
+  // `agent` may be null: the window then runs with Idle_agent.
+  explicit CMainFrame(Agent_link* agent = nullptr, QWidget* parent = nullptr);
+  ~CMainFrame() override;
+
+  // Opens the database (closing the open one) and shows a topic window over it; false when
+  // it does not open (the message has been shown).
+  bool open_database(const QString& path);
+  // Makes a new database at `path`, seeds its search resources and opens it.
+  bool new_database(const QString& path);
+  // Asks when tasks run; false when the user keeps the database open.
+  bool close_database();
+  // Shows a topic window over the open database (the first one after opening).
+  CChildFrame* new_topic_window();
+  // After start-up opened a database: show it.
+  void database_opened_at_start();
+
+  // Start-up with a database open: the welcome dialog when "ShowWelcomeDialog" asks for it.
+  void show_welcome_if_wanted();
+  // The find dialog (made on first use).
+  CFindDialog* find_dialog();
+
+  // The Quick Topics search: adds the typed topic and submits its search. False when the
+  // name was refused (the message has been shown).
+  bool quick_search();
+
+  // Runs a command as if chosen from a menu.
+  void run_command(int id);
+  QAction* action(int id) const;
+  CChildFrame* active_topic_window() const;
+  QLineEdit* quick_topic_edit() const { return quick_edit_; }
+  QString agent_text() const;
+  QStringList recent_files() const;
+
+  // What the active topic window's list prints as.
+  struct Printed_list printed_list() const;
+
+  // How the window asks a yes/no question (tests answer it themselves).
+  std::function<bool(const QString&)> ask;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void make_actions();
+  void make_tool_bars();
+  void build_menus();
+  void fill_context_menu(QMenu& menu, Selection selection);
+  void update_commands();
+  void tick();
+  void reload_topic_windows(std::int32_t select = 0);
+  void add_recent_file(const QString& path);
+  void show_message(const QString& text);
+  // The commands' work.
+  void file_new();
+  void file_open();
+  void delete_selection();
+  void delete_relation();
+  void add_document();
+  void view_in_browser();
+  void search_web();
+  void about();
+  void properties();
+  void print(bool preview);
+  void database_resources_changed();
+  void open_address(const QString& address);
+  void restore_placement();
+  void save_placement();
+
+  std::unique_ptr<Agent_link> own_agent_;
+  Agent_link* agent_;
+  QMdiArea* mdi_;
+  QLabel* agent_pane_;
+  QToolBar* controls_bar_;
+  QToolBar* tasks_bar_;
+  QToolBar* quick_bar_;
+  QLineEdit* quick_edit_;
+  QComboBox* quick_engines_;
+  CFindDialog* find_ = nullptr;
+  std::unique_ptr<QPrinter> printer_;
+  std::map<int, QAction*> actions_;
+  bool closing_database_ = false;
+  bool destroying_ = false;
+};
+
+}  // namespace orvalis::ui

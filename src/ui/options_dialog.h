@@ -1,0 +1,63 @@
+// "Orvalis Options": the pages Network (proxy, time-out, number of connections), Browser (the
+// browser's executable) and Search resources (the list, deleting one, and whether engines'
+// advertisements are shown). OK checks every page, puts the values in the settings cache and
+// writes the editable settings back (save_settings).
+// Owner: the main window, for one exec(). Thread: the user-interface thread.
+// REQUIRES: the settings store is open.
+#pragma once
+
+#include <QDialog>
+#include <functional>
+
+class QCheckBox;
+class QLineEdit;
+class QListWidget;
+class QSpinBox;
+
+namespace orvalis::ui {
+
+struct Network_page_values {
+  bool proxy = false;
+  QString host;
+  QString port;
+  int timeout = 60;
+  int connections = 8;
+};
+
+// The refusal for the Network page's values, or an empty text when they are accepted.
+QString check_network_page(const Network_page_values& v);
+// The browser's name for remote control: the executable's file name up to its first ".",
+// in lower case ("NETSCAPE.EXE" gives "netscape").
+QString browser_service_name(const QString& executable);
+
+class COptionsDialog : public QDialog {
+  Q_OBJECT
+ public:
+  using Ask = std::function<bool(const QString&)>;
+  using Tell = std::function<void(const QString&)>;
+  COptionsDialog(Ask ask, Tell tell, QWidget* parent = nullptr);
+
+  Network_page_values network_values() const;
+  void set_network_values(const Network_page_values& v);
+  QLineEdit* browser_path() const { return browser_; }
+  QListWidget* resources() const { return resources_; }
+  // Checks the pages and stores the settings; false (nothing stored) when a page refuses.
+  bool apply();
+  void accept() override;
+
+ private:
+  void delete_resource();
+
+  Ask ask_;
+  Tell tell_;
+  QCheckBox* proxy_;
+  QLineEdit* host_;
+  QLineEdit* port_;
+  QSpinBox* timeout_;
+  QSpinBox* connections_;
+  QLineEdit* browser_;
+  QListWidget* resources_;
+  QCheckBox* show_ads_;
+};
+
+}  // namespace orvalis::ui

@@ -1,0 +1,154 @@
+#include "ui/properties_dialog.h"
+
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+#include "database/document_store.h"
+#include "database/search_resource_store.h"
+#include "database/topic_store.h"
+#include "platform/clock.h"
+#include "ui/ui_text.h"
+
+namespace orvalis::ui {
+
+namespace {
+
+constexpr int kField_limit = 255;
+
+QString qs(const Ref_string& s) { return QString::fromUtf8(s.c_str(), s.length()); }
+Ref_string rs(const QString& s) { return Ref_string(std::string_view(s.toStdString())); }
+
+QDialogButtonBox* ok_cancel(QDialog* d) {
+  auto* b = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+  QObject::connect(b, &QDialogButtonBox::accepted, d, &QDialog::accept);
+  QObject::connect(b, &QDialogButtonBox::rejected, d, &QDialog::reject);
+  return b;
+}
+
+QString count_text(std::int32_t n) { return n == -1 ? QStringLiteral("?") : QString::number(n); }
+
+}  // namespace
+
+CTopicProperties::CTopicProperties(Topic_handle topic, std::function<void(const QString&)> refuse,
+                                   QWidget* parent)
+    : QDialog(parent), topic_(std::move(topic)), refuse_(std::move(refuse)) {
+  setWindowTitle(qs(topic_->name) + " Properties");
+  setObjectName("topic_properties");
+  auto* page = new QWidget;
+  name_ = new QLineEdit(qs(topic_->name));
+  terms_ = new QListWidget;
+  for (const Ref_string& t : topic_->terms) terms_->addItem(qs(t));
+  new_term_ = new QLineEdit;
+  auto* add = new QPushButton("&Add");
+  auto* remove = new QPushButton("&Delete");
+  definition_ = new QPlainTextEdit(qs(topic_->definition));
+  category_ = new QComboBox;
+  category_->setEditable(true);
+  for (const Ref_string& c : Search_resource_store().list_categories())
+    if (!c.empty()) category_->addItem(qs(c));
+  category_->setCurrentText(qs(topic_->category));
+
+  auto* term_row = new QHBoxLayout;
+  term_row->addWidget(new_term_, 1);
+  term_row->addWidget(add);
+  term_row->addWidget(remove);
+  auto* form = new QFormLayout(page);
+  form->addRow("&Name:", name_);
+  form->addRow("&Query terms:", terms_);
+  form->addRow("", term_row);
+  form->addRow("&Definition:", definition_);
+  form->addRow("&Category:", category_);
+  connect(add, &QPushButton::clicked, this, [this] {
+    QString t = new_term_->text().trimmed();
+    if (t.isEmpty()) return;
+    if (t.toUtf8().size() > kField_limit) {
+      refuse_(ui_text(18048));
+      return;
+    }
+    terms_->addItem(t);
+    new_term_->clear();
+  });
+  connect(remove, &QPushButton::clicked, this, [this] { delete terms_->currentItem(); });
+
+  auto* tabs = new QTabWidget;
+  tabs->addTab(page, "Name");
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(tabs);
+  layout->addWidget(ok_cancel(this));
+}
+
+bool CTopicProperties::apply() {
+  QString name = name_->text().trimmed();
+  if (name.isEmpty()) {
+    refuse_(ui_text(10132));
+    return false;
+  }
+  if (name.toUtf8().size() > kField_limit || category_->currentText().toUtf8().size() > kField_limit) {
+    refuse_(ui_text(18048));
+    return false;
+  }
+  Topic& t = *topic_;
+  t.name = rs(name);
+  t.definition = rs(definition_->toPlainText());
+  t.category = rs(category_->currentText().trimmed());
+  t.terms = Ref_list<Ref_string>();
+  for (int i = 0; i < terms_->count(); ++i) t.terms.append(rs(terms_->item(i)->text()));
+  t.is_user_topic = 1;
+  t.time_last_modified = Db_date::at(platform::now());
+  return Topic_store::shared().save_topic(t);
+}
+
+void CTopicProperties::accept() {
+  if (apply()) QDialog::accept();
+}
+
+CDocumentProperties::CDocumentProperties(Topic_document document, QWidget* parent)
+    : QDialog(parent), document_(std::move(document)) {
+  const Document& d = *document_.document;
+  setWindowTitle("Document Properties");
+  setObjectName("document_properties");
+  auto* info = new QWidget;
+  auto* form = new QFormLayout(info);
+  auto field = [form](const char* label, const QString& value) {
+    auto* l = new QLabel(value);
+    l->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    l->setWordWrap(true);
+    form->addRow(label, l);
+  };
+  field("Title:", qs(d.title));
+  field("URL:", qs(d.address));
+  field("Size:", QString::number(d.size));
+  field("Links:", count_text(d.num_anchors));
+  field("Images:", count_text(d.num_images));
+  field("Added by:", document_.link.search_resource.empty() ? ui_text(10031)
+                                                           : qs(document_.link.search_resource));
+  field("Query:", qs(document_.link.query));
+  annotation_ = new QPlainTextEdit(qs(d.annotation));
+  auto* tabs = new QTabWidget;
+  tabs->addTab(info, "Info");
+  tabs->addTab(annotation_, "Annotation");
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(tabs);
+  layout->addWidget(ok_cancel(this));
+  resize(480, 340);
+}
+
+bool CDocumentProperties::apply() {
+  document_.document->annotation = rs(annotation_->toPlainText());
+  return Document_store().save_document(*document_.document);
+}
+
+void CDocumentProperties::accept() {
+  if (apply()) QDialog::accept();
+}
+
+}  // namespace orvalis::ui

@@ -1,0 +1,57 @@
+// The property pages of a topic ("Name": name, query terms, definition, category) and of a
+// document ("Info": what the agent learned of it; "Annotation": the user's note). OK checks
+// the fields (a topic name of 1 to 255 characters, terms of at most 255) and writes the row;
+// a topic the user edits becomes one of the user's topics, modified now.
+// Owner: the main window, for one exec(). Thread: the user-interface thread.
+#pragma once
+
+#include <QDialog>
+#include <functional>
+
+#include "database/document.h"
+#include "database/topic.h"
+
+class QComboBox;
+class QLineEdit;
+class QListWidget;
+class QPlainTextEdit;
+
+namespace orvalis::ui {
+
+class CTopicProperties : public QDialog {
+  Q_OBJECT
+ public:
+  // `refuse` shows a refusal ("Please enter a topic name." and the like).
+  CTopicProperties(Topic_handle topic, std::function<void(const QString&)> refuse,
+                   QWidget* parent = nullptr);
+  QLineEdit* name_edit() const { return name_; }
+  QListWidget* terms() const { return terms_; }
+  // Checks and saves the fields; false (nothing saved) when a field is refused.
+  bool apply();
+  void accept() override;
+
+ private:
+  Topic_handle topic_;
+  std::function<void(const QString&)> refuse_;
+  QLineEdit* name_;
+  QListWidget* terms_;
+  QLineEdit* new_term_;
+  QPlainTextEdit* definition_;
+  QComboBox* category_;
+};
+
+class CDocumentProperties : public QDialog {
+  Q_OBJECT
+ public:
+  CDocumentProperties(Topic_document document, QWidget* parent = nullptr);
+  QPlainTextEdit* annotation() const { return annotation_; }
+  // Saves the note; false on a database error (reported).
+  bool apply();
+  void accept() override;
+
+ private:
+  Topic_document document_;
+  QPlainTextEdit* annotation_;
+};
+
+}  // namespace orvalis::ui

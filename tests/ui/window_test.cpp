@@ -1,0 +1,328 @@
+// The window driven as a user drives it, offscreen: a new database, a topic typed into the
+// Quick Topics bar, the tree, the item list and its sorting, the detail pane, deleting; the
+// Quick Topics refusals; the menus with and without a database; start-up with the last
+// database.
+#include <QAction>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QPrinter>
+#include <QPushButton>
+#include <QSortFilterProxyModel>
+#include <QTest>
+#include <QTextBrowser>
+#include <QTreeView>
+
+#include "database/database.h"
+#include "database/schema.h"
+#include "ui/child_frame.h"
+#include "ui/commands.h"
+#include "ui/find_dialog.h"
+#include "ui/list_printer.h"
+#include "ui/options_dialog.h"
+#include "ui/properties_dialog.h"
+#include "ui/ui_text.h"
+#include "ui/welcome_dialog.h"
+#include "ui/item_list_model.h"
+#include "ui/topic_tree_model.h"
+#include "window_fixture.h"
+
+namespace orvalis::testing {
+namespace {
+
+using ui::CChildFrame;
+using ui::Item_list_model;
+using ui::Topic_tree_model;
+
+QStringList menu_titles(QMainWindow& w) {
+  QStringList out;
+  for (QAction* a : w.menuBar()->actions()) out << a->text().remove('&');
+  return out;
+}
+
+QStringList column(QTreeView* view, int col) {
+  QStringList out;
+  for (int r = 0; r < view->model()->rowCount(); ++r)
+    out << view->model()->index(r, col).data().toString();
+  return out;
+}
+
+TEST_F(Window_test, TopicFromQuickTopicsAppearsInTreeListAndDetailAndIsDeleted) {
+  EXPECT_EQ(menu_titles(*frame_), QStringList({"File", "View", "Help"}));
+  EXPECT_FALSE(frame_->action(ui::cmd_delete)->isEnabled());
+  ASSERT_TRUE(frame_->new_database(QString::fromStdString(dir_.file("research.ov2"))));
+  EXPECT_EQ(menu_titles(*frame_),
+            QStringList({"File", "Edit", "View", "Agent", "Tools", "Window", "Help"}));
+  CChildFrame* w = frame_->active_topic_window();
+  ASSERT_TRUE(w);
+
+  QTest::keyClicks(frame_->quick_topic_edit(), "  Honeybees  ");
+  QTest::mouseClick(frame_->findChild<QPushButton*>("quick_search"), Qt::LeftButton);
+  ASSERT_TRUE(sink_.shown.empty()) << sink_.shown.front();
+  EXPECT_TRUE(frame_->quick_topic_edit()->text().isEmpty());
+
+  // The new topic stands under "My Topics" and is selected; the detail pane shows it.
+  Topic_tree_model* tree = w->tree_model();
+  QModelIndex mine = tree->root_index(Topic_tree_model::my_topics);
+  EXPECT_EQ(mine.data().toString(), "My Topics");
+  QModelIndex node = tree->find_topic(tree->topic_at(w->tree()->currentIndex())->concept_id, mine);
+  ASSERT_TRUE(node.isValid());
+  EXPECT_EQ(node.data().toString(), "Honeybees");
+  EXPECT_EQ(w->current().kind, ui::Selection::topic);
+  EXPECT_TRUE(w->detail()->toPlainText().contains("Topic: Honeybees"));
+  EXPECT_TRUE(frame_->action(ui::cmd_delete)->isEnabled());
+
+  // Its documents fill the list; Links sorts as a number, "?" for an unknown count.
+  Topic_handle topic = w->current().topic;
+  add_document(topic, "http://127.0.0.1/a", "Hive life", 10, {"Bees live in hives."},
+               {"hive", "queen"}, "Demo Search");
+  add_document(topic, "http://127.0.0.1/b", "Pollen", 9);
+  add_document(topic, "http://127.0.0.1/c", "Swarms", -1);
+  w->list_model()->refresh();
+  EXPECT_EQ(column(w->list(), Item_list_model::added_by),
+            QStringList({"Demo Search", "Manual Edit", "Manual Edit"}));
+  w->list()->sortByColumn(Item_list_model::links, Qt::AscendingOrder);
+  EXPECT_EQ(column(w->list(), Item_list_model::links), QStringList({"?", "9", "10"}));
+  EXPECT_EQ(w->list_model()->document_count_text(), "3 documents on topic.");
+
+  // A document in the detail pane.
+  w->list()->sortByColumn(Item_list_model::name, Qt::AscendingOrder);
+  w->list()->setCurrentIndex(w->list()->model()->index(0, 0));
+  EXPECT_EQ(w->current().kind, ui::Selection::document);
+  QString detail = w->detail()->toPlainText();
+  for (const char* line : {"Title: Hive life", "URL: http://127.0.0.1/a", "Links: 10",
+                           "Summary: Bees live in hives.", "Keywords: hive, queen"})
+    EXPECT_TRUE(detail.contains(line)) << line << "\n" << detail.toStdString();
+
+  // Deleting the topic asks first and takes it out of the tree.
+  QTest::mouseClick(w->tree()->viewport(), Qt::LeftButton, {},
+                    w->tree()->visualRect(node).center());
+  EXPECT_EQ(w->current().kind, ui::Selection::topic);
+  frame_->run_command(ui::cmd_delete);
+  EXPECT_EQ(questions_, QStringList({"Are you sure you want to delete the topic 'Honeybees'?"}));
+  EXPECT_EQ(tree->rowCount(tree->root_index(Topic_tree_model::my_topics)), 0);
+  EXPECT_FALSE(Topic_store::shared().topic(topic->concept_id));
+}
+
+TEST_F(Window_test, QuickTopicsRefusesEmptyAndLongNames) {
+  ASSERT_TRUE(frame_->new_database(QString::fromStdString(dir_.file("q.ov2"))));
+  struct Case {
+    QString typed;
+    const char* message;  // null: accepted
+  } cases[] = {
+      {"", "Please enter a topic name."},
+      {" \t ", "Please enter a topic name."},
+      {QString(255, 'a'), nullptr},
+      {QString(256, 'b'), "Field is limited to 255 characters."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.typed.size());
+    sink_.shown.clear();
+    frame_->quick_topic_edit()->setText(c.typed);
+    EXPECT_EQ(frame_->quick_search(), c.message == nullptr);
+    if (c.message)
+      EXPECT_EQ(sink_.shown, std::vector<std::string>({c.message}));
+    else
+      EXPECT_TRUE(sink_.shown.empty());
+  }
+  EXPECT_EQ(Topic_store::shared().user_top_level_topics().count(), 1);
+}
+
+TEST_F(Window_test, CommandsCarryTheirPromptsAndWaitForWhatTheyNeed) {
+  ASSERT_TRUE(frame_->new_database(QString::fromStdString(dir_.file("c.ov2"))));
+  struct Case {
+    int id;
+    const char* status;
+    const char* tip;
+    bool enabled;  // with a topic selected and no agent in this program
+  } cases[] = {
+      {ui::cmd_search_web, "Search the Web for selected topic", "Search the Web", false},
+      {ui::cmd_delete, "Delete", "Delete", true},
+      {ui::cmd_stop_all_tasks, "Stop all agent tasks", "Stop Tasks", false},
+      {ui::cmd_quick_topics, "Show or hide the Quick Topics toolbar",
+       "Toggle Quick Topics toolbar", true},
+      {ui::cmd_paste, "Relate a document or topic to the target topic", "Paste", false},
+  };
+  add_topic("Bread");
+  frame_->active_topic_window()->reload();
+  ASSERT_TRUE(frame_->active_topic_window()->select_topic(
+      Topic_store::shared().user_top_level_topics().first()->concept_id));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.id);
+    QAction* a = frame_->action(c.id);
+    ASSERT_TRUE(a);
+    EXPECT_TRUE(a->statusTip().startsWith(c.status));
+    EXPECT_EQ(a->toolTip(), c.tip);
+    EXPECT_EQ(a->isEnabled(), c.enabled);
+  }
+  EXPECT_EQ(frame_->findChild<QLabel*>("agent_pane")->text(), "Agent Idle");
+}
+
+TEST(Tip_of_the_day, IndexRestartsAtTheNumberOfTipsAndNoTipsShowNothing) {
+  struct Case {
+    int stored, count, shown, next;
+  } cases[] = {
+      {0, 40, 22001, 1}, {39, 40, 22040, 40}, {40, 40, 22001, 1},
+      {57, 40, 22001, 1}, {-2, 40, 22001, 1}, {5, 0, 0, 5},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.stored);
+    ui::Tip_choice t = ui::choose_tip(c.stored, c.count);
+    EXPECT_EQ(t.string_id, c.shown);
+    EXPECT_EQ(t.next_index, c.next);
+  }
+}
+
+TEST_F(Window_test, WelcomeDialogShowsTheStoredTipAndAdvancesIt) {
+  profile_put_int("Cur_tip_count", 40);
+  ui::CWelcomeDialog welcome;
+  EXPECT_EQ(welcome.tip(), ui::ui_text(22001));
+  EXPECT_EQ(profile_get_int("Cur_tip_count", -1), 1);
+}
+
+TEST_F(Window_test, FindListsMatchesAndHoldsTheDatabaseOpen) {
+  ASSERT_TRUE(frame_->new_database(QString::fromStdString(dir_.file("f.ov2"))));
+  Topic_handle bread = add_topic("Bread baking", {"sourdough"});
+  add_document(bread, "http://127.0.0.1/rye", "Rye loaves", 4, {"Rye needs a sour starter."});
+  frame_->run_command(ui::cmd_find);
+  ui::CFindDialog* find = frame_->find_dialog();
+  ASSERT_TRUE(find->isVisible());
+  struct Case {
+    const char* text;
+    bool documents;
+    QStringList listed;
+  } cases[] = {
+      {"SOUR", false, {"Bread baking"}},      // a term, without regard to case
+      {"starter", true, {"Rye loaves"}},      // the extract
+      {"nothing here", true, {"No matches"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    find->find(c.text, c.documents);
+    QStringList listed;
+    for (int i = 0; i < find->results()->count(); ++i) listed << find->results()->item(i)->text();
+    EXPECT_EQ(listed, c.listed);
+  }
+  EXPECT_FALSE(frame_->close_database());
+  ASSERT_EQ(sink_.shown.size(), 1u);
+  EXPECT_EQ(sink_.shown[0].rfind("Database cannot be closed while Find Dialog is open.", 0), 0u);
+  find->close();
+  EXPECT_TRUE(frame_->close_database());
+}
+
+TEST_F(Window_test, TopicPropertiesCheckTheNameAndSaveTheFields) {
+  ASSERT_TRUE(frame_->new_database(QString::fromStdString(dir_.file("p.ov2"))));
+  Topic_handle t = add_topic("Tea", {"oolong"});
+  QStringList refused;
+  ui::CTopicProperties pages(t, [&](const QString& m) { refused << m; });
+  struct Case {
+    QString name;
+    const char* refusal;  // null: saved
+  } cases[] = {
+      {"   ", "Please enter a topic name."},
+      {QString(256, 't'), "Field is limited to 255 characters."},
+      {"Tea grading", nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name.size());
+    refused.clear();
+    pages.name_edit()->setText(c.name);
+    pages.terms()->addItem("first flush");
+    EXPECT_EQ(pages.apply(), c.refusal == nullptr);
+    EXPECT_EQ(refused, c.refusal ? QStringList({c.refusal}) : QStringList());
+  }
+  Topic stored;
+  ASSERT_TRUE(Topic_store::shared().load_topic(stored, t->concept_id));
+  EXPECT_STREQ(stored.name.c_str(), "Tea grading");
+  EXPECT_EQ(stored.terms.count(), 4);  // oolong and the three added
+}
+
+TEST(Options_pages, NetworkLimitsProxyChecksAndBrowserNames) {
+  struct Case {
+    ui::Network_page_values v;
+    QString refusal;
+  } cases[] = {
+      {{false, "", "", 15, 1}, ""},
+      {{false, "", "", 300, 60}, ""},
+      {{false, "", "", 14, 8}, "Please enter an integer between 15 and 300."},
+      {{false, "", "", 301, 8}, "Please enter an integer between 15 and 300."},
+      {{false, "", "", 60, 0}, "Please enter an integer between 1 and 60."},
+      {{false, "", "", 60, 61}, "Please enter an integer between 1 and 60."},
+      {{true, " ", "8080", 60, 8}, "If network proxy is enabled, the proxy host is required."},
+      {{true, "proxy", "0", 60, 8},
+       "If network proxy is enabled, a non-zero proxy port number is required."},
+      {{true, "proxy", "abc", 60, 8},
+       "If network proxy is enabled, a non-zero proxy port number is required."},
+      {{true, "proxy", "3128", 60, 8}, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.refusal.toStdString());
+    EXPECT_EQ(ui::check_network_page(c.v), c.refusal);
+  }
+  EXPECT_EQ(ui::browser_service_name("/opt/NETSCAPE.EXE"), "netscape");
+  EXPECT_EQ(ui::browser_service_name("C:/Apps/Opera.exe"), "opera");
+}
+
+TEST_F(Window_test, OptionsStoreTheNetworkSettings) {
+  const Network_limits saved = network_limits();
+  QStringList told;
+  ui::COptionsDialog options([](const QString&) { return true; },
+                             [&](const QString& t) { told << t; });
+  options.set_network_values({true, "127.0.0.1", "3128", 90, 12});
+  options.browser_path()->setText("");
+  ASSERT_TRUE(options.apply()) << told.join("\n").toStdString();
+  EXPECT_EQ(Settings_cache::instance().get("ProxyEnabled"), "yes");
+  EXPECT_EQ(Settings_cache::instance().get("ProxyPort"), "3128");
+  EXPECT_EQ(network_limits().search_timeout, 90);
+  EXPECT_EQ(network_limits().concurrent_requests, 12);
+  EXPECT_EQ(platform::Registry_store::instance().read("NetworkTimeout"), "90");
+  options.set_network_values({true, "", "3128", 90, 12});
+  EXPECT_FALSE(options.apply());
+  EXPECT_EQ(told, QStringList({"If network proxy is enabled, the proxy host is required."}));
+  network_limits() = saved;
+}
+
+TEST_F(Window_test, ListPrintsToPdfWithAHeaderOnEveryPage) {
+  ASSERT_TRUE(frame_->new_database(QString::fromStdString(dir_.file("print.ov2"))));
+  Topic_handle t = add_topic("Spaceflight");
+  for (int i = 0; i < 90; ++i)
+    add_document(t, ("http://127.0.0.1/launch/" + std::to_string(i)).c_str(), "Launch", 1);
+  ui::CChildFrame* w = frame_->active_topic_window();
+  w->reload();
+  ASSERT_TRUE(w->select_topic(t->concept_id));
+  ui::Printed_list list = frame_->printed_list();
+  EXPECT_EQ(list.topic, "Spaceflight");
+  ASSERT_EQ(list.lines.size(), 90);
+  QPrinter printer;
+  printer.setOutputFormat(QPrinter::PdfFormat);
+  printer.setOutputFileName(QString::fromStdString(dir_.file("list.pdf")));
+  EXPECT_GT(ui::print_list(printer, list), 1);  // 90 lines do not fit one page
+  EXPECT_EQ(read_file(dir_.file("list.pdf")).rfind("%PDF", 0), 0u);
+}
+
+class Window_start_test : public Window_test {
+ protected:
+  Application::Start_options start_options() override {
+    // A database used last time: made, opened and closed as the program would.
+    std::string path = dir_.file("last.ov2");
+    EXPECT_TRUE(create_database(Ref_string(path.c_str())));
+    Application::instance().start({});
+    EXPECT_TRUE(Application::instance().open_database(Ref_string(path.c_str())));
+    Application::instance().close_database();
+    return {};
+  }
+};
+
+TEST_F(Window_start_test, StartUpOpensTheLastDatabaseInATopicWindow) {
+  EXPECT_TRUE(Database::shared().is_open());
+  ASSERT_TRUE(frame_->active_topic_window());
+  EXPECT_EQ(frame_->recent_files(), QStringList({QString::fromStdString(dir_.file("last.ov2"))}));
+  // Closing the last topic window closes the database.
+  frame_->run_command(ui::cmd_file_close);
+  EXPECT_FALSE(Database::shared().is_open());
+  EXPECT_EQ(menu_titles(*frame_), QStringList({"File", "View", "Help"}));
+}
+
+}  // namespace
+}  // namespace orvalis::testing
