@@ -7,6 +7,7 @@
 #include "agent/search_topic_task.h"
 #include "agent/summarize_topic_task.h"
 #include "agent/task_manager.h"
+#include "agent/topic_organizer.h"
 #include "database/db_error.h"
 #include "database/topic_store.h"
 #include "foundation/job_queue.h"
@@ -141,6 +142,11 @@ void install_agent_hooks(std::function<void(std::vector<Agent_task_handle>)> due
     Job_queue::instance().stop_worker();
   };
   set_db_recovery_hook([] { Task_manager::instance().stop_all(); });
+  // Topics made by organizing a topic get their schedules and a first search at once.
+  Topic_organizer::set_new_topic_hook([](const Topic_handle& topic) {
+    register_topic_schedules(*topic);
+    search_topic_now(topic, true);
+  });
 }
 
 }  // namespace orvalis
