@@ -64,13 +64,12 @@ TEST(ResourceDefinitions, MissingFileGivesNothing) {
   EXPECT_TRUE(read_definitions(Ref_string("")).empty());
 }
 
-TEST(ResourceDefinitions, ShippedFileSeedsTheDemoAndEnginesOfTodaysWeb) {
+TEST(ResourceDefinitions, ShippedFileSeedsEnginesOfTodaysWeb) {
   // What each engine's documentation describes (see the file), and a result link it must keep.
   struct Engine {
     const char *name, *location, *search_field, *fields, *category, *result_link;
   };
   const Engine engines[] = {
-      {"Demo Web", "http://127.0.0.1:8642/search", "q", "", "General", "http://127.0.0.1:8642/p/1.html"},
       {"Wikipedia", "https://en.wikipedia.org/w/index.php", "search",
        "title=Special:Search fulltext=1 ns0=1 limit=50", "General", "https://en.wikipedia.org/wiki/Solar_sail"},
       {"arXiv", "https://arxiv.org/search/", "query", "searchtype=all size=50", "Science",

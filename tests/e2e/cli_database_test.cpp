@@ -107,9 +107,9 @@ TEST_F(CliDatabase, TopicSettingsRelationsAndDeletion) {
 TEST_F(CliDatabase, SeededSearchResources) {
   Cli_result r = run({"resource", "list"});
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_NE(r.out.find("Demo Web\tenabled"), std::string::npos) << r.out;
-  r = run({"resource", "show", "Demo Web"});
-  EXPECT_NE(r.out.find("Location: http://127.0.0.1:8642/search"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Wikipedia\tenabled"), std::string::npos) << r.out;
+  r = run({"resource", "show", "Wikipedia"});
+  EXPECT_NE(r.out.find("Location: https://en.wikipedia.org/w/index.php"), std::string::npos) << r.out;
   EXPECT_NE(run({"resource", "categories"}).out.size(), 0u);
 
   orvalis::testing::write_file(box_.path("more.ini"), "[Extra]\nLocation=http://127.0.0.1:9/find\nSearchField=q\n"
