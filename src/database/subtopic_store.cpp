@@ -1,8 +1,11 @@
 #include "database/subtopic_store.h"
 
+#include <cstring>
+#include <string>
 #include <unordered_set>
 
 #include "database/document.h"
+#include "foundation/entities.h"
 #include "platform/clock.h"
 
 namespace orvalis {
@@ -34,8 +37,14 @@ std::vector<Document_key_terms> Subtopic_store::key_terms_of_topic(std::int32_t 
                    " AND length(url_master.summary) > 0"
                    " ORDER BY concept_urls.rowid");
     s.bind(1, concept_id);
-    while (s.step())
-      result.push_back({s.number(0), split_sentences(s.text_view(1))});
+    while (s.step()) {
+      // Key terms are stored as the page wrote them; labels and new topics' terms are read
+      // with their character references decoded ("sail&rsquo;s" is "sail’s").
+      std::string terms(s.text_view(1));
+      decode_entities(terms.data());
+      terms.resize(std::strlen(terms.c_str()));
+      result.push_back({s.number(0), split_sentences(terms)});
+    }
   } catch (const Db_error& e) {
     report_db_error(e);
     result.clear();
