@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <fstream>
 #include <functional>
 #include <string>
 
@@ -53,41 +52,6 @@ class Maintenance : public Database_test {
     return s;
   }
 };
-
-TEST_F(Maintenance, CompactionRefusals) {
-  fill();
-  db.close();
-  const std::string text_file = dir.file("notes.txt"), earlier = dir.file("old.mdb");
-  write_file(text_file, "not a database at all, just some words that fill a page or so\n");
-  ASSERT_EQ(make_earlier_file(earlier), "");
-  struct Case {
-    const char* name;
-    std::string file;
-    std::string faults;
-    std::string message;
-  };
-  const Case cases[] = {
-      {"a missing file", dir.file("missing.ov2"), "",
-       "Error accessing source database: No such file or directory"},
-      {"a disk without room for the copy", path, "no-space",
-       std::string(Ref_string::from_id(12014).view())},
-      {"a file that is not a database", text_file, "",
-       "File is not a valid Orvalis database."},
-      {"a file of the earlier format", earlier, "",
-       "File is not a valid Orvalis database."},
-  };
-  for (const Case& c : cases) {
-    Message_recorder recorder;
-    {
-      Faults_set faults(c.faults);
-      EXPECT_EQ(compact_database(Ref_string(c.file), answering(true)), Maintenance_result::failed)
-          << c.name;
-    }
-    EXPECT_EQ(recorder.all(), c.message + "\n") << c.name;
-  }
-  ASSERT_TRUE(db.open(Ref_string(path)));
-  EXPECT_EQ(scalar(db, "SELECT count(*) FROM url_master"), 203);
-}
 
 TEST_F(Maintenance, CompactionLeavesTheOldFileOrTheCompactedOneWhereverItIsKilled) {
   // The last row is not killed: it runs to the end in this process.
@@ -193,7 +157,9 @@ TEST_F(Maintenance, ConversionCarriesEveryRowWithTheNewIds) {
   EXPECT_TRUE(messages().empty());
 }
 
-TEST_F(Maintenance, ConversionRefusals) {
+// Refusals of both operations: the message, and every file left as it was.
+TEST_F(Maintenance, Refusals) {
+  fill();
   db.close();
   const std::string earlier = dir.file("old.mdb"), target = dir.file("new.ov2");
   const std::string text_file = dir.file("notes.txt");
@@ -202,40 +168,40 @@ TEST_F(Maintenance, ConversionRefusals) {
                                            "UPDATE url_master SET abstract_0 ="
                                            " printf('%.60000c', 'x') WHERE url_id = 9;"),
             "");
-  write_file(text_file, "plain words\n");
+  write_file(text_file, "not a database at all, just some words that fill a page or so\n");
   write_file(target, "the user's own file");
+  const std::string not_ours = "File is not a valid Orvalis database.",
+                    not_earlier = "Source File is not a valid Orvalis 1.0x database";
   struct Case {
-    const char* name;
-    std::string source;
-    std::string faults;
-    std::string message;
+    bool convert;
+    std::string file, faults, message;
   };
   const Case cases[] = {
-      {"a source of the current format", path, "",
-       "Source File is not a valid Orvalis 1.0x database"},
-      {"a source that is no database", text_file, "",
-       "Source File is not a valid Orvalis 1.0x database"},
-      {"a disk without room", earlier, "no-space",
-       "There is not enough disk space to complete the import."},
-      {"a disk that fills on the way", earlier, "full-after=1",
-       "database or disk is full"},
+      {false, dir.file("missing.ov2"), "", "Error accessing source database: No such file or directory"},
+      {false, path, "no-space", std::string(Ref_string::from_id(12014).view())},
+      {false, text_file, "", not_ours},
+      {false, earlier, "", not_ours},
+      {true, path, "", not_earlier},
+      {true, text_file, "", not_earlier},
+      {true, earlier, "no-space", "There is not enough disk space to complete the import."},
+      {true, earlier, "full-after=1", "database or disk is full"},
   };
   for (const Case& c : cases) {
     reset_db_error_reporter();
     Message_recorder recorder;
     {
       Faults_set faults(c.faults);
-      EXPECT_EQ(convert_database(Ref_string(c.source), Ref_string(target), answering(true)),
+      EXPECT_EQ(c.convert ? convert_database(Ref_string(c.file), Ref_string(target), answering(true))
+                          : compact_database(Ref_string(c.file), answering(true)),
                 Maintenance_result::failed)
-          << c.name;
+          << c.message;
     }
-    EXPECT_EQ(recorder.all(), c.message + "\n") << c.name;
-    // The target is the user's file still, and no half-made file is left beside it.
-    std::ifstream in(target);
-    std::string kept((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    EXPECT_TRUE(kept == "the user's own file") << c.name;
-    EXPECT_FALSE(std::filesystem::exists(target + ".incomplete")) << c.name;
+    EXPECT_EQ(recorder.all(), c.message + "\n");
+    EXPECT_TRUE(read_file(target) == "the user's own file") << c.message;
+    EXPECT_FALSE(std::filesystem::exists(target + ".incomplete")) << c.message;
   }
+  ASSERT_TRUE(db.open(Ref_string(path)));
+  EXPECT_EQ(scalar(db, "SELECT count(*) FROM url_master"), 203);
 }
 
 }  // namespace

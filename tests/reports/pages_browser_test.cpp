@@ -134,15 +134,16 @@ class Chromium {
   // Opens `url` in a new page and attaches to it.
   bool open(const std::string& url) {
     session_.clear();
-    std::string reply = call("Target.createTarget", "{\"url\":" + json_quote(url) + "}");
-    std::size_t at = reply.find("\"targetId\":");
-    if (at == std::string::npos) return false;
-    std::string target = json_string_at(reply, at + 11);
-    reply = call("Target.attachToTarget", "{\"targetId\":" + json_quote(target) + ",\"flatten\":true}");
-    at = reply.find("\"sessionId\":");
-    if (at == std::string::npos) return false;
-    session_ = json_string_at(reply, at + 12);
-    return true;
+    std::string target = field(call("Target.createTarget", "{\"url\":" + json_quote(url) + "}"), "targetId");
+    session_ = field(call("Target.attachToTarget", "{\"targetId\":" + json_quote(target) + ",\"flatten\":true}"),
+                     "sessionId");
+    return !target.empty() && !session_.empty();
+  }
+
+  // The string member `name` of a reply, or "" when it has none.
+  static std::string field(const std::string& reply, const std::string& name) {
+    std::size_t at = reply.find("\"" + name + "\":\"");
+    return at == std::string::npos ? "" : json_string_at(reply, at + name.size() + 3);
   }
 
   // The string value of `expression` in the page.
