@@ -77,9 +77,10 @@ class Anchor_reader : public Html_scanner {
   Ref_list<Found_link> links_;
 };
 
-// The page with a base element naming `base_url` (unless it has its own), `top` after the body
-// tag (or "/head", or "html") and `bottom` before "/body" (or "/html"); fragments that found
-// no place go first (top) or last (bottom). Either fragment may be empty.
+// The page with a base element naming `base_url` (unless it has its own; the address escaped
+// for an attribute value), `top` after the body tag (or "/head", or "html") and `bottom` before
+// "/body" (or "/html"); fragments that found no place go first (top) or last (bottom). Either
+// fragment may be empty.
 Byte_buffer_handle insert_base_reference(const Byte_buffer_handle& page, const Ref_string& base_url,
                                          const Ref_string& top, const Ref_string& bottom);
 

@@ -1,0 +1,211 @@
+#include "agent/capture.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <system_error>
+
+#include "database/search_resource_store.h"
+#include "foundation/error_handler.h"
+#include "foundation/settings.h"
+#include "foundation/url.h"
+#include "reports/html_text.h"
+#include "text/html_scanner.h"
+#include "text/html_tag.h"
+#include "text/page_readers.h"
+
+namespace orvalis {
+
+Ref_string check_capture_request(Capture_request& request, Database& db,
+                                 const Ref_string& browser_path) {
+  if (request.category.empty()) request.category = Ref_string::from_id(12019);
+  if (request.name.empty()) return Ref_string::from_id(18002);
+  if (request.form_url.empty()) return Ref_string::from_id(18003);
+  if (!db.is_open()) return Ref_string::from_id(18004);
+  Search_resource_store store(db);
+  Ref_string wanted = request.name.lower();
+  for (const Search_resource_handle& r : store.list_resources(false)) {
+    if (r->name.lower() == wanted) return Ref_string::from_id(18013);
+  }
+  if (browser_path.empty()) return Ref_string::from_id(10171);
+  return {};
+}
+
+namespace {
+
+void add_hidden(Ref_string& out, const char* marker, const Ref_string& value) {
+  out += concat("<input type=\"hidden\" name=", marker, " value=\"");
+  out += escape_html(value);
+  out += "\">\n";
+}
+
+// The tag handler of the capture rewrite: every form posts to the listener and carries the
+// markers; an isindex becomes such a form.
+class Form_rewriter : public Html_scanner {
+ public:
+  Form_rewriter(Byte_buffer_handle page, const Ref_string& base, const Capture_request& request,
+                const Ref_string& listener)
+      : Html_scanner(std::move(page), 0), base_(base), request_(request), listener_(listener) {}
+
+  int on_tag(const char* token, int n, Ref_string& replacement) override {
+    char name[Html_tag::max_name];
+    std::string_view lower(name, static_cast<size_t>(Html_tag::name_of(token, n, name)));
+    if (lower == "base") {
+      Html_tag tag(token, n);
+      Ref_string href = tag.attribute("href");
+      if (!href.empty()) base_ = Url(base_).resolve(href);
+      return 0;
+    }
+    if (lower == "form") {
+      found_form = true;
+      Html_tag tag(token, n);
+      Ref_string action = tag.attribute("action");
+      Ref_string method = tag.attribute("method").lower();
+      if (method != "post") method = "get";
+      tag.set_attribute("action", listener_);
+      tag.set_attribute("method", "post");
+      replacement = tag.text();
+      add_markers(replacement, Url(base_).resolve(action));
+      add_hidden(replacement, kMethod_marker, method);
+      return 1;
+    }
+    if (lower == "isindex") {
+      found_form = true;
+      replacement = concat("<form action=\"", escape_html(listener_).view(), "\" method=post>\n");
+      replacement += "<hr>This is a searchable index . Enter search keywords: ";
+      replacement += concat("<input name=\"", kIsindex_field, "\">\n");
+      replacement += "<br><hr>\n";
+      add_markers(replacement, base_);
+      replacement += concat("<input type=\"hidden\" name=", kMethod_marker, " value=GET>\n");
+      replacement += "</form>\n";
+      return 1;
+    }
+    return 0;
+  }
+
+  bool found_form = false;
+
+ private:
+  void add_markers(Ref_string& out, const Ref_string& address) {
+    add_hidden(out, kUser_marker, request_.username);
+    add_hidden(out, kPassword_marker, request_.password);
+    add_hidden(out, kName_marker, request_.name);
+    add_hidden(out, kAddress_marker, address);
+    add_hidden(out, kForm_address_marker, base_);
+  }
+
+  Ref_string base_;
+  const Capture_request& request_;
+  Ref_string listener_;
+};
+
+}  // namespace
+
+Capture_page rewrite_capture_page(const Byte_buffer_handle& body, const Ref_string& page_address,
+                                  const Capture_request& request,
+                                  const Ref_string& listener_address) {
+  Form_rewriter rewriter(body, page_address, request, listener_address);
+  Ref_string rewritten;
+  rewriter.run(1, &rewritten);
+  auto page = make_counted<Byte_buffer>();
+  page->append(rewritten.c_str(), rewritten.length());
+  Ref_string top;
+  for (int id = 10080; id <= 10083; ++id) top += Ref_string::from_id(id);
+  Capture_page out;
+  out.page = insert_base_reference(page, page_address, top, Ref_string());
+  out.found_form = rewriter.found_form;
+  return out;
+}
+
+Ref_string write_capture_page(const Ref_string& folder, const Byte_buffer_handle& page) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  long long n = 1;
+  for (const fs::directory_entry& entry : fs::directory_iterator(folder.c_str(), ec)) {
+    std::string name = entry.path().filename().string();
+    if (name.size() < 7 || Ref_string(name.substr(0, 7)).lower() != "capture") continue;
+    if (!entry.is_regular_file(ec)) continue;
+    size_t e = name.find_last_of("eE");
+    n = std::atoll(name.c_str() + e + 1) + 1;
+    if (n < 1 || n > 1000000000) n = 1;
+    fs::remove(entry.path(), ec);
+    break;
+  }
+  Ref_string file = safe_file_name(concat("capture", Ref_string::number(n).view(), ".htm").view());
+  Ref_string path = join_folder(folder, file);
+  if (!page->write_to_file(path.c_str())) {
+    report_error(Ref_string::from_id(18012));
+    return {};
+  }
+  return path;
+}
+
+Ref_list<Name_value> submitted_fields(const Http_request_info& request) {
+  if (!request.fields.empty() || request.method != "get") return request.fields;
+  Ref_list<Name_value> fields;
+  int q = request.path.find('?');
+  if (q < 0) return fields;
+  for (const Ref_string& piece : split(request.path.mid(q + 1), '&')) {
+    Ref_list<Ref_string> parts = split(piece, '=');
+    if (parts.count() < 2) continue;
+    fields.append({parts.at(0), url_decode(parts.at(1))});
+  }
+  return fields;
+}
+
+Resource_capture::Resource_capture(const Capture_request& request, Database& db)
+    : request_(request), db_(db) {
+  if (request_.category.empty()) request_.category = Ref_string::from_id(10084);
+}
+
+bool Resource_capture::take(const Http_request_info& request, Ref_string& html) {
+  html = Ref_string();
+  if (taken_) return false;
+  Ref_list<Name_value> fields = submitted_fields(request);
+  auto resource = make_counted<Search_resource>();
+  resource->request_kind = Search_resource::post;
+  resource->category = request_.category;
+  resource->enabled = 1;
+  bool named = false, found = false;
+  Ref_string form_url = request_.form_url;
+  Ref_string location;
+  for (const Name_value& field : fields) {
+    const Ref_string& name = field.name;
+    if (name == kUser_marker) {
+      resource->username = field.value;
+    } else if (name == kPassword_marker) {
+      resource->password = field.value;
+    } else if (name == kName_marker) {
+      named = field.value.replace('+', ' ').lower() == request_.name.lower();
+    } else if (name == kForm_address_marker) {
+      form_url = field.value;
+    } else if (name == kAddress_marker) {
+      location = field.value;
+    } else if (name == kMethod_marker) {
+      parse_request_type(field.value, resource->request_kind);
+    } else if (field.value.lower() == "searchfield") {
+      resource->search_field = name;
+      found = true;
+    } else {
+      resource->field_values.append(field);
+    }
+  }
+  if (!named) return false;
+  if (!found) {
+    html = Ref_string::from_id(10086);
+    return false;
+  }
+  resource->name = request_.name;
+  resource->form_url = form_url;
+  resource->location = Url(form_url).resolve(location);
+  if (!db_.is_open() || !Search_resource_store(db_).save_resource(*resource)) {
+    html = Ref_string("<HTML><BODY>The search resource could not be stored.</BODY></HTML>");
+    return false;
+  }
+  taken_ = true;
+  resource_ = resource;
+  html = format_args(Ref_string::from_id(10085), escape_html(request_.name));
+  return true;
+}
+
+}  // namespace orvalis
