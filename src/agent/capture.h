@@ -18,6 +18,7 @@
 #include "foundation/counted_object.h"
 #include "foundation/name_value_list.h"
 #include "foundation/ref_string.h"
+#include "net/listen_connection.h"
 #include "net/serve_connection.h"
 
 namespace orvalis {
@@ -98,5 +99,8 @@ class Resource_capture : public Counted_object {
   Search_resource_handle resource_;
 };
 using Resource_capture_handle = Counted_handle<Resource_capture>;
+
+// The listener's handler for one capture: every request the listener reads goes to take().
+Capture_handler_handle capture_handler(const Resource_capture_handle& capture);
 
 }  // namespace orvalis

@@ -46,6 +46,7 @@ const Command_entry kCommands[] = {
     {"agent", cmd_agent, "agent run [--once]"},
     {"demo", cmd_demo, "demo"},
     {"publish", cmd_publish, "publish [TOPIC]"},
+    {"capture", cmd_capture, "capture NAME FORM-URL [--category C] [--user U] [--password P]"},
     {"fetch", cmd_fetch, "fetch URL [--timeout SECONDS]"},
     {"analyze", cmd_analyze, "analyze FILE|ADDRESS|- ..."},
     {"organize", cmd_organize, "organize TOPIC [--pick LABEL]... [--inherit]"},

@@ -56,6 +56,7 @@ int cmd_resource(Context& c);
 int cmd_fetch(Context& c);
 int cmd_analyze(Context& c);
 int cmd_publish(Context& c);
+int cmd_capture(Context& c);
 int topic_show_html(Context& c);
 int doc_show_html(Context& c);
 int cmd_organize(Context& c);
