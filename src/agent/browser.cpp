@@ -71,9 +71,11 @@ bool browser_executable_found(const Ref_string& browser_path) {
   while (start <= dirs.size()) {
     size_t end = dirs.find(':', start);
     if (end == std::string::npos) end = dirs.size();
-    std::string dir = dirs.substr(start, end - start);
-    if (dir.empty()) dir = ".";
-    if (is_executable_file(dir + "/" + path)) return true;
+    // An empty entry names the current folder.
+    std::string candidate = end > start ? dirs.substr(start, end - start) : std::string(1, '.');
+    candidate += '/';
+    candidate += path;
+    if (is_executable_file(candidate)) return true;
     start = end + 1;
   }
   return false;

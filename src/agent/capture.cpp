@@ -208,31 +208,4 @@ bool Resource_capture::take(const Http_request_info& request, Ref_string& html) 
   return true;
 }
 
-namespace {
-
-class Listener_handler final : public Capture_handler {
- public:
-  explicit Listener_handler(Resource_capture_handle capture) : capture_(std::move(capture)) {}
-  Ref_string handle_request(const Ref_string& path, const Ref_string&,
-                            const Ref_list<Name_value>& fields) override {
-    Http_request_info request;
-    request.complete = true;
-    request.method = fields.empty() ? "get" : "post";
-    request.path = path;
-    request.fields = fields;
-    Ref_string html;
-    capture_->take(request, html);
-    return html;
-  }
-
- private:
-  Resource_capture_handle capture_;
-};
-
-}  // namespace
-
-Capture_handler_handle capture_handler(const Resource_capture_handle& capture) {
-  return make_counted<Listener_handler>(capture);
-}
-
 }  // namespace orvalis

@@ -100,7 +100,4 @@ class Resource_capture : public Counted_object {
 };
 using Resource_capture_handle = Counted_handle<Resource_capture>;
 
-// The listener's handler for one capture: every request the listener reads goes to take().
-Capture_handler_handle capture_handler(const Resource_capture_handle& capture);
-
 }  // namespace orvalis

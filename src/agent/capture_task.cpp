@@ -1,6 +1,7 @@
 #include "agent/capture_task.h"
 
 #include "agent/browser.h"
+#include "agent/task_manager.h"
 #include "foundation/error_handler.h"
 #include "foundation/settings.h"
 #include "foundation/url.h"
@@ -31,7 +32,10 @@ Ref_string base64_encode(std::string_view bytes) {
 
 Capture_task::Capture_task(const Capture_request& request, const Ref_string& listener_host,
                            int listener_port)
-    : request_(request), listener_host_(listener_host), listener_port_(listener_port) {
+    : Network_task(kImmediate),
+      request_(request),
+      listener_host_(listener_host),
+      listener_port_(listener_port) {
   set_description(format_args(Ref_string::from_id(10079), request_.name));
 }
 
@@ -43,6 +47,7 @@ int Capture_task::start() {
   if (!set_url(request_.form_url)) {
     failed_ = true;
     ended_ = true;
+    Task_manager::instance().finish(*this);
     return 0;
   }
   if (!request_.username.empty() && request_.username != "NONE") {
@@ -56,6 +61,11 @@ int Capture_task::start() {
 
 void Capture_task::process_result() {
   ended_ = true;
+  // However the fetch ended, the task is done once its result is read.
+  struct Finish {
+    Capture_task& task;
+    ~Finish() { Task_manager::instance().finish(task); }
+  } finish{*this};
   Net_connection* c = connection();
   if (status() != succeeded || !c || !c->received_buffer() || c->received_buffer()->length() == 0) {
     failed_ = true;

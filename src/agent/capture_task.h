@@ -7,7 +7,8 @@
 // capture_progress reads those flags, with whether the listener has taken the submission,
 // into the state and text a progress display shows.
 //
-// Shared through Counted_handle like every Network_task; event-loop thread only.
+// Submitted to the task manager like every agent task; it finishes itself when the fetch has
+// ended (or could not start). Shared through Counted_handle; event-loop thread only.
 // REQUIRES: made with make_counted; the settings are loaded (capture time-out, pages folder,
 // BrowserPath).
 #pragma once

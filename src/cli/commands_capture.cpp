@@ -5,9 +5,11 @@
 
 #include <iostream>
 
+#include "agent/agent_controller.h"
 #include "agent/browser.h"
 #include "agent/capture.h"
 #include "agent/capture_task.h"
+#include "agent/task_manager.h"
 #include "cli/cli.h"
 #include "database/database.h"
 #include "foundation/error_handler.h"
@@ -66,7 +68,10 @@ int cmd_capture(Context& c) {
   }
   auto capture = make_counted<Resource_capture>(request);
   int port = 0;
-  Network_task_handle listener = start_capture_listener(port, capture_handler(capture), true);
+  // Every request the listener reads goes to the capture; the first one it takes ends the listener.
+  Capture_handler_handle handler = make_capture_handler(
+      [capture](const Http_request_info& r, Ref_string& html) { return capture->take(r, html); });
+  Network_task_handle listener = start_capture_listener(port, handler, true);
   if (!listener) return 1;
   activate_request(listener);
   auto task = make_counted<Capture_task>(request, "localhost", port);
@@ -75,8 +80,13 @@ int cmd_capture(Context& c) {
   Ref_string shown;
   bool path_printed = false;
   Capture_progress progress;
-  task->start();
+  // The agent starts the fetch on its first tick; other topics' schedules stay quiet meanwhile.
+  Task_manager& manager = Task_manager::instance();
+  manager.set_recurrent_enabled(false);
+  manager.submit(task);
   platform::Event_loop& loop = platform::current_event_loop();
+  start_agent_timer(loop, 1000);
+  agent_tick();
   for (;;) {
     progress = capture_progress(capture->taken(), *task);
     if (progress.text != shown && !progress.text.empty()) {
@@ -96,6 +106,9 @@ int cmd_capture(Context& c) {
   Ref_list<Network_task_handle> ours;
   for (const Network_task_handle& t : active_requests()) ours.append(t);
   cancel_requests(ours);
+  stop_agent_timer();
+  manager.stop_all();
+  manager.set_recurrent_enabled(true);
 
   if (progress.state == Capture_progress::failed || progress.state == Capture_progress::no_form) {
     report_error(progress.text);
