@@ -34,7 +34,7 @@ void drop(Task_map& map, std::int32_t id) {
   map.erase(it);
 }
 
-// Makes the recurrent task when the spec parses: its schedule, last run and next due.
+// Makes the recurrent task when the schedule text parses: its schedule, last run and next due.
 void add(Task_map& map, std::int32_t id, const Agent_task_handle& task, const Ref_string& spec_text,
          const Db_date& last) {
   std::optional<Time_spec> spec = parse_spec(spec_text);

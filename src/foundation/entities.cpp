@@ -240,4 +240,21 @@ void decode_entities(char* text) {
   *out = 0;
 }
 
+void append_escaped_html(std::string& out, std::string_view text) {
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char* reference;
+    switch (text[i]) {
+      case '&': reference = "&amp;"; break;
+      case '<': reference = "&lt;"; break;
+      case '>': reference = "&gt;"; break;
+      case '"': reference = "&quot;"; break;
+      default: continue;
+    }
+    out.append(text.substr(start, i - start)).append(reference);
+    start = i + 1;
+  }
+  out.append(text.substr(start));
+}
+
 }  // namespace orvalis

@@ -13,8 +13,13 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 namespace orvalis {
+
+// Appends `text` with & < > " replaced by &amp; &lt; &gt; &quot;: safe in element text and in a
+// double-quoted attribute value.
+void append_escaped_html(std::string& out, std::string_view text);
 
 // Decodes the references of the zero-terminated text in place.
 void decode_entities(char* text);

@@ -13,13 +13,13 @@
 #include <string>
 #include <string_view>
 
+#include "foundation/entities.h"
 #include "foundation/ref_string.h"
 
 namespace orvalis {
 
 // & < > " replaced by &amp; &lt; &gt; &quot;. The same string when nothing needs escaping.
 Ref_string escape_html(const Ref_string& text);
-void append_escaped_html(std::string& out, std::string_view text);
 
 // Stored page texts (titles, extract sentences, key terms) may still hold the character
 // references of the page they came from: decoded first, so "AT&amp;T" shows as "AT&T", then

@@ -23,15 +23,7 @@ struct Tag_name {
 // it stays text and cannot add markup.
 std::string escaped_html(std::string_view text) {
   std::string out;
-  for (char c : text) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      default: out += c;
-    }
-  }
+  append_escaped_html(out, text);
   return out;
 }
 

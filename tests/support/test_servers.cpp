@@ -13,20 +13,6 @@
 
 namespace orvalis::testing {
 
-namespace {
-double seconds_since(std::chrono::steady_clock::time_point t0) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-}
-
-sockaddr_in loopback(int port) {
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(static_cast<std::uint16_t>(port));
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  return a;
-}
-}  // namespace
-
 bool Nginx_server::start(const std::string& extra) {
   https_ = false;
   return launch("", extra);

@@ -20,7 +20,6 @@
 
 namespace orvalis::testing {
 
-namespace {
 double seconds_since(std::chrono::steady_clock::time_point t0) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
 }
@@ -32,6 +31,8 @@ sockaddr_in loopback(int port) {
   a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   return a;
 }
+
+namespace {
 
 int bound_port(int fd) {
   sockaddr_in a{};

@@ -4,9 +4,11 @@
 // by real time so that a broken peer fails a test instead of hanging it.
 #pragma once
 
+#include <netinet/in.h>
 #include <sys/types.h>
 
 #include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -42,6 +44,11 @@ void write_file(const std::string& path, const std::string& content);
 std::string read_file(const std::string& path);
 // True when `program` is installed (tests skip themselves when a peer is not).
 bool have_program(const char* program);
+
+// 127.0.0.1:port as a socket address.
+sockaddr_in loopback(int port);
+// Seconds of steady time since `t0`.
+double seconds_since(std::chrono::steady_clock::time_point t0);
 
 // A port on 127.0.0.1 that nobody listened on a moment ago (TCP, or UDP with `udp`).
 int free_port(bool udp = false);

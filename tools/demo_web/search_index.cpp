@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "demo_web/text_words.h"
+#include "foundation/entities.h"
 
 namespace orvalis::demo {
 
@@ -29,15 +30,7 @@ void add_once(std::vector<std::string>& list, std::string term) {
 std::string html_escape(std::string_view text) {
   std::string out;
   out.reserve(text.size());
-  for (char c : text) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      default: out += c;
-    }
-  }
+  append_escaped_html(out, text);
   return out;
 }
 
