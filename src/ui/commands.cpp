@@ -8,30 +8,29 @@ namespace {
 
 // Engine parts a command waits for, when this build does not have them yet.
 constexpr const char* kNeeds_agent = "needs the agent's task manager";
-constexpr const char* kNeeds_organizer = "needs organizing by content";
 constexpr const char* kNeeds_dialog = "its dialog is not built yet";
 
 const Command_info kCommands[] = {
-    {cmd_organize, "Organize by &Content", 8000, nullptr, kNeeds_organizer},
+    {cmd_organize, "Organize by &Content", 8000, nullptr, nullptr},
     {cmd_delete, "&Delete", 8001, nullptr, nullptr},
     {cmd_view_in_browser, "&View URL/Topic in Browser", 8002, nullptr, nullptr},
     {cmd_search_web, "&Search the Web", 8003, nullptr, nullptr},
     {cmd_summarize, "S&ummarize", 8004, nullptr, kNeeds_agent},
     {cmd_properties, "P&roperties", 8005, nullptr, nullptr},
-    {cmd_select_relation, "Select &Relation", 8006, nullptr, kNeeds_dialog},
-    {cmd_create_related_topic, "Create &Related Topic", 8007, nullptr, kNeeds_dialog},
+    {cmd_select_relation, "Select &Relation", 8006, nullptr, nullptr},
+    {cmd_create_related_topic, "Create &Related Topic", 8007, nullptr, nullptr},
     {cmd_follow_links, "&Follow Links", 8008, nullptr, kNeeds_agent},
     {cmd_delete_relation, "Delete Re&lation", 8009, nullptr, nullptr},
     {cmd_schedule_tasks, "Sc&hedule Tasks", 8012, nullptr, kNeeds_agent},
     {cmd_view_scheduled, "View Scheduled &Topics in Browser", 8016, nullptr, nullptr},
     {cmd_find, "&Find in Database", 8017, nullptr, nullptr},
-    {cmd_new_topic_wizard, "New Topic &Wizard", 8018, nullptr, kNeeds_dialog},
+    {cmd_new_topic_wizard, "New Topic &Wizard", 8018, nullptr, nullptr},
     {cmd_task_toolbar, "&Task Toolbar", 8020, nullptr, nullptr},
     {cmd_quick_topics, "&Quick Topics", 8021, nullptr, nullptr},
     {cmd_welcome_dialog, "&Welcome Dialog", 8024, nullptr, nullptr},
     {cmd_add_document, "&Add Document", 0, "", nullptr},
     {cmd_options, "&Options...", 8030, nullptr, nullptr},
-    {cmd_edit_search_resources, "&Edit Search Resources", 8031, nullptr, kNeeds_dialog},
+    {cmd_edit_search_resources, "&Edit Search Resources", 8031, nullptr, nullptr},
     {cmd_stop_all_tasks, "S&top All Tasks", 8032, nullptr, nullptr},
     {cmd_drop_move, "&Move", 8033, nullptr, nullptr},
     {cmd_drop_copy, "&Copy", 8034, nullptr, nullptr},
@@ -60,9 +59,8 @@ const Command_info kCommands[] = {
     {cmd_help_contents, "&Help Topics", 0, "List Help topics\nHelp Topics", kNeeds_dialog},
     {cmd_controls_toolbar, "&Toolbar", 0, "Show or hide the toolbar\nToggle ToolBar", nullptr},
     {cmd_status_bar, "&Status Bar", 0, "Show or hide the status bar\nToggle StatusBar", nullptr},
-    {cmd_import, "&Import...", 0, "Convert a database of the earlier format\nImport",
-     kNeeds_dialog},
-    {cmd_compact, "Co&mpact...", 0, "Compact a database file\nCompact", kNeeds_dialog},
+    {cmd_import, "&Import...", 0, "Convert a database of the earlier format\nImport", nullptr},
+    {cmd_compact, "Co&mpact...", 0, "Compact a database file\nCompact", nullptr},
 };
 
 bool is_topic(Selection s) { return s == Selection::topic || s == Selection::related_topic; }
@@ -109,8 +107,14 @@ bool command_enabled(int id, const Command_context& c) {
       return c.database_open && (is_topic(c.selection) || c.selection == Selection::document);
     case cmd_properties:
       return c.database_open && (is_topic(c.selection) || c.selection == Selection::document);
-    case cmd_delete_relation:
-      return c.database_open && c.selection == Selection::related_topic;
+    case cmd_delete_relation:  // on a topic: the user picks which relation
+    case cmd_select_relation:
+    case cmd_create_related_topic:
+    case cmd_organize:
+      return c.database_open && is_topic(c.selection);
+    case cmd_import:
+    case cmd_compact:  // whole files, offered while none is open
+      return !c.database_open;
     case cmd_add_document:
       return c.database_open && is_topic(c.selection);
     case cmd_view_in_browser:

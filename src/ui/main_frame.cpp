@@ -84,6 +84,7 @@ CMainFrame::CMainFrame(Agent_link* agent, QWidget* parent) : QMainWindow(parent)
   ask = [this](const QString& question) {
     return QMessageBox::question(this, "Orvalis", question) == QMessageBox::Yes;
   };
+  exec_dialog = [](QDialog& dialog) { return dialog.exec(); };
   mdi_ = new QMdiArea;
   mdi_->setObjectName("mdi_area");
   setCentralWidget(mdi_);
@@ -553,6 +554,13 @@ void CMainFrame::run_command(int id) {
       break;
     }
     case cmd_search_web: search_web(); break;
+    case cmd_new_topic_wizard: new_topic_wizard(); break;
+    case cmd_select_relation:
+    case cmd_create_related_topic: relation_command(id); break;
+    case cmd_organize: organize(); break;
+    case cmd_edit_search_resources: edit_search_resources(); break;
+    case cmd_import: import_database(); break;
+    case cmd_compact: compact_database(); break;
     case cmd_find:
       find_dialog()->show();
       find_dialog()->raise();
@@ -597,6 +605,10 @@ void CMainFrame::delete_relation() {
   CChildFrame* w = active_topic_window();
   if (!w) return;
   const CChildFrame::Current& cur = w->current();
+  if (cur.kind == Selection::topic && cur.topic) {
+    relation_command(cmd_delete_relation);  // the user picks which relation
+    return;
+  }
   if (cur.kind != Selection::related_topic || !cur.topic || !cur.parent_topic) return;
   std::int32_t keep = cur.parent_topic->concept_id;
   Topic_store::shared().unrelate(keep, cur.topic->concept_id);

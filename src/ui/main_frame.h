@@ -19,6 +19,7 @@
 
 class QAction;
 class QComboBox;
+class QDialog;
 class QLabel;
 class QLineEdit;
 class QMdiArea;
@@ -73,6 +74,9 @@ class CMainFrame : public QMainWindow {
 
   // How the window asks a yes/no question (tests answer it themselves).
   std::function<bool(const QString&)> ask;
+  // How the window runs a modal dialog of a command and gets its result (tests fill the
+  // dialog in and close it themselves).
+  std::function<int(QDialog&)> exec_dialog;
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -98,6 +102,14 @@ class CMainFrame : public QMainWindow {
   void about();
   void properties();
   void print(bool preview);
+  // The topic, relation, organization, search resource and whole-file commands' work
+  // (main_frame_dialogs.cpp).
+  void new_topic_wizard();
+  void relation_command(int id);
+  void organize();
+  void edit_search_resources();
+  void import_database();
+  void compact_database();
   void database_resources_changed();
   void open_address(const QString& address);
   void restore_placement();
