@@ -169,9 +169,14 @@ void CTopicWizard::fill_similar() {
       if (static_cast<int>(found.size()) < kSimilar_limit && seen.insert(t->concept_id).second)
         found.push_back(t);
   };
-  gather(typed);
+  // A plural finds its singular too ("Honeybees" finds "Honeybee biology").
+  auto gather_word = [&](const QString& word) {
+    gather(word);
+    if (word.size() > 4 && word.endsWith('s', Qt::CaseInsensitive)) gather(word.chopped(1));
+  };
+  gather_word(typed);
   for (const QString& word : typed.split(' ', Qt::SkipEmptyParts))
-    if (word.size() > 3 && word != typed) gather(word);
+    if (word.size() > 3 && word != typed) gather_word(word);
   for (bool user : {true, false}) {
     bool headed = false;
     for (const Topic_handle& t : found) {
