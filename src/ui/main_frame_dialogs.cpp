@@ -34,7 +34,8 @@ void CMainFrame::new_topic_wizard() {
     show_message(ui_text(18004));
     return;
   }
-  CTopicWizard wizard(*agent_, [this](const QString& t) { show_message(t); }, exec_dialog, this);
+  CTopicWizard wizard(
+      *agent_, [this](const QString& t) { show_message(t); }, exec_dialog, this);
   if (exec_dialog(wizard) != QDialog::Accepted || !wizard.topic()) return;
   if (!active_topic_window()) new_topic_window();
   reload_topic_windows(wizard.topic()->concept_id);
@@ -61,7 +62,8 @@ void CMainFrame::relation_command(int id) {
     from = cur.parent_topic;
     to = cur.topic;
   }
-  CSelectRelationDialog dialog(mode, from, to, [this](const QString& t) { show_message(t); }, this);
+  CSelectRelationDialog dialog(
+      mode, from, to, [this](const QString& t) { show_message(t); }, this);
   if (exec_dialog(dialog) != QDialog::Accepted) return;
   reload_topic_windows(from->concept_id);
   expand_selected(active_topic_window());
@@ -83,20 +85,22 @@ void CMainFrame::edit_search_resources() {
     show_message(ui_text(18004));
     return;
   }
-  CSearchResourcesDialog dialog(ask, [this](const QString& t) { show_message(t); }, exec_dialog,
-                                this);
+  CSearchResourcesDialog dialog(
+      ask, [this](const QString& t) { show_message(t); }, exec_dialog, this);
   exec_dialog(dialog);
   if (dialog.changed()) database_resources_changed();
 }
 
 void CMainFrame::import_database() {
-  CImportDialog dialog(ask, [this](const QString& t) { show_message(t); }, this);
+  CImportDialog dialog(
+      ask, [this](const QString& t) { show_message(t); }, this);
   if (exec_dialog(dialog) == QDialog::Accepted)
     open_database(dialog.target_edit()->text().trimmed());
 }
 
 void CMainFrame::compact_database() {
-  CCompactDialog dialog(ask, [this](const QString& t) { show_message(t); }, this);
+  CCompactDialog dialog(
+      ask, [this](const QString& t) { show_message(t); }, this);
   exec_dialog(dialog);
 }
 

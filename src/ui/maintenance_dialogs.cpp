@@ -75,8 +75,8 @@ CImportDialog::CImportDialog(Ask ask, Tell tell, QWidget* parent)
   connect(start_, &QPushButton::clicked, this, [this] { run(); });
   connect(close, &QPushButton::clicked, this, &QDialog::reject);
 
-  auto* explain = new QLabel(
-      "Converts a database of the earlier format (.mdb) into a new Orvalis database.");
+  auto* explain =
+      new QLabel("Converts a database of the earlier format (.mdb) into a new Orvalis database.");
   explain->setWordWrap(true);
   auto* form = new QFormLayout;
   form->addRow(ui_text(10113) + ":",
@@ -98,8 +98,7 @@ CImportDialog::CImportDialog(Ask ask, Tell tell, QWidget* parent)
 void CImportDialog::progress(const char* table, std::int64_t done, std::int64_t total) {
   const QString name = QString::fromUtf8(table);
   if (tables_.isEmpty() || tables_.last() != name) tables_ << name;
-  progress_text_->setText(
-      QStringLiteral("%1: %2 of %3 rows").arg(name).arg(done).arg(total));
+  progress_text_->setText(QStringLiteral("%1: %2 of %3 rows").arg(name).arg(done).arg(total));
   // The bar counts in whole percent so that large tables fit its int range.
   bar_->setRange(0, 100);
   bar_->setValue(total > 0 ? static_cast<int>(done * 100 / total) : 100);
@@ -113,8 +112,8 @@ Maintenance_result CImportDialog::run() {
   const QString source = source_->text().trimmed();
   QString target = target_->text().trimmed();
   if (source.isEmpty() || target.isEmpty()) {
-    tell_("Please choose the " + QString(source.isEmpty() ? ui_text(10113) : ui_text(10114)).toLower() +
-          ".");
+    tell_("Please choose the " +
+          QString(source.isEmpty() ? ui_text(10113) : ui_text(10114)).toLower() + ".");
     return Maintenance_result::failed;
   }
   if (QFileInfo(target).suffix().isEmpty()) {
@@ -148,8 +147,10 @@ void CImportDialog::reject() {
 }
 
 void CImportDialog::closeEvent(QCloseEvent* event) {
-  if (running_) event->ignore();
-  else QDialog::closeEvent(event);
+  if (running_)
+    event->ignore();
+  else
+    QDialog::closeEvent(event);
 }
 
 // ---- Compaction -----------------------------------------------------------------------------
@@ -206,7 +207,7 @@ Maintenance_result CCompactDialog::run() {
     steps_ << QString::fromUtf8(step);
     progress_text_->setText(QString::fromUtf8(step));
     bar_->setRange(0, 0);  // busy: the steps have no row counts
-    pump(true);  // a new step is always shown
+    pump(true);            // a new step is always shown
   };
   prompts.stop = [this] {
     pump();
@@ -223,11 +224,13 @@ Maintenance_result CCompactDialog::run() {
   bar_->setRange(0, 1);
   bar_->setValue(result == Maintenance_result::done ? 1 : 0);
   if (result == Maintenance_result::done) {
-    QString done = QStringLiteral("%1 compacted: %2 orphan documents removed, %3 bytes before, %4 bytes after.")
-                       .arg(QFileInfo(file).fileName())
-                       .arg(figures_.orphans_removed)
-                       .arg(figures_.size_before)
-                       .arg(figures_.size_after);
+    QString done =
+        QStringLiteral(
+            "%1 compacted: %2 orphan documents removed, %3 bytes before, %4 bytes after.")
+            .arg(QFileInfo(file).fileName())
+            .arg(figures_.orphans_removed)
+            .arg(figures_.size_before)
+            .arg(figures_.size_after);
     progress_text_->setText(done);
     tell_(done);
     accept();
@@ -243,8 +246,10 @@ void CCompactDialog::reject() {
 }
 
 void CCompactDialog::closeEvent(QCloseEvent* event) {
-  if (running_) event->ignore();
-  else QDialog::closeEvent(event);
+  if (running_)
+    event->ignore();
+  else
+    QDialog::closeEvent(event);
 }
 
 }  // namespace orvalis::ui

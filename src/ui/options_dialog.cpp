@@ -17,6 +17,7 @@
 #include "database/database.h"
 #include "database/search_resource_store.h"
 #include "foundation/settings.h"
+#include "ui/resource_dialogs.h"
 #include "ui/ui_text.h"
 
 namespace orvalis::ui {
@@ -101,12 +102,16 @@ COptionsDialog::COptionsDialog(Ask ask, Tell tell, QWidget* parent)
   if (Database::shared().is_open())
     for (const auto& r : Search_resource_store().list_resources(false))
       resources_->addItem(qs(r->name));
+  auto* edit = new QPushButton("&Edit...");
+  connect(edit, &QPushButton::clicked, this, [this] { edit_resource(); });
+  connect(resources_, &QListWidget::itemDoubleClicked, this, [this] { edit_resource(); });
   auto* remove = new QPushButton("&Delete");
   connect(remove, &QPushButton::clicked, this, [this] { delete_resource(); });
   show_ads_ = new QCheckBox("&Show Banner Ads for Search Resources");
   show_ads_->setChecked(setting("ShowSRAd") != ui_text(10103));
   auto* r_row = new QHBoxLayout;
   r_row->addStretch(1);
+  r_row->addWidget(edit);
   r_row->addWidget(remove);
   ev->addWidget(resources_, 1);
   ev->addLayout(r_row);
@@ -135,6 +140,15 @@ void COptionsDialog::set_network_values(const Network_page_values& v) {
   port_->setText(v.port);
   timeout_->setValue(v.timeout);
   connections_->setValue(v.connections);
+}
+
+void COptionsDialog::edit_resource() {
+  QListWidgetItem* item = resources_->currentItem();
+  if (!item) return;
+  Search_resource_handle r = Search_resource_store().resource(rs(item->text()));
+  if (!r) return;
+  CEditSearchResource editor(r, tell_, this);
+  if (editor.exec() == QDialog::Accepted) item->setText(qs(editor.resource()->name));
 }
 
 void COptionsDialog::delete_resource() {

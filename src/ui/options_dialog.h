@@ -1,6 +1,6 @@
 // "Orvalis Options": the pages Network (proxy, time-out, number of connections), Browser (the
-// browser's executable) and Search resources (the list, deleting one, and whether engines'
-// advertisements are shown). OK checks every page, puts the values in the settings cache and
+// browser's executable) and Search resources (the list, editing and deleting one, and whether
+// engines' advertisements are shown). OK checks every page, puts the values in the settings cache and
 // writes the editable settings back (save_settings).
 // Owner: the main window, for one exec(). Thread: the user-interface thread.
 // REQUIRES: the settings store is open.
@@ -46,6 +46,7 @@ class COptionsDialog : public QDialog {
   void accept() override;
 
  private:
+  void edit_resource();
   void delete_resource();
 
   Ask ask_;

@@ -22,7 +22,10 @@ constexpr const char* kDefault_code = "^";
 
 CSelectRelationDialog::CSelectRelationDialog(Mode mode, Topic_handle from, Topic_handle to,
                                              Tell tell, QWidget* parent)
-    : QDialog(parent), mode_(mode), from_(std::move(from)), to_(std::move(to)),
+    : QDialog(parent),
+      mode_(mode),
+      from_(std::move(from)),
+      to_(std::move(to)),
       tell_(std::move(tell)) {
   setObjectName("select_relation");
   setWindowTitle(mode_ == Mode::create ? "Create Related Topic" : "Select relationship");
@@ -35,9 +38,8 @@ CSelectRelationDialog::CSelectRelationDialog(Mode mode, Topic_handle from, Topic
     related_->setObjectName("relation_related");
     label->setBuddy(related_);
     for (const Related_topic& r : Topic_store::shared().related_topics(from_->concept_id)) {
-      auto* item = new QListWidgetItem(to_qstring(relationship_label(r.code)) + ": " +
-                                           to_qstring(r.topic->name),
-                                       related_);
+      auto* item = new QListWidgetItem(
+          to_qstring(relationship_label(r.code)) + ": " + to_qstring(r.topic->name), related_);
       item->setData(Qt::UserRole, r.topic->concept_id);
     }
     related_->setCurrentRow(0);

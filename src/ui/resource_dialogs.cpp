@@ -27,7 +27,8 @@ constexpr int kScheme_https = 7;
 
 }  // namespace
 
-CEditSearchResource::CEditSearchResource(Search_resource_handle resource, Tell tell, QWidget* parent)
+CEditSearchResource::CEditSearchResource(Search_resource_handle resource, Tell tell,
+                                         QWidget* parent)
     : QDialog(parent), resource_(std::move(resource)), tell_(std::move(tell)) {
   setObjectName("edit_search_resource");
   setWindowTitle("Edit Search Resource");
@@ -164,7 +165,8 @@ CSearchResourcesDialog::CSearchResourcesDialog(Ask ask, Tell tell, Exec exec, QW
   connect(list_, &QTreeWidget::itemDoubleClicked, this, [this] { edit_current(); });
   connect(list_, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* item, int column) {
     if (!filling_ && column == name_column)
-      enabled_toggled(list_->indexOfTopLevelItem(item), item->checkState(name_column) == Qt::Checked);
+      enabled_toggled(list_->indexOfTopLevelItem(item),
+                      item->checkState(name_column) == Qt::Checked);
   });
   auto* hint = new QLabel("A checked search resource is used when the agent searches a topic.");
   hint->setWordWrap(true);
@@ -183,7 +185,7 @@ CSearchResourcesDialog::CSearchResourcesDialog(Ask ask, Tell tell, Exec exec, QW
 
 void CSearchResourcesDialog::reload(const QString& select) {
   filling_ = true;
-  QString current = !select.isEmpty()    ? select
+  QString current = !select.isEmpty()      ? select
                     : list_->currentItem() ? list_->currentItem()->text(name_column)
                                            : QString();
   list_->clear();

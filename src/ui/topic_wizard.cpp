@@ -27,7 +27,9 @@ namespace {
 // Stored topics offered as similar to a typed name, at most.
 constexpr int kSimilar_limit = 100;
 
-QString page_title(int page) { return QStringLiteral("Orvalis Topic Wizard (%1 of 4)").arg(page + 1); }
+QString page_title(int page) {
+  return QStringLiteral("Orvalis Topic Wizard (%1 of 4)").arg(page + 1);
+}
 
 QWizardPage* make_page(int number, QLayout* layout) {
   auto* page = new QWizardPage;
@@ -77,7 +79,8 @@ CTopicWizard::CTopicWizard(Agent_link& agent, Tell tell, Exec exec, QWidget* par
   similar_ = new QListWidget;
   similar_->setObjectName("wizard_similar");
   auto* p2 = new QVBoxLayout;
-  p2->addWidget(new QLabel("Keep the topic you typed, or pick a topic the database already holds:"));
+  p2->addWidget(
+      new QLabel("Keep the topic you typed, or pick a topic the database already holds:"));
   p2->addWidget(similar_, 1);
   setPage(similar_page, make_page(similar_page, p2));
 
@@ -181,7 +184,8 @@ void CTopicWizard::fill_similar() {
     bool headed = false;
     for (const Topic_handle& t : found) {
       if ((t->is_user_topic != 0) != user) continue;
-      if (!headed) add_heading(similar_, user ? "Topics you create or modify" : "Predefined Orvalis topics");
+      if (!headed)
+        add_heading(similar_, user ? "Topics you create or modify" : "Predefined Orvalis topics");
       headed = true;
       auto* item = new QListWidgetItem("    " + to_qstring(t->name), similar_);
       item->setData(Qt::UserRole, t->concept_id);

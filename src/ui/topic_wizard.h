@@ -75,9 +75,9 @@ class CTopicWizard : public QWizard {
   QLineEdit* term_;
   QListWidget* terms_;
   QLabel* summary_;
-  Topic_handle picked_;   // a stored topic chosen on page 2
-  Topic_handle topic_;    // the topic written by the wizard
-  bool added_ = false;    // topic_ is a row the wizard added
+  Topic_handle picked_;  // a stored topic chosen on page 2
+  Topic_handle topic_;   // the topic written by the wizard
+  bool added_ = false;   // topic_ is a row the wizard added
   bool finished_ = false;
 };
 

@@ -97,7 +97,8 @@ TEST_F(Dialogs_test, WizardAddsTheTypedTopicOrAdoptsAStoredOneAndAsksForASearch)
       {"Honeybee",
        {"Honeybee", "Topics you create or modify", "Honeybees", "Predefined Orvalis topics",
         "Honeybee biology"},
-       4, "Honeybee biology"},
+       4,
+       "Honeybee biology"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.typed);
@@ -211,7 +212,11 @@ TEST_F(Dialogs_test, CreateSelectAndDeleteRelations) {
       {ui::cmd_create_related_topic, "  ", "~", "Please enter a topic name.", {}},
       {ui::cmd_create_related_topic, "Wasps", "~", nullptr, {"~ Wasps"}},
       {ui::cmd_select_relation, "Beetles", "%m", "There is no topic named 'Beetles'.", {"~ Wasps"}},
-      {ui::cmd_select_relation, "Insects", "%m", "A topic cannot be related to itself.", {"~ Wasps"}},
+      {ui::cmd_select_relation,
+       "Insects",
+       "%m",
+       "A topic cannot be related to itself.",
+       {"~ Wasps"}},
       {ui::cmd_create_related_topic, "wasps", "%m", nullptr, {"%m Wasps"}},  // the stored one
       {ui::cmd_delete_relation, nullptr, nullptr, nullptr, {}},
       {ui::cmd_delete_relation, nullptr, nullptr, "'Insects' has no related topics.", {}},
@@ -235,7 +240,8 @@ TEST_F(Dialogs_test, CreateSelectAndDeleteRelations) {
   EXPECT_EQ(store.topics_named("Wasps").count(), 1);
 
   // On a related topic, Select Relation changes the relation both ways.
-  ASSERT_TRUE(store.relate(insects->concept_id, store.topics_named("Wasps").first()->concept_id, "~"));
+  ASSERT_TRUE(
+      store.relate(insects->concept_id, store.topics_named("Wasps").first()->concept_id, "~"));
   ui::CChildFrame* w = select(insects->concept_id);
   w->tree()->expand(w->tree()->currentIndex());
   w->tree()->setCurrentIndex(w->tree_model()->index(0, 0, w->tree()->currentIndex()));
@@ -266,8 +272,10 @@ TEST_F(Dialogs_test, EditSearchResourceChecksItsFieldsAndStoresTheRecord) {
     const char* message;  // null: stored
   } cases[] = {
       {"", "http://127.0.0.1/s", "", "Please enter a search resource name."},
-      {other.toUpper(), "http://127.0.0.1/s", "", "The search resource name entered already exists."},
-      {"Mine", "ftp://127.0.0.1/s", "", "The URL of a search resource must begin with http:// or https://."},
+      {other.toUpper(), "http://127.0.0.1/s", "",
+       "The search resource name entered already exists."},
+      {"Mine", "ftp://127.0.0.1/s", "",
+       "The URL of a search resource must begin with http:// or https://."},
       {"Mine", QString(256, 'u'), "", "Field is limited to 255 characters."},
       {"Mine", "http://127.0.0.1/s", "ads,banners", "A filter text cannot contain a comma."},
       {"Mine", "HTTP://LOCALHOST/Search", "/ads/", nullptr},
@@ -411,7 +419,8 @@ TEST_F(Dialogs_test, ImportConvertsTableByTableAndAsksBeforeOverwriting) {
       Ref_list<Topic_handle> bees = Topic_store::shared().topics_named("Bees");
       ASSERT_EQ(bees.count(), 1);
       EXPECT_EQ(below(bees.first()->concept_id), QStringList());
-      EXPECT_TRUE(frame_->active_topic_window()->tree_model()
+      EXPECT_TRUE(frame_->active_topic_window()
+                      ->tree_model()
                       ->find_topic(bees.first()->concept_id,
                                    frame_->active_topic_window()->tree_model()->root_index(
                                        Topic_tree_model::my_topics))
