@@ -54,7 +54,9 @@ CSelectRelationDialog::CSelectRelationDialog(Mode mode, Topic_handle from, Topic
       layout->addWidget(label);
       layout->addWidget(name_);
     }
-    QString to_name = to_ ? "'" + to_qstring(to_->name) + "'" : QStringLiteral("the other topic");
+    QString to_name =
+        to_ ? "'" + to_qstring(to_->name) + "'"
+            : QString(mode_ == Mode::create ? "the new topic" : "the topic named above");
     auto* label = new QLabel("&Relationship from '" + from_name + "' to " + to_name + ":");
     relations_ = new QListWidget;
     relations_->setObjectName("relation_labels");
