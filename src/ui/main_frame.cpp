@@ -559,8 +559,8 @@ void CMainFrame::run_command(int id) {
     case cmd_create_related_topic: relation_command(id); break;
     case cmd_organize: organize(); break;
     case cmd_edit_search_resources: edit_search_resources(); break;
-    case cmd_import: import_database(); break;
-    case cmd_compact: compact_database(); break;
+    case cmd_import: import_file(); break;
+    case cmd_compact: compact_file(); break;
     case cmd_find:
       find_dialog()->show();
       find_dialog()->raise();

@@ -108,8 +108,8 @@ class CMainFrame : public QMainWindow {
   void relation_command(int id);
   void organize();
   void edit_search_resources();
-  void import_database();
-  void compact_database();
+  void import_file();
+  void compact_file();
   void database_resources_changed();
   void open_address(const QString& address);
   void restore_placement();

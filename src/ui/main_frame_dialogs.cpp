@@ -91,14 +91,14 @@ void CMainFrame::edit_search_resources() {
   if (dialog.changed()) database_resources_changed();
 }
 
-void CMainFrame::import_database() {
+void CMainFrame::import_file() {
   CImportDialog dialog(
       ask, [this](const QString& t) { show_message(t); }, this);
   if (exec_dialog(dialog) == QDialog::Accepted)
     open_database(dialog.target_edit()->text().trimmed());
 }
 
-void CMainFrame::compact_database() {
+void CMainFrame::compact_file() {
   CCompactDialog dialog(
       ask, [this](const QString& t) { show_message(t); }, this);
   exec_dialog(dialog);
