@@ -186,28 +186,38 @@ bool run_agent(Context& c, Run_mode mode, Run_statistics* statistics) {
   return !stopped;
 }
 
-void print_documents(Context& c, const std::vector<std::int32_t>& ids, const Run_record& record) {
+void write_documents(Json_writer& j, const std::vector<std::int32_t>& ids, const Run_record& record) {
   Document_store store;
-  Json_writer j(c.out);
-  if (c.json) j.begin_array();
+  j.begin_array();
   for (std::int32_t id : ids) {
     Document d;
     if (!store.load_document(d, id)) continue;
     auto f = record.found.find(id);
     auto s = record.summarized.find(id);
-    const bool summarized = s != record.summarized.end() && s->second;
-    if (c.json) {
-      j.begin_object().field("id", d.url_id).field("address", d.address.view())
-          .field("title", decoded(d.title).view());
-      if (f != record.found.end()) j.field("new_to_database", f->second.new_to_database);
-      j.field("summarized", summarized).field("size", d.size);
-      j.key("key_terms").begin_array();
-      for (const Ref_string& t : d.summary) j.value(decoded(t).view());
-      j.end_array().key("extract").begin_array();
-      for (const Ref_string& t : d.abstract) j.value(decoded(t).view());
-      j.end_array().end_object();
-      continue;
-    }
+    j.begin_object().field("id", d.url_id).field("address", d.address.view())
+        .field("title", decoded(d.title).view());
+    if (f != record.found.end()) j.field("new_to_database", f->second.new_to_database);
+    j.field("summarized", s != record.summarized.end() && s->second).field("size", d.size);
+    j.key("key_terms").begin_array();
+    for (const Ref_string& t : d.summary) j.value(decoded(t).view());
+    j.end_array().key("extract").begin_array();
+    for (const Ref_string& t : d.abstract) j.value(decoded(t).view());
+    j.end_array().end_object();
+  }
+  j.end_array();
+}
+
+void print_documents(Context& c, const std::vector<std::int32_t>& ids, const Run_record& record) {
+  if (c.json) {
+    Json_writer j(c.out);
+    write_documents(j, ids, record);
+    j.finish();
+    return;
+  }
+  Document_store store;
+  for (std::int32_t id : ids) {
+    Document d;
+    if (!store.load_document(d, id)) continue;
     c.out << d.url_id << "  " << decoded(d.title) << "\n    " << d.address << "\n";
     if (!d.summary.empty()) {
       Ref_list<Ref_string> terms;
@@ -219,7 +229,6 @@ void print_documents(Context& c, const std::vector<std::int32_t>& ids, const Run
     for (const Ref_string& sentence : d.abstract) c.out << "    | " << decoded(sentence) << "\n";
     c.out << "\n";
   }
-  if (c.json) j.end_array().finish();
 }
 
 namespace {
@@ -230,18 +239,21 @@ int with_database(Context& c, Body body) {
   return c.open_database() ? body() : 1;
 }
 
-// Prints what a search or a follow added to the topic, and the closing count.
-void report_found(Context& c, const Run_record& record) {
+}  // namespace
+
+std::vector<std::int32_t> added_documents(const Run_record& record) {
   std::vector<std::int32_t> added;
   for (std::int32_t id : record.order)
     if (record.found.at(id).added) added.push_back(id);
-  print_documents(c, added, record);
+  return added;
+}
+
+void report_found(Context& c, const Run_record& record) {
+  print_documents(c, added_documents(record), record);
   if (!c.json)
     c.out << plural(static_cast<int>(record.found.size()), "document found", "documents found") << ", "
           << record.added_count() << " new, " << record.summarized_count(true) << " summarized\n";
 }
-
-}  // namespace
 
 int cmd_search(Context& c) {
   const std::string& key = c.arg(0, "topic");

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cli/cli.h"
+#include "cli/json.h"
 
 namespace orvalis::cli {
 
@@ -73,5 +74,13 @@ std::string plural(int n, const char* one, const char* many);
 
 // Title, address, key terms and extract of each document (--json: an array of objects).
 void print_documents(Context& c, const std::vector<std::int32_t>& ids, const Run_record& record);
+// The --json form of print_documents, as the next value of `j`.
+void write_documents(Json_writer& j, const std::vector<std::int32_t>& ids, const Run_record& record);
+
+// The documents the run linked to a topic, first found first.
+std::vector<std::int32_t> added_documents(const Run_record& record);
+// What `search` prints once the agent is idle: the documents the run added to their topics
+// (--json: the array of them), then, as text, "N documents found, N new, N summarized".
+void report_found(Context& c, const Run_record& record);
 
 }  // namespace orvalis::cli

@@ -1,5 +1,6 @@
 // organize, compact and convert: organizing a topic into subtopics by the content of its
-// documents, and the two operations on whole database files.
+// documents (the new subtopics are searched at once, as `search` searches a topic), and the two
+// operations on whole database files.
 //
 // The questions a desktop program asks in a box (compaction's "may take a few minutes", the
 // conversion's "already exists") are asked on the terminal; --yes answers them. Without a
@@ -12,6 +13,7 @@
 
 #include "agent/topic_organizer.h"
 #include "cli/cli.h"
+#include "cli/commands_agent.h"
 #include "cli/json.h"
 #include "database/maintenance.h"
 #include "foundation/error_handler.h"
@@ -113,20 +115,34 @@ int organize_pick(Context& c, Topic& topic, const std::vector<std::string>& pick
     }
     labels.push_back(rs(pick));
   }
+  // The agent's new-topic hook submits a search of each new topic; this run carries them out
+  // and prints what they found, as `search` does.
+  Run_record record;
   std::vector<Topic_handle> made = Topic_organizer::make_subtopics(topic, labels, inherit);
   if (made.empty()) return 1;
-  if (c.json) {
-    Json_writer j(c.out);
-    j.begin_array();
+  if (!c.json) {
+    std::string text;
     for (const Topic_handle& t : made)
-      j.begin_object().field("id", t->concept_id).field("name", t->name.view()).end_object();
-    j.end_array().finish();
+      text += std::to_string(t->concept_id) + "\t" + t->name.str() + "\n";
+    c.out << text << std::flush;
+  }
+  if (!run_agent(c, Run_mode::until_idle)) return 1;
+  if (!c.json) {
+    report_found(c, record);
     return 0;
   }
-  std::string text;
-  for (const Topic_handle& t : made)
-    text += std::to_string(t->concept_id) + "\t" + t->name.str() + "\n";
-  c.out << text;
+  // Each new topic with the documents its search added.
+  Json_writer j(c.out);
+  j.begin_array();
+  for (const Topic_handle& t : made) {
+    std::vector<std::int32_t> ids;
+    for (std::int32_t id : added_documents(record))
+      if (record.found.at(id).concept_id == t->concept_id) ids.push_back(id);
+    j.begin_object().field("id", t->concept_id).field("name", t->name.view()).key("documents");
+    write_documents(j, ids, record);
+    j.end_object();
+  }
+  j.end_array().finish();
   return 0;
 }
 

@@ -1,5 +1,6 @@
-// organize, compact and convert as a user runs them: the proposals and the subtopics made from
-// them, the questions asked before a file changes, and the refusals.
+// organize, compact and convert as a user runs them: the proposals, the subtopics made from them
+// and searched on the demo web, the questions asked before a file changes, and the refusals.
+// Every database seeds its engines from a file of the test's own: no engine leaves 127.0.0.0/8.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
@@ -8,52 +9,75 @@
 #include "../database/database_test_support.h"
 #include "../database/earlier_format.h"
 #include "cli_runner.h"
+#include "demo_web/demo_web.h"
 
 namespace orvalis::test {
 namespace {
 
+using orvalis::testing::read_file;
+
 class CliMaintenance : public ::testing::Test {
  protected:
-  void SetUp() override {
-    db_ = box_.path("research.ov2");
-    ASSERT_EQ(box_.run({"new", db_}).status, 0);
+  void SetUp() override { make_database(""); }
+  // A new database whose engines are those of `engines` (a definitions file's text).
+  void make_database(const std::string& engines) {
+    orvalis::testing::write_file(box_.path("engines.ini"), engines);
+    ASSERT_EQ(run({"settings", "set", "SearchResources", box_.path("engines.ini")}).status, 0);
+    ASSERT_EQ(run({"new", db_, "--force"}).status, 0);
   }
-  Cli_result run(std::vector<std::string> args) { return box_.run(args); }
+  Cli_result run(std::vector<std::string> args) { return box_.run(args, 120); }
   Cli_sandbox box_;
-  std::string db_;
+  std::string db_ = box_.path("research.ov2");
 };
 
-TEST_F(CliMaintenance, OrganizeProposesSubtopicsAndMakesThePickedOnes) {
+TEST_F(CliMaintenance, OrganizeMakesThePickedSubtopicsAndSearchesThem) {
+  demo::Demo_web web;
+  std::string error;
+  ASSERT_TRUE(web.start(error, 64)) << error;  // one host per article: no spacing to wait out
+  make_database("[Demo]\nEnabled=1\nLocation=" + web.engine_location() + "\nSearchField=q\nIgnoreSubstrings=" +
+                web.ignore_list() + "\n");
   ASSERT_EQ(run({"topic", "add", "Space travel", "--term", "space travel", "--term", "rocket"}).status, 0);
   ASSERT_EQ(run({"topic", "add", "Empty"}).status, 0);
   // Key terms as the summarizer stores them, one a line.
-  const char* summaries[] = {
-      "solar sail\nlight pressure\nspace travel", "solar sail\nsail material",
-      "solar sail\nlight pressure",               "ion engine\nxenon gas\nspace travel",
-      "ion engine\nthrust",                       "ion engine\nxenon gas",
-      "launch window"};
+  const char* summaries[] = {"solar sail\nlight pressure\nspace travel", "solar sail\nsail material",
+                             "solar sail\nlight pressure", "ion engine\nxenon gas\nspace travel",
+                             "ion engine\nthrust", "ion engine\nxenon gas", "launch window"};
   for (int i = 0; i < 7; ++i) {
     std::string address = "http://example.org/" + std::to_string(i);
     ASSERT_EQ(run({"doc", "add", "Space travel", address}).status, 0);
-    orvalis::testing::raw_sql(db_, "UPDATE url_master SET summary = '" + std::string(summaries[i]) + "' WHERE address = '" +
-                 address + "'");
+    orvalis::testing::raw_sql(db_, "UPDATE url_master SET summary = '" + std::string(summaries[i]) +
+                                       "' WHERE address = '" + address + "'");
   }
-
   Cli_result r = run({"organize", "Space travel"});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, "ion engine\nsolar sail\n");
 
-  r = run({"organize", "Space travel", "--pick", "solar sail", "--pick", "ion engine", "--inherit"});
+  // The new subtopic takes its documents and is searched at once: the demo engine's articles.
+  r = run({"organize", "Space travel", "--pick", "solar sail"});
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.out, "3\tSpace travel and solar sail\n4\tSpace travel and ion engine\n");
+  EXPECT_EQ(r.out.rfind("3\tsolar sail\n", 0), 0u) << r.out;
+  EXPECT_NE(r.err.find("Searching 'Demo' for 'solar sail'"), std::string::npos) << r.err;
+  int found = 0, added = 0, summarized = 0;
+  ASSERT_EQ(std::sscanf(r.out.substr(r.out.rfind('\n', r.out.size() - 2) + 1).c_str(),
+                        "%d documents found, %d new, %d summarized", &found, &added, &summarized), 3) << r.out;
+  EXPECT_GT(added, 1);
+  EXPECT_EQ(summarized, added);
+  r = run({"doc", "list", "solar sail"});
+  EXPECT_EQ(r.out.rfind("1\thttp://example.org/0\t\n2\thttp://example.org/1\t\n3\thttp://example.org/2\t\n", 0), 0u);
+  EXPECT_NE(r.out.find("\thttp://127.0.0."), std::string::npos) << r.out;
+
+  // With --inherit: the compound name; no engine left, so the search finds nothing.
+  ASSERT_EQ(run({"resource", "delete", "Demo"}).status, 0);
+  r = run({"organize", "Space travel", "--pick", "ion engine", "--inherit"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "4\tSpace travel and ion engine\n0 documents found, 0 new, 0 summarized\n");
   // What no subtopic took stays with the topic.
   EXPECT_EQ(run({"doc", "list", "Space travel"}).out, "7\thttp://example.org/6\t\n");
 
   r = run({"organize", "Empty"});
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("Unable to organize topic. Too few documents on topic."), std::string::npos) << r.err;
-  r = run({"organize", "Space travel", "--pick", "comet"});
-  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(run({"organize", "Space travel", "--pick", "comet"}).status, 1);
 }
 
 TEST_F(CliMaintenance, CompactAsksFirstAndIsRefusedWhileTheFileIsOpen) {
@@ -66,8 +90,6 @@ TEST_F(CliMaintenance, CompactAsksFirstAndIsRefusedWhileTheFileIsOpen) {
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("cannot be cancelled during the operation. Do you still wish to continue?"),
             std::string::npos) << r.err;
-  EXPECT_EQ(run({"--db", db_, "doc", "show", "2"}).status, 0);
-
   {
     // Another program has the file open: refused, nothing moved.
     sqlite3* other = nullptr;
@@ -77,9 +99,8 @@ TEST_F(CliMaintenance, CompactAsksFirstAndIsRefusedWhileTheFileIsOpen) {
     sqlite3_close(other);
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("is open in an Orvalis program"), std::string::npos) << r.err;
-    EXPECT_EQ(run({"--db", db_, "doc", "show", "2"}).status, 0);
   }
-
+  EXPECT_EQ(run({"--db", db_, "doc", "show", "2"}).status, 0);
   r = run({"compact", db_, "--yes"});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.out.find("1 orphan documents removed"), std::string::npos) << r.out;
@@ -102,12 +123,12 @@ TEST_F(CliMaintenance, ConvertShowsProgressAndAsksBeforeReplacingAFile) {
   EXPECT_EQ(run({"--db", new_file, "doc", "list", "Kites"}).out, "1\thttp://k/\t\n");
 
   // The target exists now: without --yes the question, and the file stays as it is.
-  std::string before = orvalis::testing::read_file(new_file);
+  std::string before = read_file(new_file);
   r = run({"convert", old_file, new_file});
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find(new_file + " already exists.\nDo you want to overwrite the file anyway?"),
             std::string::npos) << r.err;
-  EXPECT_TRUE(orvalis::testing::read_file(new_file) == before);
+  EXPECT_TRUE(read_file(new_file) == before);
 
   r = run({"convert", box_.path("missing.mdb"), box_.path("x.ov2")});
   EXPECT_EQ(r.status, 1);
