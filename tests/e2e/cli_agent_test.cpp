@@ -2,47 +2,35 @@
 // engine's form, its result page, the articles fetched and summarized), one engine's query
 // shown by "resource test", and "agent run" stopped by SIGTERM with transfers in flight.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sqlite3.h>
 #include <unistd.h>
 
-#include <fstream>
 #include <string>
 
-#include "test_servers.h"
+#include "../database/database_test_support.h"
 #include "cli_runner.h"
 #include "demo_web/demo_web.h"
+#include "test_servers.h"
 
 namespace orvalis::test {
 namespace {
 
 std::string integrity(const std::string& path) {
-  sqlite3* db = nullptr;
-  std::string result = "cannot open";
-  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
-    sqlite3_stmt* s = nullptr;
-    if (sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &s, nullptr) == SQLITE_OK && sqlite3_step(s) == SQLITE_ROW)
-      result = reinterpret_cast<const char*>(sqlite3_column_text(s, 0));
-    sqlite3_finalize(s);
-  }
-  sqlite3_close(db);
-  return result;
+  Database db;
+  db.open_file(path, Database::Mode::read_only);
+  return orvalis::testing::scalar_text(db, "PRAGMA integrity_check");
 }
 
-// A sandbox with a database whose one engine of category "Web" is at `location`.
+// A sandbox with a new database whose one engine, of category "Web", is at `location`.
 class CliAgent : public ::testing::Test {
  protected:
   void add_engine(const std::string& location, const std::string& ignore) {
-    db_ = box_.path("agent.ov2");
+    orvalis::testing::write_file(box_.path("engine.ini"), "[Test Engine]\nEnabled=1\nLocation=" + location +
+                                     "\nSearchField=q\nIgnoreSubstrings=" + ignore + "\nCategory=Web\n");
+    ASSERT_EQ(box_.run({"settings", "set", "SearchResources", box_.path("engine.ini")}).status, 0);
     ASSERT_EQ(box_.run({"new", db_}).status, 0);
-    std::ofstream(box_.path("engine.ini")) << "[Test Engine]\nEnabled=1\nLocation=" << location
-                                           << "\nSearchField=q\nIgnoreSubstrings=" << ignore
-                                           << "\nCategory=Web\n";
-    Cli_result r = box_.run({"resource", "import", box_.path("engine.ini")});
-    ASSERT_EQ(r.status, 0) << r.err;
   }
   Cli_sandbox box_;
-  std::string db_;
+  std::string db_ = box_.path("agent.ov2");
 };
 
 TEST_F(CliAgent, SearchFindsFetchesAndSummarizesTheDemoArticles) {
@@ -55,9 +43,7 @@ TEST_F(CliAgent, SearchFindsFetchesAndSummarizesTheDemoArticles) {
   Cli_result r = box_.run({"resource", "test", "Test Engine", "solar sail"});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.out.find("GET /search?q=solar+sail"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("HTTP status 200"), std::string::npos) << r.out;
   EXPECT_EQ(r.out.find("Links kept (0)"), std::string::npos) << r.out;
-  EXPECT_EQ(r.out.find("Links dropped by the ignore list (0)"), std::string::npos) << r.out;
 
   ASSERT_EQ(box_.run({"topic", "add", "solar sail", "--category", "Web"}).status, 0);
   r = box_.run({"search", "solar sail"}, 120);
@@ -71,7 +57,6 @@ TEST_F(CliAgent, SearchFindsFetchesAndSummarizesTheDemoArticles) {
   EXPECT_GT(found, 1);
   EXPECT_EQ(added, found);
   EXPECT_EQ(summarized, added);
-  EXPECT_NE(r.out.find("Key terms: "), std::string::npos) << r.out;
   EXPECT_EQ(r.out.find(web.engine_address()), std::string::npos) << "an engine link was kept:\n" << r.out;
 
   // Searching again finds the same documents and adds none; --json lists what was added.
@@ -100,7 +85,6 @@ TEST_F(CliAgent, SigtermDuringAgentRunStopsTransfersAndLeavesASoundDatabase) {
   Cli_result r = box_.run({"agent", "run"}, 30);
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.out.find("Due now: Searching for topic 'comets'"), std::string::npos) << r.out;
-  EXPECT_NE(r.err.find("Searching 'Test Engine'"), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("Stopped"), std::string::npos) << r.err;
   EXPECT_GE(silent.connections(), 1);
   EXPECT_EQ(integrity(db_), "ok");
