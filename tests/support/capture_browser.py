@@ -1,27 +1,17 @@
 #!/usr/bin/python3
-"""A stand-in for the user during a search engine capture.
+"""capture_browser.py LOG ADDRESS: a stand-in for the user during a search engine capture.
 
 Started as the browser (BrowserPath) with the capture page's address, it opens that page in
-headless Chromium (a temporary profile, removed afterwards) through the DevTools protocol over a
-pipe, types "searchfield" into the query box of the page's last form, submits the form as a
-click on its search button would, and writes the text of the answer the browser shows to LOG.
-
-usage: capture_browser.py LOG ADDRESS
+headless Chromium (a temporary profile) through the DevTools protocol over a pipe, types
+"searchfield" into the query box of the page's last form, submits the form as a click on its
+search button would, and writes the text of the answer the browser shows to LOG.
 """
-import fcntl
-import json
-import os
-import select
-import shutil
-import signal
-import subprocess
-import sys
-import tempfile
-import time
+import fcntl, json, os, select, shutil, signal, subprocess, sys, tempfile, time  # noqa: E401
 
-# The last form's first text box (the isindex field has no type) gets the query; the form is
-# sent through its own button when it has one.
+# Once the page has loaded, the last form's first text box (the isindex field has no type) gets
+# the query, and the form is sent through its own button when it has one.
 FILL = """(() => {
+  if (document.readyState !== 'complete' || !document.forms.length) return 'wait';
   const form = document.forms[document.forms.length - 1];
   const box = form.querySelector('input[type=text], input[type=search], input:not([type])');
   if (!box) return 'no query box';
@@ -44,9 +34,8 @@ class Chromium:
             os.dup2(b, 4)
 
         self.process = subprocess.Popen(
-            ["/usr/bin/chromium", "--headless", "--no-sandbox", "--disable-gpu", "--no-first-run",
-             "--disable-background-networking", "--disable-component-update", "--disable-sync",
-             "--remote-debugging-pipe", "--user-data-dir=" + profile, "about:blank"],
+            ["/usr/bin/chromium", "--headless", "--no-sandbox", "--disable-gpu", "--no-first-run", "--disable-sync",
+             "--disable-background-networking", "--remote-debugging-pipe", "--user-data-dir=" + profile],
             stdin=subprocess.DEVNULL, stdout=log, stderr=log, close_fds=False, preexec_fn=pipe_on_3_and_4)
         os.close(commands)
         os.close(replies)
@@ -54,9 +43,7 @@ class Chromium:
 
     def call(self, method, params):
         self.last_id += 1
-        message = {"id": self.last_id, "method": method, "params": params}
-        if self.session:
-            message["sessionId"] = self.session
+        message = {"id": self.last_id, "method": method, "params": params, **({"sessionId": self.session} if self.session else {})}
         os.write(self.commands, json.dumps(message).encode() + b"\0")
         while True:
             while b"\0" in self.pending:
@@ -64,22 +51,16 @@ class Chromium:
                 reply = json.loads(raw)
                 if reply.get("id") == self.last_id:
                     return reply.get("result", {})
-            if not select.select([self.replies], [], [], 30)[0]:
-                raise RuntimeError("no reply to " + method)
-            chunk = os.read(self.replies, 65536)
+            chunk = os.read(self.replies, 65536) if select.select([self.replies], [], [], 30)[0] else b""
             if not chunk:
-                raise RuntimeError("the browser went away")
+                raise RuntimeError("no reply to " + method)
             self.pending += chunk
 
-    def evaluate(self, expression):
-        reply = self.call("Runtime.evaluate", {"expression": expression, "returnByValue": True})
-        return reply.get("result", {}).get("value")
-
-    def wait_for(self, expression):
-        """The value of `expression` once it is neither empty nor "wait"; None after 30 s."""
+    def wait_for(self, expression):  # its value once neither empty nor "wait"; None after 30 s
         deadline = time.monotonic() + 30
         while time.monotonic() < deadline:
-            value = self.evaluate(expression)
+            value = self.call("Runtime.evaluate", {"expression": expression, "returnByValue": True}).get(
+                "result", {}).get("value")
             if value not in (None, "", "wait"):
                 return value
             time.sleep(0.1)
@@ -94,10 +75,7 @@ def main():
         try:
             target = browser.call("Target.createTarget", {"url": address})["targetId"]
             browser.session = browser.call("Target.attachToTarget", {"targetId": target, "flatten": True})["sessionId"]
-            outcome = browser.wait_for("document.readyState === 'complete' && document.forms.length ? "
-                                       "'ready' : 'wait'") or "the page did not load"
-            if outcome == "ready":
-                outcome = browser.evaluate(FILL)
+            outcome = browser.wait_for(FILL) or "the page did not load"
             if outcome == "submitted":
                 outcome = browser.wait_for("location.protocol === 'http:' && document.readyState === 'complete' ? "
                                            "document.body.innerText : 'wait'") or "no answer"
