@@ -55,33 +55,30 @@ TEST(Browser, ChoiceOptionChecksAndTheDetachedStart) {
 }
 
 // The forms of GET, POST, two-form and isindex pages, and their markers, are captured through a
-// real browser in the end-to-end test; here what no submission shows.
-TEST(CapturePage, TheMarkersBaseAndInstructionsOrNoForm) {
+// real browser in the end-to-end test; here the cases no submission shows.
+TEST(CapturePage, ThePagesOwnBaseNoFormAndHostileText) {
   struct Case {
     const char* page;
     std::vector<std::string> parts;  // each must appear; none: the page has no form
   } cases[] = {
-      {"<html><body><form action=\"/cgi/find\" method=GET><input name=q></form></body></html>",
-       {"<form action=\"http://localhost:4000\" method=post>", "name=999_TARVEN_USER_FIELD_999 value=\"NONE\"",
-        std::string("<base href=\"") + kForm + "\">", "<body>Follow these steps to capture the search engine:"}},
       // The page's own base element.
       {"<head><base href=\"http://other/base/\"></head><form action=\"s?x=1&amp;y=2\"></form>",
        {"value=\"http://other/base/s?x=1&amp;amp;y=2\"", "FORM_URL_FIELD_999 value=\"http://other/base/\""}},
       {"<p>No form <script>var f='<form>';</script></p>", {}},
   };
   for (const Case& c : cases) {
-    Capture_page out = rewrite_capture_page(bytes(c.page), kForm, {"Finder", kForm, "", "NONE", ""},
-                                            "http://localhost:4000");
+    Capture_page out = rewrite_capture_page(bytes(c.page), kForm, {"Finder", kForm, "", "", ""}, "http://localhost:1");
     std::string text = out.page->text().str();
     EXPECT_EQ(out.found_form, !c.parts.empty()) << c.page;
     for (const std::string& part : c.parts) EXPECT_NE(text.find(part), std::string::npos) << part << "\n" << text;
   }
-  // What the user typed and the page's address cannot end an attribute.
+  // What the user typed and the page's address cannot end an attribute; the instructions lead.
   Capture_page out = rewrite_capture_page(bytes("<form></form>"), "http://h/p?a=\"1\"&b",
                                           {"a\"><script>x</script>", "", "", "", ""}, "http://localhost:1");
   std::string text = out.page->text().str();
   EXPECT_EQ(text.find("<script>"), std::string::npos) << text;
-  EXPECT_NE(text.find("<base href=\"http://h/p?a=&quot;1&quot;&amp;b\">"), std::string::npos) << text;
+  EXPECT_NE(text.find("<base href=\"http://h/p?a=&quot;1&quot;&amp;b\">Follow these steps"), std::string::npos)
+      << text;
 }
 
 TEST(CapturePage, TheFileNumberFollowsTheEarlierCaptureFile) {

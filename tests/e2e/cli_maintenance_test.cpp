@@ -15,6 +15,7 @@
 namespace orvalis::test {
 namespace {
 
+using orvalis::testing::raw_sql;
 using orvalis::testing::read_file;
 
 class CliMaintenance : public ::testing::Test {
@@ -39,16 +40,13 @@ TEST_F(CliMaintenance, OrganizeMakesThePickedSubtopicsAndSearchesThem) {
                 web.ignore_list() + "\n");
   ASSERT_EQ(run({"topic", "add", "Sails"}).status, 0);
   ASSERT_EQ(run({"topic", "add", "Empty"}).status, 0);
-  // Key terms as the summarizer stores them, one a line.
-  const char* summaries[] = {"solar sail\nlight pressure\nspace travel", "solar sail\nsail material",
-                             "solar sail\nlight pressure", "ion engine\nxenon gas\nspace travel",
-                             "ion engine\nthrust", "ion engine\nxenon gas", "launch window"};
-  for (int i = 0; i < 7; ++i) {
-    std::string address = "http://example.org/" + std::to_string(i);
-    ASSERT_EQ(run({"doc", "add", "Sails", address}).status, 0);
-    orvalis::testing::raw_sql(db_, "UPDATE url_master SET summary = '" + std::string(summaries[i]) +
-                                       "' WHERE address = '" + address + "'");
-  }
+  // Documents of "Sails" with key terms as the summarizer stores them, one a line.
+  raw_sql(db_, "INSERT INTO url_master (address, summary) VALUES ('http://example.org/0', 'solar sail\nlight "
+               "pressure\nspace travel'), ('http://example.org/1', 'solar sail\nsail material'), "
+               "('http://example.org/2', 'solar sail\nlight pressure'), ('http://example.org/3', 'ion engine\nxenon "
+               "gas\nspace travel'), ('http://example.org/4', 'ion engine\nthrust'), ('http://example.org/5', 'ion "
+               "engine\nxenon gas'), ('http://example.org/6', 'launch window');"
+               "INSERT INTO concept_urls (concept_id, url_id) SELECT 1, url_id FROM url_master");
   Cli_result r = run({"organize", "Sails"});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, "ion engine\nsolar sail\n");
@@ -66,37 +64,32 @@ TEST_F(CliMaintenance, OrganizeMakesThePickedSubtopicsAndSearchesThem) {
   // What no subtopic took stays with the topic.
   EXPECT_EQ(run({"doc", "list", "Sails"}).out,
             "4\thttp://example.org/3\t\n5\thttp://example.org/4\t\n6\thttp://example.org/5\t\n7\thttp://example.org/6\t\n");
-
   EXPECT_NE(run({"organize", "Empty"}).err.find("Unable to organize topic. Too few documents on topic."),
             std::string::npos);
   EXPECT_EQ(run({"organize", "Sails", "--pick", "comet"}).status, 1);
 }
 
 TEST_F(CliMaintenance, CompactAsksFirstAndIsRefusedWhileTheFileIsOpen) {
-  ASSERT_EQ(run({"topic", "add", "Comets"}).status, 0);
-  ASSERT_EQ(run({"doc", "add", "Comets", "http://example.org/kept"}).status, 0);
-  orvalis::testing::raw_sql(db_, "INSERT INTO url_master (address) VALUES ('http://example.org/orphan')");
-
+  raw_sql(db_, "INSERT INTO url_master (address) VALUES ('http://example.org/orphan')");
   // No terminal and no --yes: the question, no change.
   Cli_result r = run({"compact", db_});
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("cannot be cancelled during the operation. Do you still wish to continue?"),
             std::string::npos) << r.err;
-  {
-    // Another program has the file open: refused, nothing moved.
-    sqlite3* other = nullptr;
-    ASSERT_EQ(sqlite3_open(db_.c_str(), &other), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(other, "SELECT count(*) FROM url_master", nullptr, nullptr, nullptr), SQLITE_OK);
-    r = run({"compact", db_, "--yes"});
-    sqlite3_close(other);
-    EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("is open in an Orvalis program"), std::string::npos) << r.err;
-  }
-  EXPECT_EQ(run({"--db", db_, "doc", "show", "2"}).status, 0);
+  // Another program has the file open: refused, nothing moved.
+  sqlite3* other = nullptr;
+  ASSERT_EQ(sqlite3_open(db_.c_str(), &other), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(other, "SELECT count(*) FROM url_master", nullptr, nullptr, nullptr), SQLITE_OK);
+  r = run({"compact", db_, "--yes"});
+  sqlite3_close(other);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("is open in an Orvalis program"), std::string::npos) << r.err;
+  EXPECT_EQ(run({"--db", db_, "doc", "show", "1"}).status, 0);
+
   r = run({"compact", db_, "--yes"});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.out.find("1 orphan documents removed"), std::string::npos) << r.out;
-  EXPECT_EQ(run({"--db", db_, "doc", "show", "2"}).status, 1);
+  EXPECT_EQ(run({"--db", db_, "doc", "show", "1"}).status, 1);
 }
 
 TEST_F(CliMaintenance, ConvertShowsProgressAndAsksBeforeReplacingAFile) {

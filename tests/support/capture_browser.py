@@ -10,16 +10,14 @@ import fcntl, json, os, select, shutil, signal, subprocess, sys, tempfile, time 
 
 # Once the page has loaded, the last form's first text box (the isindex field has no type) gets
 # the query, and the form is sent through its own button when it has one.
-FILL = """(() => {
-  if (document.readyState !== 'complete' || !document.forms.length) return 'wait';
+FILL = """(() => { if (document.readyState !== 'complete' || !document.forms.length) return 'wait';
   const form = document.forms[document.forms.length - 1];
   const box = form.querySelector('input[type=text], input[type=search], input:not([type])');
   if (!box) return 'no query box';
   box.value = 'searchfield';
   const button = form.querySelector('input[type=submit], button:not([type=button])');
   if (button) button.click(); else form.submit();
-  return 'submitted';
-})()"""
+  return 'submitted'; })()"""
 
 
 class Chromium:
