@@ -52,7 +52,9 @@ class Form_rewriter : public Html_scanner {
     std::string_view lower(name, static_cast<size_t>(Html_tag::name_of(token, n, name)));
     if (lower == "base") {
       Html_tag tag(token, n);
+      // Attribute values are HTML text: "&amp;" in an address stands for "&".
       Ref_string href = tag.attribute("href");
+      href.decode_entities();
       if (!href.empty()) base_ = Url(base_).resolve(href);
       return 0;
     }
@@ -60,6 +62,7 @@ class Form_rewriter : public Html_scanner {
       found_form = true;
       Html_tag tag(token, n);
       Ref_string action = tag.attribute("action");
+      action.decode_entities();
       Ref_string method = tag.attribute("method").lower();
       if (method != "post") method = "get";
       tag.set_attribute("action", listener_);

@@ -1,16 +1,15 @@
-// Capturing a search engine: the browser's start and the options checks, the page rewrite, the
-// capture file, the checks before a capture, the reading of the browser's submission, and the
-// fetch of the form page from nginx with the progress each way it can end shows.
+// Capturing a search engine: the browser's start and options checks, the page rewrite and file,
+// the checks before a capture, the submission taken, and the ways the form page's fetch fails.
 #include "agent/capture.h"
 
 #include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <cerrno>
-#include <cstring>
 
 #include "../database/database_test_support.h"
 #include "../net/net_fixture.h"
+#include "../text/text_test_support.h"
 #include "agent/browser.h"
 #include "agent/capture_task.h"
 #include "database/search_resource_store.h"
@@ -18,23 +17,13 @@
 namespace orvalis::testing {
 namespace {
 
-// The address the form pages of these tests came from.
-constexpr const char* kForm = "http://127.0.0.1:8080/dir/form.html";
-
-Byte_buffer_handle bytes(const char* text) {
-  auto body = make_counted<Byte_buffer>();
-  body->append(text, std::strlen(text));
-  return body;
-}
-
 TEST(Browser, ChoiceOptionChecksAndTheDetachedStart) {
   EXPECT_EQ(browser_service_name("C:/Program Files/NETSCAPE.v4.EXE"), "netscape");
   EXPECT_EQ(browser_choice("/usr/lib/firefox-esr/firefox-esr"), Browser_choice::firefox);
-  EXPECT_EQ(browser_choice("/opt/Opera.exe"), Browser_choice::other);
   Temp_dir dir("orvalis-browser-");
   // A browser stand-in that writes the address it is given to `seen` (whole, once written).
   const std::string seen = dir.file("seen"), browser = dir.file("fake browser");
-  write_file(browser, "#!/bin/sh\nprintf '%s' \"$1\" > \"" + seen + ".tmp\"\nmv \"" + seen + ".tmp\" \"" + seen + "\"\n");
+  write_file(browser, "#!/bin/sh\nprintf '%s' \"$1\" > \"$0.tmp\"\nmv \"$0.tmp\" \"" + seen + "\"\n");
   ASSERT_EQ(::chmod(browser.c_str(), 0755), 0);
   EXPECT_EQ(check_browser_path(Ref_string(browser)), "");
   EXPECT_EQ(check_browser_path(Ref_string(dir.file("none"))), Ref_string::from_id(10130));
@@ -56,76 +45,39 @@ TEST(Browser, ChoiceOptionChecksAndTheDetachedStart) {
 
 // The forms of GET, POST, two-form and isindex pages, and their markers, are captured through a
 // real browser in the end-to-end test; here the cases no submission shows.
-TEST(CapturePage, ThePagesOwnBaseNoFormAndHostileText) {
-  struct Case {
-    const char* page;
-    std::vector<std::string> parts;  // each must appear; none: the page has no form
-  } cases[] = {
-      // The page's own base element.
-      {"<head><base href=\"http://other/base/\"></head><form action=\"s?x=1&amp;y=2\"></form>",
-       {"value=\"http://other/base/s?x=1&amp;amp;y=2\"", "FORM_URL_FIELD_999 value=\"http://other/base/\""}},
-      {"<p>No form <script>var f='<form>';</script></p>", {}},
-  };
-  for (const Case& c : cases) {
-    Capture_page out = rewrite_capture_page(bytes(c.page), kForm, {"Finder", kForm, "", "", ""}, "http://localhost:1");
-    std::string text = out.page->text().str();
-    EXPECT_EQ(out.found_form, !c.parts.empty()) << c.page;
-    for (const std::string& part : c.parts) EXPECT_NE(text.find(part), std::string::npos) << part << "\n" << text;
-  }
+TEST(CapturePage, ThePagesOwnBaseNoFormHostileTextAndTheFile) {
+  const Capture_request finder{"Finder", "http://h/f", "", "", ""};
+  const char* page = "<head><base href=\"http://other/b/?p=1&amp;q\"></head><form action=\"s?x=1&amp;y=2\"></form>";
+  std::string text = rewrite_capture_page(page_of(page), "http://h/f", finder, "http://localhost:1").page->text().str();
+  EXPECT_NE(text.find("URL_FIELD_999 value=\"http://other/b/s?x=1&amp;y=2\""), std::string::npos) << text;
+  EXPECT_NE(text.find("FORM_URL_FIELD_999 value=\"http://other/b/?p=1&amp;q\""), std::string::npos) << text;
+  EXPECT_FALSE(rewrite_capture_page(page_of("<p><script>'<form>'</script></p>"), "http://h/f", finder, "").found_form);
   // What the user typed and the page's address cannot end an attribute; the instructions lead.
-  Capture_page out = rewrite_capture_page(bytes("<form></form>"), "http://h/p?a=\"1\"&b",
-                                          {"a\"><script>x</script>", "", "", "", ""}, "http://localhost:1");
-  std::string text = out.page->text().str();
+  text = rewrite_capture_page(page_of("<form></form>"), "http://h/p?a=\"1\"&b", {"a\"><script>x", "", "", "", ""},
+                              "http://localhost:1").page->text().str();
   EXPECT_EQ(text.find("<script>"), std::string::npos) << text;
   EXPECT_NE(text.find("<base href=\"http://h/p?a=&quot;1&quot;&amp;b\">Follow these steps"), std::string::npos)
       << text;
-}
 
-TEST(CapturePage, TheFileNumberFollowsTheEarlierCaptureFile) {
+  // The file's number follows the earlier capture file's, which is removed.
   Temp_dir dir("orvalis-pages-");
   const Ref_string folder(dir.str());
-  EXPECT_EQ(write_capture_page(folder, bytes("<p>x</p>")), Ref_string(dir.file("capture1.htm")));
-  EXPECT_EQ(write_capture_page(folder, bytes("<p>x</p>")), Ref_string(dir.file("capture2.htm")));
+  EXPECT_EQ(write_capture_page(folder, page_of("<p>x</p>")), Ref_string(dir.file("capture1.htm")));
+  EXPECT_EQ(write_capture_page(folder, page_of("<p>x</p>")), Ref_string(dir.file("capture2.htm")));
   EXPECT_FALSE(std::filesystem::exists(dir.file("capture1.htm")));
   EXPECT_EQ(read_file(dir.file("capture2.htm")), "<p>x</p>");
   Message_recorder errors;
-  EXPECT_EQ(write_capture_page(Ref_string(dir.file("missing")), bytes("<p>x</p>")), "");
+  EXPECT_EQ(write_capture_page(Ref_string(dir.file("missing")), page_of("<p>x</p>")), "");
   EXPECT_EQ(errors.all(), "Unable to write temporary file for resource capture. Disk full?\n");
 }
 
 class Capture_handler_test : public Database_test {};
 
-TEST_F(Capture_handler_test, ARequestIsCheckedBeforeTheCaptureStarts) {
-  Search_resource existing;
-  existing.name = "Finder";
-  existing.location = Url("http://h/s");
-  existing.search_field = "q";
-  ASSERT_TRUE(Search_resource_store(db).save_resource(existing));
-  Database closed;
-  struct Case {
-    Capture_request request;
-    Database& database;
-    const char* browser;
-    int message;  // 0: none
-  } cases[] = {
-      {{"", "http://h/", "", "", ""}, db, "b", 18002},         {{"New", "", "", "", ""}, db, "b", 18003},
-      {{"New", "http://h/", "", "", ""}, closed, "b", 18004},  {{"fINDER", "http://h/", "", "", ""}, db, "b", 18013},
-      {{"New", "http://h/", "", "", ""}, db, "", 10171},       {{"../New/..", "http://h/", "", "", ""}, db, "b", 0},
-  };
-  for (Case& c : cases) {
-    EXPECT_EQ(check_capture_request(c.request, c.database, c.browser),
-              c.message ? Ref_string::from_id(c.message) : Ref_string())
-        << c.request.name.str();
-    EXPECT_EQ(c.request.category, "General");
-  }
-}
-
-TEST_F(Capture_handler_test, OnlyTheFirstSubmissionWithSearchfieldBecomesTheResource) {
+TEST_F(Capture_handler_test, OnlyTheFirstSubmissionWithSearchfieldIsTakenThenItsNameIsUsed) {
   // What the browser sends: the rewritten form's markers, then the engine's own fields.
   auto post = [](const std::string& fields) {
-    std::string body = "999_TARVEN_USER_FIELD_999=NONE&999_TARVEN_PASSWD_FIELD_999=&999_TARVEN_URL_FIELD_999="
-                       "%2Fcgi%2Ffind&999_TARVEN_FORM_URL_FIELD_999=http%3A%2F%2F127.0.0.1%3A8080%2Fdir%2Fform.html"
-                       "&999_TARVEN_METHOD_FIELD_999=GET&" + fields;
+    std::string body = "999_TARVEN_USER_FIELD_999=NONE&999_TARVEN_PASSWD_FIELD_999=&999_TARVEN_URL_FIELD_999=%2Fs&"
+                       "999_TARVEN_FORM_URL_FIELD_999=http%3A%2F%2Fh%2F&999_TARVEN_METHOD_FIELD_999=GET&" + fields;
     return "POST / HTTP/1.1\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
   };
   struct Case {
@@ -142,7 +94,7 @@ TEST_F(Capture_handler_test, OnlyTheFirstSubmissionWithSearchfieldBecomesTheReso
        "Search resource 'My Engine' added successfully."},
       {post("999_TARVEN_NAME_FIELD_999=My+Engine&q=searchfield"), false, ""},
   };
-  Resource_capture capture({"My Engine", kForm, "Science", "", ""}, db);
+  Resource_capture capture({"My Engine", "http://h/f", "Science", "", ""}, db);
   for (Case& c : cases) {
     Ref_string html;
     EXPECT_EQ(capture.take(*parse_request(c.request.data(), c.request.size()), html), c.taken) << c.request;
@@ -153,6 +105,25 @@ TEST_F(Capture_handler_test, OnlyTheFirstSubmissionWithSearchfieldBecomesTheReso
   const Search_resource& r = *stored.first();
   EXPECT_EQ(r.name.str() + "|" + r.search_field.str() + "|" + encode_field_values(r.field_values).str() + "|" +
                 r.category.str(), "My Engine|q|lang,en,n,10|Science");
+
+  // The checks before a capture, in order; an empty category becomes "General".
+  Database closed;
+  struct Check {
+    Capture_request request;
+    Database& database;
+    const char* browser;
+    int message;  // 0: none
+  } checks[] = {
+      {{"", "http://h/", "", "", ""}, db, "b", 18002},         {{"New", "", "", "", ""}, db, "b", 18003},
+      {{"New", "http://h/", "", "", ""}, closed, "b", 18004},  {{"mY eNGINE", "http://h/", "", "", ""}, db, "b", 18013},
+      {{"New", "http://h/", "", "", ""}, db, "", 10171},       {{"../New/..", "http://h/", "", "", ""}, db, "b", 0},
+  };
+  for (Check& c : checks) {
+    EXPECT_EQ(check_capture_request(c.request, c.database, c.browser),
+              c.message ? Ref_string::from_id(c.message) : Ref_string())
+        << c.request.name.str();
+    EXPECT_EQ(c.request.category, "General");
+  }
 }
 
 class Capture_task_test : public Net_test {};
@@ -190,9 +161,7 @@ TEST_F(Capture_task_test, AFormPageThatCannotBeCapturedIsRefused) {
     EXPECT_EQ(p.text.str(), c.text) << c.url;
     EXPECT_EQ(task->page_path(), "") << c.url;
   }
-}
-
-TEST(Capture_basic_authorization, Base64OfEveryLength) {
+  // The basic authorization's Base64, every padding.
   EXPECT_EQ(base64_encode("f") + base64_encode("fo") + base64_encode("foo") + base64_encode("\xff\xfe"),
             "Zg==Zm8=Zm9v//4=");
 }

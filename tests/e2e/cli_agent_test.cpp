@@ -47,7 +47,6 @@ TEST_F(CliAgent, SearchFindsFetchesAndSummarizesTheDemoArticles) {
   ASSERT_EQ(box_.run({"topic", "add", "solar sail", "--category", "Web"}).status, 0);
   r = box_.run({"search", "solar sail"}, 120);
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_NE(r.err.find("Searching 'Test Engine' for 'solar sail'"), std::string::npos) << r.err;
   // More than one found, every one new and summarized.
   EXPECT_TRUE(std::regex_search(r.out, std::regex("\n([2-9]|\\d\\d+) documents found, \\1 new, \\1 summarized\n$")))
       << r.out;

@@ -1,11 +1,9 @@
 #!/usr/bin/python3
-"""capture_browser.py LOG ADDRESS: a stand-in for the user during a search engine capture.
-
-Started as the browser (BrowserPath) with the capture page's address, it opens that page in
-headless Chromium (a temporary profile) through the DevTools protocol over a pipe, types
-"searchfield" into the query box of the page's last form, submits the form as a click on its
-search button would, and writes the text of the answer the browser shows to LOG.
-"""
+"""A stand-in for the user during a search engine capture, set as the browser (BrowserPath): it
+opens the capture page in headless Chromium (a temporary profile) through the DevTools protocol
+over a pipe, types "searchfield" into the query box of the page's last form, submits the form as a
+click on its search button would, and writes the text of the answer the browser shows to the file
+named by the environment variable CAPTURE_BROWSER_LOG."""
 import fcntl, json, os, select, shutil, signal, subprocess, sys, tempfile, time  # noqa: E401
 
 # Once the page has loaded, the last form's first text box (the isindex field has no type) gets
@@ -41,7 +39,8 @@ class Chromium:
 
     def call(self, method, params):
         self.last_id += 1
-        message = {"id": self.last_id, "method": method, "params": params, **({"sessionId": self.session} if self.session else {})}
+        message = {"id": self.last_id, "method": method, "params": params}
+        message.update({"sessionId": self.session} if self.session else {})
         os.write(self.commands, json.dumps(message).encode() + b"\0")
         while True:
             while b"\0" in self.pending:
@@ -65,28 +64,24 @@ class Chromium:
         return None
 
 
-def main():
-    log_path, address = sys.argv[1], sys.argv[2]
-    profile = tempfile.mkdtemp(prefix="orvalis-chromium-")
-    with open(log_path + ".browser", "w") as log:
-        browser = Chromium(profile, log)
-        try:
-            target = browser.call("Target.createTarget", {"url": address})["targetId"]
-            browser.session = browser.call("Target.attachToTarget", {"targetId": target, "flatten": True})["sessionId"]
-            outcome = browser.wait_for(FILL) or "the page did not load"
-            if outcome == "submitted":
-                outcome = browser.wait_for("location.protocol === 'http:' && document.readyState === 'complete' ? "
-                                           "document.body.innerText : 'wait'") or "no answer"
-        except Exception as error:  # the log tells the test what went wrong
-            outcome = "driver error: %s" % error
-        finally:
-            os.killpg(browser.process.pid, signal.SIGKILL)
-            browser.process.wait()
-            shutil.rmtree(profile, ignore_errors=True)
-    with open(log_path + ".tmp", "w") as out:
-        out.write(outcome)
-    os.rename(log_path + ".tmp", log_path)
-
-
-if __name__ == "__main__":
-    main()
+log_path = os.environ["CAPTURE_BROWSER_LOG"]
+profile = tempfile.mkdtemp(prefix="orvalis-chromium-")
+with open(log_path + ".browser", "w") as log:
+    browser = Chromium(profile, log)
+    try:
+        target = browser.call("Target.createTarget", {"url": sys.argv[1]})["targetId"]
+        browser.session = browser.call("Target.attachToTarget", {"targetId": target, "flatten": True})["sessionId"]
+        outcome = browser.wait_for(FILL) or "the page did not load"
+        if outcome == "submitted":
+            outcome = browser.wait_for("location.protocol === 'http:' && document.readyState === 'complete' ? "
+                                       "document.body.innerText : 'wait'") or "no answer"
+    except Exception as error:  # the log tells the test what went wrong
+        outcome = "driver error: %s" % error
+    finally:
+        os.killpg(browser.process.pid, signal.SIGKILL)
+        browser.process.wait()
+        shutil.rmtree(profile, ignore_errors=True)
+# Written whole at once: the test waits for the file to appear.
+with open(log_path + ".tmp", "w") as out:
+    out.write(outcome)
+os.rename(log_path + ".tmp", log_path)
