@@ -15,6 +15,7 @@
 #include "reports/detail_pages.h"
 #include "ui/detail_text.h"
 #include "ui/item_list_model.h"
+#include "ui/item_views.h"
 #include "ui/topic_tree_model.h"
 
 namespace orvalis::ui {
@@ -28,13 +29,13 @@ CChildFrame::CChildFrame(Menu_builder menus, QWidget* parent)
   sorted_->setSortRole(Qt::UserRole);
   sorted_->setSortCaseSensitivity(Qt::CaseInsensitive);
 
-  tree_ = new QTreeView;
+  tree_ = new COrvalisTree;
   tree_->setObjectName("topic_tree");
   tree_->setModel(tree_model_);
   tree_->setHeaderHidden(true);
   tree_->setContextMenuPolicy(Qt::CustomContextMenu);
 
-  list_ = new QTreeView;
+  list_ = new COrvalisList;
   list_->setObjectName("item_list");
   list_->setModel(sorted_);
   list_->setRootIsDecorated(false);
@@ -48,15 +49,7 @@ CChildFrame::CChildFrame(Menu_builder menus, QWidget* parent)
 
   detail_ = new QTextBrowser;
   detail_->setObjectName("detail_pane");
-  detail_->setOpenLinks(false);
-  // Only local pages are shown inside the pane; every other address goes to the browser.
-  connect(detail_, &QTextBrowser::anchorClicked, this, [this](const QUrl& url) {
-    QString a = url.toString();
-    if (a.left(7).compare("file://", Qt::CaseInsensitive) == 0)
-      detail_->setSource(url);
-    else
-      emit external_address(a);
-  });
+  install_detail_viewer();
 
   auto* right = new QSplitter(Qt::Vertical);
   right->addWidget(list_);
@@ -84,6 +77,7 @@ CChildFrame::CChildFrame(Menu_builder menus, QWidget* parent)
   connect(list_, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& p) { context_menu(list_, p); });
   tree_->expand(tree_model_->root_index(Topic_tree_model::my_topics));
+  install_transfer_hooks();
 }
 
 void CChildFrame::tree_selected(const QModelIndex& index) {

@@ -7,10 +7,12 @@
 
 #include <QWidget>
 #include <functional>
+#include <optional>
 
 #include "database/document.h"
 #include "database/topic.h"
 #include "ui/commands.h"
+#include "ui/item_transfer.h"
 
 class QMenu;
 class QSortFilterProxyModel;
@@ -44,6 +46,17 @@ class CChildFrame : public QWidget {
   // Selects the topic in the tree (under "My Topics" first, then the other root folders).
   bool select_topic(std::int32_t concept_id);
 
+  // The selection as a transfer for Cut and Copy; none when nothing that can be taken is
+  // selected.
+  std::optional<Transfer> current_transfer(bool cut) const;
+  // The selected topic as the target of Paste; none when no topic is selected.
+  std::optional<Drop_target> current_target() const;
+  // The detail pane's context menu: "&Copy" (when text is selected) and "&Select All".
+  void fill_detail_menu(QMenu& menu);
+  // What a drop on the tree or the list does (the frame asks and acts).
+  using Drop_handler = std::function<void(const Transfer&, const Drop_target&, Qt::KeyboardModifiers)>;
+  void set_drop_handler(Drop_handler handler) { drop_handler_ = std::move(handler); }
+
   QTreeView* tree() const { return tree_; }
   QTreeView* list() const { return list_; }
   QTextBrowser* detail() const { return detail_; }
@@ -62,6 +75,14 @@ class CChildFrame : public QWidget {
   void list_selected(const QModelIndex& index);
   void show_detail();
   void context_menu(QWidget* view, const QPoint& at);
+  // Drag and drop and the detail pane's menu and links (child_frame_transfer.cpp).
+  void install_transfer_hooks();
+  void install_detail_viewer();
+  std::optional<Transfer> tree_transfer(const QModelIndex& index) const;
+  std::optional<Transfer> list_transfer(const QModelIndex& index) const;
+  std::optional<Drop_target> tree_target(const QModelIndex& index) const;
+  std::optional<Drop_target> list_target(const QModelIndex& index) const;
+  std::vector<std::int32_t> topics_from(QModelIndex index) const;
 
   Menu_builder menus_;
   Topic_tree_model* tree_model_;
@@ -71,6 +92,7 @@ class CChildFrame : public QWidget {
   QTreeView* list_;
   QTextBrowser* detail_;
   Current current_;
+  Drop_handler drop_handler_;
 };
 
 }  // namespace orvalis::ui

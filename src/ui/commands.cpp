@@ -43,10 +43,10 @@ const Command_info kCommands[] = {
     {cmd_print, "&Print...", 0, "Print the active document\nPrint", nullptr},
     {cmd_print_preview, "Print Pre&view", 0, "Display full pages\nPrint Preview", nullptr},
     {cmd_recent_file, "", 0, "Open this document", nullptr},
-    {cmd_copy, "&Copy", 0, "Copy the selection and put it on the Clipboard\nCopy", kNeeds_dialog},
-    {cmd_cut, "Cu&t", 0, "Cut the selection and put it on the Clipboard\nCut", kNeeds_dialog},
+    {cmd_copy, "&Copy", 0, "Copy the selection and put it on the Clipboard\nCopy", nullptr},
+    {cmd_cut, "Cu&t", 0, "Cut the selection and put it on the Clipboard\nCut", nullptr},
     {cmd_paste, "&Paste", 0, "Relate a document or topic to the target topic\nPaste",
-     kNeeds_dialog},
+     nullptr},
     {cmd_new_window, "&New Window", 0, "Open another window for the active document\nNew Window",
      nullptr},
     {cmd_arrange, "&Arrange Icons", 0, "Arrange icons at the bottom of the window\nArrange Icons",
@@ -56,7 +56,7 @@ const Command_info kCommands[] = {
     {cmd_about, "&About Orvalis...", 0,
      "Display program information, version number and copyright\nAbout", nullptr},
     {cmd_exit, "E&xit", 0, "Quit the application; prompts to save documents\nExit", nullptr},
-    {cmd_help_contents, "&Help Topics", 0, "List Help topics\nHelp Topics", kNeeds_dialog},
+    {cmd_help_contents, "&Help Topics", 0, "List Help topics\nHelp Topics", nullptr},
     {cmd_controls_toolbar, "&Toolbar", 0, "Show or hide the toolbar\nToggle ToolBar", nullptr},
     {cmd_status_bar, "&Status Bar", 0, "Show or hide the status bar\nToggle StatusBar", nullptr},
     {cmd_import, "&Import...", 0, "Convert a database of the earlier format\nImport", nullptr},
@@ -92,6 +92,7 @@ bool command_enabled(int id, const Command_context& c) {
     case cmd_task_toolbar:
     case cmd_quick_topics:
     case cmd_welcome_dialog:
+    case cmd_help_contents:
       return true;
     case cmd_file_close:
     case cmd_new_window:
@@ -123,6 +124,11 @@ bool command_enabled(int id, const Command_context& c) {
       return c.database_open && c.agent_available && is_topic(c.selection);
     case cmd_stop_all_tasks:
       return c.agent_available && c.tasks_active > 0;
+    case cmd_cut:
+    case cmd_copy:
+      return c.database_open && (is_topic(c.selection) || c.selection == Selection::document);
+    case cmd_paste:
+      return c.database_open && is_topic(c.selection) && c.clipboard_items;
     case cmd_drop_move:
     case cmd_drop_copy:
     case cmd_drop_merge:

@@ -68,6 +68,7 @@ struct Command_context {
   bool topic_window = false;    // a topic window is active
   bool agent_available = false; // the agent accepts work (task manager present)
   int tasks_active = 0;
+  bool clipboard_items = false;  // the clipboard holds topics or documents of ours
 };
 
 struct Command_info {

@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QFileDialog>
@@ -30,6 +31,7 @@
 #include <filesystem>
 
 #include "agent/application.h"
+#include "agent/browser.h"
 #include "database/database.h"
 #include "database/document_store.h"
 #include "database/resource_definitions.h"
@@ -85,6 +87,10 @@ CMainFrame::CMainFrame(Agent_link* agent, QWidget* parent) : QMainWindow(parent)
     return QMessageBox::question(this, "Orvalis", question) == QMessageBox::Yes;
   };
   exec_dialog = [](QDialog& dialog) { return dialog.exec(); };
+  choose_drop = [this](const Drop_check& check) { return drop_menu(check); };
+  browse = [](const QString& address) {
+    orvalis::open_address(Ref_string(std::string_view(address.toStdString())));
+  };
   mdi_ = new QMdiArea;
   mdi_->setObjectName("mdi_area");
   setCentralWidget(mdi_);
@@ -98,7 +104,8 @@ CMainFrame::CMainFrame(Agent_link* agent, QWidget* parent) : QMainWindow(parent)
   make_actions();
   make_tool_bars();
   build_menus();
-  update_commands();
+  connect(QApplication::clipboard(), &QClipboard::dataChanged, this, [this] { clipboard_changed(); });
+  clipboard_changed();
 
   auto* timer = new QTimer(this);
   timer->setObjectName("timer_222");
@@ -156,9 +163,7 @@ CFindDialog* CMainFrame::find_dialog() {
 void CMainFrame::open_address(const QString& address) {
   // The address goes to the user's browser, started with it as its argument; without a
   // browser the start fails silently (the options are where the user picks one).
-  Ref_string browser = Settings_cache::instance().get("BrowserPath");
-  if (browser.empty() || address.isEmpty()) return;
-  QProcess::startDetached(qs(browser), {address});
+  if (!address.isEmpty() && browse) browse(address);
 }
 
 CMainFrame::~CMainFrame() {
@@ -204,6 +209,13 @@ void CMainFrame::make_actions() {
   actions_[cmd_properties]->setIcon(s->standardIcon(QStyle::SP_FileDialogInfoView));
   actions_[cmd_file_new]->setShortcut(QKeySequence::New);
   actions_[cmd_file_open]->setShortcut(QKeySequence::Open);
+  actions_[cmd_cut]->setShortcut(QKeySequence::Cut);
+  actions_[cmd_copy]->setShortcut(QKeySequence::Copy);
+  actions_[cmd_paste]->setShortcut(QKeySequence::Paste);
+  actions_[cmd_cut]->setIcon(QIcon::fromTheme("edit-cut", s->standardIcon(QStyle::SP_DialogDiscardButton)));
+  actions_[cmd_copy]->setIcon(QIcon::fromTheme("edit-copy", s->standardIcon(QStyle::SP_FileLinkIcon)));
+  actions_[cmd_paste]->setIcon(QIcon::fromTheme("edit-paste", s->standardIcon(QStyle::SP_DialogApplyButton)));
+  actions_[cmd_help_contents]->setShortcut(QKeySequence::HelpContents);
   for (int id : {cmd_task_toolbar, cmd_quick_topics, cmd_welcome_dialog, cmd_controls_toolbar,
                  cmd_status_bar})
     actions_[id]->setCheckable(true);
@@ -316,10 +328,26 @@ void CMainFrame::build_menus() {
 }
 
 void CMainFrame::fill_context_menu(QMenu& menu, Selection selection) {
-  auto add = [this, &menu](std::initializer_list<int> ids) {
+  // Summarize and View in Browser go by the names they have on what was clicked.
+  auto label = [selection](int id) -> const char* {
+    if (id == cmd_view_in_browser) return "&View in Browser";
+    if (id != cmd_summarize) return nullptr;
+    return selection == Selection::document ? "S&ummarize Document"
+                                            : "S&ummarize Documents on Topic";
+  };
+  auto add = [this, &menu, &label](std::initializer_list<int> ids) {
     for (int id : ids) {
-      if (id) menu.addAction(actions_[id]);
-      else menu.addSeparator();
+      if (!id) {
+        menu.addSeparator();
+      } else if (!label(id)) {
+        menu.addAction(actions_[id]);
+      } else {
+        QAction* a = menu.addAction(QString::fromUtf8(label(id)));
+        a->setObjectName(actions_[id]->objectName());
+        a->setStatusTip(actions_[id]->statusTip());
+        a->setEnabled(actions_[id]->isEnabled());
+        connect(a, &QAction::triggered, this, [this, id] { run_command(id); });
+      }
     }
   };
   if (selection == Selection::document) {
@@ -352,6 +380,7 @@ void CMainFrame::update_commands() {
   c.selection = w ? w->current().kind : Selection::none;
   c.agent_available = agent_->available();
   c.tasks_active = agent_->tasks_active();
+  c.clipboard_items = clipboard_items_;
   for (auto& [id, a] : actions_) {
     const Command_info* info = command_info(id);
     bool toggle = a->isCheckable();
@@ -458,6 +487,8 @@ bool CMainFrame::close_database() {
 CChildFrame* CMainFrame::new_topic_window() {
   if (!Database::shared().is_open()) return nullptr;
   auto* child = new CChildFrame([this](QMenu& m, Selection s) { fill_context_menu(m, s); });
+  child->set_drop_handler([this](const Transfer& t, const Drop_target& target,
+                                 Qt::KeyboardModifiers m) { drop_items(t, target, m); });
   QMdiSubWindow* sub = mdi_->addSubWindow(child);
   sub->setAttribute(Qt::WA_DeleteOnClose);
   sub->setWindowTitle(QFileInfo(qs(Database::shared().path())).fileName());
@@ -566,6 +597,10 @@ void CMainFrame::run_command(int id) {
       find_dialog()->raise();
       break;
     case cmd_stop_all_tasks: agent_->stop_all_tasks(); update_commands(); break;
+    case cmd_cut: cut_copy(true); break;
+    case cmd_copy: cut_copy(false); break;
+    case cmd_paste: paste(); break;
+    case cmd_help_contents: help_contents(); break;
     default: break;  // the toggles act through their checked state
   }
 }

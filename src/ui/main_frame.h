@@ -16,6 +16,7 @@
 
 #include "ui/agent_link.h"
 #include "ui/commands.h"
+#include "ui/item_transfer.h"
 
 class QAction;
 class QComboBox;
@@ -77,6 +78,17 @@ class CMainFrame : public QMainWindow {
   // How the window runs a modal dialog of a command and gets its result (tests fill the
   // dialog in and close it themselves).
   std::function<int(QDialog&)> exec_dialog;
+  // How a drop asks for Move, Copy or Merge: the command chosen, 0 for none (the drop menu at
+  // the mouse unless a test answers).
+  std::function<int(const Drop_check&)> choose_drop;
+  // Where an address goes to be shown: the user's browser unless a test looks at it.
+  std::function<void(const QString&)> browse;
+
+  // A drop of `transfer` on `target`: Ctrl copies, Shift moves, otherwise the drop menu asks.
+  void drop_items(const Transfer& transfer, const Drop_target& target,
+                  Qt::KeyboardModifiers modifiers);
+  // The context menu of a topic or a document.
+  void fill_context_menu(QMenu& menu, Selection selection);
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -85,7 +97,6 @@ class CMainFrame : public QMainWindow {
   void make_actions();
   void make_tool_bars();
   void build_menus();
-  void fill_context_menu(QMenu& menu, Selection selection);
   void update_commands();
   void tick();
   void reload_topic_windows(std::int32_t select = 0);
@@ -111,6 +122,13 @@ class CMainFrame : public QMainWindow {
   void import_file();
   void compact_file();
   void database_resources_changed();
+  // Cut, Copy, Paste and the drops (main_frame_edit.cpp).
+  void cut_copy(bool cut);
+  void paste();
+  bool transfer_items(const Transfer& transfer, const Drop_target& target, int command);
+  int drop_menu(const Drop_check& check);
+  void clipboard_changed();
+  void help_contents();
   void open_address(const QString& address);
   void restore_placement();
   void save_placement();
@@ -129,6 +147,7 @@ class CMainFrame : public QMainWindow {
   std::map<int, QAction*> actions_;
   bool closing_database_ = false;
   bool destroying_ = false;
+  bool clipboard_items_ = false;
 };
 
 }  // namespace orvalis::ui
