@@ -212,9 +212,9 @@ void CMainFrame::make_actions() {
   actions_[cmd_cut]->setShortcut(QKeySequence::Cut);
   actions_[cmd_copy]->setShortcut(QKeySequence::Copy);
   actions_[cmd_paste]->setShortcut(QKeySequence::Paste);
-  actions_[cmd_cut]->setIcon(QIcon::fromTheme("edit-cut", s->standardIcon(QStyle::SP_DialogDiscardButton)));
-  actions_[cmd_copy]->setIcon(QIcon::fromTheme("edit-copy", s->standardIcon(QStyle::SP_FileLinkIcon)));
-  actions_[cmd_paste]->setIcon(QIcon::fromTheme("edit-paste", s->standardIcon(QStyle::SP_DialogApplyButton)));
+  actions_[cmd_cut]->setIcon(QIcon::fromTheme("edit-cut"));
+  actions_[cmd_copy]->setIcon(QIcon::fromTheme("edit-copy"));
+  actions_[cmd_paste]->setIcon(QIcon::fromTheme("edit-paste"));
   actions_[cmd_help_contents]->setShortcut(QKeySequence::HelpContents);
   for (int id : {cmd_task_toolbar, cmd_quick_topics, cmd_welcome_dialog, cmd_controls_toolbar,
                  cmd_status_bar})
