@@ -5,18 +5,44 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include "database/database.h"
 #include "database/document_store.h"
 #include "database/topic_store.h"
+#include "ui/item_transfer.h"
 #include "ui/ui_text.h"
 
 namespace orvalis::ui {
 
 namespace {
+
 QString qs(const Ref_string& s) { return QString::fromUtf8(s.c_str(), s.length()); }
+
+constexpr int kIs_document = Qt::UserRole + 1;
+
+// The results list: what it found can be dragged onto topics.
+class Find_results : public QListWidget {
+ protected:
+  QStringList mimeTypes() const override { return {transfer_mime_type}; }
+  QMimeData* mimeData(const QList<QListWidgetItem*>& items) const override {
+    Transfer t;
+    t.database = QString::fromStdString(Database::shared().path());
+    QStringList text;
+    for (const QListWidgetItem* i : items) {
+      Transfer_item item;
+      item.document = i->data(kIs_document).toBool();
+      (item.document ? item.url_id : item.concept_id) = i->data(Qt::UserRole).toInt();
+      t.items.push_back(item);
+      text << (item.document ? i->toolTip() : i->text());
+    }
+    return t.items.empty() ? nullptr : transfer_mime(t, text.join('\n'));
+  }
+};
+
 }  // namespace
 
 CFindDialog::CFindDialog(QWidget* parent) : QDialog(parent) {
@@ -31,7 +57,10 @@ CFindDialog::CFindDialog(QWidget* parent) : QDialog(parent) {
   documents_->setChecked(true);
   auto* go = new QPushButton("&Find");
   go->setDefault(true);
-  results_ = new QListWidget;
+  results_ = new Find_results;
+  results_->setDragEnabled(true);
+  results_->setDragDropMode(QAbstractItemView::DragOnly);
+  results_->setSelectionMode(QAbstractItemView::ExtendedSelection);
   results_->setObjectName("find_results");
   auto* close = new QPushButton("Close");
 
@@ -62,6 +91,7 @@ void CFindDialog::find(const QString& text, bool documents) {
       auto* item = new QListWidgetItem(qs(d->title.empty() ? d->address : d->title));
       item->setToolTip(qs(d->address));
       item->setData(Qt::UserRole, d->url_id);
+      item->setData(kIs_document, true);
       results_->addItem(item);
     }
   } else {

@@ -100,6 +100,13 @@ int Item_list_model::columnCount(const QModelIndex& parent) const {
   return parent.isValid() ? 0 : column_count;
 }
 
+Qt::ItemFlags Item_list_model::flags(const QModelIndex& index) const {
+  const Item* it = index.isValid() ? item(index.row()) : nullptr;
+  if (!it) return Qt::ItemIsDropEnabled;
+  Qt::ItemFlags f = Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsDragEnabled;
+  return it->topic ? f | Qt::ItemIsDropEnabled : f;
+}
+
 QVariant Item_list_model::headerData(int section, Qt::Orientation orientation, int role) const {
   if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
   if (section < 0 || section >= column_count) return {};

@@ -151,6 +151,13 @@ QVariant Topic_tree_model::data(const QModelIndex& index, int role) const {
   return {};
 }
 
+Qt::ItemFlags Topic_tree_model::flags(const QModelIndex& index) const {
+  Node* n = node(index);
+  if (!n) return Qt::ItemIsDropEnabled;
+  Qt::ItemFlags f = Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsDropEnabled;
+  return n->topic ? f | Qt::ItemIsDragEnabled : f;
+}
+
 Topic_handle Topic_tree_model::topic_at(const QModelIndex& index) const {
   Node* n = node(index);
   return n ? n->topic : Topic_handle();

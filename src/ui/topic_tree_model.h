@@ -49,6 +49,8 @@ class Topic_tree_model : public QAbstractItemModel {
   int columnCount(const QModelIndex& parent = {}) const override;
   bool hasChildren(const QModelIndex& parent = {}) const override;
   QVariant data(const QModelIndex& index, int role) const override;
+  // Topics can be dragged; topics and root folders take drops.
+  Qt::ItemFlags flags(const QModelIndex& index) const override;
 
  private:
   struct Node;

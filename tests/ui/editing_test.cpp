@@ -6,6 +6,7 @@
 #include <QClipboard>
 #include <QDropEvent>
 #include <QFileInfo>
+#include <QListWidget>
 #include <QMenu>
 #include <QMimeData>
 #include <QTextBrowser>
@@ -13,6 +14,7 @@
 #include <QUrl>
 
 #include "ui/child_frame.h"
+#include "ui/find_dialog.h"
 #include "ui/item_transfer.h"
 #include "ui/topic_tree_model.h"
 #include "ui/ui_text.h"
@@ -263,6 +265,24 @@ TEST_F(Editing_test, PasteRelatesWhatWasCutOrCopied) {
     w_->tree()->setCurrentIndex(mine(s_.bees));
     EXPECT_EQ(frame_->action(ui::cmd_paste)->isEnabled(), !c.cut);
   }
+}
+
+TEST_F(Editing_test, FoundDocumentsDropOntoTopicsAndCtrlCopiesWithoutTheMenu) {
+  ui::CFindDialog* find = frame_->find_dialog();
+  find->find("nest", true);
+  QListWidget* results = find->results();
+  ASSERT_EQ(results->count(), 1);
+  std::unique_ptr<QMimeData> data(
+      results->model()->mimeData({results->model()->index(0, 0)}));
+  std::optional<ui::Transfer> t = ui::transfer_from_mime(data.get());
+  ASSERT_TRUE(t);
+  EXPECT_EQ(data->text(), "http://127.0.0.1/nest");
+  ui::Drop_target ants;
+  ants.topic = s_.ants->concept_id;
+  frame_->drop_items(*t, ants, Qt::ControlModifier);
+  EXPECT_TRUE(menus_.empty());
+  EXPECT_EQ(live_documents(s_.ants), Ids{s_.nest->url_id});
+  EXPECT_EQ(live_documents(s_.wasps), Ids{s_.nest->url_id});
 }
 
 QStringList labels(QMenu& menu) {
