@@ -304,32 +304,6 @@ TEST_F(Editing_test, ContextMenusFollowTheSelection) {
             QStringList({"Summarize Document", "Follow Links", "View in Browser", "-", "Cut",
                          "Copy", "Delete", "-", "Properties"}));
 
-  // Which of them are offered follows what is selected.
-  struct Case {
-    const char* what;
-    bool select_drones;
-    bool cut, paste, delete_relation;
-  } cases[] = {
-      {"a top-level topic, empty clipboard", false, true, false, false},
-      {"a subtopic, a topic copied", true, true, true, true},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    w_->tree()->setCurrentIndex(c.select_drones ? drones_node() : mine(s_.bees));
-    if (c.paste) frame_->run_command(ui::cmd_copy);
-    QMenu menu;
-    frame_->fill_context_menu(menu, w_->current().kind);
-    auto enabled = [&menu](const char* label) {
-      for (QAction* a : menu.actions())
-        if (a->text().remove('&') == label) return a->isEnabled();
-      return false;
-    };
-    EXPECT_EQ(enabled("Cut"), c.cut);
-    EXPECT_EQ(enabled("Paste"), c.paste);
-    EXPECT_EQ(enabled("Delete Relation"), c.delete_relation);
-    EXPECT_TRUE(enabled("View in Browser"));
-  }
-
   QMenu pane;
   w_->fill_detail_menu(pane);
   EXPECT_EQ(labels(pane), QStringList({"Copy", "Select All"}));
