@@ -304,6 +304,7 @@ TEST_F(Editing_test, ContextMenusFollowTheSelection) {
             QStringList({"Summarize Document", "Follow Links", "View in Browser", "-", "Cut",
                          "Copy", "Delete", "-", "Properties"}));
 
+  w_->tree()->setCurrentIndex(mine(s_.bees));  // the pane shows the topic
   QMenu pane;
   w_->fill_detail_menu(pane);
   EXPECT_EQ(labels(pane), QStringList({"Copy", "Select All"}));
