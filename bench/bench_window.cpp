@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QEvent>
 #include <QTreeView>
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -120,12 +121,18 @@ class Window_bench {
   std::unique_ptr<platform::Event_loop> loop_;
 };
 
+Window_bench* the_bench = nullptr;
+
 void BM_StartToShownWindow_10000Topics(benchmark::State& state) {
-  static Window_bench bench;
-  QString path = QString::fromStdString(bench.path());
+  QString path = QString::fromStdString(the_bench->path());
+  using Clock = std::chrono::steady_clock;
+  double open_ms = 0, paint_ms = 0;
+  auto ms = [](Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); };
   for (auto _ : state) {
+    const auto began = Clock::now();
     auto frame = std::make_unique<ui::CMainFrame>();
     if (!frame->open_database(path)) std::abort();
+    const auto opened = Clock::now();
     ui::CChildFrame* w = frame->active_topic_window();
     if (!w) std::abort();
     Paint_watch tree, list;
@@ -134,6 +141,8 @@ void BM_StartToShownWindow_10000Topics(benchmark::State& state) {
     frame->show();
     while (!tree.painted || !list.painted) QApplication::processEvents(QEventLoop::AllEvents, 50);
     state.PauseTiming();
+    open_ms += ms(opened - began);
+    paint_ms += ms(Clock::now() - opened);
     w->tree()->viewport()->removeEventFilter(&tree);
     w->list()->viewport()->removeEventFilter(&list);
     frame->close_database();
@@ -141,9 +150,26 @@ void BM_StartToShownWindow_10000Topics(benchmark::State& state) {
     QApplication::processEvents();
     state.ResumeTiming();
   }
+  // Where the time goes: making the window and opening the database (the tree's root folders
+  // are read when first shown), then showing and painting.
+  state.counters["open_ms"] = open_ms / static_cast<double>(state.iterations());
+  state.counters["show_paint_ms"] = paint_ms / static_cast<double>(state.iterations());
 }
 BENCHMARK(BM_StartToShownWindow_10000Topics)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+// The application and its database live from before the first run to after the last, and end
+// before the program's static objects (Qt's among them) do.
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  {
+    Window_bench bench;
+    the_bench = &bench;
+    benchmark::RunSpecifiedBenchmarks();
+    the_bench = nullptr;
+  }
+  benchmark::Shutdown();
+  return 0;
+}

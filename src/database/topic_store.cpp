@@ -280,6 +280,20 @@ bool Topic_store::remove_relation(std::int32_t from, std::int32_t to) {
   }
 }
 
+std::unordered_set<std::int32_t> Topic_store::topics_with_related() {
+  std::unordered_set<std::int32_t> ids;
+  try {
+    Db_statement s(db_,
+                   "SELECT DISTINCT concept_relations.concept_id FROM concept_relations, concept_master"
+                   " WHERE concept_relations.related_id = concept_master.concept_id");
+    while (s.step()) ids.insert(s.number(0));
+  } catch (const Db_error& e) {
+    report_db_error(e);
+    ids.clear();
+  }
+  return ids;
+}
+
 bool Topic_store::relate(std::int32_t a, std::int32_t b, const Ref_string& code) {
   try {
     Db_transaction transaction(db_);

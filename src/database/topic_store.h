@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "database/database.h"
 #include "database/topic.h"
@@ -45,6 +46,9 @@ class Topic_store {
 
   // The topics related to `id` with the codes that lead to them, in relationship-table order.
   Ref_list<Related_topic> related_topics(std::int32_t id);
+  // The ids of the topics that related_topics would find something for, in one query (the
+  // tree asks it instead of one query a topic).
+  std::unordered_set<std::int32_t> topics_with_related();
   // Adds or overwrites the relation row (from, to). One transaction.
   bool set_relation(std::int32_t from, std::int32_t to, const Ref_string& code);
   // Deletes every relation row (from, to). One transaction.

@@ -69,6 +69,8 @@ void Topic_tree_model::reload() {
     r->children.clear();
     r->loaded = false;
   }
+  with_related_.clear();
+  with_related_read_ = false;
   endResetModel();
 }
 
@@ -131,7 +133,12 @@ int Topic_tree_model::columnCount(const QModelIndex&) const { return 1; }
 bool Topic_tree_model::hasChildren(const QModelIndex& parent) const {
   Node* p = node(parent);
   if (!p || p->root >= 0) return true;
-  return rowCount(parent) > 0;
+  if (p->loaded) return !p->children.empty();
+  if (!with_related_read_) {
+    with_related_read_ = true;
+    if (Database::shared().is_open()) with_related_ = Topic_store::shared().topics_with_related();
+  }
+  return with_related_.count(p->topic->concept_id) != 0;
 }
 
 QVariant Topic_tree_model::data(const QModelIndex& index, int role) const {

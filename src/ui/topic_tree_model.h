@@ -11,6 +11,7 @@
 #include <QAbstractItemModel>
 #include <QIcon>
 #include <memory>
+#include <unordered_set>
 #include <vector>
 
 #include "database/topic.h"
@@ -58,6 +59,10 @@ class Topic_tree_model : public QAbstractItemModel {
   void load(Node& n) const;
 
   std::vector<std::unique_ptr<Node>> roots_;
+  // The topics that have related topics, read once a reload: whether a topic node can be
+  // opened is known without reading each topic's relations.
+  mutable std::unordered_set<std::int32_t> with_related_;
+  mutable bool with_related_read_ = false;
 };
 
 }  // namespace orvalis::ui

@@ -182,6 +182,16 @@ TEST_F(Topic_store_test, RelatedTopicsComeInRelationshipTableOrder) {
   EXPECT_EQ(converse_relationship("x"), "");
 }
 
+TEST_F(Topic_store_test, TopicsWithRelatedAreThoseRelatedTopicsFindsSomethingFor) {
+  std::int32_t car = add("Car"), bus = add("Bus"), alone = add("Alone"), gone = add("Gone");
+  ASSERT_TRUE(store->relate(car, bus, "^"));
+  // A row left pointing at a topic whose row is missing leads nowhere.
+  db.execute("DELETE FROM concept_master WHERE concept_id = " + std::to_string(gone));
+  ASSERT_TRUE(store->set_relation(alone, gone, "^"));
+  EXPECT_EQ(store->topics_with_related(), (std::unordered_set<std::int32_t>{car, bus}));
+  EXPECT_TRUE(store->related_topics(alone).empty());
+}
+
 TEST_F(Topic_store_test, CachedTopicIsTheObjectQueriesReturn) {
   std::int32_t a = add("A");
   Topic_handle cached = store->topic(a);
