@@ -147,6 +147,7 @@ void merge_topic(std::int32_t from, std::int32_t into) {
 }  // namespace
 
 bool Drop_check::allows(int command) const {
+  if (refusal != Refusal::none) return false;
   switch (command) {
     case cmd_drop_move: return move;
     case cmd_drop_copy: return copy;
