@@ -8,7 +8,6 @@ namespace {
 
 // Engine parts a command waits for, when this build does not have them yet.
 constexpr const char* kNeeds_agent = "needs the agent's task manager";
-constexpr const char* kNeeds_dialog = "its dialog is not built yet";
 
 const Command_info kCommands[] = {
     {cmd_organize, "Organize by &Content", 8000, nullptr, nullptr},
