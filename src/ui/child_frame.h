@@ -7,6 +7,7 @@
 
 #include <QWidget>
 #include <functional>
+#include <set>
 
 #include "database/document.h"
 #include "database/topic.h"
@@ -43,6 +44,12 @@ class CChildFrame : public QWidget {
   void reload();
   // Selects the topic in the tree (under "My Topics" first, then the other root folders).
   bool select_topic(std::int32_t concept_id);
+  // The agent changed the database while the user works: `topics` gained documents,
+  // `documents` were rewritten, and with `tree` the topics' folders may have changed. The
+  // list (when it shows any of them) and the tree are read again; what the user selected,
+  // expanded and scrolled to stays as it was.
+  void agent_changed(const std::set<std::int32_t>& topics, const std::set<std::int32_t>& documents,
+                     bool tree);
 
   QTreeView* tree() const { return tree_; }
   QTreeView* list() const { return list_; }
@@ -62,6 +69,8 @@ class CChildFrame : public QWidget {
   void list_selected(const QModelIndex& index);
   void show_detail();
   void context_menu(QWidget* view, const QPoint& at);
+  void reload_tree_keeping_state();
+  void refresh_list_keeping_selection(const std::set<std::int32_t>& rewritten);
 
   Menu_builder menus_;
   Topic_tree_model* tree_model_;
