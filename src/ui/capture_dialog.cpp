@@ -104,6 +104,7 @@ CCaptureProgress::CCaptureProgress(Resource_capture_handle capture, Capture_task
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(text_);
+  connect(this, &QDialog::finished, this, [this] { timer_->stop(); });
   layout->addWidget(buttons);
   timer_ = new QTimer(this);
   connect(timer_, &QTimer::timeout, this, [this] { check(); });
@@ -113,7 +114,7 @@ CCaptureProgress::CCaptureProgress(Resource_capture_handle capture, Capture_task
 QString CCaptureProgress::text() const { return text_->text(); }
 
 void CCaptureProgress::check() {
-  if (result() != 0 || !timer_->isActive()) return;
+  if (!timer_->isActive()) return;  // ended
   Capture_progress p = capture_progress(capture_->taken(), *task_);
   switch (p.state) {
     case Capture_progress::captured:
