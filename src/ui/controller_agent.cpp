@@ -2,6 +2,7 @@
 
 #include "agent/agent_controller.h"
 #include "agent/agent_events.h"
+#include "agent/application.h"
 #include "agent/get_links_task.h"
 #include "agent/scheduler.h"
 #include "agent/search_topic_task.h"
@@ -45,6 +46,8 @@ Controller_agent::Controller_agent() {
 }
 
 Controller_agent::~Controller_agent() {
+  // The start-up check's hook hands its tasks to this object.
+  Application::instance().hooks().after_start_up = nullptr;
   Agent_events& events = agent_events();
   events.document_found = nullptr;
   events.document_summarized = nullptr;

@@ -5,7 +5,8 @@
 // start-up, database open and close and program end; the tasks the start-up check finds due
 // are kept until the window asks for them (its due-tasks dialog).
 // Owner: main() (or a test), outliving the main window. Thread: the user-interface thread.
-// REQUIRES: one instance at a time (it holds the process-wide agent events while it lives).
+// REQUIRES: one instance at a time (it holds the process-wide agent events while it lives, and
+// takes the start-up check's hook away when it goes).
 #pragma once
 
 #include <vector>

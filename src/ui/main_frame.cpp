@@ -590,8 +590,7 @@ void CMainFrame::run_command(int id) {
       break;
     case cmd_stop_all_tasks:
       agent_->stop_all_tasks();
-      agent_pane_->setText(agent_text());
-      update_commands();
+      tick_status();
       break;
     case cmd_summarize: summarize(); break;
     case cmd_follow_links: follow_links(); break;
@@ -818,7 +817,11 @@ QString CMainFrame::new_search_resource() {
 }
 
 void CMainFrame::tick_status() {
-  agent_pane_->setText(agent_text());
+  QString text = agent_text();
+  if (text != agent_pane_->text()) {
+    agent_pane_->setText(text);
+    emit agent_text_changed(text);
+  }
   update_commands();
 }
 

@@ -85,6 +85,10 @@ class CMainFrame : public QMainWindow {
   // empty when the user gave up.
   QString new_search_resource();
 
+ signals:
+  // The agent's status line changed (the first pane of the status bar shows it).
+  void agent_text_changed(const QString& text);
+
  protected:
   void closeEvent(QCloseEvent* event) override;
   // Closing the last topic window closes the database: the same checks come first.
