@@ -567,6 +567,7 @@ void CMainFrame::run_command(int id) {
     }
     case cmd_options: {
       COptionsDialog options(ask, [this](const QString& t) { show_message(t); }, this);
+      options.offer_capture([this] { return new_search_resource(); });
       if (options.exec() == QDialog::Accepted) database_resources_changed();
       break;
     }

@@ -11,12 +11,14 @@
 #include <QListWidget>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QSortFilterProxyModel>
 #include <QSpinBox>
 #include <QTest>
 #include <QTimer>
 #include <QTreeView>
+#include <QTreeWidget>
 
 #include <sys/socket.h>
 #include <unistd.h>
@@ -37,6 +39,7 @@
 #include "ui/due_tasks_dialog.h"
 #include "ui/item_list_model.h"
 #include "ui/properties_dialog.h"
+#include "ui/resource_dialogs.h"
 #include "ui/schedule_editor.h"
 #include "ui/topic_tree_model.h"
 #include "ui/ui_text.h"
@@ -311,7 +314,13 @@ TEST_F(Agent_window_test, NewSearchResourceIsCheckedCapturedAndStored) {
   QStringList progress_texts;
   std::thread browser;
   std::atomic<bool> answered{false};
+  QString listed;
   frame_->exec_dialog = [&](QDialog& d) -> int {
+    if (auto* list = qobject_cast<ui::CSearchResourcesDialog*>(&d)) {
+      list->findChild<QPushButton*>("capture_resource")->click();
+      listed = list->list()->currentItem()->text(0);
+      return QDialog::Accepted;
+    }
     if (auto* ask = qobject_cast<ui::CNewSearchResource*>(&d)) {
       Answer a = answers.front();
       answers.pop_front();
@@ -356,8 +365,10 @@ TEST_F(Agent_window_test, NewSearchResourceIsCheckedCapturedAndStored) {
   EXPECT_EQ(sink_.shown, expected);
   EXPECT_EQ(progress_texts.first(), ui::ui_text(10048));
 
+  // Edit Search Resources offers the capture, and lists the captured engine.
   progress_texts.clear();
-  EXPECT_EQ(frame_->new_search_resource(), "Look about");
+  frame_->run_command(ui::cmd_edit_search_resources);
+  EXPECT_EQ(listed, "Look about");
   EXPECT_TRUE(pump([&] { return answered.load(); }, 10));  // the browser's answer leaves
   if (browser.joinable()) browser.join();
   EXPECT_TRUE(progress_texts.contains(ui::ui_text(10049))) << progress_texts.join("|").toStdString();
