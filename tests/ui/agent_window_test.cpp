@@ -140,7 +140,8 @@ TEST_F(Agent_window_test, SearchOnTheDemoWebFillsTheListAndKeepsTheSelection) {
   ASSERT_TRUE(pump([&] { return tasks() == 0 && status() == "Agent Idle"; }));
   QTest::qWait(20);  // the last changes reach the views
 
-  EXPECT_TRUE(seen_.contains("1 task active -- Searching 'Lookabout' for 'solar sail'")) << seen_.join("|").toStdString();
+  EXPECT_TRUE(seen_.contains("1 task active -- Searching 'Lookabout' for 'solar sail'"))
+      << seen_.join("|").toStdString();
   EXPECT_TRUE(std::any_of(seen_.begin(), seen_.end(), [](const QString& s) {
     return s.contains(" tasks active -- Summarize '");
   })) << seen_.join("|").toStdString();
@@ -159,6 +160,7 @@ TEST_F(Agent_window_test, SearchOnTheDemoWebFillsTheListAndKeepsTheSelection) {
       static_cast<QSortFilterProxyModel*>(w->list()->model())->mapToSource(w->list()->currentIndex()).row());
   ASSERT_TRUE(selected && selected->document.document);
   EXPECT_EQ(selected->document.document->url_id, mine->url_id);
+  EXPECT_TRUE(w->tree()->isExpanded(w->tree_model()->root_index(ui::Topic_tree_model::my_topics)));
   EXPECT_EQ(w->tree()->currentIndex().row(), tree_row);
   EXPECT_EQ(w->tree()->currentIndex().parent().row(), folder_row);
   EXPECT_EQ(w->tree_model()->topic_at(w->tree()->currentIndex())->concept_id, topic->concept_id);
