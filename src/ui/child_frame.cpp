@@ -2,6 +2,8 @@
 
 #include <QHeaderView>
 #include <QMenu>
+#include <QScrollBar>
+#include <QSignalBlocker>
 #include <QSortFilterProxyModel>
 #include <QSplitter>
 #include <QTextBrowser>
@@ -169,6 +171,122 @@ bool CChildFrame::select_topic(std::int32_t concept_id) {
     }
   }
   return false;
+}
+
+namespace {
+
+// A node of the tree named by its root folder's row and the topics on the way down to it.
+using Tree_path = std::vector<std::int32_t>;
+
+Tree_path path_of(const Topic_tree_model& model, QModelIndex index) {
+  Tree_path path;
+  for (; index.isValid() && index.parent().isValid(); index = index.parent())
+    path.insert(path.begin(), model.topic_at(index)->concept_id);
+  if (!index.isValid()) return {};
+  path.insert(path.begin(), index.row());
+  return path;
+}
+
+QModelIndex index_of(const Topic_tree_model& model, const Tree_path& path) {
+  if (path.empty()) return {};
+  QModelIndex index = model.root_index(static_cast<Topic_tree_model::Root>(path[0]));
+  for (size_t i = 1; i < path.size() && index.isValid(); ++i)
+    index = model.find_topic(path[i], index);
+  return index;
+}
+
+void expanded_paths(const QTreeView& view, const Topic_tree_model& model, const QModelIndex& parent,
+                    std::vector<Tree_path>& out) {
+  for (int r = 0, n = model.rowCount(parent); r < n; ++r) {
+    QModelIndex child = model.index(r, 0, parent);
+    if (!view.isExpanded(child)) continue;
+    out.push_back(path_of(model, child));
+    expanded_paths(view, model, child, out);
+  }
+}
+
+}  // namespace
+
+void CChildFrame::agent_changed(const std::set<std::int32_t>& topics,
+                                const std::set<std::int32_t>& documents, bool tree) {
+  if (tree) reload_tree_keeping_state();
+  const Topic_handle& shown = list_model_->shown_topic();
+  bool affected = shown && topics.count(shown->concept_id) > 0;
+  for (int r = 0, n = list_model_->rowCount(); !affected && r < n; ++r) {
+    const Item_list_model::Item* item = list_model_->item(r);
+    affected = item->document.document && documents.count(item->document.document->url_id) > 0;
+  }
+  if (affected) refresh_list_keeping_selection(documents);
+}
+
+void CChildFrame::reload_tree_keeping_state() {
+  std::vector<Tree_path> expanded;
+  expanded_paths(*tree_, *tree_model_, QModelIndex(), expanded);
+  Tree_path current = path_of(*tree_model_, tree_->currentIndex());
+  int scrolled = tree_->verticalScrollBar()->value();
+  {
+    // The selection stays what it was: nothing of it is chosen again.
+    QSignalBlocker quiet(tree_->selectionModel());
+    tree_model_->reload();
+    for (const Tree_path& p : expanded) {
+      QModelIndex i = index_of(*tree_model_, p);
+      if (i.isValid()) tree_->expand(i);
+    }
+    QModelIndex i = index_of(*tree_model_, current);
+    if (i.isValid()) tree_->selectionModel()->setCurrentIndex(i, QItemSelectionModel::ClearAndSelect);
+  }
+  tree_->verticalScrollBar()->setValue(scrolled);
+  tree_->viewport()->update();
+  // A root folder's list is its topics: read them again.
+  if (current_.kind == Selection::root_folder) {
+    QModelIndex root = index_of(*tree_model_, current);
+    Ref_list<Topic_handle> shown;
+    for (int r = 0, n = tree_model_->rowCount(root); r < n; ++r)
+      shown.append(tree_model_->topic_at(tree_model_->index(r, 0, root)));
+    std::int32_t keep = 0;
+    if (const Item_list_model::Item* item = list_model_->item(sorted_->mapToSource(list_->currentIndex()).row()))
+      keep = item->topic ? item->topic->concept_id : 0;
+    QSignalBlocker quiet(list_->selectionModel());
+    list_model_->show_topics(shown);
+    for (int r = 0; keep && r < list_model_->rowCount(); ++r)
+      if (list_model_->item(r)->topic->concept_id == keep)
+        list_->selectionModel()->setCurrentIndex(sorted_->mapFromSource(list_model_->index(r, 0)),
+                                                 QItemSelectionModel::ClearAndSelect |
+                                                     QItemSelectionModel::Rows);
+  }
+}
+
+void CChildFrame::refresh_list_keeping_selection(const std::set<std::int32_t>& rewritten) {
+  // The selected row is known by what it shows: a document's or a topic's id.
+  std::int32_t document = 0, topic = 0;
+  if (const Item_list_model::Item* item = list_model_->item(sorted_->mapToSource(list_->currentIndex()).row())) {
+    if (item->document.document) document = item->document.document->url_id;
+    else if (item->topic) topic = item->topic->concept_id;
+  }
+  Document_handle before = current_.kind == Selection::document ? current_.document.document : Document_handle();
+  int scrolled = list_->verticalScrollBar()->value();
+  {
+    QSignalBlocker quiet(list_->selectionModel());
+    list_model_->refresh();
+    for (int r = 0, n = list_model_->rowCount(); r < n && (document || topic); ++r) {
+      const Item_list_model::Item* item = list_model_->item(r);
+      bool same = document ? item->document.document && item->document.document->url_id == document
+                           : item->topic && item->topic->concept_id == topic;
+      if (!same) continue;
+      list_->selectionModel()->setCurrentIndex(sorted_->mapFromSource(list_model_->index(r, 0)),
+                                               QItemSelectionModel::ClearAndSelect |
+                                                   QItemSelectionModel::Rows);
+      // A rewritten document, when selected, shows what the agent now knows of it.
+      if (document && before && before->url_id == document && rewritten.count(document)) {
+        current_.document = item->document;
+        show_detail();
+      }
+      break;
+    }
+  }
+  list_->verticalScrollBar()->setValue(scrolled);
+  list_->viewport()->update();
+  emit status_text(list_model_->document_count_text());
 }
 
 }  // namespace orvalis::ui

@@ -8,6 +8,7 @@
 #include <QWidget>
 #include <functional>
 #include <optional>
+#include <set>
 
 #include "database/document.h"
 #include "database/topic.h"
@@ -45,6 +46,12 @@ class CChildFrame : public QWidget {
   void reload();
   // Selects the topic in the tree (under "My Topics" first, then the other root folders).
   bool select_topic(std::int32_t concept_id);
+  // The agent changed the database while the user works: `topics` gained documents,
+  // `documents` were rewritten, and with `tree` the topics' folders may have changed. The
+  // list (when it shows any of them) and the tree are read again; what the user selected,
+  // expanded and scrolled to stays as it was.
+  void agent_changed(const std::set<std::int32_t>& topics, const std::set<std::int32_t>& documents,
+                     bool tree);
 
   // The selection as a transfer for Cut and Copy; none when nothing that can be taken is
   // selected.
@@ -83,6 +90,8 @@ class CChildFrame : public QWidget {
   std::optional<Drop_target> tree_target(const QModelIndex& index) const;
   std::optional<Drop_target> list_target(const QModelIndex& index) const;
   std::vector<std::int32_t> topics_from(QModelIndex index) const;
+  void reload_tree_keeping_state();
+  void refresh_list_keeping_selection(const std::set<std::int32_t>& rewritten);
 
   Menu_builder menus_;
   Topic_tree_model* tree_model_;

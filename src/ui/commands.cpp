@@ -6,21 +6,19 @@ namespace orvalis::ui {
 
 namespace {
 
-// Engine parts a command waits for, when this build does not have them yet.
-constexpr const char* kNeeds_agent = "needs the agent's task manager";
 
 const Command_info kCommands[] = {
     {cmd_organize, "Organize by &Content", 8000, nullptr, nullptr},
     {cmd_delete, "&Delete", 8001, nullptr, nullptr},
     {cmd_view_in_browser, "&View URL/Topic in Browser", 8002, nullptr, nullptr},
     {cmd_search_web, "&Search the Web", 8003, nullptr, nullptr},
-    {cmd_summarize, "S&ummarize", 8004, nullptr, kNeeds_agent},
+    {cmd_summarize, "S&ummarize", 8004, nullptr, nullptr},
     {cmd_properties, "P&roperties", 8005, nullptr, nullptr},
     {cmd_select_relation, "Select &Relation", 8006, nullptr, nullptr},
     {cmd_create_related_topic, "Create &Related Topic", 8007, nullptr, nullptr},
-    {cmd_follow_links, "&Follow Links", 8008, nullptr, kNeeds_agent},
+    {cmd_follow_links, "&Follow Links", 8008, nullptr, nullptr},
     {cmd_delete_relation, "Delete Re&lation", 8009, nullptr, nullptr},
-    {cmd_schedule_tasks, "Sc&hedule Tasks", 8012, nullptr, kNeeds_agent},
+    {cmd_schedule_tasks, "Sc&hedule Tasks", 8012, nullptr, nullptr},
     {cmd_view_scheduled, "View Scheduled &Topics in Browser", 8016, nullptr, nullptr},
     {cmd_find, "&Find in Database", 8017, nullptr, nullptr},
     {cmd_new_topic_wizard, "New Topic &Wizard", 8018, nullptr, nullptr},
@@ -128,6 +126,13 @@ bool command_enabled(int id, const Command_context& c) {
       return c.database_open && (is_topic(c.selection) || c.selection == Selection::document);
     case cmd_paste:
       return c.database_open && is_topic(c.selection) && c.clipboard_items;
+    case cmd_summarize:
+      return c.database_open && c.agent_available &&
+             (is_topic(c.selection) || c.selection == Selection::document);
+    case cmd_follow_links:
+      return c.database_open && c.agent_available && c.selection == Selection::document;
+    case cmd_schedule_tasks:
+      return c.database_open && c.agent_available && is_topic(c.selection);
     case cmd_drop_move:
     case cmd_drop_copy:
     case cmd_drop_merge:

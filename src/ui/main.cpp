@@ -1,12 +1,14 @@
-// orvalis: the Orvalis window. Start-up creates the main window, opens the database named on
-// the command line or the last one used, shows the window and runs the engine on the Qt event
-// loop of the user-interface thread.
+// orvalis: the Orvalis window. Start-up creates the main window over the agent, opens the
+// database named on the command line or the last one used, shows the window (then the welcome
+// dialog and the tasks that came due while the program was not running) and runs the engine
+// and the agent on the Qt event loop of the user-interface thread.
 #include <QApplication>
 #include <QStringList>
 
 #include "agent/application.h"
 #include "platform/event_loop.h"
 #include "platform/message_sink.h"
+#include "ui/controller_agent.h"
 #include "ui/main_frame.h"
 #include "ui/message_box.h"
 #include "ui/qt_event_loop.h"
@@ -22,8 +24,10 @@ int main(int argc, char** argv) {
   orvalis::platform::set_message_sink(&sink);
 
   int status = 1;
+  orvalis::ui::Controller_agent agent;
+  agent.install_hooks();
   {
-    orvalis::ui::CMainFrame frame;
+    orvalis::ui::CMainFrame frame(&agent);
     sink.set_parent(&frame);
     orvalis::Application::Start_options options;
     QStringList args = QApplication::arguments();
@@ -33,6 +37,7 @@ int main(int argc, char** argv) {
     frame.database_opened_at_start();
     frame.show();
     frame.show_welcome_if_wanted();
+    frame.show_due_tasks();
     frame.raise();
     frame.activateWindow();
     status = QApplication::exec();

@@ -29,6 +29,7 @@
 #include <QTreeView>
 
 #include <filesystem>
+#include <utility>
 
 #include "agent/application.h"
 #include "agent/browser.h"
@@ -43,7 +44,9 @@
 #include "platform/message_sink.h"
 #include "platform/registry_store.h"
 #include "reports/topic_index.h"
+#include "ui/capture_dialog.h"
 #include "ui/child_frame.h"
+#include "ui/due_tasks_dialog.h"
 #include "ui/find_dialog.h"
 #include "ui/list_printer.h"
 #include "ui/options_dialog.h"
@@ -91,6 +94,7 @@ CMainFrame::CMainFrame(Agent_link* agent, QWidget* parent) : QMainWindow(parent)
   browse = [](const QString& address) {
     orvalis::open_address(Ref_string(std::string_view(address.toStdString())));
   };
+  agent_->set_change_listener([this](const Agent_link::Change& c) { agent_changed(c); });
   mdi_ = new QMdiArea;
   mdi_->setObjectName("mdi_area");
   setCentralWidget(mdi_);
@@ -169,6 +173,7 @@ void CMainFrame::open_address(const QString& address) {
 CMainFrame::~CMainFrame() {
   // The topic windows go with the frame: nothing of the frame may answer their signals then.
   destroying_ = true;
+  agent_->set_change_listener(nullptr);
   delete mdi_;
 }
 
@@ -395,8 +400,7 @@ void CMainFrame::update_commands() {
 
 void CMainFrame::tick() {
   agent_->tick();
-  agent_pane_->setText(agent_text());
-  update_commands();
+  tick_status();
 }
 
 void CMainFrame::show_message(const QString& text) {
@@ -465,13 +469,31 @@ bool CMainFrame::new_database(const QString& path) {
   return true;
 }
 
-bool CMainFrame::close_database() {
-  if (!Database::shared().is_open()) return true;
+bool CMainFrame::may_close_database() {
   if (find_ && find_->isVisible()) {
     show_message(ui_text(10131));
     return false;
   }
-  if (agent_->tasks_active() > 0 && !ask(ui_text(10021))) return false;
+  // No keeps every task queued or running as it was.
+  return agent_->tasks_active() == 0 || ask(ui_text(10021));
+}
+
+bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::Close && !closing_database_ && !destroying_ &&
+      qobject_cast<QMdiSubWindow*>(watched) && mdi_->subWindowList().size() == 1 &&
+      Database::shared().is_open()) {
+    if (!may_close_database()) {
+      event->ignore();
+      return true;
+    }
+    close_confirmed_ = true;
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+bool CMainFrame::close_database() {
+  if (!Database::shared().is_open()) return true;
+  if (!std::exchange(close_confirmed_, false) && !may_close_database()) return false;
   agent_->stop_all_tasks();
   closing_database_ = true;
   mdi_->closeAllSubWindows();
@@ -491,6 +513,7 @@ CChildFrame* CMainFrame::new_topic_window() {
                                  Qt::KeyboardModifiers m) { drop_items(t, target, m); });
   QMdiSubWindow* sub = mdi_->addSubWindow(child);
   sub->setAttribute(Qt::WA_DeleteOnClose);
+  sub->installEventFilter(this);
   sub->setWindowTitle(QFileInfo(qs(Database::shared().path())).fileName());
   connect(child, &CChildFrame::selection_changed, this, [this] { update_commands(); });
   connect(child, &CChildFrame::external_address, this,
@@ -575,6 +598,7 @@ void CMainFrame::run_command(int id) {
     }
     case cmd_options: {
       COptionsDialog options(ask, [this](const QString& t) { show_message(t); }, this);
+      options.offer_capture([this] { return new_search_resource(); });
       if (options.exec() == QDialog::Accepted) database_resources_changed();
       break;
     }
@@ -596,11 +620,17 @@ void CMainFrame::run_command(int id) {
       find_dialog()->show();
       find_dialog()->raise();
       break;
-    case cmd_stop_all_tasks: agent_->stop_all_tasks(); update_commands(); break;
     case cmd_cut: cut_copy(true); break;
     case cmd_copy: cut_copy(false); break;
     case cmd_paste: paste(); break;
     case cmd_help_contents: help_contents(); break;
+    case cmd_stop_all_tasks:
+      agent_->stop_all_tasks();
+      tick_status();
+      break;
+    case cmd_summarize: summarize(); break;
+    case cmd_follow_links: follow_links(); break;
+    case cmd_schedule_tasks: schedule_tasks(); break;
     default: break;  // the toggles act through their checked state
   }
 }
@@ -691,7 +721,7 @@ void CMainFrame::view_in_browser() {
 void CMainFrame::search_web() {
   CChildFrame* w = active_topic_window();
   if (w && w->current().topic) agent_->search_topic(w->current().topic->concept_id);
-  update_commands();
+  tick_status();
 }
 
 void CMainFrame::properties() {
@@ -703,7 +733,10 @@ void CMainFrame::properties() {
     if (d.exec() == QDialog::Accepted) w->list_model()->refresh();
   } else if (cur.topic) {
     CTopicProperties d(cur.topic, [this](const QString& t) { show_message(t); }, this);
-    if (d.exec() == QDialog::Accepted) reload_topic_windows(cur.topic->concept_id);
+    if (d.exec() == QDialog::Accepted) {
+      agent_->schedules_changed(cur.topic->concept_id);
+      reload_topic_windows(cur.topic->concept_id);
+    }
   }
 }
 
@@ -759,6 +792,94 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
   }
   save_placement();
   event->accept();
+}
+
+// ---- The agent's commands and what the agent changes ----
+
+void CMainFrame::summarize() {
+  CChildFrame* w = active_topic_window();
+  if (!w) return;
+  const CChildFrame::Current& cur = w->current();
+  if (cur.kind == Selection::document && cur.document.document)
+    agent_->summarize_document(cur.document.document->url_id,
+                               cur.topic ? cur.topic->concept_id : 0);
+  else if (cur.topic)
+    agent_->summarize_topic(cur.topic->concept_id);
+  tick_status();
+}
+
+void CMainFrame::follow_links() {
+  CChildFrame* w = active_topic_window();
+  if (!w) return;
+  const CChildFrame::Current& cur = w->current();
+  if (cur.kind != Selection::document || !cur.document.document || !cur.topic) return;
+  agent_->follow_links(cur.document.document->url_id, cur.topic->concept_id, 1);
+  tick_status();
+}
+
+void CMainFrame::schedule_tasks() {
+  CChildFrame* w = active_topic_window();
+  if (!w || !w->current().topic) return;
+  Topic_handle topic = w->current().topic;
+  CTopicProperties d(topic, [this](const QString& t) { show_message(t); }, this);
+  d.show_agent_page();
+  if (exec_dialog(d) != QDialog::Accepted) return;
+  agent_->schedules_changed(topic->concept_id);
+  reload_topic_windows(topic->concept_id);
+}
+
+void CMainFrame::show_due_tasks() {
+  std::vector<std::string> due = agent_->due_tasks();
+  if (due.empty()) return;
+  QStringList tasks;
+  for (const std::string& t : due) tasks << qs(t);
+  CDueTasksDialog dialog(tasks, this);
+  // Cancel runs none; the topics' last times have moved all the same.
+  agent_->run_due_tasks(exec_dialog(dialog) == QDialog::Accepted ? dialog.chosen() : std::vector<int>{});
+  tick_status();
+}
+
+QString CMainFrame::new_search_resource() {
+  if (!Database::shared().is_open()) {
+    show_message(ui_text(18004));
+    return {};
+  }
+  Capture_ui ui;
+  ui.exec = exec_dialog;
+  ui.show_message = [this](const QString& t) { show_message(t); };
+  QString name = capture_search_engine(this, ui);
+  if (!name.isEmpty()) database_resources_changed();
+  return name;
+}
+
+void CMainFrame::tick_status() {
+  QString text = agent_text();
+  if (text != agent_pane_->text()) {
+    agent_pane_->setText(text);
+    emit agent_text_changed(text);
+  }
+  update_commands();
+}
+
+void CMainFrame::agent_changed(const Agent_link::Change& change) {
+  if (change.url_id > 0) changed_documents_.insert(change.url_id);
+  else if (change.concept_id > 0) changed_topics_.insert(change.concept_id);
+  if (change.url_id < 0) changed_tree_ = true;
+  if (changes_pending_) return;
+  changes_pending_ = true;
+  QTimer::singleShot(0, this, [this] { show_agent_changes(); });
+}
+
+void CMainFrame::show_agent_changes() {
+  changes_pending_ = false;
+  std::set<std::int32_t> topics, documents;
+  topics.swap(changed_topics_);
+  documents.swap(changed_documents_);
+  bool tree = std::exchange(changed_tree_, false);
+  if (destroying_ || !Database::shared().is_open()) return;
+  for (QMdiSubWindow* w : mdi_->subWindowList())
+    if (auto* child = qobject_cast<CChildFrame*>(w->widget()))
+      child->agent_changed(topics, documents, tree);
 }
 
 }  // namespace orvalis::ui

@@ -13,6 +13,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 
 #include "ui/agent_link.h"
 #include "ui/commands.h"
@@ -90,8 +91,20 @@ class CMainFrame : public QMainWindow {
   // The context menu of a topic or a document.
   void fill_context_menu(QMenu& menu, Selection selection);
 
+  // After start-up: the tasks found due while the program was not running, offered to run.
+  void show_due_tasks();
+  // Captures a new search engine through the user's browser; the stored resource's name, or
+  // empty when the user gave up.
+  QString new_search_resource();
+
+ signals:
+  // The agent's status line changed (the first pane of the status bar shows it).
+  void agent_text_changed(const QString& text);
+
  protected:
   void closeEvent(QCloseEvent* event) override;
+  // Closing the last topic window closes the database: the same checks come first.
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void make_actions();
@@ -99,6 +112,11 @@ class CMainFrame : public QMainWindow {
   void build_menus();
   void update_commands();
   void tick();
+  // The checks before the database closes: not while the find dialog is open; with tasks
+  // active only when the user agrees to stop them.
+  bool may_close_database();
+  // The agent pane and the commands after the agent's work changed.
+  void tick_status();
   void reload_topic_windows(std::int32_t select = 0);
   void add_recent_file(const QString& path);
   void show_message(const QString& text);
@@ -110,6 +128,12 @@ class CMainFrame : public QMainWindow {
   void add_document();
   void view_in_browser();
   void search_web();
+  void summarize();
+  void follow_links();
+  void schedule_tasks();
+  // The agent's changes are gathered and shown once per turn of the event loop.
+  void agent_changed(const Agent_link::Change& change);
+  void show_agent_changes();
   void about();
   void properties();
   void print(bool preview);
@@ -145,7 +169,12 @@ class CMainFrame : public QMainWindow {
   CFindDialog* find_ = nullptr;
   std::unique_ptr<QPrinter> printer_;
   std::map<int, QAction*> actions_;
+  std::set<std::int32_t> changed_topics_;
+  std::set<std::int32_t> changed_documents_;
+  bool changed_tree_ = false;
+  bool changes_pending_ = false;
   bool closing_database_ = false;
+  bool close_confirmed_ = false;
   bool destroying_ = false;
   bool clipboard_items_ = false;
 };

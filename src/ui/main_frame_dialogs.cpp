@@ -87,6 +87,7 @@ void CMainFrame::edit_search_resources() {
   }
   CSearchResourcesDialog dialog(
       ask, [this](const QString& t) { show_message(t); }, exec_dialog, this);
+  dialog.offer_capture([this] { return new_search_resource(); });
   exec_dialog(dialog);
   if (dialog.changed()) database_resources_changed();
 }

@@ -110,6 +110,7 @@ COptionsDialog::COptionsDialog(Ask ask, Tell tell, QWidget* parent)
   show_ads_ = new QCheckBox("&Show Banner Ads for Search Resources");
   show_ads_->setChecked(setting("ShowSRAd") != ui_text(10103));
   auto* r_row = new QHBoxLayout;
+  resource_buttons_ = r_row;
   r_row->addStretch(1);
   r_row->addWidget(edit);
   r_row->addWidget(remove);
@@ -127,6 +128,18 @@ COptionsDialog::COptionsDialog(Ask ask, Tell tell, QWidget* parent)
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(tabs);
   layout->addWidget(buttons);
+}
+
+void COptionsDialog::offer_capture(std::function<QString()> capture) {
+  auto* add = new QPushButton("&Add...");
+  add->setObjectName("capture_resource");
+  resource_buttons_->insertWidget(1, add);
+  connect(add, &QPushButton::clicked, this, [this, capture] {
+    QString name = capture();
+    if (name.isEmpty()) return;
+    resources_->addItem(name);
+    resources_->setCurrentRow(resources_->count() - 1);
+  });
 }
 
 Network_page_values COptionsDialog::network_values() const {

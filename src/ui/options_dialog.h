@@ -11,6 +11,7 @@
 
 class QCheckBox;
 class QLineEdit;
+class QHBoxLayout;
 class QListWidget;
 class QSpinBox;
 
@@ -44,6 +45,9 @@ class COptionsDialog : public QDialog {
   // Checks the pages and stores the settings; false (nothing stored) when a page refuses.
   bool apply();
   void accept() override;
+  // Offers "&Add..." on the search resources page: `capture` captures a new engine and gives
+  // its name (empty when none was stored).
+  void offer_capture(std::function<QString()> capture);
 
  private:
   void edit_resource();
@@ -58,6 +62,7 @@ class COptionsDialog : public QDialog {
   QSpinBox* connections_;
   QLineEdit* browser_;
   QListWidget* resources_;
+  QHBoxLayout* resource_buttons_ = nullptr;
   QCheckBox* show_ads_;
 };
 

@@ -16,6 +16,7 @@
 #include "database/search_resource_store.h"
 #include "database/topic_store.h"
 #include "platform/clock.h"
+#include "ui/schedule_editor.h"
 #include "ui/ui_text.h"
 
 namespace orvalis::ui {
@@ -79,12 +80,28 @@ CTopicProperties::CTopicProperties(Topic_handle topic, std::function<void(const 
   });
   connect(remove, &QPushButton::clicked, this, [this] { delete terms_->currentItem(); });
 
-  auto* tabs = new QTabWidget;
-  tabs->addTab(page, "Name");
+  auto* agent = new QWidget;
+  search_schedule_ = new CScheduleEditor("Agent &searches the web ", topic_->query_enabled != 0,
+                                         topic_->query_time_spec);
+  search_schedule_->setObjectName("search_schedule");
+  summary_schedule_ = new CScheduleEditor("Agent &resummarizes existing documents for this topic",
+                                          topic_->summary_enabled != 0,
+                                          topic_->summarize_time_spec);
+  summary_schedule_->setObjectName("summary_schedule");
+  auto* agent_layout = new QVBoxLayout(agent);
+  agent_layout->addWidget(search_schedule_);
+  agent_layout->addWidget(summary_schedule_);
+  agent_layout->addStretch(1);
+
+  tabs_ = new QTabWidget;
+  tabs_->addTab(page, "Name");
+  tabs_->addTab(agent, "Agent");
   auto* layout = new QVBoxLayout(this);
-  layout->addWidget(tabs);
+  layout->addWidget(tabs_);
   layout->addWidget(ok_cancel(this));
 }
+
+void CTopicProperties::show_agent_page() { tabs_->setCurrentIndex(1); }
 
 bool CTopicProperties::apply() {
   QString name = name_->text().trimmed();
@@ -102,6 +119,10 @@ bool CTopicProperties::apply() {
   t.category = rs(category_->currentText().trimmed());
   t.terms = Ref_list<Ref_string>();
   for (int i = 0; i < terms_->count(); ++i) t.terms.append(rs(terms_->item(i)->text()));
+  t.query_enabled = search_schedule_->switched_on() ? 1 : 0;
+  t.query_time_spec = search_schedule_->spec_text();
+  t.summary_enabled = summary_schedule_->switched_on() ? 1 : 0;
+  t.summarize_time_spec = summary_schedule_->spec_text();
   t.is_user_topic = 1;
   t.time_last_modified = Db_date::at(platform::now());
   return Topic_store::shared().save_topic(t);

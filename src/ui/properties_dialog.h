@@ -1,4 +1,5 @@
-// The property pages of a topic ("Name": name, query terms, definition, category) and of a
+// The property pages of a topic ("Name": name, query terms, definition, category; "Agent": its
+// search and summarize schedules) and of a
 // document ("Info": what the agent learned of it; "Annotation": the user's note). OK checks
 // the fields (a topic name of 1 to 255 characters, terms of at most 255) and writes the row;
 // a topic the user edits becomes one of the user's topics, modified now.
@@ -15,8 +16,11 @@ class QComboBox;
 class QLineEdit;
 class QListWidget;
 class QPlainTextEdit;
+class QTabWidget;
 
 namespace orvalis::ui {
+
+class CScheduleEditor;
 
 class CTopicProperties : public QDialog {
   Q_OBJECT
@@ -29,9 +33,16 @@ class CTopicProperties : public QDialog {
   // Checks and saves the fields; false (nothing saved) when a field is refused.
   bool apply();
   void accept() override;
+  // Brings the "Agent" page (the topic's schedules) to the front.
+  void show_agent_page();
+  CScheduleEditor* search_schedule() const { return search_schedule_; }
+  CScheduleEditor* summary_schedule() const { return summary_schedule_; }
 
  private:
   Topic_handle topic_;
+  QTabWidget* tabs_;
+  CScheduleEditor* search_schedule_;
+  CScheduleEditor* summary_schedule_;
   std::function<void(const QString&)> refuse_;
   QLineEdit* name_;
   QListWidget* terms_;

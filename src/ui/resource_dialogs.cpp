@@ -171,6 +171,7 @@ CSearchResourcesDialog::CSearchResourcesDialog(Ask ask, Tell tell, Exec exec, QW
   auto* hint = new QLabel("A checked search resource is used when the agent searches a topic.");
   hint->setWordWrap(true);
   auto* row = new QHBoxLayout;
+  buttons_ = row;
   row->addWidget(edit);
   row->addWidget(remove);
   row->addStretch(1);
@@ -181,6 +182,18 @@ CSearchResourcesDialog::CSearchResourcesDialog(Ask ask, Tell tell, Exec exec, QW
   layout->addLayout(row);
   resize(620, 400);
   reload();
+}
+
+void CSearchResourcesDialog::offer_capture(std::function<QString()> capture) {
+  auto* add = new QPushButton("&Add...");
+  add->setObjectName("capture_resource");
+  buttons_->insertWidget(0, add);
+  connect(add, &QPushButton::clicked, this, [this, capture] {
+    QString name = capture();
+    if (name.isEmpty()) return;
+    changed_ = true;
+    reload(name);
+  });
 }
 
 void CSearchResourcesDialog::reload(const QString& select) {

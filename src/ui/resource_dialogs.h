@@ -19,6 +19,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QHBoxLayout;
 class QLineEdit;
 class QListWidget;
 class QTreeWidget;
@@ -78,6 +79,9 @@ class CSearchResourcesDialog : public QDialog {
   void delete_current();
   // True when something was stored since the dialog opened.
   bool changed() const { return changed_; }
+  // Offers "&Add...": `capture` captures a new engine and gives its name (empty when none
+  // was stored).
+  void offer_capture(std::function<QString()> capture);
 
  private:
   void enabled_toggled(int row, bool on);
@@ -86,6 +90,7 @@ class CSearchResourcesDialog : public QDialog {
   Tell tell_;
   Exec exec_;
   QTreeWidget* list_;
+  QHBoxLayout* buttons_ = nullptr;
   bool filling_ = false;
   bool changed_ = false;
 };

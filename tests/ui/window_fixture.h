@@ -57,8 +57,9 @@ class Window_test : public ::testing::Test {
     platform::set_message_sink(&sink_);
     loop_ = ui::make_qt_event_loop();
     platform::set_current_event_loop(loop_.get());
+    ui::Agent_link* agent = make_agent();  // before start-up, which runs the agent's hooks
     ASSERT_TRUE(Application::instance().start(start_options()));
-    frame_ = std::make_unique<ui::CMainFrame>();
+    frame_ = std::make_unique<ui::CMainFrame>(agent);
     frame_->ask = [this](const QString& q) {
       questions_ << q;
       return answer_;
@@ -74,6 +75,8 @@ class Window_test : public ::testing::Test {
     platform::set_current_event_loop(nullptr);
   }
   virtual Application::Start_options start_options() { return {}; }
+  // The agent the window runs with; null: none (the window's Idle_agent).
+  virtual ui::Agent_link* make_agent() { return nullptr; }
 
   // A topic of the user's, as the Quick Topics bar makes it, with these terms.
   Topic_handle add_topic(const char* name, std::vector<const char*> terms = {}) {
