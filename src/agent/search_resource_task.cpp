@@ -3,24 +3,23 @@
 #include <string>
 
 #include "agent/agent_events.h"
+#include "agent/get_ad_task.h"
 #include "agent/summarize_task.h"
 #include "agent/task_manager.h"
 #include "database/document_store.h"
+#include "database/resource_definitions.h"
 #include "database/topic_store.h"
 #include "foundation/settings.h"
 #include "net/http_connection.h"
 #include "net/http_response.h"
 #include "net/network.h"
 #include "platform/clock.h"
+#include "platform/registry_store.h"
+#include "text/html_tag.h"
 
 namespace orvalis {
 
 namespace {
-
-Advertisement_step& advertisement_step() {
-  static Advertisement_step step;
-  return step;
-}
 
 // Stored fields hold at most 255 characters.
 constexpr int kMax_field_length = 256;
@@ -50,8 +49,6 @@ std::string base64(std::string_view bytes) {
 
 }  // namespace
 
-void set_advertisement_step(Advertisement_step step) { advertisement_step() = std::move(step); }
-
 Search_resource_task::Search_resource_task(const Topic_handle& topic, const Search_resource& resource,
                                            const Ref_string& query)
     : Network_task(kImmediate),
@@ -77,7 +74,7 @@ void Search_resource_task::process_result() {
     // The address the page finally came from (after redirects).
     Ref_string base = connection()->url();
     if (page) {
-      if (advertisement_step()) advertisement_step()(*resource_, page, base);
+      if (advertisements_shown()) take_advertisement(*resource_, page, base);
       Ref_list<Found_link> links = read_result_links(page, base, resource_->ignore_substrings);
       store_found_links(topic_, links, query_, resource_->name,
                         [&](const Document_handle& d, bool is_new) {
@@ -186,7 +183,9 @@ int store_found_links(const Topic_handle& topic, const Ref_list<Found_link>& lin
   Document_store store;
   int added = 0;
   for (const Found_link& link : links) {
-    const Ref_string& title = link.text.is_blank() ? link.url : link.text;
+    // Titles are stored as a browser shows them, character references decoded.
+    Ref_string title = link.text.is_blank() ? link.url : link.text;
+    if (title.find('&') >= 0) title.decode_entities();
     if (link.url.length() >= kMax_field_length || title.length() >= kMax_field_length) continue;
     bool is_new = false;
     Document_handle d = store.add_document(link.url, title, -1, -1, &is_new);
@@ -211,6 +210,121 @@ int store_found_links(const Topic_handle& topic, const Ref_list<Found_link>& lin
     }
   }
   return added;
+}
+
+// ---- advertisements ----
+
+namespace {
+
+// The first advertisement image of a page and the anchor around it. One pass; tags after the
+// match are not looked at.
+class Advertisement_finder : public Html_scanner {
+ public:
+  Advertisement_finder(Byte_buffer_handle page, const Search_resource& resource, const Ref_string& base)
+      : Html_scanner(std::move(page), 0),
+        base_(base),
+        location_(resource.location.text()),
+        config_(Settings_cache::instance().get("advertisement_config")) {}
+
+  int on_tag(const char* token, int n, Ref_string&) override {
+    if (!found_.empty()) return 0;
+    char chars[Html_tag::max_name + 1];
+    std::string_view name(chars, static_cast<std::size_t>(Html_tag::name_of(token, n, chars)));
+    if (name == "a") {
+      auto tag = make_counted<Html_tag>(token, n);
+      Ref_string href = tag->attribute("href");
+      if (href.empty()) return 0;
+      tag->set_attribute("href", base_.resolve(href));
+      anchor_ = tag;
+    } else if (name == "/a") {
+      anchor_ = Html_tag_handle();
+    } else if (name == "img" || name == "input") {
+      Html_tag tag(token, n);
+      if (name == "input" && !equal_ignoring_case(tag.attribute("type").view(), "image")) return 0;
+      Ref_string src = tag.attribute("src");
+      if (src.empty()) return 0;
+      Ref_string absolute = base_.resolve(src);
+      tag.set_attribute("src", absolute);
+      if (!advertisement_match(config_, location_, absolute)) return 0;
+      found_ = anchor_ ? concat(anchor_->text().view(), tag.text().view(), "</a>") : tag.text();
+    }
+    return 0;
+  }
+
+  const Ref_string& found() const { return found_; }
+
+ private:
+  Url base_;
+  Ref_string location_;
+  Ref_string config_;
+  Html_tag_handle anchor_;
+  Ref_string found_;
+};
+
+std::string table_key(const Ref_string& name) { return name.lower().str(); }
+
+}  // namespace
+
+Ref_string find_advertisement(const Search_resource& resource, const Byte_buffer_handle& page,
+                              const Ref_string& base) {
+  if (!page || Settings_cache::instance().get("advertisement_config").empty()) return Ref_string();
+  Advertisement_finder finder(page, resource, base);
+  finder.run();
+  return finder.found();
+}
+
+bool advertisements_shown() {
+  const Ref_string yes = Ref_string::from_id(10102);
+  platform::Registry_store& registry = platform::Registry_store::instance();
+  if (registry.is_open()) return registry.read("ShowSRAd") == yes.str();
+  return Settings_cache::instance().get("ShowSRAd") == yes;
+}
+
+Advertisement_table& Advertisement_table::instance() {
+  static Advertisement_table table;
+  return table;
+}
+
+bool Advertisement_table::note(const Ref_string& resource_name, const Ref_string& image_address,
+                               std::int64_t now) {
+  auto [at, made] = entries_.try_emplace(table_key(resource_name));
+  Entry& entry = at->second;
+  if (made) {
+    entry.fetched = now;
+    entry.image_address = image_address;
+    return true;
+  }
+  if (entry.image_address == image_address) return false;
+  entry.image_address = image_address;
+  entry.changed = true;
+  // More than 15 whole minutes since the last fetch.
+  if ((now - entry.fetched) / 60 <= 15) return false;
+  entry.fetched = now;
+  return true;
+}
+
+const Advertisement_table::Entry* Advertisement_table::find(const Ref_string& resource_name) const {
+  auto at = entries_.find(table_key(resource_name));
+  return at == entries_.end() ? nullptr : &at->second;
+}
+
+void Advertisement_table::clear() { entries_.clear(); }
+
+void take_advertisement(const Search_resource& resource, const Byte_buffer_handle& page,
+                        const Ref_string& base) {
+  Ref_string html = find_advertisement(resource, page, base);
+  if (html.empty()) return;
+  auto buffer = make_counted<Byte_buffer>();
+  buffer->append(html.c_str(), html.length());
+  Html_tag_list tags = collect_tags(buffer);
+  // Only an image inside an anchor: <a ...><img ...></a>.
+  if (tags.count() != 3 || !tags[0]->is("a") || !tags[1]->is("img")) return;
+  Html_tag_handle anchor = tags[0];
+  Html_tag_handle image = tags[1];
+  anchor->set_attribute("target", "_top");
+  Ref_string src = image->attribute("src");
+  if (!Advertisement_table::instance().note(resource.name, src, platform::now())) return;
+  Task_manager::instance().submit(make_counted<Get_ad_task>(resource.name, src, anchor->text(), src, image));
 }
 
 }  // namespace orvalis

@@ -18,6 +18,8 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "database/document.h"
@@ -78,11 +80,46 @@ int store_found_links(const Topic_handle& topic, const Ref_list<Found_link>& lin
                       const Ref_string& query, const Ref_string& added_by,
                       const std::function<void(const Document_handle&, bool is_new)>& then);
 
-// Where the advertisement step of a result page plugs in (none until it is installed): called
-// with the engine and the result page for every successful search when a database is open.
-using Advertisement_step =
-    std::function<void(const Search_resource& resource, const Byte_buffer_handle& page,
-                       const Ref_string& base)>;
-void set_advertisement_step(Advertisement_step step);
+// The advertisement on a result page, as HTML: the first "img" (or "input" of type "image")
+// whose absolute address the "advertisement_config" setting names for this engine (an entry
+// "location-fragment image-fragment" whose first piece the engine's location holds and whose
+// second the image's address holds, both without regard to case; the first entry for the
+// engine decides), with its src made absolute, preceded by the anchor around it (href made
+// absolute) and followed by "</a>"; the image tag alone outside an anchor; empty when the page
+// shows none. `base` is the address the page finally came from.
+Ref_string find_advertisement(const Search_resource& resource, const Byte_buffer_handle& page,
+                              const Ref_string& base);
+
+// True when the user shows the engines' advertisements: "ShowSRAd" is "Yes" in the settings
+// file (in the settings cache when no settings file is open).
+bool advertisements_shown();
+
+// What the agent last saw of each engine's advertisement, by engine name (without regard to
+// case), for the whole run: when it last fetched one, whether the image changed since, and the
+// image's address. A new image is fetched at once the first time; after that only when it
+// differs from the last one and at least 16 whole minutes have passed since the last fetch.
+class Advertisement_table {
+ public:
+  struct Entry {
+    std::int64_t fetched = 0;  // seconds since 1970
+    bool changed = false;
+    Ref_string image_address;
+  };
+  static Advertisement_table& instance();
+  // Notes `image_address` seen on the engine's result page at `now`; true when it is to be
+  // fetched.
+  bool note(const Ref_string& resource_name, const Ref_string& image_address, std::int64_t now);
+  const Entry* find(const Ref_string& resource_name) const;
+  void clear();
+
+ private:
+  std::unordered_map<std::string, Entry> entries_;
+};
+
+// The advertisement step of a search: when advertisements are shown and the page has one in
+// the form <a ...><img ...></a>, notes it in the table and submits a Get_ad_task when the
+// table says so. Called with every result page a search delivers while a database is open.
+void take_advertisement(const Search_resource& resource, const Byte_buffer_handle& page,
+                        const Ref_string& base);
 
 }  // namespace orvalis

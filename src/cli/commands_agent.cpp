@@ -39,6 +39,7 @@
 #include "net/http_response.h"
 #include "net/network.h"
 #include "platform/event_loop.h"
+#include "reports/advertisement_page.h"
 
 namespace orvalis::cli {
 
@@ -481,6 +482,13 @@ int cmd_demo(Context& c) {
   for (const Search_resource_handle& r : read_definitions(rs(ini_path)))
     if (!resources.save_resource(*r)) return 1;
 
+  // The engine shows a banner from its /ads/ folder beside its results; for this run the
+  // advertisement configuration names it first (the settings file is not changed).
+  Settings_cache& cache = Settings_cache::instance();
+  const Ref_string user_ads = cache.get("advertisement_config");
+  cache.set("advertisement_config", concat("127.0.0.2 /ads/", user_ads.empty() ? "" : ",", user_ads.view()));
+  const bool show_ads = advertisements_shown();
+
   Topic_store& topics = Topic_store::shared();
   std::vector<Topic_handle> made;
   for (const Demo_topic& d : kDemo_topics) {
@@ -511,6 +519,12 @@ int cmd_demo(Context& c) {
   if (!run_agent(c, Run_mode::until_idle, &statistics)) return 1;
   if (followed) c.err << "Followed the links of '" << decoded(followed->title) << "'.\n";
   web.stop();
+  cache.set("advertisement_config", user_ads);
+  const Ref_string ad_page = join_folder(engines_folder(), advertisement_page_name("Demo Search"));
+  if (!show_ads)
+    c.err << "Advertisements are off: 'orvalis-cli settings set ShowSRAd Yes' shows the engine's banner.\n";
+  else if (access(ad_page.c_str(), R_OK) == 0)
+    c.err << "The engine's advertisement is stored in " << ad_page << "\n";
 
   for (const Topic_handle& t : made) {
     std::vector<std::int32_t> ids;

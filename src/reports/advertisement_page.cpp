@@ -6,6 +6,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "foundation/error_handler.h"
@@ -124,6 +125,26 @@ bool write_advertisement_page(const Advertisement& ad, const Ref_string& engines
   if (replace_file(path.str(), advertisement_page_text(ad).view(), error)) return true;
   report_error(concat("Unable to write the advertisement page ", path.view(), ": ", std::strerror(error)));
   return false;
+}
+
+bool write_advertisement_image(const Ref_string& engines_folder, const Ref_string& resource_name,
+                               const Ref_string& image_name, std::string_view bytes) {
+  const Ref_string name = safe_file_name(image_name.view());
+  std::error_code made;
+  std::filesystem::create_directories(engines_folder.str(), made);
+  Ref_string path = join_folder(engines_folder, name);
+  int error = 0;
+  if (!replace_file(path.str(), bytes, error)) {
+    report_error(concat("Unable to write the advertisement image ", path.view(), ": ", std::strerror(error)));
+    return false;
+  }
+  // The previous image may have had the other extension.
+  const Ref_string base = safe_file_name(resource_name.view());
+  for (const char* extension : {".gif", ".jpg"}) {
+    Ref_string old = base + extension;
+    if (!(old == name)) ::unlink(join_folder(engines_folder, old).c_str());
+  }
+  return true;
 }
 
 }  // namespace orvalis

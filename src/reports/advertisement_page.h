@@ -41,5 +41,10 @@ Ref_string advertisement_page_text(const Advertisement& ad);
 // Writes the page into `engines_folder` (replacing the old one whole). False after reporting
 // a failure.
 bool write_advertisement_page(const Advertisement& ad, const Ref_string& engines_folder);
+// Stores the resource's image `bytes` as `image_name` in `engines_folder` (made when missing):
+// written beside it and renamed into place, the resource's older ".gif" and ".jpg" images
+// removed. False after reporting a failure; the old image then stays.
+bool write_advertisement_image(const Ref_string& engines_folder, const Ref_string& resource_name,
+                               const Ref_string& image_name, std::string_view bytes);
 
 }  // namespace orvalis

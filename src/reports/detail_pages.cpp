@@ -71,7 +71,7 @@ Ref_string document_detail(const Document& document, const Document_link& link,
   std::string page = "<HTML>\r\n<BODY>\r\n<FONT SIZE=2>\r\n";
   if (options.show_advertisements) page += advertisement_piece(options.engines_folder, link.search_resource);
   page += "\r\n<STRONG>";
-  page += page_text_html(document.title).view();
+  append_escaped_html(page, document.title.view());
   page += "</STRONG>\r\n<BR>\r\n<A HREF=\"";
   page += escape_html(safe_address(document.address)).view();
   page += "\">";
@@ -122,7 +122,7 @@ Ref_string framed_document_page(const Document& document, const Document_link& l
   Html_writer& w = Html_writer::shared();
   if (!w.start()) return Ref_string();
   w.set_output_path(join_folder(options.pages_folder, name));
-  w.set_title(document.title.empty() ? escape_html(document.address) : page_text_html(document.title));
+  w.set_title(escape_html(document.title.empty() ? document.address : document.title));
   w.append("\r\n<SCRIPT LANGUAGE='JavaScript'>\r\n");
   w.append("<!--\r\n");
   w.append("  function hide_ad() {\r\n");

@@ -229,7 +229,7 @@ void document_rows(Html_writer& w, const Topic_document& item, const Publish_opt
   w.cell();
   w.end_cell();
   w.cell();
-  Ref_string shown = d.title.empty() ? escape_html(d.address) : page_text_html(d.title);
+  Ref_string shown = escape_html(d.title.empty() ? d.address : d.title);
   w.link(escape_html(safe_address(d.address)).view(), shown.view(), document_target);
   if (document_is_new(item, options.now)) w.image(new_image, "", 0, "New");
   w.end_cell();

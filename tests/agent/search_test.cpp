@@ -4,16 +4,20 @@
 // hand-moved clock: each step of the drive is one second of agent time.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "../database/database_test_support.h"
+#include "../reports/reports_test_support.h"
 #include "test_support.h"
 #include "test_servers.h"
 #include "agent/agent_controller.h"
 #include "agent/application.h"
+#include "agent/get_ad_task.h"
 #include "agent/search_resource_task.h"
 #include "agent/search_topic_task.h"
 #include "agent/task_manager.h"
@@ -38,6 +42,12 @@ Ref_string rs(const std::string& s) { return Ref_string(std::string_view(s)); }
 std::string reply(const std::string& status, const std::string& body) {
   return "HTTP/1.0 " + status + "\r\nContent-Type: text/html\r\nContent-Length: " +
          std::to_string(body.size()) + "\r\n\r\n" + body;
+}
+
+Byte_buffer_handle buffer(const std::string& text) {
+  auto b = make_counted<Byte_buffer>();
+  b->append(text.data(), static_cast<std::int64_t>(text.size()));
+  return b;
 }
 
 Search_resource engine(const std::string& name, const std::string& location) {
@@ -119,6 +129,28 @@ TEST(SearchRequest, ResultLinksKeepFetchableAddressesOnceAndDropIgnoredOnes) {
       kept += l.url.str() + "=" + l.text.str() + "|";
     EXPECT_EQ(kept, c.kept);
     EXPECT_EQ(static_cast<int>(dropped.size()), c.dropped);
+  }
+}
+
+TEST(SearchAdvertisement, TheFirstConfiguredImageOnThePageWithItsAnchor) {
+  Search_resource r = engine("E", "http://search.example/find");
+  struct Case {
+    const char* config;
+    const char* page;
+    const char* found;
+  } cases[] = {
+      {"other.example ads,search.example /ads/,search.example /img/",
+       "<img src='/img/logo.gif'><a href='/go?1'><IMG SRC='/ads/b1.gif' alt=Hi></a><a href='/go?2'><img src='/ads/b2.gif'></a>",
+       "<a href=\"http://search.example/go?1\"><img src=\"http://search.example/ads/b1.gif\" alt=hi></a>"},
+      {"search.example /ads/", "<a href='/go'>x</a><input type=image src='ads/b.png'>",
+       "<input type=image src=\"http://search.example/ads/b.png\">"},
+      {"search.example /ads/", "<a name=top><img src='/ads/b.gif'></a>", "<img src=\"http://search.example/ads/b.gif\">"},
+      {"search.example /ads/", "<input type=text src='/ads/b.gif'><img src=''><img alt='/ads/'>", ""},
+      {"", "<a href='/go'><img src='/ads/b.gif'></a>", ""},
+  };
+  for (const Case& c : cases) {
+    Settings_cache::instance().set("advertisement_config", c.config);
+    EXPECT_EQ(find_advertisement(r, buffer(c.page), "http://search.example/find?q=x").str(), c.found) << c.page;
   }
 }
 
@@ -321,6 +353,94 @@ TEST_F(AgentSearch, ADatabaseThatFillsMidSearchStopsTheAgentAndKeepsWhatWasStore
         return count("SELECT count(*) FROM url_master") == 2001;
       },
       30));
+}
+
+// The table's rule through the agent's clock: an engine's first banner is fetched at once; a
+// different one only when more than 15 whole minutes passed since the last fetch; a banner seen
+// again is never fetched again, even when it came in between.
+TEST_F(AgentSearch, AdvertisementsAreFetchedFirstThenOnlyWhenChangedAfter15Minutes) {
+  Settings_cache::instance().set("advertisement_config", "127.0.0.1 /ads/");
+  Search_resource r = engine("Ads", "http://127.0.0.1:9/search");
+  struct Step {
+    int advance;
+    int banner;
+    bool fetched;
+  } steps[] = {{0, 1, true}, {60, 1, false}, {60, 2, false}, {839, 3, false}, {1, 4, true},
+               {0, 4, false}, {2000, 4, false}, {1, 5, true}};
+  int submitted = 0;
+  for (const Step& s : steps) {
+    clock_.advance(s.advance);
+    std::string html = "<a href=/go><img src=/ads/" + std::to_string(s.banner) + ".gif></a>";
+    take_advertisement(r, buffer(html), "http://127.0.0.1:9/search");
+    int now = Task_manager::instance().queued_count();
+    EXPECT_EQ(now - submitted, s.fetched ? 1 : 0) << "banner " << s.banner;
+    submitted = now;
+  }
+  Counted_handle<Get_ad_task> last;
+  for (const Agent_task_handle& t : Task_manager::instance().queue()) last = handle_cast<Get_ad_task>(t);
+  ASSERT_TRUE(last);
+  EXPECT_EQ(last->description(), "Get Ads ad from 'http://127.0.0.1:9/ads/5.gif'");
+  EXPECT_EQ(last->anchor_text(), "<a href=\"http://127.0.0.1:9/go\" target=\"_top\">");
+}
+
+// Each engine's result page shows a banner (among many images that are no advertisement); the
+// banners answer in every bad way. Only a whole GIF, JPEG or PNG is stored, under a name that
+// stays in the engines folder; an old image stays when its replacement fails.
+TEST_F(AgentSearch, OnlyAWholeImageIsStoredWithItsPage) {
+  const std::string gif = std::string("GIF89a\x01\x00\x01\x00\x00\x00\x00;", 13);
+  network_limits().max_document_bytes = 65536;
+  Settings_cache::instance().set("advertisement_config", "127.0.0.1 /ads/");
+  Settings_cache::instance().set("ShowSRAd", "Yes");
+  Settings_cache::instance().set("InstallDir", Ref_string(dir_.str()));
+  const std::string engines = dir_.file("engines/");
+  testing::write_file(engines + "Cut.gif", "old");
+  Scripted_server server;
+  ASSERT_TRUE(server.start([&](Scripted_server::Peer& p) {
+    std::string path = p.request.substr(4, p.request.find_first_of(" ?", 4) - 4);
+    std::string kind = path.substr(path.rfind('/') + 1);
+    if (path.rfind("/search/", 0) == 0) {
+      std::string page;
+      for (int i = 0; i < 500; ++i) page += "<img src='/pics/" + std::to_string(i) + ".gif'>";
+      page += "<a href='javascript:alert(\"x\")'><img src='/ads/" + kind + ".gif?v=1' alt='x\" onerror=\"alert(1)'></a>";
+      for (int i = 0; i < 500; ++i) page += "<a href='/sponsor'><img src='/ads/other" + std::to_string(i) + ".gif'></a>";
+      p.write(reply("200 OK", page));
+    } else if (kind == "Good.gif" || kind == "Evil.gif") {
+      p.write("HTTP/1.0 200 OK\r\nContent-Length: 13\r\n\r\n" + gif);
+    } else if (kind == "Page.gif") {
+      p.write(reply("200 OK", "<html>not an image</html>"));
+    } else if (kind == "Cut.gif") {
+      p.write("HTTP/1.0 200 OK\r\nContent-Length: 5000\r\n\r\n" + gif);
+    } else if (kind == "Unsized.gif") {
+      p.write("HTTP/1.0 200 OK\r\n\r\n" + gif);
+    } else if (kind == "Missing.gif") {
+      p.write(reply("404 Not Found", "no"));
+    } else {  // an image that never ends
+      p.write("HTTP/1.0 200 OK\r\nContent-Length: 100000000\r\n\r\n" + gif);
+      while (!p.stopping() && p.write(std::string(4096, 'x'))) {
+      }
+    }
+  }));
+  const char* kinds[] = {"Good", "Page", "Cut", "Unsized", "Missing", "Endless"};
+  for (const char* kind : kinds) add_engine(kind, server.url(std::string("/search/") + kind), "/sponsor");
+  add_engine("../../x/Evil", server.url("/search/Evil"), "/sponsor");
+  start_search(topic("ads"));
+  ASSERT_TRUE(drive_until_idle());
+
+  std::vector<std::string> files;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(dir_.str()))
+    if (entry.is_regular_file() && entry.path().filename() != "search.ov2" &&
+        entry.path().filename().string().rfind("search.ov2-", 0) != 0)
+      files.push_back(entry.path().string().substr(dir_.str().size() + 1));
+  std::sort(files.begin(), files.end());
+  EXPECT_EQ(files, (std::vector<std::string>{"engines/Cut.gif", "engines/Good.gif", "engines/Good.htm",
+                                             "engines/xEvil.gif", "engines/xEvil.htm"}));
+  EXPECT_EQ(testing::read_file(engines + "Cut.gif"), "old");
+  EXPECT_EQ(testing::read_file(engines + "Good.gif"), gif);
+  std::string evil = testing::read_file(engines + "xEvil.htm");
+  EXPECT_TRUE(testing::only_our_markup(evil)) << evil;
+  EXPECT_NE(evil.find(" target=\"_top\"><img src=\"xEvil.gif\" align=\"right\" alt=\"x\"></A>"),
+            std::string::npos) << evil;
+  EXPECT_TRUE(errors_.texts().empty()) << errors_.all();
 }
 
 }  // namespace
