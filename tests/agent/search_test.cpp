@@ -246,7 +246,7 @@ TEST_F(AgentSearch, FailingEnginesEndWithTheirStatusWhileTheOtherOneDelivers) {
     std::string links;
     for (int i = 0; i < 3; ++i) links += "<a href='" + articles.url("/a" + std::to_string(i)) + "'>Tea " + std::to_string(i) + "</a>";
     links += "<a href='" + articles.url("/a0") + "'>again</a><a href='" + long_link + "'>long</a>";
-    links += "<a href='" + articles.url("/missing") + "'>404</a><a href='" + refused + "'>refused</a>";
+    links += "<a href='" + articles.url("/missing") + "'>404</a><a href='" + refused + "'>refused &amp; gone</a>";
     links += "<a href='mailto:x@y.example'>m</a><a href='news:alt.tea'>n</a><a href='/prefs'>Preferences</a>";
     p.write(reply("200 OK", links));
   }));
@@ -284,7 +284,7 @@ TEST_F(AgentSearch, FailingEnginesEndWithTheirStatusWhileTheOtherOneDelivers) {
   EXPECT_EQ(count("SELECT count(*) FROM url_master WHERE title = 'Leaf notes' AND summary <> ''"), 3);
   EXPECT_EQ(testing::scalar_text(Database::shared(), "SELECT abstract FROM url_master WHERE title = '404'"),
             Ref_string::from_id(10203).str());
-  EXPECT_EQ(testing::scalar_text(Database::shared(), "SELECT abstract FROM url_master WHERE title = 'refused'"),
+  EXPECT_EQ(testing::scalar_text(Database::shared(), "SELECT abstract FROM url_master WHERE title = 'refused & gone'"),
             "[NO TEXT: Request did not complete successfully]");
   EXPECT_EQ(count("SELECT count(*) FROM concept_master WHERE time_last_queried IS NOT NULL "
                   "AND time_last_modified IS NOT NULL"), 1);

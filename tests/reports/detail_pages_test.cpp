@@ -37,7 +37,7 @@ TEST(Detail_pages, DocumentDetailCopiesTheAdvertisementLineOnlyWhenShown) {
   write_file(dir.file("Plain.htm"), "<HTML>\r\n<BODY BACKGROUND=\"x\">\r\nad\r\n");
   Document d;
   d.address = "http://a/?x=1&y=2";
-  d.title = "AT&amp;T";
+  d.title = "AT&T";
   d.num_anchors = 4;
   d.num_images = 2;
   d.time_last_retrieved = Db_date::at(1);
@@ -83,6 +83,24 @@ TEST_F(Pages_test, FramedPageHoldsTheAddressEscapedForItsScript) {
             std::string::npos)
       << p;
   EXPECT_NE(p.find("<FRAME NAME=\"AdWindow\" SRC=\"../engines/AltaVista.htm\">"), std::string::npos);
+}
+
+// Titles are stored as the page showed them: escaped once, never decoded again.
+TEST_F(Pages_test, TitlesShowAsStored) {
+  struct Case {
+    const char* title;
+    const char* shown;
+  } cases[] = {{"AT&T", "AT&amp;T"}, {"&lt;b&gt;", "&amp;lt;b&amp;gt;"}, {"<b>\"x\"", "&lt;b&gt;&quot;x&quot;"}};
+  for (const Case& c : cases) {
+    Topic_handle t = add_topic("T");
+    Document_handle d = add_document(*t, "http://t/" + std::to_string(t->concept_id), c.title);
+    ASSERT_FALSE(publish_topic_page(*t, options).empty());
+    EXPECT_TRUE(has(page("t" + std::to_string(t->concept_id) + ".htm"), std::string(">") + c.shown + "</A>")) << c.title;
+    Document_link link;
+    EXPECT_TRUE(has(document_detail(*d, link, Detail_options{}).str(), std::string("<STRONG>") + c.shown + "</STRONG>"));
+    Ref_string framed = framed_document_page(*d, link, options);
+    EXPECT_TRUE(has(page(framed.str()), std::string("<TITLE>") + c.shown + "</TITLE>")) << c.title;
+  }
 }
 
 TEST(Advertisement_page, RebuildsTheTagsFromSafeAttributes) {

@@ -59,6 +59,8 @@ class Pages_test : public Database_test {
   Publish_options options;
 };
 
+inline bool has(const std::string& page, const std::string& piece) { return page.find(piece) != std::string::npos; }
+
 // Every tag of `page` is one this program writes, its quotes pair up, it carries no
 // event-handler attribute and only our own scripts appear: outside text added no markup.
 inline ::testing::AssertionResult only_our_markup(const std::string& page) {

@@ -11,8 +11,6 @@
 namespace orvalis::testing {
 namespace {
 
-bool has(const std::string& page, const std::string& piece) { return page.find(piece) != std::string::npos; }
-
 TEST_F(Pages_test, IndexListsTopicsInOrderWithLiveCountsAndNewMarkers) {
   Topic_handle old_topic = add_topic("Old", 2 * 86400);
   Topic_handle fresh = add_topic("Fresh", 600);
