@@ -243,6 +243,13 @@ class Advertisement_finder : public Html_scanner {
       if (name == "input" && !equal_ignoring_case(tag.attribute("type").view(), "image")) return 0;
       Ref_string src = tag.attribute("src");
       if (src.empty()) return 0;
+      // Pages write "&" in attribute values as "&amp;"; the image's address has the character.
+      if (src.find("&amp;") >= 0) {
+        std::string plain = src.str();
+        for (std::size_t at = plain.find("&amp;"); at != std::string::npos; at = plain.find("&amp;", at + 1))
+          plain.erase(at + 1, 4);
+        src = Ref_string(plain);
+      }
       Ref_string absolute = base_.resolve(src);
       tag.set_attribute("src", absolute);
       if (!advertisement_match(config_, location_, absolute)) return 0;

@@ -144,7 +144,8 @@ TEST(SearchAdvertisement, TheFirstConfiguredImageOnThePageWithItsAnchor) {
        "<a href=\"http://search.example/go?1\"><img src=\"http://search.example/ads/b1.gif\" alt=hi></a>"},
       {"search.example /ads/", "<a href='/go'>x</a><input type=image src='ads/b.png'>",
        "<input type=image src=\"http://search.example/ads/b.png\">"},
-      {"search.example /ads/", "<a name=top><img src='/ads/b.gif'></a>", "<img src=\"http://search.example/ads/b.gif\">"},
+      {"search.example /ads/", "<a name=top><img src='/ads/b.gif?a=1&amp;b=2'></a>",
+       "<img src=\"http://search.example/ads/b.gif?a=1&b=2\">"},
       {"search.example /ads/", "<input type=text src='/ads/b.gif'><img src=''><img alt='/ads/'>", ""},
       {"", "<a href='/go'><img src='/ads/b.gif'></a>", ""},
   };
