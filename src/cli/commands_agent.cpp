@@ -196,7 +196,7 @@ void write_documents(Json_writer& j, const std::vector<std::int32_t>& ids, const
     auto f = record.found.find(id);
     auto s = record.summarized.find(id);
     j.begin_object().field("id", d.url_id).field("address", d.address.view())
-        .field("title", decoded(d.title).view());
+        .field("title", d.title.view());
     if (f != record.found.end()) j.field("new_to_database", f->second.new_to_database);
     j.field("summarized", s != record.summarized.end() && s->second).field("size", d.size);
     j.key("key_terms").begin_array();
@@ -219,7 +219,7 @@ void print_documents(Context& c, const std::vector<std::int32_t>& ids, const Run
   for (std::int32_t id : ids) {
     Document d;
     if (!store.load_document(d, id)) continue;
-    c.out << d.url_id << "  " << decoded(d.title) << "\n    " << d.address << "\n";
+    c.out << d.url_id << "  " << d.title << "\n    " << d.address << "\n";
     if (!d.summary.empty()) {
       Ref_list<Ref_string> terms;
       int n = 0;
@@ -517,7 +517,7 @@ int cmd_demo(Context& c) {
   for (const Topic_handle& t : made) search_topic_now(t, true);
   Run_statistics statistics;
   if (!run_agent(c, Run_mode::until_idle, &statistics)) return 1;
-  if (followed) c.err << "Followed the links of '" << decoded(followed->title) << "'.\n";
+  if (followed) c.err << "Followed the links of '" << followed->title << "'.\n";
   web.stop();
   cache.set("advertisement_config", user_ads);
   const Ref_string ad_page = join_folder(engines_folder(), advertisement_page_name("Demo Search"));
