@@ -61,10 +61,8 @@ void Controller_agent::install_hooks() {
 }
 
 std::string Controller_agent::status_text() {
-  Ref_string text = agent_status_text();
-  // Topic names and titles are stored with their character references.
-  text.decode_entities();
-  return text.str();
+  // Topic names and titles are stored as the user reads them: shown as they are.
+  return agent_status_text().str();
 }
 
 void Controller_agent::tick() { agent_tick(); }
@@ -114,9 +112,7 @@ void Controller_agent::schedules_changed(std::int32_t concept_id) {
 std::vector<std::string> Controller_agent::due_tasks() const {
   std::vector<std::string> out;
   for (const Agent_task_handle& task : due_) {
-    Ref_string text = task->description();
-    text.decode_entities();
-    out.push_back(text.str());
+    out.push_back(task->description().str());
   }
   return out;
 }
