@@ -39,15 +39,13 @@ class Topic_store_test : public Database_test {
   std::unique_ptr<Topic_store> store;
 };
 
-TEST_F(Topic_store_test, AddedTopicHasOnlyItsNameAndDefaultSchedules) {
+TEST_F(Topic_store_test, AddedTopicHasOnlyItsName) {
   std::int32_t a = add("Volcanoes");
   std::int32_t b = add("");
   EXPECT_EQ(b, a + 1);
   Topic t;
   ASSERT_TRUE(store->load_topic(t, a));
   EXPECT_EQ(t.name, "Volcanoes");
-  EXPECT_EQ(t.query_time_spec, "r 0 7 0");
-  EXPECT_EQ(t.summarize_time_spec, "r 0 7 0");
   EXPECT_TRUE(t.time_last_modified.is_null());
   EXPECT_EQ(t.query_enabled, 0);
   EXPECT_TRUE(t.terms.empty());
@@ -176,10 +174,6 @@ TEST_F(Topic_store_test, RelatedTopicsComeInRelationshipTableOrder) {
   EXPECT_EQ(related[1].code, "%p");
   EXPECT_EQ(related[2].code, "^");
   EXPECT_EQ(related[2].topic->concept_id, see);
-  EXPECT_EQ(relationship_label("%p"), "Has parts");
-  EXPECT_EQ(relationship_label("^"), "See also");
-  EXPECT_EQ(converse_relationship("#m"), "%m");
-  EXPECT_EQ(converse_relationship("x"), "");
 }
 
 TEST_F(Topic_store_test, TopicsWithRelatedAreThoseRelatedTopicsFindsSomethingFor) {

@@ -78,8 +78,7 @@ TEST_F(Http_fetch_test, PagesStatusesAndRedirects) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.path.substr(0, 20));
-    Recording_handle t = fetch(nginx->url(c.path), 20);
-    ASSERT_TRUE(wait_end(t));
+    Recording_handle t = fetch_end(nginx->url(c.path), 20);
     EXPECT_EQ(t->status(), c.task_status);
     EXPECT_EQ(t->completions, 1);
     EXPECT_EQ(t->connection()->socket(), -1);
@@ -129,8 +128,7 @@ class Proxy_fetch_test : public Http_fetch_test {
 };
 
 TEST_F(Proxy_fetch_test, FetchGoesThroughTheProxy) {
-  Recording_handle t = fetch(nginx->url("/echo"));
-  ASSERT_TRUE(wait_end(t)) << proxy.log();
+  Recording_handle t = fetch_end(nginx->url("/echo"));
   EXPECT_EQ(t->status(), Network_task::succeeded);
   auto* c = dynamic_cast<Http_connection*>(t->connection());
   ASSERT_NE(c, nullptr);
@@ -147,8 +145,7 @@ TEST_F(Proxy_fetch_test, FetchGoesThroughTheProxy) {
 
 TEST_F(Proxy_fetch_test, ProxyThatRefusesFailsTheTask) {
   use_proxy(free_port());
-  Recording_handle t = fetch(nginx->url("/page.html"));
-  ASSERT_TRUE(wait_end(t));
+  Recording_handle t = fetch_end(nginx->url("/page.html"));
   EXPECT_EQ(t->status(), Network_task::failed);
 }
 
