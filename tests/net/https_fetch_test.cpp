@@ -15,6 +15,8 @@
 #include <vector>
 
 #include "foundation/url.h"
+#include "net/fetch.h"
+#include "net/http_connection.h"
 #include "net/http_response.h"
 #include "net_fixture.h"
 #include "platform/clock.h"
@@ -239,9 +241,16 @@ TEST_F(Https_fetch_test, ThroughTheProxyTheTunnelCarriesTheServersOwnRequest) {
 
   expect_page(peers->good.url("/page.html"), "page through the tunnel");
   expect_refused(peers->other_host.url("/page.html"), "host name mismatch");
-  // http through the same proxy is still a plain request for the whole address.
-  Recording_handle plain = fetch_end(peers->plain.url("/page.html"));
-  EXPECT_EQ(plain->status(), Network_task::succeeded);
+  // http through the same proxy is a plain request for the whole address, redirects too.
+  Recording_handle plain = fetch_end(peers->plain.url("/echo"));
+  auto* c = dynamic_cast<Http_connection*>(plain->connection());
+  ASSERT_NE(c, nullptr);
+  EXPECT_TRUE(c->via_proxy());
+  EXPECT_EQ(ntohs(c->peer().sin_port), peers->proxy.port());
+  EXPECT_EQ(body_of(*plain), "GET /echo 127.0.0.1:" + std::to_string(peers->plain.port()) + " [Orvalis 2.0]");
+  Fetch_result moved = fetch_url(Ref_string(peers->plain.url("/moved")), 20);
+  EXPECT_EQ(moved.status, Network_task::succeeded);
+  EXPECT_EQ(moved.final_url, Ref_string(peers->plain.url("/page.html")));
 }
 
 TEST_F(Https_fetch_test, ProxyThatRefusesTheTunnelFailsNamingItsStatus) {
