@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "net/fetch.h"
-#include "net/http_connection.h"
 #include "net/http_response.h"
 #include "net_fixture.h"
 
