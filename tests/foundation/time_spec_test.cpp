@@ -93,13 +93,6 @@ TEST_F(TimeSpecTest, NextTime) {
   EXPECT_EQ(next_time(kImmediate, Timestamp(at(1, 10, 0, 0))).seconds(), at(1, 10, 0, 0));
 }
 
-TEST_F(TimeSpecTest, TimestampCachesLocalFields) {
-  Timestamp t(at(2, 10, 20, 30));
-  EXPECT_EQ(t.weekday(), 3);
-  EXPECT_EQ(t.hour(), 10);
-  EXPECT_EQ(t.minute(), 20);
-}
-
 TEST_F(TimeSpecTest, IsDueAndTimeUntilFollowTheInstalledClock) {
   platform::Manual_clock clock(at(1, 12, 0, 0));
   platform::Scoped_clock installed(clock);
