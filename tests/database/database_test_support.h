@@ -13,6 +13,7 @@
 #include "database/database.h"
 #include "database/db_error.h"
 #include "database/schema.h"
+#include "database/search_resource.h"
 #include "foundation/error_handler.h"
 #include "test_support.h"
 
@@ -53,6 +54,17 @@ inline std::string rows(Database& db, const std::string& sql) {
       out += (i ? "|" : "") + (q.is_null(i) ? std::string("null") : std::string(q.text_view(i)));
     out += ";";
   }
+  return out;
+}
+
+// Every field of a search resource on one line: name|enabled|location|fields|search field|
+// ignored texts|request type|category|form page|user name|password.
+inline std::string fields_of(const Search_resource& r) {
+  std::string out = r.name.str() + "|" + std::to_string(r.enabled) + "|" + r.location.text().str() + "|";
+  for (const Name_value& nv : r.field_values) out += nv.name.str() + "=" + nv.value.str() + ",";
+  out += "|" + r.search_field.str() + "|" + join(r.ignore_substrings, Ref_string(",")).str() + "|" +
+         request_type_text(r.request_kind) + "|" + r.category.str() + "|" + r.form_url.str() + "|" +
+         r.username.str() + "|" + r.password.str();
   return out;
 }
 

@@ -23,22 +23,7 @@ TEST(ResourceDefinitions, KeysMapOntoTheRecord) {
       "FormURL=http://s.example/\n"
       "Username=NONE\n"
       "Password=pw\n");
-  EXPECT_EQ(r->name, "Engine");
-  EXPECT_EQ(r->enabled, 1);
-  EXPECT_EQ(r->location.text(), "http://s.example/find");
-  ASSERT_EQ(r->ignore_substrings.count(), 2);
-  EXPECT_EQ(r->ignore_substrings[0], "/ads/");
-  ASSERT_EQ(r->field_values.count(), 2);
-  EXPECT_EQ(r->field_values[0].name, "a");
-  EXPECT_EQ(r->field_values[0].value, "1");
-  EXPECT_EQ(r->field_values[1].name, "b");
-  EXPECT_EQ(r->field_values[1].value, "2");
-  EXPECT_EQ(r->search_field, "q");
-  EXPECT_EQ(r->request_kind, Search_resource::get);
-  EXPECT_EQ(r->category, "Science");
-  EXPECT_EQ(r->form_url, "http://s.example/");
-  EXPECT_EQ(r->username, "NONE");
-  EXPECT_EQ(r->password, "pw");
+  EXPECT_EQ(fields_of(*r), "Engine|1|http://s.example/find|a=1,b=2,|q|/ads/,x|get|Science|http://s.example/|NONE|pw");
   EXPECT_EQ(r->query_transformation_mode, -1);
 }
 
