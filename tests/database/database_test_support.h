@@ -14,6 +14,7 @@
 #include "database/db_error.h"
 #include "database/schema.h"
 #include "database/search_resource.h"
+#include "database/topic.h"
 #include "foundation/error_handler.h"
 #include "test_support.h"
 
@@ -66,6 +67,23 @@ inline std::string fields_of(const Search_resource& r) {
          request_type_text(r.request_kind) + "|" + r.category.str() + "|" + r.form_url.str() + "|" +
          r.username.str() + "|" + r.password.str();
   return out;
+}
+
+// A date as its seconds, or "null" / "invalid".
+inline std::string date_text(const Db_date& d) {
+  return d.is_valid() ? std::to_string(d.seconds) : d.is_null() ? "null" : "invalid";
+}
+
+// Every stored field of a topic on one line: name|definition|facet|category|modified|queried|
+// summarized|query schedule|summary schedule|query on|summary on|top|user topic|user top|terms.
+inline std::string fields_of(const Topic& t) {
+  return t.name.str() + "|" + t.definition.str() + "|" + std::to_string(t.facet) + "|" + t.category.str() +
+         "|" + date_text(t.time_last_modified) + "|" + date_text(t.time_last_queried) + "|" +
+         date_text(t.time_last_summarized) + "|" + t.query_time_spec.str() + "|" +
+         t.summarize_time_spec.str() + "|" + std::to_string(t.query_enabled) +
+         std::to_string(t.summary_enabled) + std::to_string(t.is_top_level) +
+         std::to_string(t.is_user_topic) + std::to_string(t.is_user_top_level) + "|" +
+         join(t.terms, Ref_string(",")).str();
 }
 
 // A test with a fresh Topic database open on `db`, and collected error messages.
