@@ -1,8 +1,7 @@
 // The epoll implementation of Event_loop: level-triggered epoll for sockets, a sorted scan of
 // a few timers, an eventfd that wakes the loop for callbacks posted from other threads, and a
 // c-ares channel whose own sockets sit in the same epoll set.
-#include <ares.h>
-#include <netdb.h>
+#include <poll.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
@@ -11,14 +10,13 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <cstring>
 #include <mutex>
-#include <string>
 #include <thread>
-#include <unordered_map>
 #include <vector>
 
 #include "platform/event_loop.h"
+#include "platform/host_resolver.h"
+#include "platform/socket_readiness.h"
 
 namespace orvalis::platform {
 
@@ -29,6 +27,10 @@ std::int64_t steady_ms() {
              std::chrono::steady_clock::now().time_since_epoch())
       .count();
 }
+
+static_assert(EPOLLIN == POLLIN && EPOLLOUT == POLLOUT && EPOLLRDHUP == POLLRDHUP &&
+                  EPOLLHUP == POLLHUP && EPOLLERR == POLLERR,
+              "readiness is handed out in poll bits");
 
 constexpr std::uint64_t kWake_tag = ~std::uint64_t{0};
 
@@ -65,12 +67,26 @@ class Epoll_loop final : public Event_loop {
     std::int64_t due_ms;
     Callback handler;
   };
-  struct Lookup {
-    Lookup_handler handler;
-  };
-  struct Lookup_tag {
-    Epoll_loop* loop;
-    int handle;
+  // One socket of the set while its readiness is handed out.
+  class Ready final : public Ready_socket {
+   public:
+    Ready(Epoll_loop& loop, int fd, std::uint32_t generation)
+        : loop_(loop), fd_(fd), generation_(generation) {}
+    bool present() const override { return loop_.still(fd_, generation_); }
+    unsigned armed() const override { return loop_.entries_[fd_].armed; }
+    void drop_connect() override {
+      loop_.entries_[fd_].armed &= ~static_cast<unsigned>(event_connect);
+    }
+    void deliver(unsigned event, int error) override { loop_.deliver(fd_, event, error); }
+    void watch_armed() override {
+      loop_.update_epoll(fd_, loop_.entries_[fd_], mask_for(loop_.entries_[fd_].armed));
+    }
+    void watch_nothing() override { loop_.update_epoll(fd_, loop_.entries_[fd_], 0); }
+
+   private:
+    Epoll_loop& loop_;
+    int fd_;
+    std::uint32_t generation_;
   };
 
   Entry& entry(int fd) {
@@ -90,9 +106,7 @@ class Epoll_loop final : public Event_loop {
   }
   void run_timers();
   void run_posted();
-  bool ensure_channel();
-  static void resolver_socket_state(void* data, ares_socket_t fd, int readable, int writable);
-  static void lookup_done(void* arg, int status, int timeouts, struct hostent* host);
+  void watch_resolver_socket(int fd, bool readable, bool writable);
 
   int epoll_fd_ = -1;
   int wake_fd_ = -1;
@@ -104,12 +118,8 @@ class Epoll_loop final : public Event_loop {
   std::atomic<bool> has_posted_{false};
   std::thread::id owner_;
   bool stopped_ = false;
-
-  ares_channel channel_ = nullptr;
-  bool channel_failed_ = false;
-  std::string servers_;
-  std::unordered_map<int, Lookup> lookups_;
-  int next_lookup_ = 1;
+  Host_resolver resolver_{[this](int fd, bool r, bool w) { watch_resolver_socket(fd, r, w); },
+                          [this](Callback c) { post(std::move(c)); }};
 };
 
 Epoll_loop::Epoll_loop() : owner_(std::this_thread::get_id()) {
@@ -124,10 +134,7 @@ Epoll_loop::Epoll_loop() : owner_(std::this_thread::get_id()) {
 }
 
 Epoll_loop::~Epoll_loop() {
-  if (channel_) {
-    lookups_.clear();
-    ares_destroy(channel_);  // pending look-ups end with ARES_EDESTRUCTION and free their tags
-  }
+  resolver_.close();  // its sockets leave the set while the set is still open
   if (wake_fd_ >= 0) ::close(wake_fd_);
   if (epoll_fd_ >= 0) ::close(epoll_fd_);
 }
@@ -221,13 +228,12 @@ void Epoll_loop::post(Callback callback) {
   }
 }
 
-void Epoll_loop::resolver_socket_state(void* data, ares_socket_t fd, int readable, int writable) {
-  auto* self = static_cast<Epoll_loop*>(data);
+void Epoll_loop::watch_resolver_socket(int fd, bool readable, bool writable) {
   if (!readable && !writable) {
-    self->forget_socket(fd);
+    forget_socket(fd);
     return;
   }
-  Entry& e = self->entry(fd);
+  Entry& e = entry(fd);
   if (!e.in_use) {
     e.in_use = true;
     e.registered = false;
@@ -236,161 +242,25 @@ void Epoll_loop::resolver_socket_state(void* data, ares_socket_t fd, int readabl
   e.resolver = true;
   e.handler = nullptr;
   e.armed = 0;
-  self->update_epoll(fd, e, (readable ? EPOLLIN : 0u) | (writable ? EPOLLOUT : 0u));
-}
-
-bool Epoll_loop::ensure_channel() {
-  if (channel_) return true;
-  if (channel_failed_) return false;
-  static std::once_flag library_once;
-  std::call_once(library_once, [] { ares_library_init(ARES_LIB_INIT_ALL); });
-  ares_options options{};
-  options.sock_state_cb = &Epoll_loop::resolver_socket_state;
-  options.sock_state_cb_data = this;
-  options.timeout = 2000;  // milliseconds per try
-  options.tries = 2;
-  int mask = ARES_OPT_SOCK_STATE_CB | ARES_OPT_TIMEOUTMS | ARES_OPT_TRIES;
-  if (ares_init_options(&channel_, &options, mask) != ARES_SUCCESS) {
-    channel_ = nullptr;
-    channel_failed_ = true;
-    return false;
-  }
-  if (!servers_.empty()) ares_set_servers_ports_csv(channel_, servers_.c_str());
-  return true;
-}
-
-int Epoll_loop::set_name_servers(const char* servers) {
-  servers_ = servers ? servers : "";
-  if (channel_ && !servers_.empty()) {
-    int rc = ares_set_servers_ports_csv(channel_, servers_.c_str());
-    if (rc == ARES_ENOTIMP) {
-      // The resolver keeps its servers while queries are pending: those end with an error.
-      ares_cancel(channel_);
-      rc = ares_set_servers_ports_csv(channel_, servers_.c_str());
-    }
-    return rc == ARES_SUCCESS ? 0 : rc;
-  }
-  return 0;
-}
-
-void Epoll_loop::lookup_done(void* arg, int status, int, struct hostent* host) {
-  auto* tag = static_cast<Lookup_tag*>(arg);
-  Epoll_loop* self = tag->loop;
-  int handle = tag->handle;
-  delete tag;
-  if (status == ARES_EDESTRUCTION) return;
-  std::uint32_t address = 0;
-  int error = status == ARES_SUCCESS ? 0 : status;
-  if (error == 0) {
-    if (host && host->h_addrtype == AF_INET && host->h_length == 4 && host->h_addr_list &&
-        host->h_addr_list[0])
-      std::memcpy(&address, host->h_addr_list[0], 4);
-    else
-      error = ARES_ENODATA;
-  }
-  // The reply goes out at the loop's next turn, never from inside the resolver (which may
-  // even answer from the hosts file before lookup_host has returned).
-  self->post([self, handle, error, address] {
-    auto it = self->lookups_.find(handle);
-    if (it == self->lookups_.end()) return;  // cancelled
-    Lookup_handler h = std::move(it->second.handler);
-    self->lookups_.erase(it);
-    if (h) h(handle, error, address);
-  });
+  update_epoll(fd, e, (readable ? EPOLLIN : 0u) | (writable ? EPOLLOUT : 0u));
 }
 
 int Epoll_loop::lookup_host(const char* host, Lookup_handler handler) {
-  if (!host || !ensure_channel()) return 0;
-  int handle = next_lookup_++;
-  if (next_lookup_ <= 0) next_lookup_ = 1;
-  lookups_[handle] = Lookup{std::move(handler)};
-  ares_gethostbyname(channel_, host, AF_INET, &Epoll_loop::lookup_done,
-                     new Lookup_tag{this, handle});
-  return handle;
+  return resolver_.lookup(host, std::move(handler));
 }
 
-void Epoll_loop::cancel_lookup(int handle) { lookups_.erase(handle); }
+void Epoll_loop::cancel_lookup(int handle) { resolver_.cancel(handle); }
+
+int Epoll_loop::set_name_servers(const char* servers) { return resolver_.set_name_servers(servers); }
 
 void Epoll_loop::handle_ready(int fd, std::uint32_t generation, std::uint32_t events) {
   if (!still(fd, generation)) return;
-  Entry& e = entries_[fd];
-  if (e.resolver) {
-    if (channel_)
-      ares_process_fd(channel_, (events & (EPOLLIN | EPOLLHUP | EPOLLERR)) ? fd : ARES_SOCKET_BAD,
-                      (events & EPOLLOUT) ? fd : ARES_SOCKET_BAD);
+  if (entries_[fd].resolver) {
+    resolver_.process(fd, events);
     return;
   }
-  unsigned armed = e.armed;
-  const bool trouble = events & (EPOLLERR | EPOLLHUP);
-
-  if ((armed & event_connect) && (events & (EPOLLOUT | EPOLLERR | EPOLLHUP))) {
-    int error = 0;
-    socklen_t len = sizeof error;
-    if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &len) != 0) error = errno;
-    // A connect is reported once. The handler usually arms the socket again at once, so the
-    // epoll set is brought in line only afterwards.
-    e.armed &= ~static_cast<unsigned>(event_connect);
-    deliver(fd, event_connect, error);
-    if (still(fd, generation)) update_epoll(fd, entries_[fd], mask_for(entries_[fd].armed));
-    return;
-  }
-  if ((events & EPOLLOUT) && (armed & event_write)) {
-    deliver(fd, event_write, 0);
-    if (!still(fd, generation)) return;
-    armed = entries_[fd].armed;
-  }
-  if (!(events & (EPOLLIN | EPOLLRDHUP | EPOLLHUP | EPOLLERR))) return;
-  if (armed & event_accept) {
-    int error = 0;
-    if (trouble) {
-      socklen_t len = sizeof error;
-      getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &len);
-    }
-    deliver(fd, event_accept, error);
-    return;
-  }
-  if (!(armed & (event_read | event_close))) {
-    // Only a hang-up can bring us here on a socket armed for something else.
-    if (trouble && !(armed & event_write)) update_epoll(fd, entries_[fd], 0);
-    return;
-  }
-  const bool maybe_end = events & (EPOLLRDHUP | EPOLLHUP | EPOLLERR);
-  if (!maybe_end) {
-    if (armed & event_read) deliver(fd, event_read, 0);
-    return;
-  }
-  if ((events & EPOLLIN) && !(events & EPOLLERR) && (armed & event_read)) {
-    // Bytes first; whether the stream has ended is asked once they have been taken.
-    deliver(fd, event_read, 0);
-    if (!still(fd, generation)) return;
-    armed = entries_[fd].armed;
-    if (!(armed & (event_read | event_close))) return;
-  }
-  // The peer may have ended the stream: look whether bytes remain before saying so.
-  char probe;
-  ssize_t n = ::recv(fd, &probe, 1, MSG_PEEK | MSG_DONTWAIT);
-  if (n > 0) {
-    deliver(fd, (armed & event_read) ? event_read : event_close, 0);
-    return;
-  }
-  int error = 0;
-  if (n < 0) {
-    error = errno;
-    if (error == EAGAIN || error == EWOULDBLOCK || error == EINTR) {
-      if (!trouble) return;
-      socklen_t len = sizeof error;
-      error = 0;
-      getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &len);
-    }
-  }
-  if (armed & event_close) {
-    deliver(fd, event_close, error);
-  } else {
-    // End of stream on a socket armed only for reading: say it once, then stop watching,
-    // or a level-triggered loop would report it forever.
-    update_epoll(fd, entries_[fd], 0);
-    deliver(fd, event_read, error);
-  }
+  Ready ready(*this, fd, generation);
+  dispatch_readiness(fd, events, ready);
 }
 
 void Epoll_loop::run_timers() {
@@ -432,13 +302,8 @@ bool Epoll_loop::run_once(int timeout_ms) {
     std::int64_t left = t.due_ms > now ? t.due_ms - now : 0;
     if (wait < 0 || left < wait) wait = left;
   }
-  if (channel_ && !lookups_.empty()) {
-    timeval tv{};
-    if (timeval* max = ares_timeout(channel_, nullptr, &tv)) {
-      std::int64_t left = max->tv_sec * 1000 + max->tv_usec / 1000;
-      if (wait < 0 || left < wait) wait = left;
-    }
-  }
+  if (std::int64_t left = resolver_.next_timeout_ms(); left >= 0 && (wait < 0 || left < wait))
+    wait = left;
   epoll_event events[64];
   int n = epoll_wait(epoll_fd_, events, 64, static_cast<int>(wait));
   for (int i = 0; i < n; ++i) {
@@ -452,7 +317,7 @@ bool Epoll_loop::run_once(int timeout_ms) {
                  events[i].events);
   }
   // Resolver time-outs and retries.
-  if (channel_ && !lookups_.empty()) ares_process_fd(channel_, ARES_SOCKET_BAD, ARES_SOCKET_BAD);
+  if (resolver_.pending()) resolver_.process_timeouts();
   run_timers();
   run_posted();
   bool stopped = stopped_;

@@ -55,15 +55,6 @@ class ApplicationTest : public ::testing::Test {
   Recording_sink sink_;
 };
 
-TEST_F(ApplicationTest, FirstStartInstallsAndComesUpWithoutADatabase) {
-  Application& app = Application::instance();
-  ASSERT_TRUE(app.start({}));
-  EXPECT_TRUE(app.installed_on_start());
-  EXPECT_FALSE(app.database_open());
-  EXPECT_EQ(Settings_cache::instance().get("InstallDir"), (root_ / "data" / "orvalis").c_str());
-  EXPECT_TRUE(sink_.shown.empty()) << sink_.shown.front();
-}
-
 TEST_F(ApplicationTest, HooksRunInOrderAndTheClosedFileIsRemembered) {
   std::string path = make_database("a.ov2");
   Application& app = Application::instance();

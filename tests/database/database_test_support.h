@@ -13,6 +13,8 @@
 #include "database/database.h"
 #include "database/db_error.h"
 #include "database/schema.h"
+#include "database/search_resource.h"
+#include "database/topic.h"
 #include "foundation/error_handler.h"
 #include "test_support.h"
 
@@ -54,6 +56,34 @@ inline std::string rows(Database& db, const std::string& sql) {
     out += ";";
   }
   return out;
+}
+
+// Every field of a search resource on one line: name|enabled|location|fields|search field|
+// ignored texts|request type|category|form page|user name|password.
+inline std::string fields_of(const Search_resource& r) {
+  std::string out = r.name.str() + "|" + std::to_string(r.enabled) + "|" + r.location.text().str() + "|";
+  for (const Name_value& nv : r.field_values) out += nv.name.str() + "=" + nv.value.str() + ",";
+  out += "|" + r.search_field.str() + "|" + join(r.ignore_substrings, Ref_string(",")).str() + "|" +
+         request_type_text(r.request_kind) + "|" + r.category.str() + "|" + r.form_url.str() + "|" +
+         r.username.str() + "|" + r.password.str();
+  return out;
+}
+
+// A date as its seconds, or "null" / "invalid".
+inline std::string date_text(const Db_date& d) {
+  return d.is_valid() ? std::to_string(d.seconds) : d.is_null() ? "null" : "invalid";
+}
+
+// Every stored field of a topic on one line: name|definition|facet|category|modified|queried|
+// summarized|query schedule|summary schedule|query on|summary on|top|user topic|user top|terms.
+inline std::string fields_of(const Topic& t) {
+  return t.name.str() + "|" + t.definition.str() + "|" + std::to_string(t.facet) + "|" + t.category.str() +
+         "|" + date_text(t.time_last_modified) + "|" + date_text(t.time_last_queried) + "|" +
+         date_text(t.time_last_summarized) + "|" + t.query_time_spec.str() + "|" +
+         t.summarize_time_spec.str() + "|" + std::to_string(t.query_enabled) +
+         std::to_string(t.summary_enabled) + std::to_string(t.is_top_level) +
+         std::to_string(t.is_user_topic) + std::to_string(t.is_user_top_level) + "|" +
+         join(t.terms, Ref_string(",")).str();
 }
 
 // A test with a fresh Topic database open on `db`, and collected error messages.

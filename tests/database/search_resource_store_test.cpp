@@ -49,18 +49,8 @@ TEST_F(Search_resource_store_test, EveryFieldRoundTrips) {
 
   Search_resource_handle back = store->resource("Finder");
   ASSERT_TRUE(back);
-  EXPECT_EQ(back->location.text(), "http://search.example/q");
-  ASSERT_EQ(back->field_values.count(), 2);
-  EXPECT_EQ(back->field_values[1].name, "lang");
-  EXPECT_EQ(back->field_values[1].value, "en");
-  ASSERT_EQ(back->ignore_substrings.count(), 2);
-  EXPECT_EQ(back->ignore_substrings[1], "");
-  EXPECT_EQ(back->request_kind, Search_resource::post);
-  EXPECT_EQ(back->enabled, 1);
-  EXPECT_EQ(back->category, "Science");
-  EXPECT_EQ(back->username, "me");
-  EXPECT_EQ(back->password, "secret");
-  EXPECT_EQ(back->form_url, "http://search.example/");
+  EXPECT_EQ(fields_of(*back), fields_of(*r));
+  EXPECT_EQ(fields_of(*back), "Finder|1|http://search.example/q|q=x,lang=en,|q|/ads/,|post|Science|http://search.example/|me|secret");
 }
 
 TEST_F(Search_resource_store_test, SavingUnderAKnownNameUpdatesThatRow) {

@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cctype>
 #include <set>
 #include <string>
 #include <vector>
@@ -85,16 +84,6 @@ std::vector<std::string> links_of(const std::string& page, const std::string& ad
   std::vector<std::string> out;
   for (const Found_link& l : reader.links()) out.push_back(l.url.str());
   return out;
-}
-
-// A character reference left as written ("&rsquo;"): one the server does not know.
-bool has_reference(const std::string& text) {
-  for (size_t at = text.find('&'); at != std::string::npos; at = text.find('&', at + 1)) {
-    size_t end = at + 1;
-    while (end < text.size() && (std::isalnum(static_cast<unsigned char>(text[end])) || text[end] == '#')) ++end;
-    if (end > at + 1 && end < text.size() && text[end] == ';') return true;
-  }
-  return false;
 }
 
 // The network layer is set up per test (no host spacing), the web once for the suite.
@@ -174,30 +163,8 @@ TEST_F(Demo_web_test, EveryFormOfAQueryFindsTheSameArticles) {
   const std::string ignore = web_->ignore_list();
   std::vector<std::string> expected = links_of(get(search("solar+sail")).body, search("solar+sail"), ignore);
   ASSERT_GE(expected.size(), 3u);
-  for (const char* form : {"solar+AND+sail", "%2Bsolar+%2Bsail", "SOLAR+Sails", "sail+solar"}) {
-    SCOPED_TRACE(form);
-    std::vector<std::string> got = links_of(get(search(form)).body, search(form), ignore);
-    if (std::string(form) == "sail+solar") {  // the same articles; ties may order otherwise
-      std::sort(got.begin(), got.end());
-      std::vector<std::string> sorted = expected;
-      std::sort(sorted.begin(), sorted.end());
-      EXPECT_EQ(got, sorted);
-    } else {
-      EXPECT_EQ(got, expected);
-    }
-  }
-  // Each result holds both words; an article with only one of them is not a result.
-  const std::vector<Article>& articles = corpus();
-  for (const std::string& link : expected) {
-    auto a = std::find_if(articles.begin(), articles.end(),
-                          [&](const Article& x) { return link.find("/" + x.slug + ".html") != std::string::npos; });
-    ASSERT_NE(a, articles.end());
-    std::string text = a->title + " " + a->text;
-    std::transform(text.begin(), text.end(), text.begin(), ::tolower);
-    EXPECT_NE(text.find("solar"), std::string::npos) << link;
-    EXPECT_NE(text.find("sail"), std::string::npos) << link;
-  }
-  EXPECT_NE(get(search("tea+-green")).body.find("Results"), std::string::npos);
+  for (const char* form : {"solar+AND+sail", "%2Bsolar+%2Bsail", "SOLAR+Sails"})
+    EXPECT_EQ(links_of(get(search(form)).body, search(form), ignore), expected) << form;
   EXPECT_NE(get(search("xylophone+quantum")).body.find("No articles match"), std::string::npos);
 }
 
@@ -237,47 +204,29 @@ TEST_F(Demo_web_test, IgnoreListDropsExactlyTheEnginesOwnLinks) {
   EXPECT_GT(found.size(), 10u);
 }
 
+// The served articles: long enough, every link to another article that is served, most of
+// them reached from another host, and none linked from nowhere.
 TEST_F(Demo_web_test, ArticlesLinkToEachOtherAcrossHosts) {
   const std::vector<std::string> addresses = web_->article_addresses();
   const std::set<std::string> known(addresses.begin(), addresses.end());
-  std::set<std::string> hosts, linked;
+  std::set<std::string> hosts, linked, from_elsewhere;
   for (const std::string& address : addresses) {
     Raw_answer a = get(address);
     ASSERT_EQ(a.status, 200) << address;
     EXPECT_EQ(a.body.find("{{"), std::string::npos) << address;
+    EXPECT_GE(count_words(a.body), 300) << address;
     hosts.insert(address.substr(0, address.find('/', 7)));
     for (const std::string& link : links_of(a.body, address, "")) {
       EXPECT_TRUE(known.count(link)) << address << " links to " << link;
-      if (link.substr(0, link.find('/', 7)) != address.substr(0, address.find('/', 7))) linked.insert(link);
+      EXPECT_NE(link, address);
+      linked.insert(link);
+      if (link.substr(0, link.find('/', 7)) != address.substr(0, address.find('/', 7))) from_elsewhere.insert(link);
     }
   }
+  EXPECT_GE(addresses.size(), 40u);
   EXPECT_EQ(hosts.size(), 8u);
-  EXPECT_GT(linked.size(), addresses.size() / 2);  // most articles are reached from another host
-}
-
-// The corpus as written: enough articles and themes, long enough, links that resolve, and
-// every article reachable from another one.
-TEST(Demo_corpus, ArticlesAreLongEnoughAndTheirLinksResolve) {
-  const std::vector<Article>& articles = corpus();
-  EXPECT_GE(articles.size(), 40u);
-  std::set<std::string> slugs, themes, linked;
-  for (const Article& a : articles) slugs.insert(a.slug);
-  for (const Article& a : articles) {
-    SCOPED_TRACE(a.slug);
-    themes.insert(a.theme);
-    EXPECT_FALSE(a.title.empty());
-    EXPECT_FALSE(a.theme.empty());
-    EXPECT_GE(count_words(a.text), 300);
-    EXPECT_FALSE(has_reference(a.title + a.text));
-    EXPECT_GE(a.links.size(), 2u);
-    for (const std::string& target : a.links) {
-      EXPECT_TRUE(slugs.count(target)) << "no article " << target;
-      EXPECT_NE(target, a.slug);
-      linked.insert(target);
-    }
-  }
-  EXPECT_GE(themes.size(), 4u);
-  for (const Article& a : articles) EXPECT_TRUE(linked.count(a.slug)) << a.slug << " is linked from nowhere";
+  EXPECT_EQ(linked.size(), addresses.size()) << "an article is linked from nowhere";
+  EXPECT_GT(from_elsewhere.size(), addresses.size() / 2);
 }
 
 TEST(Demo_web_lifecycle, StopClosesEverySocketAndThread) {

@@ -2,10 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <filesystem>
 #include <string>
+
+#include "test_support.h"
 
 namespace orvalis {
 namespace {
@@ -39,8 +39,8 @@ TEST(ByteBuffer, ClearGivesTheHandleANewBuffer) {
 }
 
 TEST(ByteBuffer, FileRoundTripKeepsBinaryBytes) {
-  std::string path = (std::filesystem::temp_directory_path() /
-                      ("orvalis_buffer_" + std::to_string(getpid()))).string();
+  testing::Temp_dir dir("orvalis-buffer-");
+  const std::string path = dir.file("buffer");
   auto b = make_counted<Byte_buffer>();
   const char bytes[] = {'a', 0, '\xff', '\n'};
   b->append(bytes, 4);

@@ -13,7 +13,7 @@
 namespace orvalis {
 namespace {
 
-TEST(RefList, CopiesShareItems) {
+TEST(RefList, CopiesShareItemsAndBadIndexesThrow) {
   Ref_list<Ref_string> a;
   Ref_list<Ref_string> b = a;
   b.append("one");
@@ -21,50 +21,39 @@ TEST(RefList, CopiesShareItems) {
   EXPECT_EQ(a.count(), 2);
   EXPECT_EQ(b[1], "two");
   EXPECT_TRUE(a.same_list(b));
-}
-
-TEST(RefList, BadIndexesThrow) {
-  Ref_list<int> l{1, 2, 3};
-  EXPECT_EQ(l.at(2), 3);
-  EXPECT_THROW(l.at(3), LIST_BOUNDS_ERROR);
-  EXPECT_THROW(l.at(-1), LIST_BOUNDS_ERROR);
+  EXPECT_THROW(a.at(2), LIST_BOUNDS_ERROR);
+  EXPECT_THROW(a.at(-1), LIST_BOUNDS_ERROR);
   Ref_list<int> empty;
   EXPECT_THROW(empty.take_first(), LIST_BOUNDS_ERROR);
   EXPECT_THROW(empty.last(), LIST_BOUNDS_ERROR);
 }
 
-TEST(RefList, RemoveWhileWalkingContinuesAtSuccessor) {
-  Ref_list<int> l{1, 2, 3, 4, 5};
-  for (auto it = l.begin(); it != l.end();) {
-    if (*it % 2 == 0)
-      it = l.remove(it);
+TEST(RefList, InsertAndRemoveWhileWalkingKeepOrderAndBothEnds) {
+  Ref_list<int> l{1, 3, 4, 5, 6};
+  auto it = l.begin();
+  ++it;
+  l.insert(it, 2);
+  l.insert(l.end(), 7);
+  l.prepend(0);
+  int expected = 0;
+  for (int x : l) EXPECT_EQ(x, expected++);
+  EXPECT_EQ(expected, 8);
+  for (auto i = l.begin(); i != l.end();) {  // removal continues at the successor
+    if (*i % 2 == 0)
+      i = l.remove(i);
     else
-      ++it;
+      ++i;
   }
-  EXPECT_EQ(l.count(), 3);
-  EXPECT_EQ(l[0], 1);
+  EXPECT_EQ(l.count(), 4);
   EXPECT_EQ(l[1], 3);
-  EXPECT_EQ(l.last(), 5);
   // Removing the first and the last keeps both ends linked.
   l.remove(l.begin());
   auto last = l.end();
   --last;
   l.remove(last);
-  EXPECT_EQ(l.count(), 1);
+  EXPECT_EQ(l.count(), 2);
   EXPECT_EQ(l.first(), 3);
-  EXPECT_EQ(l.last(), 3);
-}
-
-TEST(RefList, InsertBeforeKeepsOrder) {
-  Ref_list<int> l{1, 3};
-  auto it = l.begin();
-  ++it;
-  l.insert(it, 2);
-  l.insert(l.end(), 4);
-  l.prepend(0);
-  int expected = 0;
-  for (int x : l) EXPECT_EQ(x, expected++);
-  EXPECT_EQ(l.count(), 5);
+  EXPECT_EQ(l.last(), 5);
 }
 
 struct Tracked : Counted_object {

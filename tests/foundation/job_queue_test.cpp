@@ -74,18 +74,6 @@ TEST_F(JobQueueTest, RunsJobsInArrivalOrderAndHandsThemBack) {
   EXPECT_EQ(deaths, 5);  // the queue kept no reference once the jobs were taken
 }
 
-TEST_F(JobQueueTest, ClearReleasesPendingJobs) {
-  std::vector<int> order;
-  std::atomic<int> deaths{0};
-  Job_queue& q = Job_queue::instance();
-  q.enqueue(make_counted<Recording_job>(1, &order, &deaths));
-  q.enqueue(make_counted<Recording_job>(2, &order, &deaths));
-  q.clear(false);
-  EXPECT_EQ(q.pending_count(), 0);
-  EXPECT_EQ(deaths, 2);
-  EXPECT_TRUE(order.empty());
-}
-
 TEST_F(JobQueueTest, StopIsHarmlessTwiceAndALaterStartBeginsAfresh) {
   Job_queue& q = Job_queue::instance();
   q.start_worker();

@@ -81,15 +81,6 @@ TEST(RefStringConcat, OperandsStayUntouched) {
   EXPECT_EQ(concat("a", "bb", "ccc", "dddd"), "abbcccdddd");
 }
 
-TEST(RefStringJustify, LeftRightCentre) {
-  EXPECT_EQ(Ref_string::left_justify("ab", 5), "ab   ");
-  EXPECT_EQ(Ref_string::centre("ab", 5), " ab  ");
-  EXPECT_EQ(Ref_string::right_justify("ab", 5), "   ab");
-  EXPECT_EQ(Ref_string::right_justify("abcdef", 3), "abc");
-  EXPECT_EQ(Ref_string::left_justify("abcdef", 3), "abc");
-  EXPECT_EQ(Ref_string::centre("abcdef", 3), "abc");
-}
-
 TEST(RefStringEdits, DoubleAmpersands) {
   Ref_string s("a&b&&c");  // capacity 16, 3 ampersands fit
   s.double_ampersands();

@@ -142,7 +142,6 @@ TEST_F(SettingsTest, SaveWritesTheEditableValues) {
   Registry_store& r = Registry_store::instance();
   EXPECT_EQ(r.read("ProxyHost"), "proxy.local");
   EXPECT_EQ(r.read("NetworkTimeout"), "45");
-  EXPECT_EQ(r.read("ConcurrentReq"), "8");
   EXPECT_EQ(profile_get_string("ProxyEnabled", "?"), "no");
 }
 

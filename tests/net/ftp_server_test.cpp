@@ -8,7 +8,6 @@
 #include "net/fetch.h"
 #include "net/ftp_connection.h"
 #include "net_fixture.h"
-#include "peer_servers.h"
 
 namespace orvalis::testing {
 namespace {
@@ -16,6 +15,7 @@ namespace {
 class Ftp_server_test : public Net_test {
  protected:
   void SetUp() override {
+    check_descriptors_ = true;
     Net_test::SetUp();
     if (::system("/usr/bin/python3 -c 'import pyftpdlib' 2>/dev/null") != 0)
       GTEST_SKIP() << "pyftpdlib is not installed";
@@ -27,13 +27,11 @@ class Ftp_server_test : public Net_test {
   }
   void TearDown() override {
     server_.stop();  // every socket the transfers opened is closed once the server has gone
-    EXPECT_EQ(fds_.leaked(), 0);
     Net_test::TearDown();
   }
 
   Recording_handle fetch_ok(const std::string& url) {
-    Recording_handle t = fetch(url);
-    EXPECT_TRUE(wait_end(t)) << url;
+    Recording_handle t = fetch_end(url);
     EXPECT_EQ(t->status(), Network_task::succeeded) << url << "\n" << server_.log();
     return t;
   }
@@ -72,10 +70,6 @@ TEST_F(Ftp_server_test, FilesThroughDirectoriesAndListings) {
     EXPECT_EQ(f->data_socket(), -1);
     EXPECT_EQ(f->socket(), -1);
   }
-  Recording_handle wrong = fetch(server_.url("/readme.txt", "reader:guess"));
-  ASSERT_TRUE(wait_end(wrong));
-  EXPECT_EQ(wrong->status(), Network_task::failed);
-  EXPECT_TRUE(has_message("Sending password to FTP server failed. Response was 530"));
 }
 
 TEST_F(Ftp_server_test, ALargeFileArrivesWholeAndFetchUrlTakesFtpAddresses) {

@@ -14,36 +14,28 @@ std::string menu(const std::string& text) {
   return gopher_menu_to_html(text.data(), static_cast<std::int64_t>(text.size())).str();
 }
 
-TEST(Gopher_menu, TextAndMenuEntriesBecomeLinksAndOtherLinesDoNot) {
-  std::string page = menu(
-      "iWelcome\t\terror.host\t1\r\n"
-      "0About us\t/about.txt\tgopher.example\t70\r\n"
-      "1Archive\t/archive\tgopher.example\t7070\r\n"
-      "7Search\t/search\tgopher.example\t70\r\n"
-      "9Binary\t/file.bin\tgopher.example\t70\r\n"
-      ".\r\n");
-  EXPECT_EQ(page,
-            "<HTML><body><pre>\n"
-            "<a href=\"gopher://gopher.example:70/0/about.txt\">About us</a><br>\n"
-            "<a href=\"gopher://gopher.example:7070/1/archive\">Archive</a><br>\n"
-            "</pre></body></html>");
-}
-
-TEST(Gopher_menu, AnEmptyLineEndsTheMenu) {
-  std::string page = menu("0First\t/a\th\t70\n\n0Second\t/b\th\t70\n");
-  EXPECT_NE(page.find("First"), std::string::npos);
-  EXPECT_EQ(page.find("Second"), std::string::npos);
-}
-
-TEST(Gopher_menu, MalformedLinesArePassedOver) {
-  std::string page = menu(
-      "0no tabs at all\r\n"
-      "0two\tfields\r\n"
-      "1three\tfields\thost\r\n"
-      "0bad host\t/x\thost/evil:1\t70\r\n"
-      "0good\t/ok\thost\t70\r\n");
-  EXPECT_EQ(page,
-            "<HTML><body><pre>\n<a href=\"gopher://host:70/0/ok\">good</a><br>\n</pre></body></html>");
+// One row per menu: the links of its page, in order.
+TEST(Gopher_menu, WhichLinesBecomeLinks) {
+  const struct {
+    const char* what;
+    const char* menu;
+    const char* links;
+  } cases[] = {
+      {"text and menu entries only",
+       "iWelcome\t\terror.host\t1\r\n0About us\t/about.txt\tgopher.example\t70\r\n"
+       "1Archive\t/archive\tgopher.example\t7070\r\n7Search\t/search\tgopher.example\t70\r\n"
+       "9Binary\t/file.bin\tgopher.example\t70\r\n.\r\n",
+       "<a href=\"gopher://gopher.example:70/0/about.txt\">About us</a><br>\n"
+       "<a href=\"gopher://gopher.example:7070/1/archive\">Archive</a><br>\n"},
+      {"an empty line ends the menu", "0First\t/a\th\t70\n\n0Second\t/b\th\t70\n",
+       "<a href=\"gopher://h:70/0/a\">First</a><br>\n"},
+      {"malformed lines are passed over",
+       "0no tabs at all\r\n0two\tfields\r\n1three\tfields\thost\r\n0bad host\t/x\thost/evil:1\t70\r\n"
+       "0good\t/ok\thost\t70\r\n",
+       "<a href=\"gopher://host:70/0/ok\">good</a><br>\n"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(menu(c.menu), std::string("<HTML><body><pre>\n") + c.links + "</pre></body></html>") << c.what;
 }
 
 TEST(Gopher_menu, LinksResolveToTheEntryWithACleanPort) {

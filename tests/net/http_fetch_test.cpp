@@ -1,9 +1,8 @@
-// Fetches from a real web server (nginx) and through a real proxy (tinyproxy), both started
-// here on loopback ports: pages, statuses, redirects and the fetch command's engine side.
+// Fetches from a real web server (nginx) started here on a loopback port: pages, statuses,
+// redirects and the fetch command's engine side (the proxy's are https_fetch_test.cpp's).
 #include <gtest/gtest.h>
 
 #include "net/fetch.h"
-#include "net/http_connection.h"
 #include "net/http_response.h"
 #include "net_fixture.h"
 
@@ -78,8 +77,7 @@ TEST_F(Http_fetch_test, PagesStatusesAndRedirects) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.path.substr(0, 20));
-    Recording_handle t = fetch(nginx->url(c.path), 20);
-    ASSERT_TRUE(wait_end(t));
+    Recording_handle t = fetch_end(nginx->url(c.path), 20);
     EXPECT_EQ(t->status(), c.task_status);
     EXPECT_EQ(t->completions, 1);
     EXPECT_EQ(t->connection()->socket(), -1);
@@ -114,42 +112,6 @@ TEST_F(Http_fetch_test, FetchUrlReturnsStatusAndParsedResponse) {
   Fetch_result unsupported = fetch_url("news://group", 20);
   EXPECT_FALSE(unsupported.supported);
   EXPECT_EQ(unsupported.status, Network_task::failed);
-}
-
-class Proxy_fetch_test : public Http_fetch_test {
- protected:
-  void SetUp() override {
-    Http_fetch_test::SetUp();
-    if (IsSkipped()) return;
-    if (!have_program("tinyproxy")) GTEST_SKIP() << "tinyproxy is not installed";
-    ASSERT_TRUE(proxy.start()) << proxy.log();
-    use_proxy(proxy.port());
-  }
-  Tinyproxy_server proxy;
-};
-
-TEST_F(Proxy_fetch_test, FetchGoesThroughTheProxy) {
-  Recording_handle t = fetch(nginx->url("/echo"));
-  ASSERT_TRUE(wait_end(t)) << proxy.log();
-  EXPECT_EQ(t->status(), Network_task::succeeded);
-  auto* c = dynamic_cast<Http_connection*>(t->connection());
-  ASSERT_NE(c, nullptr);
-  EXPECT_TRUE(c->via_proxy());
-  EXPECT_EQ(ntohs(c->peer().sin_port), proxy.port());
-  EXPECT_EQ(body_of(*t),
-            "GET /echo 127.0.0.1:" + std::to_string(nginx->port()) + " [Orvalis 2.0]");
-
-  Fetch_result r = fetch_url(Ref_string(nginx->url("/moved")), 20);
-  EXPECT_EQ(r.status, Network_task::succeeded);
-  ASSERT_TRUE(r.response);
-  EXPECT_STREQ(r.raw->contents() + r.response->body_offset, kPage);
-}
-
-TEST_F(Proxy_fetch_test, ProxyThatRefusesFailsTheTask) {
-  use_proxy(free_port());
-  Recording_handle t = fetch(nginx->url("/page.html"));
-  ASSERT_TRUE(wait_end(t));
-  EXPECT_EQ(t->status(), Network_task::failed);
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // The request text an Http_connection sends, requests refused for a line break they would
-// smuggle in, the address a redirect leads to, and the class set_url chooses for an address.
+// smuggle in, and the address a redirect leads to.
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 
@@ -156,15 +156,6 @@ TEST_F(Http_request_test, RequestTexts) {
   Recording_handle t = make_counted<Recording_task>();
   ASSERT_TRUE(t->set_url("http://h/"));
   EXPECT_FALSE(http(*t)->via_proxy());
-}
-
-TEST_F(Http_request_test, AddressesWithoutAConnectionClassGetTheBase) {
-  for (const char* url : {"news://n/g", "file:///tmp/x", "mailto:a@b", "relative/x"}) {
-    Recording_handle t = make_counted<Recording_task>();
-    EXPECT_FALSE(t->set_url(url)) << url;
-    EXPECT_EQ(dynamic_cast<Http_connection*>(t->connection()), nullptr) << url;
-    EXPECT_EQ(t->connection()->url(), url);
-  }
 }
 
 }  // namespace

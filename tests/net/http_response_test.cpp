@@ -1,4 +1,4 @@
-// Parsing of raw HTTP replies, the content length, and the status texts.
+// Parsing of raw HTTP replies and the content length.
 #include "net/http_response.h"
 
 #include <gtest/gtest.h>
@@ -72,17 +72,6 @@ TEST(Parse_response, ZeroBytesAreTextAndTheHeadEndsWhereTheParseSaysHowEverItArr
     EXPECT_EQ(static_cast<std::int64_t>(one_by_one.head().size()), r->body_offset) << text;
   }
   EXPECT_EQ(parse_response(texts[0].data(), 30)->headers.get("x"), Ref_string(std::string_view("a\0b", 3)));
-}
-
-TEST(Status_text, ExactStatusesAndFamilies) {
-  EXPECT_EQ(status_text(404), "[NO TEXT: Document could not be found]");
-  EXPECT_EQ(status_text(411), "[NO TEXT: Invalid username and password]");
-  EXPECT_EQ(status_text(418), "[NO TEXT: Unknown Request Error]");
-  EXPECT_EQ(status_text(504), "[NO TEXT: Gateway Timeout]");
-  EXPECT_EQ(status_text(505), "[NO TEXT: Unknown Server Error]");
-  EXPECT_EQ(status_text(302), "");
-  EXPECT_EQ(transfer_failure_text(3), "[NO TEXT: Not enough time allocated for Network Connection]");
-  EXPECT_EQ(transfer_failure_text(2), "[NO TEXT: Request did not complete successfully]");
 }
 
 }  // namespace

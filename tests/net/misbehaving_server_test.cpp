@@ -47,8 +47,7 @@ class Misbehaving_server_test : public Net_test {
     {
       Scripted_server server;
       ASSERT_TRUE(server.start(std::move(handler)));
-      Recording_handle t = fetch(server.url("/"));
-      ASSERT_TRUE(wait_end(t)) << what;
+      Recording_handle t = fetch_end(server.url("/"));
       EXPECT_EQ(t->status(), status) << what;
       EXPECT_GE(t->failure_reason().find(reason), 0) << what << ": " << t->failure_reason();
       EXPECT_EQ(t->connection()->state(), Net_connection::closed) << what;
@@ -136,8 +135,7 @@ TEST_F(Misbehaving_server_test, EndlessTrickleTimesOutAndOthersAreStillServed) {
   Recording_handle slow = fetch(trickle.url("/"), 30);
   ASSERT_TRUE(run_loop_until([&] { return slow->connection()->received_buffer()->length() > 40; }));
   for (int i = 0; i < 3; ++i) {
-    Recording_handle t = fetch(good.url("/"));
-    ASSERT_TRUE(wait_end(t));
+    Recording_handle t = fetch_end(good.url("/"));
     EXPECT_EQ(t->status(), Network_task::succeeded);
   }
   EXPECT_FALSE(slow->ended());

@@ -1,7 +1,7 @@
 // A fixture for tests that run the network layer: known settings and limits, an empty host
 // table, no host spacing unless a test turns it on, a name server that knows no names,
-// collected error messages, a descriptor count, and at the end every request cancelled and
-// the layer shut down.
+// collected error messages, a descriptor count, and at the end every request cancelled, no
+// descriptor left open (where the fixture asks) and the layer shut down.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -53,6 +53,11 @@ class Net_test : public ::testing::Test {
   }
   void TearDown() override {
     cancel_requests(active_requests());
+    // The test's own servers are gone by now (they live in the test body): whatever the
+    // transfers did, and however they ended, every socket they opened is closed.
+    if (check_descriptors_) {
+      EXPECT_EQ(fds_.leaked(), 0) << "descriptors left open";
+    }
     net_shutdown();
     set_host_spacing_enabled(true);
     set_warnings_enabled(false);
@@ -68,6 +73,12 @@ class Net_test : public ::testing::Test {
     activate_request(t);
     return t;
   }
+  // fetch(), then the loop runs until the task ends (a task that does not end fails the test).
+  Recording_handle fetch_end(const std::string& url, int timeout = 30) {
+    Recording_handle t = fetch(url, timeout);
+    EXPECT_TRUE(wait_end(t)) << url << " did not end";
+    return t;
+  }
   bool wait_end(const Recording_handle& t, double seconds = 10) {
     return run_loop_until([&] { return t->ended(); }, seconds);
   }
@@ -75,6 +86,7 @@ class Net_test : public ::testing::Test {
 
   Instant_name_server names_;
   Fd_leak_check fds_;  // counted once the layer is up
+  bool check_descriptors_ = false;  // fixtures switch on the check at the end of each test
   Message_recorder errors_;
   Network_limits saved_limits_;
 };

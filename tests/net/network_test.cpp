@@ -43,16 +43,8 @@ TEST_F(Network_layer_test, SecondTaskForAHostWaitsMoreThanThirtySeconds) {
 }
 
 TEST_F(Network_layer_test, PendingLookupsLimitAdmission) {
-  // A name server that never answers keeps look-ups pending.
-  int udp = ::socket(AF_INET, SOCK_DGRAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(udp, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  socklen_t len = sizeof a;
-  ::getsockname(udp, reinterpret_cast<sockaddr*>(&a), &len);
-  platform::current_event_loop().set_name_servers(
-      ("127.0.0.1:" + std::to_string(ntohs(a.sin_port))).c_str());
+  Instant_name_server silent(false);  // look-ups stay pending
+  platform::current_event_loop().set_name_servers(silent.address().c_str());
   std::vector<Recording_handle> tasks;
   for (const char* u : {"http://one.invalid/", "http://two.invalid/", "http://three.invalid/"}) {
     EXPECT_TRUE(network_admission());
@@ -66,7 +58,6 @@ TEST_F(Network_layer_test, PendingLookupsLimitAdmission) {
   EXPECT_EQ(tasks[0]->status(), Network_task::timed_out);
   network_limits().concurrent_requests = 2;
   EXPECT_FALSE(network_admission());
-  ::close(udp);
 }
 
 TEST_F(Network_layer_test, AtMostOneTimeOutPerTickInStartOrder) {
@@ -117,14 +108,12 @@ TEST_F(Network_layer_test, LookedUpNamesAreCachedAndDottedAddressesNeedNoLookup)
 }
 
 TEST_F(Network_layer_test, FailedLookupOrRefusedConnectFailsTheTask) {
-  Recording_handle unknown = fetch("http://no-such-host.invalid/");
-  ASSERT_TRUE(wait_end(unknown));  // the fixture's name server answers at once
+  Recording_handle unknown = fetch_end("http://no-such-host.invalid/");  // the fixture's name server answers at once
   EXPECT_EQ(unknown->status(), Network_task::failed);
   EXPECT_GE(unknown->failure_reason().find("the host name no-such-host.invalid did not resolve ("), 0)
       << unknown->failure_reason();
   const std::string port = std::to_string(free_port());
-  Recording_handle refused = fetch("http://127.0.0.1:" + port + "/");
-  ASSERT_TRUE(wait_end(refused));
+  Recording_handle refused = fetch_end("http://127.0.0.1:" + port + "/");
   EXPECT_EQ(refused->status(), Network_task::failed);
   EXPECT_EQ(refused->failure_reason(), Ref_string("the connection to 127.0.0.1:" + port + " was refused"));
   EXPECT_EQ(refused->connection()->socket(), -1);
@@ -143,8 +132,7 @@ TEST_F(Network_layer_test, ReadLimitEndsReadingWhileThePeerKeepsSending) {
     std::string block(1000, 'x');
     while (!p.stopping() && p.write(block)) ::usleep(2000);
   }));
-  Recording_handle t = fetch(server.url("/"));
-  ASSERT_TRUE(wait_end(t));
+  Recording_handle t = fetch_end(server.url("/"));
   EXPECT_EQ(t->status(), Network_task::succeeded);
   EXPECT_GE(t->raw->length(), 3000);
   EXPECT_LT(t->raw->length(), 3000 + Net_connection::kRead_block);

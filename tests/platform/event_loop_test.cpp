@@ -4,7 +4,7 @@
 #include "platform/event_loop.h"
 
 #include "loop_under_test.h"
-#include "test_support.h"
+#include "test_servers.h"
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
@@ -63,29 +63,20 @@ class Event_loop_test : public ::testing::Test {
 };
 
 TEST_F(Event_loop_test, ConnectReportsOnceAndARefusalCarriesTheSocketError) {
-  struct Case {
-    bool listening;
-    int error;
-  } cases[] = {{true, 0}, {false, ECONNREFUSED}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.listening);
+  testing::Loopback_acceptor listener;
+  ASSERT_TRUE(listener.start([](int fd) { ::close(fd); }));
+  for (const auto& [port, error] : {std::pair{listener.port(), 0}, {testing::free_port(), ECONNREFUSED}}) {
+    SCOPED_TRACE(port);
     events.clear();
-    int l = keep(::socket(AF_INET, SOCK_STREAM, 0));
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(l, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    ::getsockname(l, reinterpret_cast<sockaddr*>(&a), &len);
-    if (c.listening) ::listen(l, 1);  // else nobody listens on that port
     int fd = keep(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0));
     ASSERT_EQ(loop->arm_socket(fd, event_connect, record()), 0);
+    sockaddr_in a = testing::loopback(port);
     ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
     ASSERT_TRUE(run_until([&] { return !events.empty(); }));
     loop->run_once(50);  // a connect is reported once, however long the socket stays writable
     ASSERT_EQ(events.size(), 1u);
     EXPECT_EQ(events[0].event, event_connect);
-    EXPECT_EQ(events[0].error, c.error);
+    EXPECT_EQ(events[0].error, error);
   }
 }
 
@@ -172,44 +163,31 @@ TEST_F(Event_loop_test, StopEndsRun) {
   loop->remove_timer(guard);
 }
 
-TEST_F(Event_loop_test, LookupOfAHostsFileNameRepliesLaterWithItsAddress) {
-  int handle = 0, error = -1;
-  std::uint32_t address = 0;
-  bool replied = false;
-  int h = loop->lookup_host("localhost", [&](int hd, int err, std::uint32_t a) {
-    replied = true;
-    handle = hd;
-    error = err;
-    address = a;
-  });
-  ASSERT_GT(h, 0);
-  EXPECT_FALSE(replied);  // never from inside lookup_host
-  ASSERT_TRUE(run_until([&] { return replied; }));
-  EXPECT_EQ(handle, h);
-  EXPECT_EQ(error, 0);
-  EXPECT_EQ(address, htonl(INADDR_LOOPBACK));
-}
-
-TEST_F(Event_loop_test, CancelledLookupNeverReplies) {
-  bool replied = false;
-  int h = loop->lookup_host("localhost", [&](int, int, std::uint32_t) { replied = true; });
-  loop->cancel_lookup(h);
-  for (int i = 0; i < 5; ++i) loop->run_once(10);
-  EXPECT_FALSE(replied);
-}
-
-TEST_F(Event_loop_test, UnknownNameFailsThroughALocalNameServer) {
+// A name from the hosts file, one that the name server does not know, and a cancelled look-up
+// that never replies; every reply comes later through the loop, never from inside lookup_host.
+TEST_F(Event_loop_test, LookupsReplyLaterThroughTheLoop) {
   testing::Instant_name_server names;
   ASSERT_EQ(loop->set_name_servers(names.address().c_str()), 0);
-  int error = 0;
-  bool replied = false;
-  loop->lookup_host("no-such-host.invalid", [&](int, int err, std::uint32_t) {
-    replied = true;
-    error = err;
-  });
-  ASSERT_TRUE(run_until([&] { return replied; }));
-  EXPECT_NE(error, 0);
+  struct Reply {
+    int handle = 0, error = -1;
+    std::uint32_t address = 0;
+  } known, unknown, cancelled;
+  auto into = [](Reply& r) {
+    return [&r](int handle, int error, std::uint32_t address) { r = Reply{handle, error, address}; };
+  };
+  int h = loop->lookup_host("localhost", into(known));
+  ASSERT_GT(h, 0);
+  EXPECT_EQ(known.handle, 0);
+  loop->lookup_host("no-such-host.invalid", into(unknown));
+  loop->cancel_lookup(loop->lookup_host("localhost", into(cancelled)));
+  ASSERT_TRUE(run_until([&] { return known.handle && unknown.handle; }));
+  EXPECT_EQ(known.handle, h);
+  EXPECT_EQ(known.error, 0);
+  EXPECT_EQ(known.address, htonl(INADDR_LOOPBACK));
+  EXPECT_NE(unknown.error, 0);
   EXPECT_GT(names.queries(), 0);
+  for (int i = 0; i < 5; ++i) loop->run_once(10);
+  EXPECT_EQ(cancelled.handle, 0);
 }
 
 }  // namespace

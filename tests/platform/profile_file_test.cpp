@@ -75,12 +75,6 @@ TEST(ProfileFile, EverySectionAndKeyIsReadHoweverMany) {
   EXPECT_EQ(f.get_string("keys", "K199999"), "199999");
 }
 
-TEST(ProfileFile, ZeroBytesAndLoneCarriageReturnsDoNotConfuseIt) {
-  Profile_file f = parsed(std::string("[s]\rk=a\0b\r[t]\r\nj=1", 19));
-  EXPECT_EQ(f.get_string("s", "k"), "ab");
-  EXPECT_EQ(f.get_string("t", "j"), "1");
-}
-
 TEST(ProfileFile, LoadsFromDiskAndAMissingFileHasNoSections) {
   testing::Temp_dir dir("orvalis-profile-");
   testing::write_file(dir.file("demo.ini"), "[Demo]\nEnabled=1\n");

@@ -3,8 +3,8 @@
 // this file) and gophernicus behind socat; and scripted servers in the test process for replies
 // no real server makes: an HTTP-shaped one that reads the request first, and a raw one whose
 // handler owns the socket from the first byte (FTP and gopher peers speak first or read one
-// line). Every wait here is
-// bounded by real time so a broken peer fails the test instead of hanging it.
+// line). Every wait here is bounded by real time so a broken peer fails the test instead of
+// hanging it.
 #pragma once
 
 #include <sys/types.h>
@@ -65,9 +65,6 @@ class Tinyproxy_server {
   int port_ = 0;
 };
 
-// A server in the test process: each accepted connection runs `handler` on its own thread
-// with the socket and the request text read so far (up to the empty line). The handler
-// should return soon after `stopping()` becomes true.
 // A listening socket on 127.0.0.1 with an accepting thread that runs `on_connection` for
 // each connection on a worker thread of its own; stop() ends the loop and joins every worker.
 // `stopping` is the flag workers poll to give up early.
@@ -91,6 +88,9 @@ class Loopback_acceptor {
   std::vector<std::thread> workers_;
 };
 
+// A server in the test process: each accepted connection runs `handler` on its own thread
+// with the socket and the request text read so far (up to the empty line). The handler
+// should return soon after `stopping()` becomes true.
 class Scripted_server {
  public:
   struct Peer {

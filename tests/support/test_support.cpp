@@ -237,7 +237,7 @@ int open_fd_count() {
   return n - 1;  // the directory's own descriptor
 }
 
-Instant_name_server::Instant_name_server() {
+Instant_name_server::Instant_name_server(bool answer) : answer_(answer) {
   fd_ = bind_loopback(SOCK_DGRAM);
   port_ = bound_port(fd_);
   thread_ = std::thread([this] {
@@ -250,6 +250,7 @@ Instant_name_server::Instant_name_server() {
       ssize_t n = ::recvfrom(fd_, q, sizeof q, 0, reinterpret_cast<sockaddr*>(&from), &len);
       if (n < 12) continue;
       ++queries_;
+      if (!answer_) continue;
       // The query itself, turned into a reply: response bit, recursion available, NXDOMAIN,
       // no answer, authority or additional records.
       q[2] = static_cast<unsigned char>(0x80 | (q[2] & 0x79));

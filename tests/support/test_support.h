@@ -112,10 +112,11 @@ class Fd_leak_check {
 };
 
 // A name server on 127.0.0.1 that answers every query at once with "no such name", so that
-// look-ups of unknown names fail without waiting for a resolver time-out.
+// look-ups of unknown names fail without waiting for a resolver time-out; made with `answer`
+// false, it answers nothing, so that look-ups stay pending.
 class Instant_name_server {
  public:
-  Instant_name_server();
+  explicit Instant_name_server(bool answer = true);
   ~Instant_name_server();
   // "127.0.0.1:PORT", for Event_loop::set_name_servers.
   std::string address() const { return "127.0.0.1:" + std::to_string(port_); }
@@ -124,6 +125,7 @@ class Instant_name_server {
  private:
   int fd_ = -1;
   int port_ = 0;
+  bool answer_ = true;
   std::atomic<bool> stop_{false};
   std::atomic<int> queries_{0};
   std::thread thread_;

@@ -122,9 +122,10 @@ TEST_F(Bad_input_test, BytesOfEveryValueIncludingZero) {
 }
 
 TEST_F(Bad_input_test, PagesWithoutTextGiveEmptyResults) {
-  for (const std::string& page : {std::string(), std::string("   \n\t "), std::string("<html></html>"),
-                                 std::string(50000, '<'), std::string(50000, '>'),
-                                 std::string(50000, '.')}) {
+  for (const std::string& page :
+       {std::string(), std::string("   \n\t "), std::string("<html></html>"), std::string(50000, '<'),
+        std::string(50000, '>'), std::string(50000, '.'), std::string("<html><body><img src=x></body></html>"),
+        std::string("Home | About | Help"), std::string("<ul><li>Apples<li>Pears<li>Plums</ul>")}) {
     Page_summary s = summarize_page(page_of(page), "", tagger_);
     EXPECT_EQ(s.title, "");
     EXPECT_EQ(s.extract.count(), 1);
