@@ -1,5 +1,6 @@
 #include "agent/agent_controller.h"
 
+#include <chrono>
 #include <optional>
 
 #include "agent/application.h"
@@ -21,6 +22,7 @@ namespace {
 
 struct Tick_state {
   bool busy = false;
+  bool more_posted = false;  // a turn that finishes the rest of the jobs is on its way
   int timer = -1;
   platform::Event_loop* loop = nullptr;
 };
@@ -28,6 +30,41 @@ struct Tick_state {
 Tick_state& tick_state() {
   static Tick_state state;
   return state;
+}
+
+void finish_jobs_turn();
+
+// Completes and finishes the worker's jobs in the order they finished, until none is left or
+// one turn's time is used up; then the rest wait in the job queue for a turn of their own
+// (posted to the tick's loop), so that a burst of summaries never holds the window for long.
+void finish_jobs() {
+  Tick_state& s = tick_state();
+  Task_manager& manager = Task_manager::instance();
+  const auto until = std::chrono::steady_clock::now() + kFinish_jobs_budget;
+  while (Job_handle job = Job_queue::instance().take_first_finished()) {
+    Agent_task_handle task = handle_cast<Agent_task>(job);
+    // A task stopped while its job ran is already done.
+    if (task && task->state() != Agent_task::done) {
+      task->complete_job();
+      manager.finish(*task);
+    }
+    if (std::chrono::steady_clock::now() >= until) break;
+  }
+  // Without a loop of its own (a tick called by hand) the next tick takes the rest.
+  if (!s.more_posted && s.loop && Job_queue::instance().finished_count() > 0) {
+    s.more_posted = true;
+    s.loop->post(finish_jobs_turn);
+  }
+}
+
+void finish_jobs_turn() {
+  Tick_state& s = tick_state();
+  s.more_posted = false;
+  // Re-entered from a modal dialog: the running call posts again when it stops short.
+  if (s.busy || !s.loop) return;
+  s.busy = true;
+  finish_jobs();
+  s.busy = false;
 }
 
 }  // namespace
@@ -42,14 +79,7 @@ void agent_tick() {
     Agent_task_handle task = chosen;
     task->start();
   }
-  for (const Job_handle& job : Job_queue::instance().take_finished()) {
-    Agent_task_handle task = handle_cast<Agent_task>(job);
-    if (!task) continue;
-    // A task stopped while its job ran is already done.
-    if (task->state() == Agent_task::done) continue;
-    task->complete_job();
-    manager.finish(*task);
-  }
+  finish_jobs();
   s.busy = false;
 }
 

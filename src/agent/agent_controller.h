@@ -11,6 +11,7 @@
 // User-interface thread only.
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <vector>
 
@@ -23,7 +24,13 @@ namespace platform {
 class Event_loop;
 }
 
-// One tick: start every task pick_next gives, then complete and finish the worker's jobs.
+// The time one event-loop turn may spend completing the worker's jobs (writing summaries).
+inline constexpr std::chrono::milliseconds kFinish_jobs_budget{15};
+
+// One tick: start every task pick_next gives, then complete and finish the worker's jobs in
+// the order they finished. When the jobs take longer than kFinish_jobs_budget, the rest are
+// finished in the following turns of the tick's loop (posted at once, not a second later);
+// a tick called without the timer leaves them to the next tick.
 void agent_tick();
 // Adds the tick to `loop` every `period_ms` (1000 for the program); returns the timer's id.
 int start_agent_timer(platform::Event_loop& loop, int period_ms = 1000);

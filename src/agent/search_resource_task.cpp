@@ -182,6 +182,7 @@ int store_found_links(const Topic_handle& topic, const Ref_list<Found_link>& lin
                       const std::function<void(const Document_handle&, bool is_new)>& then) {
   Document_store store;
   int added = 0;
+  Db_batch batch(Database::shared());
   for (const Found_link& link : links) {
     // Titles are stored as a browser shows them, character references decoded.
     Ref_string title = link.text.is_blank() ? link.url : link.text;
@@ -199,6 +200,7 @@ int store_found_links(const Topic_handle& topic, const Ref_list<Found_link>& lin
     bool linked = store.link_document(topic->concept_id, d->url_id, l, false);
     if (agent_events().document_found) agent_events().document_found(topic->concept_id, *d, is_new, linked);
   }
+  batch.end();
   if (added > 0 && Database::shared().is_open()) {
     Topic fresh;
     if (Topic_store::shared().load_topic(fresh, topic->concept_id)) {

@@ -283,6 +283,29 @@ void Database::rollback() noexcept {
   --depth_;
 }
 
+Db_batch::Db_batch(Database& db) : db_(db) {
+  if (!db_.is_open()) return;
+  try {
+    db_.begin_transaction();
+    open_ = true;
+  } catch (const Db_error& e) {
+    report_db_error(e);
+  }
+}
+
+void Db_batch::end() noexcept {
+  if (!open_) return;
+  open_ = false;
+  // Closing the database has ended the transaction already.
+  if (!db_.is_open()) return;
+  try {
+    db_.commit();
+  } catch (const Db_error& e) {
+    db_.rollback();
+    report_db_error(e);
+  }
+}
+
 std::int64_t Database::last_insert_rowid() const {
   return db_ ? sqlite3_last_insert_rowid(db_) : 0;
 }

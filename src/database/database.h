@@ -201,4 +201,24 @@ class Db_transaction {
   bool done_ = false;
 };
 
+// Db_batch groups a burst of small stores (the links of one result page) into one transaction,
+// so the burst writes the journal once instead of once per store. Each store keeps its own
+// nested transaction and error handling; the batch never throws: when it cannot begin, the
+// stores commit one by one; its commit (at end() or destruction) reports a failure through
+// report_db_error and undoes the batch. Nothing happens while the database is closed.
+class Db_batch {
+ public:
+  explicit Db_batch(Database& db);
+  ~Db_batch() { end(); }
+  Db_batch(const Db_batch&) = delete;
+  Db_batch& operator=(const Db_batch&) = delete;
+
+  // Commits what the batch holds.
+  void end() noexcept;
+
+ private:
+  Database& db_;
+  bool open_ = false;
+};
+
 }  // namespace orvalis

@@ -124,6 +124,12 @@ int Job_queue::pending_count() {
   return s->pending.count();
 }
 
+int Job_queue::finished_count() {
+  std::shared_ptr<State> s = state();
+  std::lock_guard<std::mutex> l(s->lock);
+  return s->done.count();
+}
+
 Ref_list<Job_handle> Job_queue::take_finished() {
   std::shared_ptr<State> s = state();
   Ref_list<Job_handle> fresh;
@@ -131,6 +137,12 @@ Ref_list<Job_handle> Job_queue::take_finished() {
   Ref_list<Job_handle> finished = s->done;
   s->done = fresh;
   return finished;
+}
+
+Job_handle Job_queue::take_first_finished() {
+  std::shared_ptr<State> s = state();
+  std::lock_guard<std::mutex> l(s->lock);
+  return s->done.empty() ? Job_handle() : s->done.take_first();
 }
 
 void Job_queue::clear(bool restart) {

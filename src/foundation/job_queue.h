@@ -5,9 +5,9 @@
 // threads without touching the count, so a job's count is only ever changed by the
 // user-interface thread. The queue is one process-wide instance.
 //
-// Threads: enqueue, pending_count, take_finished, clear, start_worker and stop_worker are
-// called by the user-interface thread; the worker only runs jobs. The lock is never held while
-// a job runs or while waiting for the worker to end.
+// Threads: enqueue, pending_count, finished_count, take_finished, take_first_finished, clear,
+// start_worker and stop_worker are called by the user-interface thread; the worker only runs
+// jobs. The lock is never held while a job runs or while waiting for the worker to end.
 #pragma once
 
 #include <condition_variable>
@@ -42,8 +42,13 @@ class Job_queue {
 
   void enqueue(const Job_handle& job);
   int pending_count();
+  // Jobs the worker has run that wait to be taken.
+  int finished_count();
   // Detaches the list of finished jobs, in the order they finished.
   Ref_list<Job_handle> take_finished();
+  // Detaches the job that finished first; null when none has. The others stay listed (and
+  // clear still releases them), so a caller can finish jobs a few at a time.
+  Job_handle take_first_finished();
   // Releases every job of both lists; with `restart`, stops and starts the worker.
   void clear(bool restart);
   // Releases the jobs of workers that were given up on and have ended since (every other
