@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <optional>
+#include <utility>
 
 #include "agent/application.h"
 #include "agent/scheduler.h"
@@ -23,6 +24,7 @@ namespace {
 struct Tick_state {
   bool busy = false;
   bool more_posted = false;  // a turn that finishes the rest of the jobs is on its way
+  std::chrono::milliseconds budget = kFinish_jobs_budget;
   int timer = -1;
   platform::Event_loop* loop = nullptr;
 };
@@ -40,7 +42,7 @@ void finish_jobs_turn();
 void finish_jobs() {
   Tick_state& s = tick_state();
   Task_manager& manager = Task_manager::instance();
-  const auto until = std::chrono::steady_clock::now() + kFinish_jobs_budget;
+  const auto until = std::chrono::steady_clock::now() + s.budget;
   while (Job_handle job = Job_queue::instance().take_first_finished()) {
     Agent_task_handle task = handle_cast<Agent_task>(job);
     // A task stopped while its job ran is already done.
@@ -83,10 +85,15 @@ void agent_tick() {
   s.busy = false;
 }
 
+std::chrono::milliseconds set_finish_jobs_budget(std::chrono::milliseconds budget) {
+  return std::exchange(tick_state().budget, budget);
+}
+
 int start_agent_timer(platform::Event_loop& loop, int period_ms) {
   Tick_state& s = tick_state();
   stop_agent_timer();
   s.loop = &loop;
+  s.more_posted = false;  // what was posted to an earlier loop is gone with it
   s.timer = loop.add_timer(period_ms, [] { agent_tick(); });
   return s.timer;
 }

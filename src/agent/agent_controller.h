@@ -32,6 +32,9 @@ inline constexpr std::chrono::milliseconds kFinish_jobs_budget{15};
 // finished in the following turns of the tick's loop (posted at once, not a second later);
 // a tick called without the timer leaves them to the next tick.
 void agent_tick();
+// Sets the time a turn may spend on the worker's jobs (kFinish_jobs_budget until changed; 0
+// finishes one job per turn). Returns the previous budget.
+std::chrono::milliseconds set_finish_jobs_budget(std::chrono::milliseconds budget);
 // Adds the tick to `loop` every `period_ms` (1000 for the program); returns the timer's id.
 int start_agent_timer(platform::Event_loop& loop, int period_ms = 1000);
 void stop_agent_timer();

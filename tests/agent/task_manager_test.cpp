@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,8 @@
 #include "net/network.h"
 #include "net/network_task.h"
 #include "platform/clock.h"
+#include "platform/event_loop.h"
+#include "test_support.h"
 
 namespace orvalis {
 namespace {
@@ -131,6 +134,61 @@ TEST_F(TaskManagerTest, StopAllEmptiesBothListsAndTheStatusSaysSo) {
     for (const auto& t : running) EXPECT_EQ(t->state(), Agent_task::done);
     for (const auto& t : queued) EXPECT_EQ(t->state(), Agent_task::queued);
   }
+}
+
+// A task whose background job has run; complete_job notes the task's number.
+class Job_task : public Agent_task {
+ public:
+  Job_task(int number, std::vector<int>& completed) : number(number), completed(completed) {}
+  void complete_job() override { completed.push_back(number); }
+  int number;
+  std::vector<int>& completed;
+};
+
+TEST_F(TaskManagerTest, TheTickFinishesJobsInTheirOrderAcrossTurnsOfItsLoop) {
+  // With no time for jobs, each turn finishes one; the loop's own turns finish the rest, or
+  // without the timer, the next ticks do. A task stopped meanwhile is skipped.
+  struct Case {
+    bool with_timer;
+    int stopped;  // the task stopped while its job ran (-1: none)
+    std::vector<int> after_tick, at_end;
+  } cases[] = {
+      {true, -1, {0}, {0, 1, 2, 3}},
+      {true, 1, {0}, {0, 2, 3}},
+      {false, -1, {0}, {0, 1, 2, 3}},
+  };
+  platform::Event_loop& loop = platform::current_event_loop();
+  const auto budget = set_finish_jobs_budget(std::chrono::milliseconds(0));
+  Job_queue::instance().start_worker();
+  for (const Case& c : cases) {
+    std::vector<int> completed;
+    std::vector<Agent_task_handle> tasks;
+    for (int i = 0; i < 4; ++i) {
+      auto t = make_counted<Job_task>(i, completed);
+      t->set_next_due(Timestamp(kNow - 1));
+      manager.submit(t);
+      Agent_task_handle chosen;
+      ASSERT_TRUE(manager.pick_next(chosen));
+      Job_queue::instance().enqueue(Job_handle(chosen));
+      tasks.push_back(chosen);
+    }
+    ASSERT_TRUE(testing::run_loop_until([] { return Job_queue::instance().finished_count() == 4; }));
+    if (c.stopped >= 0) manager.finish(*tasks[static_cast<size_t>(c.stopped)]);
+    if (c.with_timer) start_agent_timer(loop, 60'000);
+    agent_tick();
+    EXPECT_EQ(completed, c.after_tick);
+    for (int turn = 0; turn < 10 && manager.has_tasks() != 0; ++turn) {
+      if (c.with_timer)
+        loop.run_once(0);
+      else
+        agent_tick();
+    }
+    EXPECT_EQ(completed, c.at_end);
+    EXPECT_EQ(manager.has_tasks(), 0);
+    stop_agent_timer();
+  }
+  Job_queue::instance().stop_worker();
+  set_finish_jobs_budget(budget);
 }
 
 Topic scheduled_topic(std::int32_t id, const char* query_spec, std::int64_t last_queried) {
