@@ -288,6 +288,7 @@ Db_batch::Db_batch(Database& db) : db_(db) {
   try {
     db_.begin_transaction();
     open_ = true;
+    generation_ = db_.generation();
   } catch (const Db_error& e) {
     report_db_error(e);
   }
@@ -297,7 +298,12 @@ void Db_batch::end() noexcept {
   if (!open_) return;
   open_ = false;
   // Closing the database has ended the transaction already.
-  if (!db_.is_open()) return;
+  if (!db_.is_open() || db_.generation() != generation_) return;
+  // A store's serious error made SQLite undo the whole transaction; that store reported it.
+  if (sqlite3_get_autocommit(db_.handle())) {
+    db_.rollback();
+    return;
+  }
   try {
     db_.commit();
   } catch (const Db_error& e) {

@@ -219,6 +219,7 @@ class Db_batch {
  private:
   Database& db_;
   bool open_ = false;
+  std::uint64_t generation_ = 0;
 };
 
 }  // namespace orvalis
