@@ -174,22 +174,6 @@ Ref_string Ref_string::remove_chars(const char* set) const {
   return changed ? Ref_string(std::string_view(out)) : *this;
 }
 
-Ref_string Ref_string::left_justify(const Ref_string& text, int width) {
-  if (text.length() > width) return Ref_string(text.c_str(), width);
-  return text + fill(' ', width - text.length());
-}
-
-Ref_string Ref_string::right_justify(const Ref_string& text, int width) {
-  if (text.length() > width) return Ref_string(text.c_str(), width);
-  return fill(' ', width - text.length()) + text;
-}
-
-Ref_string Ref_string::centre(const Ref_string& text, int width) {
-  if (text.length() > width) return Ref_string(text.c_str(), width);
-  int d = width - text.length();
-  return concat(fill(' ', d / 2).view(), text.view(), fill(' ', d - d / 2).view());
-}
-
 void Ref_string::double_ampersands() {
   int k = 0;
   for (int i = 0; i < rep_->length; ++i)

@@ -68,9 +68,6 @@ class Ref_string {
   Ref_string lower() const;
   Ref_string replace(char ch, char by) const;
   Ref_string remove_chars(const char* set) const;
-  static Ref_string left_justify(const Ref_string& text, int width);
-  static Ref_string right_justify(const Ref_string& text, int width);
-  static Ref_string centre(const Ref_string& text, int width);
 
   // In place: every "&" becomes "&&" (for menus and labels, where "&" marks a shortcut).
   void double_ampersands();

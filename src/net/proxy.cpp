@@ -2,7 +2,6 @@
 
 #include <cstdlib>
 
-#include "foundation/error_handler.h"
 #include "foundation/settings.h"
 
 namespace orvalis {
@@ -12,21 +11,6 @@ bool proxy_enabled() { return Settings_cache::instance().get("ProxyEnabled") == 
 Ref_string proxy_host() { return Settings_cache::instance().get("ProxyHost"); }
 
 int proxy_port() { return std::atoi(Settings_cache::instance().get("ProxyPort").c_str()); }
-
-void check_proxy_settings() {
-  Settings_cache& s = Settings_cache::instance();
-  Ref_string enabled = s.get("ProxyEnabled");
-  if (enabled.empty()) enabled = "no";
-  Ref_string host = s.get("ProxyHost");
-  Ref_string port = s.get("ProxyPort");
-  if (enabled == "yes" && (host.empty() || port.empty())) {
-    report_error(Ref_string::from_id(18011));
-    enabled = "no";
-  }
-  s.set("ProxyEnabled", enabled);
-  s.set("ProxyHost", host);
-  s.set("ProxyPort", port);
-}
 
 Proxy_page_check validate_proxy_page(bool use_proxy, const Ref_string& host,
                                      const Ref_string& port) {

@@ -1,7 +1,7 @@
 // The HTTP proxy settings: ProxyEnabled ("yes" exactly turns the proxy on), ProxyHost and
 // ProxyPort, all text in the settings cache. When the proxy is on, every request of the
-// program goes through it (set_url makes an Http_connection for any scheme). Start-up calls
-// check_proxy_settings once; the options dialog calls validate_proxy_page before it accepts
+// program goes through it (set_url makes an Http_connection for any scheme). Start-up checks
+// the values in load_settings; the options dialog calls validate_proxy_page before it accepts
 // its values and shows the returned message itself. User-interface thread only.
 #pragma once
 
@@ -14,10 +14,6 @@ bool proxy_enabled();
 // The proxy's host and port (the port text read like atoi; 0 when it is not a number).
 Ref_string proxy_host();
 int proxy_port();
-
-// Switches an enabled proxy without host or port off (reporting message 18011) and stores
-// the three values in the settings cache.
-void check_proxy_settings();
 
 struct Proxy_page_check {
   enum Field { none = 0, host_field = 1, port_field = 2 };

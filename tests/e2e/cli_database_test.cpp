@@ -28,80 +28,58 @@ class CliDatabase : public ::testing::Test {
   std::string db_;
 };
 
+// The README's first steps; the stores' own tests cover finding, linking and relating.
 TEST_F(CliDatabase, TopicsAndDocumentsFromTheReadme) {
   Cli_result r = run({"topic", "add", "Solar sails", "--term", "solar sail", "--term", "light sail",
                       "--category", "General"});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.out.find("Added topic 1 'Solar sails'"), std::string::npos) << r.out;
   ASSERT_EQ(run({"topic", "add", "Comets"}).status, 0);
-
   // The last database is remembered: no --db needed.
-  r = run({"topic", "list"});
-  ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.out, "1\tSolar sails\t[General]\n2\tComets\n");
+  EXPECT_EQ(run({"topic", "list"}).out, "1\tSolar sails\t[General]\n2\tComets\n");
 
-  r = run({"doc", "add", "Solar sails", "https://example.org/sails.html", "--title", "Sails & more"});
-  ASSERT_EQ(r.status, 0) << r.err;
+  ASSERT_EQ(run({"doc", "add", "Solar sails", "https://example.org/sails.html", "--title", "Sails & more"}).status, 0);
   ASSERT_EQ(run({"doc", "add", "1", "http://example.org/o'brien|x"}).status, 0);
-  r = run({"doc", "add", "Solar sails", "https://example.org/sails.html"});
-  EXPECT_NE(r.out.find("already"), std::string::npos) << r.out;
-
-  r = run({"doc", "list", "Solar sails"});
-  EXPECT_EQ(r.out, "1\thttps://example.org/sails.html\tSails & more\n2\thttp://example.org/o'brien|x\t\n");
-
-  r = run({"--json", "find", "documents", "O'BRIEN"});
-  ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_NE(r.out.find("\"id\":2"), std::string::npos) << r.out;
-  EXPECT_EQ(run({"find", "documents", "%"}).out, "");  // wildcards match literally
-  EXPECT_EQ(run({"find", "documents", "brien|x"}).out, "");  // a bar stands for a blank
-
-  r = run({"find", "topics", "LIGHT"});
-  EXPECT_EQ(r.out, "1\tSolar sails\t[General]\n");
+  EXPECT_NE(run({"doc", "add", "Solar sails", "https://example.org/sails.html"}).out.find("already"), std::string::npos);
+  EXPECT_EQ(run({"doc", "list", "Solar sails"}).out,
+            "1\thttps://example.org/sails.html\tSails & more\n2\thttp://example.org/o'brien|x\t\n");
+  EXPECT_NE(run({"--json", "find", "documents", "O'BRIEN"}).out.find("\"id\":2"), std::string::npos);
+  EXPECT_EQ(run({"find", "topics", "LIGHT"}).out, "1\tSolar sails\t[General]\n");
 
   ASSERT_EQ(run({"doc", "remove", "Solar sails", "1"}).status, 0);
   r = run({"doc", "remove", "Solar sails", "1"});
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("Error: Document 1 is not a live document of topic 1."), std::string::npos);
-  EXPECT_EQ(run({"doc", "list", "1"}).out, "2\thttp://example.org/o'brien|x\t\n");
   EXPECT_NE(run({"doc", "list", "1", "--all"}).out.find("removed"), std::string::npos);
   ASSERT_EQ(run({"doc", "restore", "1", "https://example.org/sails.html"}).status, 0);
-  ASSERT_EQ(run({"doc", "relevance", "1", "1", "5"}).status, 0);
   ASSERT_EQ(run({"doc", "note", "1", "Read the second half."}).status, 0);
-  r = run({"doc", "show", "https://example.org/sails.html"});
-  EXPECT_NE(r.out.find("Note: Read the second half."), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("Title: Sails & more"), std::string::npos);
+  EXPECT_NE(run({"doc", "show", "https://example.org/sails.html"}).out.find("Note: Read the second half."),
+            std::string::npos);
 }
 
 TEST_F(CliDatabase, TopicSettingsRelationsAndDeletion) {
   ASSERT_EQ(run({"topic", "add", "Engines"}).status, 0);
   ASSERT_EQ(run({"topic", "add", "Pistons"}).status, 0);
   ASSERT_EQ(run({"topic", "relate", "Pistons", "Engines", "#p"}).status, 0);
-  Cli_result r = run({"topic", "show", "Engines"});
-  EXPECT_NE(r.out.find("Has parts: Pistons (2)"), std::string::npos) << r.out;
-  r = run({"topic", "show", "2"});
-  EXPECT_NE(r.out.find("A part of: Engines (1)"), std::string::npos) << r.out;
-
+  EXPECT_NE(run({"topic", "show", "Engines"}).out.find("Has parts: Pistons (2)"), std::string::npos);
   ASSERT_EQ(run({"topic", "set", "Engines", "--query-spec", "a 0 1 9", "--query-enabled", "1",
                  "--term", "engine", "--name", "Motors"}).status,
             0);
-  r = run({"--json", "topic", "show", "Motors"});
+  Cli_result r = run({"--json", "topic", "show", "Motors"});
   EXPECT_NE(r.out.find("\"query_time_spec\":\"a 0 1 9\""), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("\"terms\":[\"engine\"]"), std::string::npos);
   EXPECT_EQ(run({"topic", "list", "--scheduled"}).out, "1\tMotors\n");
 
   // Names are found whole and without regard to case; name: reaches a name made of digits.
-  ASSERT_EQ(run({"topic", "add", "O'Brien|x"}).status, 0);
   ASSERT_EQ(run({"topic", "add", "2024"}).status, 0);
-  ASSERT_EQ(run({"topic", "relate", "MOTORS", "o'brien|X", "^"}).status, 0);
-  EXPECT_NE(run({"topic", "show", "name:2024"}).out.find("Topic 4: 2024"), std::string::npos);
+  EXPECT_NE(run({"topic", "show", "name:2024"}).out.find("Topic 3: 2024"), std::string::npos);
   r = run({"topic", "show", "2024"});
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("A topic is named '2024': write name:2024"), std::string::npos) << r.err;
-  ASSERT_EQ(run({"topic", "unrelate", "Motors", "name:O'Brien|x"}).status, 0);
-  ASSERT_EQ(run({"topic", "unrelate", "1", "2"}).status, 0);
+  ASSERT_EQ(run({"topic", "unrelate", "MOTORS", "2"}).status, 0);
   EXPECT_EQ(run({"topic", "show", "1"}).out.find("Pistons"), std::string::npos);
   ASSERT_EQ(run({"topic", "delete", "Pistons"}).status, 0);
-  EXPECT_EQ(run({"topic", "list"}).out, "1\tMotors\n3\tO'Brien|x\n4\t2024\n");
+  EXPECT_EQ(run({"topic", "list"}).out, "1\tMotors\n3\t2024\n");
 }
 
 TEST_F(CliDatabase, SeededSearchResources) {

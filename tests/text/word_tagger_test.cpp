@@ -32,14 +32,10 @@ class Word_tagger_test : public ::testing::Test {
  protected:
   Word_tagger_test()
       : bytes_(build_lexicon(
-            {{"the", {10}},       {"some", {33}},      {"this", {40}},    {"all", {31}},
-             {"which", {32}},     {"run", {20, 38}},   {"open", {0, 38}}, {"like", {23, 38}},
-             {"round", {23, 20}}, {"over", {23, 1}},   {"my", {16, 29}},  {"he", {29}},
-             {"himself", {34}},   {"was", {4}},        {"been", {45}},    {"has", {17, 38}},
-             {"do", {13}},        {"does", {13}},      {"can", {2}},      {"and", {8}},
-             {"because", {42}},   {"bigger", {22}},    {"very", {1}},     {"national", {25}},
-             {"made", {38, 46}},  {"taken", {46, 30}}, {"running", {30}}, {"paris", {20}},
-             {"dog", {20}},       {"one", {9}}},
+            {{"the", {10}},      {"some", {33}},     {"this", {40}},   {"which", {32}},
+             {"run", {20, 38}},  {"open", {0, 38}},  {"like", {23, 38}}, {"round", {23, 20}},
+             {"my", {16, 29}},   {"has", {17, 38}},  {"and", {8}},     {"bigger", {22}},
+             {"very", {1}},      {"taken", {46, 30}}, {"paris", {20}},  {"dog", {20}}},
             11)),
         tagger_(bytes_.data(), bytes_.size()) {}
 
