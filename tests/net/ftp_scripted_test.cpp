@@ -219,18 +219,6 @@ TEST_F(Ftp_scripted_test, EachRefusalFailsWithItsText) {
   }
 }
 
-TEST_F(Ftp_scripted_test, AServerThatClosesEarlyFails) {
-  Raw_server server;
-  ASSERT_TRUE(server.start([](Raw_server::Peer& p) {
-    reply(p, "220 hello");
-    std::string line;
-    p.read_line(line);  // USER, then hang up
-  }));
-  Recording_handle t = fetch_end(url(server, "/f"));
-  EXPECT_EQ(t->status(), Network_task::failed);
-  expect_closed(t);
-}
-
 TEST_F(Ftp_scripted_test, AServerThatNeverConnectsBackTimesOutWithTheListenerClosed) {
   platform::Manual_clock clock(platform::System_clock().now());
   platform::Scoped_clock use(clock);
@@ -265,39 +253,44 @@ TEST_F(Ftp_scripted_test, CancellingDuringTheTransferClosesTheDataConnection) {
   expect_closed(t);
 }
 
-TEST_F(Ftp_scripted_test, EndlessContinuationLinesFailAndOthersAreStillServed) {
-  Raw_server endless;
-  ASSERT_TRUE(endless.start([](Raw_server::Peer& p) {
-    while (!p.stopping() && p.write("220-and another line of greeting\r\n")) {
-    }
-  }));
-  Ftp_script good;
-  Raw_server normal;
-  ASSERT_TRUE(normal.start(ftp_peer(good)));
-  Recording_handle bad = fetch(url(endless, "/f"));
-  Recording_handle fine = fetch(url(normal, "/f"));
-  ASSERT_TRUE(run_loop_until([&] { return bad->ended() && fine->ended(); }));
-  EXPECT_EQ(bad->status(), Network_task::failed);
-  EXPECT_TRUE(has_message("continuation or preliminary lines"));
-  EXPECT_EQ(fine->status(), Network_task::succeeded);
-  EXPECT_EQ(fine->text(), "file contents");
-  expect_closed(bad);
-}
-
-TEST_F(Ftp_scripted_test, ATenMegabyteReplyLineFails) {
-  Raw_server server;
-  ASSERT_TRUE(server.start([](Raw_server::Peer& p) {
-    std::string block(65536, 'x');
-    p.write("220");
-    for (int i = 0; i < 160 && !p.stopping(); ++i)
-      if (!p.write(block)) return;
-    p.write("\r\n");
-  }));
-  Recording_handle t = fetch_end(url(server, "/f"));
-  EXPECT_EQ(t->status(), Network_task::failed);
-  EXPECT_TRUE(has_message("FTP reply line longer than"));
-  EXPECT_LT(t->connection()->received_buffer()->length(), 1048576);
-  expect_closed(t);
+// Hostile or broken servers fail with every socket closed while a good one fetched at the
+// same time is served; the reply buffer stays far below the 10 MB a server offers.
+TEST_F(Ftp_scripted_test, HostileServersFailWhileOthersAreServed) {
+  const struct {
+    const char* what;
+    Raw_server::Handler handler;
+  } cases[] = {
+      {"", [](Raw_server::Peer& p) {  // closes after USER
+         reply(p, "220 hello");
+         std::string line;
+         p.read_line(line);
+       }},
+      {"continuation or preliminary lines", [](Raw_server::Peer& p) {
+         while (!p.stopping() && p.write("220-and another line of greeting\r\n")) {
+         }
+       }},
+      {"FTP reply line longer than", [](Raw_server::Peer& p) {
+         p.write("220");
+         for (int i = 0; i < 160 && !p.stopping(); ++i)
+           if (!p.write(std::string(65536, 'x'))) return;
+         p.write("\r\n");
+       }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Raw_server hostile, normal;
+    Ftp_script good;
+    ASSERT_TRUE(hostile.start(c.handler));
+    ASSERT_TRUE(normal.start(ftp_peer(good)));
+    Recording_handle bad = fetch(url(hostile, "/f"));
+    Recording_handle fine = fetch(url(normal, "/f"));
+    ASSERT_TRUE(run_loop_until([&] { return bad->ended() && fine->ended(); }));
+    EXPECT_EQ(bad->status(), Network_task::failed);
+    EXPECT_TRUE(!*c.what || has_message(c.what)) << errors_.all();
+    EXPECT_LT(bad->connection()->received_buffer()->length(), 1048576);
+    EXPECT_EQ(fine->text(), "file contents");
+    expect_closed(bad);
+  }
 }
 
 TEST_F(Ftp_scripted_test, AnAddressWithAnEncodedLineEndSendsNothing) {

@@ -10,6 +10,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -95,11 +96,13 @@ class Https_fetch_test : public Net_test {
     return r->has_body() ? std::string(raw.mid(static_cast<int>(r->body_offset)).view())
                          : std::string();
   }
-  void expect_page(const std::string& url, const char* what) {
+  // Fetches `url`, expects it to succeed and gives its body.
+  std::string body(const std::string& url) {
     Recording_handle t = fetch_end(url);
-    EXPECT_EQ(t->status(), Network_task::succeeded) << what << ": " << messages();
-    EXPECT_EQ(body_of(*t), kPage) << what;
+    EXPECT_EQ(t->status(), Network_task::succeeded) << url << ": " << messages();
+    return body_of(*t);
   }
+  void expect_page(const std::string& url, const char* what) { EXPECT_EQ(body(url), kPage) << what; }
   // Expects the fetch to fail with a warning holding `reason`.
   void expect_refused(const std::string& url, const char* reason) {
     Recording_handle t = fetch_end(url);
@@ -154,23 +157,15 @@ TEST_F(Https_fetch_test, ServerThatEndsWithCloseNotifyAndWaitsGivesThePage) {
 
 TEST_F(Https_fetch_test, Tls13ServerGivesPagesAndResumesWithItsTickets) {
   expect_page(peers->tls13.url("/page.html"), "first");
-  Recording_handle t = fetch_end(peers->tls13.url("/big.txt"));
-  EXPECT_EQ(t->status(), Network_task::succeeded) << messages();
-  EXPECT_EQ(body_of(*t), peers->big);
-  Recording_handle again = fetch_end(peers->tls13.url("/reused"));
-  EXPECT_EQ(body_of(*again), "r");
+  EXPECT_EQ(body(peers->tls13.url("/big.txt")), peers->big);
+  EXPECT_EQ(body(peers->tls13.url("/reused")), "r");
 }
 
 TEST_F(Https_fetch_test, ManyHandshakesInterleaveOnOneLoop) {
   std::vector<Recording_handle> tasks;
   for (int i = 0; i < 40; ++i) tasks.push_back(fetch(peers->good.url("/big.txt")));
   ASSERT_TRUE(run_loop_until(
-      [&] {
-        for (const Recording_handle& t : tasks)
-          if (!t->ended()) return false;
-        return true;
-      },
-      30));
+      [&] { return std::all_of(tasks.begin(), tasks.end(), [](auto& t) { return t->ended(); }); }, 30));
   for (const Recording_handle& t : tasks) {
     EXPECT_EQ(t->status(), Network_task::succeeded);
     EXPECT_EQ(body_of(*t), peers->big);
@@ -178,21 +173,16 @@ TEST_F(Https_fetch_test, ManyHandshakesInterleaveOnOneLoop) {
 }
 
 TEST_F(Https_fetch_test, NextConnectionToTheSameServerResumesItsSession) {
-  auto reused = [this](const std::string& url) {
-    Recording_handle t = fetch_end(url);
-    EXPECT_EQ(t->status(), Network_task::succeeded) << messages();
-    return body_of(*t);
-  };
   const std::string by_name = peers->good.url("/reused");
-  EXPECT_EQ(reused(by_name), ".");
-  EXPECT_EQ(reused(by_name), "r");
+  EXPECT_EQ(body(by_name), ".");
+  EXPECT_EQ(body(by_name), "r");
   // Another name for the same server is another server as far as trust goes.
-  EXPECT_EQ(reused("https://127.0.0.1:" + std::to_string(peers->good.port()) + "/reused"), ".");
+  EXPECT_EQ(body("https://127.0.0.1:" + std::to_string(peers->good.port()) + "/reused"), ".");
   // Unchecked sessions are kept apart from checked ones.
   network_limits().verify_certificates = false;
-  EXPECT_EQ(reused(by_name), ".");
+  EXPECT_EQ(body(by_name), ".");
   network_limits().verify_certificates = true;
-  EXPECT_EQ(reused(by_name), "r");
+  EXPECT_EQ(body(by_name), "r");
 }
 
 TEST_F(Https_fetch_test, RedirectsCrossBetweenHttpAndHttps) {
@@ -201,9 +191,7 @@ TEST_F(Https_fetch_test, RedirectsCrossBetweenHttpAndHttps) {
   EXPECT_EQ(up->final_url, Ref_string(peers->good.url("/page.html")));
   EXPECT_EQ(body_of(*up), kPage);
 
-  Recording_handle down =
-      fetch(peers->good.url("/to-plain?port=" + std::to_string(peers->plain.port())));
-  ASSERT_TRUE(wait_end(down));
+  Recording_handle down = fetch_end(peers->good.url("/to-plain?port=" + std::to_string(peers->plain.port())));
   EXPECT_EQ(down->status(), Network_task::succeeded) << messages();
   EXPECT_EQ(down->final_url, Ref_string(peers->plain.url("/page.html")));
   EXPECT_EQ(body_of(*down), "<html><body>plain page</body></html>");
@@ -251,9 +239,7 @@ TEST_F(Https_fetch_test, ThroughTheProxyTheTunnelCarriesTheServersOwnRequest) {
   Fetch_result moved = fetch_url(Ref_string(peers->plain.url("/moved")), 20);
   EXPECT_EQ(moved.status, Network_task::succeeded);
   EXPECT_EQ(moved.final_url, Ref_string(peers->plain.url("/page.html")));
-}
-
-TEST_F(Https_fetch_test, ProxyThatRefusesTheTunnelFailsNamingItsStatus) {
+  // A proxy that refuses the tunnel: the task fails naming its status.
   use_proxy(peers->strict_proxy.port());
   expect_refused(peers->good.url("/page.html"), "refused the tunnel to localhost:");
   EXPECT_TRUE(has_message("403")) << messages();
@@ -308,33 +294,31 @@ TEST_F(Https_fetch_test, StalledHandshakeTimesOutWhileOthersAreServed) {
   EXPECT_TRUE(has_message("did not finish within 20 seconds")) << messages();
 }
 
-TEST_F(Https_fetch_test, ResetInTheMiddleOfTheHandshakeFails) {
-  Scripted_server rude;
-  ASSERT_TRUE(rude.start(
-      [](Scripted_server::Peer& p) {
-        char buf[4096];
-        pollfd q{p.fd, POLLIN, 0};
-        if (::poll(&q, 1, 5000) > 0) (void)::recv(p.fd, buf, sizeof buf, 0);
-        linger lg{1, 0};
-        ::setsockopt(p.fd, SOL_SOCKET, SO_LINGER, &lg, sizeof lg);
-        ::close(p.fd);
-        p.fd = -1;
-      },
-      false));
-  expect_refused("https://127.0.0.1:" + std::to_string(rude.port()) + "/", "reset by peer");
-
-  Scripted_server garbage;
-  ASSERT_TRUE(garbage.start(
-      [](Scripted_server::Peer& p) {
-        char buf[4096];
-        pollfd q{p.fd, POLLIN, 0};
-        if (::poll(&q, 1, 5000) > 0) (void)::recv(p.fd, buf, sizeof buf, 0);
-        // A handshake record header that promises more than any record may hold.
-        p.write(std::string("\x16\x03\x03\xff\xff", 5) + std::string(64, '\xee'));
-      },
-      false));
-  expect_refused("https://127.0.0.1:" + std::to_string(garbage.port()) + "/",
-                 "packet length too long");
+TEST_F(Https_fetch_test, ResetOrGarbageInTheMiddleOfTheHandshakeFails) {
+  // After the client's hello: a reset (no answer), or a handshake record header that promises
+  // more than any record may hold.
+  const std::pair<std::string, const char*> cases[] = {
+      {"", "reset by peer"},
+      {std::string("\x16\x03\x03\xff\xff", 5) + std::string(64, '\xee'), "packet length too long"}};
+  for (const auto& [answer, reason] : cases) {
+    Scripted_server peer;
+    ASSERT_TRUE(peer.start(
+        [answer = answer](Scripted_server::Peer& p) {
+          char buf[4096];
+          pollfd q{p.fd, POLLIN, 0};
+          if (::poll(&q, 1, 5000) > 0) (void)::recv(p.fd, buf, sizeof buf, 0);
+          if (!answer.empty()) {
+            p.write(answer);
+            return;
+          }
+          linger lg{1, 0};
+          ::setsockopt(p.fd, SOL_SOCKET, SO_LINGER, &lg, sizeof lg);
+          ::close(p.fd);
+          p.fd = -1;
+        },
+        false));
+    expect_refused("https://127.0.0.1:" + std::to_string(peer.port()) + "/", reason);
+  }
 }
 
 // Relays a connection to `port` on 127.0.0.1 and spoils the server's bytes after `after` of
@@ -374,25 +358,16 @@ Scripted_server::Handler relay_to(int port, std::size_t after, bool spoil) {
 }
 
 TEST_F(Https_fetch_test, BrokenStreamInTheMiddleOfTheBodyFails) {
-  auto expect_broken = [this](const Scripted_server& relay, const char* reason) {
-    Recording_handle t =
-        fetch("https://localhost:" + std::to_string(relay.port()) + "/big.txt");
-    ASSERT_TRUE(wait_end(t));
-    EXPECT_EQ(t->status(), Network_task::failed);
-    if (reason) {
-      EXPECT_TRUE(has_message(reason)) << "wanted \"" << reason << "\", got: " << messages();
-    }
-    EXPECT_EQ(t->connection()->socket(), -1);
-  };
   // The reset reaches the connection as a read error or as the socket's error event, as
-  // with plain HTTP; either way the task fails.
-  Scripted_server resetting;
-  ASSERT_TRUE(resetting.start(relay_to(peers->good.port(), 60000, false), false));
-  expect_broken(resetting, nullptr);
-
-  Scripted_server flipping;
-  ASSERT_TRUE(flipping.start(relay_to(peers->good.port(), 60000, true), false));
-  expect_broken(flipping, "TLS read from localhost:");
+  // with plain HTTP; either way the task fails. A flipped byte is a TLS read error.
+  for (bool spoil : {false, true}) {
+    Scripted_server relay;
+    ASSERT_TRUE(relay.start(relay_to(peers->good.port(), 60000, spoil), false));
+    Recording_handle t = fetch_end("https://localhost:" + std::to_string(relay.port()) + "/big.txt");
+    EXPECT_EQ(t->status(), Network_task::failed) << spoil;
+    EXPECT_EQ(t->connection()->socket(), -1) << spoil;
+  }
+  EXPECT_TRUE(has_message("TLS read from localhost:")) << messages();
   EXPECT_FALSE(has_message("the server closed the connection")) << messages();
   expect_page(peers->good.url("/page.html"), "afterwards");
 }
