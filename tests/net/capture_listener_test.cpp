@@ -35,22 +35,12 @@ class Recording_handler : public Capture_handler {
   Ref_string answer = "<html>captured</html>";
 };
 
-// Runs a shell command on another thread while the loop runs; its standard output.
-std::string run_while_serving(const std::string& command, int* status = nullptr) {
-  auto result = std::async(std::launch::async, [command] {
-    std::string out;
-    FILE* f = ::popen(command.c_str(), "r");
-    if (!f) return std::make_pair(-1, out);
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
-    int rc = ::pclose(f);
-    return std::make_pair(rc, out);
-  });
-  run_loop_until([&] { return result.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, 20);
-  auto r = result.get();
-  if (status) *status = r.first;
-  return r.second;
+// Runs `client` on another thread while the loop serves; its result.
+template <typename Client>
+auto while_serving(Client client, double seconds = 20) {
+  auto result = std::async(std::launch::async, std::move(client));
+  run_loop_until([&] { return result.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, seconds);
+  return result.get();
 }
 
 class Capture_listener_test : public Net_test {
@@ -67,23 +57,31 @@ class Capture_listener_test : public Net_test {
     if (t) activate_request(t);
     return t;
   }
-  std::string curl(const std::string& args, int* status = nullptr) {
-    return run_while_serving("curl -s -i --max-time 10 " + args + " http://127.0.0.1:" +
-                                 std::to_string(port_) + "/submit 2>&1",
-                             status);
+  // curl's standard output.
+  std::string curl(const std::string& args) {
+    const std::string command =
+        "curl -s -i --max-time 10 " + args + " http://127.0.0.1:" + std::to_string(port_) + "/submit 2>&1";
+    return while_serving([command] {
+      std::string out;
+      FILE* f = ::popen(command.c_str(), "r");
+      char buf[4096];
+      for (size_t n; f && (n = std::fread(buf, 1, sizeof buf, f)) > 0;) out.append(buf, n);
+      if (f) ::pclose(f);
+      return out;
+    });
   }
   // A raw client that sends `text` and reads what comes back until the listener closes or
   // the time runs out.
   std::string raw_exchange(const std::string& text, double seconds) {
     int fd = connect_loopback(port_);
     EXPECT_GE(fd, 0);
-    auto reader = std::async(std::launch::async, [fd, text, seconds] {
-      Raw_server::Peer peer{fd, &never_, std::string()};
-      peer.write(text);
-      return peer.read_rest(seconds);
-    });
-    run_loop_until([&] { return reader.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, seconds + 5);
-    std::string got = reader.get();
+    std::string got = while_serving(
+        [fd, text, seconds] {
+          Raw_server::Peer peer{fd, &never_, std::string()};
+          peer.write(text);
+          return peer.read_rest(seconds);
+        },
+        seconds + 5);
     ::close(fd);
     return got;
   }
@@ -192,9 +190,7 @@ TEST_F(Capture_listener_test, KeepsServingThroughBadClients) {
   EXPECT_EQ(handler_->last_path, "/submit");
   peer.write("5");
   ASSERT_TRUE(run_loop_until([&] { return handler_->last_path == "/slow"; }));
-  auto answer = std::async(std::launch::async, [&peer] { return peer.read_rest(2); });
-  run_loop_until([&] { return answer.wait_for(std::chrono::seconds(0)) == std::future_status::ready; });
-  EXPECT_NE(answer.get().find("Content-length: 21"), std::string::npos);
+  EXPECT_NE(while_serving([&peer] { return peer.read_rest(2); }, 10).find("Content-length: 21"), std::string::npos);
   ::close(slow);
   // Past 1 MB without completing: closed without an answer.
   std::string huge = "POST /big HTTP/1.0\r\nContent-Length: 5000000\r\n\r\n" + std::string(1100000, 'a');

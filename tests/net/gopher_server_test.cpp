@@ -1,10 +1,9 @@
 // Gopher_connection against gophernicus (behind socat) and against scripted gopher servers:
-// the selector line, menus and texts as pages, following a menu link, items that are not
-// converted, and servers that send garbage or never stop.
+// menus and texts as pages, following a menu link, items that are not converted, and servers
+// that send garbage or never stop. The selector line sent is http_request_test.cpp's.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <mutex>
 #include <string>
 
 #include "foundation/url.h"
@@ -63,28 +62,6 @@ TEST_F(Gopher_server_test, ReadsMenusAndTextsFromARealServer) {
   EXPECT_EQ(r.status, Network_task::succeeded);
   ASSERT_TRUE(r.raw);
   EXPECT_GE(r.raw->text().find("hello from gopher"), 0);
-}
-
-TEST_F(Gopher_server_test, SendsTheDecodedSelector) {
-  std::mutex lock;
-  std::vector<std::string> selectors;
-  Raw_server server;
-  ASSERT_TRUE(server.start([&](Raw_server::Peer& p) {
-    std::string line;
-    if (!p.read_line(line)) return;
-    {
-      std::lock_guard<std::mutex> g(lock);
-      selectors.push_back(line);
-    }
-    p.write("plain text\r\n");
-  }));
-  const std::string base = "gopher://127.0.0.1:" + std::to_string(server.port());
-  for (const char* path : {"/", "/0/readme.txt", "/1/a%20b"}) {
-    Recording_handle t = fetch_end(base + path);
-    EXPECT_EQ(t->status(), Network_task::succeeded) << path;
-  }
-  std::lock_guard<std::mutex> g(lock);
-  EXPECT_EQ(selectors, (std::vector<std::string>{"", "/readme.txt", "/a b"}));
 }
 
 TEST_F(Gopher_server_test, AnItemOfAnotherTypeIsNotConvertedAndTimesOut) {
