@@ -1,5 +1,6 @@
 #include "tls_test_authority.h"
 
+#include <array>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -38,12 +39,6 @@ bool Tls_test_authority::make() {
   other_host_ = pair("other");
   expired_ = pair("expired");
   self_signed_ = pair("self");
-  write_file(dir_ + "/localhost.ext",
-             "subjectAltName=DNS:localhost,IP:127.0.0.1\nbasicConstraints=CA:FALSE\n"
-             "extendedKeyUsage=serverAuth\n");
-  write_file(dir_ + "/other.ext",
-             "subjectAltName=DNS:other.example\nbasicConstraints=CA:FALSE\n"
-             "extendedKeyUsage=serverAuth\n");
   // `openssl x509 -days` cannot go into the past; `openssl ca` takes explicit dates.
   write_file(dir_ + "/ca.cnf",
              "[ca]\ndefault_ca = test_ca\n"
@@ -55,16 +50,20 @@ bool Tls_test_authority::make() {
   write_file(dir_ + "/db/index.txt", "");
   write_file(dir_ + "/db/serial", "1000\n");
   const std::string key = kNew_key;
-  return run("openssl req -x509 " + key + " -keyout ca.key -out ca.pem -days 30"
-             " -subj '/CN=Orvalis Test Authority'"
-             " -addext 'basicConstraints=critical,CA:TRUE'"
-             " -addext 'keyUsage=critical,keyCertSign,cRLSign'") &&
-         run("openssl req " + key + " -keyout localhost.key -out localhost.csr -subj /CN=localhost") &&
-         run("openssl x509 -req -in localhost.csr -CA ca.pem -CAkey ca.key -CAcreateserial"
-             " -out localhost.pem -days 30 -extfile localhost.ext") &&
-         run("openssl req " + key + " -keyout other.key -out other.csr -subj /CN=other.example") &&
-         run("openssl x509 -req -in other.csr -CA ca.pem -CAkey ca.key -CAcreateserial"
-             " -out other.pem -days 30 -extfile other.ext") &&
+  bool ok = run("openssl req -x509 " + key + " -keyout ca.key -out ca.pem -days 30"
+                " -subj '/CN=Orvalis Test Authority'"
+                " -addext 'basicConstraints=critical,CA:TRUE'"
+                " -addext 'keyUsage=critical,keyCertSign,cRLSign'");
+  // Leaves signed by the authority: one for this machine, one for another host.
+  for (const auto& [name, host, names] : {std::array<std::string, 3>{"localhost", "localhost", "DNS:localhost,IP:127.0.0.1"},
+                                          {"other", "other.example", "DNS:other.example"}}) {
+    write_file(dir_ + "/" + name + ".ext",
+               "subjectAltName=" + names + "\nbasicConstraints=CA:FALSE\nextendedKeyUsage=serverAuth\n");
+    ok = ok && run("openssl req " + key + " -keyout " + name + ".key -out " + name + ".csr -subj /CN=" + host) &&
+         run("openssl x509 -req -in " + name + ".csr -CA ca.pem -CAkey ca.key -CAcreateserial -out " + name +
+             ".pem -days 30 -extfile " + name + ".ext");
+  }
+  return ok &&
          run("openssl req " + key + " -keyout expired.key -out expired.csr -subj /CN=localhost") &&
          run("openssl ca -batch -config ca.cnf -in expired.csr -out expired.pem -notext"
              " -startdate 20200101000000Z -enddate 20200102000000Z -extensions leaf") &&
