@@ -190,31 +190,24 @@ TEST_F(Ftp_scripted_test, Dialogues) {
 }
 
 TEST_F(Ftp_scripted_test, EachRefusalFailsWithItsText) {
-  struct Case {
-    const char* name;
-    void (*change)(Ftp_script&);
+  const struct {
+    std::string Ftp_script::*reply;
     const char* text;
+    const char* step;  // the failure message's start
   } cases[] = {
-      {"greeting", [](Ftp_script& s) { s.greeting = "421 too busy"; },
-       "Connecting to FTP server failed. Response was 421 too busy"},
-      {"user", [](Ftp_script& s) { s.user_reply = "530 no such user"; },
-       "Connecting to FTP server failed. Response was 530 no such user"},
-      {"password", [](Ftp_script& s) { s.pass_reply = "530 wrong"; },
-       "Sending password to FTP server failed. Response was 530 wrong"},
-      {"cwd", [](Ftp_script& s) { s.cwd_reply = "550 no such directory"; },
-       "Sending CWD to FTP server failed. Response was 550 no such directory"},
-      {"port", [](Ftp_script& s) { s.port_reply = "500 PORT refused"; },
-       "Sending PORT to FTP server failed. Response was 500 PORT refused"},
-      {"type", [](Ftp_script& s) { s.type_reply = "504 no such type"; },
-       "Sending PORT to FTP server failed. Response was 504 no such type"},
-      {"retr", [](Ftp_script& s) { s.transfer_reply = "550 no such file"; },
-       "Error during FTP data transfer. Response was 550 no such file"},
+      {&Ftp_script::greeting, "421 too busy", "Connecting to FTP server failed."},
+      {&Ftp_script::user_reply, "530 no such user", "Connecting to FTP server failed."},
+      {&Ftp_script::pass_reply, "530 wrong", "Sending password to FTP server failed."},
+      {&Ftp_script::cwd_reply, "550 no such directory", "Sending CWD to FTP server failed."},
+      {&Ftp_script::port_reply, "500 PORT refused", "Sending PORT to FTP server failed."},
+      {&Ftp_script::type_reply, "504 no such type", "Sending PORT to FTP server failed."},
+      {&Ftp_script::transfer_reply, "550 no such file", "Error during FTP data transfer."},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     Ftp_script s;
-    c.change(s);
+    s.*c.reply = c.text;
     Recording_handle t = run(s, "/dir/f", Network_task::failed);
-    EXPECT_TRUE(has_message(c.text)) << c.name;
+    EXPECT_TRUE(has_message((std::string(c.step) + " Response was " + c.text).c_str())) << c.text;
     EXPECT_EQ(static_cast<Ftp_connection*>(t->connection())->ftp_state(), Ftp_connection::error);
   }
 }
