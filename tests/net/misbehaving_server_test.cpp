@@ -131,10 +131,7 @@ TEST_F(Misbehaving_server_test, EndlessTrickleTimesOutAndOthersAreStillServed) {
   ASSERT_TRUE(good.start(reply("HTTP/1.0 200 OK\r\n\r\nfine")));
   Recording_handle slow = fetch(trickle.url("/"), 30);
   ASSERT_TRUE(run_loop_until([&] { return slow->connection()->received_buffer()->length() > 40; }));
-  for (int i = 0; i < 3; ++i) {
-    Recording_handle t = fetch_end(good.url("/"));
-    EXPECT_EQ(t->status(), Network_task::succeeded);
-  }
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(fetch_end(good.url("/"))->status(), Network_task::succeeded);
   EXPECT_FALSE(slow->ended());
   clock.advance(31);
   net_timer_tick();
