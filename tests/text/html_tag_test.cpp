@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace orvalis {
 namespace {
@@ -31,44 +31,40 @@ TEST(Html_tag_predicates, CompareNamesWithoutRegardToCase) {
   EXPECT_TRUE(tag("<Input type=text>").is("INPUT"));
 }
 
-// Each tag, an attribute name and its value ("<none>": not present).
+// Each tag with attribute names and their values ("<none>": not present).
 TEST(Html_tag, Attributes) {
-  const std::array<std::string, 3> cases[] = {
+  using Pairs = std::vector<std::pair<std::string, std::string>>;
+  const std::pair<std::string, Pairs> cases[] = {
       // Quoted values keep their case, unquoted ones are lower-cased; names ignore case.
-      {"<A HREF=\"X.html\" Target='Main'>", "HREF", "X.html"},
-      {"<A HREF=\"X.html\" Target='Main'>", "target", "Main"},
-      {"<IMG SRC=Pic.GIF WIDTH = 20>", "src", "pic.gif"},
-      {"<IMG SRC=Pic.GIF WIDTH = 20>", "width", "20"},
-      {"<option selected value=3>", "label", "<none>"},
-      {"<option selected value=3>", "selected", ""},
-      {"<a href=one name=n HREF=two>", "href", "two"},  // a later duplicate replaces the value
+      {"<A HREF=\"X.html\" Target='Main'>", {{"HREF", "X.html"}, {"target", "Main"}}},
+      {"<IMG SRC=Pic.GIF WIDTH = 20>", {{"src", "pic.gif"}, {"width", "20"}}},
+      {"<option selected value=3>", {{"label", "<none>"}, {"selected", ""}}},
+      {"<a href=one name=n HREF=two>", {{"href", "two"}}},  // a later duplicate replaces the value
       // Line breaks are removed from the href of an anchor only.
-      {"<a href=\"http://x.example/a\r\nb.html\">", "href", "http://x.example/ab.html"},
-      {"<link href=\"a\nb\">", "href", "a\nb"},
-      {"<a title=\"a\nb\">", "title", "a\nb"},
-      {"<a href=\"x.html>", "href", "x.html>"},  // a missing closing quote runs to the end
+      {"<a href=\"http://x.example/a\r\nb.html\">", {{"href", "http://x.example/ab.html"}}},
+      {"<link href=\"a\nb\">", {{"href", "a\nb"}}},
+      {"<a title=\"a\nb\">", {{"title", "a\nb"}}},
+      {"<a href=\"x.html>", {{"href", "x.html>"}}},  // a missing closing quote runs to the end
       // A long unquoted value is cut and its rest read as the next name.
-      {"<a href=" + std::string(72, 'v') + "tail id=1>", "href", std::string(72, 'v')},
-      {"<a href=" + std::string(72, 'v') + "tail id=1>", "tail", ""},
-      {"<a href=" + std::string(72, 'v') + "tail id=1>", "id", "1"},
+      {"<a href=" + std::string(72, 'v') + "tail id=1>",
+       {{"href", std::string(72, 'v')}, {"tail", ""}, {"id", "1"}}},
       // A quoted value is cut at 1024 bytes on a character boundary.
-      {"<img alt=\"" + std::string(1023, 'a') + "ü" + std::string(10, 'b') + "\">", "alt",
-       std::string(1023, 'a')},
+      {"<img alt=\"" + std::string(1023, 'a') + "ü" + std::string(10, 'b') + "\">",
+       {{"alt", std::string(1023, 'a')}}},
       // Stray quotes and equal signs give no nameless attribute.
-      {"<a \"junk\" =x href=y '>", "href", "y"},
-      {"<a \"junk\" =x href=y '>", "", "<none>"},
+      {"<a \"junk\" =x href=y '>", {{"href", "y"}, {"", "<none>"}}},
   };
-  for (const auto& [text, name, value] : cases) {
+  for (const auto& [text, pairs] : cases) {
     Html_tag t = tag(text);
-    const Ref_string key(name);
-    EXPECT_EQ(t.has_attribute(key) ? t.attribute(key).str() : "<none>", value) << text;
+    for (const auto& [name, value] : pairs) {
+      const Ref_string key(name);
+      EXPECT_EQ(t.has_attribute(key) ? t.attribute(key).str() : "<none>", value) << text << " " << name;
+    }
   }
   EXPECT_EQ(tag("<a href=one name=n HREF=two>").attributes().pairs().first().name, "href");
 }
 
-TEST(Html_tag_attributes, AMegabyteValueAndThousandsOfAttributesStayBounded) {
-  Html_tag big = tag("<a href=\"" + std::string(1 << 20, 'x') + "\">");
-  EXPECT_EQ(big.attribute("href").length(), 1024);
+TEST(Html_tag_attributes, ThousandsOfAttributesStayBounded) {
   std::string many = "<a";
   for (int i = 0; i < 20000; ++i) many += " n" + std::to_string(i);
   many += " href=z>";
@@ -82,16 +78,12 @@ TEST(Html_tag_attributes, AMegabyteValueAndThousandsOfAttributesStayBounded) {
 TEST(Html_tag_text, IsTheTagAsFoundUntilAnAttributeIsSet) {
   Html_tag t = tag("<INPUT type=text NAME=q>");
   EXPECT_EQ(t.text(), "<INPUT type=text NAME=q>");
+  // The rebuilt text quotes values with non-alphanumerics and omits empty ones.
   t.set_attribute("value", "a b");
-  EXPECT_EQ(t.text(), "<input type=text name=q value=\"a b\">");
-}
-
-TEST(Html_tag_text, RebuildQuotesValuesWithNonAlphanumericsAndOmitsEmptyOnes) {
-  Html_tag t = tag("<img src=\"Pic.gif\" ismap>");
-  t.set_attribute("SRC", "http://x.example/pic.gif");
-  EXPECT_EQ(t.text(), "<img src=\"http://x.example/pic.gif\" ismap>");
-  t.set_attribute("width", "20");
-  EXPECT_EQ(t.text(), "<img src=\"http://x.example/pic.gif\" ismap width=20>");
+  t.set_attribute("TYPE", "search");  // replaces the value, whatever the name's case
+  t.set_attribute("size", "20");
+  t.set_attribute("autofocus", "");
+  EXPECT_EQ(t.text(), "<input type=search name=q value=\"a b\" size=20 autofocus>");
 }
 
 TEST(Html_tag_text, ZeroBytesInATokenBecomeBlanks) {

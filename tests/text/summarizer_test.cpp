@@ -1,5 +1,6 @@
 #include "text/summarizer.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -25,11 +26,14 @@ V strings(const Ref_list<Ref_string>& list) {
   return out;
 }
 
-bool contains(const V& v, const std::string& s) {
-  for (const auto& x : v)
-    if (x == s) return true;
-  return false;
+// The extract's sentences, then the key terms.
+V everything(const Page_summary& s) {
+  V out = strings(s.extract);
+  for (const Ref_string& t : s.key_terms) out.push_back(t.str());
+  return out;
 }
+
+using ::testing::Contains;
 
 class Summarizer_test : public ::testing::Test {
  protected:
@@ -79,8 +83,8 @@ TEST_F(Summarizer_test, KeyTermsAreRepeatedNounPhrasesMostFrequentFirst) {
   V terms = strings(extract_terms(test_page("doc_page.html"), 100, tagger_, table, ratio));
   ASSERT_GE(terms.size(), 5u);
   EXPECT_EQ(terms.front(), "cache");
-  EXPECT_TRUE(contains(terms, "cache location"));
-  EXPECT_TRUE(contains(terms, "cache format"));
+  EXPECT_THAT(terms, Contains("cache location"));
+  EXPECT_THAT(terms, Contains("cache format"));
   EXPECT_GT(ratio, prose_ratio);  // English prose
   // Most frequent first, and none below a quarter of the second count (the threshold).
   std::vector<Term_weight> pairs = table.pairs();
@@ -104,13 +108,10 @@ TEST_F(Summarizer_test, SymbolsAndBareReferencesAreNeverTerms) {
   int ratio = -1;
   V terms = strings(extract_terms(page_of(html), 100, tagger_, table, ratio));
   ASSERT_FALSE(terms.empty());
-  EXPECT_TRUE(contains(terms, "widget library")) << ::testing::PrintToString(terms);
-  for (const std::string& t : terms) {
-    EXPECT_EQ(t.find("\xc2\xb6"), std::string::npos) << t;
-    EXPECT_EQ(t.find("\xe2\x80\x94"), std::string::npos) << t;
-    EXPECT_EQ(t.find("&amp;"), std::string::npos) << t;
-    EXPECT_EQ(t.find("&mdash;"), std::string::npos) << t;
-  }
+  EXPECT_THAT(terms, Contains("widget library"));
+  for (const std::string& t : terms)
+    for (const char* symbol : {"\xc2\xb6", "\xe2\x80\x94", "&amp;", "&mdash;"})
+      EXPECT_EQ(t.find(symbol), std::string::npos) << t;
 }
 
 // ---- Salient terms ----
@@ -168,17 +169,15 @@ TEST_F(Summarizer_test, WholePages) {
     EXPECT_EQ(s.num_images, c.images);
     ASSERT_FALSE(s.extract.empty());
     EXPECT_EQ(s.extract.first().str().rfind(c.first, 0), 0u) << s.extract.first();
-    V all = strings(s.extract);
-    for (const std::string& sentence : all)  // sentences of the page, as written there
-      EXPECT_NE(read_test_page(c.file).find(sentence.substr(0, 12)), std::string::npos) << sentence;
-    for (const Ref_string& t : s.key_terms) all.push_back(t.str());
+    for (const Ref_string& sentence : s.extract)  // sentences of the page, as written there
+      EXPECT_NE(read_test_page(c.file).find(sentence.str().substr(0, 12)), std::string::npos) << sentence;
+    const V all = everything(s);
     EXPECT_TRUE(std::any_of(all.begin(), all.end(), [&](const std::string& x) { return x.rfind(c.held, 0) == 0; }))
         << ::testing::PrintToString(all);
     for (const std::string& text : all)
       for (const char* hidden : c.never) EXPECT_EQ(text.find(hidden), std::string::npos) << text;
   }
-  EXPECT_EQ(strings(summarize_page(test_page("doc_page.html"), "", tagger_).extract).size(), 6u);
-  EXPECT_EQ(summarize_page(test_page("doc_page.html"), "", tagger_).key_terms.first(), "cache");
+  EXPECT_EQ(summarize_page(test_page("doc_page.html"), "", tagger_).extract.count(), 6);
 }
 
 TEST_F(Summarizer_test, PageWithoutProseIsSummarizedByItsSalientTerms) {
@@ -187,10 +186,8 @@ TEST_F(Summarizer_test, PageWithoutProseIsSummarizedByItsSalientTerms) {
       "<title>Katalog</title><p>Zubehör für <b>Kraftfahrzeuge</b>: Scheinwerfer Lenkräder "
       "Bremsbeläge. Lieferung durch <a href=x>Müller Versand</a>. Danke.</p>";
   Page_summary s = summarize_page(page_of(page), "", tagger_);
-  V terms = strings(s.key_terms);
-  EXPECT_TRUE(contains(terms, "kraftfahrzeuge"));
-  EXPECT_TRUE(contains(terms, "müller versand"));
-  EXPECT_LE(terms.size(), static_cast<size_t>(max_salient_terms));
+  EXPECT_THAT(strings(s.key_terms), ::testing::IsSupersetOf({"kraftfahrzeuge", "müller versand"}));
+  EXPECT_LE(s.key_terms.count(), max_salient_terms);
 }
 
 TEST_F(Summarizer_test, WorksWithoutALexicon) {
@@ -204,63 +201,53 @@ TEST_F(Summarizer_test, WorksWithoutALexicon) {
 
 TEST_F(Summarizer_test, ConcurrentSummariesOnTwoThreadsAgreeWithOne) {
   const std::string text = read_test_page("doc_page.html");
-  Page_summary alone = summarize_page(page_of(text), "", tagger_);
+  const V expected = everything(summarize_page(page_of(text), "", tagger_));
   V results[2];
   std::thread threads[2];
   for (int i = 0; i < 2; ++i)
     threads[i] = std::thread([&, i] {
       Word_tagger tagger(ORVALIS_DATA_DIR);
-      for (int round = 0; round < 20; ++round) {
-        Page_summary s = summarize_page(page_of(text), "", tagger);
-        results[i] = strings(s.extract);
-        for (const Ref_string& t : s.key_terms) results[i].push_back(t.str());
-      }
+      for (int round = 0; round < 20; ++round) results[i] = everything(summarize_page(page_of(text), "", tagger));
     });
   for (auto& t : threads) t.join();
-  V expected = strings(alone.extract);
-  for (const Ref_string& t : alone.key_terms) expected.push_back(t.str());
   EXPECT_EQ(results[0], expected);
   EXPECT_EQ(results[1], expected);
 }
 
 // ---- What a retrieval does to the stored summary ----
 
-TEST_F(Summarizer_test, FailedRequestFillsAnAbstractOfAtMostOneItem) {
-  Retrieval failed;
-  Summary_result r = summarize_retrieval(failed, "", Ref_list<Ref_string>{"old"}, tagger_);
-  EXPECT_EQ(r.change, Summary_change::abstract);
-  EXPECT_EQ(strings(r.summary.extract), (V{"[NO TEXT: Request did not complete successfully]"}));
-  failed.timed_out = true;
-  r = summarize_retrieval(failed, "", {}, tagger_);
-  EXPECT_EQ(strings(r.summary.extract),
-            (V{"[NO TEXT: Not enough time allocated for Network Connection]"}));
-  r = summarize_retrieval(failed, "", Ref_list<Ref_string>{"one", "two"}, tagger_);
-  EXPECT_EQ(r.change, Summary_change::none);
-}
-
 TEST_F(Summarizer_test, StatusDecidesWhatChanges) {
-  Retrieval r;
-  r.completed = true;
-  r.status = 304;
-  EXPECT_EQ(summarize_retrieval(r, "", {}, tagger_).change, Summary_change::none);
-  r.status = 200;
-  r.body = page_of("");
-  EXPECT_EQ(summarize_retrieval(r, "", {}, tagger_).change, Summary_change::none);
-  r.body = page_of("<title>T</title><p>The page has a sentence with a verb.</p>");
-  Summary_result ok = summarize_retrieval(r, "u", {}, tagger_);
-  EXPECT_EQ(ok.change, Summary_change::all);
-  EXPECT_EQ(ok.summary.title, "T");
-  EXPECT_TRUE(ok.summary.retrieved);
-  r.status = 302;
-  EXPECT_EQ(summarize_retrieval(r, "", {}, tagger_).change, Summary_change::none);
-  r.status = 404;
-  r.status_text = "[NO TEXT: Document could not be found]";
-  Ref_list<Ref_string> stored{"first", "second"};
-  Summary_result missing = summarize_retrieval(r, "", stored, tagger_);
-  EXPECT_EQ(missing.change, Summary_change::abstract);
-  EXPECT_EQ(strings(missing.summary.extract),
-            (V{"first", "second", "[NO TEXT: Document could not be found]"}));
-  EXPECT_EQ(stored.count(), 2);  // the caller's list is not changed
+  using enum Summary_change;
+  const Ref_list<Ref_string> zero, one{"old"}, two{"first", "second"};
+  const char* page = "<title>T</title><p>The page has a sentence with a verb.</p>";
+  const struct {
+    bool completed, timed_out;
+    int status;
+    const char* body;
+    const Ref_list<Ref_string>& stored;
+    Summary_change change;
+    V extract;
+  } cases[] = {
+      // A failed request fills an abstract of at most one item.
+      {false, false, 0, "", one, abstract, {"[NO TEXT: Request did not complete successfully]"}},
+      {false, true, 0, "", zero, abstract, {"[NO TEXT: Not enough time allocated for Network Connection]"}},
+      {false, false, 0, "", two, none, {}},
+      // Not modified, an empty page, a redirection: nothing changes.
+      {true, false, 304, "", two, none, {}},
+      {true, false, 200, "", two, none, {}},
+      {true, false, 302, page, two, none, {}},
+      {true, false, 200, page, two, all, {"The page has a sentence with a verb."}},
+      // An error adds its status text to the stored abstract.
+      {true, false, 404, "", two, abstract, {"first", "second", "[NO TEXT: Document could not be found]"}},
+  };
+  for (const auto& c : cases) {
+    Retrieval r{c.completed, c.timed_out, c.status, "[NO TEXT: Document could not be found]", page_of(c.body)};
+    Summary_result result = summarize_retrieval(r, "u", c.stored, tagger_);
+    EXPECT_EQ(result.change, c.change) << c.status << " " << c.body;
+    EXPECT_EQ(strings(result.summary.extract), c.extract) << c.status << " " << c.body;
+    EXPECT_EQ(result.summary.retrieved, c.change == all);
+    EXPECT_EQ(result.summary.title, c.change == all ? "T" : "");
+  }
 }
 
 // ---- The analyze command's function ----

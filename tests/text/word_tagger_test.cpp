@@ -75,13 +75,6 @@ TEST_F(Word_tagger_test, ClassesByFormCodesContextAndCapitals) {
   EXPECT_EQ(classes->chosen.first(), 20);
 }
 
-TEST_F(Word_tagger_test, CountsDeterminersAndUnknownWords) {
-  EXPECT_EQ(tag_text(tagger_, "the dog saw some cats and this dog"),
-            (std::vector<int>{10, 20, 20, 10, 20, 8, 10, 20}));
-  EXPECT_EQ(tagger_.lexicon().determiner_count(), 3);
-  EXPECT_EQ(tagger_.lexicon().unknown_count(), 2);  // saw, cats
-}
-
 TEST(Word_tagger, WithoutALexiconWordsAreGuessed) {
   testing::Message_recorder errors;
   const unsigned char not_a_lexicon[] = {2, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0};
