@@ -131,9 +131,10 @@ TEST(Anchor_reader, ResolvesFiltersAndJoinsTheAnchorsOfAPage) {
 // ---- Base reference ----
 
 // The page with a base reference and the fragments "[T]" and "[E]"; "[B]" marks the base.
-std::string inserted(const std::string& page, const char* top = "[T]", const char* bottom = "[E]") {
-  const std::string base = "<base href=\"http://h.example/dir/page.html\">";
-  std::string out = insert_base_reference(page_of(page), "http://h.example/dir/page.html", top, bottom)->text().str();
+std::string inserted(const std::string& page, const char* top = "[T]", const char* bottom = "[E]",
+                     const char* address = "http://h.example/dir/page.html") {
+  const std::string base = "<base href=\"" + std::string(address) + "\">";
+  std::string out = insert_base_reference(page_of(page), address, top, bottom)->text().str();
   for (std::size_t at; (at = out.find(base)) != std::string::npos;) out.replace(at, base.size(), "[B]");
   return out;
 }
@@ -156,16 +157,13 @@ TEST(Base_reference, GoesIntoTheHeadAndTheFragmentsAroundTheBody) {
 }
 
 TEST(Base_reference, AddressCannotAddMarkupToThePage) {
-  Byte_buffer_handle out = insert_base_reference(
-      page_of("<html><head></head>x</html>"),
-      "http://h.example/\"><script>alert(1)</script>?a=1&b='2'", "", "");
-  EXPECT_EQ(out->text().str(),
+  EXPECT_EQ(inserted("<html><head></head>x</html>", "", "", "http://h.example/\"><script>alert(1)</script>?a=1&b='2'"),
             "<html><head><base href=\"http://h.example/&quot;&gt;&lt;script&gt;alert(1)&lt;/script&gt;"
             "?a=1&amp;b='2'\"></head>x</html>");
 }
 
 TEST(Base_reference, LeavesScriptsUntouched) {
-  const std::string page = test_page("scripted_page.html")->text().str();
+  const std::string page = testing::read_test_page("scripted_page.html");
   const std::string out = inserted(page, "", "");
   EXPECT_NE(out.find("<script>\n  // A tracker"), std::string::npos);
   EXPECT_EQ(out.size(), page.size() + 3);  // only the base was added

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -88,8 +89,7 @@ TEST_F(Summarizer_test, KeyTermsAreRepeatedNounPhrasesMostFrequentFirst) {
   EXPECT_GT(ratio, prose_ratio);  // English prose
   // Most frequent first, and none below a quarter of the second count (the threshold).
   std::vector<Term_weight> pairs = table.pairs();
-  std::sort(pairs.begin(), pairs.end(),
-            [](const Term_weight& a, const Term_weight& b) { return a.weight > b.weight; });
+  std::ranges::sort(pairs, std::greater{}, &Term_weight::weight);
   for (size_t i = 1; i < terms.size(); ++i) {
     EXPECT_GE(table.weight(terms[i - 1]), table.weight(terms[i]));
     EXPECT_GE(table.weight(terms[i]), pairs[1].weight / 4) << terms[i];
@@ -121,12 +121,10 @@ TEST(Salient_terms, AreCapitalizedLinkedOrEmphasizedRunsOfLongerWords) {
       "<p>Visit the Grand Canyon today. Rivers flow. <a href=x>Colorado river trips</a> and "
       "<b>bold claims</b> here, see Alpha Bravo Charlie Delta Echo Foxtrot Golf now; "
       "and at last the End Game"));
-  std::vector<Term_weight> pairs = t.pairs();
   V terms;
-  for (const auto& p : pairs) terms.push_back(p.term.str());
-  std::sort(terms.begin(), terms.end());
-  EXPECT_EQ(terms, (V{"alpha bravo charlie delta echo foxtrot", "bold claims",
-                      "colorado river trips", "grand canyon", "visit"}));
+  for (const auto& p : t.pairs()) terms.push_back(p.term.str());
+  EXPECT_THAT(terms, ::testing::UnorderedElementsAre("alpha bravo charlie delta echo foxtrot", "bold claims",
+                                                     "colorado river trips", "grand canyon", "visit"));
 }
 
 // ---- Whole pages ----
@@ -161,7 +159,6 @@ TEST_F(Summarizer_test, WholePages) {
     SCOPED_TRACE(c.file);
     Byte_buffer_handle page = test_page(c.file);
     Page_summary s = summarize_page(page, "http://docs.example/page.html", tagger_);
-    EXPECT_TRUE(s.retrieved);
     EXPECT_EQ(s.address, "http://docs.example/page.html");
     EXPECT_EQ(s.size, page->length());
     EXPECT_EQ(s.title, c.title);
