@@ -16,6 +16,7 @@ namespace orvalis {
 namespace {
 
 using testing::page_of;
+using namespace std::string_literals;
 
 // Replaces every token by itself: the output must be the page, byte for byte.
 class Identity_rewriter : public Html_scanner {
@@ -73,11 +74,9 @@ class Bad_input_test : public ::testing::Test {
 };
 
 TEST_F(Bad_input_test, UnterminatedTagsCommentsAndScripts) {
-  for (const std::string& page :
-       {std::string("text <a href='") + std::string(100000, 'x'), std::string("<!-- ") + "never closed",
-        std::string("a <script>") + std::string(5000, 'y') + "</script", std::string("end <"),
-        std::string("<style"), std::string("&"), std::string("U."), std::string("Mrs."),
-        std::string("1."), std::string("<a href=\"x\">unclosed anchor")}) {
+  for (const std::string& page : {"text <a href='" + std::string(100000, 'x'), "<!-- never closed"s,
+                                  "a <script>" + std::string(5000, 'y') + "</script", "end <"s, "<style"s,
+                                  "&"s, "U."s, "Mrs."s, "1."s, "<a href=\"x\">unclosed anchor"s}) {
     EXPECT_EQ(rewritten(page), page);
     read_everything(page, tagger_);
   }
@@ -122,10 +121,9 @@ TEST_F(Bad_input_test, BytesOfEveryValueIncludingZero) {
 }
 
 TEST_F(Bad_input_test, PagesWithoutTextGiveEmptyResults) {
-  for (const std::string& page :
-       {std::string(), std::string("   \n\t "), std::string("<html></html>"), std::string(50000, '<'),
-        std::string(50000, '>'), std::string(50000, '.'), std::string("<html><body><img src=x></body></html>"),
-        std::string("Home | About | Help"), std::string("<ul><li>Apples<li>Pears<li>Plums</ul>")}) {
+  for (const std::string& page : {""s, "   \n\t "s, "<html></html>"s, std::string(50000, '<'), std::string(50000, '>'),
+                                  std::string(50000, '.'), "<html><body><img src=x></body></html>"s,
+                                  "Home | About | Help"s, "<ul><li>Apples<li>Pears<li>Plums</ul>"s}) {
     Page_summary s = summarize_page(page_of(page), "", tagger_);
     EXPECT_EQ(s.title, "");
     EXPECT_EQ(s.extract.count(), 1);

@@ -23,9 +23,7 @@ inline std::uint32_t lexicon_hash(std::string_view word) {
 }
 
 inline void put_u24(std::vector<unsigned char>& out, std::size_t at, std::uint32_t v) {
-  out[at] = v & 0xff;
-  out[at + 1] = (v >> 8) & 0xff;
-  out[at + 2] = (v >> 16) & 0xff;
+  for (int i = 0; i < 3; ++i) out[at + i] = (v >> (8 * i)) & 0xff;
 }
 
 inline void put_u32(std::vector<unsigned char>& out, std::size_t at, std::uint32_t v) {

@@ -54,7 +54,7 @@ TEST(Organizer, Proposals) {
       {"characters, not bytes, count toward the length", times(4, {"été"}), "Summer", ""},
       {"the label grows into the phrase the documents share",
        times(4, {"solar sail"}) + times(1, {"solar wind"}), "Space", "solar sail=4;"},
-      {"a longer phrase stays while it counts as often as the one before it",
+      {"a longer phrase stays while it counts as often as the one before it: one proposal",
        times(3, {"delta epsilon zeta"}), "Greek", "delta epsilon zeta=3;"},
       {"a longer phrase that counts below 3 and below its parent gives way",
        times(2, {"alpha beta gamma"}) + times(2, {"alpha beta"}) + times(1, {"alpha"}), "Greek",
@@ -66,8 +66,6 @@ TEST(Organizer, Proposals) {
        "comet=3;"},
       {"the topic's own name, lower-cased, is not proposed",
        times(4, {"solar sail"}) + times(3, {"light pressure"}), "Solar Sail", "light pressure=3;"},
-      {"two candidates that grow into one phrase give one proposal",
-       times(5, {"light sail craft"}), "Space", "light sail craft=5;"},
       {"no shared term: nothing", {{"apple"}, {"pear"}, {"plum"}}, "Fruit", ""},
       {"proposals are listed in byte order",
        times(3, {"zebra"}) + times(3, {"Aardvark"}) + times(4, {"mole"}), "Zoo",
@@ -112,8 +110,7 @@ TEST(Organizer, Plans) {
       {{"sail boat"}, false, "sail boat|sail boat|4;"},
   };
   for (const Case& c : cases) {
-    std::vector<Ref_string> labels;
-    for (const char* l : c.labels) labels.push_back(Ref_string(l));
+    const std::vector<Ref_string> labels(c.labels.begin(), c.labels.end());
     std::string got;
     for (const Subtopic_plan& p : organizer.plan(labels, c.inherit, Ref_string("Sails"), parent_terms)) {
       got += p.name.str() + "|" + join(p.terms, Ref_string(",")).str() + "|";
