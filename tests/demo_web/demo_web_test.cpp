@@ -15,7 +15,6 @@
 #include "../net/net_fixture.h"
 #include "test_support.h"
 #include "demo_web/demo_corpus.h"
-#include "net/fetch.h"
 #include "text/page_readers.h"
 
 namespace orvalis::demo {
@@ -159,42 +158,6 @@ TEST_F(Demo_web_test, EveryFormOfAQueryFindsTheSameArticles) {
   for (const char* form : {"solar+AND+sail", "%2Bsolar+%2Bsail", "SOLAR+Sails"})
     EXPECT_EQ(links_of(get(search(form)).body, search(form), ignore), expected) << form;
   EXPECT_NE(get(search("xylophone+quantum")).body.find("No articles match"), std::string::npos);
-}
-
-TEST_F(Demo_web_test, IgnoreListDropsExactlyTheEnginesOwnLinks) {
-  const std::string ignore = web_->ignore_list();
-  const std::vector<std::string> all_articles = web_->article_addresses();
-  for (const std::string& address : all_articles)
-    for (const char* entry : {"/search?", "/help", "/preferences", "/cache?", "/sponsor?"})
-      EXPECT_EQ(address.find(entry), std::string::npos) << address;
-
-  // Through the engine's own network layer, page by page, as the agent reads result pages.
-  std::set<std::string> found;
-  std::string next = search("water");
-  int pages = 0;
-  while (!next.empty() && pages < 10) {
-    ++pages;
-    Fetch_result r = fetch_url(Ref_string(next), 20);
-    ASSERT_EQ(r.status, 0) << next;
-    std::string page = r.raw->text().str().substr(static_cast<size_t>(r.response->body_offset));
-    std::vector<std::string> everything = links_of(page, next, "");
-    std::vector<std::string> kept = links_of(page, next, ignore);
-    std::vector<std::string> articles_on_page, engine_links;
-    next.clear();
-    for (const std::string& link : everything) {
-      if (link.rfind(web_->engine_address(), 0) == 0) engine_links.push_back(link);
-      else articles_on_page.push_back(link);
-      if (link.find("start=" + std::to_string(pages * 10)) != std::string::npos) next = link;
-    }
-    EXPECT_EQ(kept, articles_on_page);
-    EXPECT_GE(engine_links.size(), 4u);  // help, preferences, a cached copy each, the sponsor
-    for (const std::string& link : kept) {
-      EXPECT_NE(std::find(all_articles.begin(), all_articles.end(), link), all_articles.end()) << link;
-      found.insert(link);
-    }
-  }
-  EXPECT_GE(pages, 2);
-  EXPECT_GT(found.size(), 10u);
 }
 
 // The served articles: long enough, every link to another article that is served, most of

@@ -303,12 +303,11 @@ TEST_F(Agent_window_test, NewSearchResourceIsCheckedCapturedAndStored) {
   Settings_cache::instance().set("BrowserPath", "/bin/true");
   const QString form = QString::fromStdString(web.engine_form_page());
   const QString refused = QString("http://127.0.0.1:%1/").arg(free_port());
-  const QString taken = QString::fromStdString(Search_resource_store().list_resources(false).first()->name.str());
   struct Answer {
     QString name, address;  // a null name: cancel
   };
-  std::deque<Answer> answers = {{"", form},          {"Lookabout", ""}, {taken.toUpper(), form},
-                                {"Lookabout", refused}, {QString(), QString()}, {"Look about", form}};
+  // The engine's checks have their own tests: here one refusal, asked again, and a failed fetch.
+  std::deque<Answer> answers = {{"", form}, {"Lookabout", refused}, {QString(), QString()}, {"Look about", form}};
   QStringList progress_texts;
   std::thread browser;
   std::atomic<bool> answered{false};
@@ -358,9 +357,7 @@ TEST_F(Agent_window_test, NewSearchResourceIsCheckedCapturedAndStored) {
   };
   sink_.shown.clear();
   EXPECT_EQ(frame_->new_search_resource(), QString());  // the refused address, then cancel
-  std::vector<std::string> expected = {ui::ui_text(18002).toStdString(), ui::ui_text(18003).toStdString(),
-                                       ui::ui_text(18013).toStdString(), ui::ui_text(18006).toStdString()};
-  EXPECT_EQ(sink_.shown, expected);
+  EXPECT_EQ(sink_.shown, (std::vector<std::string>{ui::ui_text(18002).toStdString(), ui::ui_text(18006).toStdString()}));
   EXPECT_EQ(progress_texts.first(), ui::ui_text(10048));
 
   // Edit Search Resources offers the capture, and lists the captured engine.

@@ -121,10 +121,7 @@ TEST_F(Window_test, QuickTopicsRefusesEmptyAndLongNames) {
     sink_.shown.clear();
     frame_->quick_topic_edit()->setText(c.typed);
     EXPECT_EQ(frame_->quick_search(), c.message == nullptr);
-    if (c.message)
-      EXPECT_EQ(sink_.shown, std::vector<std::string>({c.message}));
-    else
-      EXPECT_TRUE(sink_.shown.empty());
+    EXPECT_EQ(sink_.shown, c.message ? std::vector<std::string>({c.message}) : std::vector<std::string>());
   }
   EXPECT_EQ(Topic_store::shared().user_top_level_topics().count(), 1);
 }
