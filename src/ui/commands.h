@@ -76,15 +76,13 @@ struct Command_info {
   const char* label;   // menu label with its "&" key
   int prompt_id;       // the prompt's number in the string table, or 0
   const char* prompt;  // the prompt when it is not in the string table
-  // Why the command is not offered in this build, or null when it works here.
-  const char* missing;
 };
 
 // The command numbered `id`; null when there is none.
 const Command_info* command_info(int id);
 // The command's prompt ("status\ntip"), from the string table where it is numbered there.
 QString command_prompt(const Command_info& info);
-// Whether the command is offered in `context` (a command whose engine part is missing never is).
+// Whether the command is offered in `context`.
 bool command_enabled(int id, const Command_context& context);
 
 }  // namespace orvalis::ui

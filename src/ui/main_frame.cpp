@@ -386,14 +386,7 @@ void CMainFrame::update_commands() {
   c.agent_available = agent_->available();
   c.tasks_active = agent_->tasks_active();
   c.clipboard_items = clipboard_items_;
-  for (auto& [id, a] : actions_) {
-    const Command_info* info = command_info(id);
-    bool toggle = a->isCheckable();
-    a->setEnabled(toggle || command_enabled(id, c));
-    // What this build lacks is said where the user looks for it.
-    if (info->missing)
-      a->setStatusTip(prompt_status(command_prompt(*info)) + " (" + QString::fromUtf8(info->missing) + ")");
-  }
+  for (auto& [id, a] : actions_) a->setEnabled(a->isCheckable() || command_enabled(id, c));
   quick_edit_->setEnabled(c.database_open);
   quick_engines_->setEnabled(c.database_open);
 }
@@ -571,8 +564,6 @@ bool CMainFrame::quick_search() {
 }
 
 void CMainFrame::run_command(int id) {
-  const Command_info* info = command_info(id);
-  if (info && info->missing) return;  // not offered in this build
   switch (id) {
     case cmd_file_new: file_new(); break;
     case cmd_file_open: file_open(); break;
