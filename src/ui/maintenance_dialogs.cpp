@@ -44,55 +44,94 @@ QHBoxLayout* file_row(QWidget* owner, QLineEdit* edit, const QString& filter, bo
   return row;
 }
 
-Maintenance_prompts prompts_asking(const std::function<bool(const QString&)>& ask) {
-  Maintenance_prompts p;
-  p.confirm = [ask](const Ref_string&, const Ref_string& question) {
-    return ask(to_qstring(question));
-  };
-  return p;
-}
-
 }  // namespace
 
-// ---- Import ---------------------------------------------------------------------------------
+// ---- Shared frame ---------------------------------------------------------------------------
 
-CImportDialog::CImportDialog(Ask ask, Tell tell, QWidget* parent)
+CMaintenanceDialog::CMaintenanceDialog(Ask ask, Tell tell, const QString& name, const QString& title,
+                                       const QString& start_label, const QString& explanation,
+                                       QWidget* parent)
     : QDialog(parent), ask_(std::move(ask)), tell_(std::move(tell)) {
-  setObjectName("import_dialog");
-  setWindowTitle("Import");
-  source_ = new QLineEdit;
-  source_->setObjectName("import_source");
-  target_ = new QLineEdit;
-  target_->setObjectName("import_target");
+  setObjectName(name + "_dialog");
+  setWindowTitle(title);
+  explanation_ = new QLabel(explanation);
+  explanation_->setWordWrap(true);
   progress_text_ = new QLabel;
-  progress_text_->setObjectName("import_progress");
+  progress_text_->setObjectName(name + "_progress");
   bar_ = new QProgressBar;
   bar_->setRange(0, 1);
   bar_->setValue(0);
-  start_ = new QPushButton("&Import");
+  start_ = new QPushButton(start_label);
   start_->setDefault(true);
-  auto* close = new QPushButton("Close");
+  close_ = new QPushButton("Close");
   connect(start_, &QPushButton::clicked, this, [this] { run(); });
-  connect(close, &QPushButton::clicked, this, &QDialog::reject);
+  connect(close_, &QPushButton::clicked, this, &QDialog::reject);
+}
 
-  auto* explain =
-      new QLabel("Converts a database of the earlier format (.mdb) into a new Orvalis database.");
-  explain->setWordWrap(true);
-  auto* form = new QFormLayout;
-  form->addRow(ui_text(10113) + ":",
-               file_row(this, source_, "Earlier Orvalis Databases (*.mdb);;All Files (*)", false));
-  form->addRow(ui_text(10114) + ":", file_row(this, target_, qt_filter(ui_text(10000)), true));
+void CMaintenanceDialog::lay_out(QFormLayout* form) {
   auto* buttons = new QHBoxLayout;
   buttons->addStretch(1);
   buttons->addWidget(start_);
-  buttons->addWidget(close);
+  buttons->addWidget(close_);
   auto* layout = new QVBoxLayout(this);
-  layout->addWidget(explain);
+  layout->addWidget(explanation_);
   layout->addLayout(form);
   layout->addWidget(progress_text_);
   layout->addWidget(bar_);
   layout->addLayout(buttons);
   resize(520, 220);
+}
+
+Maintenance_result CMaintenanceDialog::run_operation(const std::function<Maintenance_result()>& operation) {
+  running_ = true;
+  setEnabled(false);
+  pumped_.start();
+  Maintenance_result result = operation();
+  setEnabled(true);
+  running_ = false;
+  return result;
+}
+
+void CMaintenanceDialog::pump(bool now) {
+  if (!now && pumped_.elapsed() < kPump_ms) return;
+  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  pumped_.restart();
+}
+
+Maintenance_prompts CMaintenanceDialog::prompts() const {
+  Maintenance_prompts p;
+  p.confirm = [ask = ask_](const Ref_string&, const Ref_string& question) {
+    return ask(to_qstring(question));
+  };
+  return p;
+}
+
+void CMaintenanceDialog::reject() {
+  if (!running_) QDialog::reject();
+}
+
+void CMaintenanceDialog::closeEvent(QCloseEvent* event) {
+  if (running_)
+    event->ignore();
+  else
+    QDialog::closeEvent(event);
+}
+
+// ---- Import ---------------------------------------------------------------------------------
+
+CImportDialog::CImportDialog(Ask ask, Tell tell, QWidget* parent)
+    : CMaintenanceDialog(
+          std::move(ask), std::move(tell), "import", "Import", "&Import",
+          "Converts a database of the earlier format (.mdb) into a new Orvalis database.", parent) {
+  source_ = new QLineEdit;
+  source_->setObjectName("import_source");
+  target_ = new QLineEdit;
+  target_->setObjectName("import_target");
+  auto* form = new QFormLayout;
+  form->addRow(ui_text(10113) + ":",
+               file_row(this, source_, "Earlier Orvalis Databases (*.mdb);;All Files (*)", false));
+  form->addRow(ui_text(10114) + ":", file_row(this, target_, qt_filter(ui_text(10000)), true));
+  lay_out(form);
 }
 
 void CImportDialog::progress(const char* table, std::int64_t done, std::int64_t total) {
@@ -102,10 +141,7 @@ void CImportDialog::progress(const char* table, std::int64_t done, std::int64_t 
   // The bar counts in whole percent so that large tables fit its int range.
   bar_->setRange(0, 100);
   bar_->setValue(total > 0 ? static_cast<int>(done * 100 / total) : 100);
-  if (pumped_.elapsed() >= kPump_ms) {
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    pumped_.restart();
-  }
+  pump();
 }
 
 Maintenance_result CImportDialog::run() {
@@ -120,17 +156,13 @@ Maintenance_result CImportDialog::run() {
     target += ".ov2";
     target_->setText(target);
   }
-  Maintenance_prompts prompts = prompts_asking(ask_);
-  prompts.progress = [this](const char* table, std::int64_t done, std::int64_t total) {
+  Maintenance_prompts p = prompts();
+  p.progress = [this](const char* table, std::int64_t done, std::int64_t total) {
     progress(table, done, total);
   };
   tables_.clear();
-  running_ = true;
-  setEnabled(false);
-  pumped_.start();
-  Maintenance_result result = convert_database(to_ref(source), to_ref(target), prompts);
-  setEnabled(true);
-  running_ = false;
+  Maintenance_result result =
+      run_operation([&] { return convert_database(to_ref(source), to_ref(target), p); });
   if (result == Maintenance_result::done) {
     tell_(ui_text(12021));
     accept();
@@ -142,58 +174,19 @@ Maintenance_result CImportDialog::run() {
   return result;
 }
 
-void CImportDialog::reject() {
-  if (!running_) QDialog::reject();
-}
-
-void CImportDialog::closeEvent(QCloseEvent* event) {
-  if (running_)
-    event->ignore();
-  else
-    QDialog::closeEvent(event);
-}
-
 // ---- Compaction -----------------------------------------------------------------------------
 
 CCompactDialog::CCompactDialog(Ask ask, Tell tell, QWidget* parent)
-    : QDialog(parent), ask_(std::move(ask)), tell_(std::move(tell)) {
-  setObjectName("compact_dialog");
-  setWindowTitle(ui_text(10188));
+    : CMaintenanceDialog(std::move(ask), std::move(tell), "compact", ui_text(10188), "&Compact",
+                         "Removes the documents that no topic refers to any longer and rewrites "
+                         "the database file without its free space. The database must not be "
+                         "open in Orvalis.",
+                         parent) {
   file_ = new QLineEdit;
   file_->setObjectName("compact_file");
-  progress_text_ = new QLabel;
-  progress_text_->setObjectName("compact_progress");
-  bar_ = new QProgressBar;
-  bar_->setRange(0, 1);
-  bar_->setValue(0);
-  start_ = new QPushButton("&Compact");
-  start_->setDefault(true);
-  auto* close = new QPushButton("Close");
-  connect(start_, &QPushButton::clicked, this, [this] { run(); });
-  connect(close, &QPushButton::clicked, this, &QDialog::reject);
-  auto* explain = new QLabel(
-      "Removes the documents that no topic refers to any longer and rewrites the database "
-      "file without its free space. The database must not be open in Orvalis.");
-  explain->setWordWrap(true);
   auto* form = new QFormLayout;
   form->addRow("Database &file:", file_row(this, file_, qt_filter(ui_text(10000)), false));
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch(1);
-  buttons->addWidget(start_);
-  buttons->addWidget(close);
-  auto* layout = new QVBoxLayout(this);
-  layout->addWidget(explain);
-  layout->addLayout(form);
-  layout->addWidget(progress_text_);
-  layout->addWidget(bar_);
-  layout->addLayout(buttons);
-  resize(520, 220);
-}
-
-void CCompactDialog::pump(bool now) {
-  if (!now && pumped_.elapsed() < kPump_ms) return;
-  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-  pumped_.restart();
+  lay_out(form);
 }
 
 Maintenance_result CCompactDialog::run() {
@@ -202,25 +195,20 @@ Maintenance_result CCompactDialog::run() {
     tell_("Please choose the database file to compact.");
     return Maintenance_result::failed;
   }
-  Maintenance_prompts prompts = prompts_asking(ask_);
-  prompts.progress = [this](const char* step, std::int64_t, std::int64_t) {
+  Maintenance_prompts p = prompts();
+  p.progress = [this](const char* step, std::int64_t, std::int64_t) {
     steps_ << QString::fromUtf8(step);
     progress_text_->setText(QString::fromUtf8(step));
     bar_->setRange(0, 0);  // busy: the steps have no row counts
     pump(true);            // a new step is always shown
   };
-  prompts.stop = [this] {
+  p.stop = [this] {
     pump();
     return false;
   };
   steps_.clear();
   figures_ = Compaction_figures();
-  running_ = true;
-  setEnabled(false);
-  pumped_.start();
-  Maintenance_result result = compact_database(to_ref(file), prompts, &figures_);
-  setEnabled(true);
-  running_ = false;
+  Maintenance_result result = run_operation([&] { return compact_database(to_ref(file), p, &figures_); });
   bar_->setRange(0, 1);
   bar_->setValue(result == Maintenance_result::done ? 1 : 0);
   if (result == Maintenance_result::done) {
@@ -239,17 +227,6 @@ Maintenance_result CCompactDialog::run() {
                                                                    : "The compaction failed.");
   }
   return result;
-}
-
-void CCompactDialog::reject() {
-  if (!running_) QDialog::reject();
-}
-
-void CCompactDialog::closeEvent(QCloseEvent* event) {
-  if (running_)
-    event->ignore();
-  else
-    QDialog::closeEvent(event);
 }
 
 }  // namespace orvalis::ui

@@ -27,6 +27,7 @@
 
 #include "database/maintenance.h"
 
+class QFormLayout;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
@@ -34,75 +35,84 @@ class QPushButton;
 
 namespace orvalis::ui {
 
-class CImportDialog : public QDialog {
+// What both dialogs share: the question and message hooks, the explanation above the file
+// fields, the progress line and bar, the start and Close buttons, and the rule that the dialog
+// cannot be closed while its operation runs.
+class CMaintenanceDialog : public QDialog {
   Q_OBJECT
  public:
   using Ask = std::function<bool(const QString&)>;
   using Tell = std::function<void(const QString&)>;
-  CImportDialog(Ask ask, Tell tell, QWidget* parent = nullptr);
 
-  QLineEdit* source_edit() const { return source_; }
-  QLineEdit* target_edit() const { return target_; }
   QLabel* progress_text() const { return progress_text_; }
-  // The tables in the order their progress was shown.
-  const QStringList& tables_shown() const { return tables_; }
-  // "&Import": converts; the result of the operation (failed when a field is missing).
-  Maintenance_result run();
+  // The start button: runs the operation; its result.
+  virtual Maintenance_result run() = 0;
 
   void reject() override;
 
  protected:
+  // `name` prefixes the object names ("<name>_dialog", "<name>_progress").
+  CMaintenanceDialog(Ask ask, Tell tell, const QString& name, const QString& title,
+                     const QString& start_label, const QString& explanation, QWidget* parent);
+  // Lays the dialog out around the file fields of `form`.
+  void lay_out(QFormLayout* form);
+  // Runs `operation` with the dialog off and closing refused.
+  Maintenance_result run_operation(const std::function<Maintenance_result()>& operation);
+  // Dispatches pending events other than user input, at most every 50 ms unless `now`.
+  void pump(bool now = false);
+  // Prompts whose questions go to `ask_`.
+  Maintenance_prompts prompts() const;
   void closeEvent(QCloseEvent* event) override;
-
- private:
-  void progress(const char* table, std::int64_t done, std::int64_t total);
 
   Ask ask_;
   Tell tell_;
-  QLineEdit* source_;
-  QLineEdit* target_;
   QLabel* progress_text_;
   QProgressBar* bar_;
+
+ private:
+  QLabel* explanation_;
   QPushButton* start_;
-  QStringList tables_;
+  QPushButton* close_;
   QElapsedTimer pumped_;
   bool running_ = false;
 };
 
-class CCompactDialog : public QDialog {
+class CImportDialog : public CMaintenanceDialog {
   Q_OBJECT
  public:
-  using Ask = std::function<bool(const QString&)>;
-  using Tell = std::function<void(const QString&)>;
+  CImportDialog(Ask ask, Tell tell, QWidget* parent = nullptr);
+
+  QLineEdit* source_edit() const { return source_; }
+  QLineEdit* target_edit() const { return target_; }
+  // The tables in the order their progress was shown.
+  const QStringList& tables_shown() const { return tables_; }
+  // "&Import": converts; the result of the operation (failed when a field is missing).
+  Maintenance_result run() override;
+
+ private:
+  void progress(const char* table, std::int64_t done, std::int64_t total);
+
+  QLineEdit* source_;
+  QLineEdit* target_;
+  QStringList tables_;
+};
+
+class CCompactDialog : public CMaintenanceDialog {
+  Q_OBJECT
+ public:
   CCompactDialog(Ask ask, Tell tell, QWidget* parent = nullptr);
 
   QLineEdit* file_edit() const { return file_; }
-  QLabel* progress_text() const { return progress_text_; }
   // The steps in the order they were shown.
   const QStringList& steps_shown() const { return steps_; }
   // "&Compact": compacts the file; the result of the operation.
-  Maintenance_result run();
+  Maintenance_result run() override;
   const Compaction_figures& figures() const { return figures_; }
 
-  void reject() override;
-
- protected:
-  void closeEvent(QCloseEvent* event) override;
-
  private:
-  // Dispatches pending events other than user input, at most every 50 ms unless `now`.
-  void pump(bool now = false);
-
-  Ask ask_;
-  Tell tell_;
   QLineEdit* file_;
-  QLabel* progress_text_;
-  QProgressBar* bar_;
-  QPushButton* start_;
   QStringList steps_;
-  QElapsedTimer pumped_;
   Compaction_figures figures_;
-  bool running_ = false;
 };
 
 }  // namespace orvalis::ui
