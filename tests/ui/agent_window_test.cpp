@@ -62,8 +62,7 @@ class Agent_window_test : public Window_test {
     Window_test::SetUp();
     // The agent's timer turns quickly; agent time moves with pump().
     frame_->findChild<QTimer*>("timer_222")->setInterval(20);
-    QObject::connect(frame_.get(), &ui::CMainFrame::agent_text_changed,
-                     [this](const QString& text) { seen_ << text; });
+    QObject::connect(frame_.get(), &ui::CMainFrame::agent_text_changed, [this](const QString& text) { seen_ << text; });
     ASSERT_TRUE(frame_->new_database(QString::fromStdString(dir_.file("agent.ov2"))));
   }
   void TearDown() override {

@@ -90,11 +90,8 @@ TEST_F(Dialogs_test, WizardAddsTheTypedTopicOrAdoptsAStoredOneAndAsksForASearch)
     const char* expect_name;
   } cases[] = {
       {"Honeybees", {"Honeybees", "Predefined Orvalis topics", "Honeybee biology"}, 0, "Honeybees"},
-      {"Honeybee",
-       {"Honeybee", "Topics you create or modify", "Honeybees", "Predefined Orvalis topics",
-        "Honeybee biology"},
-       4,
-       "Honeybee biology"},
+      {"Honeybee", {"Honeybee", "Topics you create or modify", "Honeybees", "Predefined Orvalis topics", "Honeybee biology"},
+       4, "Honeybee biology"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.typed);
@@ -162,8 +159,7 @@ TEST_F(Dialogs_test, OrganizeMakesCheckedSubtopicsOrSaysThereAreTooFewDocuments)
     Topic_handle topic = add_topic(c.topic, {"space travel"});
     for (int i = 0; i < c.sail_docs + c.pressure_docs; ++i) {
       std::string address = "http://127.0.0.1/" + std::to_string(++n);
-      add_document(topic, address.c_str(), "Doc", 1, {"Sails ride light."},
-                   {i < c.sail_docs ? "solar sail" : "light pressure"});
+      add_document(topic, address.c_str(), "Doc", 1, {"Sails ride light."}, {i < c.sail_docs ? "solar sail" : "light pressure"});
     }
     select(topic->concept_id);
     sink_.shown.clear();
@@ -183,8 +179,7 @@ TEST_F(Dialogs_test, OrganizeMakesCheckedSubtopicsOrSaysThereAreTooFewDocuments)
     EXPECT_EQ(last_message(), c.message ? c.message : "");
     EXPECT_EQ(below(topic->concept_id), c.subtopics);
     // The documents a subtopic took left the organized topic.
-    EXPECT_EQ(Document_store().documents_of_topic(topic->concept_id, false).count(),
-              c.message ? c.sail_docs + c.pressure_docs : c.pressure_docs);
+    EXPECT_EQ(Document_store().documents_of_topic(topic->concept_id, false).count(), c.message ? c.sail_docs + c.pressure_docs : c.pressure_docs);
   }
 }
 
@@ -208,11 +203,7 @@ TEST_F(Dialogs_test, CreateSelectAndDeleteRelations) {
       {ui::cmd_create_related_topic, "  ", "~", "Please enter a topic name.", {}},
       {ui::cmd_create_related_topic, "Wasps", "~", nullptr, {"~ Wasps"}},
       {ui::cmd_select_relation, "Beetles", "%m", "There is no topic named 'Beetles'.", {"~ Wasps"}},
-      {ui::cmd_select_relation,
-       "Insects",
-       "%m",
-       "A topic cannot be related to itself.",
-       {"~ Wasps"}},
+      {ui::cmd_select_relation, "Insects", "%m", "A topic cannot be related to itself.", {"~ Wasps"}},
       {ui::cmd_create_related_topic, "wasps", "%m", nullptr, {"%m Wasps"}},  // the stored one
       {ui::cmd_delete_relation, nullptr, nullptr, nullptr, {}},
       {ui::cmd_delete_relation, nullptr, nullptr, "'Insects' has no related topics.", {}},
@@ -236,8 +227,7 @@ TEST_F(Dialogs_test, CreateSelectAndDeleteRelations) {
   EXPECT_EQ(store.topics_named("Wasps").count(), 1);
 
   // On a related topic, Select Relation changes the relation both ways.
-  ASSERT_TRUE(
-      store.relate(insects->concept_id, store.topics_named("Wasps").first()->concept_id, "~"));
+  ASSERT_TRUE(store.relate(insects->concept_id, store.topics_named("Wasps").first()->concept_id, "~"));
   ui::CChildFrame* w = select(insects->concept_id);
   w->tree()->expand(w->tree()->currentIndex());
   w->tree()->setCurrentIndex(w->tree_model()->index(0, 0, w->tree()->currentIndex()));
@@ -268,10 +258,8 @@ TEST_F(Dialogs_test, EditSearchResourceChecksItsFieldsAndStoresTheRecord) {
     const char* message;  // null: stored
   } cases[] = {
       {"", "http://127.0.0.1/s", "", "Please enter a search resource name."},
-      {other.toUpper(), "http://127.0.0.1/s", "",
-       "The search resource name entered already exists."},
-      {"Mine", "ftp://127.0.0.1/s", "",
-       "The URL of a search resource must begin with http:// or https://."},
+      {other.toUpper(), "http://127.0.0.1/s", "", "The search resource name entered already exists."},
+      {"Mine", "ftp://127.0.0.1/s", "", "The URL of a search resource must begin with http:// or https://."},
       {"Mine", QString(256, 'u'), "", "Field is limited to 255 characters."},
       {"Mine", "http://127.0.0.1/s", "ads,banners", "A filter text cannot contain a comma."},
       {"Mine", "HTTP://LOCALHOST/Search", "/ads/", nullptr},
