@@ -10,6 +10,7 @@
 #include "net/network.h"
 #include "platform/message_sink.h"
 #include "platform/registry_store.h"
+#include "platform/user_file.h"
 
 #ifndef ORVALIS_VERSION
 #define ORVALIS_VERSION "2.0.0"
@@ -85,9 +86,18 @@ bool Application::start(const Start_options& options) {
 bool Application::database_open() const { return Database::shared().is_open(); }
 
 bool Application::open_database(const Ref_string& path) {
-  int format = check_database_format(path);
+  // Whatever names the file (--db, LastDatabase): a FIFO would hang every command, a directory
+  // would read as a disk error.
+  if (std::string problem = platform::regular_file_problem(path.str()); !problem.empty()) {
+    report_error(Ref_string(std::string_view(problem)));
+    return false;
+  }
+  std::string refusal;
+  int format = check_database_format(path, &refusal);
   if (format == 2) {
-    platform::message_sink().show("Error", Ref_string::from_id(10140).str());
+    std::string text = Ref_string::from_id(10140).str();
+    if (!refusal.empty()) text += " (" + path.str() + ": " + refusal + ")";
+    platform::message_sink().show("Error", text);
     return false;
   }
   if (format != 1) return false;

@@ -29,13 +29,7 @@ int Search_topic_task::start() {
   for (const Ref_string& term : topic->terms) queries.append(term);
   if (!topic->terms.contains(topic->name)) queries.append(topic->name);
 
-  Ref_list<Search_resource_handle> resources;
-  for (const Search_resource_handle& r : Search_resource_store().list_resources(false)) {
-    if (!r->enabled) continue;
-    if (!topic->category.empty() && !equal_ignoring_case(r->category.view(), topic->category.view()))
-      continue;
-    resources.append(r);
-  }
+  const Ref_list<Search_resource_handle> resources = engines_for(*topic);
   for (const Ref_string& query : queries)
     for (const Search_resource_handle& r : resources)
       manager.submit(make_counted<Search_resource_task>(topic, *r, query));
@@ -46,6 +40,17 @@ int Search_topic_task::start() {
   }
   manager.finish(*this);
   return 1;
+}
+
+Ref_list<Search_resource_handle> engines_for(const Topic& topic) {
+  Ref_list<Search_resource_handle> resources;
+  for (const Search_resource_handle& r : Search_resource_store().list_resources(false)) {
+    if (!r->enabled) continue;
+    if (!topic.category.empty() && !equal_ignoring_case(r->category.view(), topic.category.view()))
+      continue;
+    resources.append(r);
+  }
+  return resources;
 }
 
 void search_topic_now(const Topic_handle& topic, bool record_query_time) {

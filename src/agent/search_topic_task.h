@@ -10,6 +10,7 @@
 // REQUIRES: made with make_counted.
 #pragma once
 
+#include "database/search_resource.h"
 #include "database/topic.h"
 #include "foundation/agent_task.h"
 
@@ -29,6 +30,10 @@ class Search_topic_task : public Agent_task {
   Topic_handle topic_;
   bool record_query_time_;
 };
+
+// The engines a search of `topic` asks: switched on and serving its category (every engine that
+// is switched on when it has none), in the order of their names.
+Ref_list<Search_resource_handle> engines_for(const Topic& topic);
 
 // Submits a search of the topic, due at once, with the record-query-time flag given.
 void search_topic_now(const Topic_handle& topic, bool record_query_time = true);

@@ -8,6 +8,7 @@
 
 #include "agent/agent_controller.h"
 #include "agent/application.h"
+#include "cli/clean_output.h"
 #include "database/database.h"
 #include "foundation/error_handler.h"
 #include "foundation/settings.h"
@@ -141,6 +142,13 @@ int parse_int(const std::string& text, const char* what, long long min, long lon
 }
 
 int run(int argc, char** argv) {
+  // Nothing printed carries control characters (text from the web may hold ESC and BEL).
+  Clean_output clean_out(std::cout);
+  Clean_message_sink clean_messages;
+  struct Sink_guard {
+    explicit Sink_guard(platform::Message_sink* sink) { platform::set_message_sink(sink); }
+    ~Sink_guard() { platform::set_message_sink(nullptr); }
+  } sink_guard(&clean_messages);
   Context c(std::cout, std::cerr);
   int i = 1;
   try {
@@ -164,7 +172,7 @@ int run(int argc, char** argv) {
     c.command = argv[i++];
     for (; i < argc; ++i) c.args.push_back(argv[i]);
   } catch (const Usage_error& e) {
-    std::cerr << "Error: " << e.message << "\n";
+    std::cerr << "Error: " << without_controls(e.message) << "\n";
     print_usage(std::cerr);
     return 2;
   }
@@ -173,7 +181,7 @@ int run(int argc, char** argv) {
   for (const Command_entry& e : kCommands)
     if (c.command == e.name) entry = &e;
   if (!entry) {
-    std::cerr << "Error: unknown command '" << c.command << "'\n";
+    std::cerr << "Error: unknown command '" << without_controls(c.command) << "'\n";
     print_usage(std::cerr);
     return 2;
   }
@@ -188,7 +196,7 @@ int run(int argc, char** argv) {
   try {
     status = entry->run(c);
   } catch (const Usage_error& e) {
-    std::cerr << "Error: " << e.message << "\n"
+    std::cerr << "Error: " << without_controls(e.message) << "\n"
               << "usage: orvalis-cli " << entry->usage << "\n";
     status = 2;
   }

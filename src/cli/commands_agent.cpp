@@ -33,6 +33,7 @@
 #include "database/topic_store.h"
 #include "demo_web/demo_web.h"
 #include "database/search_resource_store.h"
+#include "foundation/control_text.h"
 #include "foundation/error_handler.h"
 #include "foundation/settings.h"
 #include "net/http_connection.h"
@@ -86,7 +87,7 @@ Agent_progress::Agent_progress(std::ostream& err, bool terminal) : err_(err), te
 Agent_progress::~Agent_progress() { clear(); }
 
 void Agent_progress::update() {
-  std::string text = decoded(agent_status_text()).str();
+  std::string text = without_controls(decoded(agent_status_text()).view());
   if (text == last_) return;
   last_ = text;
   if (terminal_) {
@@ -262,6 +263,14 @@ int cmd_search(Context& c) {
   return with_database(c, [&] {
     Topic_handle topic = lookup_topic(key);
     if (!topic) return 1;
+    if (engines_for(*topic).empty()) {
+      // Said rather than "0 documents found": nothing was asked.
+      report_error(topic->category.empty()
+                       ? rs("No engine was asked: no search resource is enabled.")
+                       : concat("No engine was asked: no enabled search resource serves the category '",
+                                topic->category.view(), "' (see 'resource list --by-category')."));
+      return 1;
+    }
     Run_record record;
     search_topic_now(topic, true);
     if (!run_agent(c, Run_mode::until_idle)) return 1;
@@ -499,7 +508,7 @@ int cmd_demo(Context& c) {
     t->is_user_top_level = 1;
     if (!topics.save_topic(*t)) return 1;
     made.push_back(t);
-    c.err << "Topic '" << t->name << "' added.\n";
+    c.err << "Topic '" << without_controls(t->name) << "' added.\n";
   }
 
   Run_record record;
@@ -517,7 +526,7 @@ int cmd_demo(Context& c) {
   for (const Topic_handle& t : made) search_topic_now(t, true);
   Run_statistics statistics;
   if (!run_agent(c, Run_mode::until_idle, &statistics)) return 1;
-  if (followed) c.err << "Followed the links of '" << followed->title << "'.\n";
+  if (followed) c.err << "Followed the links of '" << without_controls(followed->title) << "'.\n";
   web.stop();
   cache.set("advertisement_config", user_ads);
   const Ref_string ad_page = join_folder(engines_folder(), advertisement_page_name("Demo Search"));
@@ -526,16 +535,37 @@ int cmd_demo(Context& c) {
   else if (access(ad_page.c_str(), R_OK) == 0)
     c.err << "The engine's advertisement is stored in " << ad_page << "\n";
 
+  const double wall = seconds_since();
+  const double spacing = statistics.spacing_wait_seconds;
+  if (c.json) {
+    // One document: where the database is, each topic with its documents, and the figures.
+    Json_writer j(c.out);
+    j.begin_object().field("database", db_path).key("topics").begin_array();
+    for (const Topic_handle& t : made) {
+      std::vector<std::int32_t> ids;
+      for (const Topic_document& td : Document_store().documents_of_topic(t->concept_id, false))
+        ids.push_back(td.document->url_id);
+      j.begin_object().field("id", t->concept_id).field("name", t->name.view()).key("documents");
+      write_documents(j, ids, record);
+      j.end_object();
+    }
+    j.end_array()
+        .field("found", static_cast<int>(record.found.size()))
+        .field("summarized", record.summarized_count(false))
+        .field("seconds", static_cast<long long>(wall + 0.5))
+        .field("spacing_wait_seconds", static_cast<long long>(spacing + 0.5))
+        .end_object()
+        .finish();
+    return 0;
+  }
   for (const Topic_handle& t : made) {
     std::vector<std::int32_t> ids;
     for (const Topic_document& td : Document_store().documents_of_topic(t->concept_id, false))
       ids.push_back(td.document->url_id);
-    if (!c.json) c.out << "== " << t->name << ": " << plural(static_cast<int>(ids.size()), "document", "documents") << " ==\n\n";
+    c.out << "== " << t->name << ": " << plural(static_cast<int>(ids.size()), "document", "documents") << " ==\n\n";
     print_documents(c, ids, record);
   }
-  const double wall = seconds_since();
-  const double spacing = statistics.spacing_wait_seconds;
-  if (!c.json) {
+  {
     c.out << plural(static_cast<int>(record.found.size()), "document found", "documents found") << ", "
           << record.summarized_count(false) << " summarized, in " << static_cast<int>(wall + 0.5)
           << " s (" << static_cast<int>(spacing + 0.5)

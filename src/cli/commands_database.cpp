@@ -1,6 +1,7 @@
 // Commands over the Topic database: new, check, topic, doc, find, resource.
 // Arguments are checked before anything is written, so a command that fails on its usage
 // leaves the database as it was; each store operation is one transaction of its own.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -23,6 +24,7 @@
 #include "foundation/settings.h"
 #include "foundation/time_spec.h"
 #include "platform/clock.h"
+#include "platform/profile_file.h"
 #include "platform/registry_store.h"
 
 namespace orvalis::cli {
@@ -32,7 +34,7 @@ namespace {
 Ref_string rs(const std::string& s) { return Ref_string(std::string_view(s)); }
 
 // The longest topic name, term or search resource name, as the window's fields hold them.
-constexpr std::size_t max_name_characters = 255;
+constexpr std::size_t max_name_characters = max_topic_name_characters;
 
 bool all_digits(const std::string& s) {
   return !s.empty() && std::all_of(s.begin(), s.end(), [](unsigned char c) { return std::isdigit(c); });
@@ -194,8 +196,8 @@ void print_documents(Context& c, const Ref_list<Document_handle>& docs) {
 }
 
 int check_spec(const std::string& text, const char* option) {
-  if (!parse_spec(rs(text)))
-    throw Usage_error{std::string(option) + " must be a schedule such as 'r 0 7 0' or 'a 0 1 9', not '" + text + "'"};
+  if (std::string problem = schedule_problem(text); !problem.empty())
+    throw Usage_error{std::string(option) + ": " + problem};
   return 0;
 }
 
@@ -391,7 +393,9 @@ int doc_add(Context& c) {
     if (!d) return 1;
     Document_link link;
     link.relevant = 1;
+    const int errors_before = c.errors();
     bool linked = store.link_document(t->concept_id, d->url_id, link, true);
+    if (!linked && c.errors() > errors_before) return 1;  // not stored: the error says why
     if (c.json) {
       Json_writer j(c.out);
       j.begin_object().field("id", d->url_id).field("address", d->address.view()).field("linked", linked).end_object().finish();
@@ -572,15 +576,22 @@ int cmd_check(Context& c) {
   const std::string& file = c.arg(0, "database file");
   c.no_more_args(1);
   if (!usable_file(file)) return 1;
-  Database_format f = check_database_format(rs(file));
-  const char* text = f == format_current ? "current" : f == format_other ? "earlier or foreign" : "unreadable";
+  std::string refusal;
+  Database_format f = check_database_format(rs(file), &refusal);
+  const char* text = !refusal.empty()          ? "refused"
+                     : f == format_current     ? "current"
+                     : f == format_other       ? "earlier or foreign"
+                                               : "unreadable";
   if (c.json) {
     Json_writer j(c.out);
-    j.begin_object().field("format", static_cast<int>(f)).field("text", text).end_object().finish();
+    j.begin_object().field("format", static_cast<int>(f)).field("text", text);
+    if (!refusal.empty()) j.field("reason", refusal);
+    j.end_object().finish();
   } else {
-    c.out << file << ": " << text << "\n";
+    c.out << file << ": " << text << (refusal.empty() ? "" : ": " + refusal) << "\n";
   }
-  return f == format_failed ? 1 : 0;
+  if (!refusal.empty()) report_error(rs(file + " is refused: " + refusal + "."));
+  return f == format_failed || !refusal.empty() ? 1 : 0;
 }
 
 Topic_handle lookup_topic(const std::string& key) {
@@ -683,6 +694,13 @@ int cmd_resource(Context& c) {
     const std::string& file = c.arg(1, "definitions file");
     c.no_more_args(2);
     if (!usable_file(file)) return 1;
+    struct stat st {};
+    if (::stat(file.c_str(), &st) == 0 && static_cast<std::uint64_t>(st.st_size) > platform::Profile_file::max_file_size) {
+      report_error(rs("The definitions file " + file + " is too large: " + std::to_string(st.st_size) +
+                      " bytes, where a definitions file holds at most " +
+                      std::to_string(platform::Profile_file::max_file_size / (1024 * 1024)) + " MiB."));
+      return 1;
+    }
     if (access(file.c_str(), R_OK) != 0) {
       report_error(rs("Cannot read the definitions file " + file + "."));
       return 1;

@@ -46,6 +46,14 @@ std::string Json_writer::quote(std::string_view s) {
       ++i;
       continue;
     }
+    if (n == 2 && c == 0xC2 && static_cast<unsigned char>(s[i + 1]) <= 0x9F) {
+      // A C1 control (U+0080..U+009F) is escaped like the C0 ones: raw, a terminal obeys it.
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\u%04x", static_cast<unsigned char>(s[i + 1]));
+      out += buf;
+      i += 2;
+      continue;
+    }
     if (n > 1) {
       out.append(s, i, n);
       i += n;

@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "database/schema.h"
+#include "foundation/control_text.h"
 #include "foundation/error_handler.h"
 
 namespace orvalis {
@@ -138,12 +139,13 @@ bool Database::open(const Ref_string& path) {
 void Database::require_topic_tables(const std::string& path) {
   // Both a foreign file and one of the earlier format (it holds ui_text) are refused: the
   // earlier format is only ever read, for conversion.
-  bool ours = !has_table("ui_text");
+  std::string refusal = schema_refusal(*this);
+  bool ours = refusal.empty() && !has_table("ui_text");
   for (const char* table : topic_tables) ours = ours && has_table(table);
   if (!ours) {
     close();
-    throw Db_error(SQLITE_NOTADB,
-                   std::string(Ref_string::from_id(10140).view()) + " (" + path + ")");
+    throw Db_error(SQLITE_NOTADB, std::string(Ref_string::from_id(10140).view()) + " (" + path +
+                                      (refusal.empty() ? "" : ": " + refusal) + ")");
   }
 }
 
@@ -183,6 +185,11 @@ void Database::open_file(const std::string& path, Mode mode) {
   ++generation_;
   sqlite3_extended_result_codes(db_, 1);
   sqlite3_busy_timeout(db_, default_busy_timeout_ms);
+  // A file may come from anywhere: SQLite's defensive mode (no writable schema, no writes to
+  // shadow tables) and an untrusted schema (no functions with side effects in its triggers,
+  // views, defaults or checks). What a schema may hold at all is checked by schema_refusal.
+  sqlite3_db_config(db_, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+  sqlite3_db_config(db_, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
   if (mode == Mode::read_only || mode == Mode::read_only_immutable) return;
 
   // SQLite opens a write-protected file read-only without saying so; the open connection must
@@ -363,7 +370,9 @@ std::string contains_pattern(const Ref_string& text) {
   return pattern;
 }
 
-Ref_string normalized_address(const Ref_string& address) {
+Ref_string normalized_address(const Ref_string& raw) {
+  // Controls never reach a stored address: a link's raw ESC or BEL would later be printed.
+  const Ref_string address = address_without_controls(raw);
   std::string text = address.str();
   // The scheme: a letter, then letters, digits, "+", "-" or ".", up to the ":".
   std::size_t colon = 0;

@@ -1,6 +1,7 @@
 #include "database/document_store.h"
 
 #include "database/record_set.h"
+#include "foundation/control_text.h"
 #include "platform/clock.h"
 
 namespace orvalis {
@@ -99,7 +100,7 @@ Document_handle Document_store::add_document(const Ref_string& address, const Re
     if (adding) {
       rs.add_new();
       rs.set_field("address", stored);
-      rs.set_field("title", title);
+      rs.set_field("title", without_controls(title));
       rs.set_field("num_anchors", num_anchors);
       rs.set_field("num_images", num_images);
       rs.update();
@@ -135,15 +136,15 @@ bool Document_store::save_document(const Document& document) {
     if (!rs.eof()) {
       rs.edit();
       rs.set_field("address", normalized_address(document.address));
-      rs.set_field("title", document.title);
+      rs.set_field("title", without_controls(document.title));
       rs.set_field("size", document.size);
       rs.set_field("time_last_retrieved", document.time_last_retrieved);
       rs.set_field("timeout_count", document.timeout_count);
       rs.set_field("num_anchors", document.num_anchors);
       rs.set_field("num_images", document.num_images);
-      rs.set_field("summary", join_sentences(document.summary));
-      rs.set_field("abstract", join_sentences(document.abstract));
-      rs.set_field("annotation", document.annotation);
+      rs.set_field("summary", without_controls(join_sentences(document.summary)));
+      rs.set_field("abstract", without_controls(join_sentences(document.abstract)));
+      rs.set_field("annotation", without_controls(document.annotation));
       rs.update();
     }
     transaction.commit();
@@ -227,8 +228,8 @@ bool Document_store::link_document(std::int32_t concept_id, std::int32_t url_id,
       rs.add_new();
       rs.set_field("concept_id", concept_id);
       rs.set_field("url_id", url_id);
-      rs.set_field("query", link.query);
-      rs.set_field("search_resource", link.search_resource);
+      rs.set_field("query", without_controls(link.query));
+      rs.set_field("search_resource", without_controls(link.search_resource));
       rs.set_field("relevant", link.relevant);
       linked = true;
     } else if (!rs.date("date_deleted").is_null() && restore) {

@@ -11,11 +11,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <set>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
 
 #include "database/schema.h"
+#include "foundation/control_text.h"
 #include "foundation/error_handler.h"
 
 namespace orvalis {
@@ -188,11 +190,12 @@ void bind_copy(Db_statement& to, int index, const Db_statement& from, int column
       to.bind(index, from.integer(column));
       return;
     default: {
-      std::string_view text = from.text_view(column);
+      // Stored text carries no control characters, whatever the earlier file held.
+      const std::string text = without_controls(from.text_view(column));
       if (text.empty() && empty_is_null)
         to.bind_null(index);
       else
-        to.bind(index, text);
+        to.bind(index, std::string_view(text));
     }
   }
 }
@@ -210,6 +213,14 @@ void bind_date(Db_statement& to, int index, const Db_statement& from, int column
 }
 
 using Id_map = std::unordered_map<std::int64_t, std::int64_t>;
+
+// A name as names compare (ASCII letters without regard to case, as SQLite's NOCASE does).
+std::string name_key(std::string_view name) {
+  std::string key(name);
+  for (char& c : key)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return key;
+}
 
 class Converter {
  public:
@@ -270,6 +281,17 @@ class Converter {
   void topic(const Db_statement& s) {
     static constexpr std::int64_t top_level[] = {1, 16, 17, 21, 22, 26, 27, 28, 29, 35};
     std::int64_t old_id = s.integer(col(s, "concept_id"));
+    // Names compare without regard to case here: "Rust" and "rust" become one topic, the
+    // first, which takes the other's terms, documents and relations.
+    const int name_column = col(s, "name");
+    const std::string key = name_column < 0 ? std::string() : name_key(without_controls(s.text_view(name_column)));
+    if (!key.empty()) {
+      auto [it, fresh] = topic_names_.try_emplace(key, 0);
+      if (!fresh) {
+        topics_[old_id] = it->second;
+        return;
+      }
+    }
     bool is_top = false;
     for (std::int64_t id : top_level) is_top = is_top || id == old_id;
     const bool is_user = old_id > 41471;
@@ -286,6 +308,7 @@ class Converter {
     add.bind(6, is_top ? 1 : 0).bind(7, is_user ? 1 : 0);
     add.run();
     topics_[old_id] = to_.last_insert_rowid();
+    if (!key.empty()) topic_names_[key] = topics_[old_id];
   }
 
   void home(const Db_statement& s) {
@@ -313,11 +336,26 @@ class Converter {
 
   void document(const Db_statement& s) {
     std::int64_t old_id = s.integer(col(s, "url_id"));
+    // Addresses are stored with their scheme and host in lower case; two that then read alike
+    // are one document, the first.
+    const int address_column = col(s, "address");
+    const Ref_string address = normalized_address(
+        Ref_string(address_column < 0 ? std::string_view() : s.text_view(address_column)));
+    if (!address.empty()) {
+      auto it = addresses_.find(address.str());
+      if (it != addresses_.end()) {
+        documents_[old_id] = it->second;
+        return;
+      }
+    }
     Db_statement add(to_,
                      "INSERT INTO url_master (address, title, size, time_last_retrieved,"
                      " timeout_count, num_anchors, num_images, abstract, summary, annotation)"
                      " VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)");
-    bind_copy(add, 1, s, col(s, "address"), true);
+    if (address.empty())
+      add.bind_null(1);
+    else
+      add.bind(1, address);
     bind_copy(add, 2, s, col(s, "title"));
     bind_copy(add, 3, s, col(s, "size"));
     bind_date(add, 4, s, col(s, "time_last_retrieved"));
@@ -333,6 +371,7 @@ class Converter {
       add.bind_null(10);
     add.run();
     documents_[old_id] = to_.last_insert_rowid();
+    if (!address.empty()) addresses_[address.str()] = documents_[old_id];
   }
 
   void link(const Db_statement& s) {
@@ -340,6 +379,7 @@ class Converter {
     if (!mapped(topics_, s.integer(col(s, "concept_id")), topic) ||
         !mapped(documents_, s.integer(col(s, "url_id")), document))
       return;
+    if (!links_.insert({topic, document}).second) return;  // merged topics or documents
     Db_statement add(to_,
                      "INSERT INTO concept_urls (concept_id, url_id, date_deleted, date_created,"
                      " search_resource, query, num_votes, relevant)"
@@ -358,6 +398,7 @@ class Converter {
     if (!mapped(topics_, s.integer(col(s, "concept_id")), from) ||
         !mapped(topics_, s.integer(col(s, "related_id")), to))
       return;
+    if (from == to) return;  // two topics merged into one
     Db_statement add(to_,
                      "INSERT INTO concept_relations (concept_id, related_id, relationship_type)"
                      " VALUES (?1, ?2, ?3)");
@@ -372,6 +413,7 @@ class Converter {
     if (!mapped(topics_, s.integer(col(s, "concept_id")), topic) || c < 0 ||
         s.text_view(c).empty())
       return;  // an empty term is no query
+    if (!terms_.insert({topic, without_controls(s.text_view(c))}).second) return;
     Db_statement add(to_, "INSERT INTO concept_terms (concept_id, term) VALUES (?1, ?2)");
     add.bind(1, topic);
     bind_copy(add, 2, s, c);
@@ -395,9 +437,17 @@ class Converter {
                      "INSERT INTO search_resources (name, location, field_values, search_field,"
                      " ignore_substrings, request_type, enabled, category, username, password,"
                      " form_url) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11)");
+    // Resource names compare without regard to case: the first of a name is kept.
+    const int name_column = col(s, "name");
+    if (name_column >= 0 && !resource_names_.insert(name_key(without_controls(s.text_view(name_column)))).second)
+      return;
     int index = 1;
     for (const Field& f : fields) {
       int c = col(s, f.name);
+      if (std::string_view(f.name) == "location" && c >= 0 && !s.text_view(c).empty()) {
+        add.bind(index++, normalized_address(Ref_string(s.text_view(c))));
+        continue;
+      }
       if (f.kind == text && (c < 0 || s.is_null(c)))
         add.bind(index, "");  // a view with no characters would bind NULL
       else
@@ -411,6 +461,10 @@ class Converter {
   Database& to_;
   const Maintenance_prompts& prompts_;
   Id_map topics_, documents_;
+  std::unordered_map<std::string, std::int64_t> topic_names_, addresses_;
+  std::set<std::pair<std::int64_t, std::int64_t>> links_;
+  std::set<std::pair<std::int64_t, std::string>> terms_;
+  std::set<std::string> resource_names_;
   std::unordered_map<std::string, int> columns_;
 };
 
@@ -468,11 +522,12 @@ Maintenance_result compact_database(const Ref_string& path, const Maintenance_pr
     report_text(12014);
     return Maintenance_result::failed;
   }
-  switch (check_database_format(path)) {
+  std::string refusal;
+  switch (check_database_format(path, &refusal)) {
     case format_failed:
       return Maintenance_result::failed;
     case format_other:
-      report_text(10140);
+      report_text(10140, refusal.empty() ? std::string() : " (" + file + ": " + refusal + ")");
       return Maintenance_result::failed;
     case format_current:
       break;

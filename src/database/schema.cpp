@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <cctype>
 #include <string>
 #include <utility>
 #include <vector>
@@ -206,7 +207,53 @@ bool create_database(const Ref_string& path) {
   }
 }
 
-Database_format check_database_format(const Ref_string& path) {
+namespace {
+
+// The triggers and views this program makes, by name and exact SQL: any other one in a file
+// is refused. A layer that adds one lists it here.
+struct Schema_object {
+  const char* type;  // "trigger" or "view"
+  const char* name;
+  const char* sql;
+};
+const Schema_object our_objects[] = {
+    {nullptr, nullptr, nullptr},
+};
+
+bool ours(std::string_view type, std::string_view name, std::string_view sql) {
+  for (const Schema_object& o : our_objects)
+    if (o.type && type == o.type && name == o.name && sql == o.sql) return true;
+  return false;
+}
+
+// The tables every command reads.
+constexpr const char* read_tables[] = {"concept_master", "concept_relations", "concept_terms",
+                                       "concept_urls", "search_resources", "url_master"};
+
+}  // namespace
+
+std::string schema_refusal(Database& db) {
+  Db_statement s(db, "SELECT type, name, sql FROM sqlite_master WHERE type IN ('trigger', 'view')"
+                     " ORDER BY rowid");
+  while (s.step()) {
+    const std::string type(s.text_view(0)), name(s.text_view(1));
+    if (!ours(type, name, s.text_view(2)))
+      return "it holds a " + type + " named '" + name +
+             "' that Orvalis did not make, and a database file must not run code of its own";
+  }
+  for (const char* table : read_tables) {
+    Db_statement t(db, "SELECT sql FROM sqlite_master WHERE type = 'table' AND name = ?1 COLLATE NOCASE");
+    t.bind(1, table);
+    if (!t.step()) continue;  // the format check says what is missing
+    std::string sql(t.text_view(0));
+    for (char& c : sql) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (sql.starts_with("CREATE VIRTUAL"))
+      return std::string("its table ") + table + " is a virtual table, not one Orvalis made";
+  }
+  return {};
+}
+
+Database_format check_database_format(const Ref_string& path, std::string* refusal) {
   Database db;
   try {
     db.open_file(path.str(), Database::Mode::read_only);
@@ -217,6 +264,11 @@ Database_format check_database_format(const Ref_string& path) {
       // shared-memory file, so it is read as it lies on disk.
       if (e.primary_code() != SQLITE_READONLY && e.primary_code() != SQLITE_CANTOPEN) throw;
       db.open_file(path.str(), Database::Mode::read_only_immutable);
+    }
+    // Looked at first: a view standing for one of our tables is named as what it is.
+    if (std::string why = schema_refusal(db); !why.empty()) {
+      if (refusal) *refusal = why;
+      return format_other;
     }
     for (const char* table : {"concept_master", "search_resources", "url_master", "concept_terms"})
       if (!db.has_table(table)) return format_other;

@@ -18,6 +18,8 @@
 // Called on the user-interface thread; each function uses its own short-lived connection.
 #pragma once
 
+#include <string>
+
 #include "foundation/ref_string.h"
 
 namespace orvalis {
@@ -43,7 +45,15 @@ bool create_database(const Ref_string& path);
 // search_resources, url_master and concept_terms make a Topic database; one that also holds
 // ui_text is of the earlier format. A file SQLite does not recognise is format_other. Any
 // other failure is reported as "0x<code> <description>" and gives format_failed.
-Database_format check_database_format(const Ref_string& path);
+// A file whose schema would run code (see schema_refusal) is format_other, and `refusal`, when
+// given, receives the reason.
+Database_format check_database_format(const Ref_string& path, std::string* refusal = nullptr);
+
+// Why an open file must not be used, or empty. A received file must not run code on ordinary
+// commands: it may hold extra tables (kept as they are), but no trigger or view that this
+// program does not make itself, and the tables it reads must be ordinary tables, not views or
+// virtual tables. Throws Db_error.
+std::string schema_refusal(Database& db);
 
 // Brings an open, writable Topic database of an earlier layout up to schema_version, in one
 // transaction: the name columns of concept_master and search_resources compare without regard

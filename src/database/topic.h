@@ -6,6 +6,7 @@
 // Thread: the user-interface thread.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "database/db_date.h"
@@ -14,6 +15,10 @@
 #include "foundation/ref_string.h"
 
 namespace orvalis {
+
+// The longest topic name or search term, in characters, as the window's fields hold them. Names
+// are also unique without regard to case.
+inline constexpr std::size_t max_topic_name_characters = 255;
 
 class Topic : public Counted_object {
  public:

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "database/record_set.h"
+#include "foundation/control_text.h"
 #include "platform/clock.h"
 
 namespace orvalis {
@@ -121,7 +122,7 @@ Topic_handle Topic_store::add_topic(const Ref_string& name) {
   try {
     Record_set rs = Record_set::for_append(db_, "concept_master");
     rs.add_new();
-    rs.set_field("name", name);
+    rs.set_field("name", without_controls(name));
     rs.update();
     rs.move_last_modified();
     id = rs.number("concept_id");
@@ -139,10 +140,10 @@ bool Topic_store::save_topic(const Topic& topic) {
     Record_set rs(db_, "concept_master", "concept_id = ?1", {topic.concept_id});
     if (!rs.eof()) {
       rs.edit();
-      rs.set_field("name", topic.name);
-      rs.set_field("definition", topic.definition);
+      rs.set_field("name", without_controls(topic.name));
+      rs.set_field("definition", without_controls(topic.definition));
       rs.set_field("facet", topic.facet);
-      rs.set_field("category", topic.category);
+      rs.set_field("category", without_controls(topic.category));
       rs.set_field("time_last_modified", topic.time_last_modified);
       rs.set_field("time_last_queried", topic.time_last_queried);
       rs.set_field("time_last_summarized", topic.time_last_summarized);
@@ -160,7 +161,7 @@ bool Topic_store::save_topic(const Topic& topic) {
     for (const Ref_string& term : topic.terms) {
       terms.add_new();
       terms.set_field("concept_id", topic.concept_id);
-      terms.set_field("term", term);
+      terms.set_field("term", without_controls(term));
       terms.update();
     }
     transaction.commit();

@@ -1,5 +1,7 @@
 #include "foundation/time_spec.h"
 
+#include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 
@@ -37,17 +39,48 @@ std::optional<Time_spec> parse_spec(const Ref_string& text) {
   spec.absolute = (text[0] == 'a' || text[0] == 'A') ? 1 : 0;
   // Three decimal numbers separated by white space, from the third character on.
   const char* p = text.c_str() + 2;
-  long values[3];
-  for (long& v : values) {
+  long long values[3];
+  for (long long& v : values) {
     char* end;
-    v = std::strtol(p, &end, 10);
-    if (end == p) return std::nullopt;
+    errno = 0;
+    v = std::strtoll(p, &end, 10);
+    // A number that does not fit the field is not read (it would wrap into any value).
+    if (end == p || errno == ERANGE || v < INT32_MIN || v > INT32_MAX) return std::nullopt;
     p = end;
   }
   spec.weeks = static_cast<std::int32_t>(values[0]);
   spec.day = static_cast<std::int32_t>(values[1]);
   spec.hour = static_cast<std::int32_t>(values[2]);
   return spec;
+}
+
+std::string schedule_problem(std::string_view text) {
+  const std::string quoted = "'" + std::string(text) + "'";
+  const char* rule =
+      " is not a schedule: 'r WEEKS DAYS HOURS' (whole numbers from 0 to 9999, not all 0) or "
+      "'a 0 WEEKDAY HOUR' (weekday 0 Sunday to 6, 7 every day; hour 0 to 23, -1 every hour)";
+  if (text.size() < 2 || (text[0] != 'r' && text[0] != 'a') || text[1] != ' ') return quoted + rule;
+  long long v[3];
+  std::string rest(text.substr(2));
+  const char* p = rest.c_str();
+  for (long long& n : v) {
+    while (*p == ' ') ++p;
+    char* end;
+    errno = 0;
+    n = std::strtoll(p, &end, 10);
+    if (end == p || errno == ERANGE || (*end != ' ' && *end != 0)) return quoted + rule;
+    p = end;
+  }
+  while (*p == ' ') ++p;
+  if (*p != 0) return quoted + rule;
+  if (text[0] == 'r') {
+    for (long long n : v)
+      if (n < 0 || n > 9999) return quoted + rule;
+    if (v[0] == 0 && v[1] == 0 && v[2] == 0) return quoted + rule;
+    return {};
+  }
+  if (v[0] != 0 || v[1] < 0 || v[1] > 7 || v[2] < -1 || v[2] > 23) return quoted + rule;
+  return {};
 }
 
 Ref_string format_spec(const Time_spec& spec) {

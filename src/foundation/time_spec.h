@@ -7,6 +7,8 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
+#include <string_view>
 
 #include "foundation/ref_string.h"
 
@@ -46,6 +48,11 @@ class Timestamp {
 // Reads "a W D H" / "r W D H" (any first character other than "a"/"A" is relative).
 std::optional<Time_spec> parse_spec(const Ref_string& text);
 Ref_string format_spec(const Time_spec& spec);
+// Why `text`, typed by a user, is not a schedule to store, or empty. Stricter than parse_spec,
+// which reads what is stored: "r WEEKS DAYS HOURS" takes whole numbers from 0 to 9999, not all
+// 0 (an interval of nothing would always be due); "a 0 WEEKDAY HOUR" a weekday from 0 (Sunday)
+// to 6, or 7 for every day, and an hour from 0 to 23, or -1 for every hour.
+std::string schedule_problem(std::string_view text);
 
 Timestamp next_time(const Time_spec& spec, const Timestamp& base);
 // True when the current time is later than next_time(spec, last_run).

@@ -157,6 +157,35 @@ TEST_F(Maintenance, ConversionCarriesEveryRowWithTheNewIds) {
   EXPECT_TRUE(messages().empty());
 }
 
+// Names compare without regard to case and addresses by their lower-cased scheme and host, so
+// rows of the earlier file that then read alike become one, the first, which takes the others'
+// links, terms and relations; control characters are not carried.
+TEST_F(Maintenance, ConversionNormalisesAndMergesWhatThenCollides) {
+  db.close();
+  const std::string earlier = dir.file("old.mdb"), target = dir.file("new.ov2");
+  ASSERT_EQ(make_earlier_file(earlier, R"sql(
+INSERT INTO concept_master VALUES (1, 'Rust', NULL, 0, NULL, 10), (2, 'rust', NULL, 0, NULL, 20),
+  (3, 'Go', NULL, 0, NULL, 30), (4, 'RUST', NULL, 0, NULL, 40);
+INSERT INTO concept_terms VALUES (1, 'rust lang'), (2, 'rust lang'), (2, 'cargo'), (3, 'go' || char(27) || 'x');
+INSERT INTO url_master (url_id, address, title) VALUES (10, 'HTTP://WWW.EXAMPLE.ORG/Page', 'T' || char(7)),
+  (11, 'http://www.example.org/Page', 'second'), (12, 'http://www.Example.org/page', NULL);
+INSERT INTO concept_urls (concept_id, url_id) VALUES (1, 10), (2, 11), (4, 12), (3, 11);
+INSERT INTO concept_relations VALUES (1, 2, '~'), (2, 3, '^');
+INSERT INTO search_resources VALUES ('Finder', 'HTTP://Find/Q', '', 'q', NULL, 'get', 1, NULL, NULL, NULL),
+  ('FINDER', 'http://other/', '', 'q', NULL, 'get', 1, NULL, NULL, NULL);
+)sql"), "");
+  ASSERT_EQ(convert_database(Ref_string(earlier), Ref_string(target), answering(true)), Maintenance_result::done);
+  Database out;
+  ASSERT_TRUE(out.open(Ref_string(target)));
+  EXPECT_EQ(rows(out, "SELECT concept_id, name FROM concept_master ORDER BY concept_id"), "1|Rust;2|Go;");
+  EXPECT_EQ(rows(out, "SELECT * FROM concept_terms"), "1|rust lang;1|cargo;2|go x;");
+  EXPECT_EQ(rows(out, "SELECT url_id, address, title FROM url_master ORDER BY url_id"),
+            "1|http://www.example.org/Page|T ;2|http://www.example.org/page|null;");
+  EXPECT_EQ(rows(out, "SELECT concept_id, url_id FROM concept_urls"), "1|1;1|2;2|1;");
+  EXPECT_EQ(rows(out, "SELECT * FROM concept_relations"), "1|2|^;");
+  EXPECT_EQ(rows(out, "SELECT name, location FROM search_resources ORDER BY rowid"), "Finder|http://find/Q;");
+}
+
 // Refusals of both operations: the message, and every file left as it was.
 TEST_F(Maintenance, Refusals) {
   fill();

@@ -79,6 +79,31 @@ TEST_F(Format, FilesOfEveryKind) {
       {"another program's database",
        [](const std::string& p) { raw_sql(p, "CREATE TABLE notes (body TEXT); INSERT INTO notes VALUES ('keep me')"); },
        format_other, "", false, "File is not a valid Orvalis database."},
+      // A received file runs no code of its own: no trigger or view but ours, no table read
+      // through a view or a virtual table; extra tables are kept.
+      {"a trigger of its own",
+       [](const std::string& p) {
+         create_database(Ref_string(p));
+         raw_sql(p, "CREATE TRIGGER spin AFTER INSERT ON concept_master BEGIN SELECT 1; END");
+       },
+       format_other, "", false, "holds a trigger named 'spin' that Orvalis did not make"},
+      {"a view for one of our tables",
+       [](const std::string& p) {
+         create_database(Ref_string(p));
+         raw_sql(p, "DROP TABLE concept_relations; CREATE VIEW concept_relations AS SELECT 1 AS concept_id");
+       },
+       format_other, "", false, "holds a view named 'concept_relations'"},
+      {"a virtual table for one of ours",
+       [](const std::string& p) {
+         create_database(Ref_string(p));
+         raw_sql(p, "DROP TABLE concept_terms; CREATE VIRTUAL TABLE concept_terms USING fts5(concept_id, term)");
+       },
+       format_other, "", false, "its table concept_terms is a virtual table"},
+      {"an extra table", [](const std::string& p) {
+         create_database(Ref_string(p));
+         raw_sql(p, "CREATE TABLE page_health (engine TEXT)");
+       },
+       format_current, "", true, ""},
       {"a letter", [](const std::string& p) { write_file(p, std::string(4096, 'x') + "not a database\n"); },
        format_other, "", false, "file is not a database"},
       {"an empty file", [](const std::string& p) { write_file(p, ""); }, format_other, "", false, ""},

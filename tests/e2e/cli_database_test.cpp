@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "../database/database_test_support.h"
 #include "test_servers.h"
 #include "cli_runner.h"
 
@@ -116,14 +117,15 @@ TEST_F(CliDatabase, SeededSearchResources) {
 
 TEST_F(CliDatabase, JsonOutputIsValidWhateverBytesAreStored) {
   ASSERT_EQ(run({"topic", "add", "Cafes"}).status, 0);
-  ASSERT_EQ(run({"doc", "add", "Cafes", "http://h/c", "--title", "Caf\xe9 \"q\" \\ \x01\x7f\xed\xa0\x80 \xc3\xa9"}).status, 0);
+  ASSERT_EQ(run({"doc", "add", "Cafes", "http://h/c", "--title", "Caf\xe9 \"q\" \\ \x01\x7f\xed\xa0\x80 \xc3\xa9\xc2\x9b"}).status, 0);
   Cli_result r = run({"--json", "doc", "show", "HTTP://H/c"});
   ASSERT_EQ(r.status, 0) << r.err;
   std::ofstream(box_.path("out.json"), std::ios::binary) << r.out;
   std::string parse = "python3 -c 'import json,sys; print(ascii(json.load(open(sys.argv[1], encoding=\"utf-8\"))[\"title\"]))' " +
                       box_.path("out.json") + " > " + box_.path("title.txt");
   ASSERT_EQ(std::system(parse.c_str()), 0) << r.out;
-  EXPECT_EQ(read_file(box_.path("title.txt")), "'Caf\\ufffd \"q\" \\\\ \\x01\\x7f\\ufffd\\ufffd\\ufffd \\xe9'\n");
+  // Controls (C0, DEL, C1) are stored as spaces; bytes that are not UTF-8 are printed as U+FFFD.
+  EXPECT_EQ(read_file(box_.path("title.txt")), "'Caf\\ufffd \"q\" \\\\   \\ufffd\\ufffd\\ufffd \\xe9 '\n");
 }
 
 TEST_F(CliDatabase, FailedCommandsLeaveTheDatabaseUnchanged) {
@@ -141,7 +143,12 @@ TEST_F(CliDatabase, FailedCommandsLeaveTheDatabaseUnchanged) {
       {{"topic", "show", "99"}, 1, "Error: No topic with id 99."},
       {{"doc", "show", "12"}, 1, "Error: No document with id 12."},
       {{"doc", "add", "Missing", "http://h/x"}, 1, "Error: No topic named 'Missing'."},
-      {{"topic", "set", "Kept", "--query-spec", "soon"}, 2, "Error: --query-spec must be a schedule"},
+      {{"topic", "set", "Kept", "--query-spec", "soon"}, 2, "Error: --query-spec: 'soon' is not a schedule"},
+      {{"topic", "set", "Kept", "--query-spec", "x 1 2 3"}, 2, "'x 1 2 3' is not a schedule: 'r WEEKS DAYS HOURS'"},
+      {{"topic", "set", "Kept", "--query-spec", "rr 1 1 1"}, 2, "'rr 1 1 1' is not a schedule"},
+      {{"topic", "set", "Kept", "--summarize-spec", "r -1 0 0"}, 2, "'r -1 0 0' is not a schedule"},
+      {{"topic", "set", "Kept", "--query-spec", "r 999999999999 0 0"}, 2, "from 0 to 9999, not all 0"},
+      {{"topic", "set", "Kept", "--query-spec", "a 0 8 9"}, 2, "'a 0 8 9' is not a schedule"},
       {{"topic", "set", "Kept", "--query-enabled", "yes"}, 2, "Error: --query-enabled must be 0 or 1"},
       {{"topic", "relate", "Kept", "Kept", "xx"}, 2, "Error: unknown relationship code 'xx'"},
       {{"topic", "relate", "Kept", "Kept", "^"}, 1, "Error: A topic cannot be related to itself."},
@@ -180,6 +187,78 @@ TEST_F(CliDatabase, AFileThatIsNotADatabase) {
   EXPECT_EQ(r.status, 1);
   // The good database is still the last one.
   EXPECT_EQ(run({"topic", "list"}).status, 0);
+}
+
+// A received file must not run code on ordinary commands: one whose trigger spins on every new
+// topic, one whose trigger wipes a topic's documents when a note is written. Both are refused,
+// with the reason, by the commands and by check, and nothing in them changes.
+TEST_F(CliDatabase, FilesWithTriggersOfTheirOwnAreRefused) {
+  ASSERT_EQ(run({"topic", "add", "Kept"}).status, 0);
+  ASSERT_EQ(run({"doc", "add", "Kept", "http://h/k"}).status, 0);
+  const struct {
+    const char* trigger;
+    std::vector<std::string> command;
+  } cases[] = {
+      {"CREATE TRIGGER spin AFTER INSERT ON concept_master BEGIN SELECT count(*) FROM (WITH RECURSIVE"
+       " n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n) SELECT i FROM n); END",
+       {"topic", "add", "Another"}},
+      {"CREATE TRIGGER wipe AFTER UPDATE ON url_master BEGIN DELETE FROM concept_urls; END",
+       {"doc", "note", "1", "x"}},
+  };
+  for (const auto& c : cases) {
+    const std::string file = box_.path(std::string(c.trigger).substr(15, 4) + ".ov2");
+    std::filesystem::copy_file(db_, file);
+    orvalis::testing::raw_sql(file, c.trigger);
+    const std::string before = read_file(file);
+    std::vector<std::string> args = {"--db", file};
+    args.insert(args.end(), c.command.begin(), c.command.end());
+    Cli_result r = box_.run(args, 20);
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_NE(r.err.find("File is not a valid Orvalis database. (" + file + ": it holds a trigger named '"),
+              std::string::npos) << r.err;
+    r = run({"check", file});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find(": refused: it holds a trigger named"), std::string::npos) << r.out;
+    EXPECT_EQ(read_file(file), before);
+  }
+}
+
+// Text from outside (a definitions file, a page's link) reaches no terminal as control
+// sequences: "ESC ] 2 ; ... BEL" would set its title, "CSI 2 J" clear it.
+TEST_F(CliDatabase, PrintedTextCarriesNoControls) {
+  std::ofstream(box_.path("evil.ini")) << "[Evil\x1b[2Jx\x07]\nLocation=http://127.0.0.1:9/q?\xc2\x9b" "2J\n"
+                                          "SearchField=q\x1b[2J\n";
+  ASSERT_EQ(run({"resource", "import", box_.path("evil.ini")}).status, 0);
+  ASSERT_EQ(run({"topic", "add", "Kept"}).status, 0);
+  ASSERT_EQ(run({"doc", "add", "Kept", "http://h/a\x1b[2Jb", "--title", "T\x1b]2;x\x07"}).status, 0);
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"resource", "list"}, {"resource", "show", "Evil\x1b[2Jx\x07"},
+        {"doc", "list", "Kept"}, {"doc", "show", "1"}, {"--json", "resource", "list"}}) {
+    Cli_result r = run(args);
+    EXPECT_EQ(r.status, 0) << args[0] << ": " << r.err;
+    for (const char* control : {"\x1b", "\x07", "\xc2\x9b"})
+      EXPECT_EQ(r.out.find(control), std::string::npos) << args[0] << " " << args[1] << ": " << r.out;
+  }
+  EXPECT_NE(run({"doc", "list", "Kept"}).out.find("http://h/a%1B[2Jb"), std::string::npos);
+}
+
+TEST_F(CliDatabase, FailuresSayWhatHappenedAndNothingElse) {
+  ASSERT_EQ(run({"topic", "add", "Kept"}).status, 0);
+  ASSERT_EQ(run({"topic", "add", "Nowhere", "--category", "No such category"}).status, 0);
+  // No engine serves the topic's category: said, rather than "0 documents found".
+  Cli_result r = run({"search", "Nowhere"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("No engine was asked: no enabled search resource serves the category 'No such category'"),
+            std::string::npos) << r.err;
+  EXPECT_EQ(r.out.find("documents found"), std::string::npos) << r.out;
+  // A link that cannot be stored is an error, not "already in the topic".
+  orvalis::testing::raw_sql(db_, "DROP TABLE concept_urls; CREATE TABLE concept_urls (concept_id INTEGER,"
+                                 " url_id INTEGER CHECK (url_id < 0), date_deleted INTEGER, date_created INTEGER,"
+                                 " search_resource TEXT, query TEXT, rating INTEGER, num_votes INTEGER, relevant INTEGER)");
+  r = run({"doc", "add", "Kept", "http://h/new"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("CHECK constraint failed"), std::string::npos) << r.err;
+  EXPECT_EQ(r.out, "");
 }
 
 TEST(CliAnalyze, FilesStandardInputAndAddressesInOneProcessInOrder) {
@@ -242,6 +321,19 @@ TEST(CliFiles, OnlyRegularFilesAreReadAndAtMostMaxDocumentBytes) {
     EXPECT_EQ(r.status, 1) << c.args[1];
     EXPECT_NE(r.err.find("Error: " + c.says), std::string::npos) << r.err;
   }
+  // The last database gets the same checks as --db: a FIFO there would hang every command.
+  for (const std::string& last : {box.path("fifo"), box.path("folder")}) {
+    ASSERT_EQ(box.run({"settings", "set", "LastDatabase", last}).status, 0);
+    Cli_result r = box.run({"topic", "list"}, 20);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("Error: " + last + " is a"), std::string::npos) << r.err;
+  }
+  // A definitions file beyond what one may hold says so (sparse: no disk is filled).
+  std::ofstream(box.path("huge.ini")) << "[A]\n";
+  std::filesystem::resize_file(box.path("huge.ini"), 17 << 20);
+  Cli_result big = box.run({"resource", "import", box.path("huge.ini")}, 20);
+  EXPECT_EQ(big.status, 1);
+  EXPECT_NE(big.err.find("is too large: 17825792 bytes"), std::string::npos) << big.err;
   ASSERT_EQ(box.run({"settings", "set", "MaxDocumentBytes", "4096"}).status, 0);
   orvalis::testing::write_file(box.path("big.html"), "<title>Big</title>" + std::string(1 << 20, 'x'));
   Cli_result r = box.run({"analyze", box.path("big.html")});

@@ -51,6 +51,7 @@ TEST_F(TimeSpecTest, ParseAndFormat) {
   } cases[] = {
       {"r 0 7 0", "r 0 7 0"}, {"x 1 2 3", "r 1 2 3"}, {"A 0 3 -1", "a 0 3 -1"},
       {"r 1 2", nullptr},     {"r 1", nullptr},       {"abc", nullptr},      {"r x y z", nullptr},
+      {"r 999999999999 0 0", nullptr},  // does not fit: read, it wrapped into any value
   };
   for (const auto& c : cases) {
     std::optional<Time_spec> parsed = parse_spec(c.text);
@@ -62,6 +63,14 @@ TEST_F(TimeSpecTest, ParseAndFormat) {
   Time_spec x = spec("x 1 2 3");
   EXPECT_EQ(x.weeks * 100 + x.day * 10 + x.hour, 123);
   EXPECT_EQ(format_spec(Time_spec{}), "r 0 7 0");
+}
+
+TEST(TimeSpecInput, TypedSchedulesFollowTheRule) {
+  for (const char* good : {"r 0 7 0", "r 0 0 1", "r 9999 9999 9999", "a 0 7 -1", "a 0 0 23"})
+    EXPECT_EQ(schedule_problem(good), "") << good;
+  for (const char* bad : {"x 1 2 3", "rr 1 1 1", "r -1 0 0", "r 999999999999 0 0", "r 0 0 0", "r 1 2",
+                          "r 1 2 3 4", "a 1 2 3", "a 0 8 0", "a 0 1 24", "R 0 7 0", "r 1x 2 3", ""})
+    EXPECT_NE(schedule_problem(bad), "") << bad;
 }
 
 // The next time of each kind of spec from a given moment (2026-12-01 is a Tuesday).
