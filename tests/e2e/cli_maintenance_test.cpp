@@ -62,6 +62,19 @@ TEST_F(CliMaintenance, OrganizeMakesThePickedSubtopicsAndSearchesThem) {
   EXPECT_EQ(run({"doc", "list", "Sails"}).out, "4\thttp://x/3\t\n5\thttp://x/4\t\n6\thttp://x/5\t\n7\thttp://x/6\t\n");
   EXPECT_NE(run({"organize", "Empty"}).err.find("Unable to organize topic. Too few documents"), std::string::npos);
   EXPECT_EQ(run({"organize", "Sails", "--pick", "comet"}).status, 1);
+
+  // Made names follow the rules of typed ones: a name taken in any case is refused, nothing is
+  // made; an inherited name is cut at 255 characters.
+  ASSERT_EQ(run({"topic", "add", "ION Engine"}).status, 0);
+  r = run({"organize", "Sails", "--pick", "ion engine"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("A topic named 'ion engine' exists already: nothing was organized."), std::string::npos) << r.err;
+  EXPECT_EQ(run({"doc", "list", "Sails"}).out, "4\thttp://x/3\t\n5\thttp://x/4\t\n6\thttp://x/5\t\n7\thttp://x/6\t\n");
+  const std::string long_name(250, 'S');
+  ASSERT_EQ(run({"topic", "set", "Sails", "--name", long_name}).status, 0);
+  r = run({"organize", long_name, "--pick", "ion engine", "--inherit"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(run({"topic", "list"}).out.find("\t" + long_name + " and \n"), std::string::npos);
 }
 
 TEST_F(CliMaintenance, CompactAsksFirstAndIsRefusedWhileTheFileIsOpen) {
