@@ -1,5 +1,6 @@
 #include "ui/child_frame.h"
 
+#include <QEvent>
 #include <QHeaderView>
 #include <QMenu>
 #include <QScrollBar>
@@ -145,6 +146,11 @@ void CChildFrame::show_detail() {
   } else {
     detail_->clear();
   }
+}
+
+void CChildFrame::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  if (event->type() == QEvent::PaletteChange && detail_->source().isEmpty()) show_detail();
 }
 
 void CChildFrame::context_menu(QWidget* view, const QPoint& at) {

@@ -88,6 +88,11 @@ class CChildFrame : public QWidget {
   // The status text for the selected node ("%0 documents on topic.").
   void status_text(const QString& text);
 
+ protected:
+  // A new palette (a dark theme chosen while the program runs): the pane is drawn again, so
+  // its links take the palette's colour.
+  void changeEvent(QEvent* event) override;
+
  private:
   void tree_selected(const QModelIndex& index);
   void list_selected(const QModelIndex& index);
