@@ -43,6 +43,12 @@ Html_tag_list collect_tags(const Byte_buffer_handle& page);
 void read_title_and_counts(const Byte_buffer_handle& page, Ref_string& title, int& images,
                            int& anchors);
 
+// The title without a site name joined to it by " - ", " | ", " – ", " — ", " · " or " :: "
+// when the rest is the page's first h1 (compared without regard to ASCII case and white space):
+// "Closures - Some Wiki" with the h1 "Closures" gives "Closures", as does "Some Wiki | Closures".
+// Any other title comes back as it is.
+Ref_string title_without_site_name(const Ref_string& title, std::string_view first_h1);
+
 // A link found on a result page: the absolute address (without fragment) and its anchor text.
 struct Found_link {
   Ref_string url;
