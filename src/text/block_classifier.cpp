@@ -72,7 +72,8 @@ void classify_blocks(Page_text& text) {
   // Link lists and legal lines, wherever they stand.
   for (Text_block& b : blocks) {
     if (!b.kept || b.words == 0) continue;
-    if (b.link_words * 2 >= b.words) {
+    // A heading with a link beside its words ("History [edit]") is still a heading.
+    if (b.heading ? b.link_words * 2 > b.words : b.link_words * 2 >= b.words) {
       b.kept = false;
       b.reason = Block_reason::links;
     } else if (b.words < max_legal_words && names_legal_matter(text, b)) {
@@ -81,8 +82,8 @@ void classify_blocks(Page_text& text) {
     }
   }
 
-  // Without a region, short blocks go with their neighbours.
-  if (region == 0) {
+  // Short blocks go with their neighbours.
+  {
     const size_t n = blocks.size();
     std::vector<Side> side(n, Side::open);
     for (size_t i = 0; i < n; ++i) {

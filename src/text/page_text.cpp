@@ -216,6 +216,7 @@ class Page_text_reader : public Html_scanner {
   bool in_anchor_ = false;
   bool in_emphasis_ = false;
   bool heading_ = false;
+  bool in_sup_ = false;
   int h1_state_ = 0;  // 0 before the first h1, 1 inside it, 2 after
 };
 
@@ -241,6 +242,7 @@ void Page_text_reader::add(const char* text, int n, Text_token::Kind kind, char 
   if (after_tag_) t.flags |= Text_token::after_tag;
   if (in_anchor_) t.flags |= Text_token::in_anchor;
   if (in_emphasis_) t.flags |= Text_token::in_emphasis;
+  if (in_sup_ && in_anchor_) t.flags |= Text_token::footnote;
   if (kind == Text_token::punct &&
       (ascii == '.' || ascii == '!' || ascii == '?' || ascii == '|' || ascii == '*') && n == 1)
     t.flags |= Text_token::sentence_end;
@@ -329,6 +331,11 @@ Markup_state Page_text_reader::state_for(std::string_view name, const char* toke
         name != "main" && name != "article") {
       std::string_view hint = furniture_hint(a.cls);
       if (hint.empty()) hint = furniture_hint(a.id);
+      // Inside the main element or an article, a header or a line of post data is the
+      // article's own (its title, its author and date).
+      if ((next.in_main || next.article >= 0) &&
+          (hint == "header" || hint == "meta" || hint == "byline" || hint == "dateline"))
+        hint = {};
       if (!hint.empty()) {
         next.furniture = Block_reason::hint;
         next.detail = hint;
@@ -408,8 +415,9 @@ int Page_text_reader::on_tag(const char* token, int n, Ref_string&) {
       } else if (base.size() == 2 && base[1] >= '1' && base[1] <= '6') {
         heading_ = !end;
         if (base[1] == '1') {
-          if (!end && h1_state_ == 0) h1_state_ = 1;
-          else if (end && h1_state_ == 1 && !out_.first_h1.empty()) h1_state_ = 2;
+          // The first h1 of the page's own text (a site name in the banner is none).
+          if (!end && h1_state_ == 0 && state_.furniture == Block_reason::none) h1_state_ = 1;
+          else if (end && h1_state_ == 1) h1_state_ = out_.first_h1.empty() ? 0 : 2;
         }
       }
       break;
@@ -418,6 +426,7 @@ int Page_text_reader::on_tag(const char* token, int n, Ref_string&) {
       break;
     case 's':
       if (base == "strong") in_emphasis_ = !end;
+      else if (base == "sup") in_sup_ = !end;
       break;
     case 't':
       if (base == "title") in_title_ = !end;

@@ -32,6 +32,7 @@ struct Text_token {
     in_anchor = 2,     // inside an "a" element
     in_emphasis = 4,   // inside i, b, em or strong
     sentence_end = 8,  // punctuation that ends a sentence: . ! ? | *
+    footnote = 16,     // a link inside sup: a footnote mark such as "[1]", no part of a sentence
   };
   std::uint32_t offset = 0;  // bytes in Page_text::chars
   std::uint32_t length = 0;

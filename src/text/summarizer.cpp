@@ -148,7 +148,22 @@ class Phrase_collector {
     phrase_ += w;
     ++words_;
   }
-  void count() { table_.add(phrase_); }
+  // Counts the phrase without the function words at its ends ("few smart pointers" counts as
+  // "smart pointers"): a key term is about something.
+  void count() {
+    std::string_view p = phrase_;
+    for (;;) {
+      const size_t blank = p.find(' ');
+      if (!is_function_word(p.substr(0, blank))) break;
+      p = blank == std::string_view::npos ? std::string_view() : p.substr(blank + 1);
+    }
+    for (;;) {
+      const size_t blank = p.rfind(' ');
+      if (p.empty() || !is_function_word(blank == std::string_view::npos ? p : p.substr(blank + 1))) break;
+      p = blank == std::string_view::npos ? std::string_view() : p.substr(0, blank);
+    }
+    if (!p.empty()) table_.add(p);
+  }
   void reset() {
     phrase_.clear();
     words_ = 0;
@@ -291,6 +306,7 @@ class Sentence_selector {
       if (!b.kept || b.heading) continue;
       for (std::uint32_t i = b.first; i < b.end; ++i) {
         const Text_token& t = text.tokens[i];
+        if (t.flags & Text_token::footnote) continue;
         const std::string_view s = text.text(t);
         if (t.kind == Text_token::space) {
           if (!sentence_.empty() && sentence_.back() != ' ') sentence_ += ' ';
