@@ -104,7 +104,9 @@ void classify_blocks(Page_text& text) {
       Text_block& b = blocks[i];
       const bool prose_before = before[i] == Side::prose, prose_after = after[i] == Side::prose;
       bool keep;
-      if (b.heading) keep = prose_after;
+      // Inside the main element or the article a heading is the article's own; elsewhere it
+      // goes with the block after it.
+      if (b.heading) keep = region != 0 || prose_after;
       else if (b.words >= 3 && function_share_at_least(b, 25)) keep = prose_before || prose_after;
       else keep = (prose_before || before[i] == Side::none) && (prose_after || after[i] == Side::none) &&
                   (prose_before || prose_after);

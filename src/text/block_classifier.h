@@ -9,7 +9,7 @@
 //  4. on pages without such a region, the rest is sorted as boilerplate classifiers do:
 //     blocks of some length with a fair share of function words are prose; short ones and ones
 //     with few function words take the side of their nearest prose or furniture neighbours, and
-//     a heading goes with the block after it.
+//     a heading goes with the block after it (inside the region, headings stay).
 //  5. When nothing is left with a word in it, every block that is not hidden is kept again,
 //     so that a page of navigation still gets an extract from its best blocks.
 // Every rule is about the page's form (length, links, function words, common class words);

@@ -247,11 +247,23 @@ int Anchor_reader::on_word(const char* token, int n, Ref_string&) {
     if (!anchor_text_.empty()) anchor_text_ += ' ';
     anchor_text_.append(token, static_cast<size_t>(n));
   }
+  space_before_ = false;
   return 0;
 }
 
-int Anchor_reader::on_punct(char ch, Ref_string&) {
-  if (in_anchor_) anchor_text_ += ch;
+// Punctuation joins the word before it ("Hello,"), unless white space stands between them
+// ("salt & pepper"). The text is the character as the page meant it (a reference decoded).
+int Anchor_reader::on_punct(char, Ref_string&) {
+  if (in_anchor_) {
+    if (space_before_ && !anchor_text_.empty()) anchor_text_ += ' ';
+    anchor_text_.append(token_text(), static_cast<size_t>(token_length()));
+  }
+  space_before_ = false;
+  return 0;
+}
+
+int Anchor_reader::on_space(const char*, int, Ref_string&) {
+  space_before_ = true;
   return 0;
 }
 

@@ -12,7 +12,9 @@
 //    page, and only links whose anchor is closed; the caller's ignore test drops the rest.
 //    Links to a place on the same page ("#name") and links of schemes that no fetcher knows
 //    (javascript:, tel:) are never taken; "&amp;" in an href is read as "&", and an href
-//    of the form "//host/path" takes the scheme of the page.
+//    of the form "//host/path" takes the scheme of the page. The anchor text is decoded text:
+//    its words joined by blanks, punctuation joined to the word before it unless white space
+//    stands between them.
 //  - insert_base_reference: a copy of a page whose relative links resolve against the page's
 //    own address when the copy is opened from disk, with the caller's fragments at the top of
 //    the body and at its end. The address is escaped for the attribute: it cannot add markup.
@@ -68,6 +70,7 @@ class Anchor_reader : public Html_scanner {
   int on_tag(const char* token, int length, Ref_string& replacement) override;
   int on_word(const char* token, int length, Ref_string& replacement) override;
   int on_punct(char ch, Ref_string& replacement) override;
+  int on_space(const char* token, int length, Ref_string& replacement) override;
 
  protected:
   // Called when an anchor closes; the default appends to links().
@@ -79,6 +82,7 @@ class Anchor_reader : public Html_scanner {
   Url current_;
   std::string anchor_text_;
   bool in_anchor_ = false;
+  bool space_before_ = false;
   std::unordered_set<std::string> taken_;
   Ref_list<Found_link> links_;
 };
