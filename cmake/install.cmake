@@ -59,3 +59,21 @@ if(EXISTS ${ORVALIS_DATA_DIR}/debian/lintian-overrides)
   install(FILES ${ORVALIS_DATA_DIR}/debian/lintian-overrides
           DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME orvalis)
 endif()
+
+# Installed straight onto a system or into a home folder (not staged for a package, whose
+# triggers do the same), the MIME and desktop databases are refreshed so that file managers open
+# .ov2 files with Orvalis at once.
+install(CODE [[
+  if("$ENV{DESTDIR}" STREQUAL "" AND NOT CMAKE_INSTALL_PREFIX MATCHES "/_CPack_Packages/")
+    find_program(ORVALIS_UPDATE_MIME update-mime-database)
+    find_program(ORVALIS_UPDATE_DESKTOP update-desktop-database)
+    if(ORVALIS_UPDATE_MIME)
+      execute_process(COMMAND ${ORVALIS_UPDATE_MIME} "${CMAKE_INSTALL_PREFIX}/share/mime"
+                      OUTPUT_QUIET ERROR_QUIET)
+    endif()
+    if(ORVALIS_UPDATE_DESKTOP)
+      execute_process(COMMAND ${ORVALIS_UPDATE_DESKTOP} "${CMAKE_INSTALL_PREFIX}/share/applications"
+                      OUTPUT_QUIET ERROR_QUIET)
+    endif()
+  endif()
+]])

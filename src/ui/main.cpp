@@ -36,6 +36,8 @@ int main(int argc, char** argv) {
   QApplication qt(argc, argv);
   QApplication::setApplicationName("Orvalis");
   QApplication::setOrganizationName("Brennick");
+  QApplication::setApplicationVersion(ORVALIS_VERSION);
+  QGuiApplication::setDesktopFileName("orvalis");  // the menu entry, and so its icon under Wayland
 
   std::unique_ptr<orvalis::platform::Event_loop> loop = orvalis::ui::make_qt_event_loop();
   orvalis::platform::set_current_event_loop(loop.get());
