@@ -16,6 +16,7 @@
 #include "ui/main_frame.h"
 #include "ui/message_box.h"
 #include "ui/qt_event_loop.h"
+#include "ui/ui_icons.h"
 #include "platform/version.h"
 
 int main(int argc, char** argv) {
@@ -38,6 +39,7 @@ int main(int argc, char** argv) {
   QApplication::setOrganizationName("Brennick");
   QApplication::setApplicationVersion(ORVALIS_VERSION);
   QGuiApplication::setDesktopFileName("orvalis");  // the menu entry, and so its icon under Wayland
+  QApplication::setWindowIcon(orvalis::ui::program_icon());
 
   std::unique_ptr<orvalis::platform::Event_loop> loop = orvalis::ui::make_qt_event_loop();
   orvalis::platform::set_current_event_loop(loop.get());
