@@ -139,7 +139,9 @@ std::vector<Agent_task_handle> check_due_tasks() {
           spec && is_due(*spec, last(topic->time_last_summarized))) {
         topic->time_last_summarized = Db_date::at(now.seconds());
         changed = true;
-        due.push_back(make_counted<Summarize_topic_task>(topic, true));
+        auto task = make_counted<Summarize_topic_task>(topic, true);
+        task->set_scheduled(true);
+        due.push_back(task);
       }
     }
     if (changed) store.save_topic(*topic);

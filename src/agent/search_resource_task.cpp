@@ -13,6 +13,7 @@
 #include "net/http_connection.h"
 #include "net/http_response.h"
 #include "net/network.h"
+#include "net/received_page.h"
 #include "platform/clock.h"
 #include "platform/registry_store.h"
 #include "text/html_tag.h"
@@ -70,7 +71,7 @@ int Search_resource_task::start() {
 void Search_resource_task::process_result() {
   Network_task_handle keep(this);
   if (status() == succeeded && Database::shared().is_open() && connection()) {
-    Byte_buffer_handle page = response_body(connection()->received_buffer(), false);
+    Byte_buffer_handle page = response_body(*connection(), false);
     // The address the page finally came from (after redirects).
     Ref_string base = connection()->url();
     if (page) {
@@ -164,17 +165,13 @@ Ref_list<Found_link> read_result_links(const Byte_buffer_handle& page, const Ref
   return kept;
 }
 
-Byte_buffer_handle response_body(const Byte_buffer_handle& raw, bool require_ok, int* status) {
-  if (status) *status = 0;
-  const char* text = raw ? raw->contents() : nullptr;
-  if (!text) return Byte_buffer_handle();
-  Http_response_handle response = parse_response(text);
-  if (status) *status = response->status;
-  if (require_ok && response->status != 200) return Byte_buffer_handle();
-  if (!response->has_body() || response->body_offset >= raw->length()) return Byte_buffer_handle();
-  auto body = make_counted<Byte_buffer>();
-  body->append(text + response->body_offset, raw->length() - response->body_offset);
-  return body;
+Byte_buffer_handle response_body(const Net_connection& connection, bool require_ok, int* status) {
+  Received_page page = received_page(connection);
+  if (status) *status = page.status;
+  if (require_ok && page.status != 200) return Byte_buffer_handle();
+  if (!page.body || page.body->length() == 0) return Byte_buffer_handle();
+  page.to_utf8();
+  return page.body;
 }
 
 int store_found_links(const Topic_handle& topic, const Ref_list<Found_link>& links,

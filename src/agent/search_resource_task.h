@@ -67,9 +67,9 @@ Ref_list<Found_link> read_result_links(const Byte_buffer_handle& page, const Ref
                                        const Ref_list<Ref_string>& ignore,
                                        std::vector<Ref_string>* dropped = nullptr);
 
-// The body of a raw HTTP reply (a reply without a status line is all body); null when the
-// reply is not a usable 200 when `require_ok`, or has no body.
-Byte_buffer_handle response_body(const Byte_buffer_handle& raw, bool require_ok, int* status = nullptr);
+// The body of a connection's reply (a reply without a status line is all body) converted to
+// UTF-8; null when the reply is not a usable 200 when `require_ok`, or has no body.
+Byte_buffer_handle response_body(const Net_connection& connection, bool require_ok, int* status = nullptr);
 
 // Stores the links found for a topic: each link shorter than 256 characters (address and title)
 // becomes a document (added when new) linked to the topic with `query` and `added_by`, a

@@ -382,7 +382,7 @@ int resource_test(Context& c) {
     if (!task->ended) cancel_requests(Ref_list<Network_task_handle>{Network_task_handle(task)});
 
     int http_status = 0;
-    Byte_buffer_handle page = response_body(task->connection()->received_buffer(), false, &http_status);
+    Byte_buffer_handle page = response_body(*task->connection(), false, &http_status);
     std::vector<Ref_string> dropped;
     Ref_list<Found_link> kept;
     if (task->status() == Network_task::succeeded && page)
