@@ -24,6 +24,9 @@ struct Agent_events {
   // A summarize task wrote its result; `analysed`: a page was fetched and analysed (false for
   // a failed fetch or an error status, whose text went into the extract).
   std::function<void(const Document& document, bool analysed)> document_summarized;
+  // A line for the user about the agent's work that is not a task ("Skipping 'Engine':
+  // suspended until ..."): the window's status line, the command line's progress.
+  std::function<void(const Ref_string& text)> notice;
 };
 
 Agent_events& agent_events();

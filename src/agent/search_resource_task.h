@@ -12,6 +12,10 @@
 // timed-out request stores nothing; every outcome finishes the task, and the other engines'
 // tasks of the same search go on. The task keeps its own copy of the engine's record.
 //
+// Each outcome goes into the engine's health figures (Engine_health_store): an answer (a 200
+// page) with its time and the links kept; a failure (no answer, a time-out, an error status,
+// a page that cannot be read) with its reason, which may suspend the engine.
+//
 // The helpers are public for the command line's "resource test" and for Get_links_task.
 // User-interface thread only. REQUIRES: made with make_counted.
 #pragma once
@@ -48,7 +52,12 @@ class Search_resource_task : public Network_task {
   Topic_handle topic_;
   Ref_string query_;
   Search_resource_handle resource_;
+  std::int64_t started_ms_ = 0;  // the platform tick when the request went out
 };
+
+// Why an engine's reply is a failure, in words ("answered 403 Forbidden", "timed out after 60
+// seconds"); empty for an answer (a 200 page that could be read).
+Ref_string engine_failure_reason(Network_task& task);
 
 // The engine's query transformation mode: the last entry of "query_transformation_config"
 // ("fragment mode,fragment mode,...") whose fragment the engine's address contains, without

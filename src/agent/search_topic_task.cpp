@@ -1,6 +1,8 @@
 #include "agent/search_topic_task.h"
 
+#include "agent/agent_events.h"
 #include "agent/search_resource_task.h"
+#include "database/engine_health_store.h"
 #include "agent/task_manager.h"
 #include "database/search_resource_store.h"
 #include "database/topic_store.h"
@@ -30,10 +32,17 @@ int Search_topic_task::start() {
   if (!topic->terms.contains(topic->name)) queries.append(topic->name);
 
   Ref_list<Search_resource_handle> resources;
+  Engine_health_store health;
+  const std::int64_t now = platform::now();
   for (const Search_resource_handle& r : Search_resource_store().list_resources(false)) {
     if (!r->enabled) continue;
     if (!topic->category.empty() && !equal_ignoring_case(r->category.view(), topic->category.view()))
       continue;
+    // An engine that keeps failing is left alone for a while, said once per search.
+    if (const Engine_health h = health.health(r->name); h.suspended(now)) {
+      if (agent_events().notice) agent_events().notice("Skipping '" + r->name + "': " + suspension_text(h, now));
+      continue;
+    }
     resources.append(r);
   }
   for (const Ref_string& query : queries)

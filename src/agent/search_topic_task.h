@@ -3,6 +3,7 @@
 // that is switched on and serves the topic's category (every engine when the topic has no
 // category), in the order of the engines' names. With the record-query-time flag it stamps the
 // topic's time_last_queried. It sends nothing itself and finishes as soon as it has started.
+// An engine suspended for failing (Engine_health_store) is skipped, with one notice line.
 //
 // Made by the Search command, by the due-tasks check and by the topic's search schedule (both
 // with the flag on), and for topics newly made by organizing; the maker submits it, or the
