@@ -100,7 +100,10 @@ void Search_resource_task::process_result() {
       kept_links = links.count();
       store_found_links(topic_, links, query_, resource_->name,
                         [&](const Document_handle& d, bool is_new) {
-                          if (is_new) Task_manager::instance().submit(make_counted<Summarize_task>(topic_, d));
+                          if (!is_new) return;
+                          auto summarize = make_counted<Summarize_task>(topic_, d);
+                          summarize->set_respect_robots(scheduled_);
+                          Task_manager::instance().submit(summarize);
                         });
     }
   }

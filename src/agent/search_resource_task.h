@@ -43,6 +43,8 @@ class Search_resource_task : public Network_task {
 
   int start() override;
   void process_result() override;
+  // Part of a search a schedule started: the new documents' summaries honour robots rules.
+  void set_scheduled(bool on) { scheduled_ = on; }
 
   const Topic_handle& topic() const { return topic_; }
   const Search_resource& resource() const { return *resource_; }
@@ -53,6 +55,7 @@ class Search_resource_task : public Network_task {
   Ref_string query_;
   Search_resource_handle resource_;
   std::int64_t started_ms_ = 0;  // the platform tick when the request went out
+  bool scheduled_ = false;
 };
 
 // Why an engine's reply is a failure, in words ("answered 403 Forbidden", "timed out after 60

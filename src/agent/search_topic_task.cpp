@@ -47,7 +47,11 @@ int Search_topic_task::start() {
   }
   for (const Ref_string& query : queries)
     for (const Search_resource_handle& r : resources)
-      manager.submit(make_counted<Search_resource_task>(topic, *r, query));
+    {
+      auto task = make_counted<Search_resource_task>(topic, *r, query);
+      task->set_scheduled(scheduled_);
+      manager.submit(task);
+    }
 
   if (record_query_time_ && Database::shared().is_open()) {
     topic->time_last_queried = Db_date::at(platform::now());

@@ -22,6 +22,9 @@ class Search_topic_task : public Agent_task {
   Search_topic_task(const Topic_handle& topic, bool record_query_time);
 
   int start() override;
+  // Started by a schedule: the pages the search finds are summarized under the sites' robots
+  // rules (the engines themselves are asked as always).
+  void set_scheduled(bool on) { scheduled_ = on; }
 
   const Topic_handle& topic() const { return topic_; }
   bool record_query_time() const { return record_query_time_; }
@@ -29,6 +32,7 @@ class Search_topic_task : public Agent_task {
  private:
   Topic_handle topic_;
   bool record_query_time_;
+  bool scheduled_ = false;
 };
 
 // Submits a search of the topic, due at once, with the record-query-time flag given.

@@ -3,6 +3,7 @@
 #include <time.h>
 
 #include <algorithm>
+#include <atomic>
 
 namespace orvalis {
 
@@ -24,7 +25,11 @@ std::string trimmed_lower(const std::string& text) {
   return out;
 }
 
+std::atomic<std::int64_t> all_decode_us{0};
+
 }  // namespace
+
+std::int64_t Content_decoder::total_decode_microseconds() { return all_decode_us.load(); }
 
 Content_decoder::Content_decoder(const std::string& coding, std::int64_t limit)
     : name_(trimmed_lower(coding)), limit_(limit < 0 ? 0 : limit) {
@@ -84,7 +89,9 @@ void Content_decoder::feed(const char* bytes, std::int64_t n, std::string& out) 
     problem_ = "the " + name_ + " data is corrupt (" + std::string(stream_.msg ? stream_.msg : "bad data") + ")";
   }
   if (any_output_) held_.clear();
-  cpu_us_ += thread_cpu_microseconds() - cpu_start;
+  const std::int64_t spent = thread_cpu_microseconds() - cpu_start;
+  cpu_us_ += spent;
+  all_decode_us += spent;
 }
 
 int Content_decoder::inflate_all(const char* bytes, std::int64_t n, std::string& out) {

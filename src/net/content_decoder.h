@@ -42,6 +42,8 @@ class Content_decoder {
   std::int64_t bytes_out() const { return out_; }
   // Microseconds of processor time spent in zlib, for the figures.
   std::int64_t decode_microseconds() const { return cpu_us_; }
+  // Microseconds of processor time every decoder of the process has spent in zlib.
+  static std::int64_t total_decode_microseconds();
   // The coding's name as the header gave it, lower-case and trimmed.
   const std::string& name() const { return name_; }
 
