@@ -90,7 +90,9 @@ long long bytes_sent_since_last() {
     total += std::atoll(f.c_str());
   }
   in.clear();
-  read = in.tellg() >= 0 ? in.tellg() : read;
+  in.seekg(0, std::ios::end);
+  const std::streamoff end = in.tellg();
+  if (end >= 0) read = end;
   return total;
 }
 
