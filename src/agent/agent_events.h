@@ -1,6 +1,6 @@
 // What the agent tells the front-ends while it works: a topic gained documents (the views
 // redraw it), a search or a follow found a document for a topic, a document's summary was
-// written. A front-end installs the listeners it needs; unset ones are skipped. The window
+// written, a search found nothing because every engine failed. A front-end installs the listeners it needs; unset ones are skipped. The window
 // redraws its tree and lists; the command line collects what a search added to print it.
 //
 // One process-wide set, user-interface thread only.
@@ -27,6 +27,9 @@ struct Agent_events {
   // A line for the user about the agent's work that is not a task ("Skipping 'Engine':
   // suspended until ..."): the window's status line, the command line's progress.
   std::function<void(const Ref_string& text)> notice;
+  // Every engine a search of the topic asked failed: `why` names each engine with its reason
+  // ("No search engine answered for 'bees': Lookabout (connection refused)").
+  std::function<void(const Topic& topic, const Ref_string& why)> search_failed;
 };
 
 Agent_events& agent_events();

@@ -19,6 +19,7 @@
 #include "net/http_response.h"
 #include "net/received_page.h"
 #include "platform/user_file.h"
+#include "text/html_chars.h"
 #include "text/page_analysis.h"
 #include "text/word_tagger.h"
 
@@ -98,6 +99,7 @@ struct Analyzed {
   std::string address;  // the address finally fetched, for an address
   Page_analysis page;
   Page_encoding encoding;  // what the page was read as
+  bool blocks = false;  // --blocks: show each text block's verdict
 };
 
 // The page's bytes read as UTF-8, by the encoding they declare or show, and analysed.
@@ -180,6 +182,16 @@ Page_analysis analyze_input(const std::string& input, std::string& address, Page
   return a;
 }
 
+// With --blocks: every text block of the page and its verdict, one a line.
+void print_blocks(Context& c, const Analyzed& a) {
+  c.out << "Blocks:\n";
+  for (const Block_verdict& b : a.page.blocks) {
+    std::string text = b.text.str();
+    if (text.size() > 160) text = text.substr(0, static_cast<size_t>(html_chars::utf8_cut(text.data(), static_cast<int>(text.size()), 157))) + "...";
+    c.out << "  [" << b.why << (b.heading ? ", heading" : "") << "] " << text << "\n";
+  }
+}
+
 void print_analysis(Context& c, const Analyzed& a) {
   c.out << "Page: " << a.input;
   if (!a.address.empty() && a.address != a.input) c.out << " (" << a.address << ")";
@@ -206,12 +218,21 @@ void write_analysis(Json_writer& j, const Analyzed& a) {
   for (const Ref_string& t : a.page.key_terms) j.value(t.view());
   j.end_array().key("extract").begin_array();
   for (const Ref_string& s : a.page.extract) j.value(s.view());
-  j.end_array().end_object();
+  j.end_array();
+  if (a.blocks) {
+    j.key("blocks").begin_array();
+    for (const Block_verdict& b : a.page.blocks)
+      j.begin_object().field("kept", b.kept).field("verdict", b.why.view())
+          .field("heading", b.heading).field("text", b.text.view()).end_object();
+    j.end_array();
+  }
+  j.end_object();
 }
 
 }  // namespace
 
 int cmd_analyze(Context& c) {
+  const bool blocks = c.take_flag("--blocks");
   const std::vector<std::string> inputs = c.args;
   if (inputs.empty()) throw Usage_error{"missing HTML file, address or -"};
   if (std::count(inputs.begin(), inputs.end(), "-") > 1)
@@ -224,6 +245,7 @@ int cmd_analyze(Context& c) {
   for (size_t i = 0; i < inputs.size(); ++i) {
     Analyzed a;
     a.input = inputs[i];
+    a.blocks = blocks;
     a.page = analyze_input(a.input, a.address, a.encoding, tagger);
     if (!a.page.ok) {
       ++failed;
@@ -234,6 +256,7 @@ int cmd_analyze(Context& c) {
     } else if (a.page.ok) {
       if (i > 0) c.out << "\n";
       print_analysis(c, a);
+      if (blocks) print_blocks(c, a);
     }
     c.out.flush();
   }
