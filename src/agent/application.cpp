@@ -11,10 +11,7 @@
 #include "platform/message_sink.h"
 #include "platform/registry_store.h"
 #include "platform/user_file.h"
-
-#ifndef ORVALIS_VERSION
-#define ORVALIS_VERSION "2.0.0"
-#endif
+#include "platform/version.h"
 
 namespace orvalis {
 
