@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 #include <ostream>
 #include <sstream>
 
@@ -51,9 +52,11 @@ Json_value Json_value::object() {
 
 std::int64_t Json_value::as_integer() const {
   if (kind_ == Kind::integer) return integer_;
-  if (kind_ == Kind::real && std::isfinite(real_) && std::fabs(real_) < 9.2e18)
-    return static_cast<std::int64_t>(real_);
-  return 0;
+  if (kind_ != Kind::real || std::isnan(real_)) return 0;
+  // Held to the range of a whole number.
+  if (real_ >= 9.2e18) return std::numeric_limits<std::int64_t>::max();
+  if (real_ <= -9.2e18) return std::numeric_limits<std::int64_t>::min();
+  return static_cast<std::int64_t>(real_);
 }
 
 double Json_value::as_real() const {

@@ -42,7 +42,7 @@ class Json_value {
   bool is_number() const { return kind_ == Kind::integer || kind_ == Kind::real; }
 
   bool as_bool() const { return kind_ == Kind::boolean && integer_ != 0; }
-  // A number's value (a real one truncated); 0 for other kinds.
+  // A number's value (a real one truncated, and held to the range); 0 for other kinds.
   std::int64_t as_integer() const;
   double as_real() const;
   // A string's text; empty for other kinds.
