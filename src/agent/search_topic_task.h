@@ -23,11 +23,15 @@ class Search_topic_task : public Agent_task {
   int start() override;
 
   const Topic_handle& topic() const { return topic_; }
+  // A run of the topic's schedule (or of the due-tasks check): once it has ended, the topic's
+  // page is published again (scheduler.h).
+  void set_scheduled(bool on) { scheduled_ = on; }
   bool record_query_time() const { return record_query_time_; }
 
  private:
   Topic_handle topic_;
   bool record_query_time_;
+  bool scheduled_ = false;
 };
 
 // Submits a search of the topic, due at once, with the record-query-time flag given.

@@ -1,5 +1,6 @@
 #include "agent/summarize_topic_task.h"
 
+#include "agent/scheduler.h"
 #include "agent/summarize_task.h"
 #include "agent/task_manager.h"
 #include "database/document_store.h"
@@ -19,6 +20,7 @@ int Summarize_topic_task::start() {
   if (Database::shared().is_open()) {
     for (const Topic_document& td : Document_store().documents_of_topic(topic_->concept_id, false))
       manager.submit(make_counted<Summarize_task>(topic_, td.document));
+    if (scheduled_) note_scheduled_run(topic_->concept_id);
     if (record_summary_time_) {
       Topic fresh;
       if (Topic_store::shared().load_topic(fresh, topic_->concept_id)) {

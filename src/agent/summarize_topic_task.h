@@ -20,10 +20,14 @@ class Summarize_topic_task : public Agent_task {
   int start() override;
 
   const Topic_handle& topic() const { return topic_; }
+  // A run of the topic's schedule (or of the due-tasks check): once it has ended, the topic's
+  // page is published again (scheduler.h).
+  void set_scheduled(bool on) { scheduled_ = on; }
 
  private:
   Topic_handle topic_;
   bool record_summary_time_;
+  bool scheduled_ = false;
 };
 
 }  // namespace orvalis

@@ -3,9 +3,11 @@
 // dialog and the tasks that came due while the program was not running) and runs the engine
 // and the agent on the Qt event loop of the user-interface thread.
 #include <QApplication>
+#include <QLocale>
 #include <QStringList>
 
 #include "agent/application.h"
+#include "platform/clock.h"
 #include "platform/event_loop.h"
 #include "platform/message_sink.h"
 #include "ui/controller_agent.h"
@@ -15,6 +17,9 @@
 
 int main(int argc, char** argv) {
   QApplication qt(argc, argv);
+  // The user's locale, for the engine's dates (the C library's) and for the window's (Qt's).
+  orvalis::platform::use_user_locale();
+  QLocale::setDefault(QLocale::system());
   QApplication::setApplicationName("Orvalis");
   QApplication::setOrganizationName("Brennick");
 
