@@ -14,6 +14,7 @@
 #include "ui/main_frame.h"
 #include "ui/message_box.h"
 #include "ui/qt_event_loop.h"
+#include "ui/ui_icons.h"
 
 int main(int argc, char** argv) {
   QApplication qt(argc, argv);
@@ -22,6 +23,7 @@ int main(int argc, char** argv) {
   QLocale::setDefault(QLocale::system());
   QApplication::setApplicationName("Orvalis");
   QApplication::setOrganizationName("Brennick");
+  QApplication::setWindowIcon(orvalis::ui::program_icon());
 
   std::unique_ptr<orvalis::platform::Event_loop> loop = orvalis::ui::make_qt_event_loop();
   orvalis::platform::set_current_event_loop(loop.get());
