@@ -234,8 +234,9 @@ TEST_F(AgentSearch, FailingEnginesEndWithTheirStatusWhileTheOtherOneDelivers) {
       p.write(reply("404 Not Found", "gone"));
       return;
     }
-    p.write(reply("200 OK", "<title>Leaf notes</title><p>The tea plant grows on hills. Pickers take the "
-                            "young leaves early.</p>"));
+    // The title gives no key terms; the heading does.
+    p.write(reply("200 OK", "<title>Leaf notes</title><h1>Leaf notes</h1><p>The tea plant grows on hills. "
+                            "Pickers take the young leaves early.</p>"));
   }));
   const std::string refused = "http://127.0.0.1:" + std::to_string(testing::free_port()) + "/gone";
   std::string long_link = articles.url("/" + std::string(260, 'x'));
