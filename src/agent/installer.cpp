@@ -135,6 +135,8 @@ Install_report install() {
   put_default("DBVersion", "2");
   put_default("MaxDocumentBytes", "1048576");
   put_default("VerifyCertificates", "yes");
+  put_default("AcceptCompression", "Yes");
+  put_default("RespectRobots", "Yes");
   return report;
 }
 

@@ -68,14 +68,14 @@ void register_topic_schedules(const Topic& topic) {
   drop(summarize_map(), id);
   auto handle = make_counted<Topic>(topic);
   if (topic.query_enabled) {
-    auto search = make_counted<Search_topic_task>(handle, true);
-    search->set_scheduled(true);
-    add(search_map(), id, search, topic.query_time_spec, topic.time_last_queried);
+    auto task = make_counted<Search_topic_task>(handle, true);
+    task->set_scheduled(true);
+    add(search_map(), id, task, topic.query_time_spec, topic.time_last_queried);
   }
   if (topic.summary_enabled) {
-    auto summarize = make_counted<Summarize_topic_task>(handle, true);
-    summarize->set_scheduled(true);
-    add(summarize_map(), id, summarize, topic.summarize_time_spec, topic.time_last_summarized);
+    auto task = make_counted<Summarize_topic_task>(handle, true);
+    task->set_scheduled(true);
+    add(summarize_map(), id, task, topic.summarize_time_spec, topic.time_last_summarized);
   }
 }
 

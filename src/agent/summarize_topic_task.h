@@ -16,13 +16,13 @@ class Summarize_topic_task : public Agent_task {
  public:
   // "Summarize documents on subject '<name>'"; due at once unless the maker sets a schedule.
   Summarize_topic_task(const Topic_handle& topic, bool record_summary_time);
+  // Started by a schedule (or the due-tasks check): the fetches honour the sites' robots rules,
+  // and once the run has ended the topic's page is published again (scheduler.h).
+  void set_scheduled(bool on) { scheduled_ = on; }
 
   int start() override;
 
   const Topic_handle& topic() const { return topic_; }
-  // A run of the topic's schedule (or of the due-tasks check): once it has ended, the topic's
-  // page is published again (scheduler.h).
-  void set_scheduled(bool on) { scheduled_ = on; }
 
  private:
   Topic_handle topic_;
