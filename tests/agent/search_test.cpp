@@ -20,6 +20,7 @@
 #include "agent/application.h"
 #include "agent/get_ad_task.h"
 #include "agent/get_links_task.h"
+#include "agent/robots_gate.h"
 #include "agent/scheduler.h"
 #include "agent/search_resource_task.h"
 #include "agent/search_topic_task.h"
@@ -624,6 +625,38 @@ TEST_F(AgentSearch, FailingEnginesAreSuspendedOnADoublingSchedule) {
   EXPECT_EQ(health.health("Down").suspended_until - clock_.now(), 7200);
   EXPECT_EQ(health.health("Flaky").failures, 0);  // a deleted engine's figures go with it
   EXPECT_EQ(health.health("Flaky").queries, 0);
+}
+
+// A crawl delay longer than the host spacing holds the site's next fetch; a shorter one is the
+// spacing's business. A gate that is off, or RespectRobots "No", holds nothing.
+TEST(RobotsGate, ACrawlDelayOverTheSpacingIsKept) {
+  platform::Manual_clock clock{1'700'000'000};
+  platform::Scoped_clock installed{clock};
+  Settings_cache::instance().set("RespectRobots", "Yes");
+  const struct {
+    const char* file;
+    bool on;
+    std::int64_t after;  // seconds since the host's last fetch
+    bool ready;
+  } cases[] = {
+      {"User-agent: *\nCrawl-delay: 60\n", true, 31, false},
+      {"User-agent: *\nCrawl-delay: 60\n", true, 61, true},
+      {"User-agent: *\nCrawl-delay: 60\n", false, 31, true},
+      {"User-agent: *\nCrawl-delay: 10\n", true, 11, true},
+  };
+  for (const auto& c : cases) {
+    Robots_cache::instance().clear();
+    Robots_cache::instance().store("http://slow.example:80", Robots_rules::parse(c.file), 3600);
+    Host_table::instance().set_launch_time("slow.example", clock.now() - c.after);
+    Robots_gate gate(c.on);
+    EXPECT_EQ(gate.ready("http://slow.example/page"), c.ready) << c.file << " after " << c.after;
+    EXPECT_FALSE(gate.disallowed());
+  }
+  Settings_cache::instance().set("RespectRobots", "No");
+  EXPECT_FALSE(Robots_gate(true).on());
+  Settings_cache::instance().set("RespectRobots", "Yes");
+  Robots_cache::instance().clear();
+  Host_table::instance().clear();
 }
 
 // Follow Links asks the site's robots rules: a refused page keeps its title and says why; an
