@@ -437,8 +437,7 @@ TEST_F(AgentSearch, OnlyAWholeImageIsStoredWithItsPage) {
 // the switched-on ones of its category (all switched-on ones without a category).
 TEST_F(AgentSearch, ATopicIsSearchedForEachQueryOnTheEnginesOfItsCategory) {
   struct Engine {
-    const char* name;
-    const char* category;
+    const char *name, *category;
     int enabled;
   } engines[] = {{"News A", "News", 1}, {"News Off", "News", 0}, {"Web B", "Web", 1}};
   for (const Engine& e : engines) {
@@ -448,8 +447,7 @@ TEST_F(AgentSearch, ATopicIsSearchedForEachQueryOnTheEnginesOfItsCategory) {
     ASSERT_TRUE(Search_resource_store().save_resource(r));
   }
   struct Case {
-    const char* name;
-    const char* category;
+    const char *name, *category;
     std::vector<const char*> terms;
     std::multiset<std::string> searches;  // engine|query
   } cases[] = {
@@ -527,10 +525,9 @@ TEST_F(AgentSearch, GetLinksSummarizesAtDepthOneAndFollowsFurtherBeyond) {
 TEST_F(AgentSearch, TheDueTasksCheckMakesATaskForEachScheduleThatCameDue) {
   const std::int64_t now = platform::now(), day = 86400;
   struct Case {
-    const char* name;
-    const char* query_spec;  // null: searches off
+    const char *name, *query_spec;  // null spec: that schedule is off
     std::int64_t last_queried;
-    const char* summarize_spec;  // null: summaries off
+    const char* summarize_spec;
     std::int64_t last_summarized;
   } cases[] = {
       {"due", "r 0 1 0", now - 2 * day, nullptr, 0},
