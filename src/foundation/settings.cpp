@@ -135,6 +135,10 @@ int load_settings() {
   long long bytes = max_bytes.empty() ? 1048576 : std::atoll(max_bytes.c_str());
   if (bytes < 4096) bytes = 4096;
   limits.max_document_bytes = bytes;
+  // A result page of thousands of links would cost a fetch each, at one host's spacing.
+  Ref_string per_page = read("MaxResultsPerPage");
+  long long results = per_page.empty() ? 200 : std::atoll(per_page.c_str());
+  limits.max_results_per_page = results >= 1 && results <= 10000 ? static_cast<int>(results) : 200;
   Ref_string verify = read("VerifyCertificates");
   limits.verify_certificates = !(verify == "no");
   cache.set("VerifyCertificates", limits.verify_certificates ? "yes" : "no");
@@ -153,6 +157,7 @@ int save_settings() {
   write("ConcurrentReq", Ref_string::number(limits.concurrent_requests));
   write("ConcurrentDNS", Ref_string::number(limits.concurrent_lookups));
   write("MaxDocumentBytes", Ref_string::number(limits.max_document_bytes));
+  write("MaxResultsPerPage", Ref_string::number(limits.max_results_per_page));
   write("VerifyCertificates", limits.verify_certificates ? "yes" : "no");
   return 1;
 }

@@ -73,14 +73,16 @@ Html_scanner::Token Html_scanner::next_token() {
   start_ = pos_;
   sentence_end_ = false;
   if (pos_ >= length_) return Token::end;
+  // No token is longer than max_token bytes, so its length always fits the handlers' int.
+  const std::int64_t end = length_ - pos_ > max_token ? pos_ + max_token : length_;
   const unsigned char c = static_cast<unsigned char>(text_[pos_++]);
   if (is_space(c)) {
-    while (pos_ < length_ && is_space(static_cast<unsigned char>(text_[pos_]))) ++pos_;
+    while (pos_ < end && is_space(static_cast<unsigned char>(text_[pos_]))) ++pos_;
     return Token::space;
   }
   if (c == '<') {
-    const void* close = std::memchr(text_ + pos_, '>', static_cast<size_t>(length_ - pos_));
-    pos_ = close ? static_cast<const char*>(close) - text_ + 1 : length_;
+    const void* close = std::memchr(text_ + pos_, '>', static_cast<size_t>(end - pos_));
+    pos_ = close ? static_cast<const char*>(close) - text_ + 1 : end;
     return Token::tag;
   }
   if (is_punct(c) && c != '&' && c != ';') {
@@ -89,8 +91,8 @@ Html_scanner::Token Html_scanner::next_token() {
   }
   if (is_digit(c)) {
     for (;;) {
-      while (pos_ < length_ && is_digit(static_cast<unsigned char>(text_[pos_]))) ++pos_;
-      if (pos_ + 1 < length_ && (text_[pos_] == '.' || text_[pos_] == ',') &&
+      while (pos_ < end && is_digit(static_cast<unsigned char>(text_[pos_]))) ++pos_;
+      if (pos_ + 1 < end && (text_[pos_] == '.' || text_[pos_] == ',') &&
           is_digit(static_cast<unsigned char>(text_[pos_ + 1]))) {
         ++pos_;
         continue;
@@ -100,8 +102,8 @@ Html_scanner::Token Html_scanner::next_token() {
   }
   // Every byte left is a letter, '&' or ';': a word.
   for (;;) {
-    while (pos_ < length_ && is_word_char(static_cast<unsigned char>(text_[pos_]))) ++pos_;
-    if (pos_ < length_ && text_[pos_] == '.') {
+    while (pos_ < end && is_word_char(static_cast<unsigned char>(text_[pos_]))) ++pos_;
+    if (pos_ < end && text_[pos_] == '.') {
       ++pos_;
       if (dot_belongs_to_word()) continue;
       --pos_;
@@ -138,6 +140,8 @@ void Html_scanner::append_to_sentence(const char* text, int n, bool as_space) {
   if (!as_space || (!sentence_.empty() && !last_was_space_))
     sentence_.append(text, static_cast<size_t>(n));
   last_was_space_ = as_space;
+  // Text without a sentence end is handed on in pieces of at most max_token bytes.
+  if (sentence_.size() >= static_cast<size_t>(max_token)) flush_sentence();
 }
 
 void Html_scanner::flush_sentence() {

@@ -70,6 +70,9 @@ class Html_scanner {
 
   // Texts of this many bytes or fewer are not handed on as sentences.
   static constexpr int min_sentence = 6;
+  // A token (and a sentence) longer than this is cut there: a page of one endless word is read
+  // as words of this size. Far above what a fetch reads of a page.
+  static constexpr std::int64_t max_token = std::int64_t{1} << 26;
 
  protected:
   // After the start tag of an element whose text holds no markup (script, style, title): the

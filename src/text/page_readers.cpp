@@ -206,8 +206,12 @@ int Anchor_reader::on_tag(const char* token, int n, Ref_string&) {
   return 0;
 }
 
+// An anchor's text is kept up to this many bytes: far more than the title its link is given,
+// and a bound on what an anchor left open over a whole page costs.
+constexpr std::size_t kMax_anchor_text = 16384;
+
 int Anchor_reader::on_word(const char* token, int n, Ref_string&) {
-  if (in_anchor_) {
+  if (in_anchor_ && anchor_text_.size() < kMax_anchor_text) {
     if (!anchor_text_.empty()) anchor_text_ += ' ';
     anchor_text_.append(token, static_cast<size_t>(n));
   }
@@ -215,7 +219,7 @@ int Anchor_reader::on_word(const char* token, int n, Ref_string&) {
 }
 
 int Anchor_reader::on_punct(char ch, Ref_string&) {
-  if (in_anchor_) anchor_text_ += ch;
+  if (in_anchor_ && anchor_text_.size() < kMax_anchor_text) anchor_text_ += ch;
   return 0;
 }
 

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <filesystem>
 #include <map>
+#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
@@ -18,6 +19,7 @@
 #include "agent/agent_controller.h"
 #include "agent/application.h"
 #include "agent/get_ad_task.h"
+#include "agent/get_links_task.h"
 #include "agent/search_resource_task.h"
 #include "agent/search_topic_task.h"
 #include "agent/task_manager.h"
@@ -93,6 +95,9 @@ TEST(SearchRequest, TheFormIsFilledAsTheEngineWantsIt) {
       {&post, "green tea", "POST /find HTTP/1.0\r\n", "\r\n\r\nq=green+AND+tea&hl=en&num=50"},
       {&post, "tea", "POST /find HTTP/1.0\r\n", "Authorization: Basic YW5uOnNlY3JldA==\r\n"},
       {&isindex, "cats", "GET /cgi?cats HTTP/1.0\r\n", ""},
+      // One form value: a space as "+", the query's own "#", "&" and "+" encoded.
+      {&isindex, "green tea", "GET /cgi?green+tea HTTP/1.0\r\n", ""},
+      {&isindex, "=c# & c++ 100%", "GET /cgi?c%23+%26+c%2B%2B+100%25 HTTP/1.0\r\n", ""},
       {&odd, "green tea", "GET /s?q= HTTP/1.0\r\n", ""},
   };
   for (const Case& c : cases) {
@@ -130,6 +135,41 @@ TEST(SearchRequest, ResultLinksKeepFetchableAddressesOnceAndDropIgnoredOnes) {
   }
 }
 
+// What a result page gives: at most MaxResultsPerPage links in page order (after the ignore
+// list), addresses up to 2,048 characters, and every title, long or not, cut at 254 characters
+// without splitting one.
+TEST(SearchRequest, ResultLinksAreCappedLongTitlesCutLongAddressesKept) {
+  const std::string e_acute = "\xc3\xa9", base = "http://e.example/";
+  std::string many;
+  for (int i = 0; i < 300; ++i) many += "<a href='/" + std::to_string(i) + "'>R" + std::to_string(i) + "</a>";
+  const std::string path_2048 = std::string(2048 - base.size(), 'p');
+  std::string long_title;
+  for (int i = 0; i < 300; ++i) long_title += e_acute;
+  struct Case {
+    std::string page;
+    int max_links;
+    Ref_list<Ref_string> ignore;
+    int kept;
+    std::string first, last;  // "address title" of the first and last link kept
+  } cases[] = {
+      {many, 200, {}, 200, base + "0 R0", base + "199 R199"},
+      {many, 150, {"/1"}, 150, base + "0 R0", base + "260 R260"},  // 111 ignored, then the first 150
+      {many, 1, {}, 1, base + "0 R0", base + "0 R0"},
+      {"<a href='/" + path_2048 + "'></a><a href='/" + path_2048 + "q'>long</a>", 200, {}, 1,
+       base + path_2048 + " " + (base + path_2048).substr(0, 254), ""},
+      {"<a href='/t'>" + long_title + "</a><a href='/u'>" + std::string(300, 'x') + "</a>", 200, {}, 2,
+       base + "t " + long_title.substr(0, 254 * 2), base + "u " + std::string(254, 'x')},
+      {"<a href='/c'>Caf&eacute; &amp; tea</a>", 200, {}, 1, base + "c Caf" + e_acute + " & tea", ""},
+  };
+  for (const Case& c : cases) {
+    Ref_list<Found_link> links = read_result_links(buffer(c.page), rs(base), c.ignore, nullptr, c.max_links);
+    ASSERT_EQ(links.count(), c.kept) << c.page.substr(0, 80);
+    auto shown = [](const Found_link& l) { return l.url.str() + " " + result_link_title(l).str(); };
+    EXPECT_EQ(shown(links[0]), c.first);
+    if (!c.last.empty()) EXPECT_EQ(shown(links[links.count() - 1]), c.last);
+  }
+}
+
 TEST(SearchAdvertisement, TheFirstConfiguredImageOnThePageWithItsAnchor) {
   Search_resource r = engine("E", "http://search.example/find");
   struct Case {
@@ -163,6 +203,7 @@ class AgentSearch : public ::testing::Test {
     install_agent_hooks();
     Settings_cache::instance().set("lexicon_path", ORVALIS_DATA_DIR);
     network_limits().search_timeout = 60;
+    network_limits().max_results_per_page = Network_limits{}.max_results_per_page;
     Host_table::instance().clear();
     set_host_spacing_enabled(false);  // every engine here is on 127.0.0.1
     ASSERT_TRUE(net_startup());
@@ -232,7 +273,7 @@ TEST_F(AgentSearch, FailingEnginesEndWithTheirStatusWhileTheOtherOneDelivers) {
                             "young leaves early.</p>"));
   }));
   const std::string refused = "http://127.0.0.1:" + std::to_string(testing::free_port()) + "/gone";
-  std::string long_link = articles.url("/" + std::string(260, 'x'));
+  std::string long_link = articles.url("/" + std::string(2100, 'x'));
   Scripted_server good, failing, silent;
   ASSERT_TRUE(good.start([&](Scripted_server::Peer& p) {
     std::string links;
@@ -284,6 +325,7 @@ TEST_F(AgentSearch, ADatabaseThatFillsMidSearchStopsTheAgentAndKeepsWhatWasStore
     p.write(reply("200 OK", page));
   }));
   add_engine("Engine", engine_server.url("/search"));
+  network_limits().max_results_per_page = 2000;
   std::vector<Counted_handle<Search_resource_task>> tasks = start_search(topic("full"));
   ASSERT_EQ(tasks.size(), 1u);
   std::int64_t pages = testing::scalar(Database::shared(), "PRAGMA page_count");
@@ -380,6 +422,51 @@ TEST_F(AgentSearch, OnlyAWholeImageIsStoredWithItsPage) {
   EXPECT_NE(evil.find(" target=\"_top\"><img src=\"xEvil.gif\" align=\"right\" alt=\"x\"></A>"),
             std::string::npos) << evil;
   EXPECT_TRUE(errors_.texts().empty()) << errors_.all();
+}
+
+// Three pages that link to each other: however deep the follow, the run fetches each page once
+// (the first to follow its links, the others to follow theirs or, at depth 1, to summarize
+// them). A depth outside 1 to 10 is refused with the rule and fetches nothing.
+TEST_F(AgentSearch, AFollowRunFetchesEachDocumentOnce) {
+  std::mutex lock;
+  std::map<std::string, int> fetched;
+  Scripted_server site;
+  ASSERT_TRUE(site.start([&](Scripted_server::Peer& p) {
+    const std::string path = p.request.substr(4, p.request.find(' ', 4) - 4);
+    std::string page = "<title>Page " + path + "</title><p>The tea plant grows on hills.</p>";
+    for (const char* other : {"/a", "/b", "/c"})
+      if (path != other) page += "<a href='" + std::string(other) + "'>Page " + other + "</a>";
+    {
+      std::lock_guard<std::mutex> hold(lock);
+      ++fetched[path];
+    }
+    p.write(reply("200 OK", page));
+  }));
+  struct Case {
+    int depth;
+    int fetches;
+    int summarized;  // the pages at the last level
+  } cases[] = {{1, 3, 2}, {3, 3, 0}, {5, 3, 0}, {10, 3, 0}, {0, 0, 0}, {-5, 0, 0}, {11, 0, 0}};
+  for (const Case& c : cases) {
+    fetched.clear();
+    const std::size_t errors_before = errors_.texts().size();
+    Database::shared().execute("DELETE FROM concept_urls; UPDATE url_master SET time_last_retrieved = NULL");
+    Topic_handle t = topic(("follow " + std::to_string(c.depth)).c_str());
+    bool is_new = false;
+    Document_handle root = Document_store().add_document(rs(site.url("/a")), "Page /a", -1, -1, &is_new);
+    Task_manager::instance().submit(make_counted<Get_links_task>(root, t, c.depth));
+    ASSERT_TRUE(drive_until_idle()) << c.depth;
+    int total = 0;
+    for (const auto& [path, n] : fetched) {
+      EXPECT_EQ(n, 1) << path << " at depth " << c.depth;
+      total += n;
+    }
+    EXPECT_EQ(total, c.fetches) << c.depth;
+    EXPECT_EQ(count("SELECT count(*) FROM url_master WHERE time_last_retrieved IS NOT NULL"), c.summarized) << c.depth;
+    const std::string refusal = "The depth of a follow is a whole number from 1 to 10, not " + std::to_string(c.depth) + ".";
+    EXPECT_EQ(errors_.texts().size() - errors_before, c.fetches == 0 ? 1u : 0u) << errors_.all();
+    EXPECT_EQ(errors_.has(refusal), c.fetches == 0) << errors_.all();
+  }
 }
 
 }  // namespace

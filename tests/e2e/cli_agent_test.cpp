@@ -82,5 +82,37 @@ TEST_F(CliAgent, SigtermDuringAgentRunStopsTransfersAndLeavesASoundDatabase) {
   EXPECT_NE(box_.run({"agent", "run", "--once"}, 30).out.find("No tasks are due now."), std::string::npos);
 }
 
+// An isindex engine served by nginx: the query goes out as one form value (a space as "+",
+// its own "#" and "+" encoded) and nginx answers; an engine that answers other than 200 makes
+// "resource test" fail.
+TEST_F(CliAgent, ResourceTestSendsEncodedQueriesAndFailsWithoutA200) {
+  testing::Nginx_server nginx;
+  if (!testing::have_program("nginx") || !nginx.start("    location = /find { return 200 \"<a href='/r/$args'>$args</a>\"; }\n"))
+    GTEST_SKIP() << "nginx could not be started";
+  nginx.put("/a b.html", "<a href='/x'>x</a>");
+  std::string ini;
+  for (const auto& [name, path] : {std::pair{"Index", "/find"}, {"Spaced", "/a b.html"}, {"Missing", "/gone"}})
+    ini += std::string("[") + name + "]\nEnabled=1\nLocation=" + nginx.url(path) +
+           "\nSearchField=isindex_search_field\nCategory=Web\n";
+  orvalis::testing::write_file(box_.path("engine.ini"), ini);
+  ASSERT_EQ(box_.run({"settings", "set", "SearchResources", box_.path("engine.ini")}).status, 0);
+  ASSERT_EQ(box_.run({"new", db_}).status, 0);
+  struct Case {
+    const char* engine;
+    int status;
+    const char* out;
+  } cases[] = {
+      {"Index", 0, "GET /find?green+tea+%231+c%2B%2B HTTP/1.0"},
+      {"Index", 0, "/r/green+tea+%231+c%2B%2B  green+tea+%231+c%2B%2B"},
+      {"Spaced", 0, "GET /a%20b.html?green+tea+%231+c%2B%2B HTTP/1.0"},
+      {"Missing", 1, "HTTP status 404"},
+  };
+  for (const Case& c : cases) {
+    Cli_result r = box_.run({"resource", "test", c.engine, "green tea #1 c++"});
+    EXPECT_EQ(r.status, c.status) << c.engine << "\n" << r.out << r.err;
+    EXPECT_NE(r.out.find(c.out), std::string::npos) << r.out << r.err;
+  }
+}
+
 }  // namespace
 }  // namespace orvalis::test

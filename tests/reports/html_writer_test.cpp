@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <functional>
 #include <string>
 
@@ -83,24 +85,51 @@ TEST(Html_writer, BuffersFillToTheLimitAndLongTextsAreSplit) {
   }
 }
 
-TEST(Html_writer, APageBeyondThreeHundredBuffersIsReportedAndWrittenCut) {
-  Temp_dir dir;
-  Message_recorder errors;
-  Html_writer w;
-  ASSERT_TRUE(w.start());
-  w.set_output_path(Ref_string(dir.file("big.htm")));
-  std::string line(1000, 'x');
-  for (int i = 0; i < 10000; ++i) w.append(line);  // 10 MB: more than 300 buffers hold
-  w.append("<P>last</P>");
-  EXPECT_EQ(w.buffers_in_use(), Html_writer::max_buffers);
-  EXPECT_TRUE(w.overflowed());
-  std::size_t held = w.text_length();
-  ASSERT_TRUE(w.write_page(false));
-  EXPECT_EQ(w.buffers_in_use(), 0);
-  EXPECT_EQ(errors.texts(), std::vector<std::string>{"Output text buffer exceeds allocated internal memory of 9MB."});
-  std::string page = read_file(dir.file("big.htm"));
-  EXPECT_EQ(page.size(), held + std::string("<HTML>\n<HEAD><TITLE></TITLE></HEAD>\n</BODY>\n</HTML>\n").size());
-  EXPECT_EQ(page.find("last"), std::string::npos);
+// Past 300 buffers the page goes to the file as it grows: written whole, never more than 300
+// buffers held. A page that cannot be written, or is dropped, leaves the old page alone.
+TEST(Html_writer, APageBeyondThreeHundredBuffersIsWrittenWhole) {
+  struct Case {
+    const char* what;
+    const char* folder;  // of the output file
+    bool finished;       // write_page (else free)
+    const char* error;
+  } cases[] = {
+      {"written", "", true, ""},
+      {"no folder", "missing/", true, "Unable to open output file for writing to web server."},
+      {"dropped", "", false, ""},
+  };
+  for (const Case& c : cases) {
+    Temp_dir dir;
+    Message_recorder errors;
+    const std::string path = dir.file(std::string(c.folder) + "big.htm");
+    write_file(dir.file("big.htm"), "old");
+    Html_writer w;
+    ASSERT_TRUE(w.start());
+    w.set_output_path(Ref_string(path));
+    w.set_title("Big");
+    std::string line(1000, 'x');
+    int most = 0;
+    for (int i = 0; i < 20000; ++i) {  // 20 MB: 640 buffers' worth
+      line[0] = static_cast<char>('a' + i % 26);
+      w.append(line);
+      most = std::max(most, w.buffers_in_use());
+    }
+    w.append("<P>last</P>");
+    EXPECT_EQ(most, Html_writer::max_buffers) << c.what;
+    EXPECT_EQ(c.finished ? w.write_page(false) : (w.free(), false), c.finished && !*c.error) << c.what;
+    EXPECT_EQ(w.buffers_in_use(), 0);
+    EXPECT_EQ(errors.all(), *c.error ? std::string(c.error) + "\n" : "") << c.what;
+    EXPECT_FALSE(std::filesystem::exists(path + ".part")) << c.what;
+    std::string page = read_file(dir.file("big.htm"));
+    if (*c.error || !c.finished) {
+      EXPECT_EQ(page, "old") << c.what;
+      continue;
+    }
+    ASSERT_EQ(page.size(), 20000 * 1000 + std::string("<HTML>\n<HEAD><TITLE>Big</TITLE></HEAD>\n<P>last</P></BODY>\n</HTML>\n").size());
+    EXPECT_TRUE(page.starts_with("<HTML>\n<HEAD><TITLE>Big</TITLE></HEAD>\na"));
+    EXPECT_TRUE(page.ends_with("<P>last</P></BODY>\n</HTML>\n"));
+    for (int i : {0, 1, 9999, 19999}) EXPECT_EQ(page[page.find("</HEAD>\n") + 8 + i * 1000], 'a' + i % 26) << i;
+  }
 }
 
 TEST(Html_writer, AnOutputFileThatCannotBeOpenedIsReportedAndTheBuffersFreed) {

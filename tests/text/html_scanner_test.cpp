@@ -111,6 +111,44 @@ class Word_replacer : public Html_scanner {
   }
 };
 
+// An endless token or sentence is handed on in pieces of max_token bytes: lengths always fit
+// the handlers' int, however large the page (a one-word page of 2 GiB once overflowed them).
+TEST(Html_scanner, TokensAndSentencesAreCutAtMaxToken) {
+  class Lengths : public Html_scanner {
+   public:
+    using Html_scanner::Html_scanner;
+    int on_space(const char*, int n, Ref_string&) override { return add('s', n); }
+    int on_tag(const char*, int n, Ref_string&) override { return add('t', n); }
+    int on_word(const char*, int n, Ref_string&) override { return add('w', n); }
+    void on_sentence(Ref_string sentence) override { add('.', sentence.length()); }
+    std::vector<std::pair<char, std::int64_t>> seen;
+
+   private:
+    int add(char kind, std::int64_t n) {
+      seen.emplace_back(kind, n);
+      return 0;
+    }
+  };
+  const std::int64_t m = Html_scanner::max_token;
+  using Seen = std::vector<std::pair<char, std::int64_t>>;
+  const struct {
+    std::string start;
+    char fill;
+    Seen seen;
+  } cases[] = {
+      {"", 'a', {{'w', m}, {'.', m}, {'w', 10}, {'.', 10}}},
+      {"<", 'a', {{'t', m}, {'w', 10}, {'.', 10}}},
+      {"", ' ', {{'s', m}, {'s', 10}}},
+      {"", '1', {{'w', m}, {'.', m}, {'w', 10}, {'.', 10}}},
+  };
+  for (const auto& c : cases) {
+    const std::string text = c.start + std::string(static_cast<std::size_t>(m + 10) - c.start.size(), c.fill);
+    Lengths scanner(testing::page_of(text), 1);
+    scanner.run();
+    EXPECT_EQ(scanner.seen, c.seen) << c.start << c.fill;
+  }
+}
+
 TEST(Html_scanner, RewritingReplacesOnlyTokensWhoseHandlerAsksAndCopiesScriptsUnchanged) {
   Word_replacer s(page_of("<p>The cat<hr>sat on the cat.</p><script>cat = '<hr>';</script><hr>cat"), 0);
   Ref_string out = "prefix:";
