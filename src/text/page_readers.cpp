@@ -169,6 +169,8 @@ int Anchor_reader::on_tag(const char* token, int n, Ref_string&) {
     Ref_string href = tag.attribute("href");
     // A link to a place on this same page ("#name") is no document.
     if (href.empty() || href[0] == '#') return 0;
+    // An address the tag reader had to cut is not the one the page links to.
+    if (href.length() >= Html_tag::max_quoted_value) return 0;
     // Addresses of schemes this program cannot fetch (javascript:, tel:, data:, ...) would
     // otherwise resolve as relative paths.
     if (has_unknown_scheme(href)) return 0;

@@ -166,7 +166,9 @@ TEST(SearchRequest, ResultLinksAreCappedLongTitlesCutLongAddressesKept) {
     ASSERT_EQ(links.count(), c.kept) << c.page.substr(0, 80);
     auto shown = [](const Found_link& l) { return l.url.str() + " " + result_link_title(l).str(); };
     EXPECT_EQ(shown(links[0]), c.first);
-    if (!c.last.empty()) EXPECT_EQ(shown(links[links.count() - 1]), c.last);
+    if (!c.last.empty()) {
+      EXPECT_EQ(shown(links[links.count() - 1]), c.last);
+    }
   }
 }
 
