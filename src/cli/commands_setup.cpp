@@ -6,6 +6,7 @@
 #include "cli/cli.h"
 #include "cli/json.h"
 #include "foundation/error_handler.h"
+#include "foundation/setting_ranges.h"
 #include "foundation/settings.h"
 #include "platform/registry_store.h"
 
@@ -91,6 +92,9 @@ int cmd_settings(Context& c) {
     if (!platform::Registry_store::valid_name(name))
       throw Usage_error{"the settings file cannot hold a setting named '" + name +
                         "': a name is not empty, does not begin with '#' and holds no '=' or line break"};
+    // A number outside its setting's range would stop the agent (no connection allowed) or let
+    // one page exhaust memory: refused here, naming the range.
+    if (std::string problem = setting_value_problem(name, value); !problem.empty()) throw Usage_error{problem};
     if (is_profile_entry(name)) {
       profile_put_string(name.c_str(), Ref_string(std::string_view(value)));
       return 0;

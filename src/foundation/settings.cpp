@@ -1,6 +1,7 @@
 #include "foundation/settings.h"
 
 #include "foundation/error_handler.h"
+#include "foundation/setting_ranges.h"
 #include "platform/registry_store.h"
 
 namespace orvalis {
@@ -71,7 +72,9 @@ void profile_put_string(const char* entry, const Ref_string& value) {
 int profile_get_int(const char* entry, int default_value) {
   std::string name = std::string(kToolkit_section) + "\\" + entry;
   if (!store().has(name)) return default_value;
-  return Ref_string(std::string_view(store().read(name))).to_int();
+  const std::string value = store().read(name);
+  if (find_setting_range(entry) && !setting_value_problem(entry, value).empty()) return default_value;
+  return Ref_string(std::string_view(value)).to_int();
 }
 
 void profile_put_int(const char* entry, int value) {
@@ -107,6 +110,10 @@ int load_settings() {
   Ref_string proxy_enabled = profile_get_string("ProxyEnabled", "no");
   Ref_string proxy_host = read("ProxyHost");
   Ref_string proxy_port = read("ProxyPort");
+  if (!setting_value_problem("ProxyPort", proxy_port.view()).empty()) {
+    stored_setting_number("ProxyPort", proxy_port.view());  // reports it
+    proxy_port = Ref_string();
+  }
   if (proxy_enabled == "yes" && (proxy_host.empty() || proxy_port.empty())) {
     report_error(Ref_string::from_id(18011));
     proxy_enabled = "no";
@@ -119,26 +126,18 @@ int load_settings() {
   if (show_ad.empty()) show_ad = Ref_string::from_id(10102);
   cache.set("ShowSRAd", show_ad);
 
-  Ref_string timeout = read("NetworkTimeout");
-  int seconds = timeout.empty() ? 60 : timeout.to_int();
-  if (seconds < 10) seconds = 10;
+  // Numbers are read through their ranges (setting_ranges.cpp): a bad stored value is reported
+  // and the default taken, so that no limit of 0 or of gigabytes reaches the engine.
+  const int seconds = static_cast<int>(stored_setting_number("NetworkTimeout", read("NetworkTimeout").view()));
   limits.search_timeout = limits.follow_timeout = limits.capture_timeout = seconds;
-
-  Ref_string req = read("ConcurrentReq");
-  limits.concurrent_requests = req.empty() ? 8 : req.to_int();
-  Ref_string dns = read("ConcurrentDNS");
-  limits.concurrent_lookups = dns.empty() ? 3 : dns.to_int();
-
-  // Pages of today carry far more than a few kilobytes of markup before their text: the read
-  // limit of a document is a setting, at least 4096 bytes.
-  Ref_string max_bytes = read("MaxDocumentBytes");
-  long long bytes = max_bytes.empty() ? 1048576 : std::atoll(max_bytes.c_str());
-  if (bytes < 4096) bytes = 4096;
-  limits.max_document_bytes = bytes;
+  limits.concurrent_requests =
+      static_cast<int>(stored_setting_number("ConcurrentReq", read("ConcurrentReq").view()));
+  limits.concurrent_lookups =
+      static_cast<int>(stored_setting_number("ConcurrentDNS", read("ConcurrentDNS").view()));
+  limits.max_document_bytes = stored_setting_number("MaxDocumentBytes", read("MaxDocumentBytes").view());
   // A result page of thousands of links would cost a fetch each, at one host's spacing.
-  Ref_string per_page = read("MaxResultsPerPage");
-  long long results = per_page.empty() ? 200 : std::atoll(per_page.c_str());
-  limits.max_results_per_page = results >= 1 && results <= 10000 ? static_cast<int>(results) : 200;
+  limits.max_results_per_page =
+      static_cast<int>(stored_setting_number("MaxResultsPerPage", read("MaxResultsPerPage").view()));
   Ref_string verify = read("VerifyCertificates");
   limits.verify_certificates = !(verify == "no");
   cache.set("VerifyCertificates", limits.verify_certificates ? "yes" : "no");

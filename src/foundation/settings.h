@@ -2,7 +2,8 @@
 // store (Registry_store) into the Settings_cache, checks it and gives it its default; engine
 // code then reads settings from the cache by name (exact, case-sensitive). The Options dialog
 // changes the cache and calls save_settings(). A few settings are held as numbers after load:
-// the three network time-outs, the request and look-up limits, and the document size limit.
+// the three network time-outs, the request and look-up limits, and the document size limit;
+// every numeric setting is read through its range (setting_ranges.h).
 // User-interface thread only: neither the cache nor the store is guarded.
 #pragma once
 

@@ -78,7 +78,17 @@ TEST(CliSetup, BadUsageExitsWithTwo) {
     EXPECT_EQ(r.status, 2) << name;
     EXPECT_NE(r.err.find("Error: the settings file cannot hold a setting named"), std::string::npos) << r.err;
   }
+  // Numbers outside their setting's range are refused with the range; none is stored.
+  const std::pair<const char*, const char*> numbers[] = {{"ConcurrentReq", "0"}, {"ConcurrentReq", "-1"},
+                                                         {"ConcurrentReq", "abc"}, {"ConcurrentDNS", "0"},
+                                                         {"MaxDocumentBytes", "68719476736"}};
+  for (const auto& [name, value] : numbers) {
+    r = box.run({"settings", "set", name, value});
+    EXPECT_EQ(r.status, 2) << name << " " << value;
+    EXPECT_NE(r.err.find(std::string(name) + " must be a whole number from"), std::string::npos) << r.err;
+  }
   EXPECT_EQ(box.run({"settings", "list"}).out.find("v\n"), std::string::npos) << "nothing was stored";
+  EXPECT_EQ(box.run({"settings", "get", "ConcurrentReq"}).out, "8\n");
   r = box.run({"settings", "get", "NoSuchSetting"});
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("Error: No setting named 'NoSuchSetting'."), std::string::npos);

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <fstream>
 
+#include "foundation/setting_ranges.h"
 #include "platform/registry_store.h"
 #include "test_support.h"
 
@@ -106,18 +107,60 @@ TEST_F(SettingsTest, LoadTakesTheFileAndChecksTheProxy) {
 }
 
 TEST_F(SettingsTest, BadNumbersAndMissingValues) {
-  write_file("InstallDir=/x/\nNetworkTimeout=abc\nConcurrentReq=0\nConcurrentDNS=-2\n");
+  write_file("InstallDir=/x/\nNetworkTimeout=abc\nConcurrentReq=0\nConcurrentDNS=-2\n"
+             "MaxDocumentBytes=3000000000\nProxyPort=99999\n");
   ASSERT_TRUE(open_settings_store());
   profile_put_string("ProxyEnabled", "Yes");  // only the exact "yes" is checked
   EXPECT_EQ(load_settings(), 1);
-  EXPECT_EQ(network_limits().search_timeout, 10);
-  EXPECT_EQ(network_limits().concurrent_requests, 0);
-  EXPECT_EQ(network_limits().concurrent_lookups, -2);
+  // Each bad number is reported with its range and read as the default: no limit of 0 (every
+  // task would wait forever) and no read limit of gigabytes.
+  EXPECT_EQ(network_limits().search_timeout, 60);
+  EXPECT_EQ(network_limits().concurrent_requests, 8);
+  EXPECT_EQ(network_limits().concurrent_lookups, 3);
+  EXPECT_EQ(network_limits().max_document_bytes, 1048576);
+  EXPECT_EQ(Settings_cache::instance().get("ProxyPort"), "");
   EXPECT_EQ(Settings_cache::instance().get("ProxyEnabled"), "Yes");
+  for (const char* part : {"NetworkTimeout must be a whole number from 10 to 3600: the stored 'abc'",
+                           "ConcurrentReq must be a whole number from 1 to 60: the stored '0' is ignored and 8",
+                           "ConcurrentDNS must be a whole number from 1 to 32", "MaxDocumentBytes",
+                           "ProxyPort must be a whole number from 1 to 65535"})
+    EXPECT_TRUE(errors_.has(part)) << part << "\n" << errors_.all();
   // The browser settings are missing: reported, not cached.
-  ASSERT_EQ(errors_.messages().count(), 1);
-  EXPECT_EQ(errors_.messages()[0], Ref_string::from_id(18010));
+  EXPECT_TRUE(errors_.has(Ref_string::from_id(18010).str()));
   EXPECT_EQ(pages_folder(), "/x/pages/");
+}
+
+TEST(SettingRanges, ValuesAreCheckedAgainstTheirSettingsRange) {
+  struct Case {
+    const char* name;
+    const char* value;
+    bool ok;
+  };
+  const Case cases[] = {
+      {"ConcurrentReq", "8", true},        {"ConcurrentReq", "0", false},
+      {"ConcurrentReq", "-1", false},      {"ConcurrentReq", "abc", false},
+      {"ConcurrentReq", "", false},        {"ConcurrentReq", "4x", false},
+      {"ConcurrentDNS", "0", false},       {"ConcurrentDNS", "1", true},
+      {"NetworkTimeout", "9", false},      {"NetworkTimeout", "3600", true},
+      {"MaxDocumentBytes", "67108864", true}, {"MaxDocumentBytes", "67108865", false},
+      {"MaxDocumentBytes", "99999999999999999999999", false},
+      {"ProxyPort", "", true},             {"ProxyPort", "0", false},
+      {"ShowWelcomeDialog", "2", false},   {"UserName", "anything at all", true},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(setting_value_problem(c.name, c.value).empty(), c.ok) << c.name << "=" << c.value;
+  EXPECT_EQ(setting_value_problem("ConcurrentReq", "0"), "ConcurrentReq must be a whole number from 1 to 60, not '0'");
+}
+
+TEST(SettingRanges, StoredValuesOutsideTheRangeReadAsTheDefault) {
+  testing::Message_recorder errors;
+  EXPECT_EQ(stored_setting_number("NetworkTimeout", "5"), 10);  // the floor of 10 seconds, silently
+  EXPECT_EQ(stored_setting_number("ConcurrentReq", " 12 "), 12);
+  EXPECT_EQ(stored_setting_number("ConcurrentReq", ""), 8);
+  EXPECT_EQ(errors.texts().size(), 0u) << errors.all();
+  EXPECT_EQ(stored_setting_number("NetworkTimeout", "4000"), 60);
+  EXPECT_EQ(stored_setting_number("MaxDocumentBytes", "100"), 1048576);
+  EXPECT_EQ(errors.texts().size(), 2u);
 }
 
 TEST_F(SettingsTest, MissingInstallFolderStopsTheLoadEarly) {
