@@ -89,27 +89,21 @@ TEST_F(CliAgent, ResourceTestSendsEncodedQueriesAndFailsWithoutA200) {
   testing::Nginx_server nginx;
   if (!testing::have_program("nginx") || !nginx.start("    location = /find { return 200 \"<a href='/r/$args'>Result</a>\"; }\n"))
     GTEST_SKIP() << "nginx could not be started";
-  nginx.put("/a b.html", "<a href='/x'>x</a>");
   std::string ini;
-  for (const auto& [name, path] : {std::pair{"Index", "/find"}, {"Spaced", "/a b.html"}, {"Missing", "/gone"}})
-    ini += std::string("[") + name + "]\nEnabled=1\nLocation=" + nginx.url(path) +
-           "\nSearchField=isindex_search_field\nCategory=Web\n";
+  for (const auto& [name, path] : {std::pair{"Index", "/find"}, {"Missing", "/gone"}})
+    ini += std::string("[") + name + "]\nEnabled=1\nLocation=" + nginx.url(path) + "\nSearchField=isindex_search_field\n";
   orvalis::testing::write_file(box_.path("engine.ini"), ini);
   ASSERT_EQ(box_.run({"settings", "set", "SearchResources", box_.path("engine.ini")}).status, 0);
   ASSERT_EQ(box_.run({"new", db_}).status, 0);
-  struct Case {
-    const char* engine;
+  const struct {
+    const char *engine, *out;
     int status;
-    const char* out;
-  } cases[] = {
-      {"Index", 0, "GET /find?green+tea+%231+c%2B%2B HTTP/1.0"},
-      {"Index", 0, "/r/green+tea+%231+c%2B%2B  Result"},  // the query nginx read
-      {"Spaced", 0, "GET /a%20b.html?green+tea+%231+c%2B%2B HTTP/1.0"},
-      {"Missing", 1, "HTTP status 404"},
-  };
-  for (const Case& c : cases) {
+  } cases[] = {{"Index", "GET /find?green+tea+%231+c%2B%2B HTTP/1.0", 0},
+               {"Index", "/r/green+tea+%231+c%2B%2B  Result", 0},  // the query nginx read
+               {"Missing", "HTTP status 404", 1}};
+  for (const auto& c : cases) {
     Cli_result r = box_.run({"resource", "test", c.engine, "green tea #1 c++"});
-    EXPECT_EQ(r.status, c.status) << c.engine << "\n" << r.out << r.err;
+    EXPECT_EQ(r.status, c.status) << r.out << r.err;
     EXPECT_NE(r.out.find(c.out), std::string::npos) << r.out << r.err;
   }
 }

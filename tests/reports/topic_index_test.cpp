@@ -82,19 +82,16 @@ TEST_F(Pages_test, TopicPageTitleOrderAndCounts) {
 // hold: it is published whole, every row in order.
 TEST_F(Pages_test, ATopicOfAHundredThousandDocumentsIsPublishedWhole) {
   Topic_handle t = add_topic("Many");
-  db.execute("BEGIN");
-  db.execute("WITH RECURSIVE n(i) AS (SELECT 100000 UNION ALL SELECT i + 1 FROM n WHERE i < 199999) "
-             "INSERT INTO url_master (address, title, num_anchors, num_images) "
-             "SELECT 'http://h/' || i, 'Doc ' || i, -1, -1 FROM n");
-  db.execute("INSERT INTO concept_urls (concept_id, url_id, relevant, search_resource) SELECT " +
-             std::to_string(t->concept_id) + ", url_id, 0, 'Alta' FROM url_master");
-  db.execute("COMMIT");
+  for (std::string sql : {"BEGIN", "WITH RECURSIVE n(i) AS (SELECT 100000 UNION ALL SELECT i + 1 FROM n WHERE i < 199999) "
+                                   "INSERT INTO url_master (address, title) SELECT 'http://h/' || i, 'Doc ' || i FROM n",
+                          "INSERT INTO concept_urls (concept_id, url_id, relevant) SELECT " + std::to_string(t->concept_id) +
+                              ", url_id, 0 FROM url_master", "COMMIT"})
+    db.execute(sql);
   ASSERT_FALSE(publish_topic_page(*t, options).empty());
   EXPECT_TRUE(messages().empty());
   std::string p = page("t" + std::to_string(t->concept_id) + ".htm");
   EXPECT_TRUE(has(p, "<TITLE>100000 Documents about 'Many'</TITLE>"));
-  EXPECT_LT(p.find(">Doc 100000</A>"), p.find(">Doc 100001</A>"));
-  EXPECT_LT(p.find(">Doc 199998</A>"), p.find(">Doc 199999</A></TD>"));
+  EXPECT_TRUE(p.find(">Doc 100000</A>") < p.find(">Doc 100001</A>") && p.find(">Doc 199998</A>") < p.find(">Doc 199999</A>"));
   EXPECT_TRUE(p.ends_with("</TABLE>\n</BODY>\n</HTML>\n")) << p.substr(p.size() - 200);
 }
 
