@@ -82,10 +82,13 @@ TEST_F(Pages_test, TopicPageTitleOrderAndCounts) {
 // hold: it is published whole, every row in order.
 TEST_F(Pages_test, ATopicOfAHundredThousandDocumentsIsPublishedWhole) {
   Topic_handle t = add_topic("Many");
-  for (std::string sql : {"BEGIN", "WITH RECURSIVE n(i) AS (SELECT 100000 UNION ALL SELECT i + 1 FROM n WHERE i < 199999) "
-                                   "INSERT INTO url_master (address, title) SELECT 'http://h/' || i, 'Doc ' || i FROM n",
-                          "INSERT INTO concept_urls (concept_id, url_id, relevant) SELECT " + std::to_string(t->concept_id) +
-                              ", url_id, 0 FROM url_master", "COMMIT"})
+  const std::string id = std::to_string(t->concept_id);
+  for (const std::string& sql : std::vector<std::string>{
+           "BEGIN",
+           "WITH RECURSIVE n(i) AS (SELECT 100000 UNION ALL SELECT i + 1 FROM n WHERE i < 199999) "
+           "INSERT INTO url_master (address, title) SELECT 'http://h/' || i, 'Doc ' || i FROM n",
+           "INSERT INTO concept_urls (concept_id, url_id, relevant) SELECT " + id + ", url_id, 0 FROM url_master",
+           "COMMIT"})
     db.execute(sql);
   ASSERT_FALSE(publish_topic_page(*t, options).empty());
   EXPECT_TRUE(messages().empty());

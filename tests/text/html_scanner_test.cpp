@@ -119,7 +119,7 @@ TEST(Html_scanner, TokensAndSentencesAreCutAtMaxToken) {
   const struct {
     char fill;
     Sizes tokens, sentences;  // "kind:" and the token text; the sentences' lengths
-  } cases[] = {{'a', {m + 5, 15}, {m, 10}}, {'1', {m + 5, 15}, {m, 10}}, {'<', {m + 4, 14}, {10}}, {' ', {m + 6, 16}, {}}};
+  } cases[] = {{'a', {m + 5, 15}, {m, 10}}, {'1', {m + 5, 15}, {m, 10}}, {'<', {m + 4, 14}, {}}, {' ', {m + 6, 16}, {}}};
   for (const auto& c : cases) {
     testing::Recording_scanner s(testing::page_of(std::string(m + 10, c.fill)), 1);
     s.run();
