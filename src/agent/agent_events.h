@@ -1,6 +1,6 @@
 // What the agent tells the front-ends while it works: a topic gained documents (the views
 // redraw it), a search or a follow found a document for a topic, a document's summary was
-// written. A front-end installs the listeners it needs; unset ones are skipped. The window
+// written, a search found nothing because every engine failed. A front-end installs the listeners it needs; unset ones are skipped. The window
 // redraws its tree and lists; the command line collects what a search added to print it.
 //
 // One process-wide set, user-interface thread only.
@@ -24,6 +24,9 @@ struct Agent_events {
   // A summarize task wrote its result; `analysed`: a page was fetched and analysed (false for
   // a failed fetch or an error status, whose text went into the extract).
   std::function<void(const Document& document, bool analysed)> document_summarized;
+  // Every engine a search of the topic asked failed: `why` names each engine with its reason
+  // ("No search engine answered for 'bees': Lookabout (connection refused)").
+  std::function<void(const Topic& topic, const Ref_string& why)> search_failed;
 };
 
 Agent_events& agent_events();

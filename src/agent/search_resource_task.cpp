@@ -194,9 +194,9 @@ Byte_buffer_handle response_body(const Byte_buffer_handle& raw, bool require_ok,
 }
 
 Ref_string result_link_title(const Found_link& link) {
-  // Titles are stored as a browser shows them, character references decoded.
+  // The anchor text is decoded already (the scanner reads references as the characters they
+  // stand for): decoding it again would turn a page's "&amp;lt;" into "<".
   Ref_string title = link.text.is_blank() ? link.url : link.text;
-  if (title.find('&') >= 0) title.decode_entities();
   // Engines that wrap a title and its snippet in one anchor give long texts: cut, not dropped.
   if (title.length() > max_result_title_characters)
     title = Ref_string(first_characters(title.view(), max_result_title_characters));

@@ -76,8 +76,8 @@ Ref_list<Found_link> read_result_links(const Byte_buffer_handle& page, const Ref
                                        std::vector<Ref_string>* dropped = nullptr,
                                        int max_links = network_limits().max_results_per_page);
 
-// The title a found link is stored with: its text with character references decoded (the
-// address when the text is blank), cut to max_result_title_characters at a character boundary.
+// The title a found link is stored with: its text (decoded by the reader; the address when the
+// text is blank), cut to max_result_title_characters at a character boundary.
 Ref_string result_link_title(const Found_link& link);
 
 // The body of a raw HTTP reply (a reply without a status line is all body); null when the

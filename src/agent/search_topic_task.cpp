@@ -1,5 +1,6 @@
 #include "agent/search_topic_task.h"
 
+#include "agent/agent_events.h"
 #include "agent/search_resource_task.h"
 #include "agent/task_manager.h"
 #include "database/search_resource_store.h"
@@ -8,6 +9,57 @@
 #include "platform/clock.h"
 
 namespace orvalis {
+
+namespace {
+
+// The requests of one search: when the last has ended and none was answered, every engine
+// that was asked failed, and the agent says which and why.
+class Search_tally : public Completion_listener {
+ public:
+  Search_tally(const Topic_handle& topic, int requests) : topic_(topic), pending_(requests) {}
+
+  void on_complete(Network_task& task) override {
+    --pending_;
+    auto& request = static_cast<Search_resource_task&>(task);
+    Ref_string why = reason(task);
+    if (why.empty()) ++answered_;
+    else if (!(why == "cancelled") && !named(request.resource().name))
+      failures_.push_back({request.resource().name, why});
+    if (pending_ > 0 || answered_ > 0 || failures_.empty()) return;
+    std::string text = "No search engine answered for '" + topic_->name.str() + "': ";
+    for (std::size_t i = 0; i < failures_.size(); ++i) {
+      if (i) text += "; ";
+      text += failures_[i].first.str() + " (" + failures_[i].second.str() + ")";
+    }
+    if (agent_events().search_failed) agent_events().search_failed(*topic_, Ref_string(std::string_view(text)));
+  }
+
+ private:
+  // Empty when the engine answered with a page; else why not.
+  static Ref_string reason(Network_task& task) {
+    if (task.status() != Network_task::succeeded) {
+      Ref_string why = task.failure_reason();
+      if (!why.empty()) return why;
+      return Ref_string(task.status() == Network_task::timed_out ? "timed out" : "failed");
+    }
+    int status = 0;
+    if (task.connection()) response_body(task.connection()->received_buffer(), false, &status);
+    if (status >= 400) return Ref_string(std::string_view("HTTP status " + std::to_string(status)));
+    return Ref_string();
+  }
+  bool named(const Ref_string& engine) const {
+    for (const auto& f : failures_)
+      if (f.first == engine) return true;
+    return false;
+  }
+
+  Topic_handle topic_;
+  int pending_;
+  int answered_ = 0;
+  std::vector<std::pair<Ref_string, Ref_string>> failures_;
+};
+
+}  // namespace
 
 Search_topic_task::Search_topic_task(const Topic_handle& topic, bool record_query_time)
     : Agent_task(kImmediate), topic_(topic), record_query_time_(record_query_time) {
@@ -32,13 +84,21 @@ int Search_topic_task::start() {
   Ref_list<Search_resource_handle> resources;
   for (const Search_resource_handle& r : Search_resource_store().list_resources(false)) {
     if (!r->enabled) continue;
+    if (!engine_.empty()) {
+      if (r->name == engine_) resources.append(r);
+      continue;
+    }
     if (!topic->category.empty() && !equal_ignoring_case(r->category.view(), topic->category.view()))
       continue;
     resources.append(r);
   }
+  auto tally = make_counted<Search_tally>(topic_, static_cast<int>(queries.count() * resources.count()));
   for (const Ref_string& query : queries)
-    for (const Search_resource_handle& r : resources)
-      manager.submit(make_counted<Search_resource_task>(topic, *r, query));
+    for (const Search_resource_handle& r : resources) {
+      auto request = make_counted<Search_resource_task>(topic, *r, query);
+      request->set_completion_listener(tally);
+      manager.submit(request);
+    }
 
   if (record_query_time_ && Database::shared().is_open()) {
     topic->time_last_queried = Db_date::at(platform::now());
@@ -48,8 +108,10 @@ int Search_topic_task::start() {
   return 1;
 }
 
-void search_topic_now(const Topic_handle& topic, bool record_query_time) {
-  Task_manager::instance().submit(make_counted<Search_topic_task>(topic, record_query_time));
+void search_topic_now(const Topic_handle& topic, bool record_query_time, const Ref_string& engine) {
+  auto task = make_counted<Search_topic_task>(topic, record_query_time);
+  task->set_engine(engine);
+  Task_manager::instance().submit(task);
 }
 
 }  // namespace orvalis

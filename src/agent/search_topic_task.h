@@ -6,7 +6,10 @@
 //
 // Made by the Search command, by the due-tasks check and by the topic's search schedule (both
 // with the flag on), and for topics newly made by organizing; the maker submits it, or the
-// scheduler keeps it as a recurrent task. User-interface thread only.
+// scheduler keeps it as a recurrent task. When one engine is named (the window's Quick Topics
+// bar), only that engine is asked, if it is switched on. When every request of the search has
+// ended and none got an answer, agent_events().search_failed names the engines and why each
+// failed. User-interface thread only.
 // REQUIRES: made with make_counted.
 #pragma once
 
@@ -24,13 +27,18 @@ class Search_topic_task : public Agent_task {
 
   const Topic_handle& topic() const { return topic_; }
   bool record_query_time() const { return record_query_time_; }
+  // Ask only the engine of this name (empty: every eligible engine).
+  void set_engine(const Ref_string& name) { engine_ = name; }
 
  private:
   Topic_handle topic_;
   bool record_query_time_;
+  Ref_string engine_;
 };
 
-// Submits a search of the topic, due at once, with the record-query-time flag given.
-void search_topic_now(const Topic_handle& topic, bool record_query_time = true);
+// Submits a search of the topic, due at once, with the record-query-time flag given, on the
+// named engine only when `engine` is not empty.
+void search_topic_now(const Topic_handle& topic, bool record_query_time = true,
+                      const Ref_string& engine = Ref_string());
 
 }  // namespace orvalis

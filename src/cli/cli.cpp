@@ -48,7 +48,7 @@ const Command_entry kCommands[] = {
     {"publish", cmd_publish, "publish [TOPIC]"},
     {"capture", cmd_capture, "capture NAME FORM-URL [--category C] [--user U] [--password P]"},
     {"fetch", cmd_fetch, "fetch URL [--timeout SECONDS]"},
-    {"analyze", cmd_analyze, "analyze FILE|ADDRESS|- ..."},
+    {"analyze", cmd_analyze, "analyze [--blocks] FILE|ADDRESS|- ..."},
     {"organize", cmd_organize, "organize TOPIC [--pick LABEL]... [--inherit]"},
     {"compact", cmd_compact, "compact FILE [--yes]"},
     {"convert", cmd_convert, "convert OLD-FILE NEW-FILE [--yes]"},

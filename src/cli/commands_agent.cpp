@@ -121,11 +121,13 @@ Run_record::Run_record() {
     if (!inserted) it->second = it->second || analysed;
     if (inserted) summary_order.push_back(d.url_id);
   };
+  events.search_failed = [this](const Topic&, const Ref_string& why) { failed_searches.push_back(why.str()); };
 }
 
 Run_record::~Run_record() {
   agent_events().document_found = nullptr;
   agent_events().document_summarized = nullptr;
+  agent_events().search_failed = nullptr;
 }
 
 int Run_record::added_count() const {
@@ -266,7 +268,8 @@ int cmd_search(Context& c) {
     search_topic_now(topic, true);
     if (!run_agent(c, Run_mode::until_idle)) return 1;
     report_found(c, record);
-    return 0;
+    for (const std::string& why : record.failed_searches) c.err << why << "\n";
+    return record.failed_searches.empty() ? 0 : 1;
   });
 }
 

@@ -30,7 +30,8 @@ class Agent_progress {
   std::string last_;
 };
 
-// Listens to the agent while it lives: documents found for topics, summaries written.
+// Listens to the agent while it lives: documents found for topics, summaries written, searches
+// that every engine failed.
 class Run_record {
  public:
   struct Found {
@@ -51,6 +52,7 @@ class Run_record {
   std::vector<std::int32_t> order;  // first found first
   std::map<std::int32_t, bool> summarized;
   std::vector<std::int32_t> summary_order;
+  std::vector<std::string> failed_searches;  // which engines failed, and why
 };
 
 enum class Run_mode {

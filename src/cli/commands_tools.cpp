@@ -17,6 +17,7 @@
 #include "net/fetch.h"
 #include "net/http_response.h"
 #include "platform/user_file.h"
+#include "text/html_chars.h"
 #include "text/page_analysis.h"
 #include "text/word_tagger.h"
 
@@ -95,6 +96,7 @@ struct Analyzed {
   std::string input;
   std::string address;  // the address finally fetched, for an address
   Page_analysis page;
+  bool blocks = false;  // --blocks: show each text block's verdict
 };
 
 // "scheme://" at the start: an address rather than a file name.
@@ -163,6 +165,16 @@ Page_analysis analyze_input(const std::string& input, std::string& address, Word
   return analyze_file(rs(input), limit, tagger);
 }
 
+// With --blocks: every text block of the page and its verdict, one a line.
+void print_blocks(Context& c, const Analyzed& a) {
+  c.out << "Blocks:\n";
+  for (const Block_verdict& b : a.page.blocks) {
+    std::string text = b.text.str();
+    if (text.size() > 160) text = text.substr(0, static_cast<size_t>(html_chars::utf8_cut(text.data(), static_cast<int>(text.size()), 157))) + "...";
+    c.out << "  [" << b.why << (b.heading ? ", heading" : "") << "] " << text << "\n";
+  }
+}
+
 void print_analysis(Context& c, const Analyzed& a) {
   c.out << "Page: " << a.input;
   if (!a.address.empty() && a.address != a.input) c.out << " (" << a.address << ")";
@@ -187,12 +199,21 @@ void write_analysis(Json_writer& j, const Analyzed& a) {
   for (const Ref_string& t : a.page.key_terms) j.value(t.view());
   j.end_array().key("extract").begin_array();
   for (const Ref_string& s : a.page.extract) j.value(s.view());
-  j.end_array().end_object();
+  j.end_array();
+  if (a.blocks) {
+    j.key("blocks").begin_array();
+    for (const Block_verdict& b : a.page.blocks)
+      j.begin_object().field("kept", b.kept).field("verdict", b.why.view())
+          .field("heading", b.heading).field("text", b.text.view()).end_object();
+    j.end_array();
+  }
+  j.end_object();
 }
 
 }  // namespace
 
 int cmd_analyze(Context& c) {
+  const bool blocks = c.take_flag("--blocks");
   const std::vector<std::string> inputs = c.args;
   if (inputs.empty()) throw Usage_error{"missing HTML file, address or -"};
   if (std::count(inputs.begin(), inputs.end(), "-") > 1)
@@ -205,6 +226,7 @@ int cmd_analyze(Context& c) {
   for (size_t i = 0; i < inputs.size(); ++i) {
     Analyzed a;
     a.input = inputs[i];
+    a.blocks = blocks;
     a.page = analyze_input(a.input, a.address, tagger);
     if (!a.page.ok) {
       ++failed;
@@ -215,6 +237,7 @@ int cmd_analyze(Context& c) {
     } else if (a.page.ok) {
       if (i > 0) c.out << "\n";
       print_analysis(c, a);
+      if (blocks) print_blocks(c, a);
     }
     c.out.flush();
   }

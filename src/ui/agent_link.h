@@ -28,7 +28,8 @@ class Agent_link {
   using Change_listener = std::function<void(const Change&)>;
 
   virtual ~Agent_link() = default;
-  // The status line: "Agent Idle", "%0 tasks active -- %1" and the like.
+  // The status line: "Agent Idle", "%0 tasks active -- %1" and the like; while idle after a
+  // search that every engine failed, the idle text is followed by which engines and why.
   virtual std::string status_text() = 0;
   // Called every 1000 ms by the main window's timer.
   virtual void tick() = 0;
@@ -39,6 +40,10 @@ class Agent_link {
   virtual void stop_all_tasks() = 0;
   // Submits a search of the topic on every eligible engine; false when it was not submitted.
   virtual bool search_topic(std::int32_t concept_id) = 0;
+  // The same on the named engine only (empty: every eligible engine).
+  virtual bool search_topic_on(std::int32_t concept_id, const std::string& engine) {
+    return engine.empty() && search_topic(concept_id);
+  }
   // Submits a summary of every document of the topic.
   virtual bool summarize_topic(std::int32_t) { return false; }
   // Submits a summary of one document (of the topic, for the views).
@@ -47,6 +52,9 @@ class Agent_link {
   virtual bool follow_links(std::int32_t /*url_id*/, std::int32_t /*concept_id*/, int /*depth*/) {
     return false;
   }
+  // True while a Follow Links the window submitted is still at work (the window shows a busy
+  // cursor meanwhile).
+  virtual bool following_links() { return false; }
   // The topic's schedules were changed (its properties confirmed): its recurrent tasks are
   // made again from the stored switches and specs.
   virtual void schedules_changed(std::int32_t) {}

@@ -1,5 +1,6 @@
 #include "ui/child_frame.h"
 
+#include <QEvent>
 #include <QHeaderView>
 #include <QMenu>
 #include <QScrollBar>
@@ -8,6 +9,7 @@
 #include <QSplitter>
 #include <QTextBrowser>
 #include <QUrl>
+#include <QTimer>
 #include <QTreeView>
 #include <QVBoxLayout>
 
@@ -74,6 +76,10 @@ CChildFrame::CChildFrame(Menu_builder menus, QWidget* parent)
   // A click on the node already current makes it the selection again (after a list item).
   connect(tree_, &QAbstractItemView::pressed, this, [this](const QModelIndex& i) { tree_selected(i); });
   connect(list_, &QAbstractItemView::pressed, this, [this](const QModelIndex& i) { list_selected(i); });
+  connect(list_, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& i) {
+    list_selected(i);
+    emit item_activated();
+  });
   connect(tree_, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& p) { context_menu(tree_, p); });
   connect(list_, &QWidget::customContextMenuRequested, this,
@@ -140,6 +146,11 @@ void CChildFrame::show_detail() {
   } else {
     detail_->clear();
   }
+}
+
+void CChildFrame::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  if (event->type() == QEvent::PaletteChange && detail_->source().isEmpty()) show_detail();
 }
 
 void CChildFrame::context_menu(QWidget* view, const QPoint& at) {
@@ -287,6 +298,45 @@ void CChildFrame::refresh_list_keeping_selection(const std::set<std::int32_t>& r
   list_->verticalScrollBar()->setValue(scrolled);
   list_->viewport()->update();
   emit status_text(list_model_->document_count_text());
+}
+
+}  // namespace orvalis::ui
+
+namespace orvalis::ui {
+
+namespace {
+// The "Display" group's entries.
+constexpr const char* kColumn_widths = "ListColumnWidths";
+constexpr const char* kHorizontal_scroll = "HorizontalScrollPosition";
+constexpr const char* kVertical_scroll = "VerticalScrollPosition";
+}  // namespace
+
+void CChildFrame::save_display() {
+  if (!platform::Registry_store::instance().is_open()) return;
+  QStringList widths;
+  for (int c = 0; c < list_->header()->count(); ++c) widths << QString::number(list_->header()->sectionSize(c));
+  profile_put_string(kColumn_widths, Ref_string(std::string_view(widths.join(',').toStdString())));
+  profile_put_int(kHorizontal_scroll, tree_->horizontalScrollBar()->value());
+  profile_put_int(kVertical_scroll, tree_->verticalScrollBar()->value());
+}
+
+void CChildFrame::restore_display() {
+  if (!platform::Registry_store::instance().is_open()) return;
+  Ref_string stored = profile_get_string(kColumn_widths, "");
+  const QStringList widths = QString::fromUtf8(stored.c_str(), stored.length()).split(',', Qt::SkipEmptyParts);
+  for (int c = 0; c < widths.size() && c < list_->header()->count(); ++c) {
+    bool ok = false;
+    int w = widths[c].toInt(&ok);
+    if (ok && w > 0 && w < 10000) list_->header()->resizeSection(c, w);  // a wrong value is skipped
+  }
+  // The tree's scroll range is known once it is laid out.
+  int h = profile_get_int(kHorizontal_scroll, 0), v = profile_get_int(kVertical_scroll, 0);
+  auto apply = [this, h, v] {
+    tree_->horizontalScrollBar()->setValue(h);
+    tree_->verticalScrollBar()->setValue(v);
+  };
+  apply();
+  QTimer::singleShot(0, this, apply);
 }
 
 }  // namespace orvalis::ui

@@ -58,10 +58,19 @@ class CChildFrame : public QWidget {
   std::optional<Transfer> current_transfer(bool cut) const;
   // The selected topic as the target of Paste; none when no topic is selected.
   std::optional<Drop_target> current_target() const;
-  // The detail pane's context menu: "&Copy" (when text is selected) and "&Select All".
+  // The detail pane's context menu: "&Copy" (when text is selected), "&Select All" and
+  // "&Find Text...".
   void fill_detail_menu(QMenu& menu);
+  // Finds `text` in the detail pane after the cursor (then from the top), selecting it; false
+  // after telling the user "The text you specified was not found."
+  bool find_in_detail(const QString& text);
+  // The "Display" settings: the item list's column widths and the tree's scroll positions,
+  // written when the window closes and read when one opens.
+  void save_display();
+  void restore_display();
   // What a drop on the tree or the list does (the frame asks and acts).
-  using Drop_handler = std::function<void(const Transfer&, const Drop_target&, Qt::KeyboardModifiers)>;
+  using Drop_handler = std::function<void(const Transfer&, const Drop_target&, Qt::KeyboardModifiers,
+                                          Qt::MouseButton)>;
   void set_drop_handler(Drop_handler handler) { drop_handler_ = std::move(handler); }
 
   QTreeView* tree() const { return tree_; }
@@ -72,16 +81,25 @@ class CChildFrame : public QWidget {
 
  signals:
   void selection_changed();
+  // An item of the list was double-clicked (the frame opens it).
+  void item_activated();
   // A link in the detail pane that is not a local page: it goes to the user's browser.
   void external_address(const QString& address);
   // The status text for the selected node ("%0 documents on topic.").
   void status_text(const QString& text);
+
+ protected:
+  // A new palette (a dark theme chosen while the program runs): the pane is drawn again, so
+  // its links take the palette's colour.
+  void changeEvent(QEvent* event) override;
 
  private:
   void tree_selected(const QModelIndex& index);
   void list_selected(const QModelIndex& index);
   void show_detail();
   void context_menu(QWidget* view, const QPoint& at);
+  // Asks for a text and finds it in the detail pane.
+  void ask_find_in_detail();
   // Drag and drop and the detail pane's menu and links (child_frame_transfer.cpp).
   void install_transfer_hooks();
   void install_detail_viewer();
@@ -102,6 +120,7 @@ class CChildFrame : public QWidget {
   QTextBrowser* detail_;
   Current current_;
   Drop_handler drop_handler_;
+  QString last_find_;
 };
 
 }  // namespace orvalis::ui

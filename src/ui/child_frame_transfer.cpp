@@ -2,6 +2,8 @@
 // which topic a drop or a paste aims at), and the detail pane's menu and links.
 #include <QApplication>
 #include <QClipboard>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QMenu>
 #include <QSortFilterProxyModel>
 #include <QTextBrowser>
@@ -9,6 +11,9 @@
 
 #include "database/database.h"
 #include "foundation/settings.h"
+#include "platform/message_sink.h"
+#include "ui/ui_icons.h"
+#include "ui/ui_text.h"
 #include "ui/child_frame.h"
 #include "ui/item_list_model.h"
 #include "ui/item_views.h"
@@ -113,8 +118,9 @@ void CChildFrame::install_transfer_hooks() {
     if (t) t->database = QString::fromStdString(Database::shared().path());
     return t;
   };
-  auto drop = [this](const Transfer& t, const Drop_target& target, Qt::KeyboardModifiers m) {
-    if (drop_handler_) drop_handler_(t, target, m);
+  auto drop = [this](const Transfer& t, const Drop_target& target, Qt::KeyboardModifiers m,
+                     Qt::MouseButton b) {
+    if (drop_handler_) drop_handler_(t, target, m, b);
   };
   Item_drag_view::Hooks tree_hooks;
   tree_hooks.drag = [this, with_database](const QModelIndex& i) { return with_database(tree_transfer(i)); };
@@ -180,6 +186,27 @@ void CChildFrame::fill_detail_menu(QMenu& menu) {
   copy->setEnabled(detail_->textCursor().hasSelection());
   QAction* all = menu.addAction("&Select All", detail_, &QTextBrowser::selectAll);
   all->setObjectName("detail_select_all");
+  QAction* find = menu.addAction(named_icon("edit-find"), "&Find Text...", this, [this] { ask_find_in_detail(); });
+  find->setObjectName("detail_find");
+  find->setEnabled(!detail_->document()->isEmpty());
+}
+
+void CChildFrame::ask_find_in_detail() {
+  bool ok = false;
+  QString text = QInputDialog::getText(this, "Find Text", "&Find what:", QLineEdit::Normal, last_find_, &ok);
+  if (ok && !text.isEmpty()) find_in_detail(text);
+}
+
+bool CChildFrame::find_in_detail(const QString& text) {
+  last_find_ = text;
+  if (detail_->find(text)) return true;
+  // From the top once more, then give up.
+  QTextCursor top = detail_->textCursor();
+  top.movePosition(QTextCursor::Start);
+  detail_->setTextCursor(top);
+  if (detail_->find(text)) return true;
+  platform::message_sink().show("Orvalis", ui_text(10025).toStdString());
+  return false;
 }
 
 }  // namespace orvalis::ui

@@ -7,21 +7,21 @@ namespace orvalis::ui {
 namespace {
 
 const Command_info kCommands[] = {
-    {cmd_organize, "Organize by &Content", 8000, nullptr},
+    {cmd_organize, "&Organize by Content", 8000, nullptr},
     {cmd_delete, "&Delete", 8001, nullptr},
     {cmd_view_in_browser, "&View URL/Topic in Browser", 8002, nullptr},
     {cmd_search_web, "&Search the Web", 8003, nullptr},
     {cmd_summarize, "S&ummarize", 8004, nullptr},
-    {cmd_properties, "P&roperties", 8005, nullptr},
-    {cmd_select_relation, "Select &Relation", 8006, nullptr},
+    {cmd_properties, "Propert&ies", 8005, nullptr},
+    {cmd_select_relation, "Select R&elation", 8006, nullptr},
     {cmd_create_related_topic, "Create &Related Topic", 8007, nullptr},
     {cmd_follow_links, "&Follow Links", 8008, nullptr},
     {cmd_delete_relation, "Delete Re&lation", 8009, nullptr},
     {cmd_schedule_tasks, "Sc&hedule Tasks", 8012, nullptr},
-    {cmd_view_scheduled, "View Scheduled &Topics in Browser", 8016, nullptr},
+    {cmd_view_scheduled, "View &Scheduled Topics in Browser", 8016, nullptr},
     {cmd_find, "&Find in Database", 8017, nullptr},
     {cmd_new_topic_wizard, "New Topic &Wizard", 8018, nullptr},
-    {cmd_task_toolbar, "&Task Toolbar", 8020, nullptr},
+    {cmd_task_toolbar, "Tas&k Toolbar", 8020, nullptr},
     {cmd_quick_topics, "&Quick Topics", 8021, nullptr},
     {cmd_welcome_dialog, "&Welcome Dialog", 8024, nullptr},
     {cmd_add_document, "&Add Document", 0, ""},
@@ -34,7 +34,7 @@ const Command_info kCommands[] = {
     {cmd_file_new, "&New...", 0, "Create a new document\nNew"},
     {cmd_file_open, "&Open...", 0, "Open an existing document\nOpen"},
     {cmd_file_close, "&Close", 0, "Close the active document\nClose"},
-    {cmd_print_setup, "P&rint Setup...", 0, "Change the printer and printing options\nPage Setup"},
+    {cmd_print_setup, "Print Set&up...", 0, "Change the printer and printing options\nPage Setup"},
     {cmd_print, "&Print...", 0, "Print the active document\nPrint"},
     {cmd_print_preview, "Print Pre&view", 0, "Display full pages\nPrint Preview"},
     {cmd_recent_file, "", 0, "Open this document"},
@@ -49,8 +49,9 @@ const Command_info kCommands[] = {
      "Display program information, version number and copyright\nAbout"},
     {cmd_exit, "E&xit", 0, "Quit the application; prompts to save documents\nExit"},
     {cmd_help_contents, "&Help Topics", 0, "List Help topics\nHelp Topics"},
+    {cmd_tutorial, "&Tutorial", 0, "Learn Orvalis step by step: Getting started\nTutorial"},
     {cmd_controls_toolbar, "&Toolbar", 0, "Show or hide the toolbar\nToggle ToolBar"},
-    {cmd_status_bar, "&Status Bar", 0, "Show or hide the status bar\nToggle StatusBar"},
+    {cmd_status_bar, "Status &Bar", 0, "Show or hide the status bar\nToggle StatusBar"},
     {cmd_import, "&Import...", 0, "Convert a database of the earlier format\nImport"},
     {cmd_compact, "Co&mpact...", 0, "Compact a database file\nCompact"},
 };
@@ -85,6 +86,7 @@ bool command_enabled(int id, const Command_context& c) {
     case cmd_quick_topics:
     case cmd_welcome_dialog:
     case cmd_help_contents:
+    case cmd_tutorial:
       return true;
     case cmd_file_close:
     case cmd_new_window:

@@ -53,6 +53,7 @@ enum Command_id : int {
   cmd_about = 57664,
   cmd_exit = 57665,
   cmd_help_contents = 57667,
+  cmd_tutorial = 57668,
   cmd_controls_toolbar = 59392,
   cmd_status_bar = 59393,
   cmd_import = 59500,

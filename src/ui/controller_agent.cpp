@@ -43,6 +43,7 @@ Controller_agent::Controller_agent() {
     tell({0, document.url_id});
   };
   events.topic_changed = [this](const Topic& topic) { tell({topic.concept_id, -1}); };
+  events.search_failed = [this](const Topic&, const Ref_string& why) { failed_search_ = why.str(); };
 }
 
 Controller_agent::~Controller_agent() {
@@ -52,6 +53,7 @@ Controller_agent::~Controller_agent() {
   events.document_found = nullptr;
   events.document_summarized = nullptr;
   events.topic_changed = nullptr;
+  events.search_failed = nullptr;
 }
 
 void Controller_agent::install_hooks() {
@@ -62,7 +64,10 @@ void Controller_agent::install_hooks() {
 
 std::string Controller_agent::status_text() {
   // Topic names and titles are stored as the user reads them: shown as they are.
-  return agent_status_text().str();
+  std::string text = agent_status_text().str();
+  if (tasks_active() > 0) failed_search_.clear();
+  else if (!failed_search_.empty()) text += " -- " + failed_search_;
+  return text;
 }
 
 void Controller_agent::tick() { agent_tick(); }
@@ -74,10 +79,13 @@ int Controller_agent::tasks_active() const {
 
 void Controller_agent::stop_all_tasks() { Task_manager::instance().stop_all(); }
 
-bool Controller_agent::search_topic(std::int32_t concept_id) {
+bool Controller_agent::search_topic(std::int32_t concept_id) { return search_topic_on(concept_id, {}); }
+
+bool Controller_agent::search_topic_on(std::int32_t concept_id, const std::string& engine) {
   Topic_handle topic = load_topic(concept_id);
   if (!topic) return false;
-  search_topic_now(topic, true);
+  failed_search_.clear();
+  search_topic_now(topic, true, Ref_string(std::string_view(engine)));
   return true;
 }
 
@@ -101,8 +109,16 @@ bool Controller_agent::follow_links(std::int32_t url_id, std::int32_t concept_id
   Document_handle document = load_document(url_id);
   Topic_handle topic = load_topic(concept_id);
   if (!document || !topic) return false;
-  Task_manager::instance().submit(make_counted<Get_links_task>(document, topic, depth));
+  Agent_task_handle task = make_counted<Get_links_task>(document, topic, depth);
+  following_.push_back(task);
+  Task_manager::instance().submit(task);
   return true;
+}
+
+bool Controller_agent::following_links() {
+  std::erase_if(following_, [](const Agent_task_handle& t) { return t->state() == Agent_task::done; });
+  if (Task_manager::instance().queued_count() + Task_manager::instance().running_count() == 0) following_.clear();
+  return !following_.empty();
 }
 
 void Controller_agent::schedules_changed(std::int32_t concept_id) {

@@ -32,9 +32,11 @@ class Controller_agent : public Agent_link {
   int tasks_active() const override;
   void stop_all_tasks() override;
   bool search_topic(std::int32_t concept_id) override;
+  bool search_topic_on(std::int32_t concept_id, const std::string& engine) override;
   bool summarize_topic(std::int32_t concept_id) override;
   bool summarize_document(std::int32_t url_id, std::int32_t concept_id) override;
   bool follow_links(std::int32_t url_id, std::int32_t concept_id, int depth) override;
+  bool following_links() override;
   void schedules_changed(std::int32_t concept_id) override;
   std::vector<std::string> due_tasks() const override;
   void run_due_tasks(const std::vector<int>& chosen) override;
@@ -47,6 +49,8 @@ class Controller_agent : public Agent_link {
 
   Change_listener listener_;
   std::vector<Agent_task_handle> due_;
+  std::vector<Agent_task_handle> following_;  // Follow Links tasks submitted, until done
+  std::string failed_search_;  // why the last search found nothing, until the agent works again
 };
 
 }  // namespace orvalis::ui

@@ -1,12 +1,21 @@
 #include "ui/item_views.h"
 
+#include <QApplication>
 #include <QDrag>
 #include <QDragMoveEvent>
 #include <QDropEvent>
 #include <QIcon>
 #include <QMimeData>
+#include <QMouseEvent>
 
 namespace orvalis::ui {
+
+namespace {
+Qt::MouseButton g_drag_button = Qt::LeftButton;
+}
+
+Qt::MouseButton Item_drag_view::drag_button() { return g_drag_button; }
+void Item_drag_view::set_drag_button(Qt::MouseButton button) { g_drag_button = button; }
 
 Item_drag_view::Item_drag_view(QWidget* parent) : QTreeView(parent) {
   setDragEnabled(true);
@@ -25,8 +34,35 @@ void Item_drag_view::startDrag(Qt::DropActions) {
   QModelIndex at = currentIndex();
   QVariant icon = at.siblingAtColumn(0).data(Qt::DecorationRole);
   if (icon.canConvert<QIcon>()) drag->setPixmap(icon.value<QIcon>().pixmap(16, 16));
+  dragged_ = true;
+  set_drag_button((QApplication::mouseButtons() & Qt::RightButton) ? Qt::RightButton : Qt::LeftButton);
   // The database changes only at the drop, so the source never deletes anything itself.
   drag->exec(Qt::CopyAction | Qt::MoveAction, Qt::CopyAction);
+}
+
+void Item_drag_view::mousePressEvent(QMouseEvent* event) {
+  right_pressed_ = event->button() == Qt::RightButton;
+  dragged_ = false;
+  QTreeView::mousePressEvent(event);
+}
+
+bool Item_drag_view::viewportEvent(QEvent* event) {
+  // The window system asks for the menu at the press: it waits for the release instead, when
+  // the press might still become a drag.
+  if (event->type() == QEvent::ContextMenu && right_pressed_ &&
+      (QApplication::mouseButtons() & Qt::RightButton)) {
+    event->accept();
+    return true;
+  }
+  return QTreeView::viewportEvent(event);
+}
+
+void Item_drag_view::mouseReleaseEvent(QMouseEvent* event) {
+  const bool menu = right_pressed_ && event->button() == Qt::RightButton && !dragged_;
+  right_pressed_ = false;
+  QTreeView::mouseReleaseEvent(event);
+  if (menu && contextMenuPolicy() == Qt::CustomContextMenu)
+    emit customContextMenuRequested(event->position().toPoint());
 }
 
 bool Item_drag_view::acceptable(QDropEvent* event, Transfer* transfer, Drop_target* target) const {
@@ -67,8 +103,9 @@ void Item_drag_view::dropEvent(QDropEvent* event) {
   // The drop is answered once the drag has ended: the answer may ask the user and reload
   // the views the drag came from.
   Qt::KeyboardModifiers modifiers = event->modifiers();
+  Qt::MouseButton button = drag_button();
   QMetaObject::invokeMethod(
-      this, [this, transfer, target, modifiers] { hooks_.drop(transfer, target, modifiers); },
+      this, [this, transfer, target, modifiers, button] { hooks_.drop(transfer, target, modifiers, button); },
       Qt::QueuedConnection);
 }
 

@@ -12,11 +12,13 @@
 #include "ui/main_frame.h"
 #include "ui/message_box.h"
 #include "ui/qt_event_loop.h"
+#include "ui/ui_icons.h"
 
 int main(int argc, char** argv) {
   QApplication qt(argc, argv);
   QApplication::setApplicationName("Orvalis");
   QApplication::setOrganizationName("Brennick");
+  QApplication::setWindowIcon(orvalis::ui::program_icon());
 
   std::unique_ptr<orvalis::platform::Event_loop> loop = orvalis::ui::make_qt_event_loop();
   orvalis::platform::set_current_event_loop(loop.get());

@@ -20,6 +20,7 @@
 #include <QPrinter>
 #include <QProcess>
 #include <QPushButton>
+#include <QStackedWidget>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTextBrowser>
@@ -52,6 +53,9 @@
 #include "ui/options_dialog.h"
 #include "ui/properties_dialog.h"
 #include "ui/welcome_dialog.h"
+#include "ui/add_document_dialog.h"
+#include "ui/start_page.h"
+#include "ui/ui_icons.h"
 #include "ui/item_list_model.h"
 #include "ui/ui_text.h"
 
@@ -69,14 +73,6 @@ Ref_string rs(const QString& s) { return Ref_string(std::string_view(s.toStdStri
 
 std::string recent_entry(int i) { return "Recent File " + std::to_string(i + 1); }
 
-// The commands of each tool bar, in order (0: a separator).
-constexpr int kControls_bar[] = {cmd_file_new, cmd_file_open, 0, cmd_cut, cmd_copy, cmd_paste,
-                                 cmd_delete, 0, cmd_properties, cmd_find, cmd_view_in_browser,
-                                 0, cmd_print, cmd_about};
-constexpr int kTasks_bar[] = {cmd_new_topic_wizard, cmd_search_web, cmd_summarize,
-                              cmd_follow_links, cmd_organize, cmd_schedule_tasks, 0,
-                              cmd_stop_all_tasks};
-
 }  // namespace
 
 CMainFrame::CMainFrame(Agent_link* agent, QWidget* parent) : QMainWindow(parent), agent_(agent) {
@@ -84,7 +80,8 @@ CMainFrame::CMainFrame(Agent_link* agent, QWidget* parent) : QMainWindow(parent)
     own_agent_ = std::make_unique<Idle_agent>();
     agent_ = own_agent_.get();
   }
-  setWindowTitle("Orvalis");
+  set_title("Orvalis");
+  setWindowIcon(program_icon());
   setObjectName("main_frame");
   ask = [this](const QString& question) {
     return QMessageBox::question(this, "Orvalis", question) == QMessageBox::Yes;
@@ -97,13 +94,28 @@ CMainFrame::CMainFrame(Agent_link* agent, QWidget* parent) : QMainWindow(parent)
   agent_->set_change_listener([this](const Agent_link::Change& c) { agent_changed(c); });
   mdi_ = new QMdiArea;
   mdi_->setObjectName("mdi_area");
-  setCentralWidget(mdi_);
   connect(mdi_, &QMdiArea::subWindowActivated, this, [this] { update_commands(); });
+  start_page_ = new CStartPage;
+  connect(start_page_, &CStartPage::new_database, this, [this] { run_command(cmd_file_new); });
+  connect(start_page_, &CStartPage::open_database, this, [this] { run_command(cmd_file_open); });
+  connect(start_page_, &CStartPage::open_recent, this, [this](const QString& p) { open_database(p); });
+  central_ = new QStackedWidget;
+  central_->addWidget(start_page_);
+  central_->addWidget(mdi_);
+  setCentralWidget(central_);
 
+  // The agent's line first, then the messages; neither hides the other.
   agent_pane_ = new QLabel;
   agent_pane_->setObjectName("agent_pane");
+  agent_pane_->setMinimumWidth(200);
   statusBar()->addWidget(agent_pane_, 1);
   agent_pane_->setText(agent_text());
+  message_pane_ = new QLabel;
+  message_pane_->setObjectName("message_pane");
+  statusBar()->addWidget(message_pane_, 1);
+  message_timer_ = new QTimer(this);
+  message_timer_->setSingleShot(true);
+  connect(message_timer_, &QTimer::timeout, message_pane_, &QLabel::clear);
 
   make_actions();
   make_tool_bars();
@@ -115,40 +127,14 @@ CMainFrame::CMainFrame(Agent_link* agent, QWidget* parent) : QMainWindow(parent)
   timer->setObjectName("timer_222");
   connect(timer, &QTimer::timeout, this, [this] { tick(); });
   timer->start(kAgent_timer_ms);
-  resize(1000, 700);
-  restore_placement();
+  resize(1100, 720);  // the three bars fit on two rows
+  show_start_page(true);
+  apply_settings();
 }
 
-// The window's placement: show state and the normal-position rectangle, read and written
-// together.
-void CMainFrame::restore_placement() {
-  if (!platform::Registry_store::instance().is_open()) return;
-  Ref_string bars = profile_get_string("ToolbarState", "");
-  if (!bars.empty()) {
-    restoreState(QByteArray::fromBase64(QByteArray(bars.c_str(), bars.length())));
-    // Shown or hidden is the switches' business, not the layout's.
-    controls_bar_->setVisible(actions_[cmd_controls_toolbar]->isChecked());
-    tasks_bar_->setVisible(actions_[cmd_task_toolbar]->isChecked());
-    quick_bar_->setVisible(actions_[cmd_quick_topics]->isChecked());
-  }
-  int left = profile_get_int("Left", 0), top = profile_get_int("Top", 0);
-  int right = profile_get_int("Right", 0), bottom = profile_get_int("Bottom", 0);
-  if (right - left < 200 || bottom - top < 150) return;  // never stored, or unusable
-  setGeometry(left, top, right - left, bottom - top);
-  if (profile_get_int("State", 1) == 3) setWindowState(windowState() | Qt::WindowMaximized);
-}
-
-void CMainFrame::save_placement() {
-  if (!platform::Registry_store::instance().is_open()) return;
-  QRect r = normalGeometry();
-  profile_put_int("State", isMaximized() ? 3 : 1);
-  profile_put_int("Flags", 0);
-  profile_put_int("Left", r.left());
-  profile_put_int("Top", r.top());
-  profile_put_int("Right", r.right() + 1);
-  profile_put_int("Bottom", r.bottom() + 1);
-  std::string bars = saveState().toBase64().toStdString();
-  profile_put_string("ToolbarState", Ref_string(std::string_view(bars)));
+void CMainFrame::show_start_page(bool on) {
+  if (on) start_page_->set_recent(recent_files());
+  central_->setCurrentWidget(on ? static_cast<QWidget*>(start_page_) : mdi_);
 }
 
 void CMainFrame::show_welcome_if_wanted() {
@@ -178,192 +164,6 @@ CMainFrame::~CMainFrame() {
 }
 
 QString CMainFrame::agent_text() const { return QString::fromStdString(agent_->status_text()); }
-
-void CMainFrame::make_actions() {
-  static const int ids[] = {
-      cmd_organize, cmd_delete, cmd_view_in_browser, cmd_search_web, cmd_summarize,
-      cmd_properties, cmd_select_relation, cmd_create_related_topic, cmd_follow_links,
-      cmd_delete_relation, cmd_schedule_tasks, cmd_view_scheduled, cmd_find,
-      cmd_new_topic_wizard, cmd_task_toolbar, cmd_quick_topics, cmd_welcome_dialog,
-      cmd_add_document, cmd_options, cmd_edit_search_resources, cmd_stop_all_tasks,
-      cmd_file_new, cmd_file_open, cmd_file_close, cmd_print_setup, cmd_print,
-      cmd_print_preview, cmd_copy, cmd_cut, cmd_paste, cmd_new_window, cmd_arrange, cmd_cascade,
-      cmd_tile, cmd_about, cmd_exit, cmd_help_contents, cmd_controls_toolbar, cmd_status_bar,
-      cmd_import, cmd_compact};
-  for (int id : ids) {
-    const Command_info* info = command_info(id);
-    auto* a = new QAction(QString::fromUtf8(info->label), this);
-    a->setObjectName(QStringLiteral("command_%1").arg(id));
-    a->setData(id);
-    QString prompt = command_prompt(*info);
-    a->setStatusTip(prompt_status(prompt));
-    if (!prompt_tip(prompt).isEmpty()) a->setToolTip(prompt_tip(prompt));
-    connect(a, &QAction::triggered, this, [this, id] { run_command(id); });
-    actions_[id] = a;
-  }
-  QStyle* s = style();
-  actions_[cmd_file_new]->setIcon(s->standardIcon(QStyle::SP_FileIcon));
-  actions_[cmd_file_open]->setIcon(s->standardIcon(QStyle::SP_DialogOpenButton));
-  actions_[cmd_delete]->setIcon(s->standardIcon(QStyle::SP_TrashIcon));
-  actions_[cmd_delete]->setShortcut(QKeySequence::Delete);
-  actions_[cmd_view_in_browser]->setIcon(s->standardIcon(QStyle::SP_ComputerIcon));
-  actions_[cmd_about]->setIcon(s->standardIcon(QStyle::SP_MessageBoxInformation));
-  actions_[cmd_stop_all_tasks]->setIcon(s->standardIcon(QStyle::SP_BrowserStop));
-  actions_[cmd_search_web]->setIcon(s->standardIcon(QStyle::SP_FileDialogContentsView));
-  actions_[cmd_find]->setIcon(s->standardIcon(QStyle::SP_FileDialogDetailedView));
-  actions_[cmd_properties]->setIcon(s->standardIcon(QStyle::SP_FileDialogInfoView));
-  actions_[cmd_file_new]->setShortcut(QKeySequence::New);
-  actions_[cmd_file_open]->setShortcut(QKeySequence::Open);
-  actions_[cmd_cut]->setShortcut(QKeySequence::Cut);
-  actions_[cmd_copy]->setShortcut(QKeySequence::Copy);
-  actions_[cmd_paste]->setShortcut(QKeySequence::Paste);
-  actions_[cmd_cut]->setIcon(QIcon::fromTheme("edit-cut"));
-  actions_[cmd_copy]->setIcon(QIcon::fromTheme("edit-copy"));
-  actions_[cmd_paste]->setIcon(QIcon::fromTheme("edit-paste"));
-  actions_[cmd_help_contents]->setShortcut(QKeySequence::HelpContents);
-  for (int id : {cmd_task_toolbar, cmd_quick_topics, cmd_welcome_dialog, cmd_controls_toolbar,
-                 cmd_status_bar})
-    actions_[id]->setCheckable(true);
-}
-
-void CMainFrame::make_tool_bars() {
-  auto make = [this](int title_id, const char* name) {
-    QToolBar* bar = addToolBar(ui_text(title_id));
-    bar->setObjectName(name);
-    return bar;
-  };
-  controls_bar_ = make(10009, "controls_bar");
-  for (int id : kControls_bar) {
-    if (id) controls_bar_->addAction(actions_[id]);
-    else controls_bar_->addSeparator();
-  }
-  tasks_bar_ = make(10010, "tasks_bar");
-  tasks_bar_->setToolButtonStyle(Qt::ToolButtonTextOnly);
-  for (int id : kTasks_bar) {
-    if (id) tasks_bar_->addAction(actions_[id]);
-    else tasks_bar_->addSeparator();
-  }
-  addToolBarBreak();  // the Quick Topics bar on a row of its own, wide enough for its fields
-  quick_bar_ = make(10011, "quick_topics_bar");
-  quick_edit_ = new QLineEdit;
-  quick_edit_->setObjectName("quick_topic_edit");
-  quick_edit_->setPlaceholderText(ui_text(10139));
-  quick_edit_->setMinimumWidth(220);
-  quick_engines_ = new QComboBox;
-  quick_engines_->setObjectName("quick_engines");
-  quick_engines_->setMinimumWidth(160);
-  auto* search = new QPushButton("Search");
-  search->setObjectName("quick_search");
-  quick_bar_->addWidget(quick_edit_);
-  quick_bar_->addWidget(quick_engines_);
-  quick_bar_->addWidget(search);
-  connect(search, &QPushButton::clicked, this, [this] { quick_search(); });
-  connect(quick_edit_, &QLineEdit::returnPressed, this, [this] { quick_search(); });
-
-  // The bars' and the status bar's shown state, kept in the settings.
-  struct Shown {
-    QWidget* widget;
-    const char* setting;
-    int command;
-  } shown[] = {{controls_bar_, "ShowActionBar", cmd_controls_toolbar},
-               {tasks_bar_, "ShowAgentBar", cmd_task_toolbar},
-               {quick_bar_, "ShowSearchBar", cmd_quick_topics},
-               {statusBar(), "ShowStatusBar", cmd_status_bar}};
-  bool store = platform::Registry_store::instance().is_open();
-  for (const Shown& s : shown) {
-    bool on = store ? profile_get_int(s.setting, 1) != 0 : true;
-    s.widget->setVisible(on);
-    QAction* a = actions_[s.command];
-    a->setChecked(on);
-    QWidget* w = s.widget;
-    const char* setting = s.setting;
-    connect(a, &QAction::toggled, this, [w, setting](bool v) {
-      w->setVisible(v);
-      if (platform::Registry_store::instance().is_open()) profile_put_int(setting, v ? 1 : 0);
-    });
-  }
-  actions_[cmd_welcome_dialog]->setChecked(store && profile_get_int("ShowWelcomeDialog", 1) != 0);
-  connect(actions_[cmd_welcome_dialog], &QAction::toggled, this, [](bool v) {
-    if (platform::Registry_store::instance().is_open()) profile_put_int("ShowWelcomeDialog", v);
-  });
-}
-
-void CMainFrame::build_menus() {
-  QMenuBar* bar = menuBar();
-  bar->clear();
-  auto add = [this](QMenu* m, std::initializer_list<int> ids) {
-    for (int id : ids) {
-      if (id) m->addAction(actions_[id]);
-      else m->addSeparator();
-    }
-  };
-  const bool open = Database::shared().is_open();
-  QMenu* file = bar->addMenu("&File");
-  if (open)
-    add(file, {cmd_create_related_topic, cmd_new_topic_wizard, cmd_file_close, 0, cmd_print,
-               cmd_print_preview, cmd_print_setup, 0});
-  else
-    add(file, {cmd_file_new, cmd_file_open, cmd_import, cmd_compact, 0});
-  QStringList recent = recent_files();
-  for (int i = 0; i < recent.size(); ++i) {
-    QAction* a = file->addAction(QStringLiteral("&%1 %2").arg(i + 1).arg(recent[i]));
-    a->setObjectName(QStringLiteral("command_%1").arg(cmd_recent_file + i));
-    a->setStatusTip(QString::fromUtf8(command_info(cmd_recent_file)->prompt));
-    QString path = recent[i];
-    connect(a, &QAction::triggered, this, [this, path] { open_database(path); });
-  }
-  if (!recent.isEmpty()) file->addSeparator();
-  add(file, {cmd_exit});
-  if (open) {
-    add(bar->addMenu("&Edit"), {cmd_cut, cmd_copy, cmd_paste, cmd_delete, 0, cmd_select_relation,
-                                cmd_delete_relation, 0, cmd_add_document, cmd_find, cmd_organize,
-                                0, cmd_properties});
-  }
-  QMenu* view = bar->addMenu("&View");
-  if (open) add(view, {cmd_view_in_browser, cmd_view_scheduled, 0});
-  add(view, {cmd_controls_toolbar, cmd_task_toolbar, cmd_quick_topics, cmd_status_bar, 0,
-             cmd_welcome_dialog});
-  if (open) {
-    add(bar->addMenu("&Agent"), {cmd_schedule_tasks, cmd_stop_all_tasks, 0, cmd_search_web,
-                                 cmd_summarize, cmd_follow_links, 0, cmd_edit_search_resources});
-    add(bar->addMenu("&Tools"), {cmd_options});
-    add(bar->addMenu("&Window"), {cmd_new_window, cmd_cascade, cmd_tile, cmd_arrange});
-  }
-  add(bar->addMenu("&Help"), {cmd_help_contents, 0, cmd_about});
-}
-
-void CMainFrame::fill_context_menu(QMenu& menu, Selection selection) {
-  // Summarize and View in Browser go by the names they have on what was clicked.
-  auto label = [selection](int id) -> const char* {
-    if (id == cmd_view_in_browser) return "&View in Browser";
-    if (id != cmd_summarize) return nullptr;
-    return selection == Selection::document ? "S&ummarize Document"
-                                            : "S&ummarize Documents on Topic";
-  };
-  auto add = [this, &menu, &label](std::initializer_list<int> ids) {
-    for (int id : ids) {
-      if (!id) {
-        menu.addSeparator();
-      } else if (!label(id)) {
-        menu.addAction(actions_[id]);
-      } else {
-        QAction* a = menu.addAction(QString::fromUtf8(label(id)));
-        a->setObjectName(actions_[id]->objectName());
-        a->setStatusTip(actions_[id]->statusTip());
-        a->setEnabled(actions_[id]->isEnabled());
-        connect(a, &QAction::triggered, this, [this, id] { run_command(id); });
-      }
-    }
-  };
-  if (selection == Selection::document) {
-    add({cmd_summarize, cmd_follow_links, cmd_view_in_browser, 0, cmd_cut, cmd_copy, cmd_delete, 0,
-         cmd_properties});
-  } else {
-    add({cmd_create_related_topic, cmd_select_relation, cmd_add_document, 0, cmd_search_web,
-         cmd_summarize, cmd_schedule_tasks, cmd_organize, cmd_view_in_browser, 0, cmd_cut,
-         cmd_copy, cmd_paste, 0, cmd_delete_relation, cmd_delete, 0, cmd_properties});
-  }
-}
 
 CChildFrame* CMainFrame::active_topic_window() const {
   QMdiSubWindow* w = mdi_->activeSubWindow();
@@ -424,6 +224,7 @@ void CMainFrame::add_recent_file(const QString& path) {
 bool CMainFrame::open_database(const QString& path) {
   if (Database::shared().is_open() && !close_database()) return false;
   if (!Application::instance().open_database(rs(path))) {
+    show_start_page(true);
     build_menus();
     update_commands();
     return false;
@@ -433,16 +234,23 @@ bool CMainFrame::open_database(const QString& path) {
 }
 
 void CMainFrame::database_resources_changed() {
+  // The engines a search can use: the switched-on ones, after "All engines". The pick stays
+  // when the engine is still there.
+  QString picked = quick_engines_->currentIndex() > 0 ? quick_engines_->currentText() : QString();
   quick_engines_->clear();
   if (!Database::shared().is_open()) return;
+  quick_engines_->addItem("All engines");
   for (const auto& r : Search_resource_store().list_resources(false))
-    quick_engines_->addItem(qs(r->name));
+    if (r->enabled) quick_engines_->addItem(qs(r->name));
+  quick_engines_->setCurrentIndex(std::max(0, quick_engines_->findText(picked)));
 }
 
 void CMainFrame::database_opened_at_start() {
   if (!Database::shared().is_open()) return;
+  apply_settings();
   add_recent_file(qs(Database::shared().path()));
-  setWindowTitle(QFileInfo(qs(Database::shared().path())).fileName() + " - Orvalis");
+  set_title(QFileInfo(qs(Database::shared().path())).fileName() + " - Orvalis");
+  show_start_page(false);
   database_resources_changed();
   build_menus();
   new_topic_window();
@@ -472,6 +280,9 @@ bool CMainFrame::may_close_database() {
 }
 
 bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::Close && !destroying_)
+    if (auto* sub = qobject_cast<QMdiSubWindow*>(watched))
+      if (auto* child = qobject_cast<CChildFrame*>(sub->widget())) child->save_display();
   if (event->type() == QEvent::Close && !closing_database_ && !destroying_ &&
       qobject_cast<QMdiSubWindow*>(watched) && mdi_->subWindowList().size() == 1 &&
       Database::shared().is_open()) {
@@ -488,12 +299,16 @@ bool CMainFrame::close_database() {
   if (!Database::shared().is_open()) return true;
   if (!std::exchange(close_confirmed_, false) && !may_close_database()) return false;
   agent_->stop_all_tasks();
+  for (QMdiSubWindow* w : mdi_->subWindowList())
+    if (auto* child = qobject_cast<CChildFrame*>(w->widget()); child && w == mdi_->activeSubWindow())
+      child->save_display();
   closing_database_ = true;
   mdi_->closeAllSubWindows();
   closing_database_ = false;
   Application::instance().close_database();
-  setWindowTitle("Orvalis");
+  set_title("Orvalis");
   quick_engines_->clear();
+  show_start_page(true);
   build_menus();
   update_commands();
   return true;
@@ -502,21 +317,24 @@ bool CMainFrame::close_database() {
 CChildFrame* CMainFrame::new_topic_window() {
   if (!Database::shared().is_open()) return nullptr;
   auto* child = new CChildFrame([this](QMenu& m, Selection s) { fill_context_menu(m, s); });
-  child->set_drop_handler([this](const Transfer& t, const Drop_target& target,
-                                 Qt::KeyboardModifiers m) { drop_items(t, target, m); });
+  child->set_drop_handler([this](const Transfer& t, const Drop_target& target, Qt::KeyboardModifiers m,
+                                 Qt::MouseButton b) { drop_items(t, target, m, b); });
   QMdiSubWindow* sub = mdi_->addSubWindow(child);
   sub->setAttribute(Qt::WA_DeleteOnClose);
   sub->installEventFilter(this);
-  sub->setWindowTitle(QFileInfo(qs(Database::shared().path())).fileName());
+  sub->setWindowIcon(program_icon());
+  number_topic_windows();
+  child->restore_display();
   connect(child, &CChildFrame::selection_changed, this, [this] { update_commands(); });
+  connect(child, &CChildFrame::item_activated, this, [this, child] { open_item(child); });
   connect(child, &CChildFrame::external_address, this,
           [this](const QString& a) { open_address(a); });
-  connect(child, &CChildFrame::status_text, this,
-          [this](const QString& t) { statusBar()->showMessage(t, 5000); });
+  connect(child, &CChildFrame::status_text, this, [this](const QString& t) { show_status(t, 5000); });
   // Closing the last topic window closes the database.
   connect(sub, &QObject::destroyed, this, [this] {
     if (destroying_) return;
     if (!closing_database_ && mdi_->subWindowList().isEmpty()) close_database();
+    else if (!closing_database_) number_topic_windows();
     update_commands();
   });
   sub->showMaximized();
@@ -557,7 +375,10 @@ bool CMainFrame::quick_search() {
     return false;
   }
   quick_edit_->clear();
-  agent_->search_topic(t->concept_id);
+  // The engine picked in the bar, or every eligible one ("All engines", the first entry).
+  std::string engine;
+  if (quick_engines_->currentIndex() > 0) engine = quick_engines_->currentText().toStdString();
+  agent_->search_topic_on(t->concept_id, engine);
   if (!active_topic_window()) new_topic_window();
   reload_topic_windows(t->concept_id);
   return true;
@@ -615,6 +436,7 @@ void CMainFrame::run_command(int id) {
     case cmd_copy: cut_copy(false); break;
     case cmd_paste: paste(); break;
     case cmd_help_contents: help_contents(); break;
+    case cmd_tutorial: tutorial(); break;
     case cmd_stop_all_tasks:
       agent_->stop_all_tasks();
       tick_status();
@@ -674,26 +496,21 @@ void CMainFrame::delete_relation() {
 void CMainFrame::add_document() {
   CChildFrame* w = active_topic_window();
   if (!w || !w->current().topic) return;
-  Topic_handle topic = w->current().topic;
-  bool ok = false;
-  QString address =
-      QInputDialog::getText(this, "Add Document", "U&RL:", QLineEdit::Normal, "http://", &ok)
-          .trimmed();
-  if (!ok || address.isEmpty()) return;
-  if (address.toUtf8().size() > kField_limit) {
-    show_message(ui_text(18048));
-    return;
-  }
+  CAddDocumentDialog dialog(w->current().topic->concept_id, [this](const QString& t) { show_message(t); },
+                            this);
+  if (exec_dialog(dialog) != QDialog::Accepted) return;
   Document_store docs;
-  Document_handle d = docs.add_document(rs(address), Ref_string(), -1, -1);
+  Document_handle d = docs.add_document(rs(dialog.address()), rs(dialog.title()), -1, -1);
   if (!d) return;
   Document_link link;  // no search resource: added by hand
   link.relevant = 1;
-  if (!docs.link_document(topic->concept_id, d->url_id, link, true)) {
+  if (!docs.link_document(dialog.topic(), d->url_id, link, true)) {
     show_message(ui_text(12008));
     return;
   }
+  // The list and its count show the document at once.
   w->list_model()->refresh();
+  if (w->list_model()->shown_topic()) show_status(w->list_model()->document_count_text());
 }
 
 void CMainFrame::view_in_browser() {
@@ -773,7 +590,10 @@ void CMainFrame::about() {
   if (first >= 0) text.replace(first, 2, QString::fromStdString(Application::version_label()));
   qsizetype second = text.indexOf("%s");
   if (second >= 0) text.replace(second, 2, db);
-  QMessageBox::about(this, "About Orvalis", text);
+  QMessageBox box(QMessageBox::NoIcon, "About Orvalis", text, QMessageBox::Ok, this);
+  box.setIconPixmap(program_icon().pixmap(64, 64));
+  box.setObjectName("about");
+  exec_dialog(box);
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
@@ -844,6 +664,12 @@ QString CMainFrame::new_search_resource() {
 }
 
 void CMainFrame::tick_status() {
+  // Following links stores what it finds as it goes: the window says it is busy meanwhile.
+  if (bool busy = agent_->following_links(); busy != busy_cursor_) {
+    busy_cursor_ = busy;
+    if (busy) setCursor(Qt::BusyCursor);
+    else unsetCursor();
+  }
   QString text = agent_text();
   if (text != agent_pane_->text()) {
     agent_pane_->setText(text);

@@ -1,10 +1,13 @@
 // CMainFrame is the program's main window: an MDI frame over the one open Topic database with
 // the "Controls", "Tasks" and "Quick Topics" tool bars, the status bar whose first pane shows
-// the agent's status line, the menus of the frame with and without a database, the recent-file
+// the agent's status line (prompts and other messages go to a pane of their own, so the
+// agent's line never disappears), a start page while no database is open, the menus of the frame with and without a database, the recent-file
 // list, and the one-second timer (id 222) that calls the agent tick. Every command is a
 // QAction numbered and labelled from the command table; its enabled state follows the
 // command's rule after each change of database, window, selection or agent.
 // Owner: main() (or a test). Thread: the user-interface thread.
+// The frame may be made before the settings are read (the program does so): the bars' shown
+// state, their layout and the placement are then taken up when it is first shown.
 // REQUIRES: Application::start() has opened the settings store before open_database is called.
 #pragma once
 
@@ -26,7 +29,9 @@ class QLabel;
 class QLineEdit;
 class QMdiArea;
 class QMenu;
+class QStackedWidget;
 class QPrinter;
+class QTimer;
 class QToolBar;
 
 namespace orvalis::ui {
@@ -34,6 +39,7 @@ namespace orvalis::ui {
 struct Printed_list;
 class CChildFrame;
 class CFindDialog;
+class CStartPage;
 
 class CMainFrame : public QMainWindow {
   Q_OBJECT
@@ -69,6 +75,10 @@ class CMainFrame : public QMainWindow {
   CChildFrame* active_topic_window() const;
   QLineEdit* quick_topic_edit() const { return quick_edit_; }
   QString agent_text() const;
+  // The message pane's text (prompts, counts, links under the mouse).
+  QString status_message() const;
+  // Shows a message in the message pane, for `timeout_ms` (0: until the next one).
+  void show_status(const QString& text, int timeout_ms = 0);
   QStringList recent_files() const;
 
   // What the active topic window's list prints as.
@@ -85,9 +95,11 @@ class CMainFrame : public QMainWindow {
   // Where an address goes to be shown: the user's browser unless a test looks at it.
   std::function<void(const QString&)> browse;
 
-  // A drop of `transfer` on `target`: Ctrl copies, Shift moves, otherwise the drop menu asks.
+  // A drop of `transfer` on `target` made with `button`: with the right button the drop menu
+  // asks; with the left, Ctrl copies, Shift moves, and otherwise a document is added to the
+  // topic or a topic related to it at once (the menu asks only where that means nothing).
   void drop_items(const Transfer& transfer, const Drop_target& target,
-                  Qt::KeyboardModifiers modifiers);
+                  Qt::KeyboardModifiers modifiers, Qt::MouseButton button = Qt::LeftButton);
   // The context menu of a topic or a document.
   void fill_context_menu(QMenu& menu, Selection selection);
 
@@ -103,11 +115,25 @@ class CMainFrame : public QMainWindow {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  void changeEvent(QEvent* event) override;
+  bool event(QEvent* event) override;
   // Closing the last topic window closes the database: the same checks come first.
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void make_actions();
+  // The bars' shown state, their layout, the welcome switch and the placement, from the
+  // settings, once the settings store is open.
+  void apply_settings();
+  void set_title(const QString& title);
+  void fill_window_menu();
+  void number_topic_windows();
+  // What the central area shows: the start page, or the topic windows.
+  void show_start_page(bool on);
+  // A double-click on a list item: a document is opened (detail page or browser, by
+  // ViewerType), a topic is selected in its window.
+  void open_item(CChildFrame* window);
   void make_tool_bars();
   void build_menus();
   void update_commands();
@@ -154,13 +180,21 @@ class CMainFrame : public QMainWindow {
   void clipboard_changed();
   void help_contents();
   void open_address(const QString& address);
-  void restore_placement();
   void save_placement();
+  void tutorial();
 
   std::unique_ptr<Agent_link> own_agent_;
   Agent_link* agent_;
   QMdiArea* mdi_;
+  QStackedWidget* central_;
+  CStartPage* start_page_;
+  QMenu* window_menu_ = nullptr;
   QLabel* agent_pane_;
+  QLabel* message_pane_;
+  QTimer* message_timer_;
+  QString title_;
+  bool settings_applied_ = false;
+  bool busy_cursor_ = false;
   QToolBar* controls_bar_;
   QToolBar* tasks_bar_;
   QToolBar* quick_bar_;

@@ -1,15 +1,18 @@
 // The main window's Cut, Copy and Paste, the drops on the topic windows with their drop menu,
-// and Help Topics.
+// opening a list item by double-click, and Help Topics and the tutorial.
 #include <QApplication>
 #include <QClipboard>
 #include <QCursor>
 #include <QFileInfo>
 #include <QMenu>
 #include <QMimeData>
+#include <QTextBrowser>
 #include <QUrl>
 
 #include "agent/installer.h"
 #include "foundation/settings.h"
+#include "platform/registry_store.h"
+#include "reports/detail_pages.h"
 #include "ui/child_frame.h"
 #include "ui/main_frame.h"
 #include "ui/ui_text.h"
@@ -61,14 +64,23 @@ void CMainFrame::paste() {
 }
 
 void CMainFrame::drop_items(const Transfer& transfer, const Drop_target& target,
-                            Qt::KeyboardModifiers modifiers) {
+                            Qt::KeyboardModifiers modifiers, Qt::MouseButton button) {
   Drop_check check = check_drop(transfer, target);
   if (check.refusal != Refusal::none) return;
   const Qt::KeyboardModifiers keys = modifiers & (Qt::ControlModifier | Qt::ShiftModifier);
   int command = 0;
-  if (keys == Qt::ControlModifier && check.copy) command = cmd_drop_copy;
-  else if (keys == Qt::ShiftModifier && check.move) command = cmd_drop_move;
-  else if (choose_drop) command = choose_drop(check);
+  if (button == Qt::RightButton) {
+    if (choose_drop) command = choose_drop(check);
+  } else if (keys == Qt::ControlModifier && check.copy) {
+    command = cmd_drop_copy;
+  } else if (keys == Qt::ShiftModifier && check.move) {
+    command = cmd_drop_move;
+  } else if (check.copy) {
+    // A document joins the topic; a topic is related to it (becomes its subtopic as well).
+    command = cmd_drop_copy;
+  } else if (choose_drop) {
+    command = choose_drop(check);
+  }
   if (command) transfer_items(transfer, target, command);
 }
 
@@ -95,6 +107,36 @@ int CMainFrame::drop_menu(const Drop_check& check) {
   }
   QAction* chosen = menu.exec(QCursor::pos());
   return chosen ? chosen->data().toInt() : 0;
+}
+
+void CMainFrame::open_item(CChildFrame* window) {
+  const CChildFrame::Current& cur = window->current();
+  if (cur.kind == Selection::document && cur.document.document) {
+    // The embedded viewer shows the document's page in the pane; otherwise the browser does.
+    const bool pane = platform::Registry_store::instance().is_open() &&
+                      profile_get_string("ViewerType", "ViewerRichEdit") == "ViewerIExplore";
+    if (!pane) {
+      open_address(QString::fromUtf8(cur.document.document->address.c_str()));
+      return;
+    }
+    Ref_string page = document_detail(*cur.document.document, cur.document.link,
+                                      Detail_options::from_settings());
+    window->detail()->setHtml(QString::fromUtf8(page.c_str(), page.length()));
+  } else if (cur.topic) {
+    window->select_topic(cur.topic->concept_id);
+  }
+}
+
+void CMainFrame::tutorial() {
+  // The help page's "Getting started" section is the tutorial.
+  QString page = help_page();
+  if (page.isEmpty()) {
+    show_message("The help page " + QString(kHelp_page) + " is not installed.");
+    return;
+  }
+  QUrl address = QUrl::fromLocalFile(page);
+  address.setFragment("start");
+  open_address(address.toString());
 }
 
 void CMainFrame::help_contents() {

@@ -185,7 +185,9 @@ CCompactDialog::CCompactDialog(Ask ask, Tell tell, QWidget* parent)
   file_ = new QLineEdit;
   file_->setObjectName("compact_file");
   auto* form = new QFormLayout;
-  form->addRow("Database &file:", file_row(this, file_, qt_filter(ui_text(10000)), false));
+  QHBoxLayout* row = file_row(this, file_, qt_filter(ui_text(10000)), false);
+  form->addRow("Database &file:", row);
+  qobject_cast<QLabel*>(form->labelForField(row))->setBuddy(file_);
   lay_out(form);
 }
 

@@ -75,10 +75,12 @@ COptionsDialog::COptionsDialog(Ask ask, Tell tell, QWidget* parent)
   t_row->addWidget(timeout_);
   t_row->addWidget(new QLabel("(15 to 300 seconds)"));
   nf->addRow("Network &Timeout:", t_row);
+  qobject_cast<QLabel*>(nf->labelForField(t_row))->setBuddy(timeout_);
   auto* c_row = new QHBoxLayout;
   c_row->addWidget(connections_);
   c_row->addWidget(new QLabel("(1 to 60)"));
   nf->addRow("Number of co&nnections:", c_row);
+  qobject_cast<QLabel*>(nf->labelForField(c_row))->setBuddy(connections_);
   set_network_values({setting("ProxyEnabled") == "yes", setting("ProxyHost"),
                       setting("ProxyPort"), limits.search_timeout, limits.concurrent_requests});
 

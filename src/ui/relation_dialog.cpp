@@ -30,7 +30,8 @@ CSelectRelationDialog::CSelectRelationDialog(Mode mode, Topic_handle from, Topic
   setObjectName("select_relation");
   setWindowTitle(mode_ == Mode::create ? "Create Related Topic" : "Select relationship");
   auto* layout = new QVBoxLayout(this);
-  const QString from_name = to_qstring(from_->name);
+  // Names go into labels with a key: an "&" in a name is shown, not taken for a key.
+  const QString from_name = to_qstring(from_->name).replace('&', "&&");
 
   if (mode_ == Mode::pick_related) {
     auto* label = new QLabel("&Related topic of '" + from_name + "' to unrelate:");
@@ -55,7 +56,7 @@ CSelectRelationDialog::CSelectRelationDialog(Mode mode, Topic_handle from, Topic
       layout->addWidget(name_);
     }
     QString to_name =
-        to_ ? "'" + to_qstring(to_->name) + "'"
+        to_ ? "'" + to_qstring(to_->name).replace('&', "&&") + "'"
             : QString(mode_ == Mode::create ? "the new topic" : "the topic named above");
     auto* label = new QLabel("&Relationship from '" + from_name + "' to " + to_name + ":");
     relations_ = new QListWidget;

@@ -3,6 +3,7 @@
 #include <QComboBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -82,6 +83,10 @@ CTopicWizard::CTopicWizard(Agent_link& agent, Tell tell, Exec exec, QWidget* par
   p2->addWidget(
       new QLabel("Keep the topic you typed, or pick a topic the database already holds:"));
   p2->addWidget(similar_, 1);
+  for (QListWidget* list : {similar_}) {
+    list->setTextElideMode(Qt::ElideMiddle);
+    list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  }
   setPage(similar_page, make_page(similar_page, p2));
 
   // 3: additional keyword terms.
@@ -89,6 +94,8 @@ CTopicWizard::CTopicWizard(Agent_link& agent, Tell tell, Exec exec, QWidget* par
   term_->setObjectName("wizard_term");
   terms_ = new QListWidget;
   terms_->setObjectName("wizard_terms");
+  terms_->setTextElideMode(Qt::ElideMiddle);
+  terms_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   auto* add = new QPushButton("&Add");
   add->setObjectName("wizard_add_term");
   auto* remove = new QPushButton("&Delete");
@@ -139,6 +146,7 @@ CTopicWizard::CTopicWizard(Agent_link& agent, Tell tell, Exec exec, QWidget* par
     if (id >= 0) setWindowTitle(page_title(id));
   });
   resize(520, 400);
+  setMinimumWidth(520);
 }
 
 CTopicWizard::~CTopicWizard() = default;
@@ -211,7 +219,15 @@ void CTopicWizard::initializePage(int id) {
     case finish_page: {
       QStringList query{chosen_name()};
       for (int i = 0; i < terms_->count(); ++i) query << terms_->item(i)->text();
-      summary_->setText("Topic name: " + chosen_name() + "\nQuery: " + query.join(", "));
+      // Long names are shortened in the middle so the wizard keeps its width; the tool tip
+      // holds them whole.
+      const QFontMetrics metrics(summary_->font());
+      const int room = std::max(200, width() - 80);
+      auto fit = [&metrics, room](const QString& text) { return metrics.elidedText(text, Qt::ElideMiddle, room); };
+      QStringList shown;
+      for (const QString& q : query) shown << q;
+      summary_->setText("Topic name: " + fit(chosen_name()) + "\nQuery: " + fit(shown.join(", ")));
+      summary_->setToolTip("Topic name: " + chosen_name() + "\nQuery: " + query.join(", "));
       break;
     }
     default:

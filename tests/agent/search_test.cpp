@@ -21,6 +21,7 @@
 #include "agent/get_ad_task.h"
 #include "agent/get_links_task.h"
 #include "agent/search_resource_task.h"
+#include "agent/agent_events.h"
 #include "agent/search_topic_task.h"
 #include "agent/task_manager.h"
 #include "database/document_store.h"
@@ -263,8 +264,9 @@ TEST_F(AgentSearch, FailingEnginesEndWithTheirStatusWhileTheOtherOneDelivers) {
       p.write(reply("404 Not Found", "gone"));
       return;
     }
-    p.write(reply("200 OK", "<title>Leaf notes</title><p>The tea plant grows on hills. Pickers take the "
-                            "young leaves early.</p>"));
+    // The title gives no key terms; the heading does.
+    p.write(reply("200 OK", "<title>Leaf notes</title><h1>Leaf notes</h1><p>The tea plant grows on hills. "
+                            "Pickers take the young leaves early.</p>"));
   }));
   const std::string refused = "http://127.0.0.1:" + std::to_string(testing::free_port()) + "/gone";
   std::string long_link = articles.url("/" + std::string(2100, 'x'));
@@ -307,6 +309,40 @@ TEST_F(AgentSearch, FailingEnginesEndWithTheirStatusWhileTheOtherOneDelivers) {
             "[NO TEXT: Request did not complete successfully]");
   EXPECT_EQ(count("SELECT count(*) FROM concept_master WHERE time_last_queried IS NOT NULL "
                   "AND time_last_modified IS NOT NULL"), 1);
+}
+
+TEST_F(AgentSearch, EveryEngineFailingIsToldWithReasonsAndOneEngineCanBeChosen) {
+  Scripted_server failing, good;
+  ASSERT_TRUE(failing.start([](Scripted_server::Peer& p) { p.write(reply("503 Service Unavailable", "busy")); }));
+  ASSERT_TRUE(good.start([](Scripted_server::Peer& p) { p.write(reply("200 OK", "<a href='http://127.0.0.1/x'>x</a>")); }));
+  add_engine("Failing", failing.url("/search"));
+  add_engine("Refusing", "http://127.0.0.1:" + std::to_string(testing::free_port()) + "/search");
+  std::vector<std::string> told;
+  agent_events().search_failed = [&told](const Topic&, const Ref_string& why) { told.push_back(why.str()); };
+  Topic_handle tea = topic("tea");
+  tea->terms.append(Ref_string("oolong"));  // two queries on each engine: each engine is named once
+  Topic_store::shared().save_topic(*tea);
+  ASSERT_EQ(start_search(tea).size(), 4u);
+  ASSERT_TRUE(drive_until_idle());
+  ASSERT_EQ(told.size(), 1u);
+  EXPECT_EQ(told[0].rfind("No search engine answered for 'tea': ", 0), 0u) << told[0];
+  EXPECT_NE(told[0].find("Failing (HTTP status 503)"), std::string::npos) << told[0];
+  EXPECT_NE(told[0].find("Refusing ("), std::string::npos) << told[0];
+  EXPECT_EQ(told[0].find("Failing", told[0].find("Failing") + 1), std::string::npos) << told[0];
+
+  // One engine picked: only it is asked; one engine answering is no failure.
+  add_engine("Good", good.url("/search"));
+  told.clear();
+  search_topic_now(tea, true, Ref_string("Good"));
+  clock_.advance(1);
+  agent_tick();
+  std::vector<std::string> asked;
+  for (const Agent_task_handle& q : Task_manager::instance().queue())
+    if (auto s = handle_cast<Search_resource_task>(q)) asked.push_back(s->resource().name.str());
+  EXPECT_EQ(asked, (std::vector<std::string>{"Good", "Good"}));
+  ASSERT_TRUE(drive_until_idle());
+  EXPECT_TRUE(told.empty());
+  agent_events().search_failed = nullptr;
 }
 
 TEST_F(AgentSearch, ADatabaseThatFillsMidSearchStopsTheAgentAndKeepsWhatWasStored) {

@@ -34,6 +34,14 @@ class CliAgent : public ::testing::Test {
   std::string db_ = box_.path("agent.ov2");
 };
 
+TEST_F(CliAgent, ASearchWhoseEveryEngineFailedSaysWhichAndWhy) {
+  add_engine("http://127.0.0.1:" + std::to_string(testing::free_port()) + "/search", "");
+  ASSERT_EQ(box_.run({"topic", "add", "kites", "--category", "Web"}).status, 0);
+  Cli_result r = box_.run({"search", "kites"}, 120);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("No search engine answered for 'kites': Test Engine ("), std::string::npos) << r.err;
+}
+
 TEST_F(CliAgent, SearchFindsFetchesAndSummarizesTheDemoArticles) {
   demo::Demo_web web;
   std::string error;

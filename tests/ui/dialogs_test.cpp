@@ -37,7 +37,12 @@ struct Recording_agent : ui::Agent_link {
     searched.push_back(id);
     return true;
   }
+  bool search_topic_on(std::int32_t id, const std::string& engine) override {
+    engines.push_back(engine);
+    return search_topic(id);
+  }
   std::vector<std::int32_t> searched;
+  std::vector<std::string> engines;
 };
 
 class Dialogs_test : public Window_test {
@@ -79,6 +84,35 @@ class Dialogs_test : public Window_test {
   Recording_agent agent_;
   std::function<int(QDialog&)> fill_in;
 };
+
+TEST_F(Dialogs_test, QuickTopicsSearchesOnTheEnginePickedThereAmongTheSwitchedOnOnes) {
+  const QString file = path("engines.ov2");
+  ASSERT_TRUE(frame_->new_database(file));
+  Search_resource_store store;
+  for (auto [name, on] : {std::pair{"Alpha", 1}, {"Beta", 0}}) {
+    Search_resource r;
+    r.name = name;
+    r.location = Url(Ref_string("http://127.0.0.1/search"));
+    r.search_field = "q";
+    r.enabled = on;
+    ASSERT_TRUE(store.save_resource(r));
+  }
+  ASSERT_TRUE(frame_->open_database(file));
+  auto* engines = frame_->findChild<QComboBox*>("quick_engines");
+  QStringList listed, expected{"All engines"};
+  for (int i = 0; i < engines->count(); ++i) listed << engines->itemText(i);
+  for (const Search_resource_handle& r : store.list_resources(false))
+    if (r->enabled) expected << QString::fromUtf8(r->name.c_str());
+  EXPECT_EQ(listed, expected);
+  EXPECT_TRUE(listed.contains("Alpha"));
+  EXPECT_FALSE(listed.contains("Beta"));
+  for (const char* picked : {"Alpha", "All engines"}) {
+    engines->setCurrentIndex(engines->findText(picked));
+    frame_->quick_topic_edit()->setText(QString("Tea ") + picked);
+    ASSERT_TRUE(frame_->quick_search());
+  }
+  EXPECT_EQ(agent_.engines, (std::vector<std::string>{"Alpha", ""}));
+}
 
 TEST_F(Dialogs_test, WizardAddsTheTypedTopicOrAdoptsAStoredOneAndAsksForASearch) {
   ASSERT_TRUE(frame_->new_database(path("w.ov2")));

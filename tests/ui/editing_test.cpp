@@ -16,6 +16,7 @@
 #include "ui/child_frame.h"
 #include "ui/find_dialog.h"
 #include "ui/item_transfer.h"
+#include "ui/item_views.h"
 #include "ui/topic_tree_model.h"
 #include "ui/ui_text.h"
 #include "window_fixture.h"
@@ -84,8 +85,10 @@ class Editing_test : public Window_test {
     return t ? *t : ui::Transfer{};
   }
 
-  // Drags the transfer over the tree node and drops it there; false when the tree refused it.
-  bool drop(const ui::Transfer& transfer, const QModelIndex& target) {
+  // Drags the transfer over the tree node with `button` and drops it there; false when the
+  // tree refused it.
+  bool drop(const ui::Transfer& transfer, const QModelIndex& target, Qt::MouseButton button = Qt::RightButton) {
+    ui::Item_drag_view::set_drag_button(button);
     QWidget* port = w_->tree()->viewport();
     QPoint at = w_->tree()->visualRect(target).center();
     std::unique_ptr<QMimeData> data(ui::transfer_mime(transfer, "text"));
@@ -176,6 +179,33 @@ TEST_F(Editing_test, DropMenuMovesCopiesAndMerges) {
     }
     // The tree shows the result at once.
     EXPECT_EQ(mine(s_.wasps).isValid(), c.command == ui::cmd_drop_copy || c.document || c.drones);
+  }
+}
+
+TEST_F(Editing_test, LeftButtonDropsAddOrRelateAtOnce) {
+  struct Case {
+    const char* what;
+    int source;  // 0: Wasps from My Topics, 1: Wasps' document, 2: Drones onto Honeybees, its own place
+    bool menu;   // the drop menu is asked (only Merge means something there)
+  } cases[] = {
+      {"a topic onto a topic is related to it", 0, false},
+      {"a document onto a topic is added to it", 1, false},
+      {"a subtopic onto its own topic asks", 2, true},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    build_scene(("left" + std::to_string(n++) + ".ov2").c_str());
+    answer_ = 0;
+    ui::Transfer t = c.source == 2 ? take(drones_node()) : take(mine(s_.wasps), c.source == 1 ? s_.nest : Document_handle());
+    ASSERT_TRUE(drop(t, c.source == 2 ? mine(s_.bees) : mine(s_.ants), Qt::LeftButton));
+    EXPECT_EQ(menus_.size(), c.menu ? 1u : 0u);
+    if (c.source == 0) {
+      EXPECT_EQ(related(s_.ants), Strings{"~Wasps"});
+    } else if (c.source == 1) {
+      EXPECT_EQ(live_documents(s_.ants), Ids{s_.nest->url_id});
+    }
+    EXPECT_EQ(live_documents(s_.wasps), Ids{s_.nest->url_id});  // nothing leaves its place
   }
 }
 
@@ -289,20 +319,41 @@ TEST_F(Editing_test, DetailPaneCopyFollowsTheSelection) {
   }
 }
 
+TEST_F(Editing_test, DetailPaneFindsTextOrSaysItIsNotThere) {
+  w_->tree()->setCurrentIndex(mine(s_.wasps));  // Topic: Wasps, Query Term: hornet
+  struct Case {
+    const char* text;
+    bool found;
+  } cases[] = {{"hornet", true}, {"HORNET", true}, {"hornet", true}, {"beetle", false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    sink_.shown.clear();
+    EXPECT_EQ(w_->find_in_detail(c.text), c.found);
+    EXPECT_EQ(w_->detail()->textCursor().selectedText().toLower(), c.found ? QString(c.text).toLower() : "");
+    EXPECT_EQ(sink_.shown, c.found ? Strings{} : Strings{"The text you specified was not found."});
+  }
+  QMenu pane;
+  w_->fill_detail_menu(pane);
+  EXPECT_EQ(pane.actions().last()->objectName(), "detail_find");
+}
+
 TEST_F(Editing_test, WebAddressesGoToTheBrowserAndLocalPagesStayInThePane) {
   QStringList browsed;
   frame_->browse = [&browsed](const QString& a) { browsed << a; };
   frame_->run_command(ui::cmd_help_contents);
-  ASSERT_EQ(browsed.size(), 1);
+  frame_->run_command(ui::cmd_tutorial);  // the help page's "Getting started"
+  ASSERT_EQ(browsed.size(), 2);
   EXPECT_TRUE(browsed[0].startsWith("file:///") && browsed[0].endsWith("/help.htm"));
   EXPECT_TRUE(QFileInfo(QUrl(browsed[0]).toLocalFile()).isFile());
+  EXPECT_EQ(browsed[1], browsed[0] + "#start");
+  browsed.clear();
 
   const std::string page = dir_.file("page.htm");
   write_file(page, "<html><body><p>A local page</p></body></html>");
   QTextBrowser* pane = w_->detail();
   emit pane->anchorClicked(QUrl("https://127.0.0.1/article"));
   emit pane->anchorClicked(QUrl::fromLocalFile(QString::fromStdString(page)));
-  EXPECT_EQ(browsed.size(), 2);
+  EXPECT_EQ(browsed.size(), 1);
   EXPECT_EQ(browsed.last(), "https://127.0.0.1/article");
   EXPECT_TRUE(pane->toPlainText().contains("A local page"));
 }

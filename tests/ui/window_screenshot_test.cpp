@@ -2,14 +2,18 @@
 // from the demo web: its search engine as the database's search resource, and a topic for each
 // of the web's themes holding the theme's articles at their served addresses, each analysed as
 // the agent's summarizer analyses a retrieved page (title, counts, key terms, extract). A topic
-// is open with its documents listed and one of them in the detail pane. The picture is kept as
-// build/screenshots/main_window.png (the README's docs/main_window.png is a copy of it).
+// is open with its documents listed and one of them in the detail pane. The pictures are kept
+// under build/screenshots: the start page without a database, the main window (the README's
+// docs/main_window.png is a copy of it) and the same in a dark palette; run with
+// QT_SCALE_FACTOR=2 they are named "@2x". At the default size no tool bar hides a button.
 #include <QDir>
 #include <QImage>
 #include <QPixmap>
 #include <QSet>
 #include <QTest>
 #include <QTextBrowser>
+#include <QToolBar>
+#include <QToolButton>
 #include <QTreeView>
 #include <fstream>
 
@@ -74,7 +78,49 @@ void add_articles(const Topic_handle& topic, const char* theme, const demo::Demo
   }
 }
 
+// Saves the window's picture as build/screenshots/NAME.png (NAME@2x.png at scale 2) and says
+// whether it is a drawn window: text and icons give many colours.
+void keep_picture(QWidget& window, const char* name) {
+  QTest::qWait(300);  // let the window system map and paint the window
+  QImage shot = window.grab().toImage();
+  QString folder = QString(ORVALIS_BINARY_DIR) + "/screenshots";
+  ASSERT_TRUE(QDir().mkpath(folder));
+  QString suffix = shot.devicePixelRatio() > 1.5 ? "@2x" : "";
+  ASSERT_TRUE(shot.save(folder + "/" + name + suffix + ".png"));
+  QSet<QRgb> colours;
+  for (int y = 0; y < shot.height(); y += 3)
+    for (int x = 0; x < shot.width(); x += 3) colours.insert(shot.pixel(x, y));
+  EXPECT_GT(colours.size(), 20) << name;
+}
+
+QPalette dark_palette() {
+  QPalette p;
+  const QColor window(45, 45, 48), base(30, 30, 32), text(230, 230, 230), highlight(42, 130, 218);
+  p.setColor(QPalette::Window, window);
+  p.setColor(QPalette::WindowText, text);
+  p.setColor(QPalette::Base, base);
+  p.setColor(QPalette::AlternateBase, window);
+  p.setColor(QPalette::Text, text);
+  p.setColor(QPalette::Button, window);
+  p.setColor(QPalette::ButtonText, text);
+  p.setColor(QPalette::ToolTipBase, base);
+  p.setColor(QPalette::ToolTipText, text);
+  p.setColor(QPalette::Highlight, highlight);
+  p.setColor(QPalette::HighlightedText, Qt::white);
+  p.setColor(QPalette::Link, QColor(120, 180, 255));
+  p.setColor(QPalette::PlaceholderText, QColor(150, 150, 150));
+  p.setColor(QPalette::Disabled, QPalette::Text, QColor(120, 120, 120));
+  p.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(120, 120, 120));
+  p.setColor(QPalette::Disabled, QPalette::WindowText, QColor(120, 120, 120));
+  return p;
+}
+
 TEST_F(Window_test, MainWindowOverTheDemoWebRendersToAPicture) {
+  // Without a database: the start page, listing the database used before.
+  frame_->new_database(QString::fromStdString(dir_.file("last-week.ov2")));
+  frame_->close_database();
+  keep_picture(*frame_, "start_page");
+
   demo::Demo_web web;
   std::string error;
   ASSERT_TRUE(web.start(error)) << error;
@@ -107,19 +153,20 @@ TEST_F(Window_test, MainWindowOverTheDemoWebRendersToAPicture) {
   ASSERT_TRUE(w->select_topic(bees->concept_id));
   w->tree()->expand(w->tree()->currentIndex());
   w->list()->setCurrentIndex(w->list()->model()->index(2, 0));
-  frame_->resize(1100, 720);
-  QTest::qWait(300);  // let the window system map and paint the window
-
-  QImage shot = frame_->grab().toImage();
-  QString folder = QString(ORVALIS_BINARY_DIR) + "/screenshots";
-  ASSERT_TRUE(QDir().mkpath(folder));
-  ASSERT_TRUE(shot.save(folder + "/main_window.png"));
-  // A drawn window, not a blank one: text and icons give many colours.
-  QSet<QRgb> colours;
-  for (int y = 0; y < shot.height(); y += 3)
-    for (int x = 0; x < shot.width(); x += 3) colours.insert(shot.pixel(x, y));
-  EXPECT_GT(colours.size(), 20);
+  keep_picture(*frame_, "main_window");
   EXPECT_TRUE(w->detail()->toPlainText().contains("Keywords"));
+  // The default size shows every button of the three bars, each with its icon.
+  for (QToolBar* bar : frame_->findChildren<QToolBar*>()) {
+    auto* more = bar->findChild<QToolButton*>("qt_toolbar_ext_button");
+    EXPECT_TRUE(!more || !more->isVisible()) << bar->objectName().toStdString();
+  }
+
+  const QPalette light = QApplication::palette();
+  QApplication::setPalette(dark_palette());
+  keep_picture(*frame_, "main_window_dark");
+  frame_->close_database();
+  keep_picture(*frame_, "start_page_dark");
+  QApplication::setPalette(light);
 }
 
 }  // namespace
