@@ -35,13 +35,24 @@ Get_links_task::Get_links_task(const Document_handle& document, const Topic_hand
     : Network_task(kImmediate), depth_(depth), document_(document), topic_(topic), run_(std::move(run)) {
   const Ref_string& title = document->title.empty() ? document->address : document->title;
   set_description(format_args(Ref_string::from_id(10077), title));
-  fetchable_ = set_url(document->address);
+  // A depth outside the rule fetches nothing (start() says why), not even robots rules.
+  fetchable_ = set_url(document->address) && depth_allowed(depth);
+}
+
+int Get_links_task::is_ready() {
+  if (!fetchable_) return 1;
+  if (!robots_.ready(connection()->url())) return 0;
+  if (robots_.disallowed()) return 1;
+  return Network_task::is_ready();
 }
 
 int Get_links_task::start() {
-  if (!depth_allowed(depth_)) {
-    report_error(Ref_string(depth_rule() + ", not " + std::to_string(depth_) + "."));
-    fetchable_ = false;
+  if (!depth_allowed(depth_)) report_error(Ref_string(depth_rule() + ", not " + std::to_string(depth_) + "."));
+  if (fetchable_ && robots_.disallowed()) {
+    store_not_allowed(document_);
+    set_status(failed);
+    Task_manager::instance().finish(*this);
+    return 1;
   }
   if (!fetchable_) {
     set_status(failed);
@@ -57,7 +68,7 @@ int Get_links_task::start() {
 void Get_links_task::process_result() {
   Network_task_handle keep(this);
   if (status() == succeeded && Database::shared().is_open() && connection()) {
-    Byte_buffer_handle page = response_body(connection()->received_buffer(), true);
+    Byte_buffer_handle page = response_body(*connection(), true);
     if (page) {
       Ref_list<Found_link> links = read_result_links(page, connection()->url(), Ref_list<Ref_string>());
       Task_manager& manager = Task_manager::instance();
@@ -65,10 +76,13 @@ void Get_links_task::process_result() {
                         [&](const Document_handle& d, bool) {
                           const std::int32_t levels_left = depth_ < 2 ? 0 : depth_ - 1;
                           if (!run_->claim(d->url_id, levels_left)) return;
-                          if (levels_left == 0)
-                            manager.submit(make_counted<Summarize_task>(topic_, d));
-                          else
+                          if (levels_left == 0) {
+                            auto summarize = make_counted<Summarize_task>(topic_, d);
+                            summarize->set_respect_robots(true);
+                            manager.submit(summarize);
+                          } else {
                             manager.submit(make_counted<Get_links_task>(d, topic_, levels_left, run_));
+                          }
                         });
     }
   }

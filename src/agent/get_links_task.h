@@ -13,7 +13,10 @@
 //
 // Made by the Follow Links command (depth 1 unless asked) and by itself; due at once. The depth
 // is 1 to 10: a task made with another depth reports the rule and fetches nothing. A failed
-// fetch or a reply other than 200 stores nothing; every outcome finishes the task.
+// fetch or a reply other than 200 stores nothing; every outcome finishes the task. The site's
+// robots rules are honoured (unless RespectRobots is "No"): a document they refuse is not
+// fetched and keeps the status text "Not allowed by the site's robots rules", and the
+// documents it links to are summarized under the same rules.
 // User-interface thread only. REQUIRES: made with make_counted.
 #pragma once
 
@@ -22,6 +25,7 @@
 #include <unordered_map>
 
 #include "database/document.h"
+#include "agent/robots_gate.h"
 #include "database/topic.h"
 #include "net/network_task.h"
 
@@ -52,6 +56,8 @@ class Get_links_task : public Network_task {
   Get_links_task(const Document_handle& document, const Topic_handle& topic, std::int32_t depth,
                  Counted_handle<Follow_run> run);
 
+  // The site's robots rules (and crawl delay) first, when RespectRobots is on.
+  int is_ready() override;
   int start() override;
   void process_result() override;
 
@@ -64,6 +70,7 @@ class Get_links_task : public Network_task {
   Topic_handle topic_;
   Counted_handle<Follow_run> run_;
   bool fetchable_ = true;
+  Robots_gate robots_{true};
 };
 
 }  // namespace orvalis

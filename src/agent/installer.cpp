@@ -136,6 +136,8 @@ Install_report install() {
   put_default("MaxDocumentBytes", "1048576");
   put_default("MaxResultsPerPage", "200");
   put_default("VerifyCertificates", "yes");
+  put_default("AcceptCompression", "Yes");
+  put_default("RespectRobots", "Yes");
   return report;
 }
 

@@ -39,7 +39,7 @@ const Command_entry kCommands[] = {
     {"find", cmd_find, "find documents TEXT | find topics TEXT"},
     {"resource", cmd_resource,
      "resource list [--by-category] | show NAME | import INI-FILE | delete NAME | categories | "
-     "test NAME QUERY"},
+     "test NAME QUERY | stats [--json]"},
     {"search", cmd_search, "search TOPIC"},
     {"summarize", cmd_summarize, "summarize TOPIC | summarize --doc DOC"},
     {"follow", cmd_follow, "follow DOC --topic TOPIC [--depth N]"},
