@@ -13,6 +13,7 @@
 #include "foundation/settings.h"
 #include "platform/message_sink.h"
 #include "platform/user_file.h"
+#include "platform/version.h"
 
 namespace orvalis::cli {
 
@@ -55,7 +56,7 @@ const Command_entry kCommands[] = {
 };
 
 void print_usage(std::ostream& out) {
-  out << "usage: orvalis-cli [--db FILE] [--json] COMMAND ...\n";
+  out << "usage: orvalis-cli [--db FILE] [--json] [--verbose] COMMAND ...   (or --version, --help)\n";
   for (const Command_entry& e : kCommands) out << "  " << e.usage << "\n";
   out << "TOPIC is a topic's id or its name (in any case); name:TEXT is always a name, for a topic\n"
          "named with digits only ('name:2024'). DOC is a document's id or its address.\n";
@@ -153,6 +154,9 @@ int run(int argc, char** argv) {
         c.db_path = argv[++i];
       } else if (opt == "--help") {
         print_usage(std::cout);
+        return 0;
+      } else if (opt == "--version") {
+        std::cout << "orvalis-cli " << ORVALIS_VERSION << "\n";
         return 0;
       } else if (opt == "--verbose") {
         set_warnings_enabled(true);
