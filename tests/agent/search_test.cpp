@@ -21,6 +21,7 @@
 #include "agent/agent_events.h"
 #include "agent/get_ad_task.h"
 #include "agent/get_links_task.h"
+#include "agent/robots_gate.h"
 #include "agent/summarize_task.h"
 #include "agent/search_resource_task.h"
 #include "agent/search_topic_task.h"
@@ -560,16 +561,50 @@ TEST_F(AgentSearch, FailingEnginesAreSuspendedOnADoublingSchedule) {
   EXPECT_EQ(health.health("Flaky").queries, 0);
 }
 
+// A crawl delay longer than the host spacing holds the site's next fetch; a shorter one is the
+// spacing's business. A gate that is off, or RespectRobots "No", holds nothing.
+TEST(RobotsGate, ACrawlDelayOverTheSpacingIsKept) {
+  platform::Manual_clock clock{1'700'000'000};
+  platform::Scoped_clock installed{clock};
+  Settings_cache::instance().set("RespectRobots", "Yes");
+  const struct {
+    const char* file;
+    bool on;
+    std::int64_t after;  // seconds since the host's last fetch
+    bool ready;
+  } cases[] = {
+      {"User-agent: *\nCrawl-delay: 60\n", true, 31, false},
+      {"User-agent: *\nCrawl-delay: 60\n", true, 61, true},
+      {"User-agent: *\nCrawl-delay: 60\n", false, 31, true},
+      {"User-agent: *\nCrawl-delay: 10\n", true, 11, true},
+  };
+  for (const auto& c : cases) {
+    Robots_cache::instance().clear();
+    Robots_cache::instance().store("http://slow.example:80", Robots_rules::parse(c.file), 3600);
+    Host_table::instance().set_launch_time("slow.example", clock.now() - c.after);
+    Robots_gate gate(c.on);
+    EXPECT_EQ(gate.ready("http://slow.example/page"), c.ready) << c.file << " after " << c.after;
+    EXPECT_FALSE(gate.disallowed());
+  }
+  Settings_cache::instance().set("RespectRobots", "No");
+  EXPECT_FALSE(Robots_gate(true).on());
+  Settings_cache::instance().set("RespectRobots", "Yes");
+  Robots_cache::instance().clear();
+  Host_table::instance().clear();
+}
+
 // Follow Links asks the site's robots rules: a refused page keeps its title and says why; an
 // allowed one is summarized; the rules are fetched once. A fetch the user asks for is not held.
+// A page in a coding that is not decoded says so.
 TEST_F(AgentSearch, FollowLinksHonoursTheSitesRobotsRules) {
   testing::Nginx_server site;
-  ASSERT_TRUE(site.start());
+  ASSERT_TRUE(site.start("    location = /open/br.html { add_header Content-Encoding br; }\n"));
   // Our own group replaces "*": everything but /private/ is ours to fetch.
   site.put("/robots.txt", "User-agent: *\nDisallow: /\n\nUser-agent: Orvalis\nDisallow: /private/\n");
   site.put("/start.html", "<title>Start</title><a href='/private/a.html'>Private page</a>"
-                          "<a href='/secret.html'>Secret page</a><a href='/open/b.html'>Open page</a>");
-  for (const char* page : {"/private/a.html", "/secret.html", "/open/b.html"})
+                          "<a href='/secret.html'>Secret page</a><a href='/open/b.html'>Open page</a>"
+                          "<a href='/open/br.html'>Brotli page</a>");
+  for (const char* page : {"/private/a.html", "/secret.html", "/open/b.html", "/open/br.html"})
     site.put(page, "<title>Article</title><h1>Tea</h1><p>The tea plant grows on hills. Pickers take the young "
                    "leaves early in the spring.</p>");
   Robots_cache::instance().clear();
@@ -588,6 +623,9 @@ TEST_F(AgentSearch, FollowLinksHonoursTheSitesRobotsRules) {
       {"/private/a.html", "Private page", not_allowed},
       {"/secret.html", "Article", ""},
       {"/open/b.html", "Article", ""},
+      // A coding that is not decoded is not read as garbage: the reason stands instead.
+      {"/open/br.html", "Brotli page",
+       "[NO TEXT: The page came with Content-Encoding \"br\", which Orvalis does not decode]"},
   };
   for (const auto& e : expected) {
     Document_handle h = Document_store().find_by_address(rs(site.url(e.path)));
