@@ -195,19 +195,22 @@ Ref_list<Found_link> read_result_links(const Byte_buffer_handle& page, const Ref
   // An ignored address is ignored wherever it appears, so filtering the collected links once
   // drops what dropping each anchor would, and names each dropped address once.
   Ref_list<Found_link> kept;
+  int documents = 0;
   for (const Found_link& link : reader.links()) {
-    if (kept.count() >= max_links) break;
-    if (character_count(link.url.view()) > max_result_address_characters) continue;
+    if (documents >= max_links) break;
     bool ignored = false;
     for (const Ref_string& s : ignore)
       if (s.empty() || link.url.find(s.c_str()) >= 0) {
         ignored = true;
         break;
       }
-    if (!ignored)
-      kept.append(link);
-    else if (dropped)
-      dropped->push_back(link.url);
+    if (ignored) {
+      if (dropped) dropped->push_back(link.url);
+      continue;
+    }
+    // A link too long to store stays in the list (resource test names it) but is no document.
+    kept.append(link);
+    if (search_keeps_link(link)) ++documents;
   }
   return kept;
 }
@@ -231,6 +234,10 @@ Ref_string result_link_title(const Found_link& link) {
   return title;
 }
 
+bool search_keeps_link(const Found_link& link) {
+  return character_count(link.url.view()) <= max_result_address_characters;
+}
+
 int store_found_links(const Topic_handle& topic, const Ref_list<Found_link>& links,
                       const Ref_string& query, const Ref_string& added_by,
                       const std::function<void(const Document_handle&, bool is_new)>& then) {
@@ -238,6 +245,7 @@ int store_found_links(const Topic_handle& topic, const Ref_list<Found_link>& lin
   int added = 0;
   Db_batch batch(Database::shared());
   for (const Found_link& link : links) {
+    if (!search_keeps_link(link)) continue;
     bool is_new = false;
     Document_handle d = store.add_document(link.url, result_link_title(link), -1, -1, &is_new);
     // A database error has been reported (and the agent stopped): store no more.

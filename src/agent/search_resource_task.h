@@ -78,9 +78,9 @@ void build_request(Search_resource& resource, const Ref_string& query, Network_t
 inline constexpr int max_result_address_characters = 2048;
 inline constexpr int max_result_title_characters = 254;
 
-// The links of a result page that become documents, read against `base` (the address the page
-// finally came from), in page order: at most `max_links` (the setting MaxResultsPerPage), none
-// whose address is longer than max_result_address_characters. `ignore` lists substrings: a link
+// The links of a result page, read against `base` (the address the page finally came from), in
+// page order up to the `max_links`th that search_keeps_link keeps (the setting
+// MaxResultsPerPage: so many documents a page gives at most). `ignore` lists substrings: a link
 // containing any of them is dropped (an empty entry drops every link) and, when `dropped` is
 // given, noted there.
 Ref_list<Found_link> read_result_links(const Byte_buffer_handle& page, const Ref_string& base,
@@ -96,9 +96,13 @@ Ref_string result_link_title(const Found_link& link);
 // UTF-8; null when the reply is not a usable 200 when `require_ok`, or has no body.
 Byte_buffer_handle response_body(const Net_connection& connection, bool require_ok, int* status = nullptr);
 
-// Stores the links found for a topic: each link becomes a document (added when new, titled
-// result_link_title) linked to the topic with `query` and `added_by`, a removed link staying
-// removed. `then` is called for each stored document with whether it was
+// Whether a search stores the result link: its address has at most
+// max_result_address_characters. `resource test` lists the others as dropped.
+bool search_keeps_link(const Found_link& link);
+
+// Stores the links found for a topic: each link search_keeps_link keeps becomes a document
+// (added when new, titled result_link_title) linked to the topic with `query` and `added_by`, a
+// removed link staying removed. `then` is called for each stored document with whether it was
 // new. When one was new the topic's time_last_modified is set and saved. Returns the number
 // of new documents.
 int store_found_links(const Topic_handle& topic, const Ref_list<Found_link>& links,

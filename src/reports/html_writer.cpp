@@ -10,6 +10,7 @@
 #include <new>
 
 #include "foundation/error_handler.h"
+#include "reports/html_text.h"
 
 namespace orvalis {
 
@@ -59,8 +60,11 @@ bool Html_writer::start() {
   overflowed_ = false;
   failed_ = false;
   head_written_ = false;
+  errors_ = std::make_unique<Passing_error_handler>();
+  own_errors_ = 0;
   table_.reset(new (std::nothrow) std::unique_ptr<char[]>[max_buffers]);
   if (!table_) {
+    errors_.reset();
     report_error("Out of memory allocating display output buffer array.");
     return false;
   }
@@ -69,6 +73,7 @@ bool Html_writer::start() {
   if (!used_ || !table_[0]) {
     table_.reset();
     used_.reset();
+    errors_.reset();
     report_error("Out of memory allocating first display buffer.");
     return false;
   }
@@ -91,6 +96,42 @@ void Html_writer::free() {
   used_.reset();
   in_use_ = 0;
   begin_ = position_ = limit_ = nullptr;
+  errors_.reset();
+}
+
+void Html_writer::report_own(const char* message) {
+  ++own_errors_;
+  report_error(message);
+}
+
+std::vector<std::string> Html_writer::page_errors() const {
+  std::vector<std::string> out;
+  if (!errors_) return out;
+  int own = own_errors_;
+  for (const Ref_string& m : errors_->messages()) {
+    std::string text = m.str();
+    // The writer's own buffer messages are no fault of the page, which is written cut.
+    if (own > 0 && (text.starts_with("Output text buffer") || text.starts_with("Out of memory"))) {
+      --own;
+      continue;
+    }
+    out.push_back(std::move(text));
+  }
+  return out;
+}
+
+std::string Html_writer::error_page() const {
+  std::string page;
+  page.append(page_start).append(title_.view()).append(head_end);
+  page += "<BODY>\n<P><STRONG>This page could not be built:</STRONG></P>\n<UL>\n";
+  for (const std::string& e : page_errors()) {
+    page += "<LI>";
+    append_escaped_html(page, e);
+    page += "</LI>\n";
+  }
+  page += "</UL>\n";
+  page.append(body_end).append(html_end);
+  return page;
 }
 
 std::string Html_writer::temporary_path() const { return output_path_.str() + ".part"; }
@@ -151,7 +192,7 @@ void Html_writer::new_buffer() {
   }
   char* buffer = table_[in_use_] ? table_[in_use_].get() : new (std::nothrow) char[buffer_size];
   if (!buffer) {
-    report_error("Out of memory while attempting to allocate another display output buffer.");
+    report_own("Out of memory while attempting to allocate another display output buffer.");
     overflowed_ = true;  // nowhere left to put the rest of the page
     return;
   }
@@ -221,8 +262,17 @@ bool Html_writer::write_page(bool frames_page) {
     free();
     return false;
   }
-  const std::string_view tail[] = {frames_page ? std::string_view() : body_end, html_end};
-  bool ok = write_buffers(tail, 2);
+  // A page built with errors is replaced by the list of them, whatever went to the file.
+  const std::string errors = page_errors().empty() ? std::string() : error_page();
+  bool ok;
+  if (!errors.empty()) {
+    iovec page{const_cast<char*>(errors.data()), errors.size()};
+    ok = ::ftruncate(fd_, 0) == 0 && ::lseek(fd_, 0, SEEK_SET) == 0 && write_all(fd_, &page, 1);
+    if (!ok) fail_writing(errno);
+  } else {
+    const std::string_view tail[] = {frames_page ? std::string_view() : body_end, html_end};
+    ok = write_buffers(tail, 2);
+  }
   if (ok) {
     // Replaced whole: a failed write leaves the old page.
     const int closed = ::close(fd_);
