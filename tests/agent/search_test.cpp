@@ -158,7 +158,7 @@ TEST(SearchRequest, ResultLinksAreCappedLongTitlesCutLongAddressesKept) {
   } cases[] = {
       {many, 200, {}, 200, "0 R0", "199 R199"},
       {many, 150, {"/1"}, 150, "0 R0", "260 R260"},  // 111 ignored, then the first 150
-      {"<a href='/" + p + "'></a><a href='/" + p + "q'>long</a>", 200, {}, 1, p + " " + (base + p).substr(0, 254), ""},
+      {"<a href='/" + p + "'></a><a href='/" + p + "q'>long</a>", 1, {}, 2, p + " " + (base + p).substr(0, 254), p + "q long"},
       {"<a href='/t'>" + e300 + "</a><a href='/u'>" + std::string(300, 'x') + "</a>", 200, {}, 2,
        "t " + e300.substr(0, 254 * 2), "u " + std::string(254, 'x')},
       {"<a href='/c'>Caf&eacute; &amp; tea</a>", 200, {}, 1, "c Caf" + e + " & tea", ""},
@@ -170,6 +170,9 @@ TEST(SearchRequest, ResultLinksAreCappedLongTitlesCutLongAddressesKept) {
     EXPECT_EQ(shown(links[0]), c.first);
     EXPECT_EQ(c.last.empty() ? "" : shown(links[links.count() - 1]), c.last);
   }
+  // A link is stored when its address has at most 2,048 characters.
+  EXPECT_TRUE(search_keeps_link(Found_link{rs(base + p), {}}));
+  EXPECT_FALSE(search_keeps_link(Found_link{rs(base + p + "q"), {}}));
 }
 
 TEST(SearchAdvertisement, TheFirstConfiguredImageOnThePageWithItsAnchor) {
