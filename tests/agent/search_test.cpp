@@ -158,7 +158,8 @@ TEST(SearchRequest, ResultLinksAreCappedLongTitlesCutLongAddressesKept) {
   } cases[] = {
       {many, 200, {}, 200, "0 R0", "199 R199"},
       {many, 150, {"/1"}, 150, "0 R0", "260 R260"},  // 111 ignored, then the first 150
-      {"<a href='/" + p + "'></a><a href='/" + p + "q'>long</a>", 1, {}, 2, p + " " + (base + p).substr(0, 254), p + "q long"},
+      {"<a href='/" + p + "q'>long</a><a href='/" + p + "'></a><a href='/x'>x</a>", 1, {}, 2, p + "q long",
+       p + " " + (base + p).substr(0, 254)},
       {"<a href='/t'>" + e300 + "</a><a href='/u'>" + std::string(300, 'x') + "</a>", 200, {}, 2,
        "t " + e300.substr(0, 254 * 2), "u " + std::string(254, 'x')},
       {"<a href='/c'>Caf&eacute; &amp; tea</a>", 200, {}, 1, "c Caf" + e + " & tea", ""},
