@@ -205,6 +205,17 @@ Byte_buffer_handle response_body(const Net_connection& connection, bool require_
   return page.body;
 }
 
+Ref_string result_link_title(const Found_link& link) {
+  // Titles are stored as a browser shows them, character references decoded.
+  Ref_string title = link.text.is_blank() ? link.url : link.text;
+  if (title.find('&') >= 0) title.decode_entities();
+  return title;
+}
+
+bool search_keeps_link(const Found_link& link) {
+  return link.url.length() < kMax_field_length && result_link_title(link).length() < kMax_field_length;
+}
+
 int store_found_links(const Topic_handle& topic, const Ref_list<Found_link>& links,
                       const Ref_string& query, const Ref_string& added_by,
                       const std::function<void(const Document_handle&, bool is_new)>& then) {
@@ -212,10 +223,8 @@ int store_found_links(const Topic_handle& topic, const Ref_list<Found_link>& lin
   int added = 0;
   Db_batch batch(Database::shared());
   for (const Found_link& link : links) {
-    // Titles are stored as a browser shows them, character references decoded.
-    Ref_string title = link.text.is_blank() ? link.url : link.text;
-    if (title.find('&') >= 0) title.decode_entities();
-    if (link.url.length() >= kMax_field_length || title.length() >= kMax_field_length) continue;
+    if (!search_keeps_link(link)) continue;
+    Ref_string title = result_link_title(link);
     bool is_new = false;
     Document_handle d = store.add_document(link.url, title, -1, -1, &is_new);
     // A database error has been reported (and the agent stopped): store no more.
