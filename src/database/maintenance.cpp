@@ -15,6 +15,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "database/feed_store.h"
 #include "database/schema.h"
 #include "foundation/error_handler.h"
 
@@ -485,6 +486,7 @@ Maintenance_result compact_database(const Ref_string& path, const Maintenance_pr
     }
     tell("orphan documents");
     std::int64_t orphans = remove_orphan_documents(db, prompts.stop);
+    remove_orphan_feeds(db);  // the feeds of deleted topics go with them
     db.execute("COMMIT");
     step_reached("orphans-removed");
 
