@@ -334,6 +334,96 @@ Parsed_feed parse_feed(std::string_view body, const std::string& feed_address) {
   return parse_xml(body, feed_address);
 }
 
+namespace {
+
+std::string lower(std::string_view s) {
+  std::string out(s);
+  std::transform(out.begin(), out.end(), out.begin(), [](unsigned char c) { return std::tolower(c); });
+  return out;
+}
+
+// The attributes of the tag that starts at html[at] ("<name ..."), lower-case names, values as
+// written (the common entities read); `end` receives the index after the ">".
+std::vector<std::pair<std::string, std::string>> tag_attributes(std::string_view html, std::size_t at, std::size_t& end) {
+  std::vector<std::pair<std::string, std::string>> out;
+  std::size_t i = at + 1;
+  while (i < html.size() && !std::isspace(static_cast<unsigned char>(html[i])) && html[i] != '>') ++i;
+  while (i < html.size() && html[i] != '>' && out.size() < 64) {
+    while (i < html.size() && (std::isspace(static_cast<unsigned char>(html[i])) || html[i] == '/')) ++i;
+    std::size_t name_start = i;
+    while (i < html.size() && !std::isspace(static_cast<unsigned char>(html[i])) && html[i] != '=' && html[i] != '>') ++i;
+    std::string name = lower(html.substr(name_start, i - name_start));
+    std::string value;
+    while (i < html.size() && std::isspace(static_cast<unsigned char>(html[i]))) ++i;
+    if (i < html.size() && html[i] == '=') {
+      ++i;
+      while (i < html.size() && std::isspace(static_cast<unsigned char>(html[i]))) ++i;
+      if (i < html.size() && (html[i] == '"' || html[i] == '\'')) {
+        const char quote = html[i++];
+        const std::size_t close = html.find(quote, i);
+        const std::size_t stop = close == std::string_view::npos ? html.size() : close;
+        value = plain_text(html.substr(i, stop - i));
+        i = stop + 1;
+      } else {
+        std::size_t v = i;
+        while (i < html.size() && !std::isspace(static_cast<unsigned char>(html[i])) && html[i] != '>') ++i;
+        value = plain_text(html.substr(v, i - v));
+      }
+    }
+    if (!name.empty()) out.emplace_back(std::move(name), std::move(value));
+    if (i == name_start && i < html.size() && html[i] != '>') ++i;  // nothing read: step on
+  }
+  end = i < html.size() ? i + 1 : html.size();
+  return out;
+}
+
+}  // namespace
+
+std::vector<Announced_feed> find_feed_links(std::string_view html, const std::string& page_address) {
+  static constexpr std::string_view feed_types[] = {"application/rss+xml", "application/atom+xml",
+                                                    "application/rdf+xml", "application/feed+json",
+                                                    "application/json"};
+  std::vector<Announced_feed> out;
+  std::vector<std::pair<std::string, std::string>> links;  // href, title, in page order
+  std::string base = page_address;
+  for (std::size_t at = html.find('<'); at != std::string_view::npos; at = html.find('<', at)) {
+    const std::string head = lower(html.substr(at, 6));
+    std::size_t end = at + 1;
+    if (head.starts_with("<link") && head.size() > 5 && (std::isspace(static_cast<unsigned char>(head[5])))) {
+      std::string rel, type, href, title;
+      for (auto& [name, value] : tag_attributes(html, at, end)) {
+        if (name == "rel") rel = lower(value);
+        else if (name == "type") type = lower(trimmed(value));
+        else if (name == "href") href = trimmed(value);
+        else if (name == "title") title = value;
+      }
+      bool alternate = false;
+      for (std::size_t p = 0; p < rel.size();) {
+        std::size_t q = rel.find_first_of(" \t\n", p);
+        if (rel.substr(p, q == std::string::npos ? std::string::npos : q - p) == "alternate") alternate = true;
+        p = q == std::string::npos ? rel.size() : q + 1;
+      }
+      const bool feed_type = std::find(std::begin(feed_types), std::end(feed_types), type) != std::end(feed_types);
+      if (alternate && feed_type && !href.empty()) links.emplace_back(href, title);
+    } else if (head.starts_with("<base") && head.size() > 5 && std::isspace(static_cast<unsigned char>(head[5]))) {
+      for (auto& [name, value] : tag_attributes(html, at, end))
+        if (name == "href" && !value.empty() && base == page_address) {
+          const std::string b = absolute(page_address, trimmed(value));
+          if (!b.empty()) base = b;
+        }
+    }
+    at = end;
+  }
+  for (const auto& [href, title] : links) {
+    const std::string address = absolute(base, href);
+    if (address.empty()) continue;
+    bool seen = false;
+    for (const Announced_feed& f : out) seen = seen || f.address == address;
+    if (!seen) out.push_back(Announced_feed{address, title});
+  }
+  return out;
+}
+
 std::optional<Db_date> parse_feed_date(std::string_view raw) {
   const std::string s = trimmed(raw);
   if (s.empty()) return std::nullopt;

@@ -42,6 +42,15 @@ struct Parsed_feed {
 
 Parsed_feed parse_feed(std::string_view body, const std::string& feed_address);
 
+// A feed a page announces with <link rel="alternate" type="application/rss+xml"> (or Atom's,
+// RSS 1.0's or JSON Feed's type): its absolute address (against the page's address and its
+// <base href>) and its title. Only http and https addresses; each address once, in page order.
+struct Announced_feed {
+  std::string address;
+  std::string title;
+};
+std::vector<Announced_feed> find_feed_links(std::string_view html, const std::string& page_address);
+
 // A date of a feed (see above); nothing when it cannot be read.
 std::optional<Db_date> parse_feed_date(std::string_view text);
 

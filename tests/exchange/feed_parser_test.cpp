@@ -135,3 +135,30 @@ TEST(FeedParser, DatesInTheFormsFeedsUse) {
 
 }  // namespace
 }  // namespace orvalis::exchange
+
+namespace orvalis::exchange {
+namespace {
+
+TEST(FeedLinks, FeedsAPageAnnounces) {
+  const std::string html =
+      "<html><head><BASE HREF=\"https://site.example/blog/\"><title>x</title>"
+      "<link rel=\"stylesheet\" href=\"a.css\">"
+      "<LINK REL=\"Alternate\" TYPE=\"application/rss+xml\" TITLE=\"Posts &amp; news\" HREF=\"feed.xml\">"
+      "<link rel='alternate feed' type='application/atom+xml' href='/atom'/>"
+      "<link rel=alternate type=application/feed+json href=https://site.example/feed.json>"
+      "<link rel=\"alternate\" type=\"text/html\" href=\"/fr/\">"
+      "<link rel=\"alternate\" type=\"application/rss+xml\" href=\"javascript:alert(1)\">"
+      "<link rel=\"alternate\" type=\"application/rss+xml\" href=\"feed.xml\">"
+      "<link rel=\"alternate\" type=\"application/rss+xml\" href=\"unterminated";
+  std::string shape;
+  for (const Announced_feed& f : find_feed_links(html, "https://site.example/index.html"))
+    shape += f.address + " (" + f.title + ")\n";
+  EXPECT_EQ(shape,
+            "https://site.example/blog/feed.xml (Posts & news)\n"
+            "https://site.example/atom ()\n"
+            "https://site.example/feed.json ()\n"
+            "https://site.example/blog/unterminated ()\n");
+}
+
+}  // namespace
+}  // namespace orvalis::exchange
