@@ -9,6 +9,7 @@
 #include "database/document_store.h"
 #include "database/resource_definitions.h"
 #include "database/topic_store.h"
+#include "foundation/character_count.h"
 #include "foundation/settings.h"
 #include "net/http_connection.h"
 #include "net/http_response.h"
@@ -20,9 +21,6 @@
 namespace orvalis {
 
 namespace {
-
-// Stored fields hold at most 255 characters.
-constexpr int kMax_field_length = 256;
 
 std::string base64(std::string_view bytes) {
   static const char digits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
@@ -187,7 +185,9 @@ int store_found_links(const Topic_handle& topic, const Ref_list<Found_link>& lin
     // Titles are stored as a browser shows them, character references decoded.
     Ref_string title = link.text.is_blank() ? link.url : link.text;
     if (title.find('&') >= 0) title.decode_entities();
-    if (link.url.length() >= kMax_field_length || title.length() >= kMax_field_length) continue;
+    if (character_count(link.url.view()) > max_field_characters ||
+        character_count(title.view()) > max_field_characters)
+      continue;
     bool is_new = false;
     Document_handle d = store.add_document(link.url, title, -1, -1, &is_new);
     // A database error has been reported (and the agent stopped): store no more.

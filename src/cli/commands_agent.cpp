@@ -47,6 +47,7 @@ namespace {
 
 Ref_string rs(const std::string& s) { return Ref_string(std::string_view(s)); }
 
+// A result link's text as read from the page, shown as the agent stores it: references decoded.
 Ref_string decoded(Ref_string text) {
   text.decode_entities();
   return text;
@@ -86,7 +87,7 @@ Agent_progress::Agent_progress(std::ostream& err, bool terminal) : err_(err), te
 Agent_progress::~Agent_progress() { clear(); }
 
 void Agent_progress::update() {
-  std::string text = decoded(agent_status_text()).str();
+  std::string text = agent_status_text().str();
   if (text == last_) return;
   last_ = text;
   if (terminal_) {
@@ -202,9 +203,9 @@ void write_documents(Json_writer& j, const std::vector<std::int32_t>& ids, const
     if (f != record.found.end()) j.field("new_to_database", f->second.new_to_database);
     j.field("summarized", s != record.summarized.end() && s->second).field("size", d.size);
     j.key("key_terms").begin_array();
-    for (const Ref_string& t : d.summary) j.value(decoded(t).view());
+    for (const Ref_string& t : d.summary) j.value(t.view());
     j.end_array().key("extract").begin_array();
-    for (const Ref_string& t : d.abstract) j.value(decoded(t).view());
+    for (const Ref_string& t : d.abstract) j.value(t.view());
     j.end_array().end_object();
   }
   j.end_array();
@@ -226,10 +227,10 @@ void print_documents(Context& c, const std::vector<std::int32_t>& ids, const Run
       Ref_list<Ref_string> terms;
       int n = 0;
       for (const Ref_string& t : d.summary)
-        if (n++ < 12) terms.append(decoded(t));
+        if (n++ < 12) terms.append(t);
       c.out << "    Key terms: " << join(terms, ", ") << "\n";
     }
-    for (const Ref_string& sentence : d.abstract) c.out << "    | " << decoded(sentence) << "\n";
+    for (const Ref_string& sentence : d.abstract) c.out << "    | " << sentence << "\n";
     c.out << "\n";
   }
 }

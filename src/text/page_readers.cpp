@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "foundation/character_count.h"
 #include "foundation/entities.h"
 #include "text/html_chars.h"
 
@@ -28,8 +29,8 @@ std::string escaped_html(std::string_view text) {
 }
 
 // The text of a title element as a browser shows it: references decoded, white space (and
-// control characters) collapsed to single blanks and trimmed, cut at max_title_length bytes at
-// a character boundary.
+// control characters) collapsed to single blanks and trimmed, cut at max_title_length
+// characters.
 Ref_string title_text(const char* raw, std::int64_t n) {
   std::string text;
   text.reserve(static_cast<size_t>(n));
@@ -48,10 +49,9 @@ Ref_string title_text(const char* raw, std::int64_t n) {
     if (blank) title += ' ';
     blank = false;
     title += c;
-    if (title.size() > static_cast<size_t>(max_title_length)) break;
+    if (title.size() > 4 * static_cast<size_t>(max_title_length)) break;
   }
-  const int length = static_cast<int>(title.size());
-  int keep = html_chars::utf8_cut(title.data(), length, max_title_length);
+  int keep = static_cast<int>(character_prefix(title, static_cast<size_t>(max_title_length)));
   while (keep > 0 && title[static_cast<size_t>(keep) - 1] == ' ') --keep;
   return Ref_string(title.data(), keep);
 }

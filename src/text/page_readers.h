@@ -3,7 +3,7 @@
 //
 //  - page_title: the text of the first title element that has any, as written (punctuation
 //    kept) with its character references decoded and its white space collapsed, at most 254
-//    bytes (cut at a UTF-8 character boundary). Markup inside the element is text, as browsers
+//    characters (a longer one is cut at a character boundary). Markup inside the element is text, as browsers
 //    read it.
 //  - count_links_and_images: "a" tags with an href (any value) and "img" tags.
 //  - collect_tags: every tag of the page, in page order, with the index of its "<".

@@ -30,10 +30,12 @@ CSelectRelationDialog::CSelectRelationDialog(Mode mode, Topic_handle from, Topic
   setObjectName("select_relation");
   setWindowTitle(mode_ == Mode::create ? "Create Related Topic" : "Select relationship");
   auto* layout = new QVBoxLayout(this);
-  const QString from_name = to_qstring(from_->name);
+  // Names go into mnemonic labels as plain text: an "&" of theirs is doubled so it shows.
+  const QString from_name = to_qstring(from_->name).replace('&', "&&");
 
   if (mode_ == Mode::pick_related) {
     auto* label = new QLabel("&Related topic of '" + from_name + "' to unrelate:");
+    label->setTextFormat(Qt::PlainText);
     related_ = new QListWidget;
     related_->setObjectName("relation_related");
     label->setBuddy(related_);
@@ -55,9 +57,10 @@ CSelectRelationDialog::CSelectRelationDialog(Mode mode, Topic_handle from, Topic
       layout->addWidget(name_);
     }
     QString to_name =
-        to_ ? "'" + to_qstring(to_->name) + "'"
+        to_ ? "'" + to_qstring(to_->name).replace('&', "&&") + "'"
             : QString(mode_ == Mode::create ? "the new topic" : "the topic named above");
     auto* label = new QLabel("&Relationship from '" + from_name + "' to " + to_name + ":");
+    label->setTextFormat(Qt::PlainText);
     relations_ = new QListWidget;
     relations_->setObjectName("relation_labels");
     label->setBuddy(relations_);
