@@ -131,7 +131,9 @@ std::vector<Agent_task_handle> check_due_tasks() {
           spec && is_due(*spec, last(topic->time_last_queried))) {
         topic->time_last_queried = Db_date::at(now.seconds());
         changed = true;
-        due.push_back(make_counted<Search_topic_task>(topic, true));
+        auto task = make_counted<Search_topic_task>(topic, true);
+        task->set_scheduled(true);
+        due.push_back(task);
       }
     }
     if (topic->summary_enabled) {
@@ -139,7 +141,9 @@ std::vector<Agent_task_handle> check_due_tasks() {
           spec && is_due(*spec, last(topic->time_last_summarized))) {
         topic->time_last_summarized = Db_date::at(now.seconds());
         changed = true;
-        due.push_back(make_counted<Summarize_topic_task>(topic, true));
+        auto task = make_counted<Summarize_topic_task>(topic, true);
+        task->set_scheduled(true);
+        due.push_back(task);
       }
     }
     if (changed) store.save_topic(*topic);

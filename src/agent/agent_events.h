@@ -24,6 +24,9 @@ struct Agent_events {
   // A summarize task wrote its result; `analysed`: a page was fetched and analysed (false for
   // a failed fetch or an error status, whose text went into the extract).
   std::function<void(const Document& document, bool analysed)> document_summarized;
+  // A line for the user about the agent's work that is not a task ("Skipping 'Engine':
+  // suspended until ..."): the window's status line, the command line's progress.
+  std::function<void(const Ref_string& text)> notice;
   // Every engine a search of the topic asked failed: `why` names each engine with its reason
   // ("No search engine answered for 'bees': Lookabout (connection refused)").
   std::function<void(const Topic& topic, const Ref_string& why)> search_failed;

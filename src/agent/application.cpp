@@ -10,10 +10,7 @@
 #include "net/network.h"
 #include "platform/message_sink.h"
 #include "platform/registry_store.h"
-
-#ifndef ORVALIS_VERSION
-#define ORVALIS_VERSION "2.0.0"
-#endif
+#include "platform/version.h"
 
 namespace orvalis {
 

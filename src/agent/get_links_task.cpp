@@ -18,7 +18,20 @@ Get_links_task::Get_links_task(const Document_handle& document, const Topic_hand
   fetchable_ = set_url(document->address);
 }
 
+int Get_links_task::is_ready() {
+  if (!fetchable_) return 1;
+  if (!robots_.ready(connection()->url())) return 0;
+  if (robots_.disallowed()) return 1;
+  return Network_task::is_ready();
+}
+
 int Get_links_task::start() {
+  if (fetchable_ && robots_.disallowed()) {
+    store_not_allowed(document_);
+    set_status(failed);
+    Task_manager::instance().finish(*this);
+    return 1;
+  }
   if (!fetchable_) {
     set_status(failed);
     process_result();
@@ -33,16 +46,19 @@ int Get_links_task::start() {
 void Get_links_task::process_result() {
   Network_task_handle keep(this);
   if (status() == succeeded && Database::shared().is_open() && connection()) {
-    Byte_buffer_handle page = response_body(connection()->received_buffer(), true);
+    Byte_buffer_handle page = response_body(*connection(), true);
     if (page) {
       Ref_list<Found_link> links = read_result_links(page, connection()->url(), Ref_list<Ref_string>());
       Task_manager& manager = Task_manager::instance();
       store_found_links(topic_, links, Ref_string(), Ref_string::from_id(10055),
                         [&](const Document_handle& d, bool) {
-                          if (depth_ < 2)
-                            manager.submit(make_counted<Summarize_task>(topic_, d));
-                          else
+                          if (depth_ < 2) {
+                            auto summarize = make_counted<Summarize_task>(topic_, d);
+                            summarize->set_respect_robots(true);
+                            manager.submit(summarize);
+                          } else {
                             manager.submit(make_counted<Get_links_task>(d, topic_, depth_ - 1));
+                          }
                         });
     }
   }

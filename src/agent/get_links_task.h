@@ -6,13 +6,17 @@
 // documents, and depth 2 summarizes the documents linked from those, not the ones between.
 //
 // Made by the Follow Links command (depth 1 unless asked) and by itself; due at once. A failed
-// fetch or a reply other than 200 stores nothing; every outcome finishes the task.
+// fetch or a reply other than 200 stores nothing; every outcome finishes the task. The site's
+// robots rules are honoured (unless RespectRobots is "No"): a document they refuse is not
+// fetched and keeps the status text "Not allowed by the site's robots rules", and the
+// documents it links to are summarized under the same rules.
 // User-interface thread only. REQUIRES: made with make_counted.
 #pragma once
 
 #include <cstdint>
 
 #include "database/document.h"
+#include "agent/robots_gate.h"
 #include "database/topic.h"
 #include "net/network_task.h"
 
@@ -23,6 +27,8 @@ class Get_links_task : public Network_task {
   // "Get links on '<title>'" (the address when the document has no title).
   Get_links_task(const Document_handle& document, const Topic_handle& topic, std::int32_t depth);
 
+  // The site's robots rules (and crawl delay) first, when RespectRobots is on.
+  int is_ready() override;
   int start() override;
   void process_result() override;
 
@@ -34,6 +40,7 @@ class Get_links_task : public Network_task {
   Document_handle document_;
   Topic_handle topic_;
   bool fetchable_ = true;
+  Robots_gate robots_{true};
 };
 
 }  // namespace orvalis

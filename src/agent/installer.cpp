@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "platform/registry_store.h"
+#include "platform/version.h"
 
 #ifndef ORVALIS_DATA_DIR
 #define ORVALIS_DATA_DIR ""
@@ -70,7 +71,8 @@ std::string shipped_data_dir() {
   std::error_code ec;
   fs::path exe = fs::read_symlink("/proc/self/exe", ec);
   if (!ec) {
-    fs::path share = exe.parent_path().parent_path() / "share" / "orvalis";
+    // An installed program: its data lies at the same place relative to it under any prefix.
+    fs::path share = (exe.parent_path() / ORVALIS_DATA_FROM_PROGRAM).lexically_normal();
     if (fs::exists(share / "searchres.ini", ec)) return share.string();
   }
   return ORVALIS_DATA_DIR;
@@ -100,6 +102,7 @@ Install_report install() {
   }
 
   fs::path shipped = shipped_data_dir();
+  report.shipped_dir = shipped.string();
   if (!shipped.empty() && fs::is_directory(shipped, ec)) {
     for (const char* name : {"LEXICON.DAT", "searchres.ini"})
       if (fs::exists(shipped / name, ec)) copy_file_if_newer(shipped / name, fs::path(dir) / name, report);
@@ -135,6 +138,8 @@ Install_report install() {
   put_default("DBVersion", "2");
   put_default("MaxDocumentBytes", "1048576");
   put_default("VerifyCertificates", "yes");
+  put_default("AcceptCompression", "Yes");
+  put_default("RespectRobots", "Yes");
   return report;
 }
 

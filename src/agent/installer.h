@@ -16,6 +16,7 @@ namespace orvalis {
 struct Install_report {
   bool ok = true;
   std::string install_dir;
+  std::string shipped_dir;                    // where the copied data came from
   std::vector<std::string> settings_written;  // "Name=value"
   std::vector<std::string> files_copied;      // destination paths
   std::string error;                          // set when ok is false
@@ -23,7 +24,8 @@ struct Install_report {
 
 // The per-user data folder.
 std::string default_install_dir();
-// Where the shipped data lives: $ORVALIS_SHIPPED_DATA, else <program>/../share/orvalis, else
+// Where the shipped data lives: $ORVALIS_SHIPPED_DATA, else <program>/../share/orvalis (the
+// installed layout of any prefix), else
 // the data/ folder of the source tree the program was built from.
 std::string shipped_data_dir();
 // True when the settings file of the program does not exist yet (a first start).

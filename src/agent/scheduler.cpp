@@ -57,12 +57,16 @@ void register_topic_schedules(const Topic& topic) {
   drop(search_map(), id);
   drop(summarize_map(), id);
   auto handle = make_counted<Topic>(topic);
-  if (topic.query_enabled)
-    add(search_map(), id, make_counted<Search_topic_task>(handle, true), topic.query_time_spec,
-        topic.time_last_queried);
-  if (topic.summary_enabled)
-    add(summarize_map(), id, make_counted<Summarize_topic_task>(handle, true), topic.summarize_time_spec,
-        topic.time_last_summarized);
+  if (topic.query_enabled) {
+    auto task = make_counted<Search_topic_task>(handle, true);
+    task->set_scheduled(true);
+    add(search_map(), id, task, topic.query_time_spec, topic.time_last_queried);
+  }
+  if (topic.summary_enabled) {
+    auto task = make_counted<Summarize_topic_task>(handle, true);
+    task->set_scheduled(true);
+    add(summarize_map(), id, task, topic.summarize_time_spec, topic.time_last_summarized);
+  }
 }
 
 void unregister_topic_schedules(std::int32_t concept_id) {

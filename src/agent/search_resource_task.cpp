@@ -7,6 +7,7 @@
 #include "agent/summarize_task.h"
 #include "agent/task_manager.h"
 #include "database/document_store.h"
+#include "database/engine_health_store.h"
 #include "database/resource_definitions.h"
 #include "database/topic_store.h"
 #include "foundation/character_count.h"
@@ -14,6 +15,7 @@
 #include "net/http_connection.h"
 #include "net/http_response.h"
 #include "net/network.h"
+#include "net/received_page.h"
 #include "platform/clock.h"
 #include "platform/registry_store.h"
 #include "text/html_tag.h"
@@ -61,24 +63,54 @@ Search_resource_task::Search_resource_task(const Topic_handle& topic, const Sear
 int Search_resource_task::start() {
   build_request(*resource_, query_, *this);
   connection()->set_timeout(network_limits().search_timeout);
+  started_ms_ = platform::tick_milliseconds();
   activate_request(Network_task_handle(this));
   return 1;
 }
 
+Ref_string engine_failure_reason(Network_task& task) {
+  Net_connection* c = task.connection();
+  if (task.status() != Network_task::succeeded || !c) {
+    Ref_string why = task.failure_reason();
+    if (!why.empty()) return why;
+    return task.status() == Network_task::timed_out ? Ref_string("no answer in time") : Ref_string("no answer");
+  }
+  Received_page page = received_page(*c);
+  if (page.status != 200) {
+    Http_response_handle r = c->response();
+    return "answered " + Ref_string::number(page.status) + (r && !r->reason.empty() ? " " + r->reason : Ref_string());
+  }
+  if (!page.problem.empty()) return page.problem;
+  return Ref_string();
+}
+
 void Search_resource_task::process_result() {
   Network_task_handle keep(this);
+  const Ref_string failure = engine_failure_reason(*this);
+  int kept_links = 0;
   if (status() == succeeded && Database::shared().is_open() && connection()) {
-    Byte_buffer_handle page = response_body(connection()->received_buffer(), false);
+    Byte_buffer_handle page = response_body(*connection(), false);
     // The address the page finally came from (after redirects).
     Ref_string base = connection()->url();
     if (page) {
       if (advertisements_shown()) take_advertisement(*resource_, page, base);
       Ref_list<Found_link> links = read_result_links(page, base, resource_->ignore_substrings);
+      kept_links = links.count();
       store_found_links(topic_, links, query_, resource_->name,
                         [&](const Document_handle& d, bool is_new) {
-                          if (is_new) Task_manager::instance().submit(make_counted<Summarize_task>(topic_, d));
+                          if (!is_new) return;
+                          auto summarize = make_counted<Summarize_task>(topic_, d);
+                          summarize->set_respect_robots(scheduled_);
+                          Task_manager::instance().submit(summarize);
                         });
     }
+  }
+  if (Database::shared().is_open()) {
+    Engine_health_store health;
+    if (failure.empty())
+      health.record_answer(resource_->name, static_cast<int>(platform::tick_milliseconds() - started_ms_), kept_links);
+    else
+      health.record_failure(resource_->name, failure);
   }
   Task_manager::instance().finish(*this);
 }
@@ -162,17 +194,13 @@ Ref_list<Found_link> read_result_links(const Byte_buffer_handle& page, const Ref
   return kept;
 }
 
-Byte_buffer_handle response_body(const Byte_buffer_handle& raw, bool require_ok, int* status) {
-  if (status) *status = 0;
-  const char* text = raw ? raw->contents() : nullptr;
-  if (!text) return Byte_buffer_handle();
-  Http_response_handle response = parse_response(text);
-  if (status) *status = response->status;
-  if (require_ok && response->status != 200) return Byte_buffer_handle();
-  if (!response->has_body() || response->body_offset >= raw->length()) return Byte_buffer_handle();
-  auto body = make_counted<Byte_buffer>();
-  body->append(text + response->body_offset, raw->length() - response->body_offset);
-  return body;
+Byte_buffer_handle response_body(const Net_connection& connection, bool require_ok, int* status) {
+  Received_page page = received_page(connection);
+  if (status) *status = page.status;
+  if (require_ok && page.status != 200) return Byte_buffer_handle();
+  if (!page.body || page.body->length() == 0) return Byte_buffer_handle();
+  page.to_utf8();
+  return page.body;
 }
 
 int store_found_links(const Topic_handle& topic, const Ref_list<Found_link>& links,

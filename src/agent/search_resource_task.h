@@ -12,6 +12,10 @@
 // timed-out request stores nothing; every outcome finishes the task, and the other engines'
 // tasks of the same search go on. The task keeps its own copy of the engine's record.
 //
+// Each outcome goes into the engine's health figures (Engine_health_store): an answer (a 200
+// page) with its time and the links kept; a failure (no answer, a time-out, an error status,
+// a page that cannot be read) with its reason, which may suspend the engine.
+//
 // The helpers are public for the command line's "resource test" and for Get_links_task.
 // User-interface thread only. REQUIRES: made with make_counted.
 #pragma once
@@ -39,6 +43,8 @@ class Search_resource_task : public Network_task {
 
   int start() override;
   void process_result() override;
+  // Part of a search a schedule started: the new documents' summaries honour robots rules.
+  void set_scheduled(bool on) { scheduled_ = on; }
 
   const Topic_handle& topic() const { return topic_; }
   const Search_resource& resource() const { return *resource_; }
@@ -48,7 +54,13 @@ class Search_resource_task : public Network_task {
   Topic_handle topic_;
   Ref_string query_;
   Search_resource_handle resource_;
+  std::int64_t started_ms_ = 0;  // the platform tick when the request went out
+  bool scheduled_ = false;
 };
+
+// Why an engine's reply is a failure, in words ("answered 403 Forbidden", "timed out after 60
+// seconds"); empty for an answer (a 200 page that could be read).
+Ref_string engine_failure_reason(Network_task& task);
 
 // The engine's query transformation mode: the last entry of "query_transformation_config"
 // ("fragment mode,fragment mode,...") whose fragment the engine's address contains, without
@@ -67,9 +79,9 @@ Ref_list<Found_link> read_result_links(const Byte_buffer_handle& page, const Ref
                                        const Ref_list<Ref_string>& ignore,
                                        std::vector<Ref_string>* dropped = nullptr);
 
-// The body of a raw HTTP reply (a reply without a status line is all body); null when the
-// reply is not a usable 200 when `require_ok`, or has no body.
-Byte_buffer_handle response_body(const Byte_buffer_handle& raw, bool require_ok, int* status = nullptr);
+// The body of a connection's reply (a reply without a status line is all body) converted to
+// UTF-8; null when the reply is not a usable 200 when `require_ok`, or has no body.
+Byte_buffer_handle response_body(const Net_connection& connection, bool require_ok, int* status = nullptr);
 
 // Stores the links found for a topic: each link shorter than 256 characters (address and title)
 // becomes a document (added when new) linked to the topic with `query` and `added_by`, a

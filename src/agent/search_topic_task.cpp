@@ -3,6 +3,7 @@
 #include "agent/agent_events.h"
 #include "agent/search_resource_task.h"
 #include "agent/task_manager.h"
+#include "database/engine_health_store.h"
 #include "database/search_resource_store.h"
 #include "database/topic_store.h"
 #include "foundation/name_value_list.h"
@@ -43,7 +44,7 @@ class Search_tally : public Completion_listener {
       return Ref_string(task.status() == Network_task::timed_out ? "timed out" : "failed");
     }
     int status = 0;
-    if (task.connection()) response_body(task.connection()->received_buffer(), false, &status);
+    if (task.connection()) response_body(*task.connection(), false, &status);
     if (status >= 400) return Ref_string(std::string_view("HTTP status " + std::to_string(status)));
     return Ref_string();
   }
@@ -82,6 +83,8 @@ int Search_topic_task::start() {
   if (!topic->terms.contains(topic->name)) queries.append(topic->name);
 
   Ref_list<Search_resource_handle> resources;
+  Engine_health_store health;
+  const std::int64_t now = platform::now();
   for (const Search_resource_handle& r : Search_resource_store().list_resources(false)) {
     if (!r->enabled) continue;
     if (!engine_.empty()) {
@@ -90,6 +93,11 @@ int Search_topic_task::start() {
     }
     if (!topic->category.empty() && !equal_ignoring_case(r->category.view(), topic->category.view()))
       continue;
+    // An engine that keeps failing is left alone for a while, said once per search.
+    if (const Engine_health h = health.health(r->name); h.suspended(now)) {
+      if (agent_events().notice) agent_events().notice("Skipping '" + r->name + "': " + suspension_text(h, now));
+      continue;
+    }
     resources.append(r);
   }
   auto tally = make_counted<Search_tally>(topic_, static_cast<int>(queries.count() * resources.count()));
@@ -97,6 +105,7 @@ int Search_topic_task::start() {
     for (const Search_resource_handle& r : resources) {
       auto request = make_counted<Search_resource_task>(topic, *r, query);
       request->set_completion_listener(tally);
+      request->set_scheduled(scheduled_);
       manager.submit(request);
     }
 

@@ -3,6 +3,7 @@
 // that is switched on and serves the topic's category (every engine when the topic has no
 // category), in the order of the engines' names. With the record-query-time flag it stamps the
 // topic's time_last_queried. It sends nothing itself and finishes as soon as it has started.
+// An engine suspended for failing (Engine_health_store) is skipped, with one notice line.
 //
 // Made by the Search command, by the due-tasks check and by the topic's search schedule (both
 // with the flag on), and for topics newly made by organizing; the maker submits it, or the
@@ -24,6 +25,9 @@ class Search_topic_task : public Agent_task {
   Search_topic_task(const Topic_handle& topic, bool record_query_time);
 
   int start() override;
+  // Started by a schedule: the pages the search finds are summarized under the sites' robots
+  // rules (the engines themselves are asked as always).
+  void set_scheduled(bool on) { scheduled_ = on; }
 
   const Topic_handle& topic() const { return topic_; }
   bool record_query_time() const { return record_query_time_; }
@@ -33,6 +37,7 @@ class Search_topic_task : public Agent_task {
  private:
   Topic_handle topic_;
   bool record_query_time_;
+  bool scheduled_ = false;
   Ref_string engine_;
 };
 

@@ -9,6 +9,7 @@
 #include "net/http_connection.h"
 #include "net/http_response.h"
 #include "net/network.h"
+#include "net/received_page.h"
 #include "platform/clock.h"
 
 namespace orvalis {
@@ -31,6 +32,13 @@ Word_tagger& worker_tagger(const std::string& lexicon_folder) {
 
 }  // namespace
 
+Ref_string no_text_because(const Ref_string& why) {
+  Ref_string text = why;
+  if (!text.empty() && text[0] >= 'a' && text[0] <= 'z')
+    text = Ref_string(std::string(1, static_cast<char>(text[0] - 'a' + 'A'))) + text.mid(1);
+  return "[NO TEXT: " + text + "]";
+}
+
 Summarize_task::Summarize_task(const Topic_handle& topic, const Document_handle& document)
     : Network_task(kImmediate), topic_(topic), document_(document) {
   const Ref_string& title = document->title.empty() ? document->address : document->title;
@@ -40,8 +48,8 @@ Summarize_task::Summarize_task(const Topic_handle& topic, const Document_handle&
 
 int Summarize_task::start() {
   Network_task_handle self(this);
-  if (!fetchable_) {
-    // No protocol fetches this address: the fetch fails at once.
+  if (!fetchable_ || robots_.disallowed()) {
+    // No protocol fetches this address, or the site's rules refuse it: nothing is fetched.
     set_status(failed);
     process_result();
     return 1;
@@ -54,6 +62,8 @@ int Summarize_task::start() {
 
 int Summarize_task::is_ready() {
   if (Job_queue::instance().pending_count() > kMax_pending_jobs) return 0;
+  if (fetchable_ && !robots_.ready(connection()->url())) return 0;
+  if (fetchable_ && robots_.disallowed()) return 1;
   return Network_task::is_ready();
 }
 
@@ -61,19 +71,19 @@ void Summarize_task::process_result() {
   retrieval_ = Retrieval{};
   retrieval_.completed = status() == succeeded;
   retrieval_.timed_out = status() == timed_out;
-  if (retrieval_.completed && connection()) {
-    Byte_buffer_handle raw = connection()->received_buffer();
-    const char* text = raw ? raw->contents() : nullptr;
-    if (text) {
-      Http_response_handle response = parse_response(text);
-      retrieval_.status = response->status;
-      retrieval_.status_text = own_copy(status_text(response->status));
-      if (response->has_body() && response->body_offset < raw->length()) {
-        auto body = make_counted<Byte_buffer>();
-        body->append(text + response->body_offset, raw->length() - response->body_offset);
-        retrieval_.body = body;
-      }
-    }
+  content_type_ = Ref_string();
+  body_problem_ = Ref_string();
+  if (fetchable_ && robots_.disallowed()) {
+    retrieval_.completed = true;
+    retrieval_.status = 200;
+    body_problem_ = kNot_allowed_text;
+  } else if (retrieval_.completed && connection()) {
+    Received_page page = received_page(*connection());
+    retrieval_.status = page.status;
+    retrieval_.status_text = own_copy(status_text(page.status));
+    retrieval_.body = page.body;
+    content_type_ = own_copy(page.content_type);
+    body_problem_ = own_copy(page.problem);
   }
   address_ = own_copy(document_->address);
   stored_abstract_ = Ref_list<Ref_string>();
@@ -89,6 +99,24 @@ void Summarize_task::process_result() {
 }
 
 void Summarize_task::run_job() {
+  if (retrieval_.status == 200 && !body_problem_.empty() &&
+      (!retrieval_.body || retrieval_.body->length() == 0)) {
+    // A reply whose body could not be read (a coding that is not decoded, corrupt data) says
+    // why instead of being read as garbage.
+    // As a failed fetch's text, it replaces an extract of at most one item.
+    result_ = Summary_result{};
+    result_.summary.address = address_;
+    if (stored_abstract_.count() <= 1) {
+      result_.change = Summary_change::abstract;
+      result_.summary.extract.append(no_text_because(body_problem_));
+    }
+    return;
+  }
+  // The page is read as UTF-8 whatever encoding it came in.
+  if (retrieval_.body && retrieval_.body->length() > 0) {
+    const char* bytes = retrieval_.body->contents();
+    retrieval_.body = utf8_page(bytes, retrieval_.body->length(), content_type_, &encoding_);
+  }
   result_ = summarize_retrieval(retrieval_, address_, stored_abstract_, worker_tagger(lexicon_folder_));
   retrieval_.body = Byte_buffer_handle();
 }

@@ -18,7 +18,9 @@
 #include <string>
 
 #include "database/document.h"
+#include "agent/robots_gate.h"
 #include "database/topic.h"
+#include "foundation/page_encoding.h"
 #include "net/network_task.h"
 #include "text/summarizer.h"
 
@@ -34,10 +36,16 @@ class Summarize_task : public Network_task {
   Summarize_task(const Topic_handle& topic, const Document_handle& document);
 
   int start() override;
+  // With robots rules honoured: the site's rules (and crawl delay) first.
   int is_ready() override;
   void process_result() override;
   void run_job() override;
   void complete_job() override;
+
+  // The fetch was started by the agent (Follow Links, a schedule), not asked for by the user:
+  // the site's robots rules are honoured unless RespectRobots is "No".
+  void set_respect_robots(bool on) { robots_.set_on(on); }
+  bool respects_robots() const { return robots_.on(); }
 
   const Topic_handle& topic() const { return topic_; }
   const Document_handle& document() const { return document_; }
@@ -48,12 +56,21 @@ class Summarize_task : public Network_task {
   Topic_handle topic_;
   Document_handle document_;
   bool fetchable_ = true;
+  Robots_gate robots_;
   // Prepared for the worker by process_result; its own copies.
   Retrieval retrieval_;
   Ref_string address_;
   Ref_list<Ref_string> stored_abstract_;
   std::string lexicon_folder_;
   Summary_result result_;
+  // The reply's Content-Type, and why its body cannot be read (empty when it can).
+  Ref_string content_type_;
+  Ref_string body_problem_;
+  // The encoding the page came in (found by the worker).
+  Page_encoding encoding_;
 };
+
+// "[NO TEXT: <why>]", the text that stands for a page that could not be read.
+Ref_string no_text_because(const Ref_string& why);
 
 }  // namespace orvalis

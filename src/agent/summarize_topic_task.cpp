@@ -18,7 +18,11 @@ int Summarize_topic_task::start() {
   Task_manager& manager = Task_manager::instance();
   if (Database::shared().is_open()) {
     for (const Topic_document& td : Document_store().documents_of_topic(topic_->concept_id, false))
-      manager.submit(make_counted<Summarize_task>(topic_, td.document));
+    {
+      auto task = make_counted<Summarize_task>(topic_, td.document);
+      task->set_respect_robots(scheduled_);
+      manager.submit(task);
+    }
     if (record_summary_time_) {
       Topic fresh;
       if (Topic_store::shared().load_topic(fresh, topic_->concept_id)) {

@@ -16,6 +16,8 @@ class Summarize_topic_task : public Agent_task {
  public:
   // "Summarize documents on subject '<name>'"; due at once unless the maker sets a schedule.
   Summarize_topic_task(const Topic_handle& topic, bool record_summary_time);
+  // Started by a schedule: the fetches honour the sites' robots rules.
+  void set_scheduled(bool on) { scheduled_ = on; }
 
   int start() override;
 
@@ -24,6 +26,7 @@ class Summarize_topic_task : public Agent_task {
  private:
   Topic_handle topic_;
   bool record_summary_time_;
+  bool scheduled_ = false;
 };
 
 }  // namespace orvalis

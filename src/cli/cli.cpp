@@ -13,6 +13,7 @@
 #include "foundation/settings.h"
 #include "platform/message_sink.h"
 #include "platform/user_file.h"
+#include "platform/version.h"
 
 namespace orvalis::cli {
 
@@ -39,7 +40,7 @@ const Command_entry kCommands[] = {
     {"find", cmd_find, "find documents TEXT | find topics TEXT"},
     {"resource", cmd_resource,
      "resource list [--by-category] | show NAME | import INI-FILE | delete NAME | categories | "
-     "test NAME QUERY"},
+     "test NAME QUERY | stats [--json]"},
     {"search", cmd_search, "search TOPIC"},
     {"summarize", cmd_summarize, "summarize TOPIC | summarize --doc DOC"},
     {"follow", cmd_follow, "follow DOC --topic TOPIC [--depth N]"},
@@ -48,14 +49,14 @@ const Command_entry kCommands[] = {
     {"publish", cmd_publish, "publish [TOPIC]"},
     {"capture", cmd_capture, "capture NAME FORM-URL [--category C] [--user U] [--password P]"},
     {"fetch", cmd_fetch, "fetch URL [--timeout SECONDS]"},
-    {"analyze", cmd_analyze, "analyze FILE|ADDRESS|- ..."},
+    {"analyze", cmd_analyze, "analyze [--blocks] FILE|ADDRESS|- ..."},
     {"organize", cmd_organize, "organize TOPIC [--pick LABEL]... [--inherit]"},
     {"compact", cmd_compact, "compact FILE [--yes]"},
     {"convert", cmd_convert, "convert OLD-FILE NEW-FILE [--yes]"},
 };
 
 void print_usage(std::ostream& out) {
-  out << "usage: orvalis-cli [--db FILE] [--json] COMMAND ...\n";
+  out << "usage: orvalis-cli [--db FILE] [--json] [--verbose] COMMAND ...   (or --version, --help)\n";
   for (const Command_entry& e : kCommands) out << "  " << e.usage << "\n";
   out << "TOPIC is a topic's id or its name (in any case); name:TEXT is always a name, for a topic\n"
          "named with digits only ('name:2024'). DOC is a document's id or its address.\n";
@@ -153,6 +154,9 @@ int run(int argc, char** argv) {
         c.db_path = argv[++i];
       } else if (opt == "--help") {
         print_usage(std::cout);
+        return 0;
+      } else if (opt == "--version") {
+        std::cout << "orvalis-cli " << ORVALIS_VERSION << "\n";
         return 0;
       } else if (opt == "--verbose") {
         set_warnings_enabled(true);

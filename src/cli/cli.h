@@ -7,10 +7,13 @@
 #include <vector>
 
 #include "database/document.h"
+#include "database/engine_health_store.h"
 #include "database/topic.h"
 #include "foundation/ref_string.h"
 
 namespace orvalis::cli {
+
+class Json_writer;
 
 // Thrown for bad usage: the message is printed as "Error: <message>" and the status is 2.
 struct Usage_error {
@@ -75,6 +78,11 @@ int cmd_agent(Context& c);
 int cmd_demo(Context& c);
 // resource test NAME QUERY
 int resource_test(Context& c);
+// resource stats: each engine's health figures.
+int resource_stats(Context& c);
+// One engine's health in words ("working, last answer ...", "suspended until ..."), and as JSON.
+std::string health_summary(const Engine_health& h, std::int64_t now);
+void write_health(Json_writer& j, const Engine_health& h, std::int64_t now);
 
 // Parses a whole number argument from `min` to `max`, or throws a usage error naming it.
 int parse_int(const std::string& text, const char* what, long long min = -2147483647LL - 1,

@@ -11,6 +11,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
+#include <iostream>
 #include <map>
 #include <string>
 #include <vector>
@@ -27,6 +28,8 @@
 #include "cli/cli.h"
 #include "cli/commands_agent.h"
 #include "cli/json.h"
+#include "database/engine_health_store.h"
+#include "platform/clock.h"
 #include "database/document_store.h"
 #include "database/resource_definitions.h"
 #include "database/schema.h"
@@ -109,6 +112,8 @@ void Agent_progress::clear() {
 
 Run_record::Run_record() {
   Agent_events& events = agent_events();
+  // Notices (an engine skipped) go where the progress goes.
+  events.notice = [](const Ref_string& text) { std::cerr << text << "\n" << std::flush; };
   events.document_found = [this](std::int32_t concept_id, const Document& d, bool is_new, bool linked) {
     auto [it, inserted] = found.try_emplace(d.url_id);
     if (inserted) order.push_back(d.url_id);
@@ -128,6 +133,7 @@ Run_record::Run_record() {
 Run_record::~Run_record() {
   agent_events().document_found = nullptr;
   agent_events().document_summarized = nullptr;
+  agent_events().notice = nullptr;
   agent_events().search_failed = nullptr;
 }
 
@@ -372,8 +378,12 @@ int resource_test(Context& c) {
       report_error(rs("No search resource named '" + name + "'."));
       return 1;
     }
+    // A test is a reason to try a suspended engine again; its outcome counts like a search's.
+    Engine_health_store health;
+    health.lift(r->name);
     auto task = make_counted<Probe_task>();
     build_request(*r, rs(query), *task);
+    const std::int64_t started_ms = platform::tick_milliseconds();
     task->connection()->set_timeout(network_limits().search_timeout);
     std::string request;
     if (auto* http = dynamic_cast<Http_connection*>(task->connection())) request = http->request_text().str();
@@ -386,11 +396,18 @@ int resource_test(Context& c) {
     if (!task->ended) cancel_requests(Ref_list<Network_task_handle>{Network_task_handle(task)});
 
     int http_status = 0;
-    Byte_buffer_handle page = response_body(task->connection()->received_buffer(), false, &http_status);
+    Byte_buffer_handle page = response_body(*task->connection(), false, &http_status);
     std::vector<Ref_string> dropped;
     Ref_list<Found_link> kept;
     if (task->status() == Network_task::succeeded && page)
       kept = read_result_links(page, task->connection()->url(), r->ignore_substrings, &dropped);
+    if (task->ended) {
+      const Ref_string failure = engine_failure_reason(*task);
+      if (failure.empty())
+        health.record_answer(r->name, static_cast<int>(platform::tick_milliseconds() - started_ms), kept.count());
+      else
+        health.record_failure(r->name, failure);
+    }
 
     if (c.json) {
       Json_writer j(c.out);

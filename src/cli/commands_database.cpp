@@ -513,11 +513,15 @@ int doc_note(Context& c) {
 }
 
 void print_resource(Context& c, const Search_resource& r, bool full) {
+  const std::int64_t now = platform::now();
+  const Engine_health health = Engine_health_store().health(r.name);
   if (c.json) {
     Json_writer j(c.out);
     j.begin_object().field("name", r.name.view()).field("location", r.location.text().view())
         .field("category", r.category.view()).field("enabled", r.enabled != 0)
         .field("request_type", request_type_text(r.request_kind));
+    j.key("health");
+    write_health(j, health, now);
     if (full) {
       j.field("search_field", r.search_field.view()).field("form_url", r.form_url.view())
           .field("username", r.username.view());
@@ -532,7 +536,7 @@ void print_resource(Context& c, const Search_resource& r, bool full) {
   }
   if (!full) {
     c.out << r.name << '\t' << (r.enabled ? "enabled" : "disabled") << '\t' << r.category << '\t'
-          << r.location.text() << '\n';
+          << r.location.text() << '\t' << health_summary(health, now) << '\n';
     return;
   }
   c.out << "Name: " << r.name << "\nLocation: " << r.location.text() << "\nRequest: "
@@ -541,6 +545,7 @@ void print_resource(Context& c, const Search_resource& r, bool full) {
   c.out << "\nIgnore: " << join(r.ignore_substrings, ",") << "\nCategory: " << r.category
         << "\nEnabled: " << (r.enabled ? "yes" : "no") << "\nForm: " << r.form_url << "\n";
   if (!r.username.empty()) c.out << "User name: " << r.username << "\n";
+  c.out << "Health: " << health_summary(health, now) << "\n";
 }
 
 }  // namespace
@@ -713,6 +718,7 @@ int cmd_resource(Context& c) {
     });
   }
   if (verb == "test") return resource_test(c);
+  if (verb == "stats") return resource_stats(c);
   if (verb == "categories") {
     c.no_more_args(1);
     return with_database(c, [&] {

@@ -23,7 +23,7 @@ int cmd_install(Context& c) {
   load_settings();
   if (c.json) {
     Json_writer j(c.out);
-    j.begin_object().field("ok", r.ok).field("install_dir", r.install_dir);
+    j.begin_object().field("ok", r.ok).field("install_dir", r.install_dir).field("shipped_data", r.shipped_dir);
     j.key("settings").begin_array();
     for (const std::string& s : r.settings_written) j.value(s);
     j.end_array().key("files").begin_array();
@@ -31,6 +31,7 @@ int cmd_install(Context& c) {
     j.end_array().end_object().finish();
   } else {
     c.out << "Data folder: " << r.install_dir << "\n";
+    c.out << "Shipped data: " << r.shipped_dir << "\n";
     for (const std::string& f : r.files_copied) c.out << "copied " << f << "\n";
     for (const std::string& s : r.settings_written) c.out << "wrote " << s << "\n";
     if (r.files_copied.empty() && r.settings_written.empty()) c.out << "Everything was in place.\n";

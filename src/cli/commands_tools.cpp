@@ -12,11 +12,14 @@
 #include "cli/cli.h"
 #include "cli/json.h"
 #include "foundation/error_handler.h"
+#include "foundation/page_encoding.h"
 #include "foundation/settings.h"
 #include "foundation/url.h"
 #include "net/fetch.h"
 #include "net/http_response.h"
+#include "net/received_page.h"
 #include "platform/user_file.h"
+#include "text/html_chars.h"
 #include "text/page_analysis.h"
 #include "text/word_tagger.h"
 
@@ -95,7 +98,15 @@ struct Analyzed {
   std::string input;
   std::string address;  // the address finally fetched, for an address
   Page_analysis page;
+  Page_encoding encoding;  // what the page was read as
+  bool blocks = false;  // --blocks: show each text block's verdict
 };
+
+// The page's bytes read as UTF-8, by the encoding they declare or show, and analysed.
+Page_analysis analyze_bytes(const char* bytes, std::int64_t n, const Ref_string& content_type,
+                            Page_encoding& encoding, Word_tagger& tagger) {
+  return analyze_page(utf8_page(bytes, n, content_type, &encoding), tagger);
+}
 
 // "scheme://" at the start: an address rather than a file name.
 bool looks_like_address(const std::string& input) {
@@ -115,7 +126,8 @@ Page_analysis failure(const std::string& why) {
 }
 
 // Fetches the address through the network layer and analyses the page that came back.
-Page_analysis analyze_address(const std::string& url, std::string& final_url, Word_tagger& tagger) {
+Page_analysis analyze_address(const std::string& url, std::string& final_url, Page_encoding& encoding,
+                              Word_tagger& tagger) {
   const int scheme = Url(rs(url)).scheme_code();
   if (scheme != Url::http && scheme != Url::https && scheme != Url::ftp && scheme != Url::gopher)
     return failure("No way to fetch '" + url + "': its scheme is not http, https, ftp or gopher.");
@@ -141,26 +153,43 @@ Page_analysis analyze_address(const std::string& url, std::string& final_url, Wo
     body = r.response->body_offset;
     if (body < 0 || body > length) body = length;
   }
-  auto page = make_counted<Byte_buffer>();
-  if (raw) page->append(raw + body, length - body);
-  return analyze_page(page, tagger);
+  if (r.response && !r.response->body_problem.empty() && length - body == 0)
+    return failure(url + ": " + r.response->body_problem.str() + ".");
+  const Ref_string content_type = r.response ? r.response->headers.get("content-type") : Ref_string();
+  return analyze_bytes(raw ? raw + body : nullptr, length - body, content_type, encoding, tagger);
 }
 
-Page_analysis analyze_input(const std::string& input, std::string& address, Word_tagger& tagger) {
+Page_analysis analyze_input(const std::string& input, std::string& address, Page_encoding& encoding,
+                            Word_tagger& tagger) {
   const std::int64_t limit = network_limits().max_document_bytes;
   if (input == "-") {
     std::string contents, error;
     bool complete = true;
     if (!platform::read_stream(0, limit, contents, complete, error))
       return failure("Cannot read standard input: " + error + ".");
-    auto page = make_counted<Byte_buffer>();
-    page->append(contents.data(), static_cast<std::int64_t>(contents.size()));
-    Page_analysis a = analyze_page(page, tagger);
+    Page_analysis a = analyze_bytes(contents.data(), static_cast<std::int64_t>(contents.size()),
+                                    Ref_string(), encoding, tagger);
     a.cut = !complete;
     return a;
   }
-  if (looks_like_address(input)) return analyze_address(input, address, tagger);
-  return analyze_file(rs(input), limit, tagger);
+  if (looks_like_address(input)) return analyze_address(input, address, encoding, tagger);
+  std::string contents, error;
+  bool complete = true;
+  if (!platform::read_regular_file(input, limit, contents, complete, error)) return failure(error);
+  Page_analysis a = analyze_bytes(contents.data(), static_cast<std::int64_t>(contents.size()), Ref_string(),
+                                  encoding, tagger);
+  a.cut = !complete;
+  return a;
+}
+
+// With --blocks: every text block of the page and its verdict, one a line.
+void print_blocks(Context& c, const Analyzed& a) {
+  c.out << "Blocks:\n";
+  for (const Block_verdict& b : a.page.blocks) {
+    std::string text = b.text.str();
+    if (text.size() > 160) text = text.substr(0, static_cast<size_t>(html_chars::utf8_cut(text.data(), static_cast<int>(text.size()), 157))) + "...";
+    c.out << "  [" << b.why << (b.heading ? ", heading" : "") << "] " << text << "\n";
+  }
 }
 
 void print_analysis(Context& c, const Analyzed& a) {
@@ -169,6 +198,7 @@ void print_analysis(Context& c, const Analyzed& a) {
   c.out << "\nTitle: " << a.page.title << "\nLinks: " << a.page.num_anchors
         << "  Images: " << a.page.num_images << "  Size: " << a.page.size;
   if (a.page.cut) c.out << " (the first MaxDocumentBytes only)";
+  c.out << "\nEncoding: " << a.encoding.name << " (" << encoding_source_text(a.encoding.source) << ")";
   c.out << "\nKey terms: " << join(a.page.key_terms, ", ") << "\nExtract:\n";
   for (const Ref_string& s : a.page.extract) c.out << "  " << s << "\n";
 }
@@ -182,17 +212,27 @@ void write_analysis(Json_writer& j, const Analyzed& a) {
   }
   j.field("title", a.page.title.view()).field("links", a.page.num_anchors)
       .field("images", a.page.num_images).field("size", static_cast<long long>(a.page.size))
-      .field("cut", a.page.cut);
+      .field("cut", a.page.cut).field("encoding", a.encoding.name)
+      .field("encoding_source", encoding_source_text(a.encoding.source));
   j.key("key_terms").begin_array();
   for (const Ref_string& t : a.page.key_terms) j.value(t.view());
   j.end_array().key("extract").begin_array();
   for (const Ref_string& s : a.page.extract) j.value(s.view());
-  j.end_array().end_object();
+  j.end_array();
+  if (a.blocks) {
+    j.key("blocks").begin_array();
+    for (const Block_verdict& b : a.page.blocks)
+      j.begin_object().field("kept", b.kept).field("verdict", b.why.view())
+          .field("heading", b.heading).field("text", b.text.view()).end_object();
+    j.end_array();
+  }
+  j.end_object();
 }
 
 }  // namespace
 
 int cmd_analyze(Context& c) {
+  const bool blocks = c.take_flag("--blocks");
   const std::vector<std::string> inputs = c.args;
   if (inputs.empty()) throw Usage_error{"missing HTML file, address or -"};
   if (std::count(inputs.begin(), inputs.end(), "-") > 1)
@@ -205,7 +245,8 @@ int cmd_analyze(Context& c) {
   for (size_t i = 0; i < inputs.size(); ++i) {
     Analyzed a;
     a.input = inputs[i];
-    a.page = analyze_input(a.input, a.address, tagger);
+    a.blocks = blocks;
+    a.page = analyze_input(a.input, a.address, a.encoding, tagger);
     if (!a.page.ok) {
       ++failed;
       report_error(a.page.error);
@@ -215,6 +256,7 @@ int cmd_analyze(Context& c) {
     } else if (a.page.ok) {
       if (i > 0) c.out << "\n";
       print_analysis(c, a);
+      if (blocks) print_blocks(c, a);
     }
     c.out.flush();
   }

@@ -1,5 +1,7 @@
 #include "cli/json.h"
 
+#include <cmath>
+
 #include <cstdio>
 
 namespace orvalis::cli {
@@ -116,6 +118,17 @@ Json_writer& Json_writer::value(std::string_view s) {
 Json_writer& Json_writer::value(long long n) {
   separate();
   out_ << n;
+  return *this;
+}
+Json_writer& Json_writer::value(double d) {
+  if (!std::isfinite(d)) return null();
+  separate();
+  char text[64];
+  std::snprintf(text, sizeof text, "%.3f", d);
+  std::string s = text;
+  while (s.back() == '0') s.pop_back();
+  if (s.back() == '.') s.pop_back();
+  out_ << s;
   return *this;
 }
 Json_writer& Json_writer::value(bool b) {

@@ -23,6 +23,8 @@ class Json_writer {
   Json_writer& value(long long n);
   Json_writer& value(int n) { return value(static_cast<long long>(n)); }
   Json_writer& value(bool b);
+  // A finite number with up to three decimals (NaN and infinities are written as null).
+  Json_writer& value(double d);
   Json_writer& null();
   // key + value in one call.
   template <class T>

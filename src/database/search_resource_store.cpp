@@ -1,5 +1,6 @@
 #include "database/search_resource_store.h"
 
+#include "database/engine_health_store.h"
 #include "database/record_set.h"
 
 namespace orvalis {
@@ -91,6 +92,8 @@ bool Search_resource_store::save_resource(const Search_resource& r) {
     rs.set_field("form_url", r.form_url);
     rs.update();
     transaction.commit();
+    // An edited engine is tried again at the next search.
+    Engine_health_store(db_).lift(r.name);
     return true;
   } catch (const Db_error& e) {
     report_db_error(e);
@@ -105,6 +108,7 @@ bool Search_resource_store::delete_resource(const Ref_string& name) {
     if (rs.eof()) return false;
     rs.delete_current();
     transaction.commit();
+    Engine_health_store(db_).forget(name);
     return true;
   } catch (const Db_error& e) {
     report_db_error(e);

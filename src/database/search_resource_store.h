@@ -1,7 +1,8 @@
 // Search_resource_store lists, saves and deletes the search resources of the open database
 // (the rows of search_resources), by name. Names are unique by convention and compared without
 // regard to case (ASCII letters): the store finds a row by its name and works on the first one.
-// Locations are stored with their scheme and host in lower case.
+// Locations are stored with their scheme and host in lower case. Saving an engine lifts its
+// suspension (an edit is a reason to try it again); deleting it drops its health figures.
 //
 // Every operation catches Db_error, hands it to report_db_error and returns an empty list,
 // a null handle or false. Thread: the user-interface thread.

@@ -83,7 +83,13 @@ void profile_put_int(const char* entry, int value) {
 
 int load_settings() {
   Settings_cache& cache = Settings_cache::instance();
-  cache.set("UserAgent", "Orvalis 2.0");
+  // Many servers refuse a request that does not name its program.
+  Ref_string agent = read("UserAgent");
+  cache.set("UserAgent", agent.is_blank() ? Ref_string(kDefault_user_agent) : agent);
+  // Compressed replies (gzip, deflate) are asked for unless this is "No".
+  cache.set("AcceptCompression", read("AcceptCompression").lower() == "no" ? "No" : "Yes");
+  // Follow Links and scheduled fetches honour the sites' robots rules unless this is "No".
+  cache.set("RespectRobots", read("RespectRobots").lower() == "no" ? "No" : "Yes");
   cache.set("LastDatabase", read("LastDatabase"));
   Ref_string install = read("InstallDir");
   if (install.empty()) {

@@ -16,6 +16,11 @@ namespace orvalis {
 
 // The registry key path of the program's settings.
 inline constexpr const char* kSettings_key = "Software\\Brennick\\Orvalis\\2.0";
+// The User-Agent that requests carry when the setting UserAgent is empty.
+#ifndef ORVALIS_VERSION
+#define ORVALIS_VERSION "2.0.0"
+#endif
+inline constexpr const char* kDefault_user_agent = "Orvalis/" ORVALIS_VERSION;
 // The section of the window toolkit's own values (window placement, tool bars, proxy switch),
 // folded into the same store: names are kToolkit_section + "\\" + entry.
 inline constexpr const char* kToolkit_section = "Toolkit\\2.00";

@@ -3,6 +3,7 @@
 #include <strings.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -11,6 +12,7 @@
 #include "foundation/error_handler.h"
 #include "foundation/settings.h"
 #include "foundation/url.h"
+#include "net/content_decoder.h"
 #include "net/http_response.h"
 #include "net/network.h"
 #include "net/network_task.h"
@@ -244,7 +246,7 @@ void Http_connection::on_sent() {
     receive(-1);
     return;
   }
-  receive(network_limits().max_document_bytes);
+  receive(max_bytes_ >= 1 ? max_bytes_ : network_limits().max_document_bytes);
 }
 
 void Http_connection::on_received() {
@@ -277,15 +279,61 @@ bool Http_connection::is_complete() {
   if (head.size() >= 5 && strncasecmp(head.data(), "http/", 5) != 0) return true;
   if (!response_) return false;
   if (response_->status == 0 || response_->status == 204 || response_->status == 304) return true;
-  return body_length_ >= 0 && received_->length() - response_->body_offset >= body_length_;
+  // A compressed body is whole at the end of its stream; one that cannot be decoded, or that
+  // has given as much as the limit allows, is not read further.
+  if (decoder_ && decoder_->state() != Content_decoder::running) return true;
+  return body_length_ >= 0 && body_bytes_ >= body_length_;
 }
 
-void Http_connection::take_head(const char* bytes, long n) {
-  if (phase_ == tunnel || head_.ended() || n <= 0) return;
-  if (!head_.feed(bytes, n)) return;
-  const std::string& head = head_.head();
-  response_ = parse_response(head.data(), static_cast<std::int64_t>(head.size()));
-  body_length_ = response_->status > 0 ? content_length(*response_) : -1;
+void Http_connection::take_received(const char* bytes, long n) {
+  if (n <= 0) return;
+  if (phase_ == tunnel) {
+    Net_connection::take_received(bytes, n);
+    return;
+  }
+  if (!head_.ended()) {
+    const size_t before = head_.head().size();
+    const bool ended = head_.feed(bytes, n);
+    const long head_part = ended ? static_cast<long>(head_.head().size() - before) : n;
+    Net_connection::take_received(bytes, head_part);
+    if (!ended) return;
+    const std::string& head = head_.head();
+    response_ = parse_response(head.data(), static_cast<std::int64_t>(head.size()));
+    body_length_ = response_->status > 0 ? content_length(*response_) : -1;
+    start_decoding();
+    bytes += head_part;
+    n -= head_part;
+    if (n <= 0) return;
+  }
+  body_bytes_ += n;
+  if (!decoder_) {
+    Net_connection::take_received(bytes, n);
+    return;
+  }
+  std::string decoded;
+  decoder_->feed(bytes, n, decoded);
+  if (!decoded.empty()) received_->append(decoded.data(), static_cast<std::int64_t>(decoded.size()));
+  if (decoder_->state() == Content_decoder::corrupt && response_) {
+    response_->body_problem = Ref_string(std::string_view(decoder_->problem()));
+    if (failure_reason_.empty()) report_warning(url_ + ": " + response_->body_problem);
+  }
+}
+
+void Http_connection::start_decoding() {
+  const Ref_string coding = response_->headers.get("content-encoding");
+  if (coding.empty() || response_->status == 0) return;
+  // The decoded body is held to what the read limit leaves after the header block.
+  const std::int64_t limit = read_limit_ >= 1 ? read_limit_ - received_->length() : INT64_MAX;
+  decoder_ = std::make_unique<Content_decoder>(coding.str(), limit);
+  if (decoder_->coding() == Content_decoder::identity) {
+    decoder_.reset();
+    return;
+  }
+  if (decoder_->coding() == Content_decoder::unsupported) {
+    response_->body_problem = Ref_string(std::string_view(decoder_->problem()));
+    return;
+  }
+  response_->content_coding = Ref_string(std::string_view(decoder_->name()));
 }
 
 Ref_string Http_connection::peer_name() const {
@@ -404,12 +452,9 @@ long Http_connection::write_bytes(const char* bytes, long n) {
 
 long Http_connection::read_bytes(char* into, long n) {
   if (!tls_) {
-    long got = Net_connection::read_bytes(into, n);
-    take_head(into, got);
-    return got;
+    return Net_connection::read_bytes(into, n);
   }
   long got = tls_->read(into, n);
-  take_head(into, got);
   if (got < 0 && errno != EAGAIN) {
     const int code = errno;
     failure_reason_ = "TLS read from " + peer_name() + " failed: " + Ref_string(tls_->error());
@@ -482,6 +527,8 @@ Ref_string Http_connection::request_text() const {
     text += host_line;
     text += "Accept: text/html\r\n";
   }
+  if (!(Settings_cache::instance().get("AcceptCompression").lower() == "no"))
+    text += "Accept-Encoding: gzip, deflate\r\n";
   Ref_string agent = Settings_cache::instance().get("UserAgent");
   if (!agent.empty()) text += "User-Agent: " + agent + "\r\n";
   for (const Name_value& h : headers_) text += h.name + ": " + h.value + "\r\n";
@@ -548,6 +595,7 @@ void Http_connection::follow(const Http_response& response) {
   const int kept_timeout = timeout_;
   const std::int64_t kept_started = started_;
   const int kept_redirects = redirects_ + 1;
+  const std::int64_t kept_max_bytes = max_bytes_;
   // 307 and 308 repeat the request as it was; the others go on with a GET of the new address.
   const bool repost = method_ == post && (response.status == 307 || response.status == 308);
   const Name_value_list kept_fields = fields_;
@@ -560,6 +608,7 @@ void Http_connection::follow(const Http_response& response) {
   next->set_redirect(next_url);
   if (auto* http = dynamic_cast<Http_connection*>(next)) {
     http->redirects_ = kept_redirects;
+    http->max_bytes_ = kept_max_bytes;
     if (repost) {
       http->method_ = post;
       http->fields_ = kept_fields;

@@ -14,8 +14,15 @@
 // connection's url() is the address the page finally came from.
 //
 // The request text: the request line, "Host: " with the port when it is not the scheme's
-// default, "Accept: text/html", for POST the content type and length, "User-Agent: " when the
-// setting is not empty, the extra headers in order, an empty line, and for POST the form data.
+// default, "Accept: text/html", for POST the content type and length, "Accept-Encoding: gzip,
+// deflate" unless the setting AcceptCompression is "No", "User-Agent: " when the setting is not
+// empty, the extra headers in order, an empty line, and for POST the form data.
+//
+// A body that comes gzip- or deflate-compressed is decoded as it arrives (Content_decoder): the
+// received buffer holds the header block as it came and the decoded body, held to the read
+// limit, so that a small compressed bomb is cut where a large page would be. The response
+// says which coding was decoded, and why a body holds nothing (a coding such as "br" that is
+// not decoded: the reply ends at its header block) or only its start (corrupt data).
 //
 // An https address is fetched the same way over TLS (Tls_transport): after the connect comes
 // the handshake, driven by the socket's events, and the request and response then go through
@@ -39,6 +46,7 @@
 
 namespace orvalis {
 
+class Content_decoder;
 class Tls_transport;
 
 // The absolute address that a redirect's Location names, resolved against the address that
@@ -92,6 +100,9 @@ class Http_connection : public Net_connection {
   // What keeps the request from being sent ("the UserAgent setting holds a line break"); empty
   // when nothing does.
   Ref_string request_problem() const;
+  // A read limit of this fetch's own instead of MaxDocumentBytes (robots files: 500 KiB);
+  // kept across redirects. < 1: the setting's.
+  void set_max_bytes(std::int64_t bytes) { max_bytes_ = bytes; }
   // Redirects followed before this connection was made.
   int redirect_count() const { return redirects_; }
   // The text this connection sends.
@@ -110,7 +121,10 @@ class Http_connection : public Net_connection {
 
   void respond();
   void follow(const Http_response& response);
-  void take_head(const char* bytes, long n);
+  // Splits what arrives into the header block, kept as it came, and the body, decoded when
+  // its Content-Encoding says so.
+  void take_received(const char* bytes, long n) override;
+  void start_decoding();
   void tunnel_answered();
   void begin_handshake();
   void handshake_step();
@@ -131,6 +145,9 @@ class Http_connection : public Net_connection {
   Http_head_scanner head_;
   Http_response_handle response_;
   std::int64_t body_length_ = -1;  // Content-Length of the reply; -1 when none
+  std::int64_t body_bytes_ = 0;
+  std::int64_t max_bytes_ = 0;    // body bytes as they came over the wire
+  std::unique_ptr<Content_decoder> decoder_;  // set while a compressed body arrives
   std::unique_ptr<Tls_transport> tls_;
   // Cleared when the connection is destroyed, for callbacks posted to the loop.
   std::shared_ptr<bool> alive_;

@@ -31,6 +31,12 @@ class Http_response : public Counted_object {
   std::int64_t body_offset = -1;
   // False when the text did not begin with "HTTP/" (then status 200 and the whole is the body).
   bool has_status_line = false;
+  // Set by the connection that received the reply: the Content-Encoding it decoded ("gzip",
+  // "deflate"; empty when the body came as it is), and why the body holds no page or only
+  // the start of one (a coding that is not decoded, corrupt compressed data); empty when
+  // nothing kept the body from being read.
+  Ref_string content_coding;
+  Ref_string body_problem;
 
   bool has_body() const { return body_offset >= 0; }
 };

@@ -223,7 +223,7 @@ void Net_connection::drain() {
     for (;;) {
       long n = read_bytes(block, kRead_block);
       if (n <= 0) break;
-      received_->append(block, n);
+      take_received(block, n);
     }
   }
   close_socket();
@@ -339,6 +339,11 @@ void Net_connection::write_step() {
   }
 }
 
+void Net_connection::take_received(const char* bytes, long n) {
+  for (long at = 0; at < n; at += kRead_block)
+    received_->append(bytes + at, n - at < kRead_block ? n - at : kRead_block);
+}
+
 void Net_connection::read_step() {
   // One receive takes up to kBlocks_per_event blocks; each block becomes its own chunk, as
   // if it had been read by its own step. With a read limit, no more is taken than the blocks
@@ -363,8 +368,7 @@ void Net_connection::read_step() {
     }
     n = 0;
   }
-  for (long at = 0; at < n; at += kRead_block)
-    received_->append(bytes + at, n - at < kRead_block ? n - at : kRead_block);
+  take_received(bytes, n);
   // An end of stream (n == 0) comes as fd_close.
   if (is_complete()) {
     set_state(received);

@@ -131,6 +131,9 @@ class Net_connection {
   // The connection's byte I/O: bytes moved, or -1 with errno set (EAGAIN: try later).
   virtual long write_bytes(const char* bytes, long n);
   virtual long read_bytes(char* into, long n);
+  // Keeps n bytes that a read brought, each kRead_block as its own chunk of the received
+  // buffer; a protocol that decodes what arrives (HTTP's Content-Encoding) overrides it.
+  virtual void take_received(const char* bytes, long n);
   // Reads what is left after the peer closed, then closes the socket.
   void drain();
   // "127.0.0.1:8080": the peer's address and port, for reasons.

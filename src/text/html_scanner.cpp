@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "foundation/entities.h"
 #include "text/html_chars.h"
 #include "text/html_tag.h"
 
@@ -46,15 +47,13 @@ int Html_scanner::on_word(const char*, int, Ref_string&) { return 0; }
 int Html_scanner::on_punct(char, Ref_string&) { return 0; }
 void Html_scanner::on_sentence(Ref_string) {}
 
-// The dot just read (at pos_ - 1) belongs to the word when the word goes on after it, or the
-// word is a single character, an initialism (U.S., e.g.) or a short abbreviation with few
-// vowels (Mrs., but not Inc. or Mr.).
-bool Html_scanner::dot_belongs_to_word() const {
+// The dot just read (at pos_ - 1) belongs to the word w (L bytes, the dot included) when the
+// word goes on after it, or the word is a single character, an initialism (U.S., e.g.) or a
+// short abbreviation with few vowels (Mrs., but not Inc. or Mr.).
+bool Html_scanner::dot_belongs_to_word(const char* w, std::int64_t L) const {
   if (pos_ < length_ && is_word_char(static_cast<unsigned char>(text_[pos_]))) return true;
-  const std::int64_t L = pos_ - start_;
   if (L < 3) return true;
   if (L > 6) return false;
-  const char* w = text_ + start_;
   bool alternates = true;
   for (std::int64_t i = 0; i < L - 1; i += 2)
     if (!is_alnum(static_cast<unsigned char>(w[i])) || w[i + 1] != '.') {
@@ -69,22 +68,151 @@ bool Html_scanner::dot_belongs_to_word() const {
   return (L - 1) / 3 > vowels;
 }
 
+int Html_scanner::read_reference() {
+  // The reference's candidate bytes: "&", a name or "#" and a number, and a ";".
+  char in[48];
+  int n = 0;
+  in[n++] = '&';
+  std::int64_t i = pos_ + 1;
+  while (i < length_ && n < 40) {
+    const unsigned char ch = static_cast<unsigned char>(text_[i]);
+    if (!((ch < 0x80 && is_alnum(ch)) || (ch == '#' && n == 1))) break;
+    in[n++] = static_cast<char>(ch);
+    ++i;
+  }
+  if (n == 1) return 0;
+  if (i < length_ && text_[i] == ';') in[n++] = ';';
+  in[n] = 0;
+  char out[48];
+  std::memcpy(out, in, static_cast<size_t>(n) + 1);
+  decode_entities(out);
+  const int m = static_cast<int>(std::strlen(out));
+  if (m == n && std::memcmp(out, in, static_cast<size_t>(n)) == 0) return 0;
+  // The decoded character comes first; the rest of the candidate bytes follow it unchanged.
+  const unsigned char lead = static_cast<unsigned char>(out[0]);
+  int k = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
+  if (k > m) k = m;
+  ref_.assign(out, static_cast<size_t>(k));
+  return n - (m - k);
+}
+
+// A word that holds references, read again from its start into word_.
+Html_scanner::Token Html_scanner::word_with_references() {
+  word_.clear();
+  pos_ = start_;
+  while (pos_ < length_) {
+    const unsigned char x = static_cast<unsigned char>(text_[pos_]);
+    if (x == '&') {
+      const int n = read_reference();
+      if (n == 0) break;
+      const unsigned char d = static_cast<unsigned char>(ref_[0]);
+      bool continues;
+      if (is_special(d)) {
+        const Char_kind kind = unicode_class(ref_.data(), static_cast<std::int64_t>(ref_.size())).kind;
+        continues = kind == Char_kind::letter || (kind == Char_kind::apostrophe && !word_.empty());
+      } else {
+        continues = is_alnum(d) || (!word_.empty() && (d == '\'' || d == '-'));
+      }
+      if (!continues) break;
+      word_ += ref_;
+      pos_ += n;
+      continue;
+    }
+    if (is_word_char(x)) {
+      word_ += static_cast<char>(x);
+      ++pos_;
+      continue;
+    }
+    if (is_special(x)) {
+      const Char_reading r = unicode_class(text_ + pos_, length_ - pos_);
+      const bool letter_after = pos_ + r.length < length_ &&
+                                is_alnum(static_cast<unsigned char>(text_[pos_ + r.length]));
+      if (r.kind == Char_kind::letter || (r.kind == Char_kind::apostrophe && letter_after)) {
+        word_.append(text_ + pos_, static_cast<size_t>(r.length));
+        pos_ += r.length;
+        continue;
+      }
+      break;
+    }
+    if (x == '.') {
+      word_ += '.';
+      ++pos_;
+      if (dot_belongs_to_word(word_.data(), static_cast<std::int64_t>(word_.size()))) continue;
+      word_.pop_back();
+      --pos_;
+    }
+    break;
+  }
+  if (word_.empty()) {  // cannot happen: the caller saw a letter first
+    pos_ = start_ + 1;
+    punct_ = '&';
+    set_token(text_ + start_, 1);
+    return Token::punct;
+  }
+  set_token(word_.data(), static_cast<std::int64_t>(word_.size()));
+  return Token::word;
+}
+
 Html_scanner::Token Html_scanner::next_token() {
   start_ = pos_;
   sentence_end_ = false;
-  if (pos_ >= length_) return Token::end;
+  if (pos_ >= length_) {
+    set_token(text_ + pos_, 0);
+    return Token::end;
+  }
   const unsigned char c = static_cast<unsigned char>(text_[pos_++]);
   if (is_space(c)) {
     while (pos_ < length_ && is_space(static_cast<unsigned char>(text_[pos_]))) ++pos_;
+    set_token(text_ + start_, pos_ - start_);
     return Token::space;
   }
   if (c == '<') {
     const void* close = std::memchr(text_ + pos_, '>', static_cast<size_t>(length_ - pos_));
     pos_ = close ? static_cast<const char*>(close) - text_ + 1 : length_;
+    set_token(text_ + start_, pos_ - start_);
     return Token::tag;
   }
-  if (is_punct(c) && c != '&' && c != ';') {
+  if (c == '&') {
+    --pos_;
+    const int n = read_reference();
+    ++pos_;
+    if (n > 0) {
+      const unsigned char d = static_cast<unsigned char>(ref_[0]);
+      Char_reading r{Char_kind::letter, 1, 0};
+      if (is_special(d)) r = unicode_class(ref_.data(), static_cast<std::int64_t>(ref_.size()));
+      if (is_space(d) || r.kind == Char_kind::space) {
+        pos_ = start_ + n;
+        set_token(" ", 1);
+        return Token::space;
+      }
+      if (is_punct(d) || r.kind == Char_kind::punct ||
+          (r.kind == Char_kind::apostrophe)) {
+        pos_ = start_ + n;
+        punct_ = is_special(d) ? r.ascii : static_cast<char>(d);
+        sentence_end_ = d == '.' || d == '!' || d == '?' || d == '|' || d == '*';
+        set_token(ref_.data(), static_cast<std::int64_t>(ref_.size()));
+        return Token::punct;
+      }
+      return word_with_references();
+    }
+    punct_ = '&';
+    set_token(text_ + start_, 1);
+    return Token::punct;
+  }
+  if (is_special(c)) {
+    const Char_reading r = unicode_class(text_ + start_, length_ - start_);
+    if (r.kind != Char_kind::letter) {
+      pos_ = start_ + r.length;
+      set_token(text_ + start_, r.length);
+      if (r.kind == Char_kind::space) return Token::space;
+      punct_ = r.ascii;
+      return Token::punct;
+    }
+  }
+  if (is_punct(c)) {
     sentence_end_ = c == '.' || c == '!' || c == '?' || c == '|' || c == '*';
+    punct_ = static_cast<char>(c);
+    set_token(text_ + start_, 1);
     return Token::punct;
   }
   if (is_digit(c)) {
@@ -95,17 +223,46 @@ Html_scanner::Token Html_scanner::next_token() {
         ++pos_;
         continue;
       }
+      set_token(text_ + start_, pos_ - start_);
       return Token::word;
     }
   }
-  // Every byte left is a letter, '&' or ';': a word.
+  // A word: letters, digits, ' and -, with the slow cases (references, special characters, a
+  // dot) looked at where the fast loop stops.
   for (;;) {
     while (pos_ < length_ && is_word_char(static_cast<unsigned char>(text_[pos_]))) ++pos_;
-    if (pos_ < length_ && text_[pos_] == '.') {
-      ++pos_;
-      if (dot_belongs_to_word()) continue;
-      --pos_;
+    if (pos_ < length_) {
+      const unsigned char x = static_cast<unsigned char>(text_[pos_]);
+      if (x == '.') {
+        ++pos_;
+        if (dot_belongs_to_word(text_ + start_, pos_ - start_)) continue;
+        --pos_;
+      } else if (is_special(x)) {
+        const Char_reading r = unicode_class(text_ + pos_, length_ - pos_);
+        const bool letter_after = pos_ + r.length < length_ &&
+                                  is_alnum(static_cast<unsigned char>(text_[pos_ + r.length]));
+        if (r.kind == Char_kind::letter || (r.kind == Char_kind::apostrophe && letter_after)) {
+          pos_ += r.length;
+          continue;
+        }
+      } else if (x == '&') {
+        const std::int64_t at = pos_;
+        const int n = read_reference();
+        if (n > 0) {
+          const unsigned char d = static_cast<unsigned char>(ref_[0]);
+          bool continues = is_alnum(d) && !is_special(d);
+          if (!continues && is_special(d)) {
+            const Char_kind kind =
+                unicode_class(ref_.data(), static_cast<std::int64_t>(ref_.size())).kind;
+            continues = kind == Char_kind::letter || kind == Char_kind::apostrophe;
+          }
+          if (!continues) continues = d == '\'' || d == '-';
+          if (continues) return word_with_references();
+        }
+        pos_ = at;
+      }
     }
+    set_token(text_ + start_, pos_ - start_);
     return Token::word;
   }
 }
@@ -161,15 +318,15 @@ void Html_scanner::run(int rewrite, Ref_string* out) {
     std::int64_t raw_end = -1;
     switch (kind) {
       case Token::word:
-        replace = on_word(token, n, r);
-        if (collect_) append_to_sentence(token, n, false);
+        replace = on_word(token_, token_length_, r);
+        if (collect_) append_to_sentence(token_, token_length_, false);
         break;
       case Token::punct:
-        replace = on_punct(*token, r);
-        if (collect_) append_to_sentence(token, 1, false);
+        replace = on_punct(punct_, r);
+        if (collect_) append_to_sentence(token_, token_length_, false);
         break;
       case Token::space:
-        replace = on_space(token, n, r);
+        replace = on_space(token_, token_length_, r);
         if (collect_) append_to_sentence(" ", 1, true);
         break;
       case Token::tag: {

@@ -12,10 +12,17 @@
 //  - rewrite the page: a handler that returns nonzero has its token replaced, in the output,
 //    by the replacement string it wrote.
 //
-// Words keep letters, digits, ' - & ; (so entity references stay inside words, undecoded),
-// and a dot when it looks like part of the word (index.html, e.g., U.S., Mrs.). Numbers keep
-// "." and "," between digits (3.14, 1,000). Text is UTF-8: bytes 0x80-0xFF are letters, and
-// control characters count as white space. The contents of script and style elements (from
+// Character references in text ("&amp;", "&#8217;", "&eacute;") are decoded before words are
+// made, as a browser reads them: a reference to a letter continues its word, one to a space or
+// to punctuation is that token. Handlers then get the decoded text (token_text() says where it
+// is; for a token without references it is the page's own bytes).
+// Words keep letters, digits, ' and -, a typographic apostrophe between letters ("it’s"), and a
+// dot when it looks like part of the word (index.html, e.g., U.S., Mrs.). Numbers keep "." and
+// "," between digits (3.14, 1,000). Text is UTF-8: bytes 0x80-0xFF are letters, except the
+// characters that are punctuation (dashes, typographic and angle quotes, the ellipsis, the
+// U+2000-U+206F block: one punctuation token each, read as an ASCII character by on_punct) or
+// white space (no-break and typographic spaces, C1 controls); control characters count as white
+// space. The contents of script and style elements (from
 // the start tag to the matching end tag) are passed over without calling any handler; the
 // tags themselves are reported, and a rewriting pass copies the contents unchanged. The text of
 // pre elements reaches the handlers, which can tell it by in_pre().
@@ -49,6 +56,7 @@ class Html_scanner {
   // Reserved: the scan never calls it.
   virtual int on_reserved(const char* token, int length, Ref_string& replacement);
   virtual int on_word(const char* token, int length, Ref_string& replacement);
+  // `ch` is the ASCII reading of the punctuation token (token_text() holds its bytes).
   virtual int on_punct(char ch, Ref_string& replacement);
   virtual void on_sentence(Ref_string sentence);
 
@@ -58,6 +66,9 @@ class Html_scanner {
   // The token just read: its start index in the page and the index after it.
   std::int64_t token_start() const { return start_; }
   std::int64_t position() const { return pos_; }
+  // The text of the token just read, references decoded.
+  const char* token_text() const { return token_; }
+  int token_length() const { return token_length_; }
   const char* page_text() const { return text_; }
   std::int64_t page_length() const { return length_; }
 
@@ -77,7 +88,15 @@ class Html_scanner {
   std::int64_t end_of_raw_text(const char* name, int name_length) const;
 
  private:
-  bool dot_belongs_to_word() const;
+  bool dot_belongs_to_word(const char* w, std::int64_t L) const;
+  // A character reference at pos_ (which holds "&"), decoded into ref_: its length in the page,
+  // or 0 when none begins there.
+  int read_reference();
+  Token word_with_references();
+  void set_token(const char* text, std::int64_t n) {
+    token_ = text;
+    token_length_ = static_cast<int>(n);
+  }
   void append_to_sentence(const char* text, int n, bool as_space);
   void flush_sentence();
 
@@ -90,6 +109,11 @@ class Html_scanner {
   bool collect_ = false;
   bool last_was_space_ = false;
   bool in_pre_ = false;
+  const char* token_ = "";
+  int token_length_ = 0;
+  char punct_ = 0;      // ASCII reading of the last punctuation token
+  std::string ref_;     // the last decoded reference
+  std::string word_;    // a word that holds decoded references
   // Built in a std::string (amortized growth: a huge sentence costs linear time).
   std::string sentence_;
 };

@@ -60,12 +60,25 @@ Ref_string Html_tag::name() const {
   return Ref_string(std::string_view(buffer, static_cast<size_t>(n)));
 }
 
-bool Html_tag::name_breaks_sentence(std::string_view n) {
-  if (is_heading_start_name(n) || is_heading_end_name(n)) return true;
-  static constexpr std::string_view names[] = {"title", "/title", "head", "/head", "pre",
-                                               "/pre",  "br",     "hr",   "form", "/form"};
-  for (std::string_view b : names)
-    if (n == b) return true;
+bool Html_tag::name_breaks_sentence(std::string_view n) { return name_is_block(n); }
+
+bool Html_tag::name_is_block(std::string_view n) {
+  if (!n.empty() && n[0] == '/') n.remove_prefix(1);
+  if (n.empty() || n.size() > 10) return false;
+  // Sorted by first letter; most names are told apart by it.
+  static constexpr std::string_view names[] = {
+      "address", "article", "aside", "audio", "blockquote", "body", "br", "button", "canvas",
+      "caption", "center", "dd", "details", "dialog", "dir", "div", "dl", "dt", "embed",
+      "fieldset", "figcaption", "figure", "footer", "form", "frameset", "head", "header",
+      "hgroup", "hr", "html", "iframe", "legend", "li", "main", "menu", "nav", "noscript",
+      "object", "ol", "optgroup", "option", "p", "pre", "section", "select", "summary", "svg",
+      "table", "tbody", "td", "template", "textarea", "tfoot", "th", "thead", "title", "tr",
+      "ul", "video"};
+  if (n.size() == 2 && n[0] == 'h' && n[1] >= '1' && n[1] <= '6') return true;
+  for (std::string_view b : names) {
+    if (b[0] > n[0]) break;
+    if (b == n) return true;
+  }
   return false;
 }
 

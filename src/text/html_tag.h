@@ -58,7 +58,11 @@ class Html_tag : public Counted_object {
   // The same name rules on raw tag text, without building a tag: writes the lower-case name
   // (at most max_name bytes) to `out` and returns its length.
   static int name_of(const char* text, int n, char* out);
+  // Headings, the title, line breaks and every block-level element (paragraphs, list items,
+  // table cells, divisions, sections, ...) end a sentence; inline elements join their words.
   static bool name_breaks_sentence(std::string_view lower_name);
+  // A block-level element's start or end tag: the text on either side never joins.
+  static bool name_is_block(std::string_view lower_name);
   static bool name_is_emphasis_start(std::string_view lower_name);
   static bool name_is_emphasis_end(std::string_view lower_name);
 

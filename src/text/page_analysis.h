@@ -1,13 +1,14 @@
 // Page analysis for the command line's "analyze" command: a page, read from a local file or
 // handed over in memory (standard input, a fetched address), analysed as the summarizer does a
-// retrieved page: title, link and image counts, size, key terms and extract. Key terms and
-// extract come back with their character references decoded, ready to show (the title is
-// decoded already). Local files are read only when they are regular files, and at most
+// retrieved page: title, link and image counts, size, key terms and extract, and the verdict on
+// each text block of the page (kept for the summary, or furniture and why). Everything comes
+// back as text, character references decoded, ready to show. Local files are read only when they are regular files, and at most
 // MaxDocumentBytes of them, as much as a fetch would take.
 // One thread per tagger; the lexicon's data is loaded once per process.
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "foundation/byte_buffer.h"
 #include "foundation/ref_list.h"
@@ -15,6 +16,14 @@
 #include "text/word_tagger.h"
 
 namespace orvalis {
+
+// One text block of the page and what the reading made of it.
+struct Block_verdict {
+  bool kept = false;
+  bool heading = false;
+  Ref_string why;   // "kept", or the kind of furniture and the element, role or hint word
+  Ref_string text;  // the block's text, white space folded
+};
 
 struct Page_analysis {
   bool ok = false;
@@ -26,6 +35,7 @@ struct Page_analysis {
   std::int64_t size = 0;
   Ref_list<Ref_string> key_terms;
   Ref_list<Ref_string> extract;
+  std::vector<Block_verdict> blocks;
 };
 
 // Analyses the page in `page`.

@@ -151,6 +151,42 @@ void read_title_and_counts(const Byte_buffer_handle& page, Ref_string& title, in
   anchors = reader.anchors;
 }
 
+namespace {
+
+// The text with white space folded to single blanks, trimmed, ASCII letters lower-cased.
+std::string folded(std::string_view text) {
+  std::string out;
+  bool blank = false;
+  for (char c : text) {
+    if (html_chars::is_space(static_cast<unsigned char>(c))) {
+      blank = !out.empty();
+      continue;
+    }
+    if (blank) out += ' ';
+    blank = false;
+    out += html_chars::lower(c);
+  }
+  return out;
+}
+
+}  // namespace
+
+Ref_string title_without_site_name(const Ref_string& title, std::string_view first_h1) {
+  const std::string h1 = folded(first_h1);
+  if (h1.empty()) return title;
+  static constexpr std::string_view separators[] = {" - ", " | ", " \xE2\x80\x93 ",
+                                                    " \xE2\x80\x94 ", " \xC2\xB7 ", " :: "};
+  const std::string_view t = title.view();
+  for (std::string_view sep : separators) {
+    for (size_t at = t.find(sep); at != std::string_view::npos; at = t.find(sep, at + 1)) {
+      const std::string_view before = t.substr(0, at), after = t.substr(at + sep.size());
+      if (folded(before) == h1) return Ref_string(before);
+      if (folded(after) == h1) return Ref_string(after);
+    }
+  }
+  return title;
+}
+
 Html_tag_list collect_tags(const Byte_buffer_handle& page) {
   Tag_collector collector(page);
   collector.run();
@@ -211,11 +247,23 @@ int Anchor_reader::on_word(const char* token, int n, Ref_string&) {
     if (!anchor_text_.empty()) anchor_text_ += ' ';
     anchor_text_.append(token, static_cast<size_t>(n));
   }
+  space_before_ = false;
   return 0;
 }
 
-int Anchor_reader::on_punct(char ch, Ref_string&) {
-  if (in_anchor_) anchor_text_ += ch;
+// Punctuation joins the word before it ("Hello,"), unless white space stands between them
+// ("salt & pepper"). The text is the character as the page meant it (a reference decoded).
+int Anchor_reader::on_punct(char, Ref_string&) {
+  if (in_anchor_) {
+    if (space_before_ && !anchor_text_.empty()) anchor_text_ += ' ';
+    anchor_text_.append(token_text(), static_cast<size_t>(token_length()));
+  }
+  space_before_ = false;
+  return 0;
+}
+
+int Anchor_reader::on_space(const char*, int, Ref_string&) {
+  space_before_ = true;
   return 0;
 }
 

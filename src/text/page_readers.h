@@ -12,7 +12,9 @@
 //    page, and only links whose anchor is closed; the caller's ignore test drops the rest.
 //    Links to a place on the same page ("#name") and links of schemes that no fetcher knows
 //    (javascript:, tel:) are never taken; "&amp;" in an href is read as "&", and an href
-//    of the form "//host/path" takes the scheme of the page.
+//    of the form "//host/path" takes the scheme of the page. The anchor text is decoded text:
+//    its words joined by blanks, punctuation joined to the word before it unless white space
+//    stands between them.
 //  - insert_base_reference: a copy of a page whose relative links resolve against the page's
 //    own address when the copy is opened from disk, with the caller's fragments at the top of
 //    the body and at its end. The address is escaped for the attribute: it cannot add markup.
@@ -43,6 +45,12 @@ Html_tag_list collect_tags(const Byte_buffer_handle& page);
 void read_title_and_counts(const Byte_buffer_handle& page, Ref_string& title, int& images,
                            int& anchors);
 
+// The title without a site name joined to it by " - ", " | ", " – ", " — ", " · " or " :: "
+// when the rest is the page's first h1 (compared without regard to ASCII case and white space):
+// "Closures - Some Wiki" with the h1 "Closures" gives "Closures", as does "Some Wiki | Closures".
+// Any other title comes back as it is.
+Ref_string title_without_site_name(const Ref_string& title, std::string_view first_h1);
+
 // A link found on a result page: the absolute address (without fragment) and its anchor text.
 struct Found_link {
   Ref_string url;
@@ -62,6 +70,7 @@ class Anchor_reader : public Html_scanner {
   int on_tag(const char* token, int length, Ref_string& replacement) override;
   int on_word(const char* token, int length, Ref_string& replacement) override;
   int on_punct(char ch, Ref_string& replacement) override;
+  int on_space(const char* token, int length, Ref_string& replacement) override;
 
  protected:
   // Called when an anchor closes; the default appends to links().
@@ -73,6 +82,7 @@ class Anchor_reader : public Html_scanner {
   Url current_;
   std::string anchor_text_;
   bool in_anchor_ = false;
+  bool space_before_ = false;
   std::unordered_set<std::string> taken_;
   Ref_list<Found_link> links_;
 };

@@ -11,7 +11,9 @@
 #include "text/html_chars.h"
 #include "text/html_scanner.h"
 #include "text/html_tag.h"
+#include "text/block_classifier.h"
 #include "text/page_readers.h"
+#include "text/page_text.h"
 
 namespace orvalis {
 
@@ -57,51 +59,26 @@ enum : int {
   possessive_pronoun = 48,
 };
 
-// Bit tests without the range check of Bitvector::test: every code here is below 64.
-inline bool has(const Bitvector& set, int code) { return (set.word(code >> 5) >> (code & 31)) & 1u; }
-
-bool any_of(const Bitvector& set, std::initializer_list<int> codes) {
-  for (int c : codes)
-    if (has(set, c)) return true;
-  return false;
-}
-
-// The highest code below 48 in the set, or -1.
-int highest_below_48(const Bitvector& set) {
-  std::uint32_t high = set.word(1) & 0xFFFFu;
-  if (high) return 63 - __builtin_clz(high);
-  std::uint32_t low = set.word(0);
-  if (low) return 31 - __builtin_clz(low);
-  return -1;
-}
-
-// The one code the phrase collector works with, from the classes the tagger chose.
-int reduce(const Bitvector& s) {
-  if (has(s, dotted)) return dotted;
-  if (has(s, gerund)) return gerund;
-  if (has(s, noun_modifier)) return noun_modifier;
-  if (has(s, noun)) return noun;
-  if (has(s, proper_noun)) return proper_noun;
-  if (has(s, number)) return number;
-  if (has(s, quantifier)) return quantifier;
-  if (any_of(s, {verb, modal, modal_2, be, have, do_form})) return verb;
-  if (has(s, possessive_pronoun)) return possessive_pronoun;
-  if (has(s, possessive) && has(s, pronoun)) return possessive_pronoun;
-  if (has(s, possessive)) return possessive;
-  if (has(s, that_conjunction)) return that_conjunction;
-  if (any_of(s, {determiner, predeterminer, wh_determiner, quantifying_determiner, wh_word,
-                 demonstrative}))
-    return determiner;
-  if (has(s, other_pronoun) || has(s, pronoun)) return pronoun;
-  if (has(s, conjunction)) return conjunction;
-  if (has(s, preposition)) return preposition;
-  if (has(s, adverb)) return adverb;
-  if (has(s, adjective)) return adjective;
-  if (has(s, interjection)) return interjection;
-  if (has(s, sentence_end)) return sentence_end;
-  if (has(s, inner_punct)) return inner_punct;
-  if (has(s, open_bracket) || has(s, close_bracket)) return inner_punct;
-  return noun;
+// The one code the phrase collector works with, from the class the tagger chose.
+int reduce(int c) {
+  switch (c) {
+    case dotted: case gerund: case noun_modifier: case noun: case proper_noun: case number:
+    case quantifier: case possessive_pronoun: case possessive: case that_conjunction:
+    case conjunction: case preposition: case adverb: case adjective: case interjection:
+    case sentence_end: case inner_punct:
+      return c;
+    case verb: case modal: case modal_2: case be: case have: case do_form:
+      return verb;
+    case determiner: case predeterminer: case wh_determiner: case quantifying_determiner:
+    case wh_word: case demonstrative:
+      return determiner;
+    case other_pronoun: case pronoun:
+      return pronoun;
+    case open_bracket: case close_bracket:
+      return inner_punct;
+    default:
+      return noun;
+  }
 }
 
 // True when a scanned word holds nothing a term can be made of: only punctuation and symbols
@@ -171,14 +148,29 @@ class Phrase_collector {
     phrase_ += w;
     ++words_;
   }
-  void count() { table_.add(phrase_); }
+  // Counts the phrase without the function words at its ends ("few smart pointers" counts as
+  // "smart pointers"): a key term is about something.
+  void count() {
+    std::string_view p = phrase_;
+    for (;;) {
+      const size_t blank = p.find(' ');
+      if (!is_function_word(p.substr(0, blank))) break;
+      p = blank == std::string_view::npos ? std::string_view() : p.substr(blank + 1);
+    }
+    for (;;) {
+      const size_t blank = p.rfind(' ');
+      if (p.empty() || !is_function_word(blank == std::string_view::npos ? p : p.substr(blank + 1))) break;
+      p = blank == std::string_view::npos ? std::string_view() : p.substr(0, blank);
+    }
+    if (!p.empty()) table_.add(p);
+  }
   void reset() {
     phrase_.clear();
     words_ = 0;
     noun_seen_ = modifier_seen_ = continuation_ = false;
   }
   bool has_class(std::string_view w, int code) {
-    return !w.empty() && has(tagger_.tag_word(w, previous_)->chosen, code);
+    return !w.empty() && tagger_.word_class(w, previous_) == code;
   }
 
   Word_tagger& tagger_;
@@ -192,8 +184,12 @@ class Phrase_collector {
 };
 
 void Phrase_collector::word(std::string_view w) {
-  int c = reduce(tagger_.tag_word(w, previous_)->chosen);
-  const std::string lw = lower_copy(w);
+  int c = reduce(tagger_.word_class(w, previous_));
+  std::string lw = lower_copy(w);
+  // A term never begins or ends with punctuation: a quote or a hyphen at either end of a word
+  // is no part of it.
+  while (!lw.empty() && (lw.back() == '\'' || lw.back() == '-')) lw.pop_back();
+  if (lw.empty()) return;
   switch (c) {
     case noun:
     case proper_noun:
@@ -274,60 +270,84 @@ void Phrase_collector::word(std::string_view w) {
   if (words_ >= 10) reset();
 }
 
-class Term_reader : public Html_scanner {
- public:
-  Term_reader(Byte_buffer_handle page, Word_tagger& tagger, Term_table& table)
-      : Html_scanner(std::move(page), 0), phrases(tagger, table) {}
+// ---- Key terms ----
 
-  int on_word(const char* token, int n, Ref_string&) override {
-    if (in_pre()) return 0;  // code listings name no terms
-    const std::string_view w(token, static_cast<size_t>(n));
-    if (is_symbol_word(w))
-      phrases.punct(',');  // a dash or a sign between words ends a phrase like a comma
-    else
-      phrases.word(w);
-    return 0;
-  }
-  int on_tag(const char*, int, Ref_string&) override {
+void collect_terms(const Page_text& text, Phrase_collector& phrases) {
+  for (const Text_block& b : text.blocks) {
+    if (!b.kept) continue;
     phrases.flush();
-    return 0;
+    for (std::uint32_t i = b.first; i < b.end; ++i) {
+      const Text_token& t = text.tokens[i];
+      if (t.flags & Text_token::after_tag) phrases.flush();  // every tag ends a phrase
+      if (t.kind == Text_token::word) {
+        const std::string_view w = text.text(t);
+        if (is_symbol_word(w))
+          phrases.punct(',');  // a sign between words ends a phrase like a comma
+        else
+          phrases.word(w);
+      } else if (t.kind == Text_token::punct) {
+        phrases.punct(t.ascii);
+      }
+    }
   }
-  int on_punct(char ch, Ref_string&) override {
-    if (!in_pre()) phrases.punct(ch);
-    return 0;
-  }
-
-  Phrase_collector phrases;
-};
+  phrases.flush();
+}
 
 // ---- Sentence selection ----
 
-class Sentence_selector : public Html_scanner {
+class Sentence_selector {
  public:
-  Sentence_selector(Byte_buffer_handle page, const Term_table& terms, int n, Word_tagger& tagger)
-      : Html_scanner(std::move(page), 1), terms_(terms), n_(n), tagger_(tagger) {}
+  Sentence_selector(const Term_table& terms, int n, Word_tagger& tagger)
+      : terms_(terms), n_(n), tagger_(tagger) {}
 
-  int on_word(const char* token, int length, Ref_string&) override {
-    if (in_pre()) return 0;  // a code listing is no sentence (the scanner collects none there)
-    const std::string_view w(token, static_cast<size_t>(length));
-    const Counted_handle<Word_classes> tagged = tagger_.tag_word(w, previous_);
-    const Bitvector& classes = tagged->chosen;
-    if (!verb_seen_ && any_of(classes, {noun, proper_noun, pronoun, gerund, existential}))
-      subject_seen_ = true;
-    if (subject_seen_ && any_of(classes, {be, do_form, have, verb})) verb_seen_ = true;
-    if (!has(classes, dotted) && terms_.count() != 0) score_ += terms_.weight(lower_copy(w));
-    ++words_;
-    const int highest = highest_below_48(classes);
-    previous_ = highest >= 0 ? highest : classes.first() >= 0 ? classes.first() : noun;
-    return 0;
+  // Feeds the sentences of the kept blocks (headings give none).
+  void read(const Page_text& text) {
+    for (const Text_block& b : text.blocks) {
+      if (!b.kept || b.heading) continue;
+      for (std::uint32_t i = b.first; i < b.end; ++i) {
+        const Text_token& t = text.tokens[i];
+        if (t.flags & Text_token::footnote) continue;
+        const std::string_view s = text.text(t);
+        if (t.kind == Text_token::space) {
+          if (!sentence_.empty() && sentence_.back() != ' ') sentence_ += ' ';
+          continue;
+        }
+        sentence_.append(s);
+        if (t.kind == Text_token::word) word(s);
+        else if (t.flags & Text_token::sentence_end) flush();
+      }
+      flush();
+    }
   }
 
-  void on_sentence(Ref_string sentence) override {
+  Ref_list<Ref_string> extract() const {
+    Ref_list<Ref_string> out;
+    for (const auto& k : kept_) out.append(k.first);
+    return out;
+  }
+
+ private:
+  void word(std::string_view w) {
+    const int c = tagger_.word_class(w, previous_);
+    if (!verb_seen_ && (c == noun || c == proper_noun || c == pronoun || c == gerund || c == existential))
+      subject_seen_ = true;
+    if (subject_seen_ && (c == be || c == do_form || c == have || c == verb)) verb_seen_ = true;
+    if (c != dotted && terms_.count() != 0) score_ += terms_.weight(lower_copy(w));
+    previous_ = c;
+  }
+
+  void flush() {
+    while (!sentence_.empty() && sentence_.back() == ' ') sentence_.pop_back();
+    if (sentence_.size() > static_cast<size_t>(Html_scanner::min_sentence))
+      on_sentence(Ref_string(sentence_));
+    sentence_.clear();
+    score_ = 0;
+    subject_seen_ = verb_seen_ = false;
+  }
+
+  void on_sentence(Ref_string sentence) {
     const int score = score_;
     const bool qualifies = subject_seen_ && verb_seen_;
-    score_ = 0;
-    words_ = 0;
-    subject_seen_ = verb_seen_ = false;
     if (sentence.length() > max_extract_sentence || !qualifies) return;
     if (static_cast<int>(kept_.size()) >= n_ && score <= minimum_) return;
     const int previous_minimum = minimum_;
@@ -343,20 +363,13 @@ class Sentence_selector : public Html_scanner {
     for (const auto& k : kept_) minimum_ = std::min(minimum_, k.second);
   }
 
-  Ref_list<Ref_string> extract() const {
-    Ref_list<Ref_string> out;
-    for (const auto& k : kept_) out.append(k.first);
-    return out;
-  }
-
- private:
   const Term_table& terms_;
   const int n_;
   Word_tagger& tagger_;
   std::vector<std::pair<Ref_string, int>> kept_;
+  std::string sentence_;
   int minimum_ = 400;
   int score_ = 0;
-  int words_ = 0;
   bool subject_seen_ = false;
   bool verb_seen_ = false;
   int previous_ = start_of_text;
@@ -364,76 +377,69 @@ class Sentence_selector : public Html_scanner {
 
 // ---- Salient terms ----
 
-class Salient_reader : public Html_scanner {
- public:
-  explicit Salient_reader(Byte_buffer_handle page) : Html_scanner(std::move(page), 0) {}
-
-  int on_tag(const char* token, int n, Ref_string&) override {
-    char name[Html_tag::max_name];
-    const std::string_view v(name, static_cast<size_t>(Html_tag::name_of(token, n, name)));
-    if (v == "a") in_anchor_ = true;
-    else if (v == "/a") in_anchor_ = false;
-    else if (Html_tag::name_is_emphasis_start(v)) in_emphasis_ = true;
-    else if (Html_tag::name_is_emphasis_end(v)) in_emphasis_ = false;
-    mark_ = Mark::brk;
-    return 0;
-  }
-
-  int on_punct(char ch, Ref_string&) override {
-    if (in_pre()) return 0;
-    mark_ = (ch == '!' || ch == '?' || ch == '.') ? Mark::sentence_start : Mark::brk;
-    return 0;
-  }
-
-  int on_word(const char* token, int n, Ref_string&) override {
-    if (in_pre()) return 0;  // code listings name no terms
-    if (mark_ == Mark::brk) {
-      count();
-      mark_ = Mark::none;
-    }
-    bool capitalized = html_chars::is_upper(static_cast<unsigned char>(token[0]));
-    for (int i = 1; i < n && capitalized; ++i)
-      capitalized = html_chars::is_lower_letter(static_cast<unsigned char>(token[i]));
-    if (mark_ == Mark::sentence_start) {
-      capitalized = false;
-      mark_ = Mark::none;
-    }
-    if (n > 3 && words_ < 6 && (capitalized || in_anchor_ || in_emphasis_)) {
-      if (!phrase_.empty()) phrase_ += ' ';
-      for (int i = 0; i < n; ++i) phrase_ += html_chars::lower(token[i]);
-      ++words_;
-    } else {
-      count();
-    }
-    return 0;
-  }
-
-  Term_table table;
-
- private:
+Term_table salient_of(const Page_text& text) {
   enum class Mark { none, brk, sentence_start };
-  void count() {
-    if (!phrase_.empty()) table.add(phrase_);
-    phrase_.clear();
-    words_ = 0;
+  Term_table table;
+  std::string phrase;
+  int words = 0;
+  Mark mark = Mark::none;
+  const auto count = [&] {
+    if (!phrase.empty()) table.add(phrase);
+    phrase.clear();
+    words = 0;
+  };
+  for (const Text_block& b : text.blocks) {
+    if (!b.kept) continue;
+    mark = Mark::brk;
+    for (std::uint32_t i = b.first; i < b.end; ++i) {
+      const Text_token& t = text.tokens[i];
+      if (t.flags & Text_token::after_tag) mark = Mark::brk;
+      if (t.kind == Text_token::punct) {
+        mark = (t.ascii == '!' || t.ascii == '?' || t.ascii == '.') ? Mark::sentence_start
+                                                                     : Mark::brk;
+        continue;
+      }
+      if (t.kind != Text_token::word) continue;
+      if (mark == Mark::brk) {
+        count();
+        mark = Mark::none;
+      }
+      std::string_view w = text.text(t);
+      while (!w.empty() && (w.back() == '\'' || w.back() == '-')) w.remove_suffix(1);
+      const int n = static_cast<int>(w.size());
+      bool capitalized = n > 0 && html_chars::is_upper(static_cast<unsigned char>(w[0]));
+      for (int k = 1; k < n && capitalized; ++k)
+        capitalized = html_chars::is_lower_letter(static_cast<unsigned char>(w[k]));
+      if (mark == Mark::sentence_start) {
+        capitalized = false;
+        mark = Mark::none;
+      }
+      const bool marked = t.flags & (Text_token::in_anchor | Text_token::in_emphasis);
+      if (n > 3 && words < 6 && (capitalized || marked) && !is_symbol_word(w) &&
+          !is_function_word(w)) {
+        if (!phrase.empty()) phrase += ' ';
+        for (int k = 0; k < n; ++k) phrase += html_chars::lower(w[k]);
+        ++words;
+      } else {
+        count();
+      }
+    }
   }
+  return table;
+}
 
-  std::string phrase_;
-  int words_ = 0;
-  bool in_anchor_ = false;
-  bool in_emphasis_ = false;
-  Mark mark_ = Mark::none;
-};
+Page_text classified_text(const Byte_buffer_handle& page) {
+  Page_text text = read_page_text(page);
+  classify_blocks(text);
+  return text;
+}
 
-}  // namespace
-
-Ref_list<Ref_string> extract_terms(const Byte_buffer_handle& page, int max_count,
-                                   Word_tagger& tagger, Term_table& table, int& ratio) {
+Ref_list<Ref_string> terms_of(const Page_text& text, int max_count, Word_tagger& tagger,
+                              Term_table& table, int& ratio) {
   const int determiners_before = tagger.lexicon().determiner_count();
   const int unknown_before = tagger.lexicon().unknown_count();
-  Term_reader reader(page, tagger, table);
-  reader.run();
-  reader.phrases.flush();
+  Phrase_collector phrases(tagger, table);
+  collect_terms(text, phrases);
   const int determiners = tagger.lexicon().determiner_count() - determiners_before;
   const int unknown = tagger.lexicon().unknown_count() - unknown_before;
   ratio = unknown == 0 ? 0 : static_cast<int>(100.0 * determiners / unknown);
@@ -450,33 +456,48 @@ Ref_list<Ref_string> extract_terms(const Byte_buffer_handle& page, int max_count
   return terms;
 }
 
-Ref_list<Ref_string> select_sentences(const Byte_buffer_handle& page, const Term_table& terms,
-                                      int n, Word_tagger& tagger) {
-  Sentence_selector selector(page, terms, n, tagger);
-  selector.run();
+Ref_list<Ref_string> sentences_of(const Page_text& text, const Term_table& terms, int n,
+                                  Word_tagger& tagger) {
+  Sentence_selector selector(terms, n, tagger);
+  selector.read(text);
   return selector.extract();
 }
 
+}  // namespace
+
+Ref_list<Ref_string> extract_terms(const Byte_buffer_handle& page, int max_count,
+                                   Word_tagger& tagger, Term_table& table, int& ratio) {
+  return terms_of(classified_text(page), max_count, tagger, table, ratio);
+}
+
+Ref_list<Ref_string> select_sentences(const Byte_buffer_handle& page, const Term_table& terms,
+                                      int n, Word_tagger& tagger) {
+  return sentences_of(classified_text(page), terms, n, tagger);
+}
+
 Term_table salient_terms(const Byte_buffer_handle& page) {
-  Salient_reader reader(page);
-  reader.run();
-  return std::move(reader.table);
+  return salient_of(classified_text(page));
 }
 
 Page_summary summarize_page(const Byte_buffer_handle& page, const Ref_string& address,
                             Word_tagger& tagger) {
+  return summarize_page(page, classified_text(page), address, tagger);
+}
+
+Page_summary summarize_page(const Byte_buffer_handle& page, const Page_text& text,
+                            const Ref_string& address, Word_tagger& tagger) {
   Page_summary s;
   s.address = address;
   s.size = page ? page->length() : 0;
   s.retrieved = true;
   Term_table table;
   int ratio = 0;
-  s.key_terms = extract_terms(page, max_key_terms, tagger, table, ratio);
+  s.key_terms = terms_of(text, max_key_terms, tagger, table, ratio);
   if (ratio > prose_ratio) {
-    s.extract = select_sentences(page, table, extract_sentences, tagger);
+    s.extract = sentences_of(text, table, extract_sentences, tagger);
   } else {
-    const Term_table salient = salient_terms(page);
-    s.extract = select_sentences(page, salient, extract_sentences, tagger);
+    const Term_table salient = salient_of(text);
+    s.extract = sentences_of(text, salient, extract_sentences, tagger);
     Ref_list<Ref_string> terms;
     const std::vector<Term_weight> pairs = sorted_by_weight(salient);
     for (size_t i = 0; i < pairs.size() && static_cast<int>(i) < max_salient_terms; ++i)
@@ -485,6 +506,7 @@ Page_summary summarize_page(const Byte_buffer_handle& page, const Ref_string& ad
   }
   if (s.extract.empty()) s.extract.append(Ref_string(no_description_text));
   read_title_and_counts(page, s.title, s.num_images, s.num_anchors);
+  s.title = title_without_site_name(s.title, text.first_h1);
   return s;
 }
 

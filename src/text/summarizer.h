@@ -8,7 +8,14 @@
 // does not read as English prose (few determiners for the words the lexicon lacks) is judged
 // by its salient terms instead: capitalized, linked and emphasized words (salient_terms).
 // Code listings (pre elements) give neither terms nor sentences; they count toward the size,
-// and their links and images are counted. The title is stored decoded, punctuation kept.
+// and their links and images are counted. The title is stored decoded, punctuation kept, and
+// without a site name joined to it when the rest is the page's first h1.
+//
+// All of it reads what the page says (page_text.h): one scanner pass cuts the text into blocks,
+// the block classifier (block_classifier.h) keeps the article's blocks and leaves out page
+// furniture, and the three readings below go over the kept blocks only. Headings give key terms
+// but no sentences; a block boundary ends a sentence and a phrase. Extracts and key terms come
+// out with their character references decoded.
 //
 // summarize_page is a pure function of the page, its address and a tagger: it touches no state
 // but its arguments, so the summarize job calls it on the background worker while the user
@@ -22,6 +29,7 @@
 #include "foundation/byte_buffer.h"
 #include "foundation/ref_list.h"
 #include "foundation/ref_string.h"
+#include "text/page_text.h"
 #include "text/term_table.h"
 #include "text/word_tagger.h"
 
@@ -69,6 +77,9 @@ Term_table salient_terms(const Byte_buffer_handle& page);
 // The whole analysis of a page body.
 Page_summary summarize_page(const Byte_buffer_handle& page, const Ref_string& address,
                             Word_tagger& tagger);
+// The same over the page's text already read and classified (read_page_text, classify_blocks).
+Page_summary summarize_page(const Byte_buffer_handle& page, const Page_text& text,
+                            const Ref_string& address, Word_tagger& tagger);
 
 // ---- What a finished retrieval does to a document's summary ----
 

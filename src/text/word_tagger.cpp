@@ -32,13 +32,38 @@ Word_tagger::Word_tagger(const unsigned char* data, std::size_t size) {
   if (!lexicon_.load_lexicon_bytes(data, size)) report_error("Could not open lexicon.");
 }
 
+int Word_tagger::word_class(std::string_view word, int previous_class) {
+  Word_classes scratch;
+  return choose_class(word, previous_class, scratch);
+}
+
 Counted_handle<Word_classes> Word_tagger::tag_word(std::string_view word, int previous_class) {
   auto result = make_counted<Word_classes>();
   result->chosen.set(choose_class(word, previous_class, *result));
   return result;
 }
 
-int Word_tagger::choose_class(std::string_view word, const int prev, Word_classes& result) {
+int Word_tagger::choose_class(std::string_view written, const int prev, Word_classes& result) {
+  // Typographic apostrophes read as "'".
+  std::string plain;
+  std::string_view word = written;
+  if (written.find_first_of("\xE2\xCA") != std::string_view::npos) {
+    for (std::size_t i = 0; i < written.size(); ++i) {
+      const unsigned char c = static_cast<unsigned char>(written[i]);
+      if (c == 0xE2 && i + 2 < written.size() && written[i + 1] == '\x80' &&
+          (written[i + 2] == '\x98' || written[i + 2] == '\x99')) {
+        plain += '\'';
+        i += 2;
+      } else if (c == 0xCA && i + 1 < written.size() && written[i + 1] == '\xBC') {
+        plain += '\'';
+        i += 1;
+      } else {
+        plain += written[i];
+      }
+    }
+    word = plain;
+  }
+
   // A number, an abbreviation, an address: its form says enough.
   for (char ch : word) {
     if (ch == '.' || is_digit(ch)) return word.size() == 2 && prev == 26 ? 26 : 37;

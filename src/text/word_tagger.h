@@ -9,6 +9,9 @@
 // When the lexicon cannot be loaded the constructor reports "Could not open lexicon." and the
 // tagger goes on without one: every word then takes the classes its ending suggests.
 //
+// Typographic apostrophes (U+2018, U+2019, U+02BC) read as "'": "it’s" is "it's" to the
+// lexicon.
+//
 // Class codes the tagger itself produces: 37 for a word with a dot or a digit, 26 for names,
 // 39 for wh-words, 48 for possessive pronouns, and the codes of the lexicon. Pass 47 as the
 // previous class for the first word of a text.
@@ -54,6 +57,9 @@ class Word_tagger {
   Counted_handle<Word_classes> tag_word(const Ref_string& word, int previous_class) {
     return tag_word(word.view(), previous_class);
   }
+
+  // The one class tag_word would choose, without making a Word_classes.
+  int word_class(std::string_view word, int previous_class);
 
   bool has_lexicon() const { return lexicon_.loaded(); }
   // Words tagged 10 so far, and words the lexicon lacked: the summarizer's ratio.

@@ -1,9 +1,13 @@
 // orvalis: the Orvalis window. Start-up creates the main window over the agent, opens the
 // database named on the command line or the last one used, shows the window (then the welcome
 // dialog and the tasks that came due while the program was not running) and runs the engine
-// and the agent on the Qt event loop of the user-interface thread.
+// and the agent on the Qt event loop of the user-interface thread. --version and --help are
+// answered before Qt starts, so they need no display.
 #include <QApplication>
 #include <QStringList>
+
+#include <cstdio>
+#include <cstring>
 
 #include "agent/application.h"
 #include "platform/event_loop.h"
@@ -13,11 +17,28 @@
 #include "ui/message_box.h"
 #include "ui/qt_event_loop.h"
 #include "ui/ui_icons.h"
+#include "platform/version.h"
 
 int main(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--version") == 0) {
+      std::printf("orvalis %s\n", ORVALIS_VERSION);
+      return 0;
+    }
+    if (std::strcmp(argv[i], "--help") == 0) {
+      std::printf("usage: orvalis [Qt options] [FILE.ov2]\n"
+                  "Opens the Topic database FILE, or the last one used, in the Orvalis window.\n"
+                  "  --version  print the version and exit\n"
+                  "  --help     print this text and exit\n"
+                  "See orvalis(1) for the Qt options (-platform, -style, ...).\n");
+      return 0;
+    }
+  }
   QApplication qt(argc, argv);
   QApplication::setApplicationName("Orvalis");
   QApplication::setOrganizationName("Brennick");
+  QApplication::setApplicationVersion(ORVALIS_VERSION);
+  QGuiApplication::setDesktopFileName("orvalis");  // the menu entry, and so its icon under Wayland
   QApplication::setWindowIcon(orvalis::ui::program_icon());
 
   std::unique_ptr<orvalis::platform::Event_loop> loop = orvalis::ui::make_qt_event_loop();

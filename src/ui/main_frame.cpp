@@ -309,6 +309,7 @@ bool CMainFrame::close_database() {
   Application::instance().close_database();
   set_title("Orvalis");
   quick_engines_->clear();
+  show_status(QString());  // nothing of the closed database stays in the status bar
   show_start_page(true);
   build_menus();
   update_commands();

@@ -30,7 +30,7 @@ CSelectRelationDialog::CSelectRelationDialog(Mode mode, Topic_handle from, Topic
   setObjectName("select_relation");
   setWindowTitle(mode_ == Mode::create ? "Create Related Topic" : "Select relationship");
   auto* layout = new QVBoxLayout(this);
-  // Names go into mnemonic labels as plain text: an "&" of theirs is doubled so it shows.
+  // Names go into labels with a key: an "&" in a name is shown, not taken for a key.
   const QString from_name = to_qstring(from_->name).replace('&', "&&");
 
   if (mode_ == Mode::pick_related) {

@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDateTime>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -13,7 +14,9 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "database/engine_health_store.h"
 #include "database/search_resource_store.h"
+#include "platform/clock.h"
 #include "foundation/name_value_list.h"
 #include "ui/dialog_fields.h"
 #include "ui/ui_text.h"
@@ -147,13 +150,37 @@ void CEditSearchResource::accept() {
   if (apply()) QDialog::accept();
 }
 
+namespace {
+
+// What the Health column says of an engine: working, failing or suspended.
+QString health_text(const Engine_health& h, std::int64_t now) {
+  if (h.suspended(now)) return to_qstring(suspension_text(h, now));
+  if (h.failures > 0)
+    return QString("%1 failure(s) in a row: %2").arg(h.failures).arg(to_qstring(h.last_reason));
+  if (h.last_answer > 0) return "Working";
+  return "Not asked yet";
+}
+
+// The figures behind it, for the column's tip.
+QString health_figures(const Engine_health& h) {
+  if (h.queries == 0 && h.failures == 0) return "No search has asked this engine yet.";
+  QString tip = QString("Answered %1 queries").arg(h.queries);
+  if (h.median_ms() >= 0) tip += QString(", median answer time %1 ms").arg(h.median_ms());
+  if (h.queries > 0) tip += QString(", %1 links kept per query").arg(h.links_per_query(), 0, 'f', 1);
+  if (h.last_answer > 0)
+    tip += ", last answer " + QDateTime::fromSecsSinceEpoch(h.last_answer).toString("yyyy-MM-dd hh:mm");
+  return tip + ".";
+}
+
+}  // namespace
+
 CSearchResourcesDialog::CSearchResourcesDialog(Ask ask, Tell tell, Exec exec, QWidget* parent)
     : QDialog(parent), ask_(std::move(ask)), tell_(std::move(tell)), exec_(std::move(exec)) {
   setObjectName("search_resources");
   setWindowTitle("Search Resources");
   list_ = new QTreeWidget;
   list_->setObjectName("search_resource_list");
-  list_->setHeaderLabels({"Name", "Category", "URL"});
+  list_->setHeaderLabels({"Name", "Category", "URL", "Health"});
   list_->setRootIsDecorated(false);
   list_->header()->setStretchLastSection(true);
   auto* edit = new QPushButton("&Edit...");
@@ -202,15 +229,20 @@ void CSearchResourcesDialog::reload(const QString& select) {
                     : list_->currentItem() ? list_->currentItem()->text(name_column)
                                            : QString();
   list_->clear();
+  Engine_health_store health;
+  const std::int64_t now = orvalis::platform::now();
   for (const Search_resource_handle& r : Search_resource_store().list_resources(true)) {
-    auto* item = new QTreeWidgetItem(
-        list_, {to_qstring(r->name), to_qstring(r->category), to_qstring(r->location.text())});
+    const Engine_health h = health.health(r->name);
+    auto* item = new QTreeWidgetItem(list_, {to_qstring(r->name), to_qstring(r->category),
+                                             to_qstring(r->location.text()), health_text(h, now)});
+    item->setToolTip(health_column, health_figures(h));
     item->setCheckState(name_column, r->enabled ? Qt::Checked : Qt::Unchecked);
     if (item->text(name_column) == current) list_->setCurrentItem(item);
   }
   if (!list_->currentItem() && list_->topLevelItemCount() > 0)
     list_->setCurrentItem(list_->topLevelItem(0));
   list_->resizeColumnToContents(name_column);
+  list_->resizeColumnToContents(url_column);
   filling_ = false;
 }
 

@@ -67,7 +67,7 @@ class CSearchResourcesDialog : public QDialog {
   using Tell = std::function<void(const QString&)>;
   using Ask = std::function<bool(const QString&)>;
   using Exec = std::function<int(QDialog&)>;
-  enum Column { name_column, category_column, url_column };
+  enum Column { name_column, category_column, url_column, health_column };
 
   CSearchResourcesDialog(Ask ask, Tell tell, Exec exec, QWidget* parent = nullptr);
 

@@ -17,12 +17,16 @@
 #include "test_servers.h"
 #include "agent/agent_controller.h"
 #include "agent/application.h"
+#include "agent/agent_events.h"
 #include "agent/get_ad_task.h"
+#include "agent/get_links_task.h"
+#include "agent/summarize_task.h"
 #include "agent/search_resource_task.h"
 #include "agent/agent_events.h"
 #include "agent/search_topic_task.h"
 #include "agent/task_manager.h"
 #include "database/document_store.h"
+#include "database/engine_health_store.h"
 #include "database/search_resource_store.h"
 #include "database/topic_store.h"
 #include "foundation/job_queue.h"
@@ -30,6 +34,7 @@
 #include "net/host_table.h"
 #include "net/http_connection.h"
 #include "net/network.h"
+#include "net/robots_cache.h"
 #include "platform/clock.h"
 #include "platform/event_loop.h"
 
@@ -229,8 +234,9 @@ TEST_F(AgentSearch, FailingEnginesEndWithTheirStatusWhileTheOtherOneDelivers) {
       p.write(reply("404 Not Found", "gone"));
       return;
     }
-    p.write(reply("200 OK", "<title>Leaf notes</title><p>The tea plant grows on hills. Pickers take the "
-                            "young leaves early.</p>"));
+    // The title gives no key terms; the heading does.
+    p.write(reply("200 OK", "<title>Leaf notes</title><h1>Leaf notes</h1><p>The tea plant grows on hills. "
+                            "Pickers take the young leaves early.</p>"));
   }));
   const std::string refused = "http://127.0.0.1:" + std::to_string(testing::free_port()) + "/gone";
   std::string long_link = articles.url("/" + std::string(260, 'x'));
@@ -415,6 +421,124 @@ TEST_F(AgentSearch, OnlyAWholeImageIsStoredWithItsPage) {
   EXPECT_NE(evil.find(" target=\"_top\"><img src=\"xEvil.gif\" align=\"right\" alt=\"x\"></A>"),
             std::string::npos) << evil;
   EXPECT_TRUE(errors_.texts().empty()) << errors_.all();
+}
+
+
+// An engine's failures in a row through the hand-moved clock: the third suspends it for an
+// hour, each failure of a try after a suspension doubles that, up to a day; an answer, a test
+// or an edit lifts it. Searches skip a suspended engine with one notice and ask it again later.
+TEST_F(AgentSearch, FailingEnginesAreSuspendedOnADoublingSchedule) {
+  Engine_health_store health;
+  const struct {
+    const char* event;       // "fail", "answer" or "edit"
+    std::int64_t advance;    // seconds the clock moves first
+    int failures;            // in a row afterwards
+    std::int64_t suspended;  // seconds from now it stays suspended; 0: not
+  } steps[] = {
+      {"fail", 0, 1, 0},          {"fail", 10, 2, 0},         {"fail", 10, 3, 3600},
+      {"fail", 3601, 4, 7200},    {"fail", 7201, 5, 14400},   {"fail", 14401, 6, 28800},
+      {"fail", 28801, 7, 57600},  {"fail", 57601, 8, 86400},  {"fail", 86401, 9, 86400},
+      {"answer", 86401, 0, 0},    {"fail", 5, 1, 0},          {"fail", 5, 2, 0},
+      {"fail", 5, 3, 3600},       {"edit", 5, 0, 0},          {"fail", 5, 1, 0},
+  };
+  Search_resource r = engine("Flaky", "http://127.0.0.1:9/search");
+  ASSERT_TRUE(Search_resource_store().save_resource(r));
+  for (const auto& s : steps) {
+    clock_.advance(s.advance);
+    const std::string event = s.event;
+    if (event == "fail") health.record_failure("flaky", "answered 503 Service Unavailable");
+    if (event == "answer") health.record_answer("Flaky", 120, 7);
+    if (event == "edit") {
+      ASSERT_TRUE(Search_resource_store().save_resource(r));
+    }
+    const Engine_health h = health.health("FLAKY");
+    EXPECT_EQ(h.failures, s.failures) << event << " after " << s.advance;
+    EXPECT_EQ(h.suspended(clock_.now()) ? h.suspended_until - clock_.now() : 0, s.suspended)
+        << event << " after " << s.advance;
+  }
+  EXPECT_EQ(health.health("Flaky").median_ms(), 120);
+  EXPECT_EQ(health.health("Flaky").links_per_query(), 7.0);
+
+  // Through searches: a 503 engine beside a working one.
+  Scripted_server down, up;
+  ASSERT_TRUE(down.start([](Scripted_server::Peer& p) { p.write(reply("503 Service Unavailable", "busy")); }));
+  ASSERT_TRUE(up.start([](Scripted_server::Peer& p) { p.write(reply("200 OK", "<a href='http://127.0.0.9:1/a'>A</a>")); }));
+  add_engine("Down", down.url("/search"));
+  add_engine("Up", up.url("/search"));
+  ASSERT_TRUE(Search_resource_store().delete_resource("Flaky"));
+  std::vector<std::string> notices;
+  agent_events().notice = [&](const Ref_string& text) { notices.push_back(text.str()); };
+  Topic_handle t = topic("weather");
+  const int asked[] = {1, 2, 3, 3, 3, 4};  // connections to Down after each search
+  for (int i = 0; i < 6; ++i) {
+    if (i == 5) clock_.advance(3600);
+    start_search(t);
+    ASSERT_TRUE(drive_until_idle());
+    EXPECT_EQ(down.connections(), asked[i]) << "search " << i + 1;
+  }
+  agent_events().notice = nullptr;
+  EXPECT_EQ(notices.size(), 2u);
+  ASSERT_FALSE(notices.empty());
+  EXPECT_NE(notices[0].find("Skipping 'Down': suspended until"), std::string::npos) << notices[0];
+  EXPECT_NE(notices[0].find("(answered 503 Service Unavailable)"), std::string::npos) << notices[0];
+  const Engine_health up_health = health.health("Up");
+  EXPECT_EQ(up_health.queries, 6);
+  EXPECT_EQ(up_health.failures, 0);
+  EXPECT_EQ(up_health.links_per_query(), 1.0);
+  EXPECT_EQ(health.health("Down").suspended_until - clock_.now(), 7200);
+  EXPECT_EQ(health.health("Flaky").failures, 0);  // a deleted engine's figures go with it
+  EXPECT_EQ(health.health("Flaky").queries, 0);
+}
+
+// Follow Links asks the site's robots rules: a refused page keeps its title and says why; an
+// allowed one is summarized; the rules are fetched once. A fetch the user asks for is not held.
+TEST_F(AgentSearch, FollowLinksHonoursTheSitesRobotsRules) {
+  testing::Nginx_server site;
+  ASSERT_TRUE(site.start());
+  // Our own group replaces "*": everything but /private/ is ours to fetch.
+  site.put("/robots.txt", "User-agent: *\nDisallow: /\n\nUser-agent: Orvalis\nDisallow: /private/\n");
+  site.put("/start.html", "<title>Start</title><a href='/private/a.html'>Private page</a>"
+                          "<a href='/secret.html'>Secret page</a><a href='/open/b.html'>Open page</a>");
+  for (const char* page : {"/private/a.html", "/secret.html", "/open/b.html"})
+    site.put(page, "<title>Article</title><h1>Tea</h1><p>The tea plant grows on hills. Pickers take the young "
+                   "leaves early in the spring.</p>");
+  Robots_cache::instance().clear();
+  Settings_cache::instance().set("RespectRobots", "Yes");
+  Topic_handle t = topic("tea");
+  Document_handle start = Document_store().add_document(rs(site.url("/start.html")), "Start", -1, -1);
+  ASSERT_TRUE(start);
+  Task_manager::instance().submit(make_counted<Get_links_task>(start, t, 1));
+  ASSERT_TRUE(drive_until_idle());
+  const std::string not_allowed = "[NO TEXT: Not allowed by the site's robots rules]";
+  const struct {
+    const char* path;
+    const char* title;
+    std::string abstract;  // empty: summarized
+  } expected[] = {
+      {"/private/a.html", "Private page", not_allowed},
+      {"/secret.html", "Article", ""},
+      {"/open/b.html", "Article", ""},
+  };
+  for (const auto& e : expected) {
+    Document_handle h = Document_store().find_by_address(rs(site.url(e.path)));
+    ASSERT_TRUE(h) << e.path;
+    EXPECT_EQ(h->title.str(), e.title) << e.path;
+    if (e.abstract.empty()) {
+      ASSERT_GT(h->abstract.count(), 0) << e.path;
+      EXPECT_NE(h->abstract.first().str().find("tea plant"), std::string::npos) << e.path;
+    } else {
+      ASSERT_EQ(h->abstract.count(), 1) << e.path;
+      EXPECT_EQ(h->abstract.first().str(), e.abstract) << e.path;
+    }
+  }
+  EXPECT_EQ(Robots_cache::instance().fetch_count(), 1);
+  // The user's own fetch of a refused page is not held back.
+  Document_handle refused = Document_store().find_by_address(rs(site.url("/private/a.html")));
+  Task_manager::instance().submit(make_counted<Summarize_task>(t, refused));
+  ASSERT_TRUE(drive_until_idle());
+  refused = Document_store().find_by_address(rs(site.url("/private/a.html")));
+  EXPECT_EQ(refused->title.str(), "Article");
+  Robots_cache::instance().clear();
 }
 
 }  // namespace

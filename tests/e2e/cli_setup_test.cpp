@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "cli_runner.h"
+#include "platform/version.h"
 
 namespace orvalis::test {
 namespace {
@@ -41,6 +42,16 @@ TEST(CliSetup, FirstStartInstallsTheDataFolderAndSaysWhatItWrote) {
   EXPECT_NE(r.out.find("\"InstallDir=" + other.path("data/orvalis") + "\""), std::string::npos) << r.out;
   EXPECT_EQ(r.out.find("UserName="), std::string::npos);
   EXPECT_NE(r.out.find("LEXICON.DAT"), std::string::npos);
+}
+
+TEST(CliSetup, VersionIsTheProjectsAndNeedsNoFirstStart) {
+  Cli_sandbox box;
+  Cli_result r = box.run({"--version"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "orvalis-cli " ORVALIS_VERSION "\n");
+  EXPECT_FALSE(fs::exists(box.config_file())) << "--version must not set anything up";
+  r = box.run({"install"});
+  EXPECT_NE(r.out.find("Shipped data: " ORVALIS_DATA_DIR "\n"), std::string::npos) << r.out;
 }
 
 TEST(CliSetup, GarbageSettingsAndBadNumbersKeepTheProgramRunning) {

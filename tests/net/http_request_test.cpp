@@ -115,24 +115,27 @@ TEST_F(Http_request_test, RequestTexts) {
     bool post;
     bool proxy;
     const char* agent;
+    const char* compression;  // the setting AcceptCompression
     const char* expected;  // the whole request, or its beginning through a proxy
   } cases[] = {
       // A POST sends them as the body, after the extra headers.
-      {"http://h:8080/s?x=1", true, false, "Orvalis 2.0",
+      {"http://h:8080/s?x=1", true, false, "Orvalis 2.0", "Yes",
        "POST /s?x=1 HTTP/1.0\r\nHost: h:8080\r\nAccept: text/html\r\n"
        "Content-type: application/x-www-form-urlencoded\r\nContent-length: 9\r\n"
+       "Accept-Encoding: gzip, deflate\r\n"
        "User-Agent: Orvalis 2.0\r\nAuthorization: Basic dTpw\r\n\r\nq=a+b&n=1"},
       // A GET puts the encoded fields into the query; the fragment is cut, an empty agent is
       // left out. (The GET query and the POST body per engine form: search_test.cpp.)
-      {"http://h/p#frag", false, false, "", "GET /p?q=a+b&n=1 HTTP/1.0\r\nHost: h\r\nAccept: text/html\r\n\r\n"},
+      {"http://h/p#frag", false, false, "", "No", "GET /p?q=a+b&n=1 HTTP/1.0\r\nHost: h\r\nAccept: text/html\r\n\r\n"},
       // Through the proxy every scheme is a GET of the whole address.
-      {"http://h/s#top", false, true, "Orvalis 2.0", "GET http://h/s?q=a+b&n=1 HTTP/1.0\r\nHost: h\r\n"},
-      {"ftp://files.example/pub/readme", false, true, "Orvalis 2.0",
+      {"http://h/s#top", false, true, "Orvalis 2.0", "Yes", "GET http://h/s?q=a+b&n=1 HTTP/1.0\r\nHost: h\r\n"},
+      {"ftp://files.example/pub/readme", false, true, "Orvalis 2.0", "Yes",
        "GET ftp://files.example/pub/readme HTTP/1.0\r\nHost: files.example\r\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.url);
     Settings_cache::instance().set("UserAgent", c.agent);
+    Settings_cache::instance().set("AcceptCompression", c.compression);
     c.proxy ? use_proxy(3128) : no_proxy();
     Recording_handle t = make_counted<Recording_task>();
     ASSERT_TRUE(t->set_url(c.url));

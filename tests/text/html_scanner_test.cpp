@@ -48,8 +48,9 @@ TEST(Html_scanner, Words) {
   zero += '\0';
   zero += "three\x7f" "four";
   const std::pair<std::string, V> cases[] = {
-      // Apostrophes, hyphens and entity references stay in the word.
-      {"don't well-known caf&eacute; &amp; x;y", {"don't", "well-known", "caf&eacute;", "&amp;", "x;y"}},
+      // Apostrophes and hyphens stay in the word; references are decoded first: a letter
+      // continues the word, "&" and ";" are punctuation.
+      {"don't well-known caf&eacute; &amp; x;y", {"don't", "well-known", "café", "x", "y"}},
       // Dots inside a word and initialisms too.
       {"see index.html now", {"see", "index.html", "now"}},
       {"e.g. the U.S. army", {"e.g.", "the", "U.S.", "army"}},
@@ -61,7 +62,7 @@ TEST(Html_scanner, Words) {
       // Numbers keep dots and commas only between digits.
       {"3.14 and 1,000", {"3.14", "and", "1,000"}}, {"12abc", {"12", "abc"}},
       // Multi-byte characters are letters; control characters and zero bytes are white space.
-      {"café crème Zürich naïve—done", {"café", "crème", "Zürich", "naïve—done"}},
+      {"café crème Zürich naïve—done", {"café", "crème", "Zürich", "naïve", "done"}},
       {zero, {"one", "two", "three", "four"}},
       // Only the matching end tag closes a script; an unclosed one hides the rest.
       {"<script>x='</scripts>'; y='</style>';</script>after", {"after"}},
@@ -83,9 +84,9 @@ TEST(Html_scanner, Sentences) {
       {"a list of words without an end", {"a list of words without an end"}},
       // White space folds to one blank; tags join words.
       {"  foo<b>bar</b>   baz\n\n qux <i> end</i> here.", {"foobar baz qux end here."}},
-      // Headings, the title and line breaks end sentences; paragraphs do not.
+      // Headings, the title, line breaks and block-level elements end sentences.
       {"<TITLE>Page title</TITLE><h1>Big heading</h1>first part<p>second part<br>after break",
-       {"Page title", "Big heading", "first partsecond part", "after break"}},
+       {"Page title", "Big heading", "first part", "second part", "after break"}},
       // Code listings give no sentences.
       {"Before the code<pre>x = 1; run(x). y();</PRE> after the code.",
        {"Before the code", "after the code."}},

@@ -27,7 +27,8 @@ TEST(Html_tag_predicates, CompareNamesWithoutRegardToCase) {
   EXPECT_TRUE(tag("<H2 class=x>").is_heading_start());
   EXPECT_FALSE(tag("<h10>").is_heading_start());
   EXPECT_TRUE(tag("<BR>").breaks_sentence());
-  EXPECT_FALSE(tag("<p>").breaks_sentence());
+  EXPECT_TRUE(tag("<p>").breaks_sentence());
+  EXPECT_FALSE(tag("<span>").breaks_sentence());
   EXPECT_TRUE(tag("<Input type=text>").is("INPUT"));
 }
 

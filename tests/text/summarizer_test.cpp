@@ -141,7 +141,7 @@ TEST_F(Summarizer_test, WholePages) {
     std::vector<const char*> never;
   } cases[] = {
       // Navigation, headings and the copyright line are not sentences of the extract.
-      {"doc_page.html", "Configuring the Build Cache \u00b7 Kestrel Build Manual", 7, 2,
+      {"doc_page.html", "Configuring the Build Cache", 7, 2,
        "The build cache stores the outputs of compiled targets so that a later build can reuse "
        "them instead of compiling the same sources again.",
        "cache", {"Manual", "&copy;"}},

@@ -32,6 +32,7 @@
 #include "agent/scheduler.h"
 #include "agent/task_manager.h"
 #include "database/search_resource_store.h"
+#include "demo_web/demo_corpus.h"
 #include "demo_web/demo_web.h"
 #include "ui/capture_dialog.h"
 #include "ui/child_frame.h"
@@ -159,6 +160,34 @@ TEST_F(Agent_window_test, SearchOnTheDemoWebFillsTheListAndKeepsTheSelection) {
   EXPECT_EQ(selected->document.document->url_id, mine->url_id);
   EXPECT_TRUE(w->tree()->isExpanded(w->tree_model()->root_index(ui::Topic_tree_model::my_topics)));
   EXPECT_EQ(w->tree_model()->topic_at(w->tree()->currentIndex())->concept_id, topic->concept_id);
+}
+
+TEST_F(Agent_window_test, FollowLinksShowsABusyCursorAndASearchNoEngineAnsweredSaysWhy) {
+  demo::Demo_web web;
+  std::string error;
+  ASSERT_TRUE(web.start(error, 64)) << error;
+  Topic_handle topic = demo_topic("solar sail");
+  add_document(topic, web.article_address(demo::corpus().front().slug).c_str(), "An article", 3);
+  CChildFrame* w = show_topic(topic);
+  w->list()->setCurrentIndex(w->list()->model()->index(0, 0));
+  frame_->run_command(ui::cmd_follow_links);
+  EXPECT_EQ(frame_->cursor().shape(), Qt::BusyCursor);
+  ASSERT_TRUE(pump([&] { return tasks() == 0 && frame_->cursor().shape() == Qt::ArrowCursor; }));
+
+  Search_resource r;
+  r.name = "Nowhere";
+  r.location = Url(Ref_string(std::string_view("http://127.0.0.1:" + std::to_string(free_port()) + "/find")));
+  r.search_field = "q";
+  r.enabled = 1;
+  r.category = "Demo";
+  ASSERT_TRUE(Search_resource_store().save_resource(r));
+  show_topic(topic);
+  frame_->run_command(ui::cmd_search_web);
+  ASSERT_TRUE(pump([&] { return tasks() == 0 && status() != "Agent Idle" && status().startsWith("Agent Idle"); }))
+      << status().toStdString();
+  EXPECT_TRUE(status().startsWith("Agent Idle -- No search engine answered for 'solar sail': Nowhere (")) << status().toStdString();
+  frame_->run_command(ui::cmd_search_web);  // the next search starts afresh
+  EXPECT_FALSE(status().contains("No search engine answered"));
 }
 
 TEST_F(Agent_window_test, ClosingWithTasksActiveAsksAndNoKeepsEverythingOpen) {

@@ -94,24 +94,12 @@ void keep_picture(QWidget& window, const char* name) {
 }
 
 QPalette dark_palette() {
-  QPalette p;
-  const QColor window(45, 45, 48), base(30, 30, 32), text(230, 230, 230), highlight(42, 130, 218);
-  p.setColor(QPalette::Window, window);
-  p.setColor(QPalette::WindowText, text);
-  p.setColor(QPalette::Base, base);
-  p.setColor(QPalette::AlternateBase, window);
-  p.setColor(QPalette::Text, text);
-  p.setColor(QPalette::Button, window);
-  p.setColor(QPalette::ButtonText, text);
-  p.setColor(QPalette::ToolTipBase, base);
-  p.setColor(QPalette::ToolTipText, text);
-  p.setColor(QPalette::Highlight, highlight);
-  p.setColor(QPalette::HighlightedText, Qt::white);
-  p.setColor(QPalette::Link, QColor(120, 180, 255));
-  p.setColor(QPalette::PlaceholderText, QColor(150, 150, 150));
-  p.setColor(QPalette::Disabled, QPalette::Text, QColor(120, 120, 120));
-  p.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(120, 120, 120));
-  p.setColor(QPalette::Disabled, QPalette::WindowText, QColor(120, 120, 120));
+  QPalette p(QColor(45, 45, 48), QColor(45, 45, 48));  // button and window colours
+  for (auto [role, rgb] : {std::pair{QPalette::WindowText, 0xe6e6e6}, {QPalette::Text, 0xe6e6e6},
+                           {QPalette::ButtonText, 0xe6e6e6}, {QPalette::Base, 0x1e1e20},
+                           {QPalette::AlternateBase, 0x2d2d30}, {QPalette::Highlight, 0x2a82da},
+                           {QPalette::Link, 0x78b4ff}, {QPalette::PlaceholderText, 0x969696}})
+    p.setColor(role, QColor::fromRgb(rgb));
   return p;
 }
 

@@ -55,7 +55,9 @@ for (let c = 'a'.charCodeAt(0); c <= 'z'.charCodeAt(0); c++) {
 
 const DEMONSTRATIVES = new Set(['this', 'that', 'these', 'those'])
 const QUANTIFIERS = new Set(['some', 'any', 'each', 'every', 'no'])
-const SUBORDINATORS = new Set(['because', 'although', 'if', 'while', 'unless', 'whether'])
+const SUBORDINATORS = new Set([
+  'because', 'although', 'though', 'if', 'while', 'unless', 'whether', 'whereas'
+])
 const INDEFINITE_PRONOUNS = new Set([
   'someone', 'somebody', 'something', 'anyone', 'anybody', 'anything',
   'everyone', 'everybody', 'everything', 'noone', 'nobody', 'nothing', 'none'
@@ -112,7 +114,9 @@ function codesOfTag(tag, word, allTags) {
       return [32]
     case 'IN':
     case 'TO':
-      return SUBORDINATORS.has(lower) ? [42] : [23]
+      // The phrase collector's reduction does not list 42: a subordinating conjunction is
+      // stored as a preposition too, so that it ends a phrase instead of joining it as a noun.
+      return SUBORDINATORS.has(lower) ? [23, 42] : [23]
     case 'CC':
       return [8]
     case 'CD':
@@ -143,10 +147,13 @@ function codesOfTag(tag, word, allTags) {
 // Words whose codes are fixed whatever their tags say.
 const OVERRIDES = new Map([
   ['am', [4]], ['is', [4]], ['are', [4]], ['was', [4]], ['were', [4]], ['be', [4]],
-  ['been', [45]], ['being', [45]],
+  // 45 and then 4: the reduction reads 4 as a verb (45 alone would fall to its default, noun).
+  ['been', [45, 4]], ['being', [45, 4]],
   ['do', [13]], ['does', [13]], ['did', [13]],
   ['have', [17, 38]], ['has', [17, 38]], ['had', [17, 38]],
   ['that', [36, 10]],
+  // Quantifying words: the brill tags make "other" a noun and "others" a plural noun.
+  ['other', [22]], ['others', [34]], ['another', [10]],
   ['there', [41, 1]]
 ])
 
@@ -176,6 +183,38 @@ for (const w of (
   SUPPLEMENT.set(w, ['CD'])
 }
 
+// Contractions, with the classes of their parts: the pronoun (or other first part) and then
+// the verb, so that the tagger, which lets later codes win, reads the whole as the verb. A
+// negated verb keeps the adverb first for the same reason ("can't" is 1 then 2). Running text
+// reaches the lexicon lower-cased, with typographic apostrophes read as "'".
+const CONTRACTIONS = new Map()
+{
+  const pronouns = ['i', 'you', 'he', 'she', 'it', 'we', 'they']
+  const add = (word, codes) => CONTRACTIONS.set(word, codes)
+  for (const p of pronouns) {
+    add(`${p}'ll`, [29, 2])
+    add(`${p}'d`, [29, 17, 2])
+  }
+  for (const p of ['i', 'you', 'we', 'they']) add(`${p}'ve`, [29, 17])
+  for (const p of ['you', 'we', 'they']) add(`${p}'re`, [29, 4])
+  for (const p of ['he', 'she', 'it']) add(`${p}'s`, [29, 4])
+  add("i'm", [29, 4])
+  add("let's", [38, 29])
+  add("that's", [10, 4]); add("that'll", [10, 2]); add("that'd", [10, 2])
+  add("there's", [41, 4]); add("there're", [41, 4]); add("there'll", [41, 2]); add("there'd", [41, 2])
+  add("here's", [1, 4])
+  for (const w of ['what', 'who', 'where', 'when', 'why', 'how']) add(`${w}'s`, [39, 4])
+  add("who'll", [39, 2]); add("who'd", [39, 2]); add("who've", [39, 17]); add("what're", [39, 4])
+  add("what'll", [39, 2]); add("who're", [39, 4])
+  for (const m of ['could', 'would', 'should', 'might', 'must']) add(`${m}'ve`, [2, 17])
+  for (const w of ["don't", "doesn't", "didn't"]) add(w, [1, 13])
+  for (const w of ["isn't", "aren't", "wasn't", "weren't", "ain't"]) add(w, [1, 4])
+  for (const w of ["hasn't", "haven't", "hadn't"]) add(w, [1, 17])
+  for (const w of ["can't", "cannot", "couldn't", "won't", "wouldn't", "shouldn't", "mustn't",
+    "mightn't", "needn't", "shan't", "oughtn't"]) add(w, [1, 2])
+  add("y'all", [29]); add("o'clock", [1])
+}
+
 function tagsOf(word) {
   if (SUPPLEMENT.has(word)) return SUPPLEMENT.get(word)
   return Object.hasOwn(brill, word) ? brill[word] : undefined
@@ -184,6 +223,7 @@ function tagsOf(word) {
 // The class codes of a word, or [] when it has none worth storing.
 export function classCodes(word) {
   if (OVERRIDES.has(word)) return OVERRIDES.get(word)
+  if (CONTRACTIONS.has(word)) return CONTRACTIONS.get(word)
   let tags = tagsOf(word)
   if (!tags) return []
   // Drop tags the package cannot name and tags of doubt ("NN|DT").
@@ -220,6 +260,9 @@ export function rankedEntries() {
     out.push({word, codes})
     return true
   }
+  // Contractions first: SUBTLEX splits them, so they have no rank of their own, and they are
+  // among the most frequent words of any text.
+  for (const word of CONTRACTIONS.keys()) add(word)
   for (const {word} of subtlex) {
     const lower = word.toLowerCase()
     if (lower !== word && word !== 'I' && add(lower)) continue

@@ -1,0 +1,529 @@
+#include "text/page_text.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <unordered_set>
+
+#include "text/html_chars.h"
+#include "text/html_scanner.h"
+#include "text/html_tag.h"
+
+namespace orvalis {
+
+namespace {
+
+using namespace html_chars;
+
+// Elements that are page furniture wherever they stand.
+constexpr std::string_view furniture_elements[] = {
+    "nav",    "aside",    "form",   "button", "select", "noscript", "template",
+    "svg",    "iframe",   "dialog", "menu",   "textarea", "object", "canvas"};
+
+// Landmark roles of furniture.
+constexpr std::string_view furniture_roles[] = {
+    "navigation", "banner", "contentinfo", "complementary", "search", "menu",
+    "menubar",    "toolbar", "tablist",    "dialog",        "alert",  "alertdialog"};
+
+// Words in class and id values that name furniture, as Readability reads them. A part of the
+// value (split at anything but letters and digits) that begins or ends with one of these is a
+// hint ("navbar", "topnav", "sitefooter", "comments"), unless a part names content.
+constexpr std::string_view hint_words[] = {
+    "nav",      "menu",    "sidebar",  "footer",     "header",    "masthead", "comment",
+    "breadcrumb", "cookie", "consent", "gdpr",       "related",   "share",    "sharing",
+    "social",   "sponsor", "promo",    "advert",     "banner",    "pagination", "pager",
+    "newsletter", "subscribe", "signup", "toolbar",  "widget",    "tagcloud", "skip",
+    "toc",      "popup",   "modal",    "login",      "byline",    "dateline", "meta",
+    "tags",     "jump",    "hidden",   "breadcrumbs"};
+// Parts that name content: a hint beside one of these does not count.
+constexpr std::string_view content_words[] = {"content", "article", "body", "column",
+                                              "story"};
+
+// Elements without an end tag: they open nothing.
+constexpr std::string_view void_elements[] = {"area", "base",  "br",   "col",    "embed",
+                                              "hr",   "img",   "input", "link",  "meta",
+                                              "param", "source", "track", "wbr", "keygen"};
+
+template <size_t N>
+bool one_of(std::string_view name, const std::string_view (&list)[N]) {
+  for (std::string_view s : list)
+    if (s == name) return true;
+  return false;
+}
+
+// The attributes of a tag that tell furniture, read without building an Html_tag.
+struct Tag_attributes {
+  std::string_view role, cls, id, style, aria_hidden;
+  bool hidden = false;
+  bool href = false;
+};
+
+void read_attributes(const char* t, int n, Tag_attributes& a) {
+  int i = 1;
+  while (i < n && !is_space(static_cast<unsigned char>(t[i])) && t[i] != '>') ++i;
+  while (i < n && t[i] != '>') {
+    while (i < n && (is_space(static_cast<unsigned char>(t[i])) || t[i] == '/' || t[i] == '"' ||
+                     t[i] == '\''))
+      ++i;
+    if (i >= n || t[i] == '>') break;
+    const int name_start = i;
+    while (i < n && !is_space(static_cast<unsigned char>(t[i])) && t[i] != '=' && t[i] != '>' &&
+           t[i] != '"' && t[i] != '\'')
+      ++i;
+    const std::string_view name(t + name_start, static_cast<size_t>(i - name_start));
+    while (i < n && is_space(static_cast<unsigned char>(t[i]))) ++i;
+    std::string_view value;
+    if (i < n && t[i] == '=') {
+      ++i;
+      while (i < n && is_space(static_cast<unsigned char>(t[i]))) ++i;
+      if (i < n && (t[i] == '"' || t[i] == '\'')) {
+        const char q = t[i++];
+        const int v = i;
+        while (i < n && t[i] != q) ++i;
+        value = {t + v, static_cast<size_t>(i - v)};
+        if (i < n) ++i;
+      } else {
+        const int v = i;
+        while (i < n && !is_space(static_cast<unsigned char>(t[i])) && t[i] != '>') ++i;
+        value = {t + v, static_cast<size_t>(i - v)};
+      }
+    }
+    const auto is = [&name](std::string_view s) {
+      if (name.size() != s.size()) return false;
+      for (size_t k = 0; k < s.size(); ++k)
+        if (lower(name[k]) != s[k]) return false;
+      return true;
+    };
+    switch (name.empty() ? 0 : lower(name[0])) {
+      case 'r': if (is("role")) a.role = value; break;
+      case 'c': if (is("class")) a.cls = value; break;
+      case 'i': if (is("id")) a.id = value; break;
+      case 's': if (is("style")) a.style = value; break;
+      case 'h':
+        if (is("hidden")) a.hidden = true;
+        else if (is("href")) a.href = true;
+        break;
+      case 'a': if (is("aria-hidden")) a.aria_hidden = value; break;
+      default: break;
+    }
+  }
+}
+
+std::string lower_string(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) c = lower(c);
+  return out;
+}
+
+// "display:none" or "visibility:hidden" in an inline style, blanks ignored.
+bool style_hides(std::string_view style) {
+  std::string s;
+  for (char c : style)
+    if (!is_space(static_cast<unsigned char>(c))) s += lower(c);
+  return s.find("display:none") != std::string::npos ||
+         s.find("visibility:hidden") != std::string::npos;
+}
+
+// The furniture word in a class or id value, or empty.
+std::string_view furniture_hint(std::string_view value) {
+  if (value.empty()) return {};
+  const std::string v = lower_string(value);
+  std::vector<std::string_view> parts;
+  for (size_t i = 0; i < v.size();) {
+    while (i < v.size() && !is_alnum(static_cast<unsigned char>(v[i]))) ++i;
+    const size_t start = i;
+    while (i < v.size() && is_alnum(static_cast<unsigned char>(v[i]))) ++i;
+    if (i > start) parts.emplace_back(v.data() + start, i - start);
+  }
+  // "sr-only" and "screen-reader-text" are the visually hidden texts of screen readers.
+  for (size_t k = 0; k + 1 < parts.size(); ++k)
+    if ((parts[k] == "sr" && parts[k + 1] == "only") || (parts[k] == "screen" && parts[k + 1] == "reader"))
+      return "screen reader";
+  for (std::string_view p : parts)
+    for (std::string_view c : content_words)
+      if (p == c) return {};
+  for (std::string_view p : parts)
+    for (std::string_view hint : hint_words) {
+      if (p.size() < hint.size()) continue;
+      if (p.starts_with(hint) || p.ends_with(hint)) return hint;
+    }
+  return {};
+}
+
+// What the markup says at a point of the page.
+struct Markup_state {
+  Block_reason furniture = Block_reason::none;
+  std::string_view detail;  // a static name, or a part of the page text
+  bool in_main = false;
+  std::int32_t article = -1;
+  int sections = 0;  // article, main, section, aside, nav around: their header and footer are theirs
+
+  bool operator==(const Markup_state& o) const {
+    return furniture == o.furniture && in_main == o.in_main && article == o.article &&
+           sections == o.sections;
+  }
+};
+
+struct Open_element {
+  char name[12];
+  int length;
+  int nested;  // same-name elements opened inside it and not yet closed
+  Markup_state saved;
+  std::string_view view() const { return {name, static_cast<size_t>(length)}; }
+};
+
+class Page_text_reader : public Html_scanner {
+ public:
+  explicit Page_text_reader(Byte_buffer_handle page, Page_text& out)
+      : Html_scanner(std::move(page), 0), out_(out) {
+    out_.chars.reserve(static_cast<size_t>(page_length() / 3));
+  }
+
+  int on_tag(const char* token, int n, Ref_string&) override;
+  int on_word(const char* token, int n, Ref_string&) override {
+    add(token, n, Text_token::word, 0);
+    return 0;
+  }
+  int on_punct(char ch, Ref_string&) override {
+    add(token_text(), token_length(), Text_token::punct, ch);
+    return 0;
+  }
+  int on_space(const char*, int, Ref_string&) override {
+    if (block_open_ && out_.tokens.back().kind != Text_token::space)
+      add(" ", 1, Text_token::space, 0);
+    return 0;
+  }
+
+  void finish() {
+    end_block();
+    if (h1_state_ == 1) h1_state_ = 2;
+  }
+
+ private:
+  void add(const char* text, int n, Text_token::Kind kind, char ascii);
+  void end_block();
+  void enter(std::string_view name, const Markup_state& next);
+  void leave(std::string_view name);
+  Markup_state state_for(std::string_view name, const char* token, int n);
+
+  Page_text& out_;
+  Markup_state state_;
+  std::vector<Open_element> stack_;
+  bool block_open_ = false;
+  bool after_tag_ = false;
+  bool in_head_ = false;
+  bool in_title_ = false;
+  bool in_anchor_ = false;
+  bool in_emphasis_ = false;
+  bool heading_ = false;
+  bool in_sup_ = false;
+  int h1_state_ = 0;  // 0 before the first h1, 1 inside it, 2 after
+};
+
+void Page_text_reader::add(const char* text, int n, Text_token::Kind kind, char ascii) {
+  if (in_head_ || in_title_ || in_pre()) return;
+  if (!block_open_) {
+    if (kind == Text_token::space) return;
+    Text_block b;
+    b.first = b.end = static_cast<std::uint32_t>(out_.tokens.size());
+    b.heading = heading_;
+    b.in_main = state_.in_main;
+    b.article = state_.article;
+    b.markup = state_.furniture;
+    b.detail = std::string(state_.detail);
+    out_.blocks.push_back(std::move(b));
+    block_open_ = true;
+  }
+  Text_token t;
+  t.offset = static_cast<std::uint32_t>(out_.chars.size());
+  t.length = static_cast<std::uint32_t>(n);
+  t.kind = kind;
+  t.ascii = ascii;
+  if (after_tag_) t.flags |= Text_token::after_tag;
+  if (in_anchor_) t.flags |= Text_token::in_anchor;
+  if (in_emphasis_) t.flags |= Text_token::in_emphasis;
+  if (in_sup_ && in_anchor_) t.flags |= Text_token::footnote;
+  if (kind == Text_token::punct &&
+      (ascii == '.' || ascii == '!' || ascii == '?' || ascii == '|' || ascii == '*') && n == 1)
+    t.flags |= Text_token::sentence_end;
+  after_tag_ = false;
+  out_.chars.append(text, static_cast<size_t>(n));
+  out_.tokens.push_back(t);
+  Text_block& b = out_.blocks.back();
+  b.end = static_cast<std::uint32_t>(out_.tokens.size());
+  b.chars += static_cast<std::uint32_t>(n);
+  if (kind == Text_token::word) {
+    ++b.words;
+    if (in_anchor_) ++b.link_words;
+    if (is_function_word({text, static_cast<size_t>(n)})) ++b.function_words;
+  }
+  if (h1_state_ == 1) {
+    if (kind == Text_token::space) {
+      if (!out_.first_h1.empty() && out_.first_h1.back() != ' ') out_.first_h1 += ' ';
+    } else if (out_.first_h1.size() < 1024) {
+      out_.first_h1.append(text, static_cast<size_t>(n));
+    }
+  }
+}
+
+void Page_text_reader::end_block() {
+  if (!block_open_) return;
+  block_open_ = false;
+  // A trailing blank is no part of the block.
+  Text_block& b = out_.blocks.back();
+  if (b.end > b.first && out_.tokens[b.end - 1].kind == Text_token::space) {
+    --b.end;
+    --b.chars;
+  }
+}
+
+Markup_state Page_text_reader::state_for(std::string_view name, const char* token, int n) {
+  Markup_state next = state_;
+  const bool sectioning = name == "article" || name == "main" || name == "section" ||
+                          name == "aside" || name == "nav";
+  if (name == "main") {
+    next.in_main = true;
+    ++out_.main_elements;
+  } else if (name == "article") {
+    next.article = out_.article_elements++;
+  }
+  if (next.furniture == Block_reason::none) {
+    for (std::string_view f : furniture_elements)
+      if (f == name) {
+        next.furniture = Block_reason::element;
+        next.detail = f;
+        break;
+      }
+    if (next.furniture == Block_reason::none && (name == "header" || name == "footer") &&
+        state_.sections == 0) {
+      next.furniture = Block_reason::element;
+      next.detail = name == "header" ? "header" : "footer";
+    }
+  }
+  // Attributes: only tags that have any.
+  bool has_attributes = false;
+  for (int i = 1; i < n; ++i)
+    if (is_space(static_cast<unsigned char>(token[i]))) {
+      has_attributes = true;
+      break;
+    }
+  if (has_attributes) {
+    Tag_attributes a;
+    read_attributes(token, n, a);
+    const std::string role = lower_string(a.role);
+    if (role == "main") next.in_main = true;
+    if (next.furniture != Block_reason::hidden) {
+      if (a.hidden || lower_string(a.aria_hidden) == "true" ||
+          (!a.style.empty() && style_hides(a.style))) {
+        next.furniture = Block_reason::hidden;
+        next.detail = a.hidden ? "hidden" : a.aria_hidden.empty() ? "style" : "aria-hidden";
+      }
+    }
+    if (next.furniture == Block_reason::none && !role.empty()) {
+      for (std::string_view r : furniture_roles)
+        if (r == role) {
+          next.furniture = Block_reason::role;
+          next.detail = r;
+          break;
+        }
+    }
+    if (next.furniture == Block_reason::none && name != "html" && name != "body" &&
+        name != "main" && name != "article") {
+      std::string_view hint = furniture_hint(a.cls);
+      if (hint.empty()) hint = furniture_hint(a.id);
+      // Inside the main element or an article, a header or a line of post data is the
+      // article's own (its title, its author and date).
+      if ((next.in_main || next.article >= 0) &&
+          (hint == "header" || hint == "meta" || hint == "byline" || hint == "dateline"))
+        hint = {};
+      if (!hint.empty()) {
+        next.furniture = Block_reason::hint;
+        next.detail = hint;
+      }
+    }
+  }
+  if (sectioning) ++next.sections;
+  return next;
+}
+
+void Page_text_reader::enter(std::string_view name, const Markup_state& next) {
+  // A list item, a table cell or a paragraph is closed by the next one of its kind.
+  const bool closes_same = name == "li" || name == "p" || name == "td" || name == "th" ||
+                           name == "tr" || name == "dt" || name == "dd" || name == "option";
+  for (int i = static_cast<int>(stack_.size()) - 1; i >= 0; --i) {
+    Open_element& e = stack_[static_cast<size_t>(i)];
+    if (e.view() != name) continue;
+    if (closes_same && e.nested == 0) {
+      state_ = e.saved;
+      stack_.resize(static_cast<size_t>(i));
+      end_block();
+    } else {
+      ++e.nested;
+    }
+    break;
+  }
+  if (next == state_ && next.furniture == state_.furniture) return;
+  if (static_cast<int>(stack_.size()) >= Page_text::max_depth || name.size() > 11) return;
+  Open_element e;
+  std::memcpy(e.name, name.data(), name.size());
+  e.length = static_cast<int>(name.size());
+  e.nested = 0;
+  e.saved = state_;
+  stack_.push_back(e);
+  if (next.furniture != state_.furniture) end_block();
+  state_ = next;
+}
+
+void Page_text_reader::leave(std::string_view name) {
+  for (int i = static_cast<int>(stack_.size()) - 1; i >= 0; --i) {
+    Open_element& e = stack_[static_cast<size_t>(i)];
+    if (e.view() != name) continue;
+    if (e.nested > 0) {
+      --e.nested;
+      return;
+    }
+    if (e.saved.furniture != state_.furniture) end_block();
+    state_ = e.saved;
+    stack_.resize(static_cast<size_t>(i));
+    return;
+  }
+}
+
+int Page_text_reader::on_tag(const char* token, int n, Ref_string&) {
+  after_tag_ = true;
+  char buffer[Html_tag::max_name];
+  const int length = Html_tag::name_of(token, n, buffer);
+  std::string_view name(buffer, static_cast<size_t>(length));
+  if (name.empty() || name[0] == '!' || name[0] == '?') return 0;
+  const bool end = name[0] == '/';
+  const std::string_view base = end ? name.substr(1) : name;
+  if (Html_tag::name_is_block(name)) end_block();
+  switch (base[0]) {
+    case 'a':
+      if (base.size() == 1) in_anchor_ = !end;
+      break;
+    case 'b':
+      if (base == "body" && !end) in_head_ = false;
+      else if (base == "b") in_emphasis_ = !end;
+      break;
+    case 'e':
+      if (base == "em") in_emphasis_ = !end;
+      break;
+    case 'h':
+      if (base == "head") {
+        in_head_ = !end;
+      } else if (base.size() == 2 && base[1] >= '1' && base[1] <= '6') {
+        heading_ = !end;
+        if (base[1] == '1') {
+          // The first h1 of the page's own text (a site name in the banner is none).
+          if (!end && h1_state_ == 0 && state_.furniture == Block_reason::none) h1_state_ = 1;
+          else if (end && h1_state_ == 1) h1_state_ = out_.first_h1.empty() ? 0 : 2;
+        }
+      }
+      break;
+    case 'i':
+      if (base == "i") in_emphasis_ = !end;
+      break;
+    case 's':
+      if (base == "strong") in_emphasis_ = !end;
+      else if (base == "sup") in_sup_ = !end;
+      break;
+    case 't':
+      if (base == "title") in_title_ = !end;
+      break;
+    default:
+      break;
+  }
+  if (end) {
+    leave(base);
+    return 0;
+  }
+  if (one_of(base, void_elements) || (n >= 2 && token[n - 2] == '/' && token[n - 1] == '>'))
+    return 0;
+  const Markup_state next = state_for(base, token, n);
+  // A paragraph ends where another block begins.
+  if (Html_tag::name_is_block(base) && !stack_.empty() && stack_.back().view() == "p" &&
+      base != "p")
+    leave("p");
+  enter(base, next);
+  return 0;
+}
+
+}  // namespace
+
+std::string Page_text::block_text(const Text_block& b) const {
+  std::string out;
+  for (std::uint32_t i = b.first; i < b.end; ++i) {
+    const Text_token& t = tokens[i];
+    if (t.kind == Text_token::space) {
+      if (!out.empty() && out.back() != ' ') out += ' ';
+    } else {
+      out.append(text(t));
+    }
+  }
+  while (!out.empty() && out.back() == ' ') out.pop_back();
+  return out;
+}
+
+Page_text read_page_text(const Byte_buffer_handle& page) {
+  Page_text text;
+  Page_text_reader reader(page, text);
+  reader.run();
+  reader.finish();
+  while (!text.first_h1.empty() && text.first_h1.back() == ' ') text.first_h1.pop_back();
+  return text;
+}
+
+bool is_function_word(std::string_view word) {
+  static const std::unordered_set<std::string_view> words = {
+      "a", "about", "above", "after", "again", "against", "all", "also", "although", "am",
+      "an", "and", "any", "are", "as", "at", "be", "because", "been", "before", "being",
+      "below", "between", "both", "but", "by", "can", "could", "did", "do", "does", "doing",
+      "down", "during", "each", "either", "even", "ever", "every", "few", "for", "from",
+      "further", "had", "has", "have", "having", "he", "her", "here", "hers", "herself", "him",
+      "himself", "his", "how", "however", "i", "if", "in", "into", "is", "it", "its", "itself",
+      "just", "may", "me", "might", "more", "most", "must", "my", "myself", "neither", "no",
+      "nor", "not", "now", "of", "off", "on", "once", "only", "or", "other", "our", "ours",
+      "ourselves", "out", "over", "own", "same", "shall", "she", "should", "since", "so",
+      "some", "such", "than", "that", "the", "their", "theirs", "them", "themselves", "then",
+      "there", "these", "they", "this", "those", "though", "through", "thus", "to", "too",
+      "under", "unless", "until", "up", "upon", "us", "very", "was", "we", "were", "what",
+      "when", "where", "whether", "which", "while", "who", "whom", "whose", "why", "will",
+      "with", "within", "without", "would", "yet", "you", "your", "yours", "yourself",
+      "it's", "don't", "doesn't", "didn't", "can't", "won't", "isn't", "aren't", "wasn't",
+      "i'm", "you're", "we're", "they're", "i've", "you've", "we've", "they've", "i'll",
+      "you'll", "we'll", "they'll", "let's", "that's", "there's", "what's", "he's", "she's"};
+  if (word.size() > 10) return false;
+  char buffer[16];
+  size_t n = 0;
+  for (size_t i = 0; i < word.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(word[i]);
+    // A typographic apostrophe reads as "'".
+    if (c == 0xE2 && i + 2 < word.size() && word[i + 1] == '\x80' &&
+        (word[i + 2] == '\x98' || word[i + 2] == '\x99')) {
+      buffer[n++] = '\'';
+      i += 2;
+      continue;
+    }
+    if (c >= 0x80) return false;
+    buffer[n++] = lower(static_cast<char>(c));
+  }
+  return words.count({buffer, n}) != 0;
+}
+
+const char* block_reason_name(Block_reason reason) {
+  switch (reason) {
+    case Block_reason::none: return "kept";
+    case Block_reason::element: return "element";
+    case Block_reason::role: return "role";
+    case Block_reason::hidden: return "hidden";
+    case Block_reason::hint: return "class or id";
+    case Block_reason::outside_main: return "outside main";
+    case Block_reason::links: return "links";
+    case Block_reason::legal: return "copyright or cookie line";
+    case Block_reason::boilerplate: return "short text among furniture";
+  }
+  return "kept";
+}
+
+}  // namespace orvalis
