@@ -17,6 +17,10 @@ if(TARGET orvalis)
   list(APPEND ORVALIS_PROGRAMS orvalis)
 endif()
 install(TARGETS ${ORVALIS_PROGRAMS} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# Symbols bound at start, so the whole relocation table can be made read-only (full RELRO).
+foreach(program IN LISTS ORVALIS_PROGRAMS)
+  target_link_options(${program} PRIVATE LINKER:-z,now)
+endforeach()
 
 install(FILES ${ORVALIS_DATA_DIR}/LEXICON.DAT ${ORVALIS_DATA_DIR}/searchres.ini
         DESTINATION ${ORVALIS_INSTALL_DATA_DIR})

@@ -3,6 +3,7 @@
 #include "foundation/error_handler.h"
 #include "foundation/setting_ranges.h"
 #include "platform/registry_store.h"
+#include "platform/version.h"
 
 namespace orvalis {
 
@@ -54,6 +55,8 @@ void Settings_cache::clear() { pairs_.clear(); }
 
 Network_limits& network_limits() { return limits; }
 
+Ref_string default_user_agent() { return Ref_string("Orvalis/" ORVALIS_VERSION); }
+
 bool open_settings_store() {
   platform::Registry_store::set_reporter(report_through_engine);
   return store().open(kSettings_key);
@@ -85,7 +88,7 @@ int load_settings() {
   Settings_cache& cache = Settings_cache::instance();
   // Many servers refuse a request that does not name its program.
   Ref_string agent = read("UserAgent");
-  cache.set("UserAgent", agent.is_blank() ? Ref_string(kDefault_user_agent) : agent);
+  cache.set("UserAgent", agent.is_blank() ? default_user_agent() : agent);
   // Compressed replies (gzip, deflate) are asked for unless this is "No".
   cache.set("AcceptCompression", read("AcceptCompression").lower() == "no" ? "No" : "Yes");
   // Follow Links and scheduled fetches honour the sites' robots rules unless this is "No".

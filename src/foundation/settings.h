@@ -16,11 +16,6 @@ namespace orvalis {
 
 // The registry key path of the program's settings.
 inline constexpr const char* kSettings_key = "Software\\Brennick\\Orvalis\\2.0";
-// The User-Agent that requests carry when the setting UserAgent is empty.
-#ifndef ORVALIS_VERSION
-#define ORVALIS_VERSION "2.0.0"
-#endif
-inline constexpr const char* kDefault_user_agent = "Orvalis/" ORVALIS_VERSION;
 // The section of the window toolkit's own values (window placement, tool bars, proxy switch),
 // folded into the same store: names are kToolkit_section + "\\" + entry.
 inline constexpr const char* kToolkit_section = "Toolkit\\2.00";
@@ -53,6 +48,10 @@ bool open_settings_store();
 int load_settings();
 // Writes the editable settings back to the store. Returns 1.
 int save_settings();
+
+// The User-Agent that requests carry when the setting UserAgent is empty: "Orvalis/" and the
+// program's version.
+Ref_string default_user_agent();
 
 // Toolkit profile values (kToolkit_section).
 Ref_string profile_get_string(const char* entry, const char* default_value);

@@ -69,6 +69,49 @@ bool Html_scanner::dot_belongs_to_word(const char* w, std::int64_t L) const {
 }
 
 int Html_scanner::read_reference() {
+  const char* p = text_ + pos_ + 1;
+  const std::int64_t avail = length_ - pos_ - 1;
+  // The common references, written whole with their ";", without the table.
+  const auto is = [p, avail](std::string_view name) {
+    return avail > static_cast<std::int64_t>(name.size()) &&
+           std::memcmp(p, name.data(), name.size()) == 0 && p[name.size()] == ';';
+  };
+  if (avail > 0 && p[0] == '#') {
+    const bool hex = avail > 1 && (p[1] == 'x' || p[1] == 'X');
+    std::int64_t i = hex ? 2 : 1;
+    unsigned long cp = 0;
+    const std::int64_t digits = i;
+    for (; i < avail && i < 12; ++i) {
+      const char c = p[i];
+      int d = c >= '0' && c <= '9' ? c - '0' : -1;
+      if (hex && d < 0 && (c | 0x20) >= 'a' && (c | 0x20) <= 'f') d = (c | 0x20) - 'a' + 10;
+      if (d < 0) break;
+      cp = cp * (hex ? 16 : 10) + static_cast<unsigned long>(d);
+    }
+    // Short numbers outside the windows-1252 range: decoded here; the rest by the table.
+    if (i > digits && i < 12 && (i >= avail || !is_alnum(static_cast<unsigned char>(p[i]))) &&
+        (cp < 0x80 || cp > 0x9F)) {
+      ref_.clear();
+      append_utf8(ref_, cp);
+      if (i < avail && p[i] == ';') ++i;
+      return static_cast<int>(i + 1);
+    }
+  } else if (avail > 0) {
+    const char* decoded = nullptr;
+    int n = 0;
+    switch (p[0]) {
+      case 'a': if (is("amp")) decoded = "&", n = 5; break;
+      case 'l': if (is("lt")) decoded = "<", n = 4; break;
+      case 'g': if (is("gt")) decoded = ">", n = 4; break;
+      case 'q': if (is("quot")) decoded = "\"", n = 6; break;
+      case 'n': if (is("nbsp")) decoded = "\xC2\xA0", n = 6; break;
+      default: break;
+    }
+    if (decoded) {
+      ref_.assign(decoded);
+      return n;
+    }
+  }
   // The reference's candidate bytes: "&", a name or "#" and a number, and a ";".
   char in[48];
   int n = 0;

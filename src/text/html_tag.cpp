@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <initializer_list>
 #include <string>
 
 #include "text/html_chars.h"
@@ -65,21 +66,34 @@ bool Html_tag::name_breaks_sentence(std::string_view n) { return name_is_block(n
 bool Html_tag::name_is_block(std::string_view n) {
   if (!n.empty() && n[0] == '/') n.remove_prefix(1);
   if (n.empty() || n.size() > 10) return false;
-  // Sorted by first letter; most names are told apart by it.
-  static constexpr std::string_view names[] = {
-      "address", "article", "aside", "audio", "blockquote", "body", "br", "button", "canvas",
-      "caption", "center", "dd", "details", "dialog", "dir", "div", "dl", "dt", "embed",
-      "fieldset", "figcaption", "figure", "footer", "form", "frameset", "head", "header",
-      "hgroup", "hr", "html", "iframe", "legend", "li", "main", "menu", "nav", "noscript",
-      "object", "ol", "optgroup", "option", "p", "pre", "section", "select", "summary", "svg",
-      "table", "tbody", "td", "template", "textarea", "tfoot", "th", "thead", "title", "tr",
-      "ul", "video"};
-  if (n.size() == 2 && n[0] == 'h' && n[1] >= '1' && n[1] <= '6') return true;
-  for (std::string_view b : names) {
-    if (b[0] > n[0]) break;
-    if (b == n) return true;
+  const auto any = [n](std::initializer_list<std::string_view> names) {
+    for (std::string_view b : names)
+      if (b == n) return true;
+    return false;
+  };
+  // Told apart by the first letter, then compared with the few names that share it.
+  switch (n[0]) {
+    case 'a': return any({"address", "article", "aside", "audio"});
+    case 'b': return any({"blockquote", "body", "br", "button"});
+    case 'c': return any({"canvas", "caption", "center"});
+    case 'd': return any({"dd", "details", "dialog", "dir", "div", "dl", "dt"});
+    case 'e': return n == "embed";
+    case 'f': return any({"fieldset", "figcaption", "figure", "footer", "form", "frameset"});
+    case 'h':
+      if (n.size() == 2 && n[1] >= '1' && n[1] <= '6') return true;
+      return any({"head", "header", "hgroup", "hr", "html"});
+    case 'i': return n == "iframe";
+    case 'l': return n == "li" || n == "legend";
+    case 'm': return n == "main" || n == "menu";
+    case 'n': return n == "nav" || n == "noscript";
+    case 'o': return any({"object", "ol", "optgroup", "option"});
+    case 'p': return n == "p" || n == "pre";
+    case 's': return any({"section", "select", "summary", "svg"});
+    case 't': return any({"table", "tbody", "td", "template", "textarea", "tfoot", "th", "thead", "title", "tr"});
+    case 'u': return n == "ul";
+    case 'v': return n == "video";
+    default: return false;
   }
-  return false;
 }
 
 bool Html_tag::name_is_emphasis_start(std::string_view n) {

@@ -162,6 +162,7 @@ int Lexicon::load_lexicon(const char* folder) {
 }
 
 int Lexicon::load_lexicon_bytes(const unsigned char* data, std::size_t size) {
+  forget_words();
   data_ = nullptr;
   size_ = 0;
   buckets_ = 0;
@@ -441,8 +442,44 @@ void Lexicon::guess_classes(char* w, int& length, Class_list& out) const {
   if (out.count == 0) set({20});
 }
 
+void Lexicon::forget_words() {
+  if (memo_used_ == 0) return;
+  memo_used_ = 0;
+  if (++generation_ == 0) {  // after 2^32 pages: start the slots afresh
+    for (std::size_t i = 0; i < memo_slots; ++i) memo_[i].generation = 0;
+    generation_ = 1;
+  }
+}
+
 int Lexicon::classify(const char* word, int length, Class_list& out) {
   if (length < 0) length = 0;
+  if (length == 0 || length > memo_word) return classify_now(word, length, out);
+  if (!memo_) memo_ = std::make_unique<Memo_entry[]>(memo_slots);
+  std::uint32_t h = 2166136261u;
+  for (int i = 0; i < length; ++i) h = (h ^ static_cast<unsigned char>(word[i])) * 16777619u;
+  for (std::size_t i = h & (memo_slots - 1);; i = (i + 1) & (memo_slots - 1)) {
+    Memo_entry& e = memo_[i];
+    if (e.generation != generation_) {
+      const int found = classify_now(word, length, out);
+      if (memo_used_ < memo_slots / 2) {
+        e.generation = generation_;
+        e.length = static_cast<std::uint8_t>(length);
+        e.found = static_cast<std::uint8_t>(found);
+        std::memcpy(e.word, word, static_cast<std::size_t>(length));
+        e.codes = out;
+        ++memo_used_;
+      }
+      return found;
+    }
+    if (e.length == length && std::memcmp(e.word, word, static_cast<std::size_t>(length)) == 0) {
+      out = e.codes;
+      if (!e.found) ++unknown_;
+      return e.found;
+    }
+  }
+}
+
+int Lexicon::classify_now(const char* word, int length, Class_list& out) {
   if (lookup(word, length, out)) return 1;
   ++unknown_;
   char local[64];

@@ -22,6 +22,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 #include "foundation/ref_string.h"
 
@@ -83,14 +84,19 @@ class Lexicon {
   void guess_classes(char* word, int& length, Class_list& out) const;
 
   // lookup, and when that fails: counts the word as unknown and guesses on a copy. Returns 1
-  // when the lexicon held the word.
+  // when the lexicon held the word. Answers are remembered (words of up to memo_word bytes, at
+  // most memo_slots / 2 of them), since a page repeats its words: a remembered word costs one
+  // hash and one compare instead of a walk along its hash chain and a guess.
   int classify(const char* word, int length, Class_list& out);
+  // Forgets the remembered answers (the summarizer starts each page with none).
+  void forget_words();
 
   // Words that classify did not find in the lexicon.
   int unknown_count() const { return unknown_; }
   // Words the tagger gave class 10 (determiners); with unknown_count, the summarizer's ratio.
   int determiner_count() const { return determiners_; }
   void count_determiner() { ++determiners_; }
+  void count_unknown() { ++unknown_; }
 
  private:
   const unsigned char* data_ = nullptr;
@@ -98,6 +104,21 @@ class Lexicon {
   std::uint32_t buckets_ = 0;
   int unknown_ = 0;
   int determiners_ = 0;
+
+  int classify_now(const char* word, int length, Class_list& out);
+
+  static constexpr int memo_word = 24;
+  static constexpr std::size_t memo_slots = 4096;
+  struct Memo_entry {
+    std::uint32_t generation = 0;  // empty unless it is the memo's current generation
+    std::uint8_t length = 0;
+    std::uint8_t found = 0;
+    char word[memo_word];
+    Class_list codes;
+  };
+  std::unique_ptr<Memo_entry[]> memo_;
+  std::size_t memo_used_ = 0;
+  std::uint32_t generation_ = 1;
 };
 
 }  // namespace orvalis

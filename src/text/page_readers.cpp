@@ -28,9 +28,8 @@ std::string escaped_html(std::string_view text) {
   return out;
 }
 
-// The text of a title element as a browser shows it: references decoded, white space (and
-// control characters) collapsed to single blanks and trimmed, cut at max_title_length
-// characters.
+}  // namespace
+
 Ref_string title_text(const char* raw, std::int64_t n) {
   std::string text;
   text.reserve(static_cast<size_t>(n));
@@ -55,6 +54,8 @@ Ref_string title_text(const char* raw, std::int64_t n) {
   while (keep > 0 && title[static_cast<size_t>(keep) - 1] == ' ') --keep;
   return Ref_string(title.data(), keep);
 }
+
+namespace {
 
 // The title, and when asked the link and image counts, in one pass.
 class Title_reader : public Html_scanner {

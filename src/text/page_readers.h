@@ -45,6 +45,11 @@ Html_tag_list collect_tags(const Byte_buffer_handle& page);
 void read_title_and_counts(const Byte_buffer_handle& page, Ref_string& title, int& images,
                            int& anchors);
 
+// The text of a title element (the `n` bytes after its start tag) as a browser shows it:
+// references decoded, white space and control characters folded to single blanks and trimmed,
+// cut at max_title_length characters (at a character boundary).
+Ref_string title_text(const char* raw, std::int64_t n);
+
 // The title without a site name joined to it by " - ", " | ", " – ", " — ", " · " or " :: "
 // when the rest is the page's first h1 (compared without regard to ASCII case and white space):
 // "Closures - Some Wiki" with the h1 "Closures" gives "Closures", as does "Some Wiki | Closures".

@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
-#include <unordered_set>
 
 #include "text/html_chars.h"
 #include "text/html_scanner.h"
 #include "text/html_tag.h"
+#include "text/page_readers.h"
 
 namespace orvalis {
 
@@ -124,29 +124,37 @@ bool style_hides(std::string_view style) {
          s.find("visibility:hidden") != std::string::npos;
 }
 
-// The furniture word in a class or id value, or empty.
+// The furniture word in a class or id value, or empty. Looks at the first 32 parts of the
+// first 256 bytes.
 std::string_view furniture_hint(std::string_view value) {
   if (value.empty()) return {};
-  const std::string v = lower_string(value);
-  std::vector<std::string_view> parts;
-  for (size_t i = 0; i < v.size();) {
-    while (i < v.size() && !is_alnum(static_cast<unsigned char>(v[i]))) ++i;
+  char v[256];
+  const size_t size = std::min<size_t>(value.size(), sizeof v);
+  for (size_t i = 0; i < size; ++i) v[i] = lower(value[i]);
+  std::string_view parts[32];
+  int count = 0;
+  for (size_t i = 0; i < size && count < 32;) {
+    while (i < size && !is_alnum(static_cast<unsigned char>(v[i]))) ++i;
     const size_t start = i;
-    while (i < v.size() && is_alnum(static_cast<unsigned char>(v[i]))) ++i;
-    if (i > start) parts.emplace_back(v.data() + start, i - start);
+    while (i < size && is_alnum(static_cast<unsigned char>(v[i]))) ++i;
+    if (i > start) parts[count++] = std::string_view(v + start, i - start);
   }
   // "sr-only" and "screen-reader-text" are the visually hidden texts of screen readers.
-  for (size_t k = 0; k + 1 < parts.size(); ++k)
-    if ((parts[k] == "sr" && parts[k + 1] == "only") || (parts[k] == "screen" && parts[k + 1] == "reader"))
+  for (int k = 0; k + 1 < count; ++k)
+    if ((parts[k] == "sr" && parts[k + 1] == "only") ||
+        (parts[k] == "screen" && parts[k + 1] == "reader"))
       return "screen reader";
-  for (std::string_view p : parts)
+  for (int k = 0; k < count; ++k)
     for (std::string_view c : content_words)
-      if (p == c) return {};
-  for (std::string_view p : parts)
+      if (parts[k] == c) return {};
+  for (int k = 0; k < count; ++k) {
+    const std::string_view p = parts[k];
     for (std::string_view hint : hint_words) {
       if (p.size() < hint.size()) continue;
-      if (p.starts_with(hint) || p.ends_with(hint)) return hint;
+      if ((p[0] == hint[0] && p.starts_with(hint)) || (p.back() == hint.back() && p.ends_with(hint)))
+        return hint;
     }
+  }
   return {};
 }
 
@@ -217,6 +225,7 @@ class Page_text_reader : public Html_scanner {
   bool in_emphasis_ = false;
   bool heading_ = false;
   bool in_sup_ = false;
+  bool title_done_ = false;
   int h1_state_ = 0;  // 0 before the first h1, 1 inside it, 2 after
 };
 
@@ -255,7 +264,7 @@ void Page_text_reader::add(const char* text, int n, Text_token::Kind kind, char 
   if (kind == Text_token::word) {
     ++b.words;
     if (in_anchor_) ++b.link_words;
-    if (is_function_word({text, static_cast<size_t>(n)})) ++b.function_words;
+    if (n <= 10 && is_function_word({text, static_cast<size_t>(n)})) ++b.function_words;
   }
   if (h1_state_ == 1) {
     if (kind == Text_token::space) {
@@ -397,6 +406,19 @@ int Page_text_reader::on_tag(const char* token, int n, Ref_string&) {
   if (name.empty() || name[0] == '!' || name[0] == '?') return 0;
   const bool end = name[0] == '/';
   const std::string_view base = end ? name.substr(1) : name;
+  if (base.empty()) return 0;
+  if (!end) {
+    if (base == "img") {
+      ++out_.images;
+    } else if (base == "a") {
+      if (Html_tag(token, n).has_attribute("href")) ++out_.anchors;
+    } else if (base == "title" && !title_done_) {
+      // A title holds text only: everything up to its end tag is the title as written.
+      const std::int64_t close = end_of_raw_text("title", 5);
+      out_.title = title_text(page_text() + position(), close - position());
+      title_done_ = !out_.title.empty();
+    }
+  }
   if (Html_tag::name_is_block(name)) end_block();
   switch (base[0]) {
     case 'a':
@@ -474,8 +496,9 @@ Page_text read_page_text(const Byte_buffer_handle& page) {
   return text;
 }
 
-bool is_function_word(std::string_view word) {
-  static const std::unordered_set<std::string_view> words = {
+namespace {
+
+constexpr std::string_view function_words[] = {
       "a", "about", "above", "after", "again", "against", "all", "also", "although", "am",
       "an", "and", "any", "are", "as", "at", "be", "because", "been", "before", "being",
       "below", "between", "both", "but", "by", "can", "could", "did", "do", "does", "doing",
@@ -493,7 +516,35 @@ bool is_function_word(std::string_view word) {
       "it's", "don't", "doesn't", "didn't", "can't", "won't", "isn't", "aren't", "wasn't",
       "i'm", "you're", "we're", "they're", "i've", "you've", "we've", "they've", "i'll",
       "you'll", "we'll", "they'll", "let's", "that's", "there's", "what's", "he's", "she's"};
-  if (word.size() > 10) return false;
+
+std::uint32_t word_hash(const char* w, size_t n) {
+  std::uint32_t h = 2166136261u;
+  for (size_t i = 0; i < n; ++i) h = (h ^ static_cast<unsigned char>(w[i])) * 16777619u;
+  return h;
+}
+
+// The function words in an open-addressing table of 512 slots (about 190 words).
+struct Function_word_table {
+  std::string_view slots[512];
+  Function_word_table() {
+    for (std::string_view w : function_words) {
+      size_t i = word_hash(w.data(), w.size()) & 511;
+      while (!slots[i].empty()) i = (i + 1) & 511;
+      slots[i] = w;
+    }
+  }
+  bool contains(const char* w, size_t n) const {
+    for (size_t i = word_hash(w, n) & 511; !slots[i].empty(); i = (i + 1) & 511)
+      if (slots[i].size() == n && std::memcmp(slots[i].data(), w, n) == 0) return true;
+    return false;
+  }
+};
+
+}  // namespace
+
+bool is_function_word(std::string_view word) {
+  static const Function_word_table table;
+  if (word.empty() || word.size() > 14) return false;
   char buffer[16];
   size_t n = 0;
   for (size_t i = 0; i < word.size(); ++i) {
@@ -508,7 +559,7 @@ bool is_function_word(std::string_view word) {
     if (c >= 0x80) return false;
     buffer[n++] = lower(static_cast<char>(c));
   }
-  return words.count({buffer, n}) != 0;
+  return table.contains(buffer, n);
 }
 
 const char* block_reason_name(Block_reason reason) {

@@ -6,8 +6,8 @@
 // Each block also counts its words, the words inside links and the function words, which the
 // block classifier (block_classifier.h) weighs to find furniture that the markup does not name.
 //
-// Left out of the blocks: the head (the title is read by the title reader), and the text of pre
-// elements (code listings). Nothing here is decided about which blocks the summary reads; that
+// Left out of the blocks: the head, and the text of pre elements (code listings). The same pass
+// reads the title and counts links and images as the title reader does (page_readers.h). Nothing here is decided about which blocks the summary reads; that
 // is the classifier's verdict, written into the blocks' `kept` and `reason`.
 //
 // Bounds: the element stack that follows furniture and regions holds at most max_depth
@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "foundation/byte_buffer.h"
+#include "foundation/ref_string.h"
 
 namespace orvalis {
 
@@ -79,6 +80,10 @@ struct Page_text {
   std::vector<Text_token> tokens;
   std::vector<Text_block> blocks;
   std::string first_h1;  // the text of the first h1 that has any, words joined by blanks
+  // As page_title and count_links_and_images read them (page_readers.h).
+  Ref_string title;
+  int images = 0;
+  int anchors = 0;
   int main_elements = 0;
   int article_elements = 0;
 

@@ -332,7 +332,15 @@ class Sentence_selector {
     if (!verb_seen_ && (c == noun || c == proper_noun || c == pronoun || c == gerund || c == existential))
       subject_seen_ = true;
     if (subject_seen_ && (c == be || c == do_form || c == have || c == verb)) verb_seen_ = true;
-    if (c != dotted && terms_.count() != 0) score_ += terms_.weight(lower_copy(w));
+    if (c != dotted && terms_.count() != 0) {
+      char lower[64];
+      if (w.size() <= sizeof lower) {
+        for (size_t i = 0; i < w.size(); ++i) lower[i] = html_chars::lower(w[i]);
+        score_ += terms_.weight(std::string_view(lower, w.size()));
+      } else {
+        score_ += terms_.weight(lower_copy(w));
+      }
+    }
     previous_ = c;
   }
 
@@ -490,6 +498,8 @@ Page_summary summarize_page(const Byte_buffer_handle& page, const Page_text& tex
   s.address = address;
   s.size = page ? page->length() : 0;
   s.retrieved = true;
+  // Each page starts with no remembered words: its figures do not depend on the pages before.
+  tagger.forget_words();
   Term_table table;
   int ratio = 0;
   s.key_terms = terms_of(text, max_key_terms, tagger, table, ratio);
@@ -505,8 +515,9 @@ Page_summary summarize_page(const Byte_buffer_handle& page, const Page_text& tex
     s.key_terms = terms;
   }
   if (s.extract.empty()) s.extract.append(Ref_string(no_description_text));
-  read_title_and_counts(page, s.title, s.num_images, s.num_anchors);
-  s.title = title_without_site_name(s.title, text.first_h1);
+  s.num_images = text.images;
+  s.num_anchors = text.anchors;
+  s.title = title_without_site_name(text.title, text.first_h1);
   return s;
 }
 

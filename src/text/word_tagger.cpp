@@ -1,5 +1,6 @@
 #include "text/word_tagger.h"
 
+#include <cstring>
 #include <initializer_list>
 #include <string>
 
@@ -32,9 +33,51 @@ Word_tagger::Word_tagger(const unsigned char* data, std::size_t size) {
   if (!lexicon_.load_lexicon_bytes(data, size)) report_error("Could not open lexicon.");
 }
 
+void Word_tagger::forget_words() {
+  lexicon_.forget_words();
+  if (memo_used_ == 0) return;
+  memo_used_ = 0;
+  if (++generation_ == 0) {
+    for (std::size_t i = 0; i < memo_slots; ++i) memo_[i].generation = 0;
+    generation_ = 1;
+  }
+}
+
 int Word_tagger::word_class(std::string_view word, int previous_class) {
-  Word_classes scratch;
-  return choose_class(word, previous_class, scratch);
+  if (word.empty() || word.size() > memo_word || previous_class < 0 || previous_class > 255) {
+    Word_classes scratch;
+    return choose_class(word, previous_class, scratch);
+  }
+  if (!memo_) memo_ = std::make_unique<Memo_entry[]>(memo_slots);
+  std::uint32_t h = (2166136261u ^ static_cast<std::uint32_t>(previous_class)) * 16777619u;
+  for (char ch : word) h = (h ^ static_cast<unsigned char>(ch)) * 16777619u;
+  for (std::size_t i = h & (memo_slots - 1);; i = (i + 1) & (memo_slots - 1)) {
+    Memo_entry& e = memo_[i];
+    if (e.generation != generation_) {
+      const int unknown_before = lexicon_.unknown_count();
+      const int determiners_before = lexicon_.determiner_count();
+      Word_classes scratch;
+      const int c = choose_class(word, previous_class, scratch);
+      if (memo_used_ < memo_slots / 2 && c >= 0 && c < 256) {
+        e.generation = generation_;
+        e.length = static_cast<std::uint8_t>(word.size());
+        e.previous = static_cast<std::uint8_t>(previous_class);
+        e.chosen = static_cast<std::uint8_t>(c);
+        e.found = lexicon_.unknown_count() == unknown_before;
+        e.determiner = lexicon_.determiner_count() != determiners_before;
+        std::memcpy(e.word, word.data(), word.size());
+        ++memo_used_;
+      }
+      return c;
+    }
+    if (e.length == word.size() && e.previous == previous_class &&
+        std::memcmp(e.word, word.data(), word.size()) == 0) {
+      // The counts move as if the word had been tagged again.
+      if (!e.found) lexicon_.count_unknown();
+      if (e.determiner) lexicon_.count_determiner();
+      return e.chosen;
+    }
+  }
 }
 
 Counted_handle<Word_classes> Word_tagger::tag_word(std::string_view word, int previous_class) {
@@ -47,7 +90,10 @@ int Word_tagger::choose_class(std::string_view written, const int prev, Word_cla
   // Typographic apostrophes read as "'".
   std::string plain;
   std::string_view word = written;
-  if (written.find_first_of("\xE2\xCA") != std::string_view::npos) {
+  bool typographic = false;
+  for (char ch : written)
+    if (static_cast<unsigned char>(ch) == 0xE2 || static_cast<unsigned char>(ch) == 0xCA) typographic = true;
+  if (typographic) {
     for (std::size_t i = 0; i < written.size(); ++i) {
       const unsigned char c = static_cast<unsigned char>(written[i]);
       if (c == 0xE2 && i + 2 < written.size() && written[i + 1] == '\x80' &&

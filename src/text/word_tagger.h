@@ -20,6 +20,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <memory>
 #include <string_view>
 
 #include "foundation/bitvector.h"
@@ -58,8 +60,12 @@ class Word_tagger {
     return tag_word(word.view(), previous_class);
   }
 
-  // The one class tag_word would choose, without making a Word_classes.
+  // The one class tag_word would choose, without making a Word_classes. Answers are
+  // remembered by word (up to memo_word bytes) and previous class, with the lexicon's counts
+  // kept as if the word had been tagged again.
   int word_class(std::string_view word, int previous_class);
+  // Forgets remembered answers (the summarizer starts each page with none).
+  void forget_words();
 
   bool has_lexicon() const { return lexicon_.loaded(); }
   // Words tagged 10 so far, and words the lexicon lacked: the summarizer's ratio.
@@ -72,6 +78,21 @@ class Word_tagger {
   int choose_class(std::string_view word, int previous_class, Word_classes& result);
 
   Lexicon lexicon_;
+
+  static constexpr int memo_word = 24;
+  static constexpr std::size_t memo_slots = 8192;
+  struct Memo_entry {
+    std::uint32_t generation = 0;  // empty unless it is the memo's current generation
+    std::uint8_t length = 0;
+    std::uint8_t previous = 0;
+    std::uint8_t chosen = 0;
+    std::uint8_t found = 0;       // the lexicon held the word (else it counted as unknown)
+    std::uint8_t determiner = 0;  // the word counted as a determiner
+    char word[memo_word];
+  };
+  std::unique_ptr<Memo_entry[]> memo_;
+  std::size_t memo_used_ = 0;
+  std::uint32_t generation_ = 1;
 };
 
 }  // namespace orvalis

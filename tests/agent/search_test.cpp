@@ -492,14 +492,16 @@ TEST_F(AgentSearch, FailingEnginesAreSuspendedOnADoublingSchedule) {
 
 // Follow Links asks the site's robots rules: a refused page keeps its title and says why; an
 // allowed one is summarized; the rules are fetched once. A fetch the user asks for is not held.
+// A page in a coding that is not decoded says so.
 TEST_F(AgentSearch, FollowLinksHonoursTheSitesRobotsRules) {
   testing::Nginx_server site;
-  ASSERT_TRUE(site.start());
+  ASSERT_TRUE(site.start("    location = /open/br.html { add_header Content-Encoding br; }\n"));
   // Our own group replaces "*": everything but /private/ is ours to fetch.
   site.put("/robots.txt", "User-agent: *\nDisallow: /\n\nUser-agent: Orvalis\nDisallow: /private/\n");
   site.put("/start.html", "<title>Start</title><a href='/private/a.html'>Private page</a>"
-                          "<a href='/secret.html'>Secret page</a><a href='/open/b.html'>Open page</a>");
-  for (const char* page : {"/private/a.html", "/secret.html", "/open/b.html"})
+                          "<a href='/secret.html'>Secret page</a><a href='/open/b.html'>Open page</a>"
+                          "<a href='/open/br.html'>Brotli page</a>");
+  for (const char* page : {"/private/a.html", "/secret.html", "/open/b.html", "/open/br.html"})
     site.put(page, "<title>Article</title><h1>Tea</h1><p>The tea plant grows on hills. Pickers take the young "
                    "leaves early in the spring.</p>");
   Robots_cache::instance().clear();
@@ -518,6 +520,9 @@ TEST_F(AgentSearch, FollowLinksHonoursTheSitesRobotsRules) {
       {"/private/a.html", "Private page", not_allowed},
       {"/secret.html", "Article", ""},
       {"/open/b.html", "Article", ""},
+      // A coding that is not decoded is not read as garbage: the reason stands instead.
+      {"/open/br.html", "Brotli page",
+       "[NO TEXT: The page came with Content-Encoding \"br\", which Orvalis does not decode]"},
   };
   for (const auto& e : expected) {
     Document_handle h = Document_store().find_by_address(rs(site.url(e.path)));

@@ -71,4 +71,16 @@ complete_line() {  # prints the completions of the words given, the last being t
 [ "$(complete_line orvalis-cli topic list --sc)" = --scheduled ] || fail "completion of an option"
 [ "$(complete_line orvalis-cli --db "$work/c.ov2" topic show Sol)" = 'Solar\ sails' ] ||
   fail "completion of a topic name: $(complete_line orvalis-cli --db "$work/c.ov2" topic show Sol)"
+
+echo "-- every command documented and completed"
+# The commands that --help lists, those the manual page describes and those completion offers
+# must be one list, so a command added to the program cannot be missing from either.
+commands_of_help=$("$cli" --help | sed -n 's/^  \([a-z][a-z-]*\).*/\1/p' | sort -u)
+commands_of_man=$(zcat "$share/man/man1/orvalis-cli.1.gz" | sed -n '/^\.SH COMMANDS/,/^\.SH /p' |
+  sed -n '/^\.T[PQ]$/{n;s/^\.B[IR]\? "\?\([a-z][a-z-]*\).*/\1/p}' | sort -u)
+commands_of_completion=$(complete_line orvalis-cli "" | sort -u)
+[ "$commands_of_help" = "$commands_of_man" ] ||
+  fail "manual page and --help differ: $(diff <(echo "$commands_of_help") <(echo "$commands_of_man") | grep '^[<>]' | tr '\n' ' ')"
+[ "$commands_of_help" = "$commands_of_completion" ] ||
+  fail "completion and --help differ: $(diff <(echo "$commands_of_help") <(echo "$commands_of_completion") | grep '^[<>]' | tr '\n' ' ')"
 echo "package $(basename "$deb") checked"

@@ -12,6 +12,7 @@
 #include <filesystem>
 
 #include "../database/earlier_format.h"
+#include "database/engine_health_store.h"
 #include "database/search_resource_store.h"
 #include "ui/child_frame.h"
 #include "ui/maintenance_dialogs.h"
@@ -345,6 +346,19 @@ TEST_F(Dialogs_test, EditSearchResourceChecksItsFieldsAndStoresTheRecord) {
   };
   frame_->run_command(ui::cmd_edit_search_resources);
   EXPECT_EQ(store.resource("Mine")->enabled, 1);
+
+  // The Health column says which engines work: three failures in a row suspend one.
+  for (int i = 0; i < 3; ++i) Engine_health_store().record_failure("Mine", "answered 503 Service Unavailable");
+  QString health;
+  fill_in = [&](QDialog& d) {
+    auto& list = as<ui::CSearchResourcesDialog>(d);
+    for (int r = 0; r < list.list()->topLevelItemCount(); ++r)
+      if (list.list()->topLevelItem(r)->text(0) == "Mine") health = list.list()->topLevelItem(r)->text(3);
+    return int(QDialog::Accepted);
+  };
+  frame_->run_command(ui::cmd_edit_search_resources);
+  EXPECT_TRUE(health.startsWith("suspended until")) << health.toStdString();
+  EXPECT_TRUE(health.endsWith("(answered 503 Service Unavailable)")) << health.toStdString();
 }
 
 TEST_F(Dialogs_test, CompactThroughTheDialog) {
