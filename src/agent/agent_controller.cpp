@@ -82,6 +82,8 @@ void agent_tick() {
     task->start();
   }
   finish_jobs();
+  // Scheduled runs that have ended get their topic pages published.
+  publish_after_scheduled_runs();
   s.busy = false;
 }
 

@@ -53,18 +53,13 @@ Browser_choice browser_choice(const Ref_string& browser_path) {
   return Browser_choice::other;
 }
 
-Ref_string check_browser_path(const Ref_string& browser_path) {
-  if (!browser_path.empty() && ::access(browser_path.c_str(), R_OK) == 0) {
-    struct stat st;
-    if (::stat(browser_path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) return {};
-  }
-  return Ref_string::from_id(10130);
-}
+namespace {
 
-bool browser_executable_found(const Ref_string& browser_path) {
-  if (browser_path.empty()) return false;
-  std::string path = browser_path.str();
-  if (path.find('/') != std::string::npos) return is_executable_file(path);
+// The file `name` stands for: itself when it holds a "/", else the first file of that name in
+// a folder of PATH that passes `usable`; empty when none does.
+template <class Usable>
+std::string resolve_command(const std::string& name, Usable usable) {
+  if (name.find('/') != std::string::npos) return usable(name) ? name : std::string();
   const char* search = std::getenv("PATH");
   std::string dirs = search ? search : "/usr/local/bin:/usr/bin:/bin";
   size_t start = 0;
@@ -74,11 +69,27 @@ bool browser_executable_found(const Ref_string& browser_path) {
     // An empty entry names the current folder.
     std::string candidate = end > start ? dirs.substr(start, end - start) : std::string(1, '.');
     candidate += '/';
-    candidate += path;
-    if (is_executable_file(candidate)) return true;
+    candidate += name;
+    if (usable(candidate)) return candidate;
     start = end + 1;
   }
-  return false;
+  return {};
+}
+
+bool is_readable_file(const std::string& path) {
+  struct stat st;
+  return ::access(path.c_str(), R_OK) == 0 && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+}  // namespace
+
+Ref_string check_browser_path(const Ref_string& browser_path) {
+  if (!browser_path.empty() && !resolve_command(browser_path.str(), is_readable_file).empty()) return {};
+  return Ref_string::from_id(10130);
+}
+
+bool browser_executable_found(const Ref_string& browser_path) {
+  return !browser_path.empty() && !resolve_command(browser_path.str(), is_executable_file).empty();
 }
 
 Ref_string confirm_browser_question(const Ref_string& browser_path) {

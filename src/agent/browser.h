@@ -36,7 +36,7 @@ Ref_string browser_service_name(const Ref_string& browser_path);
 Browser_choice browser_choice(const Ref_string& browser_path);
 
 // Setting a path on the options page: the path must name a file that can be opened for
-// reading. Returns the empty string when it can, else "Please pick a browser using the Browse
+// reading (a name without "/" is looked up on PATH, so "firefox" is a path). Returns the empty string when it can, else "Please pick a browser using the Browse
 // button." and the caller clears BrowserPath and BrowserDDE.
 Ref_string check_browser_path(const Ref_string& browser_path);
 

@@ -33,9 +33,37 @@ Ref_string check_capture_request(Capture_request& request, Database& db,
 
 namespace {
 
+// A value for an attribute of a page whose encoding is not known: escaped, and every
+// character beyond ASCII written as a numeric reference, which reads the same in any encoding.
+Ref_string any_encoding_html(const Ref_string& value) {
+  const Ref_string escaped = escape_html(value);
+  std::string_view text = escaped.view();
+  std::string out;
+  for (std::size_t i = 0; i < text.size();) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+      ++i;
+      continue;
+    }
+    int extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
+    unsigned long cp = c & (0x3F >> extra);
+    int taken = 1;
+    for (; taken <= extra && i + taken < text.size(); ++taken) {
+      const auto next = static_cast<unsigned char>(text[i + taken]);
+      if ((next & 0xC0) != 0x80) break;
+      cp = (cp << 6) | (next & 0x3F);
+    }
+    if (extra == 0 || taken != extra + 1) cp = 0xFFFD;
+    out += "&#" + std::to_string(cp) + ";";
+    i += static_cast<std::size_t>(taken);
+  }
+  return Ref_string(out);
+}
+
 void add_hidden(Ref_string& out, const char* marker, const Ref_string& value) {
   out += concat("<input type=\"hidden\" name=", marker, " value=\"");
-  out += escape_html(value);
+  out += any_encoding_html(value);
   out += "\">\n";
 }
 
@@ -67,6 +95,8 @@ class Form_rewriter : public Html_scanner {
       if (method != "post") method = "get";
       tag.set_attribute("action", listener_);
       tag.set_attribute("method", "post");
+      // Whatever the page's own encoding, the browser sends the fields as UTF-8, the text we store.
+      tag.set_attribute("accept-charset", "UTF-8");
       replacement = tag.text();
       add_markers(replacement, Url(base_).resolve(action));
       add_hidden(replacement, kMethod_marker, method);
@@ -74,7 +104,8 @@ class Form_rewriter : public Html_scanner {
     }
     if (lower == "isindex") {
       found_form = true;
-      replacement = concat("<form action=\"", escape_html(listener_).view(), "\" method=post>\n");
+      replacement = concat("<form action=\"", escape_html(listener_).view(),
+                           "\" method=post accept-charset=\"UTF-8\">\n");
       replacement += "<hr>This is a searchable index . Enter search keywords: ";
       replacement += concat("<input name=\"", kIsindex_field, "\">\n");
       replacement += "<br><hr>\n";
@@ -151,7 +182,7 @@ Ref_list<Name_value> submitted_fields(const Http_request_info& request) {
   for (const Ref_string& piece : split(request.path.mid(q + 1), '&')) {
     Ref_list<Ref_string> parts = split(piece, '=');
     if (parts.count() < 2) continue;
-    fields.append({parts.at(0), url_decode(parts.at(1))});
+    fields.append({form_decode(parts.at(0)), form_decode(parts.at(1))});
   }
   return fields;
 }
@@ -179,7 +210,7 @@ bool Resource_capture::take(const Http_request_info& request, Ref_string& html) 
     } else if (name == kPassword_marker) {
       resource->password = field.value;
     } else if (name == kName_marker) {
-      named = field.value.replace('+', ' ').lower() == request_.name.lower();
+      named = field.value.lower() == request_.name.lower();
     } else if (name == kForm_address_marker) {
       form_url = field.value;
     } else if (name == kAddress_marker) {

@@ -56,8 +56,9 @@ struct Capture_page {
   bool found_form = false;
 };
 
-// Rewrites every form and isindex of `body` to post to `listener_address` with the six hidden
-// fields, then inserts a base reference to `page_address` (where the page was delivered from;
+// Rewrites every form and isindex of `body` to post to `listener_address` in UTF-8 with the six
+// hidden fields (characters beyond ASCII written as numeric references, so they read the same
+// in the page's own encoding), then inserts a base reference to `page_address` (where the page was delivered from;
 // relative actions resolve against it, or against the page's own base element) and the
 // instructions at the top of the body.
 Capture_page rewrite_capture_page(const Byte_buffer_handle& body, const Ref_string& page_address,
@@ -76,7 +77,7 @@ Ref_list<Name_value> submitted_fields(const Http_request_info& request);
 
 // Turns the browser's submission into the search resource of one capture and stores it. A
 // request is the submission when it carries the capture's name marker with the capture's own
-// name (a "+" read as a blank); anything else (a favicon request, a stray page) is not taken
+// name (fields read as browsers encode them: "+" a blank, "%2B" a "+"); anything else (a favicon request, a stray page) is not taken
 // and gets no answer of its own. A submission without "searchfield" in any field is answered
 // with the text that says so and not taken, so the user can try again on the same page. Only
 // one submission is ever taken; nothing is stored for any other.

@@ -7,6 +7,7 @@
 #include "foundation/url.h"
 #include "net/http_response.h"
 #include "net/network.h"
+#include "platform/clock.h"
 
 namespace orvalis {
 
@@ -96,6 +97,7 @@ void Capture_task::process_result() {
     failed_ = true;
     return;
   }
+  shown_at_ = platform::now();
   open_address(file_url(page_path_));
 }
 
@@ -116,6 +118,11 @@ Capture_progress capture_progress(bool submission_taken, const Capture_task& tas
   } else if (task.no_form()) {
     p.state = Capture_progress::no_form;
     p.text = Ref_string::from_id(18015);
+  } else if (const std::int64_t limit = std::int64_t{network_limits().capture_timeout} * 10;
+             task.shown_at() > 0 && platform::now() - task.shown_at() >= limit) {
+    p.state = Capture_progress::failed;
+    p.text = Ref_string("No search was submitted from the capture page within " + std::to_string(limit) +
+                        " seconds; the capture has ended. Start it again to capture the search resource.");
   } else {
     p.state = Capture_progress::waiting;
     p.text = Ref_string::from_id(10049);

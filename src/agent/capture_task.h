@@ -34,6 +34,8 @@ class Capture_task : public Network_task {
   bool ended() const { return ended_; }
   // The capture page written, once written.
   const Ref_string& page_path() const { return page_path_; }
+  // When the page was shown in the browser (seconds since 1970); 0 before.
+  std::int64_t shown_at() const { return shown_at_; }
   // Where the browser is sent: "http://" host ":" port.
   Ref_string listener_address() const;
 
@@ -45,6 +47,7 @@ class Capture_task : public Network_task {
   bool no_form_ = false;
   bool ended_ = false;
   Ref_string page_path_;
+  std::int64_t shown_at_ = 0;
 };
 using Capture_task_handle = Counted_handle<Capture_task>;
 
@@ -60,7 +63,9 @@ struct Capture_progress {
 
 // The state of a capture: captured once the listener took the submission; else, once the
 // task has ended, failed ("Unable to retrieve search form..." with the hint about username and
-// password when either was given), no form, or waiting for the user; retrieving before.
+// password when either was given), no form, or waiting for the user; retrieving before. A
+// capture that waited for the user's submission NetworkTimeout x 10 seconds has failed too,
+// with the text that says so: the user has gone, and the listener is closed.
 Capture_progress capture_progress(bool submission_taken, const Capture_task& task);
 
 }  // namespace orvalis

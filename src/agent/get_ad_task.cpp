@@ -3,7 +3,6 @@
 #include <string>
 
 #include "agent/task_manager.h"
-#include "foundation/error_handler.h"
 #include "foundation/settings.h"
 #include "net/http_connection.h"
 #include "net/http_response.h"
@@ -15,6 +14,14 @@ const char* image_kind(std::string_view bytes) {
   if (bytes.substr(0, 6) == "GIF87a" || bytes.substr(0, 6) == "GIF89a") return "gif";
   if (bytes.substr(0, 3) == "\xFF\xD8\xFF") return "jpeg";
   if (bytes.substr(0, 8) == "\x89PNG\r\n\x1A\n") return "png";
+  if (bytes.size() >= 12 && bytes.substr(0, 4) == "RIFF" && bytes.substr(8, 4) == "WEBP") return "webp";
+  // SVG is text: after a byte-order mark and blanks, markup whose first kilobytes open an svg
+  // element. (Shown through an img element, its scripts never run.)
+  std::string_view head = bytes.substr(0, 4096);
+  if (head.starts_with("\xEF\xBB\xBF")) head.remove_prefix(3);
+  while (!head.empty() && (head.front() == ' ' || head.front() == '\t' || head.front() == '\r' || head.front() == '\n'))
+    head.remove_prefix(1);
+  if (head.starts_with("<") && head.find("<svg") != std::string_view::npos) return "svg";
   return "";
 }
 
@@ -49,9 +56,8 @@ void Get_ad_task::process_result() {
     refusal_ = store();
   else
     refusal_ = fetchable_ ? failure_reason() : Ref_string("the address cannot be fetched");
-  if (!refusal_.empty())
-    report_warning(Ref_string("The advertisement of '" + resource_name_.str() + "' from '" +
-                              image_address_.str() + "' was not stored: " + refusal_.str()));
+  // An advertisement that could not be had is not the user's concern: nothing is stored and
+  // nothing is said (refusal() keeps the reason for whoever asks).
   Task_manager::instance().finish(*this);
 }
 
@@ -68,13 +74,17 @@ Ref_string Get_ad_task::store() {
     return Ref_string("the reply ended after " + std::to_string(received) + " of " + std::to_string(announced) +
                       " bytes");
   std::string_view body(text + response->body_offset, static_cast<std::size_t>(announced));
-  if (*image_kind(body) == 0) return "it is not a GIF, JPEG or PNG image";
+  const std::string_view kind = image_kind(body);
+  if (kind.empty()) return "it is not a GIF, JPEG, PNG, WebP or SVG image";
 
   // The address the image finally came from names its extension.
   const Ref_string& delivered = connection()->url().empty() ? extension_address_ : connection()->url();
   Advertisement ad;
   ad.resource_name = resource_name_;
   ad.image_file = advertisement_image_name(resource_name_, delivered);
+  // A browser shows a local SVG file only under its own extension.
+  if (kind == "svg" && !ad.image_file.view().ends_with(".svg"))
+    ad.image_file = advertisement_image_name(resource_name_, "image.svg");
   ad.anchor = Html_tag(anchor_text_).attributes();
   if (image_tag_) ad.image = image_tag_->attributes();
   const Ref_string folder = engines_folder();

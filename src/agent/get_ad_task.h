@@ -6,10 +6,10 @@
 // Made by the advertisement step of a search (take_advertisement) from the engine's name, the
 // image's address, the anchor around the image (with target "_top") and the image tag; due at
 // once. The fetch has a fixed 60-second time-out. Only a complete reply is stored: status 200
-// with a Content-Length, at least that many bytes received, and the bytes a GIF, JPEG or PNG
-// image. A failed, cut, oversized (past the MaxDocumentBytes read limit) or unusable reply
-// stores nothing, the engine's previous image and page stay, and a warning says why. Every
-// outcome finishes the task. User-interface thread only. REQUIRES: made with make_counted.
+// with a Content-Length, at least that many bytes received, and the bytes a GIF, JPEG, PNG,
+// WebP or SVG image. A failed, cut, oversized (past the MaxDocumentBytes read limit) or
+// unusable reply stores nothing and says nothing (refusal() tells why); the engine's previous
+// image and page stay. Every outcome finishes the task. User-interface thread only. REQUIRES: made with make_counted.
 #pragma once
 
 #include "foundation/ref_string.h"
@@ -50,7 +50,8 @@ class Get_ad_task : public Network_task {
   bool fetchable_ = true;
 };
 
-// The kind of image the bytes begin with: "gif", "jpeg", "png", or empty for anything else.
+// The kind of image the bytes hold: "gif", "jpeg", "png", "webp", "svg", or empty for anything
+// else.
 const char* image_kind(std::string_view bytes);
 
 }  // namespace orvalis

@@ -2,7 +2,10 @@
 
 #include <cstdio>
 #include <map>
+#include <filesystem>
 #include <optional>
+#include <set>
+#include <system_error>
 #include <vector>
 
 #include "agent/search_topic_task.h"
@@ -10,6 +13,7 @@
 #include "agent/task_manager.h"
 #include "database/topic_store.h"
 #include "foundation/error_handler.h"
+#include "reports/topic_index.h"
 
 namespace orvalis {
 
@@ -43,6 +47,12 @@ void add(Task_map& map, std::int32_t id, const Agent_task_handle& task, const Re
   task->set_schedule(*spec);
   map[id] = task;
   Task_manager::instance().add_recurrent(task);
+}
+
+// Topics whose scheduled run has started and whose page is not yet written again.
+std::set<std::int32_t>& runs_to_publish() {
+  static auto* ids = new std::set<std::int32_t>;
+  return *ids;
 }
 
 Agent_task_handle find(const Task_map& map, std::int32_t id) {
@@ -79,7 +89,26 @@ void register_all_schedules() {
     register_topic_schedules(*t);
 }
 
+void note_scheduled_run(std::int32_t concept_id) { runs_to_publish().insert(concept_id); }
+
+void publish_after_scheduled_runs() {
+  std::set<std::int32_t>& ids = runs_to_publish();
+  if (ids.empty() || Task_manager::instance().has_tasks() != 0) return;
+  std::set<std::int32_t> done;
+  done.swap(ids);
+  if (!Database::shared().is_open()) return;
+  Publish_options options = Publish_options::from_settings();
+  if (options.pages_folder.empty()) return;
+  std::error_code ec;
+  std::filesystem::create_directories(options.pages_folder.str(), ec);
+  for (std::int32_t id : done) {
+    Topic topic;
+    if (Topic_store::shared().load_topic(topic, id)) publish_topic_page(topic, options);
+  }
+}
+
 void unregister_all_schedules() {
+  runs_to_publish().clear();  // the database closes: its runs are over
   std::vector<std::int32_t> ids;
   for (const auto& [id, task] : search_map()) ids.push_back(id);
   for (const auto& [id, task] : summarize_map()) ids.push_back(id);

@@ -6,6 +6,10 @@
 // when they finish, their next due follows from their schedule. A spec that does not parse
 // leaves that schedule without a task, silently.
 //
+// A topic's page in the published index (reports/topic_index.h) is written again after each
+// scheduled run of the topic: the run is noted when its task starts, and its page published
+// when the agent is next idle, once the searches and summaries the run made are done.
+//
 // register_topic_schedules is called for every topic when a database opens, after the due-tasks
 // check, for topics made by the new-topic wizard or by organizing, and after a topic's
 // properties change; unregister_topic_schedules for every topic when the database closes.
@@ -31,6 +35,12 @@ void unregister_all_schedules();
 // The recurrent tasks of a topic (null when that schedule is off).
 Agent_task_handle recurrent_search_task(std::int32_t concept_id);
 Agent_task_handle recurrent_summarize_task(std::int32_t concept_id);
+
+// A scheduled run of the topic (by its schedule or by the due-tasks check) has started.
+void note_scheduled_run(std::int32_t concept_id);
+// When the agent is idle: writes the page of every topic whose scheduled run has ended into
+// the installation's pages folder, and forgets those runs. The agent tick calls it.
+void publish_after_scheduled_runs();
 
 // "'Rust' has tasks scheduled. Agent searches in 2 days, summarizes in 5 hours 3 minutes";
 // empty when neither schedule is on.

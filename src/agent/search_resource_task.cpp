@@ -203,6 +203,18 @@ Byte_buffer_handle response_body(const Net_connection& connection, bool require_
   return page.body;
 }
 
+Ref_string result_link_title(const Found_link& link) {
+  // Titles are stored as a browser shows them, character references decoded.
+  Ref_string title = link.text.is_blank() ? link.url : link.text;
+  if (title.find('&') >= 0) title.decode_entities();
+  return title;
+}
+
+bool search_keeps_link(const Found_link& link) {
+  return character_count(link.url.view()) <= max_field_characters &&
+         character_count(result_link_title(link).view()) <= max_field_characters;
+}
+
 int store_found_links(const Topic_handle& topic, const Ref_list<Found_link>& links,
                       const Ref_string& query, const Ref_string& added_by,
                       const std::function<void(const Document_handle&, bool is_new)>& then) {
@@ -210,12 +222,8 @@ int store_found_links(const Topic_handle& topic, const Ref_list<Found_link>& lin
   int added = 0;
   Db_batch batch(Database::shared());
   for (const Found_link& link : links) {
-    // Titles are stored as a browser shows them, character references decoded.
-    Ref_string title = link.text.is_blank() ? link.url : link.text;
-    if (title.find('&') >= 0) title.decode_entities();
-    if (character_count(link.url.view()) > max_field_characters ||
-        character_count(title.view()) > max_field_characters)
-      continue;
+    if (!search_keeps_link(link)) continue;
+    Ref_string title = result_link_title(link);
     bool is_new = false;
     Document_handle d = store.add_document(link.url, title, -1, -1, &is_new);
     // A database error has been reported (and the agent stopped): store no more.

@@ -83,8 +83,14 @@ Ref_list<Found_link> read_result_links(const Byte_buffer_handle& page, const Ref
 // UTF-8; null when the reply is not a usable 200 when `require_ok`, or has no body.
 Byte_buffer_handle response_body(const Net_connection& connection, bool require_ok, int* status = nullptr);
 
-// Stores the links found for a topic: each link shorter than 256 characters (address and title)
-// becomes a document (added when new) linked to the topic with `query` and `added_by`, a
+// The title a result link is stored with: its text, or its address when the text is blank,
+// character references decoded.
+Ref_string result_link_title(const Found_link& link);
+// Whether a search stores the result link: its address and title are short enough to be
+// stored (shorter than 256 characters). `resource test` lists the others as dropped.
+bool search_keeps_link(const Found_link& link);
+
+// Stores the links found for a topic: each link search_keeps_link keeps becomes a document (added when new) linked to the topic with `query` and `added_by`, a
 // removed link staying removed. `then` is called for each stored document with whether it was
 // new. When one was new the topic's time_last_modified is set and saved. Returns the number
 // of new documents.

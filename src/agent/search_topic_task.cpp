@@ -1,6 +1,7 @@
 #include "agent/search_topic_task.h"
 
 #include "agent/agent_events.h"
+#include "agent/scheduler.h"
 #include "agent/search_resource_task.h"
 #include "agent/task_manager.h"
 #include "database/engine_health_store.h"
@@ -77,6 +78,7 @@ int Search_topic_task::start() {
     return 1;
   }
   topic_->terms = topic->terms;
+  if (scheduled_) note_scheduled_run(topic->concept_id);
 
   Ref_list<Ref_string> queries;
   for (const Ref_string& term : topic->terms) queries.append(term);

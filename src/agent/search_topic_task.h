@@ -25,8 +25,9 @@ class Search_topic_task : public Agent_task {
   Search_topic_task(const Topic_handle& topic, bool record_query_time);
 
   int start() override;
-  // Started by a schedule: the pages the search finds are summarized under the sites' robots
-  // rules (the engines themselves are asked as always).
+  // Started by a schedule (or the due-tasks check): the pages the search finds are summarized
+  // under the sites' robots rules (the engines themselves are asked as always), and once the
+  // run has ended the topic's page is published again (scheduler.h).
   void set_scheduled(bool on) { scheduled_ = on; }
 
   const Topic_handle& topic() const { return topic_; }

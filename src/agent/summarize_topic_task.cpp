@@ -1,5 +1,6 @@
 #include "agent/summarize_topic_task.h"
 
+#include "agent/scheduler.h"
 #include "agent/summarize_task.h"
 #include "agent/task_manager.h"
 #include "database/document_store.h"
@@ -23,6 +24,7 @@ int Summarize_topic_task::start() {
       task->set_respect_robots(scheduled_);
       manager.submit(task);
     }
+    if (scheduled_) note_scheduled_run(topic_->concept_id);
     if (record_summary_time_) {
       Topic fresh;
       if (Topic_store::shared().load_topic(fresh, topic_->concept_id)) {

@@ -16,7 +16,8 @@ class Summarize_topic_task : public Agent_task {
  public:
   // "Summarize documents on subject '<name>'"; due at once unless the maker sets a schedule.
   Summarize_topic_task(const Topic_handle& topic, bool record_summary_time);
-  // Started by a schedule: the fetches honour the sites' robots rules.
+  // Started by a schedule (or the due-tasks check): the fetches honour the sites' robots rules,
+  // and once the run has ended the topic's page is published again (scheduler.h).
   void set_scheduled(bool on) { scheduled_ = on; }
 
   int start() override;

@@ -85,8 +85,11 @@ void Task_manager::fire_recurrent() {
   // A copy: a started task may change the schedules (a topic saved, registered again).
   std::vector<Agent_task_handle> tasks(recurrent_.begin(), recurrent_.end());
   for (const Agent_task_handle& t : tasks) {
-    if (!recurrent_.contains(t)) continue;
-    if (t->next_due().seconds() < platform::now()) t->start();
+    if (!recurrent_.contains(t) || (fire_each_once_ && fired_.contains(t))) continue;
+    if (t->next_due().seconds() < platform::now()) {
+      if (fire_each_once_) fired_.append(t);
+      t->start();
+    }
   }
 }
 

@@ -55,6 +55,13 @@ class Task_manager {
   void fire_recurrent();
   // One-shot commands switch firing off so that other topics' schedules stay quiet.
   void set_recurrent_enabled(bool on) { recurrent_enabled_ = on; }
+  // A run that ends once the agent is idle fires each recurrent task at most once, so that a
+  // schedule due again at once (every 0 hours) cannot keep it busy for ever. Switching it on
+  // or off forgets what fired.
+  void set_fire_each_once(bool on) {
+    fire_each_once_ = on;
+    fired_.clear();
+  }
   bool recurrent_enabled() const { return recurrent_enabled_; }
 
   const Ref_list<Agent_task_handle>& queue() const { return queue_; }
@@ -70,6 +77,8 @@ class Task_manager {
   Ref_list<Agent_task_handle> running_;
   Ref_list<Agent_task_handle> recurrent_;
   bool recurrent_enabled_ = true;
+  bool fire_each_once_ = false;
+  Ref_list<Agent_task_handle> fired_;  // while fire_each_once_
 };
 
 }  // namespace orvalis

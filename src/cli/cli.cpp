@@ -53,6 +53,9 @@ const Command_entry kCommands[] = {
     {"organize", cmd_organize, "organize TOPIC [--pick LABEL]... [--inherit]"},
     {"compact", cmd_compact, "compact FILE [--yes]"},
     {"convert", cmd_convert, "convert OLD-FILE NEW-FILE [--yes]"},
+    {"feed", cmd_feed, "feed add TOPIC URL [--title T] | list [TOPIC] | remove TOPIC URL"},
+    {"export", cmd_export, "export [TOPIC]... [--format json|opml|markdown|csl-json] [--output FILE]"},
+    {"import", cmd_import, "import FILE [--format json|opml]"},
 };
 
 void print_usage(std::ostream& out) {

@@ -65,6 +65,9 @@ int doc_show_html(Context& c);
 int cmd_organize(Context& c);
 int cmd_compact(Context& c);
 int cmd_convert(Context& c);
+int cmd_feed(Context& c);
+int cmd_export(Context& c);
+int cmd_import(Context& c);
 
 // TOPIC and DOC arguments, for commands whose database is open: the topic or document named,
 // or null after reporting that none (or several) is.

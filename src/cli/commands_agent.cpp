@@ -20,6 +20,7 @@
 #include "agent/agent_events.h"
 #include "agent/application.h"
 #include "agent/get_links_task.h"
+#include "agent/scheduler.h"
 #include "agent/search_resource_task.h"
 #include "agent/search_topic_task.h"
 #include "agent/summarize_task.h"
@@ -164,7 +165,8 @@ bool run_agent(Context& c, Run_mode mode, Run_statistics* statistics) {
   Stop_signals signals;
   Agent_progress progress(c.err, isatty(2) == 1);
   Task_manager& manager = Task_manager::instance();
-  manager.set_recurrent_enabled(mode == Run_mode::with_schedules);
+  manager.set_recurrent_enabled(mode != Run_mode::until_idle);
+  manager.set_fire_each_once(mode == Run_mode::until_idle_with_schedules);
   start_agent_timer(loop, 1000);
   // The first tick at once: what was submitted starts without waiting a second.
   agent_tick();
@@ -183,7 +185,11 @@ bool run_agent(Context& c, Run_mode mode, Run_statistics* statistics) {
       stopped = true;
       break;
     }
-    if (mode != Run_mode::with_schedules && manager.has_tasks() == 0) break;
+    if (mode != Run_mode::with_schedules && manager.has_tasks() == 0) {
+      // Before it ends, the schedules that came due since the last tick fire (once each).
+      if (mode == Run_mode::until_idle_with_schedules) manager.fire_recurrent();
+      if (manager.has_tasks() == 0) break;
+    }
     if (!loop.run_once(250)) break;
   }
   stop_agent_timer();
@@ -193,6 +199,9 @@ bool run_agent(Context& c, Run_mode mode, Run_statistics* statistics) {
     c.err << "Stopped: every task was stopped.\n";
   }
   manager.set_recurrent_enabled(true);
+  manager.set_fire_each_once(false);
+  // Scheduled runs that ended after the last tick get their topic pages too.
+  if (!stopped) publish_after_scheduled_runs();
   return !stopped;
 }
 
@@ -399,8 +408,13 @@ int resource_test(Context& c) {
     Byte_buffer_handle page = response_body(*task->connection(), false, &http_status);
     std::vector<Ref_string> dropped;
     Ref_list<Found_link> kept;
-    if (task->status() == Network_task::succeeded && page)
-      kept = read_result_links(page, task->connection()->url(), r->ignore_substrings, &dropped);
+    std::vector<Ref_string> too_long;
+    if (task->status() == Network_task::succeeded && page) {
+      // The links the search would store, by the same rules: the ignore list, then the lengths.
+      for (const Found_link& l : read_result_links(page, task->connection()->url(), r->ignore_substrings, &dropped))
+        if (search_keeps_link(l)) kept.append(l);
+        else too_long.push_back(l.url);
+    }
     if (task->ended) {
       const Ref_string failure = engine_failure_reason(*task);
       if (failure.empty())
@@ -419,6 +433,8 @@ int resource_test(Context& c) {
         j.begin_object().field("url", l.url.view()).field("title", decoded(l.text).view()).end_object();
       j.end_array().key("dropped").begin_array();
       for (const Ref_string& d : dropped) j.value(d.view());
+      j.end_array().key("too_long").begin_array();
+      for (const Ref_string& d : too_long) j.value(d.view());
       j.end_array().end_object().finish();
     } else {
       c.out << "\nResult: " << outcome_text(task->status());
@@ -428,6 +444,8 @@ int resource_test(Context& c) {
       for (const Found_link& l : kept) c.out << "  " << l.url << "  " << decoded(l.text) << "\n";
       c.out << "\nLinks dropped by the ignore list (" << dropped.size() << "):\n";
       for (const Ref_string& d : dropped) c.out << "  " << d << "\n";
+      c.out << "\nLinks dropped as too long to store (" << too_long.size() << "):\n";
+      for (const Ref_string& d : too_long) c.out << "  " << d << "\n";
     }
     if (task->status() != Network_task::succeeded) {
       report_error(rs("The query to '" + name + "' " + outcome_text(task->status()) + "."));

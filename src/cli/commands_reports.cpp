@@ -68,11 +68,9 @@ int cmd_publish(Context& c) {
   std::sort(sorted.begin(), sorted.end(), name_less);
   Ref_list<Topic_handle> topics;
   for (const Topic_handle& t : sorted) topics.append(t);
-  Ref_string index = publish_index(topics, options);
+  int pages = 0;
+  Ref_string index = publish_index(topics, options, &pages);
   if (index.empty()) return 1;
-  int pages = 3;
-  for (const Topic_handle& t : topics)
-    if (!publish_topic_page(*t, options).empty()) ++pages;
   print_path(c, index, pages);
   return 0;
 }

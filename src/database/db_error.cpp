@@ -52,7 +52,10 @@ void report_db_error(const Db_error& e) {
   Ref_string text(std::string_view(e.description()));
   if (is_serious_db_error(e.code()) && s.hook) s.hook();
   std::int64_t now = platform::tick_milliseconds();
-  if (s.any_reported && s.last_code == e.code() && now - s.last_time < repeat_window_ms) return;
+  if (s.any_reported && s.last_code == e.code() && now - s.last_time < repeat_window_ms) {
+    note_error(text);  // not shown again, but whoever collects errors still sees it
+    return;
+  }
   s.any_reported = true;
   s.last_code = e.code();
   s.last_time = now;

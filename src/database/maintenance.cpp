@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "database/document.h"
+#include "database/feed_store.h"
 #include "database/schema.h"
 #include "foundation/error_handler.h"
 
@@ -23,42 +24,22 @@ namespace orvalis {
 
 namespace {
 
-// ---- Faults that tests inject through ORVALIS_TEST_FAULTS (comma-separated): -------------
-//   kill-at=STEP      the process kills itself (SIGKILL) when compaction reaches STEP
-//   no-space          every disk reports no free space
-//   full-after=PAGES  the converted file cannot grow beyond PAGES pages (a disk that fills)
-// Nothing else reads the variable; programs run by users never set it.
+// ---- Faults that tests inject (set_maintenance_fault_hook) -----------------------------------
 
-bool has_fault(std::string_view fault) {
-  const char* all = std::getenv("ORVALIS_TEST_FAULTS");
-  if (!all) return false;
-  std::string_view rest(all);
-  while (!rest.empty()) {
-    std::size_t comma = rest.find(',');
-    if (rest.substr(0, comma) == fault) return true;
-    if (comma == std::string_view::npos) break;
-    rest.remove_prefix(comma + 1);
-  }
-  return false;
+std::function<std::string(std::string_view)>& fault_hook() {
+  static auto* hook = new std::function<std::string(std::string_view)>;
+  return *hook;
 }
 
 std::string fault_value(std::string_view name) {
-  const char* all = std::getenv("ORVALIS_TEST_FAULTS");
-  if (!all) return {};
-  std::string_view rest(all);
-  std::string prefix = std::string(name) + "=";
-  while (!rest.empty()) {
-    std::size_t comma = rest.find(',');
-    std::string_view item = rest.substr(0, comma);
-    if (item.substr(0, prefix.size()) == prefix) return std::string(item.substr(prefix.size()));
-    if (comma == std::string_view::npos) break;
-    rest.remove_prefix(comma + 1);
-  }
-  return {};
+  const auto& hook = fault_hook();
+  return hook ? hook(name) : std::string();
 }
 
+bool has_fault(std::string_view name) { return !fault_value(name).empty(); }
+
 void step_reached(const char* step) {
-  if (has_fault(std::string("kill-at=") + step)) ::kill(::getpid(), SIGKILL);
+  if (fault_value("kill-at") == step) ::kill(::getpid(), SIGKILL);
 }
 
 // ---- Files ---------------------------------------------------------------------------------
@@ -443,6 +424,10 @@ std::int64_t remove_orphan_documents(Database& db, const std::function<bool()>& 
   return static_cast<std::int64_t>(orphans.size());
 }
 
+void set_maintenance_fault_hook(std::function<std::string(std::string_view fault)> hook) {
+  fault_hook() = std::move(hook);
+}
+
 bool is_earlier_format(const Ref_string& path) {
   try {
     Database db;
@@ -503,6 +488,7 @@ Maintenance_result compact_database(const Ref_string& path, const Maintenance_pr
     }
     tell("orphan documents");
     std::int64_t orphans = remove_orphan_documents(db, prompts.stop);
+    remove_orphan_feeds(db);  // the feeds of deleted topics go with them
     db.execute("COMMIT");
     step_reached("orphans-removed");
 

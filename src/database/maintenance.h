@@ -35,6 +35,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 
 #include "database/database.h"
 #include "foundation/ref_string.h"
@@ -80,5 +81,12 @@ std::int64_t remove_orphan_documents(Database& db, const std::function<bool()>& 
 // True when `path` holds the earlier format's tables concept_master, concept_home, ui_text and
 // url_annotation (opened read-only; any failure counts as no).
 bool is_earlier_format(const Ref_string& path);
+
+// Fault injection, for tests only: the hook gives the value of a named fault, empty when it
+// is off. "kill-at" names the compaction step at which the process kills itself (SIGKILL);
+// "no-space" makes every disk report no free space; "full-after" is the number of pages the
+// converted file cannot grow beyond (a disk that fills). The programs never install a hook;
+// an empty function removes it.
+void set_maintenance_fault_hook(std::function<std::string(std::string_view fault)> hook);
 
 }  // namespace orvalis

@@ -41,6 +41,30 @@ Collecting_error_handler::~Collecting_error_handler() {
 }
 
 namespace {
+Error_handler& thread_handler();
+}  // namespace
+
+Passing_error_handler::Passing_error_handler() : previous_(current_handler) { make_current(); }
+
+Passing_error_handler::~Passing_error_handler() {
+  if (current_handler == this) current_handler = previous_;
+}
+
+void Passing_error_handler::report(Ref_string message) {
+  record(message);
+  // The previous handler (or the default one) takes it as if this one were not there.
+  current_handler = previous_;
+  report_error(message);
+  current_handler = this;
+}
+
+void Passing_error_handler::warn(Ref_string message) {
+  current_handler = previous_;
+  thread_handler().warn(message);
+  current_handler = this;
+}
+
+namespace {
 Error_handler& thread_handler() {
   if (!current_handler) {
     default_handler = std::make_unique<Default_error_handler>();
@@ -54,6 +78,10 @@ void report_error(Ref_string message) { thread_handler().report(message); }
 
 void report_warning(Ref_string message) {
   if (warnings_on.load(std::memory_order_relaxed)) thread_handler().warn(message);
+}
+
+void note_error(Ref_string message) {
+  if (current_handler) current_handler->noted(message);
 }
 
 void set_warnings_enabled(bool on) { warnings_on = on; }

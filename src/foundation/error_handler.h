@@ -26,6 +26,9 @@ class Error_handler {
   // Takes a warning (only reached when warnings are switched on). The base treats it as a
   // message like any other; front-ends may show it differently.
   virtual void warn(Ref_string message) { report(message); }
+  // Takes an error that happened but is not reported again (a repeat the reporter keeps
+  // quiet); nothing by default.
+  virtual void noted(Ref_string) {}
 
   Ref_list<Ref_string> messages() const { return messages_; }
 
@@ -44,6 +47,21 @@ class Default_error_handler : public Error_handler {
   void report(Ref_string message) override;
 };
 
+// Records every error reported on its thread while it is current, and every error noted, and
+// passes the reported ones on to the handler that was current before (so the user still sees
+// them); warnings pass on unrecorded. The previous handler comes back when it is destroyed.
+class Passing_error_handler : public Error_handler {
+ public:
+  Passing_error_handler();
+  ~Passing_error_handler() override;
+  void report(Ref_string message) override;
+  void warn(Ref_string message) override;
+  void noted(Ref_string message) override { record(message); }
+
+ private:
+  Error_handler* previous_;
+};
+
 // Collects messages without printing them: for tests and for callers that show errors later.
 class Collecting_error_handler : public Error_handler {
  public:
@@ -57,6 +75,8 @@ class Collecting_error_handler : public Error_handler {
 
 void report_error(Ref_string message);
 void report_warning(Ref_string message);
+// An error that is not reported again: the current handler notes it (see Error_handler::noted).
+void note_error(Ref_string message);
 
 // Warnings are off unless switched on (process-wide).
 void set_warnings_enabled(bool on);

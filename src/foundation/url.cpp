@@ -230,6 +230,11 @@ Ref_string url_decode(const Ref_string& text) {
   return Ref_string(out.data(), static_cast<int>(o - out.data()));
 }
 
+Ref_string form_decode(const Ref_string& text) {
+  // The blanks first: a "+" that was sent as "%2B" is not a "+" yet at this point.
+  return url_decode(text.replace('+', ' '));
+}
+
 Ref_string file_url(const Ref_string& path) {
   // Local paths are absolute "/" paths here; bytes that cannot stand in an address are
   // percent-encoded so that a browser opens exactly this file.

@@ -48,6 +48,9 @@ class Url {
 Ref_string url_encode(const Ref_string& text);
 // "%XX" becomes its byte; "+" stays; the result ends at the first zero byte produced.
 Ref_string url_decode(const Ref_string& text);
+// A form value as browsers send it (application/x-www-form-urlencoded): every "+" is a blank,
+// then "%XX" becomes its byte, so "C%2B%2B+Finder" reads "C++ Finder".
+Ref_string form_decode(const Ref_string& text);
 // The address under which the browser is sent to a local file.
 Ref_string file_url(const Ref_string& path);
 

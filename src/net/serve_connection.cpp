@@ -37,7 +37,8 @@ std::int64_t length_value(const Ref_string& value) {
 }
 
 // The form fields of a body: pieces between "&", each "name=value" (a piece without "=" is
-// passed over; after a second "=" nothing counts).
+// passed over; after a second "=" nothing counts), names and values decoded as browsers
+// encode them.
 void read_fields(std::string_view body, Ref_list<Name_value>& fields) {
   size_t at = 0;
   while (at <= body.size()) {
@@ -47,7 +48,7 @@ void read_fields(std::string_view body, Ref_list<Name_value>& fields) {
     if (eq != std::string_view::npos) {
       std::string_view value = piece.substr(eq + 1);
       if (size_t second = value.find('='); second != std::string_view::npos) value = value.substr(0, second);
-      fields.append({Ref_string(piece.substr(0, eq)), url_decode(Ref_string(value))});
+      fields.append({form_decode(Ref_string(piece.substr(0, eq))), form_decode(Ref_string(value))});
     }
     if (amp == std::string_view::npos) break;
     at = amp + 1;

@@ -31,7 +31,7 @@ class Capture_handler;
 class Http_request_info : public Counted_object {
  public:
   Name_value_list headers;   // names lower-cased
-  Ref_list<Name_value> fields;  // form fields in order, values url-decoded
+  Ref_list<Name_value> fields;  // form fields in order, names and values form-decoded
   bool complete = false;
   Ref_string method;  // lower-cased
   Ref_string path;    // as sent, not decoded

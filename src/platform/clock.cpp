@@ -1,6 +1,7 @@
 #include "platform/clock.h"
 
 #include <chrono>
+#include <clocale>
 #include <ctime>
 
 namespace orvalis::platform {
@@ -60,5 +61,10 @@ std::int64_t from_local_time(const Local_time& lt) {
 
 Scoped_clock::Scoped_clock(const Clock& c) : previous_(&clock()) { set_clock(&c); }
 Scoped_clock::~Scoped_clock() { set_clock(previous_); }
+
+void use_user_locale() {
+  std::setlocale(LC_ALL, "");
+  std::setlocale(LC_NUMERIC, "C");
+}
 
 }  // namespace orvalis::platform

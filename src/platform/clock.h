@@ -69,6 +69,11 @@ Local_time local_time(std::int64_t t);
 // The seconds since 1970 of a local time (the inverse of local_time; weekday is ignored).
 std::int64_t from_local_time(const Local_time& lt);
 
+// Takes the user's locale from the environment (LANG, LC_ALL, LC_TIME...) for everything but
+// numbers, as desktop programs do at start: dates in the generated pages follow it, while
+// numbers keep the "." that files, settings and machine-readable output need.
+void use_user_locale();
+
 // RAII: installs a clock for the lifetime of the guard, then restores the previous one.
 class Scoped_clock {
  public:

@@ -138,9 +138,9 @@ bool write_advertisement_image(const Ref_string& engines_folder, const Ref_strin
     report_error(concat("Unable to write the advertisement image ", path.view(), ": ", std::strerror(error)));
     return false;
   }
-  // The previous image may have had the other extension.
+  // The previous image may have had another extension.
   const Ref_string base = safe_file_name(resource_name.view());
-  for (const char* extension : {".gif", ".jpg"}) {
+  for (const char* extension : {".gif", ".jpg", ".jpeg", ".png", ".webp", ".svg"}) {
     Ref_string old = base + extension;
     if (!(old == name)) ::unlink(join_folder(engines_folder, old).c_str());
   }

@@ -42,8 +42,8 @@ Ref_string advertisement_page_text(const Advertisement& ad);
 // a failure.
 bool write_advertisement_page(const Advertisement& ad, const Ref_string& engines_folder);
 // Stores the resource's image `bytes` as `image_name` in `engines_folder` (made when missing):
-// written beside it and renamed into place, the resource's older ".gif" and ".jpg" images
-// removed. False after reporting a failure; the old image then stays.
+// written beside it and renamed into place, the resource's older images of the other kinds
+// (".gif", ".jpg", ".jpeg", ".png", ".webp", ".svg") removed. False after reporting a failure; the old image then stays.
 bool write_advertisement_image(const Ref_string& engines_folder, const Ref_string& resource_name,
                                const Ref_string& image_name, std::string_view bytes);
 

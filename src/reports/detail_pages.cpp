@@ -1,10 +1,13 @@
 #include "reports/detail_pages.h"
 
+#include <filesystem>
 #include <fstream>
+#include <system_error>
 #include <iterator>
 #include <string>
 
 #include "foundation/settings.h"
+#include "foundation/url.h"
 #include "reports/advertisement_page.h"
 #include "reports/html_text.h"
 #include "reports/html_writer.h"
@@ -141,6 +144,19 @@ Ref_string framed_document_page(const Document& document, const Document_link& l
   w.end_frameset();
   if (!w.write_page(true)) return Ref_string();
   return name;
+}
+
+Ref_string document_browser_address(const Document& document, const Document_link& link,
+                                    const Detail_options& detail, const Publish_options& publish) {
+  if (!detail.show_advertisements || link.search_resource.empty() || publish.pages_folder.empty())
+    return document.address;
+  std::error_code ec;
+  if (!std::filesystem::exists(join_folder(detail.engines_folder, advertisement_page_name(link.search_resource)).str(), ec))
+    return document.address;
+  std::filesystem::create_directories(publish.pages_folder.str(), ec);
+  Ref_string name = framed_document_page(document, link, publish);
+  if (name.empty()) return document.address;
+  return file_url(join_folder(publish.pages_folder, name));
 }
 
 }  // namespace orvalis

@@ -47,4 +47,10 @@ Ref_string framed_page_name(std::int32_t url_id);
 Ref_string framed_document_page(const Document& document, const Document_link& link,
                                 const Publish_options& options);
 
+// Where View in Browser sends the user for a document: when advertisements are shown and the
+// search resource that found it has its advertisement page, the framed page written for it
+// (as a file:// address); otherwise the document's own address.
+Ref_string document_browser_address(const Document& document, const Document_link& link,
+                                    const Detail_options& detail, const Publish_options& publish);
+
 }  // namespace orvalis

@@ -10,6 +10,7 @@
 #include <new>
 
 #include "foundation/error_handler.h"
+#include "reports/html_text.h"
 
 namespace orvalis {
 
@@ -57,8 +58,11 @@ Html_writer& Html_writer::shared() {
 bool Html_writer::start() {
   free();
   overflowed_ = false;
+  errors_ = std::make_unique<Passing_error_handler>();
+  own_errors_ = 0;
   table_.reset(new (std::nothrow) std::unique_ptr<char[]>[max_buffers]);
   if (!table_) {
+    errors_.reset();
     report_error("Out of memory allocating display output buffer array.");
     return false;
   }
@@ -67,6 +71,7 @@ bool Html_writer::start() {
   if (!used_ || !table_[0]) {
     table_.reset();
     used_.reset();
+    errors_.reset();
     report_error("Out of memory allocating first display buffer.");
     return false;
   }
@@ -83,17 +88,53 @@ void Html_writer::free() {
   used_.reset();
   in_use_ = 0;
   begin_ = position_ = limit_ = nullptr;
+  errors_.reset();
+}
+
+void Html_writer::report_own(const char* message) {
+  ++own_errors_;
+  report_error(message);
+}
+
+std::vector<std::string> Html_writer::page_errors() const {
+  std::vector<std::string> out;
+  if (!errors_) return out;
+  int own = own_errors_;
+  for (const Ref_string& m : errors_->messages()) {
+    std::string text = m.str();
+    // The writer's own buffer messages are no fault of the page, which is written cut.
+    if (own > 0 && (text.starts_with("Output text buffer") || text.starts_with("Out of memory"))) {
+      --own;
+      continue;
+    }
+    out.push_back(std::move(text));
+  }
+  return out;
+}
+
+std::string Html_writer::error_page() const {
+  std::string page;
+  page.append(page_start).append(title_.view()).append(head_end);
+  page += "<BODY>\n<P><STRONG>This page could not be built:</STRONG></P>\n<UL>\n";
+  for (const std::string& e : page_errors()) {
+    page += "<LI>";
+    append_escaped_html(page, e);
+    page += "</LI>\n";
+  }
+  page += "</UL>\n";
+  page.append(body_end).append(html_end);
+  return page;
 }
 
 void Html_writer::new_buffer() {
   if (in_use_ == max_buffers) {
-    if (!overflowed_) report_error("Output text buffer exceeds allocated internal memory of 9MB.");
+    if (!overflowed_) report_own("Output text buffer exceeds allocated internal memory of 9MB.");
     overflowed_ = true;
     return;
   }
   char* buffer = new (std::nothrow) char[buffer_size];
   if (!buffer) {
-    report_error("Out of memory while attempting to allocate another display output buffer.");
+    report_own("Out of memory while attempting to allocate another display output buffer.");
     overflowed_ = true;  // nowhere left to put the rest of the page
     return;
   }
@@ -173,13 +214,18 @@ bool Html_writer::write_page(bool frames_page) {
     pieces[count].iov_len = n;
     ++count;
   };
-  put(page_start.data(), page_start.size());
-  put(title_.c_str(), static_cast<std::size_t>(title_.length()));
-  put(head_end.data(), head_end.size());
-  for (int i = 0; i < in_use_; ++i)
-    put(table_[i].get(), i + 1 < in_use_ ? used_[i] : static_cast<std::size_t>(position_ - begin_));
-  if (!frames_page) put(body_end.data(), body_end.size());
-  put(html_end.data(), html_end.size());
+  const std::string errors = page_errors().empty() ? std::string() : error_page();
+  if (!errors.empty()) {
+    put(errors.data(), errors.size());
+  } else {
+    put(page_start.data(), page_start.size());
+    put(title_.c_str(), static_cast<std::size_t>(title_.length()));
+    put(head_end.data(), head_end.size());
+    for (int i = 0; i < in_use_; ++i)
+      put(table_[i].get(), i + 1 < in_use_ ? used_[i] : static_cast<std::size_t>(position_ - begin_));
+    if (!frames_page) put(body_end.data(), body_end.size());
+    put(html_end.data(), html_end.size());
+  }
   bool ok = write_all(fd, pieces.get(), count);
   int error = errno;
   if (::close(fd) != 0 && ok) {

@@ -15,6 +15,11 @@
 // "</BODY>" (not for a frames page) and "</HTML>". The opening body tag is the page's own.
 // The writer adds no escaping: callers pass HTML-ready text (see html_text.h for escaping).
 //
+// An error reported while a page is built (between start and write_page: a database that
+// fails while the page reads it, say) is still reported as usual, and the page written lists
+// the errors instead of its body, so it never shows empty tables or zero counts as if they
+// were true. Running out of buffers is not such an error: that page is written cut.
+//
 // Element texts are fixed byte for byte; Q below is one double quote:
 //   bold            <STRONG>text</STRONG>
 //   link            <A HREF=Q..Q[ TARGET=Q..Q]>text</A>
@@ -30,7 +35,9 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "foundation/error_handler.h"
 #include "foundation/ref_string.h"
 
 namespace orvalis {
@@ -80,6 +87,8 @@ class Html_writer {
   bool building() const { return in_use_ > 0; }
   // True once the page ran out of buffers (texts are being dropped).
   bool overflowed() const { return overflowed_; }
+  // The errors reported since start() (the writer's own buffer messages left out).
+  std::vector<std::string> page_errors() const;
   // Bytes of page text held so far.
   std::size_t text_length() const;
 
@@ -115,6 +124,9 @@ class Html_writer {
   void copy(const char* text, std::size_t n);
   void cell_start(std::string_view opening, const Cell& cell);
   void put_number(long long value);
+  void report_own(const char* message);
+  // The page that lists the errors, in place of the page's own text.
+  std::string error_page() const;
 
   std::unique_ptr<std::unique_ptr<char[]>[]> table_;  // max_buffers entries
   std::unique_ptr<std::size_t[]> used_;  // text bytes of each full buffer
@@ -123,6 +135,8 @@ class Html_writer {
   char* position_ = nullptr;  // where the next text goes in the newest buffer
   char* limit_ = nullptr;     // the newest buffer's fill limit
   bool overflowed_ = false;
+  std::unique_ptr<Passing_error_handler> errors_;  // while a page is built
+  int own_errors_ = 0;
   Ref_string title_;
   Ref_string output_path_;
   std::string scratch_;  // one element's text while it is built

@@ -344,15 +344,32 @@ bool write_index_page(const Ref_list<Topic_handle>& topics, const Publish_option
   return w.write_page(true);
 }
 
-Ref_string publish_index(const Ref_list<Topic_handle>& topics, const Publish_options& options) {
+Ref_string publish_index(const Ref_list<Topic_handle>& topics, const Publish_options& options,
+                         int* pages_written) {
   remove_old_pages(options);
-  if (!write_blank_page(options) || !write_topics_page(topics, options) ||
-      !write_index_page(topics, options))
-    return Ref_string();
+  // Every topic the index links to gets its page first, so no link of the index points at a
+  // page that is not there (the old ones have just been removed).
+  int pages = 0;
+  bool ok = true;
+  for (const Topic_handle& topic : topics) {
+    if (!topic) continue;
+    if (publish_topic_page(*topic, options).empty()) ok = false;
+    else ++pages;
+  }
+  for (bool written : {write_blank_page(options), write_topics_page(topics, options), write_index_page(topics, options)}) {
+    if (written) ++pages;
+    else ok = false;
+  }
+  if (pages_written) *pages_written = pages;
+  if (!ok) return Ref_string();
   return page_path(options, index_page_name);
 }
 
 Ref_string publish_topic_page(const Topic& topic, const Publish_options& options) {
+  Ref_string file = topic_page_name(topic.concept_id);
+  Html_writer& w = Html_writer::shared();
+  // The page is started first, so that an error while its documents are read is listed.
+  if (!begin_page(w, options, file, Ref_string())) return Ref_string();
   Ref_list<Topic_document> listed =
       Document_store(*options.database).documents_of_topic(topic.concept_id, false);
   std::vector<Topic_document> documents;
@@ -365,10 +382,7 @@ Ref_string publish_topic_page(const Topic& topic, const Publish_options& options
 
   Ref_string count = Ref_string::number(static_cast<long long>(documents.size()));
   Ref_string name = escape_html(topic.name);
-  Ref_string title = format_args(text(documents.size() == 1 ? 10063 : 10064), count, name);
-  Ref_string file = topic_page_name(topic.concept_id);
-  Html_writer& w = Html_writer::shared();
-  if (!begin_page(w, options, file, title)) return Ref_string();
+  w.set_title(format_args(text(documents.size() == 1 ? 10063 : 10064), count, name));
   w.body_background(background_image);
   page_head(w, options, 0, [&] {
     logo(w);

@@ -16,7 +16,9 @@
 // not known yet (the document was not retrieved). A document is marked new when it was
 // linked to the topic or retrieved within the last day; a topic when it was modified within
 // the last day. Publishing the index first removes the old topic pages ("t" + number) and
-// framed document pages ("d" + number) of the folder, so pages of deleted topics do not stay.
+// framed document pages ("d" + number) of the folder, so pages of deleted topics do not stay,
+// and writes the page of every topic it lists. A page built while an error is reported lists
+// the errors instead of its body (html_writer.h).
 //
 // Thread: the user-interface thread (the writer and the stores are not guarded).
 // REQUIRES: the pages folder exists; the database of the options is open.
@@ -50,13 +52,17 @@ inline constexpr const char* blank_page_name = "blank.htm";
 // "t" + concept_id + ".htm".
 Ref_string topic_page_name(std::int32_t concept_id);
 
-// Removes the old topic and document pages, then writes blank.htm, topics.htm and index.htm
-// for `topics` in the order given (null handles are left out). Returns the path of index.htm,
-// or the empty string when a page could not be written (reported).
-Ref_string publish_index(const Ref_list<Topic_handle>& topics, const Publish_options& options);
+// Removes the old topic and document pages, writes the page of every topic of `topics`, then
+// blank.htm, topics.htm and index.htm listing `topics` in the order given (null handles are
+// left out): every topic link of the index opens a page just written. Returns the path of
+// index.htm, or the empty string when a page could not be written (reported);
+// `pages_written` receives how many pages were.
+Ref_string publish_index(const Ref_list<Topic_handle>& topics, const Publish_options& options,
+                         int* pages_written = nullptr);
 
 // Writes the page of one topic with its live documents. Returns its path, or the empty string
-// when it could not be written (reported).
+// when it could not be written (reported). The scheduler calls it after a scheduled run of the
+// topic, the front-ends when the user publishes or views a topic.
 Ref_string publish_topic_page(const Topic& topic, const Publish_options& options);
 
 // The pages of publish_index one by one; each returns whether its page was written.

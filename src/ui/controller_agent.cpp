@@ -44,6 +44,9 @@ Controller_agent::Controller_agent() {
   };
   events.topic_changed = [this](const Topic& topic) { tell({topic.concept_id, -1}); };
   events.search_failed = [this](const Topic&, const Ref_string& why) { failed_search_ = why.str(); };
+  events.notice = [this](const Ref_string& text) {
+    if (skipped_.size() < 1000) skipped_ += (skipped_.empty() ? "" : "; ") + text.str();
+  };
 }
 
 Controller_agent::~Controller_agent() {
@@ -54,6 +57,7 @@ Controller_agent::~Controller_agent() {
   events.document_summarized = nullptr;
   events.topic_changed = nullptr;
   events.search_failed = nullptr;
+  events.notice = nullptr;
 }
 
 void Controller_agent::install_hooks() {
@@ -67,6 +71,7 @@ std::string Controller_agent::status_text() {
   std::string text = agent_status_text().str();
   if (tasks_active() > 0) failed_search_.clear();
   else if (!failed_search_.empty()) text += " -- " + failed_search_;
+  if (!skipped_.empty()) text += " -- " + skipped_;
   return text;
 }
 
@@ -85,6 +90,7 @@ bool Controller_agent::search_topic_on(std::int32_t concept_id, const std::strin
   Topic_handle topic = load_topic(concept_id);
   if (!topic) return false;
   failed_search_.clear();
+  skipped_.clear();
   search_topic_now(topic, true, Ref_string(std::string_view(engine)));
   return true;
 }

@@ -51,6 +51,7 @@ class Controller_agent : public Agent_link {
   std::vector<Agent_task_handle> due_;
   std::vector<Agent_task_handle> following_;  // Follow Links tasks submitted, until done
   std::string failed_search_;  // why the last search found nothing, until the agent works again
+  std::string skipped_;        // the engines the last search skipped (suspended), until the next
 };
 
 }  // namespace orvalis::ui

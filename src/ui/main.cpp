@@ -4,12 +4,14 @@
 // and the agent on the Qt event loop of the user-interface thread. --version and --help are
 // answered before Qt starts, so they need no display.
 #include <QApplication>
+#include <QLocale>
 #include <QStringList>
 
 #include <cstdio>
 #include <cstring>
 
 #include "agent/application.h"
+#include "platform/clock.h"
 #include "platform/event_loop.h"
 #include "platform/message_sink.h"
 #include "ui/controller_agent.h"
@@ -35,6 +37,9 @@ int main(int argc, char** argv) {
     }
   }
   QApplication qt(argc, argv);
+  // The user's locale, for the engine's dates (the C library's) and for the window's (Qt's).
+  orvalis::platform::use_user_locale();
+  QLocale::setDefault(QLocale::system());
   QApplication::setApplicationName("Orvalis");
   QApplication::setOrganizationName("Brennick");
   QApplication::setApplicationVersion(ORVALIS_VERSION);

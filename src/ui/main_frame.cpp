@@ -41,6 +41,7 @@
 #include "database/search_resource_store.h"
 #include "database/topic_store.h"
 #include "foundation/settings.h"
+#include "reports/detail_pages.h"
 #include "platform/clock.h"
 #include "platform/message_sink.h"
 #include "platform/registry_store.h"
@@ -525,7 +526,10 @@ void CMainFrame::view_in_browser() {
     if (!page.empty()) open_address(QUrl::fromLocalFile(qs(page)).toString());
     return;
   }
-  open_address(qs(w->current().document.document->address));
+  // With advertisements shown, the document opens framed under its engine's strip.
+  const Topic_document& item = w->current().document;
+  open_address(qs(document_browser_address(*item.document, item.link, Detail_options::from_settings(),
+                                           Publish_options::from_settings())));
 }
 
 void CMainFrame::search_web() {

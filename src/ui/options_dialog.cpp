@@ -3,7 +3,6 @@
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -14,6 +13,7 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include "agent/browser.h"
 #include "database/database.h"
 #include "database/search_resource_store.h"
 #include "foundation/settings.h"
@@ -52,7 +52,7 @@ QString check_network_page(const Network_page_values& v) {
 }
 
 QString browser_service_name(const QString& executable) {
-  return QFileInfo(executable).fileName().section('.', 0, 0).toLower();
+  return qs(orvalis::browser_service_name(rs(executable)));
 }
 
 COptionsDialog::COptionsDialog(Ask ask, Tell tell, QWidget* parent)
@@ -95,8 +95,11 @@ COptionsDialog::COptionsDialog(Ask ask, Tell tell, QWidget* parent)
   bf->addRow("Browser:", b_row);
   connect(browse, &QPushButton::clicked, this, [this] {
     QString path = QFileDialog::getOpenFileName(this, "Browser", browser_->text());
-    if (!path.isEmpty()) browser_->setText(path);
+    if (path.isEmpty()) return;
+    browser_->setText(path);
+    check_browser();
   });
+  connect(browser_, &QLineEdit::editingFinished, this, [this] { check_browser(); });
 
   auto* engines = new QWidget;
   auto* ev = new QVBoxLayout(engines);
@@ -158,6 +161,19 @@ void COptionsDialog::set_network_values(const Network_page_values& v) {
   connections_->setValue(v.connections);
 }
 
+void COptionsDialog::check_browser() {
+  QString path = browser_->text().trimmed();
+  if (path.isEmpty() || checked_browser_ == path) return;
+  Ref_string refusal = check_browser_path(rs(path));
+  if (refusal.empty()) {
+    checked_browser_ = path;
+    return;
+  }
+  browser_->clear();
+  checked_browser_.clear();
+  tell_(qs(refusal));
+}
+
 void COptionsDialog::edit_resource() {
   QListWidgetItem* item = resources_->currentItem();
   if (!item) return;
@@ -181,11 +197,13 @@ bool COptionsDialog::apply() {
     return false;
   }
   QString path = browser_->text().trimmed();
-  QString service = path.isEmpty() ? QString() : browser_service_name(path);
-  if (!path.isEmpty() && !QFileInfo(path).isReadable()) {
-    QString question = ui_text(12007).replace("%1", path);
-    if (!ask_(question)) return false;
+  if (!path.isEmpty()) {
+    Ref_string question = confirm_browser_question(rs(path));
+    if (!question.empty() && !ask_(qs(question))) return false;
+    // Kept changes keep no browser that is not there.
+    if (!check_browser_path(rs(path)).empty()) path.clear();
   }
+  QString service = path.isEmpty() ? QString() : browser_service_name(path);
   Settings_cache& cache = Settings_cache::instance();
   cache.set("ProxyEnabled", v.proxy ? "yes" : "no");
   cache.set("ProxyHost", rs(v.host.trimmed()));

@@ -52,6 +52,8 @@ class COptionsDialog : public QDialog {
  private:
   void edit_resource();
   void delete_resource();
+  // A path set on the Browser page that names no readable file is cleared, with the notice.
+  void check_browser();
 
   Ask ask_;
   Tell tell_;
@@ -61,6 +63,7 @@ class COptionsDialog : public QDialog {
   QSpinBox* timeout_;
   QSpinBox* connections_;
   QLineEdit* browser_;
+  QString checked_browser_;  // the last path that passed check_browser
   QListWidget* resources_;
   QHBoxLayout* resource_buttons_ = nullptr;
   QCheckBox* show_ads_;

@@ -13,6 +13,8 @@
 #include "agent/browser.h"
 #include "agent/capture_task.h"
 #include "database/search_resource_store.h"
+#include "foundation/settings.h"
+#include "platform/clock.h"
 
 namespace orvalis::testing {
 namespace {
@@ -58,6 +60,12 @@ TEST(CapturePage, ThePagesOwnBaseNoFormHostileTextAndTheFile) {
   EXPECT_EQ(text.find("<script>"), std::string::npos) << text;
   EXPECT_NE(text.find("<base href=\"http://h/p?a=&quot;1&quot;&amp;b\">Follow these steps"), std::string::npos)
       << text;
+
+  // Every form posts UTF-8 whatever the page's encoding; the name reads the same in any encoding.
+  text = rewrite_capture_page(page_of("<form></form><isindex>"), "http://h/", {"Caf\xC3\xA9 Finder", "", "", "", ""},
+                              "http://localhost:1").page->text().str();
+  EXPECT_NE(text.find("accept-charset=\"UTF-8\">"), text.rfind("accept-charset=\"UTF-8\">")) << text;
+  EXPECT_NE(text.find("NAME_FIELD_999 value=\"Caf&#233; Finder\""), std::string::npos) << text;
 
   // The file's number follows the earlier capture file's, which is removed.
   Temp_dir dir("orvalis-pages-");
@@ -105,6 +113,19 @@ TEST_F(Capture_handler_test, OnlyTheFirstSubmissionWithSearchfieldIsTakenThenIts
   const Search_resource& r = *stored.first();
   EXPECT_EQ(r.name.str() + "|" + r.search_field.str() + "|" + encode_field_values(r.field_values).str() + "|" +
                 r.category.str(), "My Engine|q|lang,en,n,10|Science");
+
+  // Names as browsers send them: "+" is a blank, "%2B" a "+", other bytes of UTF-8 as %XX.
+  struct Named {
+    const char* name;
+    const char* sent;
+  } names[] = {{"C++ Finder", "C%2B%2B+Finder"}, {"A+B", "A%2BB"}, {"Caf\xC3\xA9 Finder", "Caf%C3%A9+Finder"}};
+  for (const Named& n : names) {
+    Resource_capture named({n.name, "http://h/f", "", "", ""}, db);
+    std::string body = std::string("999_TARVEN_NAME_FIELD_999=") + n.sent + "&q=searchfield";
+    std::string request = "POST / HTTP/1.1\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+    Ref_string html;
+    EXPECT_TRUE(named.take(*parse_request(request.data(), request.size()), html)) << n.name << ": " << html.str();
+  }
 
   // The checks before a capture, in order; an empty category becomes "General".
   Database closed;
@@ -161,6 +182,27 @@ TEST_F(Capture_task_test, AFormPageThatCannotBeCapturedIsRefused) {
     EXPECT_EQ(p.text.str(), c.text) << c.url;
     EXPECT_EQ(task->page_path(), "") << c.url;
   }
+  // A form page shown in the browser, and no submission for NetworkTimeout x 10: the capture ends.
+  Temp_dir install("orvalis-install-");
+  std::filesystem::create_directories(install.file("pages"));
+  Settings_cache::instance().set("InstallDir", Ref_string(install.str()));
+  Settings_cache::instance().set("BrowserPath", "");
+  nginx.put("/form.html", "<html><body><form action=\"/s\"><input name=q></form></body></html>");
+  auto shown = make_counted<Capture_task>(Capture_request{"Finder", Ref_string(nginx.url("/form.html")), "", "", ""},
+                                          "localhost", 4321);
+  ASSERT_EQ(shown->start(), 1);
+  ASSERT_TRUE(run_loop_until([&] { return shown->ended(); }, 30));
+  ASSERT_NE(shown->page_path(), "");
+  platform::Manual_clock later(shown->shown_at() + 299);
+  platform::Scoped_clock installed(later);
+  EXPECT_EQ(capture_progress(false, *shown).state, Capture_progress::waiting);
+  later.advance(1);
+  Capture_progress gone = capture_progress(false, *shown);
+  EXPECT_EQ(gone.state, Capture_progress::failed);
+  EXPECT_NE(gone.text.str().find("within 300 seconds"), std::string::npos) << gone.text.str();
+  EXPECT_EQ(capture_progress(true, *shown).state, Capture_progress::captured);
+  Settings_cache::instance().set("InstallDir", "");
+
   // The basic authorization's Base64, every padding.
   EXPECT_EQ(base64_encode("f") + base64_encode("fo") + base64_encode("foo") + base64_encode("\xff\xfe"),
             "Zg==Zm8=Zm9v//4=");

@@ -16,14 +16,16 @@
 #include "test_support.h"
 #include "test_servers.h"
 #include "agent/agent_controller.h"
-#include "agent/application.h"
 #include "agent/agent_events.h"
+#include "agent/application.h"
 #include "agent/get_ad_task.h"
 #include "agent/get_links_task.h"
-#include "agent/summarize_task.h"
+#include "agent/robots_gate.h"
+#include "agent/scheduler.h"
 #include "agent/search_resource_task.h"
-#include "agent/agent_events.h"
 #include "agent/search_topic_task.h"
+#include "agent/summarize_task.h"
+#include "agent/summarize_topic_task.h"
 #include "agent/task_manager.h"
 #include "database/document_store.h"
 #include "database/engine_health_store.h"
@@ -91,21 +93,22 @@ TEST(SearchRequest, TheFormIsFilledAsTheEngineWantsIt) {
     const char* request_start;  // the request line and, for POST, what follows
     const char* contains;
   } cases[] = {
-      {&get, "green tea", "GET /s?q=green+AND+tea&hl=en&num=50 HTTP/1.0\r\n", ""},
-      {&get, "=green tea", "GET /s?q=green+tea&hl=en&num=50 HTTP/1.0\r\n", ""},
-      {&get, "tea", "GET /s?q=tea&hl=en&num=50 HTTP/1.0\r\n", ""},
-      {&get, "a  b", "GET /s?q=a+AND++AND+b&hl=en&num=50 HTTP/1.0\r\n", ""},
+      {&get, "green tea", "GET /s?q=green+AND+tea&hl=en&num=50 HTTP/1.0\r\n", "\r\nHost: and.example\r\n"},
+      {&get, "=green tea", "GET /s?q=green+tea&hl=en&num=50 HTTP/1.0\r\n", "\r\nAccept: text/html\r\n"},
+      {&get, "tea", "GET /s?q=tea&hl=en&num=50 HTTP/1.0\r\n", "\r\nHost: and.example\r\nAccept: text/html\r\n"},
+      {&get, "a  b", "GET /s?q=a+AND++AND+b&hl=en&num=50 HTTP/1.0\r\n", "\r\nHost: and.example\r\n"},
       // The later of two matching entries decides (mode 1), Basic authorization is sent.
       {&post, "green tea", "POST /find HTTP/1.0\r\n", "\r\n\r\nq=green+AND+tea&hl=en&num=50"},
       {&post, "tea", "POST /find HTTP/1.0\r\n", "Authorization: Basic YW5uOnNlY3JldA==\r\n"},
-      {&isindex, "cats", "GET /cgi?cats HTTP/1.0\r\n", ""},
-      {&odd, "green tea", "GET /s?q= HTTP/1.0\r\n", ""},
+      {&isindex, "cats", "GET /cgi?cats HTTP/1.0\r\n", "\r\nHost: other.example\r\n"},
+      {&odd, "green tea", "GET /s?q= HTTP/1.0\r\n", "\r\nHost: odd.example\r\n"},
   };
   for (const Case& c : cases) {
     c.resource->query_transformation_mode = -1;
     std::string text = request_text(*c.resource, c.query);
     EXPECT_EQ(text.rfind(c.request_start, 0), 0u) << c.query << "\n" << text;
     EXPECT_NE(text.find(c.contains), std::string::npos) << c.query << "\n" << text;
+    EXPECT_EQ(text.ends_with("\r\n\r\n"), c.resource != &post) << text;  // no body after a GET
     EXPECT_EQ(text.find("Authorization") != std::string::npos, c.resource == &post) << text;
   }
 }
@@ -375,8 +378,9 @@ TEST_F(AgentSearch, AdvertisementsAreFetchedFirstThenOnlyWhenChangedAfter15Minut
 }
 
 // Each engine's result page shows a banner (among many images that are no advertisement); the
-// banners answer in every bad way. Only a whole GIF, JPEG or PNG is stored, under a name that
-// stays in the engines folder; an old image stays when its replacement fails.
+// banners answer in every bad way. Only a whole GIF, JPEG, PNG, WebP or SVG is stored, under a
+// name that stays in the engines folder; an old image stays when its replacement fails, and
+// nothing is said.
 TEST_F(AgentSearch, OnlyAWholeImageIsStoredWithItsPage) {
   const std::string gif = std::string("GIF89a\x01\x00\x01\x00\x00\x00\x00;", 13);
   network_limits().max_document_bytes = 65536;
@@ -389,7 +393,10 @@ TEST_F(AgentSearch, OnlyAWholeImageIsStoredWithItsPage) {
   const std::map<std::string, std::string> replies{
       {"Good", whole}, {"Page", reply("200 OK", "<html>not an image</html>")},
       {"Cut", ok + "Content-Length: 5000\r\n\r\n" + gif}, {"Unsized", ok + "\r\n" + gif},
-      {"Missing", reply("404 Not Found", "no")}, {"Endless", ok + "Content-Length: 100000000\r\n\r\n" + gif}};
+      {"Missing", reply("404 Not Found", "no")}, {"Endless", ok + "Content-Length: 100000000\r\n\r\n" + gif},
+      {"Webp", ok + "Content-Length: 16\r\n\r\n" + std::string("RIFF\x08\0\0\0WEBPVP8 ", 16)},
+      {"Svg", ok + "Content-Length: 42\r\n\r\n\n<svg xmlns='http://www.w3.org/2000/svg'/>"}};
+  set_warnings_enabled(true);  // a failed advertisement says nothing, even then
   Scripted_server server;
   ASSERT_TRUE(server.start([&](Scripted_server::Peer& p) {
     std::string path = p.request.substr(4, p.request.find_first_of(" .?", 4) - 4);
@@ -413,7 +420,10 @@ TEST_F(AgentSearch, OnlyAWholeImageIsStoredWithItsPage) {
 
   std::set<std::string> files;
   for (const auto& entry : std::filesystem::directory_iterator(engines)) files.insert(entry.path().filename());
-  EXPECT_EQ(files, (std::set<std::string>{"Cut.gif", "Good.gif", "Good.htm", "xEvil.gif", "xEvil.htm"}));
+  set_warnings_enabled(false);
+  EXPECT_EQ(files, (std::set<std::string>{"Cut.gif", "Good.gif", "Good.htm", "Svg.htm", "Svg.svg", "Webp.gif",
+                                          "Webp.htm", "xEvil.gif", "xEvil.htm"}));
+  EXPECT_NE(testing::read_file(engines + "Svg.htm").find("<img src=\"Svg.svg\""), std::string::npos);
   EXPECT_EQ(testing::read_file(engines + "Cut.gif"), "old");
   EXPECT_EQ(testing::read_file(engines + "Good.gif"), gif);
   std::string evil = testing::read_file(engines + "xEvil.htm");
@@ -423,6 +433,130 @@ TEST_F(AgentSearch, OnlyAWholeImageIsStoredWithItsPage) {
   EXPECT_TRUE(errors_.texts().empty()) << errors_.all();
 }
 
+// The topic's queries are its terms, then its name unless a term is the name; the engines are
+// the switched-on ones of its category (all switched-on ones without a category).
+TEST_F(AgentSearch, ATopicIsSearchedForEachQueryOnTheEnginesOfItsCategory) {
+  struct Engine {
+    const char *name, *category;
+    int enabled;
+  } engines[] = {{"News A", "News", 1}, {"News Off", "News", 0}, {"Web B", "Web", 1}};
+  for (const Engine& e : engines) {
+    Search_resource r = engine(e.name, "http://127.0.0.1:9/s");
+    r.category = e.category;
+    r.enabled = e.enabled;
+    ASSERT_TRUE(Search_resource_store().save_resource(r));
+  }
+  struct Case {
+    const char *name, *category;
+    std::vector<const char*> terms;
+    std::multiset<std::string> searches;  // engine|query
+  } cases[] = {
+      {"tides", "news", {"tides", "moon"}, {"News A|tides", "News A|moon"}},
+      {"ocean", "", {"tides"}, {"News A|tides", "Web B|tides", "News A|ocean", "Web B|ocean"}},
+      {"comets", "Sports", {"ice"}, {}},
+  };
+  for (const Case& c : cases) {
+    Topic_handle t = topic(c.name);
+    t->category = rs(c.category);
+    for (const char* term : c.terms) t->terms.append(rs(term));
+    ASSERT_TRUE(Topic_store::shared().save_topic(*t));
+    std::multiset<std::string> searches;
+    for (const auto& task : start_search(t)) searches.insert(task->resource().name.str() + "|" + task->query().str());
+    EXPECT_EQ(searches, c.searches) << c.name;
+    Task_manager::instance().stop_all();
+  }
+}
+
+// Summarizing a topic summarizes its live documents and stamps the topic when asked to.
+TEST_F(AgentSearch, SummarizingATopicSubmitsOneSummaryPerLiveDocument) {
+  Topic_handle t = topic("tea");
+  Document_store store;
+  for (const char* address : {"http://127.0.0.1:9/a", "http://127.0.0.1:9/b", "http://127.0.0.1:9/gone"}) {
+    Document_handle d = store.add_document(rs(address), "", -1, -1);
+    Document_link link;
+    ASSERT_TRUE(store.link_document(t->concept_id, d->url_id, link, false));
+    if (std::string(address).ends_with("gone")) {
+      ASSERT_TRUE(store.remove_document_from_topic(t->concept_id, d->url_id));
+    }
+  }
+  for (bool record : {false, true}) {
+    make_counted<Summarize_topic_task>(t, record)->start();
+    std::set<std::string> summarized;
+    for (const Agent_task_handle& q : Task_manager::instance().queue())
+      if (auto s = handle_cast<Summarize_task>(q)) summarized.insert(s->document()->address.str());
+    EXPECT_EQ(summarized, (std::set<std::string>{"http://127.0.0.1:9/a", "http://127.0.0.1:9/b"}));
+    Topic stored;
+    ASSERT_TRUE(Topic_store::shared().load_topic(stored, t->concept_id));
+    EXPECT_EQ(stored.time_last_summarized.is_valid() ? stored.time_last_summarized.seconds : 0,
+              record ? platform::now() : 0);
+    Task_manager::instance().stop_all();
+  }
+}
+
+// Following links: depth 1 summarizes the linked documents, depth 2 follows their links.
+TEST_F(AgentSearch, GetLinksSummarizesAtDepthOneAndFollowsFurtherBeyond) {
+  Scripted_server page;
+  ASSERT_TRUE(page.start([](Scripted_server::Peer& p) {
+    p.write(reply("200 OK", "<a href='/one'>One</a> <a href='/two'>Two</a>"));
+  }));
+  Topic_handle t = topic("links");
+  Document_handle start = Document_store().add_document(rs(page.url("/start")), "Start", -1, -1);
+  struct Case {
+    int depth;
+    std::set<std::string> queued;  // kind and depth of each task submitted
+  } cases[] = {{1, {"summarize /one", "summarize /two"}}, {2, {"links 1 /one", "links 1 /two"}}, {3, {"links 2 /one", "links 2 /two"}}};
+  for (const Case& c : cases) {
+    auto task = make_counted<Get_links_task>(start, t, c.depth);
+    ASSERT_EQ(task->start(), 1);
+    ASSERT_TRUE(testing::run_loop_until([&] { return task->state() == Agent_task::done; }));
+    std::set<std::string> queued;
+    for (const Agent_task_handle& q : Task_manager::instance().queue()) {
+      if (auto s = handle_cast<Summarize_task>(q)) queued.insert("summarize " + Url(s->document()->address).path().str());
+      if (auto g = handle_cast<Get_links_task>(q))
+        queued.insert("links " + std::to_string(g->depth()) + " " + Url(g->document()->address).path().str());
+    }
+    EXPECT_EQ(queued, c.queued) << c.depth;
+    Task_manager::instance().stop_all();
+  }
+}
+
+// The due-tasks check: each switched-on schedule that came due makes a task due now and stamps
+// the topic; the others stay as they are, and every schedule is registered again.
+TEST_F(AgentSearch, TheDueTasksCheckMakesATaskForEachScheduleThatCameDue) {
+  const std::int64_t now = platform::now(), day = 86400;
+  struct Case {
+    const char *name, *query_spec;  // null spec: that schedule is off
+    std::int64_t last_queried;
+    const char* summarize_spec;
+    std::int64_t last_summarized;
+  } cases[] = {
+      {"due", "r 0 1 0", now - 2 * day, nullptr, 0},
+      {"recent", "r 0 1 0", now - 3600, "r 0 1 0", now - 2 * day},
+      {"broken", "every day", now - 2 * day, nullptr, 0},
+      {"off", nullptr, now - 2 * day, nullptr, 0},
+  };
+  for (const Case& c : cases) {
+    Topic_handle t = topic(c.name);
+    t->query_enabled = c.query_spec != nullptr;
+    t->query_time_spec = rs(c.query_spec ? c.query_spec : "r 0 1 0");
+    t->time_last_queried = Db_date::at(c.last_queried);
+    t->summary_enabled = c.summarize_spec != nullptr;
+    t->summarize_time_spec = rs(c.summarize_spec ? c.summarize_spec : "r 0 1 0");
+    t->time_last_summarized = Db_date::at(c.last_summarized);
+    ASSERT_TRUE(Topic_store::shared().save_topic(*t));
+  }
+  std::set<std::string> due;
+  for (const Agent_task_handle& task : check_due_tasks()) due.insert(task->description().str());
+  EXPECT_EQ(due, (std::set<std::string>{"Searching for topic 'due'", "Summarize documents on subject 'recent'"}));
+  for (const Case& c : cases) {
+    Topic t;
+    ASSERT_TRUE(Topic_store::shared().load_topic(t, Topic_store::shared().topics_named(rs(c.name)).first()->concept_id));
+    EXPECT_EQ(t.time_last_queried.seconds, std::string(c.name) == "due" ? now : c.last_queried) << c.name;
+    EXPECT_EQ(t.time_last_summarized.seconds, std::string(c.name) == "recent" ? now : c.last_summarized) << c.name;
+    EXPECT_EQ(bool(recurrent_search_task(t.concept_id)), c.query_spec && std::string(c.name) != "broken") << c.name;
+  }
+  unregister_all_schedules();
+}
 
 // An engine's failures in a row through the hand-moved clock: the third suspends it for an
 // hour, each failure of a try after a suspension doubles that, up to a day; an answer, a test
@@ -488,6 +622,38 @@ TEST_F(AgentSearch, FailingEnginesAreSuspendedOnADoublingSchedule) {
   EXPECT_EQ(health.health("Down").suspended_until - clock_.now(), 7200);
   EXPECT_EQ(health.health("Flaky").failures, 0);  // a deleted engine's figures go with it
   EXPECT_EQ(health.health("Flaky").queries, 0);
+}
+
+// A crawl delay longer than the host spacing holds the site's next fetch; a shorter one is the
+// spacing's business. A gate that is off, or RespectRobots "No", holds nothing.
+TEST(RobotsGate, ACrawlDelayOverTheSpacingIsKept) {
+  platform::Manual_clock clock{1'700'000'000};
+  platform::Scoped_clock installed{clock};
+  Settings_cache::instance().set("RespectRobots", "Yes");
+  const struct {
+    const char* file;
+    bool on;
+    std::int64_t after;  // seconds since the host's last fetch
+    bool ready;
+  } cases[] = {
+      {"User-agent: *\nCrawl-delay: 60\n", true, 31, false},
+      {"User-agent: *\nCrawl-delay: 60\n", true, 61, true},
+      {"User-agent: *\nCrawl-delay: 60\n", false, 31, true},
+      {"User-agent: *\nCrawl-delay: 10\n", true, 11, true},
+  };
+  for (const auto& c : cases) {
+    Robots_cache::instance().clear();
+    Robots_cache::instance().store("http://slow.example:80", Robots_rules::parse(c.file), 3600);
+    Host_table::instance().set_launch_time("slow.example", clock.now() - c.after);
+    Robots_gate gate(c.on);
+    EXPECT_EQ(gate.ready("http://slow.example/page"), c.ready) << c.file << " after " << c.after;
+    EXPECT_FALSE(gate.disallowed());
+  }
+  Settings_cache::instance().set("RespectRobots", "No");
+  EXPECT_FALSE(Robots_gate(true).on());
+  Settings_cache::instance().set("RespectRobots", "Yes");
+  Robots_cache::instance().clear();
+  Host_table::instance().clear();
 }
 
 // Follow Links asks the site's robots rules: a refused page keeps its title and says why; an

@@ -231,6 +231,39 @@ TEST_F(TaskManagerTest, ASchedulePassedFiresOnlyWhenTheAgentIsIdle) {
   EXPECT_FALSE(manager.recurrent().contains(recurrent));
 }
 
+TEST_F(TaskManagerTest, ARunThatEndsWhenIdleFiresEachScheduleOnce) {
+  // Due again at once after every run: only firing each once lets such a run end.
+  register_topic_schedules(scheduled_topic(7, "r 0 0 0", kNow - 10));
+  Agent_task_handle recurrent = recurrent_search_task(7);
+  ASSERT_TRUE(recurrent);
+  Agent_task_handle chosen;
+  manager.set_fire_each_once(true);
+  for (int tick = 1; tick <= 3; ++tick) {
+    clock.advance(1);
+    manager.pick_next(chosen);
+  }
+  EXPECT_EQ(recurrent->last_run().seconds(), kNow + 1);
+  manager.set_fire_each_once(false);
+  clock.advance(1);
+  manager.pick_next(chosen);
+  EXPECT_EQ(recurrent->last_run().seconds(), kNow + 4);
+}
+
+TEST_F(TaskManagerTest, ClosingTheDatabaseAsksOnlyWhileTasksWait) {
+  struct Case {
+    bool tasks, find_dialog_open, answer, asked, closes;
+  } cases[] = {{false, false, false, false, true}, {true, false, true, true, true},
+               {true, false, false, true, false}, {false, true, true, false, false}};
+  for (const Case& c : cases) {
+    if (c.tasks) add("busy", 50);
+    Ref_string asked;
+    auto confirm = [&](const Ref_string& question) { return asked = question, c.answer; };
+    EXPECT_EQ(may_close_database(confirm, c.find_dialog_open), c.closes) << c.tasks << c.find_dialog_open;
+    EXPECT_EQ(asked, c.asked ? Ref_string::from_id(10021) : Ref_string());
+    manager.stop_all();
+  }
+}
+
 TEST_F(TaskManagerTest, ScheduleTextTellsWhenEachScheduleRunsNext) {
   struct Case {
     const char* query_spec;  // null: search schedule off

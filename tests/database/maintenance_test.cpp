@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <functional>
 #include <string>
@@ -16,13 +17,23 @@
 namespace orvalis::testing {
 namespace {
 
-// Sets ORVALIS_TEST_FAULTS for the scope of one case.
+// Injects the faults of one case ("name" or "name=value", comma-separated) for its scope.
 class Faults_set {
  public:
   explicit Faults_set(const std::string& faults) {
-    if (!faults.empty()) setenv("ORVALIS_TEST_FAULTS", faults.c_str(), 1);
+    set_maintenance_fault_hook([faults](std::string_view name) -> std::string {
+      std::string_view rest(faults);
+      while (!rest.empty()) {
+        std::string_view item = rest.substr(0, rest.find(','));
+        if (item == name) return "on";
+        if (item.starts_with(name) && item.size() > name.size() && item[name.size()] == '=')
+          return std::string(item.substr(name.size() + 1));
+        rest.remove_prefix(std::min(rest.size(), item.size() + 1));
+      }
+      return {};
+    });
   }
-  ~Faults_set() { unsetenv("ORVALIS_TEST_FAULTS"); }
+  ~Faults_set() { set_maintenance_fault_hook({}); }
 };
 
 Maintenance_prompts answering(bool yes) {
@@ -68,7 +79,7 @@ TEST_F(Maintenance, CompactionLeavesTheOldFileOrTheCompactedOneWhereverItIsKille
       Child_process compaction;
       ASSERT_TRUE(compaction.start([&] {
         Collecting_error_handler quiet;
-        setenv("ORVALIS_TEST_FAULTS", (std::string("kill-at=") + step).c_str(), 1);
+        Faults_set faults(std::string("kill-at=") + step);
         compact_database(Ref_string(path), answering(true));
       }));
       int status = compaction.wait();

@@ -90,5 +90,31 @@ TEST_F(CliAgent, SigtermDuringAgentRunStopsTransfersAndLeavesASoundDatabase) {
   EXPECT_NE(box_.run({"agent", "run", "--once"}, 30).out.find("No tasks are due now."), std::string::npos);
 }
 
+TEST_F(CliAgent, ResourceTestListsTheLinksASearchWouldNotStore) {
+  testing::Nginx_server nginx;
+  ASSERT_TRUE(nginx.start());
+  const std::string long_link = "http://127.0.0.1/" + std::string(300, 'a');
+  nginx.put("/search", "<html><body><a href=\"http://127.0.0.1/short\">Short</a> <a href=\"" + long_link +
+                           "\">Long</a></body></html>");
+  add_engine(nginx.url("/search"), "");
+  Cli_result r = box_.run({"resource", "test", "Test Engine", "sails"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::size_t too_long = r.out.find("Links dropped as too long to store (1):\n  " + long_link);
+  EXPECT_NE(too_long, std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find(long_link), too_long + std::string("Links dropped as too long to store (1):\n  ").size());
+  EXPECT_NE(r.out.find("Links kept (1):\n  http://127.0.0.1/short"), std::string::npos) << r.out;
+}
+
+TEST_F(CliAgent, ScheduledRunsPublishTheirTopicsPages) {
+  add_engine("http://127.0.0.1:9/search", "");
+  // A topic no engine serves: its scheduled search ends at once.
+  ASSERT_EQ(box_.run({"topic", "add", "comets", "--category", "Elsewhere"}).status, 0);
+  ASSERT_EQ(box_.run({"topic", "set", "comets", "--query-enabled", "1"}).status, 0);
+  Cli_result r = box_.run({"agent", "run", "--once"}, 30);
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("Due now: Searching for topic 'comets'"), std::string::npos) << r.out;
+  EXPECT_NE(testing::read_file(box_.path("data/orvalis/pages/t1.htm")).find("about 'comets'"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace orvalis::test

@@ -2,7 +2,9 @@
 // pages/ beside the pictures the installer laid out, and the printed path is the page.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
+#include <regex>
 
 #include "cli_runner.h"
 
@@ -36,6 +38,21 @@ TEST(CliPublish, WritesTheIndexAndTopicPagesBesideTheirPictures) {
   r = box.run({"publish", "No such topic"});
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("No topic named 'No such topic'"), std::string::npos) << r.err;
+}
+
+TEST(CliPublish, TheDateOfThePagesFollowsTheUsersLocale) {
+  Cli_sandbox box;
+  // A locale of its own, compiled from the system's sources into the sandbox.
+  const std::string locales = box.path("locales");
+  const std::string make = "localedef -i de_DE -f UTF-8 " + locales + "/de_DE.UTF-8 >/dev/null 2>&1";
+  if (std::system(("mkdir -p " + locales + " && " + make).c_str()) != 0) GTEST_SKIP() << "localedef cannot make de_DE";
+  box.extra_env = {{"LOCPATH", locales}, {"LC_ALL", "de_DE.UTF-8"}};
+  ASSERT_EQ(box.run({"new", box.path("research.ov2")}).status, 0);
+  ASSERT_EQ(box.run({"topic", "add", "Tides"}).status, 0);
+  Cli_result r = box.run({"publish"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  std::string page = testing::read_file(box.path("data/orvalis/pages/topics.htm"));
+  EXPECT_TRUE(std::regex_search(page, std::regex("Published<BR>[0-3][0-9]\\.[01][0-9]\\.20[0-9][0-9]<BR>"))) << page;
 }
 
 }  // namespace

@@ -105,5 +105,12 @@ TEST(CliSetup, BadUsageExitsWithTwo) {
   EXPECT_NE(r.err.find("Error: No setting named 'NoSuchSetting'."), std::string::npos);
 }
 
+TEST(CliSetup, TheProgramCarriesNoTestHooks) {
+  // Fault injection is compiled into the tests only.
+  std::string program = testing::read_file(ORVALIS_CLI);
+  ASSERT_GT(program.size(), 100000u);
+  EXPECT_EQ(program.find(std::string("ORVALIS_TEST") + "_FAULTS"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace orvalis::test

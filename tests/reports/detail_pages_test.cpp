@@ -85,6 +85,25 @@ TEST_F(Pages_test, FramedPageHoldsTheAddressEscapedForItsScript) {
   EXPECT_NE(p.find("<FRAME NAME=\"AdWindow\" SRC=\"../engines/AltaVista.htm\">"), std::string::npos);
 }
 
+TEST_F(Pages_test, ViewInBrowserFramesADocumentUnderItsEnginesAdvertisement) {
+  Document d;
+  d.url_id = 9;
+  d.address = "http://h/doc";
+  write_file(dir.file("engines/Alta.htm"), "<HTML><BODY>\n<A HREF=x>ad</A>\n</BODY></HTML>");
+  struct Case {
+    bool shown;
+    const char* resource;
+    bool framed;
+  } cases[] = {{true, "Alta", true}, {false, "Alta", false}, {true, "Lycos", false}, {true, "", false}};
+  for (const Case& c : cases) {
+    Document_link link;
+    link.search_resource = c.resource;
+    Ref_string opened = document_browser_address(d, link, {Ref_string(dir.file("engines")), c.shown}, options);
+    EXPECT_EQ(opened.str(), c.framed ? "file://" + dir.file("pages/d9.htm") : "http://h/doc") << c.resource;
+  }
+  EXPECT_TRUE(has(page("d9.htm"), "<FRAME NAME=\"AdWindow\" SRC=\"../engines/Alta.htm\">"));
+}
+
 // Titles are stored as the page showed them: escaped once, never decoded again.
 TEST_F(Pages_test, TitlesShowAsStored) {
   struct Case {

@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <regex>
+
+#include "database/db_error.h"
 
 #include "reports_test_support.h"
 
@@ -43,6 +46,46 @@ TEST_F(Pages_test, IndexListsTopicsInOrderWithLiveCountsAndNewMarkers) {
   // No topics: all three pages, the table holding its header row only.
   ASSERT_FALSE(publish_index({}, options).empty());
   EXPECT_FALSE(has(page("topics.htm"), "TARGET=\"Detail\""));
+}
+
+TEST_F(Pages_test, EveryTopicLinkOfTheIndexOpensAPagePublishedWithIt) {
+  Topic_handle a = add_topic("Alpha"), b = add_topic("Beta");
+  add_document(*a, "http://a/1", "One");
+  const std::string page_a = "t" + std::to_string(a->concept_id) + ".htm";
+  struct Case {
+    Ref_list<Topic_handle> topics;
+    int links;
+  } cases[] = {{{a, b}, 2}, {{b}, 1}, {{}, 0}};
+  for (const Case& c : cases) {
+    int pages = 0;
+    ASSERT_FALSE(publish_index(c.topics, options, &pages).empty());
+    EXPECT_EQ(pages, 3 + c.links);
+    std::string topics = page("topics.htm");
+    static const std::regex link("HREF=\"(t[0-9]+\\.htm)\"");
+    int links = 0;
+    for (std::sregex_iterator it(topics.begin(), topics.end(), link), end; it != end; ++it, ++links)
+      EXPECT_TRUE(std::filesystem::exists(dir.file("pages/" + (*it)[1].str()))) << (*it)[1];
+    EXPECT_EQ(links, c.links);
+    EXPECT_EQ(std::filesystem::exists(dir.file("pages/" + page_a)), c.links == 2);  // no page left unlisted
+  }
+}
+
+TEST_F(Pages_test, APageBuiltWhileTheDatabaseFailsListsTheErrorsInsteadOfItsBody) {
+  Topic_handle t = add_topic("Rivers");
+  add_document(*t, "http://r/1", "Nile");
+  db.execute("DROP TABLE concept_urls");
+  reset_db_error_reporter();
+  // The second time the reporter keeps the repeated error quiet; the pages still list it.
+  for (int round = 1; round <= 2; ++round) {
+    ASSERT_FALSE(publish_topic_page(*t, options).empty());
+    publish_index({t}, options);
+    for (const std::string& name : {"t" + std::to_string(t->concept_id) + ".htm", std::string("topics.htm")}) {
+      std::string p = page(name);
+      EXPECT_TRUE(has(p, "<LI>no such table: concept_urls</LI>")) << round << name << p;
+      EXPECT_FALSE(has(p, "<TABLE")) << round << name;
+    }
+  }
+  EXPECT_EQ(messages().size(), 1u);
 }
 
 TEST_F(Pages_test, TopicPageTitleOrderAndCounts) {

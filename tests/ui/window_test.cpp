@@ -274,6 +274,28 @@ TEST_F(Window_test, OptionsStoreTheNetworkSettings) {
   network_limits() = saved;
 }
 
+TEST_F(Window_test, TheBrowserPageKeepsOnlyABrowserThatIsThere) {
+  QStringList told, asked;
+  ui::COptionsDialog options([&](const QString& q) { asked << q; return true; }, [&](const QString& t) { told << t; });
+  struct Case {
+    const char* path;
+    bool noticed;   // "Please pick a browser..." when the path is set
+    bool asked;     // "...cannot be located. Do you want to keep the changes?" on OK
+    const char* kept;
+  } cases[] = {{"sh", false, false, "sh"}, {"/no/such/browser", true, true, ""}};
+  for (const Case& c : cases) {
+    told.clear();
+    asked.clear();
+    options.browser_path()->setText(c.path);
+    emit options.browser_path()->editingFinished();
+    EXPECT_EQ(told.join("|"), c.noticed ? ui::ui_text(10130) : QString()) << c.path;
+    options.browser_path()->setText(c.path);  // typed again, and OK at once
+    ASSERT_TRUE(options.apply());
+    EXPECT_EQ(asked.size(), c.asked ? 1 : 0) << c.path;
+    EXPECT_EQ(Settings_cache::instance().get("BrowserPath"), c.kept);
+  }
+}
+
 TEST_F(Window_test, ListPrintsToPdfWithAHeaderOnEveryPage) {
   ASSERT_TRUE(frame_->new_database(QString::fromStdString(dir_.file("print.ov2"))));
   Topic_handle t = add_topic("Spaceflight");

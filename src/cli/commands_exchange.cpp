@@ -1,0 +1,260 @@
+// Commands that bring feeds and topics in and out: feed add/list/remove, export and import.
+// The formats themselves live in the exchange library; these commands only check their
+// arguments, open the database and say what was done.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include "cli/cli.h"
+#include "cli/json.h"
+#include "database/database.h"
+#include "database/feed_store.h"
+#include "exchange/json_value.h"
+#include "exchange/opml.h"
+#include "exchange/reading_report.h"
+#include "exchange/topic_exchange.h"
+#include "foundation/error_handler.h"
+
+namespace orvalis::cli {
+
+namespace {
+
+Ref_string rs(const std::string& s) { return Ref_string(std::string_view(s)); }
+
+// The largest file import reads.
+constexpr std::streamoff max_import_bytes = std::streamoff(1) << 31;
+
+bool feed_address_usable(const std::string& address) {
+  const std::string lower = rs(address).lower().str();
+  return lower.starts_with("http://") || lower.starts_with("https://");
+}
+
+int feed_add(Context& c) {
+  std::string title;
+  c.take("--title", title);
+  const std::string& topic = c.arg(1, "topic");
+  const std::string& address = c.arg(2, "feed address");
+  c.no_more_args(3);
+  if (!feed_address_usable(address)) throw Usage_error{"a feed address starts with http:// or https://"};
+  if (!c.open_database()) return 1;
+  Topic_handle t = lookup_topic(topic);
+  if (!t) return 1;
+  Feed f;
+  f.concept_id = t->concept_id;
+  f.address = rs(address);
+  f.title = rs(title);
+  bool added = false;
+  if (!Feed_store().add_feed(f, &added)) return 1;
+  if (c.json) {
+    Json_writer j(c.out);
+    j.begin_object().field("topic", t->concept_id).field("address", normalized_address(f.address).view())
+        .field("added", added).end_object().finish();
+  } else {
+    c.out << (added ? "Added feed " : "The topic has the feed already: ") << normalized_address(f.address)
+          << " to topic " << t->concept_id << " '" << t->name << "'\n";
+  }
+  return 0;
+}
+
+int feed_list(Context& c) {
+  std::string topic;
+  if (c.args.size() > 1) topic = c.args[1];
+  c.no_more_args(topic.empty() ? 1 : 2);
+  if (!c.open_database()) return 1;
+  std::int32_t id = 0;
+  if (!topic.empty()) {
+    Topic_handle t = lookup_topic(topic);
+    if (!t) return 1;
+    id = t->concept_id;
+  }
+  const std::vector<Feed> feeds = Feed_store().feeds(id);
+  if (c.json) {
+    Json_writer j(c.out);
+    j.begin_array();
+    for (const Feed& f : feeds) {
+      j.begin_object().field("topic", f.concept_id).field("address", f.address.view()).field("title", f.title.view());
+      j.key("last_read");
+      if (f.time_last_read.is_valid())
+        j.value(static_cast<long long>(f.time_last_read.seconds));
+      else
+        j.null();
+      j.end_object();
+    }
+    j.end_array().finish();
+  } else {
+    for (const Feed& f : feeds) {
+      c.out << f.concept_id << "\t" << f.address;
+      if (!f.title.empty()) c.out << "\t" << f.title;
+      c.out << "\n";
+    }
+  }
+  return c.errors() > 0 ? 1 : 0;
+}
+
+int feed_remove(Context& c) {
+  const std::string& topic = c.arg(1, "topic");
+  const std::string& address = c.arg(2, "feed address");
+  c.no_more_args(3);
+  if (!c.open_database()) return 1;
+  Topic_handle t = lookup_topic(topic);
+  if (!t) return 1;
+  if (!Feed_store().remove_feed(t->concept_id, rs(address))) {
+    if (c.errors() == 0)
+      report_error(rs("Topic " + std::to_string(t->concept_id) + " has no feed " + address + "."));
+    return 1;
+  }
+  if (!c.json) c.out << "Removed feed " << normalized_address(rs(address)) << " from topic " << t->concept_id << "\n";
+  return 0;
+}
+
+// Writes `text` to `path` whole or not at all: into a file beside it, then renamed.
+bool write_whole_file(const std::string& path, const std::string& text) {
+  const std::string part = path + ".part";
+  {
+    std::ofstream out(part, std::ios::binary | std::ios::trunc);
+    out << text;
+    out.flush();
+    if (!out) {
+      std::remove(part.c_str());
+      report_error(rs("Cannot write " + path + "."));
+      return false;
+    }
+  }
+  if (std::rename(part.c_str(), path.c_str()) != 0) {
+    std::remove(part.c_str());
+    report_error(rs("Cannot write " + path + "."));
+    return false;
+  }
+  return true;
+}
+
+void print_report(Context& c, const std::string& file, const exchange::Import_report& r) {
+  if (c.json) {
+    Json_writer j(c.out);
+    j.begin_object().field("file", file).field("topics_added", static_cast<long long>(r.topics_added))
+        .field("topics_merged", static_cast<long long>(r.topics_merged))
+        .field("terms_added", static_cast<long long>(r.terms_added))
+        .field("relations_added", static_cast<long long>(r.relations_added))
+        .field("documents_added", static_cast<long long>(r.documents_added))
+        .field("documents_skipped", static_cast<long long>(r.documents_skipped))
+        .field("links_added", static_cast<long long>(r.links_added))
+        .field("links_skipped", static_cast<long long>(r.links_skipped))
+        .field("feeds_added", static_cast<long long>(r.feeds_added))
+        .field("feeds_skipped", static_cast<long long>(r.feeds_skipped))
+        .field("unknown_fields", static_cast<long long>(r.unknown_fields))
+        .field("ids_renumbered", static_cast<long long>(r.ids_renumbered));
+    j.key("refused").begin_array();
+    for (const std::string& why : r.refused) j.value(why);
+    j.end_array().end_object().finish();
+    return;
+  }
+  c.out << "Imported " << file << ": " << r.summary() << "\n";
+  for (const std::string& why : r.refused) c.out << "  refused: " << why << "\n";
+}
+
+}  // namespace
+
+int cmd_feed(Context& c) {
+  const std::string& verb = c.arg(0, "feed command");
+  if (verb == "add") return feed_add(c);
+  if (verb == "list") return feed_list(c);
+  if (verb == "remove") return feed_remove(c);
+  throw Usage_error{"unknown feed command '" + verb + "'"};
+}
+
+int cmd_export(Context& c) {
+  std::string format = "json", output;
+  c.take("--format", format);
+  c.take("--output", output);
+  if (format != "json" && format != "opml" && format != "markdown" && format != "csl-json")
+    throw Usage_error{"--format is json, opml, markdown or csl-json, not '" + format + "'"};
+  for (const std::string& a : c.args)
+    if (a.starts_with("--")) throw Usage_error{"unknown option '" + a + "'"};
+  if (!output.empty() && !usable_file(output)) return 1;
+  if (!c.open_database()) return 1;
+  std::vector<std::int32_t> ids;
+  for (const std::string& key : c.args) {
+    Topic_handle t = lookup_topic(key);
+    if (!t) return 1;
+    ids.push_back(t->concept_id);
+  }
+  std::ostringstream text;
+  try {
+    Database& db = Database::shared();
+    if (format == "json")
+      exchange::write_json(text, exchange::export_topics(db, ids));
+    else if (format == "opml")
+      exchange::write_opml(db, ids, text);
+    else if (format == "markdown")
+      exchange::write_reading_report(db, ids, text);
+    else
+      exchange::write_json(text, exchange::csl_items(db, ids));
+  } catch (const Db_error& e) {
+    report_db_error(e);
+    return 1;
+  }
+  if (output.empty()) {
+    c.out << text.str();
+    return 0;
+  }
+  if (!write_whole_file(output, text.str())) return 1;
+  if (!c.json) c.err << "Exported " << (ids.empty() ? std::string("every topic") : std::to_string(ids.size()) + " topic(s)")
+                     << " as " << format << " to " << output << "\n";
+  return 0;
+}
+
+int cmd_import(Context& c) {
+  std::string format;
+  c.take("--format", format);
+  const std::string file = c.arg(0, "file to import");
+  c.no_more_args(1);
+  if (!format.empty() && format != "json" && format != "opml")
+    throw Usage_error{"import reads json or opml, not '" + format + "'"};
+  if (!usable_file(file)) return 1;
+  std::ifstream in(file, std::ios::binary);
+  if (!in) {
+    report_error(rs("Cannot read " + file + "."));
+    return 1;
+  }
+  in.seekg(0, std::ios::end);
+  const std::streamoff size = in.tellg();
+  if (size > max_import_bytes) {
+    report_error(rs(file + " is larger than 2 GB; nothing was imported."));
+    return 1;
+  }
+  in.seekg(0);
+  std::string text(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
+  in.read(text.data(), static_cast<std::streamsize>(text.size()));
+  if (format.empty()) {
+    const std::size_t first = text.find_first_not_of(" \t\r\n\xEF\xBB\xBF");
+    format = first != std::string::npos && text[first] == '<' ? "opml" : "json";
+  }
+  if (!c.open_database()) return 1;
+  exchange::Import_report report;
+  if (format == "opml") {
+    const exchange::Opml_document opml = exchange::read_opml(text);
+    if (opml.folders.empty() && !opml.error.empty()) {
+      report_error(rs(file + " is not readable OPML (" + opml.error + "); nothing was imported."));
+      return 1;
+    }
+    report = exchange::import_opml(Database::shared(), opml);
+  } else {
+    const exchange::Json_parse_result parsed = exchange::parse_json(text);
+    if (!parsed.ok()) {
+      report_error(rs(file + " is not valid JSON (" + parsed.error + "); nothing was imported."));
+      return 1;
+    }
+    report = exchange::import_topics(Database::shared(), parsed.value);
+  }
+  if (!report.ok()) {
+    report_error(rs("Nothing was imported from " + file + ": " + report.error + "."));
+    return 1;
+  }
+  print_report(c, file, report);
+  return 0;
+}
+
+}  // namespace orvalis::cli
