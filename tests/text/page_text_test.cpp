@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "foundation/url.h"
 #include "text/block_classifier.h"
 #include "text/page_readers.h"
 #include "text/summarizer.h"
@@ -177,10 +178,51 @@ TEST(Page_text, WordsPunctuationAndReferences) {
   for (const auto& c : cases) EXPECT_EQ(testing::words_of(c.html), c.words) << c.html;
 }
 
+// The one pass reads the title and the counts as the title reader does.
+TEST(Page_text, TitleAndCountsAgreeWithTheTitleReader) {
+  for (const char* file : {"layouts/wiki_article.html", "layouts/blog_post.html",
+                           "layouts/news_story.html", "layouts/forum_thread.html", "doc_page.html"}) {
+    const Byte_buffer_handle page = testing::test_page(file);
+    Ref_string title;
+    int images = 0, anchors = 0;
+    read_title_and_counts(page, title, images, anchors);
+    const Page_text t = read_page_text(page);
+    EXPECT_EQ(t.title, title) << file;
+    EXPECT_EQ(t.images, images) << file;
+    EXPECT_EQ(t.anchors, anchors) << file;
+  }
+}
+
+// Anchor texts of result pages are decoded text, punctuation spaced as written.
+TEST(Page_text, AnchorTextsAreDecoded) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"<a href=/x>refused &amp; gone</a>", "refused & gone"},
+      {"<a href=/x>Hello, <b>world</b>!</a>", "Hello, world!"},
+      {"<a href=/x>Newton&#8217;s laws &mdash; a primer</a>", "Newton\u2019s laws \u2014 a primer"},
+  };
+  for (const auto& [html, text] : cases) {
+    Anchor_reader reader(page_of(html), Url("http://h.example/"));
+    reader.run();
+    ASSERT_EQ(reader.links().count(), 1) << html;
+    EXPECT_EQ(reader.links().first().text.str(), text) << html;
+  }
+}
+
 class Reading_test : public ::testing::Test {
  protected:
   Word_tagger tagger_{ORVALIS_DATA_DIR};
 };
+
+// The lexicon's codes that the phrase collector reads: subordinating conjunctions are
+// prepositions, "been" and "being" verbs, contractions the verb of their parts.
+TEST_F(Reading_test, WordClassesOfFunctionWordsAndContractions) {
+  const std::pair<const char*, int> cases[] = {
+      {"because", 23}, {"although", 23}, {"unless", 23}, {"been", 4}, {"being", 4},
+      {"it's", 4},     {"it\u2019s", 4}, {"we'll", 2},  {"they've", 17}, {"don't", 13},
+      {"can't", 2},    {"isn\u2019t", 4}, {"you're", 4},
+  };
+  for (const auto& [word, code] : cases) EXPECT_EQ(tagger_.word_class(word, 20), code) << word;
+}
 
 // Contractions, function words and punctuation never make key terms; extracts and key terms
 // are decoded text.
