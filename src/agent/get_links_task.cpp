@@ -4,18 +4,39 @@
 #include "agent/summarize_task.h"
 #include "agent/task_manager.h"
 #include "database/database.h"
+#include "foundation/error_handler.h"
 #include "foundation/settings.h"
 #include "net/http_connection.h"
 #include "net/network.h"
 
 namespace orvalis {
 
+bool Follow_run::claim(std::int32_t url_id, std::int32_t levels_left) {
+  auto [at, made] = reached_.try_emplace(url_id, levels_left);
+  if (made) return true;
+  if (at->second >= levels_left) return false;
+  at->second = levels_left;
+  return true;
+}
+
+std::string Get_links_task::depth_rule() {
+  return "The depth of a follow is a whole number from " + std::to_string(min_depth) + " to " +
+         std::to_string(max_depth);
+}
+
 Get_links_task::Get_links_task(const Document_handle& document, const Topic_handle& topic,
                                std::int32_t depth)
-    : Network_task(kImmediate), depth_(depth), document_(document), topic_(topic) {
+    : Get_links_task(document, topic, depth, make_counted<Follow_run>()) {
+  run_->claim(document->url_id, depth);
+}
+
+Get_links_task::Get_links_task(const Document_handle& document, const Topic_handle& topic,
+                               std::int32_t depth, Counted_handle<Follow_run> run)
+    : Network_task(kImmediate), depth_(depth), document_(document), topic_(topic), run_(std::move(run)) {
   const Ref_string& title = document->title.empty() ? document->address : document->title;
   set_description(format_args(Ref_string::from_id(10077), title));
-  fetchable_ = set_url(document->address);
+  // A depth outside the rule fetches nothing (start() says why), not even robots rules.
+  fetchable_ = set_url(document->address) && depth_allowed(depth);
 }
 
 int Get_links_task::is_ready() {
@@ -26,6 +47,7 @@ int Get_links_task::is_ready() {
 }
 
 int Get_links_task::start() {
+  if (!depth_allowed(depth_)) report_error(Ref_string(depth_rule() + ", not " + std::to_string(depth_) + "."));
   if (fetchable_ && robots_.disallowed()) {
     store_not_allowed(document_);
     set_status(failed);
@@ -52,12 +74,14 @@ void Get_links_task::process_result() {
       Task_manager& manager = Task_manager::instance();
       store_found_links(topic_, links, Ref_string(), Ref_string::from_id(10055),
                         [&](const Document_handle& d, bool) {
-                          if (depth_ < 2) {
+                          const std::int32_t levels_left = depth_ < 2 ? 0 : depth_ - 1;
+                          if (!run_->claim(d->url_id, levels_left)) return;
+                          if (levels_left == 0) {
                             auto summarize = make_counted<Summarize_task>(topic_, d);
                             summarize->set_respect_robots(true);
                             manager.submit(summarize);
                           } else {
-                            manager.submit(make_counted<Get_links_task>(d, topic_, depth_ - 1));
+                            manager.submit(make_counted<Get_links_task>(d, topic_, levels_left, run_));
                           }
                         });
     }

@@ -137,6 +137,7 @@ Install_report install() {
   put_default("ShowSRAd", "Yes");
   put_default("DBVersion", "2");
   put_default("MaxDocumentBytes", "1048576");
+  put_default("MaxResultsPerPage", "200");
   put_default("VerifyCertificates", "yes");
   put_default("AcceptCompression", "Yes");
   put_default("RespectRobots", "Yes");

@@ -155,7 +155,8 @@ Ref_string transform_query(Search_resource& resource, const Ref_string& query) {
 void build_request(Search_resource& resource, const Ref_string& query, Network_task& task) {
   const Ref_string q = transform_query(resource, query);
   if (resource.search_field == "isindex_search_field") {
-    task.set_url(resource.location.text() + "?" + q);
+    // The query is one form value: its "+", "&", "#" and "%" are the user's own.
+    task.set_url(resource.location.text() + "?" + form_value_encode(q));
     task.connection()->set_method(Http_connection::get);
   } else {
     task.set_url(resource.location.text());
@@ -172,24 +173,28 @@ void build_request(Search_resource& resource, const Ref_string& query, Network_t
 
 Ref_list<Found_link> read_result_links(const Byte_buffer_handle& page, const Ref_string& base,
                                        const Ref_list<Ref_string>& ignore,
-                                       std::vector<Ref_string>* dropped) {
+                                       std::vector<Ref_string>* dropped, int max_links) {
   Anchor_reader reader(page, Url(base));
   reader.run();
-  if (ignore.empty()) return reader.links();
   // An ignored address is ignored wherever it appears, so filtering the collected links once
   // drops what dropping each anchor would, and names each dropped address once.
   Ref_list<Found_link> kept;
+  int documents = 0;
   for (const Found_link& link : reader.links()) {
+    if (documents >= max_links) break;
     bool ignored = false;
     for (const Ref_string& s : ignore)
       if (s.empty() || link.url.find(s.c_str()) >= 0) {
         ignored = true;
         break;
       }
-    if (!ignored)
-      kept.append(link);
-    else if (dropped)
-      dropped->push_back(link.url);
+    if (ignored) {
+      if (dropped) dropped->push_back(link.url);
+      continue;
+    }
+    // A link too long to store stays in the list (resource test names it) but is no document.
+    kept.append(link);
+    if (search_keeps_link(link)) ++documents;
   }
   return kept;
 }
@@ -204,15 +209,17 @@ Byte_buffer_handle response_body(const Net_connection& connection, bool require_
 }
 
 Ref_string result_link_title(const Found_link& link) {
-  // Titles are stored as a browser shows them, character references decoded.
+  // The anchor text is decoded already (the scanner reads references as the characters they
+  // stand for): decoding it again would turn a page's "&amp;lt;" into "<".
   Ref_string title = link.text.is_blank() ? link.url : link.text;
-  if (title.find('&') >= 0) title.decode_entities();
+  // Engines that wrap a title and its snippet in one anchor give long texts: cut, not dropped.
+  if (title.length() > max_result_title_characters)
+    title = Ref_string(title.view().substr(0, character_prefix(title.view(), max_result_title_characters)));
   return title;
 }
 
 bool search_keeps_link(const Found_link& link) {
-  return character_count(link.url.view()) <= max_field_characters &&
-         character_count(result_link_title(link).view()) <= max_field_characters;
+  return character_count(link.url.view()) <= static_cast<std::size_t>(max_result_address_characters);
 }
 
 int store_found_links(const Topic_handle& topic, const Ref_list<Found_link>& links,
@@ -223,9 +230,8 @@ int store_found_links(const Topic_handle& topic, const Ref_list<Found_link>& lin
   Db_batch batch(Database::shared());
   for (const Found_link& link : links) {
     if (!search_keeps_link(link)) continue;
-    Ref_string title = result_link_title(link);
     bool is_new = false;
-    Document_handle d = store.add_document(link.url, title, -1, -1, &is_new);
+    Document_handle d = store.add_document(link.url, result_link_title(link), -1, -1, &is_new);
     // A database error has been reported (and the agent stopped): store no more.
     if (!d) break;
     if (is_new) ++added;

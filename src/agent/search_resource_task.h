@@ -1,12 +1,13 @@
 // Search_resource_task sends one query of a topic to one search engine and keeps what the
 // engine's result page links to. It fills in the engine's form (build_request: the query,
 // reshaped for engines that want "AND" or "+" between words, in the engine's search field,
-// then the form's fixed fields; or "?query" after the address for an isindex engine; Basic
-// authorization when the engine has a user), sends it with the NetworkTimeout time-out, reads
-// the links of the page that came back (read_result_links: http, https, gopher and ftp links,
-// each address once, without the engine's own links that its ignore list names), adds the
-// documents the database lacks, links each found document to the topic with the query and
-// the engine's name, and submits a Summarize_task for every new one.
+// then the form's fixed fields; or "?query" after the address for an isindex engine, the query
+// encoded as a form value; Basic authorization when the engine has a user), sends it with the
+// NetworkTimeout time-out, reads the links of the page that came back (read_result_links:
+// http, https, gopher and ftp links, each address once, without the engine's own links that
+// its ignore list names, at most MaxResultsPerPage of them in page order), adds the documents
+// the database lacks, links each found document to the topic with the query and the engine's
+// name, and submits a Summarize_task for every new one.
 //
 // Made by Search_topic_task, one per query and eligible engine, due at once. A failed or
 // timed-out request stores nothing; every outcome finishes the task, and the other engines'
@@ -30,6 +31,7 @@
 #include "database/search_resource.h"
 #include "database/topic.h"
 #include "foundation/byte_buffer.h"
+#include "foundation/settings.h"
 #include "net/network_task.h"
 #include "text/page_readers.h"
 
@@ -72,25 +74,34 @@ Ref_string transform_query(Search_resource& resource, const Ref_string& query);
 // Gives the task its address, method, form fields and authorization for the query.
 void build_request(Search_resource& resource, const Ref_string& query, Network_task& task);
 
-// The links of a result page, read against `base` (the address the page finally came from).
-// `ignore` lists substrings: a link containing any of them is dropped (an empty entry drops
-// every link) and, when `dropped` is given, noted there.
+// Addresses of more characters than this are not kept; titles are cut to the other.
+inline constexpr int max_result_address_characters = 2048;
+inline constexpr int max_result_title_characters = 254;
+
+// The links of a result page, read against `base` (the address the page finally came from), in
+// page order up to the `max_links`th that search_keeps_link keeps (the setting
+// MaxResultsPerPage: so many documents a page gives at most). `ignore` lists substrings: a link
+// containing any of them is dropped (an empty entry drops every link) and, when `dropped` is
+// given, noted there.
 Ref_list<Found_link> read_result_links(const Byte_buffer_handle& page, const Ref_string& base,
                                        const Ref_list<Ref_string>& ignore,
-                                       std::vector<Ref_string>* dropped = nullptr);
+                                       std::vector<Ref_string>* dropped = nullptr,
+                                       int max_links = network_limits().max_results_per_page);
+
+// The title a found link is stored with: its text (decoded by the reader; the address when the
+// text is blank), cut to max_result_title_characters at a character boundary.
+Ref_string result_link_title(const Found_link& link);
 
 // The body of a connection's reply (a reply without a status line is all body) converted to
 // UTF-8; null when the reply is not a usable 200 when `require_ok`, or has no body.
 Byte_buffer_handle response_body(const Net_connection& connection, bool require_ok, int* status = nullptr);
 
-// The title a result link is stored with: its text, or its address when the text is blank,
-// character references decoded.
-Ref_string result_link_title(const Found_link& link);
-// Whether a search stores the result link: its address and title are short enough to be
-// stored (shorter than 256 characters). `resource test` lists the others as dropped.
+// Whether a search stores the result link: its address has at most
+// max_result_address_characters. `resource test` lists the others as dropped.
 bool search_keeps_link(const Found_link& link);
 
-// Stores the links found for a topic: each link search_keeps_link keeps becomes a document (added when new) linked to the topic with `query` and `added_by`, a
+// Stores the links found for a topic: each link search_keeps_link keeps becomes a document
+// (added when new, titled result_link_title) linked to the topic with `query` and `added_by`, a
 // removed link staying removed. `then` is called for each stored document with whether it was
 // new. When one was new the topic's time_last_modified is set and saved. Returns the number
 // of new documents.

@@ -322,7 +322,8 @@ int cmd_follow(Context& c) {
   std::string topic_key, depth_text;
   if (!c.take("--topic", topic_key)) throw Usage_error{"follow needs --topic TOPIC"};
   int depth = 1;
-  if (c.take("--depth", depth_text)) depth = parse_int(depth_text, "--depth");
+  if (c.take("--depth", depth_text))
+    depth = parse_int(depth_text, "--depth", Get_links_task::min_depth, Get_links_task::max_depth);
   const std::string& doc_key = c.arg(0, "document");
   c.no_more_args(1);
   return with_database(c, [&] {
@@ -430,7 +431,7 @@ int resource_test(Context& c) {
           .field("url", task->connection()->url().view());
       j.key("kept").begin_array();
       for (const Found_link& l : kept)
-        j.begin_object().field("url", l.url.view()).field("title", decoded(l.text).view()).end_object();
+        j.begin_object().field("url", l.url.view()).field("title", result_link_title(l).view()).end_object();
       j.end_array().key("dropped").begin_array();
       for (const Ref_string& d : dropped) j.value(d.view());
       j.end_array().key("too_long").begin_array();
@@ -441,7 +442,7 @@ int resource_test(Context& c) {
       if (task->status() == Network_task::succeeded)
         c.out << ", HTTP status " << http_status << " from " << task->connection()->url();
       c.out << "\n\nLinks kept (" << kept.count() << "):\n";
-      for (const Found_link& l : kept) c.out << "  " << l.url << "  " << decoded(l.text) << "\n";
+      for (const Found_link& l : kept) c.out << "  " << l.url << "  " << result_link_title(l) << "\n";
       c.out << "\nLinks dropped by the ignore list (" << dropped.size() << "):\n";
       for (const Ref_string& d : dropped) c.out << "  " << d << "\n";
       c.out << "\nLinks dropped as too long to store (" << too_long.size() << "):\n";
@@ -449,6 +450,12 @@ int resource_test(Context& c) {
     }
     if (task->status() != Network_task::succeeded) {
       report_error(rs("The query to '" + name + "' " + outcome_text(task->status()) + "."));
+      return 1;
+    }
+    // A page of another status (an error page, a redirect left) is no result page.
+    if (http_status != 200) {
+      report_error(rs("The engine '" + name + "' answered with HTTP status " + std::to_string(http_status) +
+                      ", not 200."));
       return 1;
     }
     return 0;

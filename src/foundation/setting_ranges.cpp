@@ -19,6 +19,7 @@ const Setting_range kRanges[] = {
     {"ConcurrentReq", 1, 60, 8},
     {"ConcurrentDNS", 1, 32, 3},
     {"MaxDocumentBytes", 4096, 64 * 1024 * 1024, 1048576},
+    {"MaxResultsPerPage", 1, 10000, 200},
     {"ProxyPort", 1, 65535, 0, true},
     {"ShowWelcomeDialog", 0, 1, 1},
     {"Cur_tip_count", 0, 2147483647, 0},

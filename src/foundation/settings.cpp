@@ -144,6 +144,9 @@ int load_settings() {
   limits.concurrent_lookups =
       static_cast<int>(stored_setting_number("ConcurrentDNS", read("ConcurrentDNS").view()));
   limits.max_document_bytes = stored_setting_number("MaxDocumentBytes", read("MaxDocumentBytes").view());
+  // A result page of thousands of links would cost a fetch each, at one host's spacing.
+  limits.max_results_per_page =
+      static_cast<int>(stored_setting_number("MaxResultsPerPage", read("MaxResultsPerPage").view()));
   Ref_string verify = read("VerifyCertificates");
   limits.verify_certificates = !(verify == "no");
   cache.set("VerifyCertificates", limits.verify_certificates ? "yes" : "no");
@@ -162,6 +165,7 @@ int save_settings() {
   write("ConcurrentReq", Ref_string::number(limits.concurrent_requests));
   write("ConcurrentDNS", Ref_string::number(limits.concurrent_lookups));
   write("MaxDocumentBytes", Ref_string::number(limits.max_document_bytes));
+  write("MaxResultsPerPage", Ref_string::number(limits.max_results_per_page));
   write("VerifyCertificates", limits.verify_certificates ? "yes" : "no");
   return 1;
 }

@@ -74,6 +74,7 @@ struct Network_limits {
   int concurrent_requests = 10;  // ConcurrentReq (8 when the store has none)
   int concurrent_lookups = 3;    // ConcurrentDNS
   std::int64_t max_document_bytes = 1048576;  // MaxDocumentBytes: read limit of HTTP
+  int max_results_per_page = 200;             // MaxResultsPerPage: documents a result page gives
   bool verify_certificates = true;            // VerifyCertificates: "no" accepts any certificate
 };
 Network_limits& network_limits();

@@ -206,6 +206,44 @@ Ref_string url_encode(const Ref_string& text) {
   return Ref_string(out.data(), static_cast<int>(o - out.data()));
 }
 
+Ref_string form_value_encode(const Ref_string& text) {
+  std::string out;
+  out.reserve(static_cast<size_t>(text.length()));
+  for (unsigned char c : text.view()) {
+    if (c == ' ') {
+      out += '+';
+    } else if ((c < 128 && std::isalnum(c)) || c == '*' || c == '-' || c == '.' || c == '_') {
+      out += static_cast<char>(c);
+    } else {
+      out += '%';
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
+    }
+  }
+  return Ref_string(std::string_view(out));
+}
+
+Ref_string request_target(const Ref_string& target) {
+  std::string_view in = target.view();
+  in = in.substr(0, in.find('#'));
+  std::string out;
+  out.reserve(in.size());
+  bool in_query = false;
+  for (unsigned char c : in) {
+    in_query = in_query || c == '?';
+    const bool escaped = c <= 0x20 || c >= 0x7f || c == '"' || c == '<' || c == '>' ||
+                         (!in_query && (c == '`' || c == '{' || c == '}'));
+    if (escaped) {
+      out += '%';
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return Ref_string(std::string_view(out));
+}
+
 Ref_string url_decode(const Ref_string& text) {
   const char* in = text.c_str();
   int n = text.length();

@@ -46,6 +46,13 @@ class Url {
 
 // Spaces become "+", letters, digits and "$-_@.&!*=%" stay, every other byte becomes "%XX".
 Ref_string url_encode(const Ref_string& text);
+// A form value as browsers encode it: letters, digits and "*-._" stay, a space becomes "+",
+// every other byte "%XX" (so "+", "&", "=", "%" and "#" of the text keep their meaning).
+Ref_string form_value_encode(const Ref_string& text);
+// A request target (a path with its query, or a whole address) as browsers send it: cut at
+// its "#", and controls, space, '"', '<', '>', DEL and bytes above 0x7F as "%XX", in the part
+// before the "?" also '`', '{' and '}'. "%" and a "+" stay as written: servers read them.
+Ref_string request_target(const Ref_string& target);
 // "%XX" becomes its byte; "+" stays; the result ends at the first zero byte produced.
 Ref_string url_decode(const Ref_string& text);
 // A form value as browsers send it (application/x-www-form-urlencoded): every "+" is a blank,

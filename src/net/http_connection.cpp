@@ -507,8 +507,8 @@ Ref_string Http_connection::request_text() const {
   Url url(url_);
   Ref_string data = form_data();
   // Through a tunnel the request is the server's own, with the path as its target.
-  Ref_string target = via_proxy_ && !secure_ ? url_ : url.path();
-  if (int hash_at = target.find('#'); hash_at >= 0) target = target.mid(0, hash_at);
+  // Encoded as browsers send it (today's servers refuse a raw space), the fragment cut.
+  Ref_string target = request_target(via_proxy_ && !secure_ ? url_ : url.path());
 
   Ref_string host_line = "Host: " + url.host();
   if (int port = url.port(); port != Url::default_port(url.scheme_code()))

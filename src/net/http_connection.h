@@ -13,7 +13,8 @@
 // are not carried over. The raw response stays in the received buffer for the task, and the
 // connection's url() is the address the page finally came from.
 //
-// The request text: the request line, "Host: " with the port when it is not the scheme's
+// The request text: the request line (its target encoded as browsers send it, request_target,
+// since today's servers refuse a raw space), "Host: " with the port when it is not the scheme's
 // default, "Accept: text/html", for POST the content type and length, "Accept-Encoding: gzip,
 // deflate" unless the setting AcceptCompression is "No", "User-Agent: " when the setting is not
 // empty, the extra headers in order, an empty line, and for POST the form data.

@@ -48,7 +48,7 @@ bool write_all(int fd, iovec* pieces, int count) {
 }  // namespace
 
 Html_writer::Html_writer() = default;
-Html_writer::~Html_writer() = default;
+Html_writer::~Html_writer() { free(); }
 
 Html_writer& Html_writer::shared() {
   static Html_writer writer;
@@ -58,6 +58,8 @@ Html_writer& Html_writer::shared() {
 bool Html_writer::start() {
   free();
   overflowed_ = false;
+  failed_ = false;
+  head_written_ = false;
   errors_ = std::make_unique<Passing_error_handler>();
   own_errors_ = 0;
   table_.reset(new (std::nothrow) std::unique_ptr<char[]>[max_buffers]);
@@ -84,6 +86,12 @@ bool Html_writer::start() {
 }
 
 void Html_writer::free() {
+  // A page left unfinished leaves no partial file behind.
+  if (fd_ >= 0) {
+    ::close(fd_);
+    fd_ = -1;
+    ::unlink(temporary_path().c_str());
+  }
   table_.reset();
   used_.reset();
   in_use_ = 0;
@@ -126,20 +134,70 @@ std::string Html_writer::error_page() const {
   return page;
 }
 
+std::string Html_writer::temporary_path() const { return output_path_.str() + ".part"; }
+
+void Html_writer::fail_writing(int error) {
+  if (!failed_)
+    report_error(concat("Unable to write the page ", output_path_.view(), ": ", std::strerror(error)));
+  failed_ = overflowed_ = true;
+}
+
+bool Html_writer::open_output() {
+  if (fd_ >= 0) return true;
+  if (!output_path_.empty())
+    fd_ = ::open(temporary_path().c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd_ < 0) {
+    report_error("Unable to open output file for writing to web server.");
+    failed_ = overflowed_ = true;
+    return false;
+  }
+  return true;
+}
+
+bool Html_writer::write_buffers(const std::string_view* tail, int tail_count) {
+  std::unique_ptr<iovec[]> pieces(new iovec[static_cast<std::size_t>(in_use_ + tail_count) + 3]);
+  int count = 0;
+  auto put = [&](const void* data, std::size_t n) {
+    pieces[count].iov_base = const_cast<void*>(data);
+    pieces[count].iov_len = n;
+    ++count;
+  };
+  if (!head_written_) {
+    put(page_start.data(), page_start.size());
+    put(title_.c_str(), static_cast<std::size_t>(title_.length()));
+    put(head_end.data(), head_end.size());
+  }
+  for (int i = 0; i < in_use_; ++i)
+    put(table_[i].get(), i + 1 < in_use_ ? used_[i] : static_cast<std::size_t>(position_ - begin_));
+  for (int i = 0; i < tail_count; ++i) put(tail[i].data(), tail[i].size());
+  if (!write_all(fd_, pieces.get(), count)) {
+    fail_writing(errno);
+    return false;
+  }
+  head_written_ = true;
+  return true;
+}
+
 void Html_writer::new_buffer() {
   if (in_use_ == max_buffers) {
-    if (!overflowed_) report_own("Output text buffer exceeds allocated internal memory of 9MB.");
-    overflowed_ = true;
+    // Every buffer is full: they go to the file and the page goes on in the first, so a page
+    // has no size limit.
+    if (!open_output() || !write_buffers(nullptr, 0)) return;
+    in_use_ = 1;
+    begin_ = table_[0].get();
+    begin_[0] = 0;
+    position_ = begin_;
+    limit_ = begin_ + fill_limit;
     return;
   }
-  char* buffer = new (std::nothrow) char[buffer_size];
+  char* buffer = table_[in_use_] ? table_[in_use_].get() : new (std::nothrow) char[buffer_size];
   if (!buffer) {
     report_own("Out of memory while attempting to allocate another display output buffer.");
     overflowed_ = true;  // nowhere left to put the rest of the page
     return;
   }
   used_[in_use_ - 1] = static_cast<std::size_t>(position_ - begin_);
-  table_[in_use_].reset(buffer);
+  if (!table_[in_use_]) table_[in_use_].reset(buffer);
   ++in_use_;
   begin_ = buffer;
   begin_[0] = 0;
@@ -200,47 +258,33 @@ std::string Html_writer::page_text(bool frames_page) const {
 }
 
 bool Html_writer::write_page(bool frames_page) {
-  std::string temporary = output_path_.str() + ".part";
-  int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) {
-    report_error("Unable to open output file for writing to web server.");
+  if (failed_ || !open_output()) {
     free();
     return false;
   }
-  std::unique_ptr<iovec[]> pieces(new iovec[static_cast<std::size_t>(in_use_) + 6]);
-  int count = 0;
-  auto put = [&](const void* data, std::size_t n) {
-    pieces[count].iov_base = const_cast<void*>(data);
-    pieces[count].iov_len = n;
-    ++count;
-  };
+  // A page built with errors is replaced by the list of them, whatever went to the file.
   const std::string errors = page_errors().empty() ? std::string() : error_page();
+  bool ok;
   if (!errors.empty()) {
-    put(errors.data(), errors.size());
+    iovec page{const_cast<char*>(errors.data()), errors.size()};
+    ok = ::ftruncate(fd_, 0) == 0 && ::lseek(fd_, 0, SEEK_SET) == 0 && write_all(fd_, &page, 1);
+    if (!ok) fail_writing(errno);
   } else {
-    put(page_start.data(), page_start.size());
-    put(title_.c_str(), static_cast<std::size_t>(title_.length()));
-    put(head_end.data(), head_end.size());
-    for (int i = 0; i < in_use_; ++i)
-      put(table_[i].get(), i + 1 < in_use_ ? used_[i] : static_cast<std::size_t>(position_ - begin_));
-    if (!frames_page) put(body_end.data(), body_end.size());
-    put(html_end.data(), html_end.size());
+    const std::string_view tail[] = {frames_page ? std::string_view() : body_end, html_end};
+    ok = write_buffers(tail, 2);
   }
-  bool ok = write_all(fd, pieces.get(), count);
-  int error = errno;
-  if (::close(fd) != 0 && ok) {
-    ok = false;
-    error = errno;
+  if (ok) {
+    // Replaced whole: a failed write leaves the old page.
+    const int closed = ::close(fd_);
+    fd_ = -1;
+    const std::string temporary = temporary_path();
+    if (closed != 0 || ::rename(temporary.c_str(), output_path_.c_str()) != 0) {
+      fail_writing(errno);
+      ::unlink(temporary.c_str());
+      ok = false;
+    }
   }
-  if (ok && ::rename(temporary.c_str(), output_path_.c_str()) != 0) {
-    ok = false;
-    error = errno;
-  }
-  if (!ok) {
-    ::unlink(temporary.c_str());
-    report_error(concat("Unable to write the page ", output_path_.view(), ": ", std::strerror(error)));
-  }
-  free();
+  free();  // after a failed write, closes and removes the partial file
   return ok;
 }
 

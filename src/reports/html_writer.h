@@ -1,15 +1,16 @@
-// Html_writer assembles one HTML page at a time in memory and writes it out whole. The
-// generated pages (the topic index, the topic pages, the framed document pages) call one
-// operation per element and finish with write_page, which writes the file and frees the
-// writer. There is one process-wide writer (shared()): one page is under construction at a
-// time.
+// Html_writer assembles one HTML page at a time and writes it to a file. The generated pages
+// (the topic index, the topic pages, the framed document pages) call one operation per element
+// and finish with write_page, which writes the rest of the page and frees the writer. There is
+// one process-wide writer (shared()): one page is under construction at a time.
 //
 // The text goes into up to 300 buffers of 32768 bytes, each filled to 31744 bytes (the fill
 // limit) so that an ordinary text is copied whole without a bounds check per byte; a text that
 // would pass a buffer's end starts the next buffer first, and a text longer than a whole
-// buffer is split across buffers. A page that needs more than 300 buffers is reported
-// ("Output text buffer exceeds allocated internal memory of 9MB."), the texts that follow are
-// dropped and the page is still written, cut. Nothing is ever moved or grown.
+// buffer is split across buffers. Nothing is ever moved or grown. When all 300 are full they
+// are written to the file (the output path with ".part" added) and the page goes on in the
+// first one again, so a page has no size limit and takes at most 300 buffers of memory.
+// write_page renames the finished file over the output path; a page that fails or is dropped
+// leaves the old page and no partial file.
 //
 // The page on disk is "<HTML>", the head with the title, the buffers in order, then
 // "</BODY>" (not for a frames page) and "</HTML>". The opening body tag is the page's own.
@@ -27,8 +28,9 @@
 //   cells           <TD|<TD ALIGN=CENTER|<TD ALIGN=RIGHT|<TH|<TH ALIGN=LEFT + attributes + >
 // and the others as their functions say.
 //
-// Thread: the user-interface thread. REQUIRES: start() before any element; each page is
-// finished by write_page() or free().
+// Thread: the user-interface thread. REQUIRES: start() before any element; the output path
+// and the title are set before the page outgrows its buffers; each page is finished by
+// write_page() or free().
 #pragma once
 
 #include <cstddef>
@@ -71,12 +73,14 @@ class Html_writer {
   // Allocates the buffer table and the first buffer; false after reporting that memory ran
   // out. A page under construction is dropped first.
   bool start();
-  // Writes the page to the output path (replacing the file whole, so a failed write leaves
-  // the old page), then frees the buffers in every case. False after reporting a failure.
+  // Writes the rest of the page and puts it at the output path (replacing the file whole, so
+  // a failed write leaves the old page), then frees the buffers in every case. False after
+  // reporting a failure.
   bool write_page(bool frames_page);
-  // Releases every buffer; buffers in use becomes 0.
+  // Releases every buffer and drops a page begun on disk; buffers in use becomes 0.
   void free();
-  // The page form of what the buffers hold, as write_page would write it.
+  // The page form of what the buffers hold, as write_page would write it (of a page that
+  // outgrew its buffers, what was not written yet).
   std::string page_text(bool frames_page) const;
 
   void set_title(const Ref_string& title) { title_ = title; }
@@ -85,11 +89,11 @@ class Html_writer {
 
   int buffers_in_use() const { return in_use_; }
   bool building() const { return in_use_ > 0; }
-  // True once the page ran out of buffers (texts are being dropped).
+  // True once texts are being dropped: memory ran out or the file could not be written.
   bool overflowed() const { return overflowed_; }
   // The errors reported since start() (the writer's own buffer messages left out).
   std::vector<std::string> page_errors() const;
-  // Bytes of page text held so far.
+  // Bytes of page text held in the buffers.
   std::size_t text_length() const;
 
   // Copies the text into the buffers.
@@ -121,6 +125,12 @@ class Html_writer {
 
  private:
   void new_buffer();
+  std::string temporary_path() const;
+  // Opens the file the page is written to; false after reporting that it cannot be.
+  bool open_output();
+  // Writes the head (once), the buffers' texts and `tail`; false after reporting a failure.
+  bool write_buffers(const std::string_view* tail, int tail_count);
+  void fail_writing(int error);
   void copy(const char* text, std::size_t n);
   void cell_start(std::string_view opening, const Cell& cell);
   void put_number(long long value);
@@ -135,6 +145,9 @@ class Html_writer {
   char* position_ = nullptr;  // where the next text goes in the newest buffer
   char* limit_ = nullptr;     // the newest buffer's fill limit
   bool overflowed_ = false;
+  bool failed_ = false;        // the file could not be opened or written
+  bool head_written_ = false;  // the page's head is in the file
+  int fd_ = -1;                // the file being written, once the buffers filled
   std::unique_ptr<Passing_error_handler> errors_;  // while a page is built
   int own_errors_ = 0;
   Ref_string title_;

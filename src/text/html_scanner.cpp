@@ -143,7 +143,8 @@ int Html_scanner::read_reference() {
 Html_scanner::Token Html_scanner::word_with_references() {
   word_.clear();
   pos_ = start_;
-  while (pos_ < length_) {
+  const std::int64_t end = token_end();
+  while (pos_ < end) {
     const unsigned char x = static_cast<unsigned char>(text_[pos_]);
     if (x == '&') {
       const int n = read_reference();
@@ -203,15 +204,17 @@ Html_scanner::Token Html_scanner::next_token() {
     set_token(text_ + pos_, 0);
     return Token::end;
   }
+  // No token is longer than max_token bytes, so its length always fits the handlers' int.
+  const std::int64_t end = token_end();
   const unsigned char c = static_cast<unsigned char>(text_[pos_++]);
   if (is_space(c)) {
-    while (pos_ < length_ && is_space(static_cast<unsigned char>(text_[pos_]))) ++pos_;
+    while (pos_ < end && is_space(static_cast<unsigned char>(text_[pos_]))) ++pos_;
     set_token(text_ + start_, pos_ - start_);
     return Token::space;
   }
   if (c == '<') {
-    const void* close = std::memchr(text_ + pos_, '>', static_cast<size_t>(length_ - pos_));
-    pos_ = close ? static_cast<const char*>(close) - text_ + 1 : length_;
+    const void* close = std::memchr(text_ + pos_, '>', static_cast<size_t>(end - pos_));
+    pos_ = close ? static_cast<const char*>(close) - text_ + 1 : end;
     set_token(text_ + start_, pos_ - start_);
     return Token::tag;
   }
@@ -260,8 +263,8 @@ Html_scanner::Token Html_scanner::next_token() {
   }
   if (is_digit(c)) {
     for (;;) {
-      while (pos_ < length_ && is_digit(static_cast<unsigned char>(text_[pos_]))) ++pos_;
-      if (pos_ + 1 < length_ && (text_[pos_] == '.' || text_[pos_] == ',') &&
+      while (pos_ < end && is_digit(static_cast<unsigned char>(text_[pos_]))) ++pos_;
+      if (pos_ + 1 < end && (text_[pos_] == '.' || text_[pos_] == ',') &&
           is_digit(static_cast<unsigned char>(text_[pos_ + 1]))) {
         ++pos_;
         continue;
@@ -273,8 +276,8 @@ Html_scanner::Token Html_scanner::next_token() {
   // A word: letters, digits, ' and -, with the slow cases (references, special characters, a
   // dot) looked at where the fast loop stops.
   for (;;) {
-    while (pos_ < length_ && is_word_char(static_cast<unsigned char>(text_[pos_]))) ++pos_;
-    if (pos_ < length_) {
+    while (pos_ < end && is_word_char(static_cast<unsigned char>(text_[pos_]))) ++pos_;
+    if (pos_ < end) {
       const unsigned char x = static_cast<unsigned char>(text_[pos_]);
       if (x == '.') {
         ++pos_;
@@ -338,6 +341,8 @@ void Html_scanner::append_to_sentence(const char* text, int n, bool as_space) {
   if (!as_space || (!sentence_.empty() && !last_was_space_))
     sentence_.append(text, static_cast<size_t>(n));
   last_was_space_ = as_space;
+  // Text without a sentence end is handed on in pieces of at most max_token bytes.
+  if (sentence_.size() >= static_cast<size_t>(max_token)) flush_sentence();
 }
 
 void Html_scanner::flush_sentence() {

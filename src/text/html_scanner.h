@@ -81,6 +81,9 @@ class Html_scanner {
 
   // Texts of this many bytes or fewer are not handed on as sentences.
   static constexpr int min_sentence = 6;
+  // A token (and a sentence) longer than this is cut there: a page of one endless word is read
+  // as words of this size. Far above what a fetch reads of a page.
+  static constexpr std::int64_t max_token = std::int64_t{1} << 26;
 
  protected:
   // After the start tag of an element whose text holds no markup (script, style, title): the
@@ -93,6 +96,8 @@ class Html_scanner {
   // or 0 when none begins there.
   int read_reference();
   Token word_with_references();
+  // Where the token that starts at start_ must end at the latest.
+  std::int64_t token_end() const { return length_ - start_ > max_token ? start_ + max_token : length_; }
   void set_token(const char* text, std::int64_t n) {
     token_ = text;
     token_length_ = static_cast<int>(n);

@@ -4,7 +4,7 @@
 // text() gives the tag rebuilt from its name and attributes instead of the text as found.
 //
 // Attribute rules: names are lower-cased and cut at 72 bytes; a quoted value is kept as written
-// and cut at 1024 bytes, an unquoted one is lower-cased and cut at 72; the rest of a cut name or
+// and cut at 8192 bytes, an unquoted one is lower-cased and cut at 72; the rest of a cut name or
 // value is read as the next attribute. An attribute written without "=" has the empty value.
 // Only the first max_attributes attributes are read. In an "a" tag, carriage returns and line feeds are removed from the href value. Cuts never
 // split a UTF-8 character.
@@ -24,7 +24,8 @@ namespace orvalis {
 class Html_tag : public Counted_object {
  public:
   static constexpr int max_name = 72;
-  static constexpr int max_quoted_value = 1024;
+  // Quoted values are cut at this many bytes: room for an address of 2,048 characters.
+  static constexpr int max_quoted_value = 8192;
   // Attributes read from one tag; the rest of a longer tag is not looked at (a hostile page
   // must not make one tag cost quadratic time).
   static constexpr int max_attributes = 256;

@@ -206,6 +206,8 @@ int Anchor_reader::on_tag(const char* token, int n, Ref_string&) {
     Ref_string href = tag.attribute("href");
     // A link to a place on this same page ("#name") is no document.
     if (href.empty() || href[0] == '#') return 0;
+    // An address the tag reader had to cut is not the one the page links to.
+    if (href.length() >= Html_tag::max_quoted_value) return 0;
     // Addresses of schemes this program cannot fetch (javascript:, tel:, data:, ...) would
     // otherwise resolve as relative paths.
     if (has_unknown_scheme(href)) return 0;
@@ -243,8 +245,12 @@ int Anchor_reader::on_tag(const char* token, int n, Ref_string&) {
   return 0;
 }
 
+// An anchor's text is kept up to this many bytes: far more than the title its link is given,
+// and a bound on what an anchor left open over a whole page costs.
+constexpr std::size_t kMax_anchor_text = 16384;
+
 int Anchor_reader::on_word(const char* token, int n, Ref_string&) {
-  if (in_anchor_) {
+  if (in_anchor_ && anchor_text_.size() < kMax_anchor_text) {
     if (!anchor_text_.empty()) anchor_text_ += ' ';
     anchor_text_.append(token, static_cast<size_t>(n));
   }
@@ -255,7 +261,7 @@ int Anchor_reader::on_word(const char* token, int n, Ref_string&) {
 // Punctuation joins the word before it ("Hello,"), unless white space stands between them
 // ("salt & pepper"). The text is the character as the page meant it (a reference decoded).
 int Anchor_reader::on_punct(char, Ref_string&) {
-  if (in_anchor_) {
+  if (in_anchor_ && anchor_text_.size() < kMax_anchor_text) {
     if (space_before_ && !anchor_text_.empty()) anchor_text_ += ' ';
     anchor_text_.append(token_text(), static_cast<size_t>(token_length()));
   }

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <filesystem>
 #include <map>
+#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
@@ -101,6 +102,9 @@ TEST(SearchRequest, TheFormIsFilledAsTheEngineWantsIt) {
       {&post, "green tea", "POST /find HTTP/1.0\r\n", "\r\n\r\nq=green+AND+tea&hl=en&num=50"},
       {&post, "tea", "POST /find HTTP/1.0\r\n", "Authorization: Basic YW5uOnNlY3JldA==\r\n"},
       {&isindex, "cats", "GET /cgi?cats HTTP/1.0\r\n", "\r\nHost: other.example\r\n"},
+      // One form value: a space as "+", the query's own "#", "&" and "+" encoded.
+      {&isindex, "green tea", "GET /cgi?green+tea HTTP/1.0\r\n", ""},
+      {&isindex, "=c# & c++ 100%", "GET /cgi?c%23+%26+c%2B%2B+100%25 HTTP/1.0\r\n", ""},
       {&odd, "green tea", "GET /s?q= HTTP/1.0\r\n", "\r\nHost: odd.example\r\n"},
   };
   for (const Case& c : cases) {
@@ -139,6 +143,39 @@ TEST(SearchRequest, ResultLinksKeepFetchableAddressesOnceAndDropIgnoredOnes) {
   }
 }
 
+// What a result page gives: at most MaxResultsPerPage links in page order (after the ignore
+// list), addresses up to 2,048 characters, and every title cut at 254 characters, not dropped.
+TEST(SearchRequest, ResultLinksAreCappedLongTitlesCutLongAddressesKept) {
+  const std::string e = "\xc3\xa9", base = "http://e.example/", p = std::string(2048 - base.size(), 'p');
+  std::string many, e300;
+  for (int i = 0; i < 300; ++i) many += "<a href='/" + std::to_string(i) + "'>R" + std::to_string(i) + "</a>", e300 += e;
+  const struct {
+    std::string page;
+    int max_links;
+    Ref_list<Ref_string> ignore;
+    int kept;
+    std::string first, last;  // "address title" of the first and last link kept
+  } cases[] = {
+      {many, 200, {}, 200, "0 R0", "199 R199"},
+      {many, 150, {"/1"}, 150, "0 R0", "260 R260"},  // 111 ignored, then the first 150
+      {"<a href='/" + p + "q'>long</a><a href='/" + p + "'></a><a href='/x'>x</a>", 1, {}, 2, p + "q long",
+       p + " " + (base + p).substr(0, 254)},
+      {"<a href='/t'>" + e300 + "</a><a href='/u'>" + std::string(300, 'x') + "</a>", 200, {}, 2,
+       "t " + e300.substr(0, 254 * 2), "u " + std::string(254, 'x')},
+      {"<a href='/c'>Caf&eacute; &amp; tea</a>", 200, {}, 1, "c Caf" + e + " & tea", ""},
+  };
+  for (const auto& c : cases) {
+    Ref_list<Found_link> links = read_result_links(buffer(c.page), rs(base), c.ignore, nullptr, c.max_links);
+    ASSERT_EQ(links.count(), c.kept) << c.page.substr(0, 80);
+    auto shown = [&](const Found_link& l) { return l.url.str().substr(base.size()) + " " + result_link_title(l).str(); };
+    EXPECT_EQ(shown(links[0]), c.first);
+    EXPECT_EQ(c.last.empty() ? "" : shown(links[links.count() - 1]), c.last);
+  }
+  // A link is stored when its address has at most 2,048 characters.
+  EXPECT_TRUE(search_keeps_link(Found_link{rs(base + p), {}}));
+  EXPECT_FALSE(search_keeps_link(Found_link{rs(base + p + "q"), {}}));
+}
+
 TEST(SearchAdvertisement, TheFirstConfiguredImageOnThePageWithItsAnchor) {
   Search_resource r = engine("E", "http://search.example/find");
   struct Case {
@@ -172,6 +209,7 @@ class AgentSearch : public ::testing::Test {
     install_agent_hooks();
     Settings_cache::instance().set("lexicon_path", ORVALIS_DATA_DIR);
     network_limits().search_timeout = 60;
+    network_limits().max_results_per_page = Network_limits{}.max_results_per_page;
     Host_table::instance().clear();
     set_host_spacing_enabled(false);  // every engine here is on 127.0.0.1
     ASSERT_TRUE(net_startup());
@@ -242,7 +280,7 @@ TEST_F(AgentSearch, FailingEnginesEndWithTheirStatusWhileTheOtherOneDelivers) {
                             "Pickers take the young leaves early.</p>"));
   }));
   const std::string refused = "http://127.0.0.1:" + std::to_string(testing::free_port()) + "/gone";
-  std::string long_link = articles.url("/" + std::string(260, 'x'));
+  std::string long_link = articles.url("/" + std::string(2100, 'x'));
   Scripted_server good, failing, silent;
   ASSERT_TRUE(good.start([&](Scripted_server::Peer& p) {
     std::string links;
@@ -328,6 +366,7 @@ TEST_F(AgentSearch, ADatabaseThatFillsMidSearchStopsTheAgentAndKeepsWhatWasStore
     p.write(reply("200 OK", page));
   }));
   add_engine("Engine", engine_server.url("/search"));
+  network_limits().max_results_per_page = 2000;
   std::vector<Counted_handle<Search_resource_task>> tasks = start_search(topic("full"));
   ASSERT_EQ(tasks.size(), 1u);
   std::int64_t pages = testing::scalar(Database::shared(), "PRAGMA page_count");
@@ -431,6 +470,43 @@ TEST_F(AgentSearch, OnlyAWholeImageIsStoredWithItsPage) {
   EXPECT_NE(evil.find(" target=\"_top\"><img src=\"xEvil.gif\" align=\"right\" alt=\"x\"></A>"),
             std::string::npos) << evil;
   EXPECT_TRUE(errors_.texts().empty()) << errors_.all();
+}
+
+// Three pages that link to each other: however deep the follow, the run fetches each page once
+// (at depth 1 the two it links to are summarized). A depth outside 1 to 10 is refused with the
+// rule and fetches nothing.
+TEST_F(AgentSearch, AFollowRunFetchesEachDocumentOnce) {
+  std::mutex lock;
+  std::multiset<std::string> fetched;
+  Scripted_server site;
+  ASSERT_TRUE(site.start([&](Scripted_server::Peer& p) {
+    const std::string path = p.request.substr(4, p.request.find(' ', 4) - 4);
+    if (path.size() != 2) return (void)p.write(reply("404 Not Found", ""));  // robots.txt
+    std::string page = "<title>Page " + path + "</title><p>The tea plant grows on hills.</p>";
+    for (std::string other : {"/a", "/b", "/c"}) page += other == path ? "" : "<a href='" + other + "'>" + other + "</a>";
+    std::lock_guard<std::mutex> hold(lock);
+    fetched.insert(path);
+    p.write(reply("200 OK", page));
+  }));
+  const struct {
+    int depth;
+    std::multiset<std::string> fetched;
+    int summarized;
+  } cases[] = {{1, {"/a", "/b", "/c"}, 2}, {3, {"/a", "/b", "/c"}, 0}, {5, {"/a", "/b", "/c"}, 0},
+               {10, {"/a", "/b", "/c"}, 0}, {0, {}, 0}, {-5, {}, 0}, {11, {}, 0}};
+  for (const auto& c : cases) {
+    fetched.clear();
+    Database::shared().execute("DELETE FROM concept_urls; UPDATE url_master SET time_last_retrieved = NULL");
+    const std::size_t errors_before = errors_.texts().size();
+    Document_handle root = Document_store().add_document(rs(site.url("/a")), "Page /a", -1, -1);
+    Task_manager::instance().submit(make_counted<Get_links_task>(root, topic(("follow " + std::to_string(c.depth)).c_str()), c.depth));
+    ASSERT_TRUE(drive_until_idle()) << c.depth;
+    EXPECT_EQ(fetched, c.fetched) << c.depth;
+    EXPECT_EQ(count("SELECT count(*) FROM url_master WHERE time_last_retrieved IS NOT NULL"), c.summarized) << c.depth;
+    const std::vector<std::string> all = errors_.texts(), added(all.begin() + static_cast<long>(errors_before), all.end());
+    using Texts = std::vector<std::string>;
+    EXPECT_EQ(added, c.fetched.empty() ? Texts{"The depth of a follow is a whole number from 1 to 10, not " + std::to_string(c.depth) + "."} : Texts{});
+  }
 }
 
 // The topic's queries are its terms, then its name unless a term is the name; the engines are

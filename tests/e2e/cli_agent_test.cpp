@@ -90,10 +90,36 @@ TEST_F(CliAgent, SigtermDuringAgentRunStopsTransfersAndLeavesASoundDatabase) {
   EXPECT_NE(box_.run({"agent", "run", "--once"}, 30).out.find("No tasks are due now."), std::string::npos);
 }
 
+// An isindex engine served by nginx: the query goes out as one form value (a space as "+",
+// its own "#" and "+" encoded) and nginx answers; an engine that answers other than 200 makes
+// "resource test" fail.
+TEST_F(CliAgent, ResourceTestSendsEncodedQueriesAndFailsWithoutA200) {
+  testing::Nginx_server nginx;
+  if (!testing::have_program("nginx") || !nginx.start("    location = /find { return 200 \"<a href='/r/$args'>Result</a>\"; }\n"))
+    GTEST_SKIP() << "nginx could not be started";
+  std::string ini;
+  for (const auto& [name, path] : {std::pair{"Index", "/find"}, {"Missing", "/gone"}})
+    ini += std::string("[") + name + "]\nEnabled=1\nLocation=" + nginx.url(path) + "\nSearchField=isindex_search_field\n";
+  orvalis::testing::write_file(box_.path("engine.ini"), ini);
+  ASSERT_EQ(box_.run({"settings", "set", "SearchResources", box_.path("engine.ini")}).status, 0);
+  ASSERT_EQ(box_.run({"new", db_}).status, 0);
+  const struct {
+    const char *engine, *out;
+    int status;
+  } cases[] = {{"Index", "GET /find?green+tea+%231+c%2B%2B HTTP/1.0", 0},
+               {"Index", "/r/green+tea+%231+c%2B%2B  Result", 0},  // the query nginx read
+               {"Missing", "HTTP status 404", 1}};
+  for (const auto& c : cases) {
+    Cli_result r = box_.run({"resource", "test", c.engine, "green tea #1 c++"});
+    EXPECT_EQ(r.status, c.status) << r.out << r.err;
+    EXPECT_NE(r.out.find(c.out), std::string::npos) << r.out << r.err;
+  }
+}
+
 TEST_F(CliAgent, ResourceTestListsTheLinksASearchWouldNotStore) {
   testing::Nginx_server nginx;
   ASSERT_TRUE(nginx.start());
-  const std::string long_link = "http://127.0.0.1/" + std::string(300, 'a');
+  const std::string long_link = "http://127.0.0.1/" + std::string(2100, 'a');
   nginx.put("/search", "<html><body><a href=\"http://127.0.0.1/short\">Short</a> <a href=\"" + long_link +
                            "\">Long</a></body></html>");
   add_engine(nginx.url("/search"), "");

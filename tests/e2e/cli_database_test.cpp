@@ -187,6 +187,9 @@ TEST_F(CliDatabase, FailedCommandsLeaveTheDatabaseUnchanged) {
       {{"doc", "add", "Kept", "http://h/t", "--title", times("\u00e9", 256)}, 2,
        "Error: a document's title has at most 255 characters"},
       {{"topic", "add", "KEPT"}, 1, "Error: A topic named 'KEPT' exists already (id 1)."},
+      {{"follow", "1", "--topic", "Kept", "--depth", "-5"}, 2, "--depth must be a whole number from 1 to 10, not '-5'"},
+      {{"follow", "1", "--topic", "Kept", "--depth", "0"}, 2, "--depth must be a whole number from 1 to 10, not '0'"},
+      {{"follow", "1", "--topic", "Kept", "--depth", "11"}, 2, "--depth must be a whole number from 1 to 10, not '11'"},
   };
   for (const Case& c : cases) {
     Cli_result r = run(c.args);

@@ -144,6 +144,7 @@ TEST(SettingRanges, ValuesAreCheckedAgainstTheirSettingsRange) {
       {"NetworkTimeout", "9", false},      {"NetworkTimeout", "3600", true},
       {"MaxDocumentBytes", "67108864", true}, {"MaxDocumentBytes", "67108865", false},
       {"MaxDocumentBytes", "99999999999999999999999", false},
+      {"MaxResultsPerPage", "0", false},   {"MaxResultsPerPage", "10000", true},
       {"ProxyPort", "", true},             {"ProxyPort", "0", false},
       {"ShowWelcomeDialog", "2", false},   {"UserName", "anything at all", true},
   };

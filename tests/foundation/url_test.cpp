@@ -108,6 +108,15 @@ TEST(UrlEncoding, EncodeKeepsSafeSetAndEscapesTheRest) {
   EXPECT_EQ(url_encode("\x01\x7f"), "%01%7F");
 }
 
+TEST(UrlEncoding, RequestTargetsAreSentAsBrowsersSendThem) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"/a b.html", "/a%20b.html"}, {"/p#frag ment", "/p"}, {"/s?q=a+b&n=1%20", "/s?q=a+b&n=1%20"},
+      {"/caf\xc3\xa9?\xc3\xa9", "/caf%C3%A9?%C3%A9"}, {"/x\x01\x7f\t", "/x%01%7F%09"}, {"", ""},
+      {"/\"<{`}>?\"<{`}>", "/%22%3C%7B%60%7D%3E?%22%3C{`}%3E"}, {"http://h:81/a b?c d#e", "http://h:81/a%20b?c%20d"}};
+  for (const auto& [target, sent] : cases) EXPECT_EQ(request_target(target), sent) << target;
+  EXPECT_EQ(form_value_encode("a b+c&d=e#f%g/\xc3\xa9*-._~"), "a+b%2Bc%26d%3De%23f%25g%2F%C3%A9*-._%7E");
+}
+
 TEST(UrlEncoding, DecodeStopsAtTruncatedEscapeAndZeroByte) {
   EXPECT_EQ(url_decode("a%20b+c"), "a b+c");
   EXPECT_EQ(url_decode("50%"), "50");

@@ -1,6 +1,6 @@
 // Fuzzes one tag's name, attribute parsing, predicates and rebuilt text: limits hold (names and
-// unquoted values at most 72 bytes, quoted values at most 1024, at most max_attributes pairs)
-// and nothing reads past the tag text.
+// unquoted values at most 72 bytes, quoted values at most max_quoted_value, at most
+// max_attributes pairs) and nothing reads past the tag text.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>

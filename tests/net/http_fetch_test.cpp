@@ -33,6 +33,7 @@ class Http_fetch_test : public Net_test {
       return;
     }
     nginx->put("/page.html", kPage);
+    nginx->put("/a b.html", kPage);
   }
   static void TearDownTestSuite() {
     delete nginx;
@@ -63,6 +64,7 @@ TEST_F(Http_fetch_test, PagesStatusesAndRedirects) {
     std::string landed;  // the address the page came from; for a failure, why it failed
   } cases[] = {
       {"/page.html", Network_task::succeeded, 200, kPage, "/page.html"},
+      {"/a b.html#top", Network_task::succeeded, 200, kPage, "/a b.html#top"},  // sent as "/a%20b.html"
       {"/echo", Network_task::succeeded, 200, echo, "/echo"},  // the request's host and agent
       {"/missing.html", Network_task::succeeded, 404, "", "/missing.html"},  // an error status is a transfer
       {"/moved", Network_task::succeeded, 200, kPage, "/page.html"},  // followed on the same task

@@ -122,6 +122,26 @@ TEST_F(Pages_test, TopicPageTitleOrderAndCounts) {
   EXPECT_TRUE(has(p, "<STRONG>Editor</STRONG>: Read it."));
 }
 
+// A topic of 100,000 documents makes a page of some 25 MB, more than the writer's buffers
+// hold: it is published whole, every row in order.
+TEST_F(Pages_test, ATopicOfAHundredThousandDocumentsIsPublishedWhole) {
+  Topic_handle t = add_topic("Many");
+  const std::string id = std::to_string(t->concept_id);
+  for (const std::string& sql : std::vector<std::string>{
+           "BEGIN",
+           "WITH RECURSIVE n(i) AS (SELECT 100000 UNION ALL SELECT i + 1 FROM n WHERE i < 199999) "
+           "INSERT INTO url_master (address, title) SELECT 'http://h/' || i, 'Doc ' || i FROM n",
+           "INSERT INTO concept_urls (concept_id, url_id, relevant) SELECT " + id + ", url_id, 0 FROM url_master",
+           "COMMIT"})
+    db.execute(sql);
+  ASSERT_FALSE(publish_topic_page(*t, options).empty());
+  EXPECT_TRUE(messages().empty());
+  std::string p = page("t" + std::to_string(t->concept_id) + ".htm");
+  EXPECT_TRUE(has(p, "<TITLE>100000 Documents about 'Many'</TITLE>"));
+  EXPECT_TRUE(p.find(">Doc 100000</A>") < p.find(">Doc 100001</A>") && p.find(">Doc 199998</A>") < p.find(">Doc 199999</A>"));
+  EXPECT_TRUE(p.ends_with("</TABLE>\n</BODY>\n</HTML>\n")) << p.substr(p.size() - 200);
+}
+
 TEST_F(Pages_test, HostileTextsStayText) {
   const char* hostile[] = {
       "<script>alert(1)</script>",

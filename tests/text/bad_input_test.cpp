@@ -89,8 +89,7 @@ TEST_F(Bad_input_test, MegabyteAttributeValuesAreCut) {
   EXPECT_EQ(rewritten(page), page);
   Anchor_reader reader(page_of(page), Url("http://h.example/"));
   reader.run();
-  ASSERT_EQ(reader.links().count(), 1);
-  EXPECT_EQ(reader.links().first().url.length(), 1024);
+  EXPECT_EQ(reader.links().count(), 0);  // the address was cut: no such document
   read_everything(page, tagger_);
 }
 

@@ -112,6 +112,26 @@ class Word_replacer : public Html_scanner {
   }
 };
 
+// An endless token or sentence is handed on in pieces of max_token bytes: lengths always fit
+// the handlers' int, however large the page (a one-word page of 2 GiB once overflowed them).
+TEST(Html_scanner, TokensAndSentencesAreCutAtMaxToken) {
+  const std::size_t m = Html_scanner::max_token;
+  using Sizes = std::vector<std::size_t>;
+  const struct {
+    char fill;
+    Sizes tokens, sentences;  // "kind:" and the token text; the sentences' lengths
+  } cases[] = {{'a', {m + 5, 15}, {m, 10}}, {'1', {m + 5, 15}, {m, 10}}, {'<', {m + 4, 14}, {}}, {' ', {m + 6, 16}, {}}};
+  for (const auto& c : cases) {
+    testing::Recording_scanner s(testing::page_of(std::string(m + 10, c.fill)), 1);
+    s.run();
+    Sizes tokens, sentences;
+    for (const std::string& e : s.events) tokens.push_back(e.size());
+    for (const std::string& e : s.sentences) sentences.push_back(e.size());
+    EXPECT_EQ(tokens, c.tokens) << c.fill;
+    EXPECT_EQ(sentences, c.sentences) << c.fill;
+  }
+}
+
 TEST(Html_scanner, RewritingReplacesOnlyTokensWhoseHandlerAsksAndCopiesScriptsUnchanged) {
   Word_replacer s(page_of("<p>The cat<hr>sat on the cat.</p><script>cat = '<hr>';</script><hr>cat"), 0);
   Ref_string out = "prefix:";

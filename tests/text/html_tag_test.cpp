@@ -49,9 +49,9 @@ TEST(Html_tag, Attributes) {
       // A long unquoted value is cut and its rest read as the next name.
       {"<a href=" + std::string(72, 'v') + "tail id=1>",
        {{"href", std::string(72, 'v')}, {"tail", ""}, {"id", "1"}}},
-      // A quoted value is cut at 1024 bytes on a character boundary.
-      {"<img alt=\"" + std::string(1023, 'a') + "ü" + std::string(10, 'b') + "\">",
-       {{"alt", std::string(1023, 'a')}}},
+      // A quoted value is cut at max_quoted_value bytes on a character boundary.
+      {"<img alt=\"" + std::string(Html_tag::max_quoted_value - 1, 'a') + "ü" + std::string(10, 'b') + "\">",
+       {{"alt", std::string(Html_tag::max_quoted_value - 1, 'a')}}},
       // Stray quotes and equal signs give no nameless attribute.
       {"<a \"junk\" =x href=y '>", {{"href", "y"}, {"", "<none>"}}},
   };
