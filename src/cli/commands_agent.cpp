@@ -51,12 +51,6 @@ namespace {
 
 Ref_string rs(const std::string& s) { return Ref_string(std::string_view(s)); }
 
-// A result link's text as read from the page, shown as the agent stores it: references decoded.
-Ref_string decoded(Ref_string text) {
-  text.decode_entities();
-  return text;
-}
-
 volatile std::sig_atomic_t stop_signal = 0;
 
 void on_stop_signal(int signal) { stop_signal = signal; }
