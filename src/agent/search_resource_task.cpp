@@ -10,6 +10,7 @@
 #include "database/engine_health_store.h"
 #include "database/resource_definitions.h"
 #include "database/topic_store.h"
+#include "foundation/character_count.h"
 #include "foundation/settings.h"
 #include "net/http_connection.h"
 #include "net/http_response.h"
@@ -22,23 +23,6 @@
 namespace orvalis {
 
 namespace {
-
-// UTF-8 text: every byte but a continuation byte (10xxxxxx) starts a character.
-bool starts_character(char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }
-
-int character_count(std::string_view text) {
-  int n = 0;
-  for (char c : text) n += starts_character(c);
-  return n;
-}
-
-// The first `limit` characters of `text`.
-std::string_view first_characters(std::string_view text, int limit) {
-  int seen = 0;
-  for (std::size_t i = 0; i < text.size(); ++i)
-    if (starts_character(text[i]) && seen++ == limit) return text.substr(0, i);
-  return text;
-}
 
 std::string base64(std::string_view bytes) {
   static const char digits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
@@ -230,12 +214,12 @@ Ref_string result_link_title(const Found_link& link) {
   Ref_string title = link.text.is_blank() ? link.url : link.text;
   // Engines that wrap a title and its snippet in one anchor give long texts: cut, not dropped.
   if (title.length() > max_result_title_characters)
-    title = Ref_string(first_characters(title.view(), max_result_title_characters));
+    title = Ref_string(title.view().substr(0, character_prefix(title.view(), max_result_title_characters)));
   return title;
 }
 
 bool search_keeps_link(const Found_link& link) {
-  return character_count(link.url.view()) <= max_result_address_characters;
+  return character_count(link.url.view()) <= static_cast<std::size_t>(max_result_address_characters);
 }
 
 int store_found_links(const Topic_handle& topic, const Ref_list<Found_link>& links,

@@ -52,11 +52,6 @@ namespace {
 
 Ref_string rs(const std::string& s) { return Ref_string(std::string_view(s)); }
 
-Ref_string decoded(Ref_string text) {
-  text.decode_entities();
-  return text;
-}
-
 volatile std::sig_atomic_t stop_signal = 0;
 
 void on_stop_signal(int signal) { stop_signal = signal; }
@@ -91,7 +86,7 @@ Agent_progress::Agent_progress(std::ostream& err, bool terminal) : err_(err), te
 Agent_progress::~Agent_progress() { clear(); }
 
 void Agent_progress::update() {
-  std::string text = without_controls(decoded(agent_status_text()).view());
+  std::string text = without_controls(agent_status_text().view());
   if (text == last_) return;
   last_ = text;
   if (terminal_) {
@@ -218,9 +213,9 @@ void write_documents(Json_writer& j, const std::vector<std::int32_t>& ids, const
     if (f != record.found.end()) j.field("new_to_database", f->second.new_to_database);
     j.field("summarized", s != record.summarized.end() && s->second).field("size", d.size);
     j.key("key_terms").begin_array();
-    for (const Ref_string& t : d.summary) j.value(decoded(t).view());
+    for (const Ref_string& t : d.summary) j.value(t.view());
     j.end_array().key("extract").begin_array();
-    for (const Ref_string& t : d.abstract) j.value(decoded(t).view());
+    for (const Ref_string& t : d.abstract) j.value(t.view());
     j.end_array().end_object();
   }
   j.end_array();
@@ -242,10 +237,10 @@ void print_documents(Context& c, const std::vector<std::int32_t>& ids, const Run
       Ref_list<Ref_string> terms;
       int n = 0;
       for (const Ref_string& t : d.summary)
-        if (n++ < 12) terms.append(decoded(t));
+        if (n++ < 12) terms.append(t);
       c.out << "    Key terms: " << join(terms, ", ") << "\n";
     }
-    for (const Ref_string& sentence : d.abstract) c.out << "    | " << decoded(sentence) << "\n";
+    for (const Ref_string& sentence : d.abstract) c.out << "    | " << sentence << "\n";
     c.out << "\n";
   }
 }

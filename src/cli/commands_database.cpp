@@ -20,6 +20,7 @@
 #include "database/schema.h"
 #include "database/search_resource_store.h"
 #include "database/topic_store.h"
+#include "foundation/character_count.h"
 #include "foundation/error_handler.h"
 #include "foundation/settings.h"
 #include "foundation/time_spec.h"
@@ -34,7 +35,7 @@ namespace {
 Ref_string rs(const std::string& s) { return Ref_string(std::string_view(s)); }
 
 // The longest topic name, term or search resource name, as the window's fields hold them.
-constexpr std::size_t max_name_characters = max_topic_name_characters;
+constexpr std::size_t max_name_characters = max_field_characters;
 
 bool all_digits(const std::string& s) {
   return !s.empty() && std::all_of(s.begin(), s.end(), [](unsigned char c) { return std::isdigit(c); });
@@ -71,11 +72,7 @@ std::int32_t id_of(const std::string& key) {
   return v <= std::numeric_limits<std::int32_t>::max() ? static_cast<std::int32_t>(v) : 0;
 }
 
-// Characters (UTF-8 code points) of a text.
-std::size_t characters(const std::string& s) {
-  return static_cast<std::size_t>(
-      std::count_if(s.begin(), s.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
-}
+std::size_t characters(const std::string& s) { return character_count(s); }
 
 // Names fit the window's fields: 255 characters.
 void check_name(const std::string& name, const char* what) {
@@ -83,6 +80,13 @@ void check_name(const std::string& name, const char* what) {
   if (characters(name) > max_name_characters)
     throw Usage_error{std::string("a ") + what + " name has at most " + std::to_string(max_name_characters) +
                       " characters; this one has " + std::to_string(characters(name))};
+}
+
+// A document's address and title fit the same fields.
+void check_field(const std::string& text, const char* what) {
+  if (characters(text) > max_name_characters)
+    throw Usage_error{std::string("a document's ") + what + " has at most " + std::to_string(max_name_characters) +
+                      " characters; this one has " + std::to_string(characters(text))};
 }
 
 void check_terms(const std::vector<std::string>& terms) {
@@ -386,6 +390,8 @@ int doc_add(Context& c) {
   const std::string& address = c.arg(2, "address");
   c.no_more_args(3);
   if (rs(address).is_blank()) throw Usage_error{"a document needs an address"};
+  check_field(address, "address");
+  check_field(title, "title");
   return with_database(c, [&] {
     Topic_handle t = find_topic(topic);
     Document_store store;

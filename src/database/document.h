@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "database/db_date.h"
@@ -80,5 +81,9 @@ struct Topic_document {
 Ref_string join_sentences(const Ref_list<Ref_string>& sentences);
 // Back from the stored form: split at every line feed (empty text: no sentences).
 Ref_list<Ref_string> split_sentences(std::string_view stored);
+// The stored form of sentences written with a page's character references ("AT&amp;T"), as
+// text: each sentence decoded once, a line break or other control character that a reference
+// gave ("&#10;") made a blank so that the sentences stay apart.
+std::string decoded_sentences(std::string_view stored);
 
 }  // namespace orvalis

@@ -1,7 +1,10 @@
 #include "database/document_store.h"
 
+#include <cstring>
+
 #include "database/record_set.h"
 #include "foundation/control_text.h"
+#include "foundation/entities.h"
 #include "platform/clock.h"
 
 namespace orvalis {
@@ -71,6 +74,26 @@ Ref_list<Ref_string> split_sentences(std::string_view stored) {
     std::size_t end = stored.find('\n');
     sentences.append(Ref_string(stored.substr(0, end)));
     if (end == std::string_view::npos) return sentences;
+    stored.remove_prefix(end + 1);
+  }
+}
+
+std::string decoded_sentences(std::string_view stored) {
+  std::string out;
+  out.reserve(stored.size());
+  for (bool first = true;; first = false) {
+    std::size_t end = stored.find('\n');
+    std::string sentence(stored.substr(0, end));
+    // A text with a zero byte is kept as it is: decoding stops at the first one.
+    if (sentence.find('&') != std::string::npos && sentence.find('\0') == std::string::npos) {
+      decode_entities(sentence.data());
+      sentence.resize(std::strlen(sentence.c_str()));
+      for (char& c : sentence)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
+    }
+    if (!first) out += '\n';
+    out += sentence;
+    if (end == std::string_view::npos) return out;
     stored.remove_prefix(end + 1);
   }
 }

@@ -16,6 +16,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "database/document.h"
 #include "database/feed_store.h"
 #include "database/schema.h"
 #include "foundation/control_text.h"
@@ -343,7 +344,8 @@ class Converter {
     bind_byte(add, 5, s, col(s, "timeout_count"));
     bind_copy(add, 6, s, col(s, "num_anchors"));
     bind_copy(add, 7, s, col(s, "num_images"));
-    add.bind(8, joined(s, "abstract")).bind(9, joined(s, "summary"));
+    // The earlier format kept the pages' character references; this one stores text.
+    add.bind(8, decoded_sentences(joined(s, "abstract"))).bind(9, decoded_sentences(joined(s, "summary")));
     Db_statement note(from_, "SELECT note_text FROM url_annotation WHERE url_id = ?1");
     note.bind(1, old_id);
     if (note.step())

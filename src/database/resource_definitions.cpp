@@ -73,10 +73,7 @@ Ref_list<Search_resource_handle> read_definitions(const Ref_string& file_path) {
 }
 
 std::string definition_problem(const Search_resource& r) {
-  std::string_view name = r.name.view();
-  std::size_t characters = 0;
-  for (char c : name) characters += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-  if (characters > max_resource_name_characters)
+  if (character_count(r.name.view()) > max_resource_name_characters)
     return "its name is longer than " + std::to_string(max_resource_name_characters) + " characters";
   if (r.location.text().empty()) return "it has no Location";
   int scheme = r.location.scheme_code();

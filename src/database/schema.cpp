@@ -4,10 +4,12 @@
 
 #include <cctype>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
 #include "database/database.h"
+#include "database/document.h"
 #include "foundation/error_handler.h"
 
 namespace orvalis {
@@ -165,6 +167,27 @@ void normalize_addresses(Database& db, const char* table, const char* column) {
   }
 }
 
+// Decodes the character references of every stored extract and key term.
+void decode_stored_sentences(Database& db) {
+  std::vector<std::tuple<std::int64_t, std::string, std::string>> changed;
+  {
+    Db_statement s(db, "SELECT url_id, abstract, summary FROM url_master"
+                       " WHERE instr(abstract, '&') > 0 OR instr(summary, '&') > 0");
+    while (s.step()) changed.emplace_back(s.integer(0), decoded_sentences(s.text_view(1)),
+                                          decoded_sentences(s.text_view(2)));
+  }
+  // NULL stays NULL: only a text holding "&" is rewritten.
+  Db_statement update(db, "UPDATE url_master SET"
+                          " abstract = CASE WHEN instr(abstract, '&') > 0 THEN ?2 ELSE abstract END,"
+                          " summary = CASE WHEN instr(summary, '&') > 0 THEN ?3 ELSE summary END"
+                          " WHERE url_id = ?1");
+  for (const auto& [id, abstract, summary] : changed) {
+    update.bind(1, id).bind(2, std::string_view(abstract)).bind(3, std::string_view(summary));
+    update.run();
+    update.reset();
+  }
+}
+
 }  // namespace
 
 void upgrade_schema(Database& db) {
@@ -175,16 +198,20 @@ void upgrade_schema(Database& db) {
   }
   if (version >= schema_version) return;
   Db_transaction t(db);
-  // Version 0 compared names by case and kept addresses as they came.
-  static const char* const topic_indexes[] = {
-      "CREATE UNIQUE INDEX TopicIdIndex ON concept_master (concept_id)",
-      "CREATE INDEX TopicNameIndex ON concept_master (name)", nullptr};
-  static const char* const resource_indexes[] = {
-      "CREATE INDEX ResourceNameIndex ON search_resources (name)", nullptr};
-  rebuild_table(db, "concept_master", topic_indexes);
-  rebuild_table(db, "search_resources", resource_indexes);
-  normalize_addresses(db, "url_master", "address");
-  normalize_addresses(db, "search_resources", "location");
+  if (version < 1) {
+    // Version 0 compared names by case and kept addresses as they came.
+    static const char* const topic_indexes[] = {
+        "CREATE UNIQUE INDEX TopicIdIndex ON concept_master (concept_id)",
+        "CREATE INDEX TopicNameIndex ON concept_master (name)", nullptr};
+    static const char* const resource_indexes[] = {
+        "CREATE INDEX ResourceNameIndex ON search_resources (name)", nullptr};
+    rebuild_table(db, "concept_master", topic_indexes);
+    rebuild_table(db, "search_resources", resource_indexes);
+    normalize_addresses(db, "url_master", "address");
+    normalize_addresses(db, "search_resources", "location");
+  }
+  // Versions 0 and 1 kept extracts and key terms with their pages' character references.
+  if (version < 2) decode_stored_sentences(db);
   db.execute("PRAGMA user_version = " + std::to_string(schema_version));
   t.commit();
 }

@@ -11,9 +11,11 @@
 //
 // Topic names and search resource names compare without regard to case (COLLATE NOCASE: ASCII
 // letters), as the original engine compared them; addresses are stored with their scheme and
-// host in lower case. PRAGMA user_version numbers the layout: 0 is the first one, which
-// compared names by case; upgrade_schema brings such a file up to date when it is opened for
-// writing.
+// host in lower case. Titles, extracts and key terms are stored as text, their character
+// references decoded. PRAGMA user_version numbers the layout: 0 is the first one, which
+// compared names by case; 1 kept extracts and key terms with the references of the pages they
+// came from ("AT&amp;T"); upgrade_schema brings such a file up to date when it is opened for
+// writing (a file opened read-only is read as it is).
 //
 // Called on the user-interface thread; each function uses its own short-lived connection.
 #pragma once
@@ -27,7 +29,7 @@ namespace orvalis {
 class Database;
 
 // The layout a new file gets (PRAGMA user_version).
-inline constexpr int schema_version = 1;
+inline constexpr int schema_version = 2;
 
 enum Database_format {
   format_failed = 0,   // the file could not be read (the message has been reported)
@@ -56,9 +58,11 @@ Database_format check_database_format(const Ref_string& path, std::string* refus
 std::string schema_refusal(Database& db);
 
 // Brings an open, writable Topic database of an earlier layout up to schema_version, in one
-// transaction: the name columns of concept_master and search_resources compare without regard
-// to case (the tables are rebuilt with their rows, counters and indexes), and stored addresses
-// get their scheme and host in lower case. Nothing happens to a file that is up to date.
+// transaction. From 0: the name columns of concept_master and search_resources compare without
+// regard to case (the tables are rebuilt with their rows, counters and indexes), and stored
+// addresses get their scheme and host in lower case. From 1 or 0: the extracts and key terms
+// of url_master are decoded once (decoded_sentences), so "&amp;lt;" becomes "&lt;" and no
+// more. Nothing happens to a file that is up to date.
 // Throws Db_error (the transaction is then rolled back).
 void upgrade_schema(Database& db);
 

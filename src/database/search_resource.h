@@ -8,6 +8,7 @@
 
 #include <cstdint>
 
+#include "foundation/character_count.h"
 #include "foundation/counted_object.h"
 #include "foundation/name_value_list.h"
 #include "foundation/ref_list.h"
@@ -38,7 +39,7 @@ class Search_resource : public Counted_object {
 using Search_resource_handle = Counted_handle<Search_resource>;
 
 // The longest resource name, as the window's fields hold it.
-inline constexpr std::size_t max_resource_name_characters = 255;
+inline constexpr std::size_t max_resource_name_characters = max_field_characters;
 
 // Stored forms. field_values: "name,value,name,value"; reading takes the pieces two by two and
 // drops a last name without a value. ignore_substrings: the texts joined with ",".

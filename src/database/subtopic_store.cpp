@@ -5,7 +5,6 @@
 #include <unordered_set>
 
 #include "database/document.h"
-#include "foundation/entities.h"
 #include "platform/clock.h"
 
 namespace orvalis {
@@ -38,12 +37,7 @@ std::vector<Document_key_terms> Subtopic_store::key_terms_of_topic(std::int32_t 
                    " ORDER BY concept_urls.rowid");
     s.bind(1, concept_id);
     while (s.step()) {
-      // Key terms are stored as the page wrote them; labels and new topics' terms are read
-      // with their character references decoded ("sail&rsquo;s" is "sail’s").
-      std::string terms(s.text_view(1));
-      decode_entities(terms.data());
-      terms.resize(std::strlen(terms.c_str()));
-      result.push_back({s.number(0), split_sentences(terms)});
+      result.push_back({s.number(0), split_sentences(s.text_view(1))});
     }
   } catch (const Db_error& e) {
     report_db_error(e);

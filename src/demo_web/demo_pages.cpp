@@ -91,13 +91,28 @@ void put16(std::string& out, int v) {
 
 Demo_pages::Demo_pages(Site site) : site_(std::move(site)), index_(corpus()) {
   const std::vector<Article>& articles = corpus();
+  auto index_of = [&articles](std::string_view slug) {
+    for (size_t i = 0; i < articles.size(); ++i)
+      if (articles[i].slug == slug) return static_cast<int>(i);
+    return -1;  // a missing article: the corpus check keeps this from happening
+  };
   rendered_.reserve(articles.size());
-  for (const Article& a : articles) {
-    rendered_.push_back(resolve_placeholders(a.html, [this, &articles](std::string_view slug) {
-      for (size_t i = 0; i < articles.size(); ++i)
-        if (articles[i].slug == slug) return article_address(static_cast<int>(i));
-      return std::string("#");  // a missing article: the corpus check keeps this from happening
-    }));
+  for (size_t i = 0; i < articles.size(); ++i) {
+    const Article& a = articles[i];
+    std::string html = resolve_placeholders(a.html, [this, &index_of](std::string_view slug) {
+      int other = index_of(slug);
+      return other < 0 ? std::string("#") : article_address(other);
+    });
+    // The sidebar relates the articles this one links to, as sites list their related posts.
+    std::vector<Related_link> related;
+    for (const std::string& slug : a.links) {
+      int other = index_of(slug);
+      if (other < 0) continue;
+      bool listed = false;
+      for (const Related_link& r : related) listed = listed || r.address == article_address(other);
+      if (!listed) related.push_back({article_address(other), articles[static_cast<size_t>(other)].title});
+    }
+    rendered_.push_back(Site_layout(static_cast<int>(i % site_.hosts.size())).article_page(html, related));
   }
 }
 
@@ -237,6 +252,14 @@ Http_answer Demo_pages::article_host(int host, const Http_request& request) cons
     return html_answer(200, page("Articles on " + site_.hosts[static_cast<size_t>(host)], body));
   }
   const std::string& path = request.path;
+  if (path == Site_layout::kAbout_path) {
+    const Site_layout site(host);
+    return html_answer(200, site.own_page("About " + site.name(),
+                                          {site.name() + " publishes long articles on tea, bread, bees and "
+                                                         "spaceflight, written by readers for readers.",
+                                           "We keep no record of your visits beyond what a cookie needs to "
+                                           "remember your settings."}));
+  }
   const std::string suffix = ".html";
   if (path.rfind(kArticle_prefix, 0) == 0 && path.size() > suffix.size() &&
       path.compare(path.size() - suffix.size(), suffix.size(), suffix) == 0) {

@@ -9,6 +9,7 @@
 
 #include "demo_web/http_exchange.h"
 #include "demo_web/search_index.h"
+#include "demo_web/site_layout.h"
 
 namespace orvalis::demo {
 

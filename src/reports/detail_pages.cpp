@@ -94,7 +94,7 @@ Ref_string document_detail(const Document& document, const Document_link& link,
   for (const Ref_string& sentence : document.abstract) {
     if (!first) page += ' ';
     first = false;
-    page += page_text_html(sentence).view();
+    page += escape_html(sentence).view();
   }
   page += "\r\n<P>\r\n<STRONG>";
   page += text(document.summary.count() == 1 ? 10058 : 10059).view();
@@ -103,7 +103,7 @@ Ref_string document_detail(const Document& document, const Document_link& link,
   for (const Ref_string& term : document.summary) {
     if (!first) page += ", ";
     first = false;
-    page += page_text_html(term).view();
+    page += escape_html(term).view();
   }
   if (!document.annotation.empty()) {
     page += "<P>\r\n<STRONG>";

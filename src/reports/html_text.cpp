@@ -27,13 +27,6 @@ Ref_string escape_html(const Ref_string& text) {
   return Ref_string(out);
 }
 
-Ref_string page_text_html(const Ref_string& stored) {
-  if (stored.find('&') < 0) return escape_html(stored);
-  Ref_string decoded = stored;
-  decoded.decode_entities();
-  return escape_html(decoded);
-}
-
 Ref_string escape_js_string(std::string_view text) {
   static constexpr char hex[] = "0123456789ABCDEF";
   std::string out;

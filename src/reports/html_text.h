@@ -19,12 +19,9 @@
 namespace orvalis {
 
 // & < > " replaced by &amp; &lt; &gt; &quot;. The same string when nothing needs escaping.
+// Stored text (titles, extracts, key terms, names, notes) is text, never markup: it is escaped
+// once, here, and never decoded (a title "&lt;b&gt;" shows as typed).
 Ref_string escape_html(const Ref_string& text);
-
-// Extract sentences and key terms are stored with the character references of the page they
-// came from: decoded first, so "AT&amp;T" shows as "AT&T", then escaped. Titles are stored
-// decoded and take escape_html alone (a title "&lt;b&gt;" shows as typed).
-Ref_string page_text_html(const Ref_string& stored);
 
 // The body of a single- or double-quoted JavaScript string literal whose value is `text`:
 // backslash, quotes, < > &, control characters and the two line separators become escapes,

@@ -254,7 +254,7 @@ void document_rows(Html_writer& w, const Topic_document& item, const Publish_opt
   for (const Ref_string& sentence : d.abstract) {
     if (!first) w.append(" ");
     first = false;
-    w.append(page_text_html(sentence).view());
+    w.append(escape_html(sentence).view());
   }
   w.append("</BLOCKQUOTE>");
   w.end_cell();

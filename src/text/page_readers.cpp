@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "foundation/character_count.h"
 #include "foundation/entities.h"
 #include "text/html_chars.h"
 
@@ -47,10 +48,9 @@ Ref_string title_text(const char* raw, std::int64_t n) {
     if (blank) title += ' ';
     blank = false;
     title += c;
-    if (title.size() > static_cast<size_t>(max_title_length)) break;
+    if (title.size() > 4 * static_cast<size_t>(max_title_length)) break;
   }
-  const int length = static_cast<int>(title.size());
-  int keep = html_chars::utf8_cut(title.data(), length, max_title_length);
+  int keep = static_cast<int>(character_prefix(title, static_cast<size_t>(max_title_length)));
   while (keep > 0 && title[static_cast<size_t>(keep) - 1] == ' ') --keep;
   return Ref_string(title.data(), keep);
 }

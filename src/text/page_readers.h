@@ -3,7 +3,7 @@
 //
 //  - page_title: the text of the first title element that has any, as written (punctuation
 //    kept) with its character references decoded and its white space collapsed, at most 254
-//    bytes (cut at a UTF-8 character boundary). Markup inside the element is text, as browsers
+//    characters (a longer one is cut at a character boundary). Markup inside the element is text, as browsers
 //    read it.
 //  - count_links_and_images: "a" tags with an href (any value) and "img" tags.
 //  - collect_tags: every tag of the page, in page order, with the index of its "<".
@@ -47,7 +47,7 @@ void read_title_and_counts(const Byte_buffer_handle& page, Ref_string& title, in
 
 // The text of a title element (the `n` bytes after its start tag) as a browser shows it:
 // references decoded, white space and control characters folded to single blanks and trimmed,
-// cut at max_title_length bytes at a character boundary.
+// cut at max_title_length characters (at a character boundary).
 Ref_string title_text(const char* raw, std::int64_t n);
 
 // The title without a site name joined to it by " - ", " | ", " – ", " — ", " · " or " :: "

@@ -40,7 +40,7 @@ struct Page_summary {
   Ref_string address;
   Ref_list<Ref_string> key_terms;  // stored as the document's summary
   Ref_list<Ref_string> extract;    // stored as the document's abstract
-  Ref_string title;                // at most 254 bytes
+  Ref_string title;                // at most 254 characters
   int num_images = 0;
   int num_anchors = 0;
   std::int64_t size = 0;           // bytes of the page body

@@ -10,13 +10,10 @@
 
 #include "database/database.h"
 #include "database/topic_store.h"
+#include "ui/dialog_fields.h"
 #include "ui/ui_text.h"
 
 namespace orvalis::ui {
-
-namespace {
-constexpr int kField_limit = 255;
-}
 
 CAddDocumentDialog::CAddDocumentDialog(std::int32_t topic, std::function<void(const QString&)> tell,
                                        QWidget* parent)
@@ -30,7 +27,7 @@ CAddDocumentDialog::CAddDocumentDialog(std::int32_t topic, std::function<void(co
   title_edit_ = new QLineEdit;
   title_edit_->setObjectName("document_title");
   title_edit_->setPlaceholderText("(the page's own title once it is summarized)");
-  title_edit_->setMaxLength(kField_limit);
+  limit_to_field(title_edit_);
   topic_box_ = new QComboBox;
   topic_box_->setObjectName("document_topic");
   if (Database::shared().is_open()) {
@@ -62,7 +59,7 @@ std::int32_t CAddDocumentDialog::topic() const { return topic_box_->currentData(
 QString CAddDocumentDialog::checked_address(const QString& typed, QString& why) {
   QString text = typed.trimmed();
   why.clear();
-  if (text.size() > kField_limit) {
+  if (over_field_limit(text)) {
     why = ui_text(18048);
     return {};
   }
@@ -79,7 +76,7 @@ QString CAddDocumentDialog::checked_address(const QString& typed, QString& why) 
     return {};
   }
   QString out = text.contains("://") ? text : url.toString();
-  if (out.size() > kField_limit) {
+  if (over_field_limit(out)) {
     why = ui_text(18048);
     return {};
   }

@@ -14,13 +14,13 @@
 #include "foundation/settings.h"
 #include "net/listen_connection.h"
 #include "net/network.h"
+#include "ui/dialog_fields.h"
 #include "ui/ui_text.h"
 
 namespace orvalis::ui {
 
 namespace {
 
-constexpr int kField_limit = 255;
 constexpr int kProgress_ms = 1000;
 
 QString qs(const Ref_string& s) { return QString::fromUtf8(s.c_str(), s.length()); }
@@ -59,8 +59,7 @@ CNewSearchResource::CNewSearchResource(const Capture_request& values, QWidget* p
   password_ = new QLineEdit(qs(values.password));
   password_->setObjectName("password");
   password_->setEchoMode(QLineEdit::Password);
-  for (QLineEdit* e : {name_, address_, user_, password_}) e->setMaxLength(kField_limit);
-  category_->lineEdit()->setMaxLength(kField_limit);
+  for (QLineEdit* e : {name_, address_, user_, password_, category_->lineEdit()}) limit_to_field(e);
 
   auto* form = new QFormLayout;
   form->addRow("&Name:", name_);
@@ -98,6 +97,7 @@ CCaptureProgress::CCaptureProgress(Resource_capture_handle capture, Capture_task
   setObjectName("capture_progress");
   text_ = new QLabel(ui_text(10048));
   text_->setObjectName("progress_text");
+  text_->setTextFormat(Qt::PlainText);
   text_->setMinimumWidth(360);
   text_->setWordWrap(true);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Cancel);

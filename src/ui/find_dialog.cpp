@@ -13,6 +13,7 @@
 #include "database/database.h"
 #include "database/document_store.h"
 #include "database/topic_store.h"
+#include "ui/dialog_fields.h"
 #include "ui/item_transfer.h"
 #include "ui/ui_text.h"
 
@@ -49,7 +50,7 @@ CFindDialog::CFindDialog(QWidget* parent) : QDialog(parent) {
   setWindowTitle("Find in local database");
   setObjectName("find_dialog");
   text_ = new QLineEdit;
-  text_->setMaxLength(255);
+  limit_to_field(text_);
   auto* label = new QLabel("&Search for:");
   label->setBuddy(text_);
   documents_ = new QRadioButton("Find &documents");

@@ -4,6 +4,7 @@
 #include <QIcon>
 #include <QPainter>
 #include <QPixmap>
+#include <QTextDocument>
 
 #include "database/document_store.h"
 #include "database/topic_store.h"
@@ -119,7 +120,12 @@ QVariant Item_list_model::data(const QModelIndex& index, int role) const {
   if (role != Qt::DisplayRole && role != Qt::UserRole && role != Qt::DecorationRole &&
       role != Qt::ToolTipRole)
     return {};
-  if (role == Qt::ToolTipRole) role = Qt::DisplayRole;
+  if (role == Qt::ToolTipRole) {
+    // A tooltip that looks like markup is shown as markup: the cell's text goes as text.
+    QVariant shown = data(index, Qt::DisplayRole);
+    return shown.typeId() == QMetaType::QString ? QVariant(Qt::convertFromPlainText(shown.toString()))
+                                                : shown;
+  }
   if (it->topic) return topic_cell(*it->topic, index.column(), role);
   return document_cell(it->document, index.column(), role);
 }

@@ -48,6 +48,7 @@
 #include "reports/topic_index.h"
 #include "ui/capture_dialog.h"
 #include "ui/child_frame.h"
+#include "ui/dialog_fields.h"
 #include "ui/due_tasks_dialog.h"
 #include "ui/find_dialog.h"
 #include "ui/list_printer.h"
@@ -66,7 +67,6 @@ namespace {
 
 constexpr int kAgent_timer_ms = 1000;  // the agent tick's timer (id 222)
 constexpr int kRecent_files = 4;
-constexpr int kField_limit = 255;
 
 QString qs(const Ref_string& s) { return QString::fromUtf8(s.c_str(), s.length()); }
 QString qs(const std::string& s) { return QString::fromStdString(s); }
@@ -109,6 +109,7 @@ CMainFrame::CMainFrame(Agent_link* agent, QWidget* parent) : QMainWindow(parent)
   agent_pane_ = new QLabel;
   agent_pane_->setObjectName("agent_pane");
   agent_pane_->setMinimumWidth(200);
+  agent_pane_->setTextFormat(Qt::PlainText);  // task descriptions quote titles from the web
   statusBar()->addWidget(agent_pane_, 1);
   agent_pane_->setText(agent_text());
   message_pane_ = new QLabel;
@@ -362,7 +363,7 @@ bool CMainFrame::quick_search() {
     show_message(ui_text(10132));
     return false;
   }
-  if (name.toUtf8().size() > kField_limit) {
+  if (over_field_limit(name)) {
     show_message(ui_text(18048));
     return false;
   }

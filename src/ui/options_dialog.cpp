@@ -17,6 +17,7 @@
 #include "database/database.h"
 #include "database/search_resource_store.h"
 #include "foundation/settings.h"
+#include "ui/dialog_fields.h"
 #include "ui/resource_dialogs.h"
 #include "ui/ui_text.h"
 
@@ -64,7 +65,7 @@ COptionsDialog::COptionsDialog(Ask ask, Tell tell, QWidget* parent)
   auto* nf = new QFormLayout(network);
   proxy_ = new QCheckBox("&Use proxy server for web access");
   host_ = new QLineEdit;
-  host_->setMaxLength(255);
+  limit_to_field(host_);
   port_ = new QLineEdit;
   timeout_ = number_box(limits.search_timeout);
   connections_ = number_box(limits.concurrent_requests);

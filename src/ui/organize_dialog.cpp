@@ -36,7 +36,9 @@ CTopicOrganization::CTopicOrganization(Topic_handle topic, std::vector<Organize_
   // What the inherit box is for: the program's own tip on refining a query.
   connect(buttons, &QDialogButtonBox::helpRequested, this, [this] { tell_(ui_text(22022)); });
   auto* layout = new QVBoxLayout(this);
-  layout->addWidget(new QLabel("Topic: " + to_qstring(topic_->name)));
+  auto* topic_label = new QLabel("Topic: " + to_qstring(topic_->name));
+  topic_label->setTextFormat(Qt::PlainText);
+  layout->addWidget(topic_label);
   layout->addWidget(label);
   layout->addWidget(list_, 1);
   layout->addWidget(inherit_);

@@ -16,14 +16,13 @@
 #include "database/search_resource_store.h"
 #include "database/topic_store.h"
 #include "platform/clock.h"
+#include "ui/dialog_fields.h"
 #include "ui/schedule_editor.h"
 #include "ui/ui_text.h"
 
 namespace orvalis::ui {
 
 namespace {
-
-constexpr int kField_limit = 255;
 
 QString qs(const Ref_string& s) { return QString::fromUtf8(s.c_str(), s.length()); }
 Ref_string rs(const QString& s) { return Ref_string(std::string_view(s.toStdString())); }
@@ -71,7 +70,7 @@ CTopicProperties::CTopicProperties(Topic_handle topic, std::function<void(const 
   connect(add, &QPushButton::clicked, this, [this] {
     QString t = new_term_->text().trimmed();
     if (t.isEmpty()) return;
-    if (t.toUtf8().size() > kField_limit) {
+    if (over_field_limit(t)) {
       refuse_(ui_text(18048));
       return;
     }
@@ -109,7 +108,7 @@ bool CTopicProperties::apply() {
     refuse_(ui_text(10132));
     return false;
   }
-  if (name.toUtf8().size() > kField_limit || category_->currentText().toUtf8().size() > kField_limit) {
+  if (over_field_limit(name) || over_field_limit(category_->currentText())) {
     refuse_(ui_text(18048));
     return false;
   }
@@ -141,6 +140,7 @@ CDocumentProperties::CDocumentProperties(Topic_document document, QWidget* paren
   auto* form = new QFormLayout(info);
   auto field = [form](const char* label, const QString& value) {
     auto* l = new QLabel(value);
+    l->setTextFormat(Qt::PlainText);  // titles and addresses as typed, never markup
     l->setTextInteractionFlags(Qt::TextSelectableByMouse);
     l->setWordWrap(true);
     form->addRow(label, l);

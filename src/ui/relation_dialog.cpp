@@ -35,6 +35,7 @@ CSelectRelationDialog::CSelectRelationDialog(Mode mode, Topic_handle from, Topic
 
   if (mode_ == Mode::pick_related) {
     auto* label = new QLabel("&Related topic of '" + from_name + "' to unrelate:");
+    label->setTextFormat(Qt::PlainText);
     related_ = new QListWidget;
     related_->setObjectName("relation_related");
     label->setBuddy(related_);
@@ -59,6 +60,7 @@ CSelectRelationDialog::CSelectRelationDialog(Mode mode, Topic_handle from, Topic
         to_ ? "'" + to_qstring(to_->name).replace('&', "&&") + "'"
             : QString(mode_ == Mode::create ? "the new topic" : "the topic named above");
     auto* label = new QLabel("&Relationship from '" + from_name + "' to " + to_name + ":");
+    label->setTextFormat(Qt::PlainText);
     relations_ = new QListWidget;
     relations_->setObjectName("relation_labels");
     label->setBuddy(relations_);

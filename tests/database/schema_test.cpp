@@ -251,7 +251,8 @@ TEST_F(Format, FirstLayoutIsUpgradedWhenOpened) {
           "CREATE TABLE concept_master (concept_id INTEGER PRIMARY KEY AUTOINCREMENT, name TEXT, category TEXT);"
           "CREATE TABLE concept_terms (concept_id INTEGER, term TEXT);"
           "CREATE TABLE search_resources (name TEXT, location TEXT, search_field TEXT, request_type TEXT);"
-          "CREATE TABLE url_master (url_id INTEGER PRIMARY KEY AUTOINCREMENT, address TEXT);"
+          "CREATE TABLE url_master (url_id INTEGER PRIMARY KEY AUTOINCREMENT, address TEXT, abstract TEXT,"
+          " summary TEXT);"
           "INSERT INTO concept_master (name, category) VALUES ('rust', 'Lang'), ('gone', '');"
           "DELETE FROM concept_master WHERE name = 'gone';"
           "INSERT INTO search_resources (name, location, search_field, request_type)"
@@ -275,6 +276,66 @@ TEST_F(Format, FirstLayoutIsUpgradedWhenOpened) {
   // Opening again changes nothing more.
   ASSERT_TRUE(db.open(Ref_string(p)));
   EXPECT_EQ(scalar(db, "SELECT count(*) FROM concept_master"), 2);
+}
+
+// A file of the second layout kept extracts and key terms with their pages' character
+// references: the first writable open decodes them once; a read-only open reads them as they are.
+TEST_F(Format, StoredTextIsDecodedOnceAtTheFirstWritableOpen) {
+  std::string p = dir.file("v1.ov2");
+  ASSERT_TRUE(create_database(Ref_string(p)));
+  struct Case {
+    const char* abstract;  // as stored (NULL when null)
+    const char* summary;
+    const char* abstract_after;
+    const char* summary_after;
+  } cases[] = {
+      {"AT&amp;T builds it.\nThe &lt;b&gt; tag.", "option&lt;t&gt;\n&amp;mut s", "AT&T builds it.\nThe <b> tag.",
+       "option<t>\n&mut s"},
+      {"Decoded once: &amp;lt;b&amp;gt;", "&amp;amp;", "Decoded once: &lt;b&gt;", "&amp;"},
+      {"A line&#10;break and a tab&#9;stay apart.\nTwo", "caf&eacute;\nsail&rsquo;s",
+       "A line break and a tab stay apart.\nTwo", "caf\u00e9\nsail\u2019s"},
+      {"No references & no change; &bogus; stays.", nullptr, "No references & no change; &bogus; stays.", nullptr},
+      {nullptr, "", nullptr, ""},
+  };
+  auto quoted = [](const char* text) {
+    return text ? "'" + std::string(text) + "'" : std::string("NULL");
+  };
+  std::string rows = "PRAGMA user_version = 1;";
+  int n = 0;
+  for (const Case& c : cases)
+    rows += "INSERT INTO url_master (address, abstract, summary) VALUES ('http://a/" + std::to_string(++n) +
+            "', " + quoted(c.abstract) + ", " + quoted(c.summary) + ");";
+  raw_sql(p, rows);
+  auto column = [](Database& db, int id, const char* name) -> std::string {
+    std::string sql = std::string("SELECT coalesce(") + name + ", '<null>') FROM url_master WHERE url_id = " +
+                      std::to_string(id);
+    return scalar_text(db, sql);
+  };
+  auto expect_rows = [&](Database& db, bool decoded) {
+    int id = 0;
+    for (const Case& c : cases) {
+      ++id;
+      const char* abstract = decoded ? c.abstract_after : c.abstract;
+      const char* summary = decoded ? c.summary_after : c.summary;
+      EXPECT_EQ(column(db, id, "abstract"), abstract ? abstract : "<null>") << id;
+      EXPECT_EQ(column(db, id, "summary"), summary ? summary : "<null>") << id;
+    }
+  };
+  {
+    SCOPED_TRACE("read-only: the file is read as it is");
+    EXPECT_EQ(check_database_format(Ref_string(p)), format_current);
+    Database db;
+    db.open_file(p, Database::Mode::read_only);
+    EXPECT_EQ(scalar(db, "PRAGMA user_version"), 1);
+    expect_rows(db, false);
+  }
+  for (int open = 1; open <= 2; ++open) {
+    SCOPED_TRACE(open == 1 ? "first writable open" : "second writable open: nothing decoded again");
+    Database db;
+    ASSERT_TRUE(db.open(Ref_string(p)));
+    EXPECT_EQ(scalar(db, "PRAGMA user_version"), schema_version);
+    expect_rows(db, true);
+  }
 }
 
 }  // namespace

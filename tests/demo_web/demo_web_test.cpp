@@ -172,7 +172,10 @@ TEST_F(Demo_web_test, ArticlesLinkToEachOtherAcrossHosts) {
     EXPECT_EQ(a.body.find("{{"), std::string::npos) << address;
     EXPECT_GE(count_words(a.body), 300) << address;
     hosts.insert(address.substr(0, address.find('/', 7)));
+    const std::string origin = address.substr(0, address.find('/', 7));
     for (const std::string& link : links_of(a.body, address, "")) {
+      // Besides articles, a page links to its own site's home and about pages (menu, footer).
+      if (link == origin + "/" || link == origin + "/about.html") continue;
       EXPECT_TRUE(known.count(link)) << address << " links to " << link;
       EXPECT_NE(link, address);
       linked.insert(link);
@@ -183,6 +186,49 @@ TEST_F(Demo_web_test, ArticlesLinkToEachOtherAcrossHosts) {
   EXPECT_EQ(hosts.size(), 8u);
   EXPECT_EQ(linked.size(), addresses.size()) << "an article is linked from nowhere";
   EXPECT_GT(from_elsewhere.size(), addresses.size() / 2);
+}
+
+// Articles come in the layouts of today's sites: landmark elements on even hosts, bare divs
+// with a content-management system's class names on odd ones, with the same furniture around
+// the article's own text, which is kept as written.
+TEST_F(Demo_web_test, ArticlesComeInTheLayoutsOfTodaysSites) {
+  const std::vector<std::string> addresses = web_->article_addresses();
+  const std::vector<std::string> hosts = web_->article_hosts();
+  struct Case {
+    size_t article;  // on host article % 8
+    const char* title_end;
+    std::vector<const char*> pieces;
+  } cases[] = {
+      {0, " | Curious Almanac</title>",
+       {"<header class=\"site-header\">", "<nav aria-label=\"Main menu\">", "<main id=\"content\">\n<article>\n<h1>",
+        "</article>\n</main>\n<aside class=\"sidebar\">\n<h2>Related reading</h2>", "<footer class=\"site-footer\">",
+        "&copy; 2026 Curious Almanac. All rights reserved.", "agree to our use of cookies"}},
+      {1, " - The Weekend Reader</title>",
+       {"<div id=\"masthead\" class=\"site-header\">", "<ul id=\"primary-menu\" class=\"menu\">",
+        "<div class=\"entry-content\">\n<h1>", "<h3 class=\"widget-title\">Related posts</h3>",
+        "<div id=\"colophon\" class=\"site-footer\">", "This website uses cookies"}},
+      {4, " | Hearth &amp; Orbit</title>", {"<a href=\"/\">Hearth &amp; Orbit</a>", "<main id=\"content\">"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(addresses[c.article]);
+    Raw_answer a = get(addresses[c.article]);
+    ASSERT_EQ(a.status, 200);
+    EXPECT_NE(a.body.find(c.title_end), std::string::npos) << a.body.substr(0, 400);
+    for (const char* piece : c.pieces) EXPECT_NE(a.body.find(piece), std::string::npos) << piece;
+    EXPECT_EQ(a.body.find("<main") == std::string::npos, c.article % 2 == 1);
+    // The article's paragraphs as written.
+    const Article& article = corpus()[c.article];
+    size_t p = article.html.find("<p>");
+    EXPECT_NE(a.body.find(article.html.substr(p, article.html.find("</p>", p) - p)), std::string::npos);
+  }
+  // The sidebar lists the articles the text links to, with their titles.
+  Raw_answer first = get(addresses[0]);
+  for (const std::string& slug : corpus()[0].links)
+    EXPECT_NE(first.body.find("<li><a href=\"" + web_->article_address(slug) + "\">"), std::string::npos) << slug;
+  // The menu's about page is served by every site.
+  Raw_answer about = get(hosts[1] + "about.html");
+  EXPECT_EQ(about.status, 200);
+  EXPECT_NE(about.body.find("<h1>About The Weekend Reader</h1>"), std::string::npos) << about.body;
 }
 
 TEST(Demo_web_lifecycle, StopClosesEverySocketAndThread) {

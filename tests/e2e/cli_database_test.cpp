@@ -8,8 +8,8 @@
 #include <fstream>
 
 #include "../database/database_test_support.h"
-#include "test_servers.h"
 #include "cli_runner.h"
+#include "test_servers.h"
 
 namespace orvalis::test {
 namespace {
@@ -128,7 +128,32 @@ TEST_F(CliDatabase, JsonOutputIsValidWhateverBytesAreStored) {
   EXPECT_EQ(read_file(box_.path("title.txt")), "'Caf\\ufffd \"q\" \\\\   \\ufffd\\ufffd\\ufffd \\xe9 '\n");
 }
 
+// Stored text is text: --json and plain output give it as stored, never decoded again.
+TEST_F(CliDatabase, StoredTextIsShownAsStored) {
+  ASSERT_EQ(run({"topic", "add", "Marks"}).status, 0);
+  ASSERT_EQ(run({"doc", "add", "Marks", "http://h/m", "--title", "<b>&amp;"}).status, 0);
+  orvalis::testing::raw_sql(db_, "UPDATE url_master SET abstract = '<b>&amp; one.', summary = '<b>&amp;'");
+  struct Case {
+    std::vector<std::string> args;
+    std::vector<const char*> pieces;
+  } cases[] = {
+      {{"--json", "doc", "show", "1"},
+       {"\"title\":\"<b>&amp;\"", "\"abstract\":[\"<b>&amp; one.\"]", "\"summary\":[\"<b>&amp;\"]"}},
+      {{"doc", "show", "1"}, {"Title: <b>&amp;\n", "Key terms: <b>&amp;\n", "  <b>&amp; one.\n"}},
+  };
+  for (const Case& c : cases) {
+    Cli_result r = run(c.args);
+    ASSERT_EQ(r.status, 0) << r.err;
+    for (const char* piece : c.pieces) EXPECT_NE(r.out.find(piece), std::string::npos) << piece << "\n" << r.out;
+  }
+}
+
 TEST_F(CliDatabase, FailedCommandsLeaveTheDatabaseUnchanged) {
+  auto times = [](const char* letter, int n) {
+    std::string out;
+    while (n-- > 0) out += letter;
+    return out;
+  };
   ASSERT_EQ(run({"topic", "add", "Kept", "--term", "k"}).status, 0);
   ASSERT_EQ(run({"doc", "add", "Kept", "http://h/k"}).status, 0);
   std::string before = read_file(db_);
@@ -163,6 +188,10 @@ TEST_F(CliDatabase, FailedCommandsLeaveTheDatabaseUnchanged) {
       {{"doc", "relevance", "1", "1", "4294967297"}, 2, "from -2147483648 to 2147483647"},
       {{"topic", "add", "A", "--term", ""}, 2, "Error: a term cannot be empty"},
       {{"topic", "add", std::string(256, 'x')}, 2, "Error: a topic name has at most 255 characters"},
+      {{"doc", "add", "Kept", "http://h/" + std::string(247, 'x')}, 2,
+       "Error: a document's address has at most 255 characters; this one has 256"},
+      {{"doc", "add", "Kept", "http://h/t", "--title", times("\u00e9", 256)}, 2,
+       "Error: a document's title has at most 255 characters"},
       {{"topic", "add", "KEPT"}, 1, "Error: A topic named 'KEPT' exists already (id 1)."},
       {{"follow", "1", "--topic", "Kept", "--depth", "-5"}, 2, "--depth must be a whole number from 1 to 10, not '-5'"},
       {{"follow", "1", "--topic", "Kept", "--depth", "0"}, 2, "--depth must be a whole number from 1 to 10, not '0'"},
@@ -176,6 +205,9 @@ TEST_F(CliDatabase, FailedCommandsLeaveTheDatabaseUnchanged) {
   // Reads and refused commands wrote nothing (compare after the WAL was checkpointed at close).
   EXPECT_EQ(read_file(db_), before);
   EXPECT_EQ(run({"topic", "list"}).out, "1\tKept\n");
+  // Limits count characters: 255 letters of two bytes each fit.
+  EXPECT_EQ(run({"topic", "add", times("\u0436", 255)}).status, 0);
+  EXPECT_EQ(run({"doc", "add", "Kept", "http://h/t", "--title", times("\u00e9", 255)}).status, 0);
 }
 
 TEST_F(CliDatabase, AFileThatIsNotADatabase) {

@@ -41,13 +41,13 @@ TEST(Detail_pages, DocumentDetailCopiesTheAdvertisementLineOnlyWhenShown) {
   d.num_anchors = 4;
   d.num_images = 2;
   d.time_last_retrieved = Db_date::at(1);
-  d.abstract = {"One.", "Two."};
-  d.summary = {"rail"};
+  d.abstract = {"One.", "<b>&amp;"};
+  d.summary = {"<b>&amp;"};
   d.annotation = "see <this>";
   const std::string body =
       "\r\n<STRONG>AT&amp;T</STRONG>\r\n<BR>\r\n<A HREF=\"http://a/?x=1&amp;y=2\">http://a/?x=1&amp;y=2</A>\r\n<BR>\r\n"
-      "<STRONG>Links:</STRONG>4<STRONG>Images:</STRONG>2<P>\r\n<STRONG>Summary:</STRONG>One. Two.\r\n<P>\r\n"
-      "<STRONG>Keyword:</STRONG>rail<P>\r\n<STRONG>Annotation:</STRONG>see &lt;this&gt;</FONT>\r\n</BODY>\r\n</HTML>\r\n";
+      "<STRONG>Links:</STRONG>4<STRONG>Images:</STRONG>2<P>\r\n<STRONG>Summary:</STRONG>One. &lt;b&gt;&amp;amp;\r\n<P>\r\n"
+      "<STRONG>Keyword:</STRONG>&lt;b&gt;&amp;amp;<P>\r\n<STRONG>Annotation:</STRONG>see &lt;this&gt;</FONT>\r\n</BODY>\r\n</HTML>\r\n";
   struct Case {
     const char* resource;
     bool shown;

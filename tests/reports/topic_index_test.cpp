@@ -104,7 +104,8 @@ TEST_F(Pages_test, TopicPageTitleOrderAndCounts) {
   add_document(*t, "http://o/b", "beta", 0);
   Document_handle untitled = add_document(*t, "http://o/untitled", "", 0);
   Document_handle top = add_document(*t, "http://o/top", "zeta", 5, true);
-  top->abstract = {"First sentence.", "Second &amp; last."};
+  // Stored text is text: escaped once, never decoded ("&amp;" was typed as such).
+  top->abstract = {"First sentence.", "Second <b>&amp; last."};
   top->annotation = "Read it.";
   ASSERT_TRUE(Document_store(db).save_document(*top));
   db.execute("UPDATE concept_urls SET date_created = date_created - 172800 WHERE url_id <> " +
@@ -117,7 +118,7 @@ TEST_F(Pages_test, TopicPageTitleOrderAndCounts) {
   EXPECT_TRUE(has(p, ">beta</A></TD><TD ALIGN=RIGHT>0</TD><TD ALIGN=RIGHT>?</TD><TD ALIGN=RIGHT>?</TD></TR>\n"));
   EXPECT_TRUE(has(p, ">http://o/untitled</A><IMG SRC=\"images/new.gif\""));  // the only recent link
   EXPECT_FALSE(has(p, ">zeta</A><IMG"));
-  EXPECT_TRUE(has(p, "<BLOCKQUOTE>First sentence. Second &amp; last.</BLOCKQUOTE>"));
+  EXPECT_TRUE(has(p, "<BLOCKQUOTE>First sentence. Second &lt;b&gt;&amp;amp; last.</BLOCKQUOTE>"));
   EXPECT_TRUE(has(p, "<STRONG>Editor</STRONG>: Read it."));
 }
 

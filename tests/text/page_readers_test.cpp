@@ -17,8 +17,13 @@ using testing::test_page;
 // ---- Title ----
 
 TEST(Page_title, IsTheFirstTitleAsWrittenDecodedCollapsedAndCut) {
-  std::string words;  // 300 words: the title is cut at 254 bytes, the later words ignored
+  std::string words;  // 300 words: the title is cut at 254 characters, the later words ignored
   for (int i = 0; i < 300; ++i) words += "word" + std::to_string(i) + " ";
+  auto times = [](const char* letter, int n) {
+    std::string out;
+    while (n-- > 0) out += letter;
+    return out;
+  };
   const std::pair<std::string, std::string> cases[] = {
       {"<html><head><TITLE>Foo: the  bar!</TITLE></head></html>", "Foo: the bar!"},
       {"<title>C++ &amp; Rust &mdash; a tour</title>", "C++ & Rust \u2014 a tour"},
@@ -30,8 +35,11 @@ TEST(Page_title, IsTheFirstTitleAsWrittenDecodedCollapsedAndCut) {
       {"<p>no title here</p>", ""},
       {"<title>never closed", "never closed"},
       {"<title>" + words + "</title>", words.substr(0, 254)},
-      // The cut never splits a multi-byte character.
-      {"<title>" + std::string(253, 'a') + "\u00e9 more</title>", std::string(253, 'a')},
+      // The cut counts characters, never bytes, and never splits one.
+      {"<title>" + std::string(253, 'a') + "\u00e9 more</title>", std::string(253, 'a') + "\u00e9"},
+      {"<title>" + times("\u0436", 130) + "</title>", times("\u0436", 130)},
+      {"<title>" + times("\u00e9", 300) + "</title>", times("\u00e9", 254)},
+      {"<title>" + times("\U0001F41D", 255) + "</title>", times("\U0001F41D", 254)},
   };
   for (const auto& [page, title] : cases) EXPECT_EQ(page_title(page_of(page)).str(), title) << page;
 }

@@ -12,12 +12,14 @@
 #include <QSortFilterProxyModel>
 #include <QTest>
 #include <QTextBrowser>
+#include <QTextDocument>
 #include <QTreeView>
 
 #include "database/database.h"
 #include "database/schema.h"
 #include "ui/child_frame.h"
 #include "ui/commands.h"
+#include "ui/dialog_fields.h"
 #include "ui/find_dialog.h"
 #include "ui/list_printer.h"
 #include "ui/options_dialog.h"
@@ -75,8 +77,9 @@ TEST_F(Window_test, TopicFromQuickTopicsAppearsInTreeListAndDetailAndIsDeleted) 
 
   // Its documents fill the list; Links sorts as a number, "?" for an unknown count.
   Topic_handle topic = w->current().topic;
-  add_document(topic, "http://127.0.0.1/a", "Hive life", 10, {"Bees live in hives."},
-               {"hive", "queen"}, "Demo Search");
+  // Stored text is text: "<b>&amp;" shows as typed, in the pane and in the list's tips.
+  add_document(topic, "http://127.0.0.1/a", "Hive life", 10, {"Bees live in hives.", "<b>&amp;"},
+               {"hive", "<b>&amp;"}, "Demo Search");
   add_document(topic, "http://127.0.0.1/b", "Pollen", 9);
   add_document(topic, "http://127.0.0.1/c", "Swarms", -1);
   w->list_model()->refresh();
@@ -92,8 +95,11 @@ TEST_F(Window_test, TopicFromQuickTopicsAppearsInTreeListAndDetailAndIsDeleted) 
   EXPECT_EQ(w->current().kind, ui::Selection::document);
   QString detail = w->detail()->toPlainText();
   for (const char* line : {"Title: Hive life", "URL: http://127.0.0.1/a", "Links: 10",
-                           "Summary: Bees live in hives.", "Keywords: hive, queen"})
+                           "Summary: Bees live in hives. <b>&amp;", "Keywords: hive, <b>&amp;"})
     EXPECT_TRUE(detail.contains(line)) << line << "\n" << detail.toStdString();
+  QTextDocument tip;
+  tip.setHtml(w->list()->model()->index(0, Item_list_model::keywords).data(Qt::ToolTipRole).toString());
+  EXPECT_EQ(tip.toPlainText(), "hive, <b>&amp;");
 
   // Deleting the topic asks first and takes it out of the tree.
   QTest::mouseClick(w->tree()->viewport(), Qt::LeftButton, {},
@@ -194,12 +200,17 @@ TEST_F(Window_test, TopicPropertiesCheckTheNameAndSaveTheFields) {
   Topic_handle t = add_topic("Tea", {"oolong"});
   QStringList refused;
   ui::CTopicProperties pages(t, [&](const QString& m) { refused << m; });
+  // Limits count characters: neither UTF-8 bytes nor UTF-16 units.
+  auto bees = [](int n) { return QString::fromUcs4(std::u32string(static_cast<size_t>(n), U'\U0001F41D').data(), n); };
   struct Case {
     QString name;
     const char* refusal;  // null: saved
   } cases[] = {
       {"   ", "Please enter a topic name."},
       {QString(256, 't'), "Field is limited to 255 characters."},
+      {QString(130, QChar(0x00E9)), nullptr},
+      {QString(256, QChar(0x00E9)), "Field is limited to 255 characters."},
+      {bees(255), nullptr},
       {"Tea grading", nullptr},
   };
   for (const Case& c : cases) {
@@ -213,7 +224,15 @@ TEST_F(Window_test, TopicPropertiesCheckTheNameAndSaveTheFields) {
   Topic stored;
   ASSERT_TRUE(Topic_store::shared().load_topic(stored, t->concept_id));
   EXPECT_STREQ(stored.name.c_str(), "Tea grading");
-  EXPECT_EQ(stored.terms.count(), 4);  // oolong and the three added
+  EXPECT_EQ(stored.terms.count(), 7);  // oolong and the six added
+
+  // A limited field takes 255 characters as typed, whatever their UTF-16 length.
+  QLineEdit edit;
+  ui::limit_to_field(&edit);
+  edit.setText(bees(254));
+  edit.end(false);
+  QTest::keyClicks(&edit, "ab");
+  EXPECT_EQ(edit.text(), bees(254) + "a");
 }
 
 TEST(Options_pages, NetworkLimitsProxyChecksAndBrowserNames) {
