@@ -81,7 +81,7 @@ std::string Site_layout::header() const {
     return "<header class=\"site-header\">\n<p class=\"site-title\"><a href=\"/\">" + name +
            "</a></p>\n<p class=\"tagline\">" + html_escape(tagline_) +
            "</p>\n<nav aria-label=\"Main menu\">\n<ul class=\"menu\">\n<li><a href=\"/\">Home</a></li>\n"
-           "<li><a href=\"/\">Articles</a></li>\n<li><a href=\"" + kAbout_path + "\">About us</a></li>\n"
+           "<li><a href=\"/\">Articles</a></li>\n<li><a href=\"" + kAbout_link + "\">About us</a></li>\n"
            "<li><a href=\"" + kContact + "\">Contact</a></li>\n</ul>\n</nav>\n</header>\n";
   }
   return "<div id=\"masthead\" class=\"site-header\">\n<div class=\"site-branding\">\n"
@@ -91,7 +91,7 @@ std::string Site_layout::header() const {
          "<ul id=\"primary-menu\" class=\"menu\">\n"
          "<li class=\"menu-item current-menu-item\"><a href=\"/\">Home</a></li>\n"
          "<li class=\"menu-item\"><a href=\"/\">Archives</a></li>\n"
-         "<li class=\"menu-item\"><a href=\"" + kAbout_path + "\">About</a></li>\n"
+         "<li class=\"menu-item\"><a href=\"" + kAbout_link + "\">About</a></li>\n"
          "<li class=\"menu-item\"><a href=\"" + kContact + "\">Contact</a></li>\n</ul>\n</div>\n</div>\n";
 }
 
@@ -100,7 +100,7 @@ std::string Site_layout::sidebar(const std::vector<Related_link>& related) const
   if (landmarks_) {
     return "<aside class=\"sidebar\">\n<h2>Related reading</h2>\n<ul>\n" + related_items(related) +
            "</ul>\n<h2>Newsletter</h2>\n<p>The best of " + name +
-           " in your inbox every Friday.</p>\n<form action=\"" + kAbout_path +
+           " in your inbox every Friday.</p>\n<form action=\"" + kAbout_link +
            "\" method=\"get\"><input type=\"email\" name=\"email\"> <button type=\"submit\">Subscribe</button>"
            "</form>\n</aside>\n";
   }
@@ -115,17 +115,17 @@ std::string Site_layout::footer() const {
   const std::string name = html_escape(name_);
   if (landmarks_) {
     return "<footer class=\"site-footer\">\n<p>&copy; 2026 " + name + ". All rights reserved. <a href=\"" +
-           kAbout_path + "\">About</a> &middot; <a href=\"" + kAbout_path +
+           kAbout_link + "\">About</a> &middot; <a href=\"" + kAbout_link +
            "\">Privacy policy</a></p>\n<div class=\"cookie-notice\" role=\"dialog\" aria-label=\"Cookie notice\">\n"
            "<p>We use cookies to remember your settings and to understand how our site is used. By "
            "continuing to browse, you agree to our use of cookies.</p>\n<button type=\"button\">Accept</button>\n"
            "</div>\n</footer>\n";
   }
   return "<div id=\"colophon\" class=\"site-footer\">\n<div class=\"site-info\">Copyright &copy; 2026 " + name +
-         ". All rights reserved. <a href=\"" + kAbout_path + "\">Privacy policy</a></div>\n"
+         ". All rights reserved. <a href=\"" + kAbout_link + "\">Privacy policy</a></div>\n"
          "<div id=\"cookie-notice\" class=\"cookie-notice\">This website uses cookies to improve your "
          "experience. We&#39;ll assume you&#39;re ok with this, but you can opt out if you wish. <a href=\"" +
-         kAbout_path + "\">Read more</a> <a href=\"" + kAbout_path + "\">Accept</a></div>\n</div>\n";
+         kAbout_link + "\">Read more</a> <a href=\"" + kAbout_link + "\">Accept</a></div>\n</div>\n";
 }
 
 std::string Site_layout::page(const std::string& title_html, std::string_view head_extra,

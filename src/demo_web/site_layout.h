@@ -37,8 +37,11 @@ class Site_layout {
   // (one a line), in the same layout without a sidebar.
   std::string own_page(const std::string& heading, const std::vector<std::string>& text) const;
 
-  // The addresses (paths) of the site's own pages, each linked from every page.
+  // The site's about page, served at kAbout_path. Its menu and footer links point into the front
+  // page ("/#about"), as many sites' do, so a reader following a page's links fetches one page of
+  // the site's own besides its articles, not two.
   static constexpr const char* kAbout_path = "/about.html";
+  static constexpr const char* kAbout_link = "/#about";
 
  private:
   std::string page(const std::string& title_html, std::string_view head_extra, std::string_view content,
