@@ -187,7 +187,7 @@ std::string Scripted_server::url(const std::string& path) const {
 }
 
 namespace {
-std::string here() { return std::filesystem::path(__FILE__).parent_path().string(); }
+std::string here() { return ORVALIS_TEST_SUPPORT_DIR; }
 
 void make_readable(const std::string& path) {
   std::error_code ec;
