@@ -1,6 +1,6 @@
 // Engine_health_store keeps how each search engine (search resource) has been answering, in the
 // Topic database's table "page_engine_health" (one row per engine name, made on first use, so
-// the spec's six tables stay as they are): the time of its last answer, its failures in a row
+// the database's six original tables stay as they are): the time of its last answer, its failures in a row
 // with the last reason, its recent answer times (for the median) and the links kept per
 // answered query. After kFailures_to_suspend failures in a row an engine is suspended: for an
 // hour, then each further failure after a suspension doubles it, up to a day. An answer, a
