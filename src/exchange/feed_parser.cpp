@@ -10,6 +10,7 @@
 #include <cstdlib>
 
 #include "exchange/json_value.h"
+#include "exchange/xml_feeding.h"
 #include "foundation/url.h"
 
 namespace orvalis::exchange {
@@ -261,17 +262,7 @@ Parsed_feed parse_xml(std::string_view body, const std::string& address) {
   XML_SetEntityDeclHandler(r.parser, on_entity_declaration);
   XML_SetParamEntityParsing(r.parser, XML_PARAM_ENTITY_PARSING_NEVER);
   XML_SetExternalEntityRefHandler(r.parser, on_external_entity);
-  constexpr std::size_t piece = 1 << 20;
-  bool ok = true;
-  for (std::size_t at = 0; ok; at += piece) {
-    const std::size_t n = at < body.size() ? std::min(piece, body.size() - at) : 0;
-    const bool last = at + n >= body.size();
-    ok = XML_Parse(r.parser, body.data() + at, static_cast<int>(n), last ? XML_TRUE : XML_FALSE) == XML_STATUS_OK;
-    if (last) break;
-  }
-  if (!ok && r.feed.error.empty())
-    r.feed.error = "line " + std::to_string(XML_GetCurrentLineNumber(r.parser)) + ": " +
-                   XML_ErrorString(XML_GetErrorCode(r.parser));
+  feed_xml(r.parser, body, r.feed.error);
   XML_ParserFree(r.parser);
   return r.feed;
 }

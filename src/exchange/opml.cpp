@@ -6,6 +6,7 @@
 
 #include "database/feed_store.h"
 #include "exchange/topic_exchange.h"
+#include "exchange/xml_feeding.h"
 
 namespace orvalis::exchange {
 
@@ -146,18 +147,7 @@ Opml_document read_opml(std::string_view text) {
   XML_SetEntityDeclHandler(r.parser, on_entity_declaration);
   XML_SetParamEntityParsing(r.parser, XML_PARAM_ENTITY_PARSING_NEVER);
   XML_SetExternalEntityRefHandler(r.parser, on_external_entity);
-  // Fed in pieces, so a length beyond int is no problem.
-  constexpr std::size_t piece = 1 << 20;
-  bool ok = true;
-  for (std::size_t at = 0; ok; at += piece) {
-    const std::size_t n = at < text.size() ? std::min(piece, text.size() - at) : 0;
-    const bool last = at + n >= text.size();
-    ok = XML_Parse(r.parser, text.data() + at, static_cast<int>(n), last ? XML_TRUE : XML_FALSE) == XML_STATUS_OK;
-    if (last) break;
-  }
-  if (!ok && r.doc.error.empty())
-    r.doc.error = "line " + std::to_string(XML_GetCurrentLineNumber(r.parser)) + ": " +
-                  XML_ErrorString(XML_GetErrorCode(r.parser));
+  feed_xml(r.parser, text, r.doc.error);
   XML_ParserFree(r.parser);
   return r.doc;
 }
