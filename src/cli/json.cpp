@@ -4,39 +4,9 @@
 
 #include <cstdio>
 
+#include "foundation/character_count.h"
+
 namespace orvalis::cli {
-
-namespace {
-
-// Length of the well-formed UTF-8 sequence at s[i] (1 to 4), or 0 when the bytes there are not
-// one: a stray continuation byte, a truncated sequence, an overlong form, a surrogate or a code
-// point above U+10FFFF.
-std::size_t utf8_sequence_length(std::string_view s, std::size_t i) {
-  auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
-  unsigned char c = byte(i);
-  std::size_t n;
-  unsigned lo = 0x80, hi = 0xBF;  // the allowed range of the second byte
-  if (c < 0x80) return 1;
-  if (c >= 0xC2 && c <= 0xDF) n = 2;
-  else if (c >= 0xE0 && c <= 0xEF) {
-    n = 3;
-    if (c == 0xE0) lo = 0xA0;  // overlong
-    if (c == 0xED) hi = 0x9F;  // surrogates
-  } else if (c >= 0xF0 && c <= 0xF4) {
-    n = 4;
-    if (c == 0xF0) lo = 0x90;  // overlong
-    if (c == 0xF4) hi = 0x8F;  // above U+10FFFF
-  } else {
-    return 0;
-  }
-  if (i + n > s.size()) return 0;
-  if (byte(i + 1) < lo || byte(i + 1) > hi) return 0;
-  for (std::size_t k = 2; k < n; ++k)
-    if ((byte(i + k) & 0xC0) != 0x80) return 0;
-  return n;
-}
-
-}  // namespace
 
 std::string Json_writer::quote(std::string_view s) {
   std::string out = "\"";

@@ -1,5 +1,7 @@
 #include "exchange/json_value.h"
 
+#include "foundation/character_count.h"
+
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -261,20 +263,7 @@ class Parser {
   }
 
   // The length of the well-formed UTF-8 sequence at i_, or 0.
-  std::size_t utf8_length() const {
-    const auto b = [&](std::size_t k) { return static_cast<unsigned char>(s_[i_ + k]); };
-    const unsigned char c = b(0);
-    std::size_t n = c < 0x80 ? 1 : (c >= 0xC2 && c <= 0xDF) ? 2 : (c >= 0xE0 && c <= 0xEF) ? 3
-                                 : (c >= 0xF0 && c <= 0xF4) ? 4 : 0;
-    if (n == 0 || i_ + n > s_.size()) return 0;
-    for (std::size_t k = 1; k < n; ++k)
-      if ((b(k) & 0xC0) != 0x80) return 0;
-    if (c == 0xE0 && b(1) < 0xA0) return 0;   // overlong
-    if (c == 0xED && b(1) >= 0xA0) return 0;  // a surrogate
-    if (c == 0xF0 && b(1) < 0x90) return 0;   // overlong
-    if (c == 0xF4 && b(1) >= 0x90) return 0;  // beyond U+10FFFF
-    return n;
-  }
+  std::size_t utf8_length() const { return utf8_sequence_length(s_, i_); }
 
   bool string(std::string& out) {
     ++i_;  // the opening quote
@@ -399,14 +388,8 @@ void write_string(std::ostream& out, std::string_view s) {
       ++i;
     } else {
       // Well-formed UTF-8 is copied; anything else becomes U+FFFD.
-      std::size_t n = (c >= 0xC2 && c <= 0xDF) ? 2 : (c >= 0xE0 && c <= 0xEF) ? 3 : (c >= 0xF0 && c <= 0xF4) ? 4 : 0;
-      bool good = n > 0 && i + n <= s.size();
-      for (std::size_t k = 1; good && k < n; ++k) good = (static_cast<unsigned char>(s[i + k]) & 0xC0) == 0x80;
-      if (good) {
-        const unsigned char d = static_cast<unsigned char>(s[i + 1]);
-        if ((c == 0xE0 && d < 0xA0) || (c == 0xED && d >= 0xA0) || (c == 0xF0 && d < 0x90) || (c == 0xF4 && d >= 0x90))
-          good = false;
-      }
+      const std::size_t n = utf8_sequence_length(s, i);
+      const bool good = n > 0;
       if (good) {
         out.write(s.data() + i, static_cast<std::streamsize>(n));
         i += n;

@@ -1,5 +1,7 @@
 #include "foundation/page_encoding.h"
 
+#include "foundation/character_count.h"
+
 #include <iconv.h>
 
 #include <cerrno>
@@ -276,30 +278,8 @@ bool is_valid_utf8(std::string_view bytes) {
       i += 8;
     }
     if (i >= n) break;
-    unsigned char c = s[i];
-    if (c < 0x80) {
-      ++i;
-      continue;
-    }
-    size_t len;
-    unsigned char lo = 0x80, hi = 0xBF;
-    if (c >= 0xC2 && c <= 0xDF) {
-      len = 2;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-      len = 3;
-      if (c == 0xE0) lo = 0xA0;
-      if (c == 0xED) hi = 0x9F;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-      len = 4;
-      if (c == 0xF0) lo = 0x90;
-      if (c == 0xF4) hi = 0x8F;
-    } else {
-      return false;
-    }
-    if (i + len > n) return false;
-    if (s[i + 1] < lo || s[i + 1] > hi) return false;
-    for (size_t k = 2; k < len; ++k)
-      if ((s[i + k] & 0xC0) != 0x80) return false;
+    const size_t len = utf8_sequence_length(bytes, i);
+    if (len == 0) return false;
     i += len;
   }
   return true;
