@@ -167,7 +167,7 @@ Page_copy_store::Added Page_copy_store::add_copy(std::int32_t url_id, const Page
   } catch (const Db_error& e) {
     if (is_full(e)) {
       // The summary was written before; only the copy is lost, and the transaction with it.
-      report_warning(Ref_string(std::string_view(
+      report_error(Ref_string(std::string_view(
           "The page of document " + std::to_string(url_id) +
           " was summarized but its copy was not kept: the database or its disk is full.")));
     } else {

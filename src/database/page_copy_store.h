@@ -15,8 +15,8 @@
 //
 // prepare() is a pure function (any thread: the summarize job calls it on the background worker);
 // everything else is for the thread that owns the database (the user-interface thread).
-// Errors are reported through report_db_error, or as warnings naming the document when a copy
-// cannot be kept or read (a full disk, damaged bytes): the document itself is never touched.
+// Errors are reported through report_db_error; a copy that cannot be kept (a full disk) or read
+// (damaged bytes) is reported naming the document, which itself is never touched.
 // REQUIRES: the database outlives the store.
 #pragma once
 
@@ -88,7 +88,8 @@ class Page_copy_store {
   enum class Added { kept, same, failed };
   // Stores `copy` as the document's newest copy unless its hash is the last copy's (same), marks
   // the document changed when it had a copy before, then frees room down to `limit_bytes`. One
-  // transaction: on a full disk nothing of it stays (failed, reported as a warning).
+  // transaction: on a full disk nothing of it stays (failed, reported as the copy's loss, without
+  // the recovery hook: the summary written before it stands).
   Added add_copy(std::int32_t url_id, const Page_copy& copy, std::int64_t limit_bytes);
 
   // The document's copies, newest first.
