@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <QDialogButtonBox>
 #include <QFormLayout>
+#include <QHeaderView>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -101,6 +102,10 @@ CTopicProperties::CTopicProperties(Topic_handle topic, std::function<void(const 
   feeds_->setObjectName("topic_feeds");
   feeds_->setHeaderLabels({"Title", "Address", "Last read"});
   feeds_->setRootIsDecorated(false);
+  feeds_->header()->setStretchLastSection(false);
+  feeds_->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+  feeds_->header()->setSectionResizeMode(1, QHeaderView::Stretch);
+  feeds_->header()->setSectionResizeMode(2, QHeaderView::ResizeToContents);
   for (const Feed& f : Feed_store().feeds(topic_->concept_id)) {
     const QString read = f.time_last_read.is_valid()
                              ? QDateTime::fromSecsSinceEpoch(f.time_last_read.seconds).toString("yyyy-MM-dd hh:mm")
