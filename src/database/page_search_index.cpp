@@ -11,14 +11,14 @@ namespace {
 // The index as this program makes it. A table of that name with other SQL (made elsewhere, or
 // by a later version) is left alone and not used.
 constexpr std::string_view index_sql =
-    "CREATE VIRTUAL TABLE page_text_index USING fts5(title, extract, terms, body,"
+    "CREATE VIRTUAL TABLE page_text_index USING fts5(title, extract, terms, body, address,"
     " tokenize = 'unicode61 remove_diacritics 2', prefix = '3')";
 constexpr std::string_view state_sql =
     "CREATE TABLE page_text_index_state (indexed_through INTEGER NOT NULL)";
 
-// BM25 weights of title, extract, key terms and body: a word of the title counts as much as
-// ten of the body, the summary's own words four times.
-constexpr const char* rank_function = "bm25(10.0, 4.0, 4.0, 1.0)";
+// BM25 weights of title, extract, key terms, body and address: a word of the title counts as
+// much as ten of the body, the summary's own words four times, the address's twice.
+constexpr const char* rank_function = "bm25(10.0, 4.0, 4.0, 1.0, 2.0)";
 
 // Marks around matched words in snippets: control characters, which stored texts never hold.
 constexpr char mark_open = '\x02';
@@ -45,8 +45,11 @@ bool all_word_bytes(std::string_view s) {
 // a prefix (word*), a first-word anchor (^word), a column filter (title:) or a "+".
 bool plain_piece(std::string_view p) {
   if (p == "AND" || p == "OR" || p == "NOT" || p == "NEAR" || p == "+" || p == "*") return true;
+  if (std::size_t colon = p.find(':'); colon != std::string_view::npos)
+    return all_word_bytes(p.substr(0, colon)) &&
+           (colon + 1 == p.size() || plain_piece(p.substr(colon + 1)));
   if (p.starts_with('^')) p.remove_prefix(1);
-  if (p.ends_with('*') || p.ends_with(':')) p.remove_suffix(1);
+  if (p.ends_with('*')) p.remove_suffix(1);
   return all_word_bytes(p);
 }
 
@@ -96,7 +99,7 @@ std::string readable_query(std::string_view query) {
 std::string query_error_text(std::string_view sqlite_text) {
   if (sqlite_text.find("no such column") != std::string_view::npos)
     return "The search text names a part of a document that does not exist: a word followed by"
-           " ':' must be title, extract, terms or body.";
+           " ':' must be title, extract, terms, body or address.";
   if (sqlite_text.find("unterminated") != std::string_view::npos)
     return "The search text has a '\"' that is not closed.";
   return "The search text is not a query that can be read: AND, OR and NOT need words on both"
@@ -228,7 +231,7 @@ std::int64_t Page_search_index::remove_orphan_rows() {
 }
 
 void Page_search_index::write_row(std::int64_t url_id, const std::string_view* body) {
-  Db_statement document(db_, "SELECT title, abstract, summary FROM url_master WHERE url_id = ?1");
+  Db_statement document(db_, "SELECT title, abstract, summary, address FROM url_master WHERE url_id = ?1");
   document.bind(1, url_id);
   if (!document.step()) {
     Db_statement(db_, "DELETE FROM page_text_index WHERE rowid = ?1").bind(1, url_id).run();
@@ -245,13 +248,14 @@ void Page_search_index::write_row(std::int64_t url_id, const std::string_view* b
   Db_transaction t(db_);
   Db_statement(db_, "DELETE FROM page_text_index WHERE rowid = ?1").bind(1, url_id).run();
   Db_statement add(db_,
-                   "INSERT INTO page_text_index (rowid, title, extract, terms, body)"
-                   " VALUES (?1, ?2, ?3, ?4, ?5)");
+                   "INSERT INTO page_text_index (rowid, title, extract, terms, body, address)"
+                   " VALUES (?1, ?2, ?3, ?4, ?5, ?6)");
   add.bind(1, url_id)
       .bind(2, indexed_text(document.text_view(0)))
       .bind(3, indexed_text(document.text_view(1)))
       .bind(4, indexed_text(document.text_view(2)))
-      .bind(5, std::string_view(kept_body));
+      .bind(5, std::string_view(kept_body))
+      .bind(6, indexed_text(document.text_view(3)));
   add.run();
   // A document added after everything before it was indexed moves the mark on, so that the
   // next open has nothing to catch up.

@@ -1,6 +1,6 @@
 // Page_search_index is the full-text index of the documents of a Topic database: an SQLite FTS5
 // table, "page_text_index", whose row of a document (rowid = url_id) holds its title, extract,
-// key terms and the text of its latest kept copy. A search takes FTS5's query language (words,
+// key terms, the text of its latest kept copy and its address. A search takes FTS5's query language (words,
 // "phrases", prefix*, AND, OR, NOT, NEAR), ranks by BM25 with the title weighted far above the
 // extract and key terms and those above the body, and gives each hit a snippet whose matched
 // words are marked.

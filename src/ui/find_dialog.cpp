@@ -6,12 +6,17 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMimeData>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <cstdint>
+
 #include "database/database.h"
 #include "database/document_store.h"
+#include "database/page_search_index.h"
 #include "database/topic_store.h"
 #include "ui/dialog_fields.h"
 #include "ui/item_transfer.h"
@@ -84,9 +89,67 @@ CFindDialog::CFindDialog(QWidget* parent) : QDialog(parent) {
   connect(close, &QPushButton::clicked, this, &QDialog::close);
 }
 
+namespace {
+
+// The snippet as rich text: the matched words bold, everything else escaped.
+QString marked_snippet(const Search_hit& hit) {
+  QString html;
+  std::size_t at = 0;
+  auto plain = [&](std::size_t from, std::size_t to) {
+    return QString::fromUtf8(hit.snippet.data() + from, static_cast<qsizetype>(to - from)).toHtmlEscaped();
+  };
+  for (auto [begin, end] : hit.marks) {
+    html += plain(at, begin) + "<b>" + plain(begin, end) + "</b>";
+    at = end;
+  }
+  return html + plain(at, hit.snippet.size());
+}
+
+void add_note(QListWidget* list, const QString& text) {
+  auto* note = new QListWidgetItem(text);
+  note->setFlags(Qt::NoItemFlags);
+  list->addItem(note);
+}
+
+}  // namespace
+
+bool CFindDialog::find_indexed(const QString& text) {
+  Page_search_index index;
+  std::vector<Search_hit> hits;
+  try {
+    if (!index.ready()) return false;
+    hits = index.search(text.toStdString());
+  } catch (const Search_query_error& e) {
+    add_note(results_, QString::fromStdString(e.what));
+    return true;
+  } catch (const Db_error& e) {
+    report_db_error(e);
+    return true;
+  }
+  for (const Search_hit& h : hits) {
+    auto* item = new QListWidgetItem;
+    item->setToolTip(qs(h.address));
+    item->setData(Qt::UserRole, h.url_id);
+    item->setData(kIs_document, true);
+    // The label shows; the item's own text (for tests and accessibility) is the title.
+    item->setData(Qt::AccessibleTextRole, qs(h.title.empty() ? h.address : h.title));
+    auto* label = new QLabel("<b>" + qs(h.title.empty() ? h.address : h.title).toHtmlEscaped() +
+                             "</b><br>" + marked_snippet(h));
+    label->setTextFormat(Qt::RichText);
+    label->setWordWrap(true);
+    label->setContentsMargins(4, 2, 4, 4);
+    results_->addItem(item);
+    results_->setItemWidget(item, label);
+    item->setSizeHint(QSize(0, label->heightForWidth(results_->viewport()->width()) + 2));
+  }
+  if (hits.empty()) add_note(results_, ui_text(10024));
+  return true;
+}
+
 void CFindDialog::find(const QString& text, bool documents) {
   results_->clear();
   Ref_string wanted(std::string_view(text.toStdString()));
+  if (documents && find_indexed(text)) return;
   if (documents) {
     for (const Document_handle& d : Document_store().find_documents(wanted)) {
       auto* item = new QListWidgetItem(qs(d->title.empty() ? d->address : d->title));
@@ -102,10 +165,23 @@ void CFindDialog::find(const QString& text, bool documents) {
       results_->addItem(item);
     }
   }
-  if (results_->count() == 0) {
-    auto* none = new QListWidgetItem(ui_text(10024));
-    none->setFlags(Qt::NoItemFlags);
-    results_->addItem(none);
+  if (results_->count() == 0) add_note(results_, ui_text(10024));
+}
+
+void index_documents_for_search(QWidget* parent) {
+  QProgressDialog progress("Indexing the documents for search...", "Stop", 0, 100, parent);
+  progress.setWindowTitle("Orvalis");
+  progress.setWindowModality(Qt::WindowModal);
+  progress.setMinimumDuration(500);
+  try {
+    Page_search_index().build([&](std::int64_t done, std::int64_t total) {
+      progress.setMaximum(static_cast<int>(std::min<std::int64_t>(total, INT32_MAX)));
+      progress.setValue(static_cast<int>(std::min<std::int64_t>(done, INT32_MAX)));
+      return !progress.wasCanceled();
+    });
+  } catch (const Db_error& e) {
+    // What was indexed stays; Find searches the old way until the index is complete.
+    report_db_error(e);
   }
 }
 
