@@ -1,14 +1,19 @@
 #include "ui/find_dialog.h"
 
+#include <QAbstractTextDocumentLayout>
+#include <QApplication>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMimeData>
+#include <QPainter>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyledItemDelegate>
+#include <QTextDocument>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -29,6 +34,55 @@ namespace {
 QString qs(const Ref_string& s) { return QString::fromUtf8(s.c_str(), s.length()); }
 
 constexpr int kIs_document = Qt::UserRole + 1;
+// A found document's title and snippet as rich text, drawn in place of its text.
+constexpr int kSnippet = Qt::UserRole + 2;
+
+// Draws an item that has a snippet as its rich text, in the colours of its state.
+class Snippet_delegate : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+
+  void paint(QPainter* painter, const QStyleOptionViewItem& option,
+             const QModelIndex& index) const override {
+    QString html = index.data(kSnippet).toString();
+    if (html.isEmpty()) return QStyledItemDelegate::paint(painter, option, index);
+    QStyleOptionViewItem item = option;
+    initStyleOption(&item, index);
+    item.text.clear();
+    const QWidget* widget = option.widget;
+    QStyle* style = widget ? widget->style() : QApplication::style();
+    style->drawControl(QStyle::CE_ItemViewItem, &item, painter, widget);
+    QTextDocument text;
+    layout(text, html, option);
+    QAbstractTextDocumentLayout::PaintContext context;
+    context.palette = option.palette;
+    if (option.state & QStyle::State_Selected)
+      context.palette.setColor(QPalette::Text, option.palette.color(QPalette::HighlightedText));
+    painter->save();
+    painter->translate(option.rect.topLeft());
+    text.documentLayout()->draw(painter, context);
+    painter->restore();
+  }
+
+  QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    QString html = index.data(kSnippet).toString();
+    if (html.isEmpty()) return QStyledItemDelegate::sizeHint(option, index);
+    QTextDocument text;
+    layout(text, html, option);
+    return QSize(option.rect.width(), static_cast<int>(text.size().height()) + 2);
+  }
+
+ private:
+  static void layout(QTextDocument& text, const QString& html, const QStyleOptionViewItem& option) {
+    text.setDefaultFont(option.font);
+    text.setDocumentMargin(3);
+    text.setHtml(html);
+    // A size is asked before the item has a place: the list's width then.
+    int width = option.rect.width();
+    if (width <= 0 && option.widget) width = option.widget->width() - 8;
+    text.setTextWidth(width > 0 ? width : 480);
+  }
+};
 
 // The results list: what it found can be dragged onto topics.
 class Find_results : public QListWidget {
@@ -68,6 +122,8 @@ CFindDialog::CFindDialog(QWidget* parent) : QDialog(parent) {
   results_->setDragDropMode(QAbstractItemView::DragOnly);
   results_->setSelectionMode(QAbstractItemView::ExtendedSelection);
   results_->setObjectName("find_results");
+  results_->setItemDelegate(new Snippet_delegate(results_));
+  results_->setWordWrap(true);
   auto* close = new QPushButton("Close");
 
   auto* top = new QHBoxLayout;
@@ -127,20 +183,12 @@ bool CFindDialog::find_indexed(const QString& text) {
     return true;
   }
   for (const Search_hit& h : hits) {
-    auto* item = new QListWidgetItem;
+    auto* item = new QListWidgetItem(qs(h.title.empty() ? h.address : h.title));
     item->setToolTip(qs(h.address));
     item->setData(Qt::UserRole, h.url_id);
     item->setData(kIs_document, true);
-    // The label shows; the item's own text (for tests and accessibility) is the title.
-    item->setData(Qt::AccessibleTextRole, qs(h.title.empty() ? h.address : h.title));
-    auto* label = new QLabel("<b>" + qs(h.title.empty() ? h.address : h.title).toHtmlEscaped() +
-                             "</b><br>" + marked_snippet(h));
-    label->setTextFormat(Qt::RichText);
-    label->setWordWrap(true);
-    label->setContentsMargins(4, 2, 4, 4);
+    item->setData(kSnippet, "<b>" + item->text().toHtmlEscaped() + "</b><br>" + marked_snippet(h));
     results_->addItem(item);
-    results_->setItemWidget(item, label);
-    item->setSizeHint(QSize(0, label->heightForWidth(results_->viewport()->width()) + 2));
   }
   if (hits.empty()) add_note(results_, ui_text(10024));
   return true;
