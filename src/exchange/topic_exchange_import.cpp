@@ -284,20 +284,20 @@ class Importer {
     if (!topics || !format_ok) throw Not_topics_file{};
   }
 
-  // Calls `each(k)` with the reader at the k-th item of the file's (first) "topics" list.
+  // Calls `each(k)` with the reader at the k-th item of the file's (first) "topics" list. The
+  // first pass has checked the whole text, so the rest of the file is not read again.
   template <class Each>
   void walk_topics(Json_reader& r, Each each) {
-    bool seen = false;
     std::string name;
     r.begin_object();
     while (r.next_member(name)) {
-      if (name != "topics" || seen) {
+      if (name != "topics") {
         r.skip_value();
         continue;
       }
-      seen = true;
       r.begin_array();
       for (std::size_t k = 0; r.next_item(); ++k) each(k);
+      return;
     }
   }
 
