@@ -10,6 +10,7 @@
 
 #include "database/document.h"
 #include "database/feed_store.h"
+#include "database/page_search_index.h"
 #include "exchange/exchange_dates.h"
 #include "exchange/json_reader.h"
 #include "exchange/topic_exchange.h"
@@ -152,6 +153,8 @@ class Importer {
     bind_text(add, 10, sentences(d, "key_terms"));
     bind_text(add, 11, text(d, "note"));
     add.run();
+    // Kept ids may lie below what the search index has covered: each is indexed now.
+    Page_search_index(db_).update_document(db_.last_insert_rowid());
     documents_.try_emplace(file_id, db_.last_insert_rowid());
     ++report_.documents_added;
   }
