@@ -11,6 +11,7 @@
 
 #include "exchange/json_value.h"
 #include "exchange/xml_feeding.h"
+#include "foundation/page_encoding.h"
 #include "foundation/url.h"
 
 namespace orvalis::exchange {
@@ -248,10 +249,11 @@ int XMLCALL on_external_entity(XML_Parser, const XML_Char*, const XML_Char*, con
   return XML_STATUS_ERROR;  // never resolved or fetched
 }
 
-Parsed_feed parse_xml(std::string_view body, const std::string& address) {
+// `encoding` set: it overrides what the document declares.
+Parsed_feed parse_xml(std::string_view body, const std::string& address, const char* encoding) {
   Xml_reader r;
   r.address = address;
-  r.parser = XML_ParserCreateNS(nullptr, '\x01');
+  r.parser = XML_ParserCreateNS(encoding, '\x01');
   if (!r.parser) {
     r.feed.error = "out of memory";
     return r.feed;
@@ -317,12 +319,51 @@ Parsed_feed parse_json_feed(std::string_view body, const std::string& address) {
 
 }  // namespace
 
-Parsed_feed parse_feed(std::string_view body, const std::string& feed_address) {
+namespace {
+
+Parsed_feed parse_any(std::string_view body, const std::string& feed_address, const char* encoding) {
   std::size_t first = 0;
   if (body.starts_with("\xEF\xBB\xBF")) first = 3;
   while (first < body.size() && std::isspace(static_cast<unsigned char>(body[first]))) ++first;
   if (first < body.size() && body[first] == '{') return parse_json_feed(body.substr(first), feed_address);
-  return parse_xml(body, feed_address);
+  return parse_xml(body, feed_address, encoding);
+}
+
+}  // namespace
+
+Parsed_feed parse_feed(std::string_view body, const std::string& feed_address) {
+  return parse_any(body, feed_address, nullptr);
+}
+
+Parsed_feed parse_feed_utf8(std::string_view text, const std::string& feed_address) {
+  return parse_any(text, feed_address, "UTF-8");
+}
+
+std::string xml_declared_encoding(std::string_view bytes) {
+  if (bytes.starts_with("\xEF\xBB\xBF")) bytes.remove_prefix(3);
+  if (!bytes.starts_with("<?xml")) return {};
+  const std::size_t end = bytes.substr(0, 256).find("?>");
+  if (end == std::string_view::npos) return {};
+  const std::string_view declaration = bytes.substr(0, end);
+  const std::size_t at = declaration.find("encoding");
+  if (at == std::string_view::npos) return {};
+  std::size_t i = at + 8;
+  while (i < declaration.size() && (declaration[i] == ' ' || declaration[i] == '=' || declaration[i] == '\t')) ++i;
+  if (i >= declaration.size() || (declaration[i] != '"' && declaration[i] != '\'')) return {};
+  const std::size_t close = declaration.find(declaration[i], i + 1);
+  if (close == std::string_view::npos) return {};
+  return std::string(declaration.substr(i + 1, close - i - 1));
+}
+
+std::string feed_to_utf8(std::string_view bytes, std::string_view content_type) {
+  if (content_type_charset(content_type).empty()) {
+    const std::string declared = xml_declared_encoding(bytes);
+    // The declaration stands where a page's meta would; a label the converter does not know
+    // is passed over as any other.
+    if (!declared.empty() && !encoding_for_label(declared).empty())
+      return page_to_utf8(bytes, "text/xml; charset=" + declared);
+  }
+  return page_to_utf8(bytes, content_type);
 }
 
 namespace {
