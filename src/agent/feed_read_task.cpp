@@ -191,9 +191,10 @@ void Feed_read_task::store_entries() {
   Task_manager& manager = Task_manager::instance();
   Document_store documents;
   std::size_t at = 0;
-  new_documents_ = store_found_links(
+  store_found_links(
       topic_, links, feed_.address, feed_finder_name(finder), [&](const Document_handle& d, bool is_new) {
         const Ref_list<Ref_string>& extract = extracts[at++];
+        ++new_entries_;
         if (!is_new) return;
         if (!extract.empty()) {
           d->abstract = extract;

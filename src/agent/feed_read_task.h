@@ -59,8 +59,9 @@ class Feed_read_task : public Network_task {
 
   const Feed& feed() const { return feed_; }
   Outcome outcome() const { return outcome_; }
-  // Documents added to the topic by this read.
-  int new_documents() const { return new_documents_; }
+  // New entries this read made documents of the topic (each document may have been stored
+  // before, found by a search or another topic).
+  int new_entries() const { return new_entries_; }
   // Why the read failed or stopped early (a fault in the feed, the read limit); empty otherwise.
   const std::string& problem() const { return problem_; }
 
@@ -72,7 +73,7 @@ class Feed_read_task : public Network_task {
   Feed feed_;
   bool scheduled_ = false;
   Outcome outcome_ = Outcome::pending;
-  int new_documents_ = 0;
+  int new_entries_ = 0;
   std::string problem_;
   bool cut_ = false;
   Ref_string etag_;

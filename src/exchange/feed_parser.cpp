@@ -11,6 +11,7 @@
 
 #include "exchange/json_value.h"
 #include "exchange/xml_feeding.h"
+#include "foundation/entities.h"
 #include "foundation/page_encoding.h"
 #include "foundation/url.h"
 
@@ -31,7 +32,21 @@ std::string trimmed(std::string_view s) {
   return std::string(s.substr(a, b - a));
 }
 
-// HTML as plain text: tags taken away, the common entities read, white space made single blanks.
+// Whether the HTML tag starting at `at` ("<em>", "</b >") is of an inline element, whose edges
+// do not part words.
+bool inline_tag(std::string_view html, std::size_t at) {
+  static constexpr std::string_view names[] = {"a", "abbr", "b", "big", "cite", "code", "em", "font", "i", "mark",
+                                               "q", "s", "small", "span", "strong", "sub", "sup", "tt", "u"};
+  std::size_t i = at + 1;
+  if (i < html.size() && html[i] == '/') ++i;
+  std::string name;
+  while (i < html.size() && std::isalnum(static_cast<unsigned char>(html[i])) && name.size() < 8)
+    name += static_cast<char>(std::tolower(static_cast<unsigned char>(html[i++])));
+  return std::find(std::begin(names), std::end(names), name) != std::end(names);
+}
+
+// HTML as plain text: tags taken away (block edges part words, inline ones do not), white space
+// made single blanks, then the character references read ("&#8217;", "&mdash;", "&amp;").
 std::string plain_text(std::string_view html) {
   std::string out;
   bool in_tag = false, blank = false;
@@ -43,7 +58,7 @@ std::string plain_text(std::string_view html) {
     }
     if (c == '<') {
       in_tag = true;
-      blank = true;
+      if (!inline_tag(html, i)) blank = true;
       continue;
     }
     if (std::isspace(static_cast<unsigned char>(c))) {
@@ -52,21 +67,10 @@ std::string plain_text(std::string_view html) {
     }
     if (blank && !out.empty()) out += ' ';
     blank = false;
-    if (c == '&') {
-      static const std::pair<std::string_view, char> entities[] = {
-          {"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}, {"&#39;", '\''}, {"&apos;", '\''}, {"&nbsp;", ' '}};
-      bool done = false;
-      for (const auto& [name, ch] : entities)
-        if (html.substr(i, name.size()) == name) {
-          out += ch;
-          i += name.size() - 1;
-          done = true;
-          break;
-        }
-      if (done) continue;
-    }
     out += c;
   }
+  decode_entities(out.data());
+  out.resize(std::char_traits<char>::length(out.c_str()));
   return out;
 }
 
@@ -90,12 +94,48 @@ std::string scheme_of(std::string_view link) {
   return {};
 }
 
+// The address with the "." and ".." segments of its path taken away (RFC 3986, 5.2.4), as a
+// browser reads "../a/3.html" against "https://x.example/posts/". The address resolver leaves
+// them; generators that write relative links (Atom with xml:base) rely on them.
+std::string without_dot_segments(const std::string& address) {
+  const std::size_t authority = address.find("://");
+  if (authority == std::string::npos) return address;
+  const std::size_t path_at = address.find('/', authority + 3);
+  if (path_at == std::string::npos) return address;
+  const std::size_t path_end = std::min(address.find('?', path_at), address.find('#', path_at));
+  const std::string path = address.substr(path_at, path_end == std::string::npos ? std::string::npos : path_end - path_at);
+  if (path.find("/.") == std::string::npos) return address;
+  std::vector<std::string> segments;
+  std::size_t at = 1;
+  for (;;) {
+    const std::size_t slash = path.find('/', at);
+    const std::string segment = path.substr(at, slash == std::string::npos ? std::string::npos : slash - at);
+    const bool last = slash == std::string::npos;
+    if (segment == "..") {
+      if (!segments.empty()) segments.pop_back();
+      if (last) segments.emplace_back();
+    } else if (segment == ".") {
+      if (last) segments.emplace_back();
+    } else {
+      segments.push_back(segment);
+    }
+    if (last) break;
+    at = slash + 1;
+  }
+  std::string out = address.substr(0, path_at);
+  for (const std::string& segment : segments) out += "/" + segment;
+  if (segments.empty()) out += "/";
+  if (path_end != std::string::npos) out += address.substr(path_end);
+  return out;
+}
+
 std::string absolute(const std::string& base, const std::string& link) {
   if (link.empty()) return {};
   // The address resolver reads an unknown scheme as a relative path: such links are dropped here.
   const std::string scheme = scheme_of(link);
   if (!scheme.empty() && scheme != "http" && scheme != "https") return {};
-  const std::string resolved = std::string(Url(Ref_string(std::string_view(base))).resolve(Ref_string(std::string_view(link))).view());
+  const std::string resolved = without_dot_segments(
+      std::string(Url(Ref_string(std::string_view(base))).resolve(Ref_string(std::string_view(link))).view()));
   return usable_link(resolved) ? resolved : std::string();
 }
 
