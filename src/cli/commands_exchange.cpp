@@ -6,7 +6,7 @@
 
 #include <cstdio>
 #include <fstream>
-#include <sstream>
+#include <string_view>
 
 #include "cli/cli.h"
 #include "cli/json.h"
@@ -182,20 +182,25 @@ int feed_remove(Context& c) {
   return 0;
 }
 
-// Writes `text` to `path` whole or not at all: into a file beside it, then renamed.
-bool write_whole_file(const std::string& path, const std::string& text) {
+// Writes to `path` whole or not at all: `write` writes into a file beside it, which is then
+// renamed. `write` may throw; the file beside is then removed.
+template <class Write>
+bool write_whole_file(const std::string& path, Write write) {
   const std::string part = path + ".part";
+  bool written = false;
   {
     std::ofstream out(part, std::ios::binary | std::ios::trunc);
-    out << text;
-    out.flush();
-    if (!out) {
+    try {
+      write(out);
+    } catch (...) {
+      out.close();
       std::remove(part.c_str());
-      report_error(rs("Cannot write " + path + "."));
-      return false;
+      throw;
     }
+    out.flush();
+    written = static_cast<bool>(out);
   }
-  if (std::rename(part.c_str(), path.c_str()) != 0) {
+  if (!written || std::rename(part.c_str(), path.c_str()) != 0) {
     std::remove(part.c_str());
     report_error(rs("Cannot write " + path + "."));
     return false;
@@ -253,26 +258,27 @@ int cmd_export(Context& c) {
     if (!t) return 1;
     ids.push_back(t->concept_id);
   }
-  std::ostringstream text;
-  try {
+  const auto write = [&](std::ostream& text) {
     Database& db = Database::shared();
     if (format == "json")
-      exchange::write_json(text, exchange::export_topics(db, ids));
+      exchange::write_topics_json(db, ids, text);
     else if (format == "opml")
       exchange::write_opml(db, ids, text);
     else if (format == "markdown")
       exchange::write_reading_report(db, ids, text);
     else
       exchange::write_json(text, exchange::csl_items(db, ids));
+  };
+  try {
+    if (output.empty()) {
+      write(c.out);
+      return 0;
+    }
+    if (!write_whole_file(output, write)) return 1;
   } catch (const Db_error& e) {
     report_db_error(e);
     return 1;
   }
-  if (output.empty()) {
-    c.out << text.str();
-    return 0;
-  }
-  if (!write_whole_file(output, text.str())) return 1;
   if (!c.json) c.err << "Exported " << (ids.empty() ? std::string("every topic") : std::to_string(ids.size()) + " topic(s)")
                      << " as " << format << " to " << output << "\n";
   return 0;
@@ -298,15 +304,20 @@ int cmd_import(Context& c) {
     return 1;
   }
   in.seekg(0);
-  std::string text(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
-  in.read(text.data(), static_cast<std::streamsize>(text.size()));
   if (format.empty()) {
-    const std::size_t first = text.find_first_not_of(" \t\r\n\xEF\xBB\xBF");
-    format = first != std::string::npos && text[first] == '<' ? "opml" : "json";
+    // A file whose first character (after white space or a byte order mark) is '<' is OPML.
+    char ch = 0;
+    while (in.get(ch) && std::string_view(" \t\r\n\xEF\xBB\xBF").find(ch) != std::string_view::npos) {
+    }
+    format = in && ch == '<' ? "opml" : "json";
+    in.clear();
+    in.seekg(0);
   }
   if (!c.open_database()) return 1;
   exchange::Import_report report;
   if (format == "opml") {
+    std::string text(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
+    in.read(text.data(), static_cast<std::streamsize>(text.size()));
     const exchange::Opml_document opml = exchange::read_opml(text);
     if (opml.folders.empty() && !opml.error.empty()) {
       report_error(rs(file + " is not readable OPML (" + opml.error + "); nothing was imported."));
@@ -314,12 +325,11 @@ int cmd_import(Context& c) {
     }
     report = exchange::import_opml(Database::shared(), opml);
   } else {
-    const exchange::Json_parse_result parsed = exchange::parse_json(text);
-    if (!parsed.ok()) {
-      report_error(rs(file + " is not valid JSON (" + parsed.error + "); nothing was imported."));
+    report = exchange::import_topics(Database::shared(), in);
+    if (report.unreadable) {
+      report_error(rs(file + " is not valid JSON (" + report.error + "); nothing was imported."));
       return 1;
     }
-    report = exchange::import_topics(Database::shared(), parsed.value);
   }
   if (!report.ok()) {
     report_error(rs("Nothing was imported from " + file + ": " + report.error + "."));

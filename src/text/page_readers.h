@@ -51,8 +51,9 @@ void read_title_and_counts(const Byte_buffer_handle& page, Ref_string& title, in
 Ref_string title_text(const char* raw, std::int64_t n);
 
 // The title without a site name joined to it by " - ", " | ", " – ", " — ", " · " or " :: "
-// when the rest is the page's first h1 (compared without regard to ASCII case and white space):
-// "Closures - Some Wiki" with the h1 "Closures" gives "Closures", as does "Some Wiki | Closures".
+// when the rest is the page's own heading (Page_text::heading; compared without regard to ASCII
+// case and white space, a header link such as a trailing pilcrow left out): "Closures - Some
+// Wiki" with the h1 "Closures" gives "Closures", as does "Some Wiki | Closures".
 // Any other title comes back as it is.
 Ref_string title_without_site_name(const Ref_string& title, std::string_view first_h1);
 

@@ -165,10 +165,11 @@ struct Markup_state {
   bool in_main = false;
   std::int32_t article = -1;
   int sections = 0;  // article, main, section, aside, nav around: their header and footer are theirs
+  bool code = false;  // inside an API signature line: code, read no more than a pre element
 
   bool operator==(const Markup_state& o) const {
     return furniture == o.furniture && in_main == o.in_main && article == o.article &&
-           sections == o.sections;
+           sections == o.sections && code == o.code;
   }
 };
 
@@ -205,6 +206,7 @@ class Page_text_reader : public Html_scanner {
   void finish() {
     end_block();
     if (h1_state_ == 1) h1_state_ = 2;
+    if (heading_state_ == 1) heading_state_ = 2;
   }
 
  private:
@@ -226,11 +228,33 @@ class Page_text_reader : public Html_scanner {
   bool heading_ = false;
   bool in_sup_ = false;
   bool title_done_ = false;
-  int h1_state_ = 0;  // 0 before the first h1, 1 inside it, 2 after
+  int h1_state_ = 0;       // 0 before the first h1, 1 inside it, 2 after
+  int heading_state_ = 0;  // the same for the first heading inside main or an article
 };
 
+// Heading text as the title rule compares it: words joined by single blanks.
+void append_heading(std::string& heading, const char* text, int n, Text_token::Kind kind) {
+  if (kind == Text_token::space) {
+    if (!heading.empty() && heading.back() != ' ') heading += ' ';
+  } else if (heading.size() < 1024) {
+    heading.append(text, static_cast<size_t>(n));
+  }
+}
+
+// A class value with the word "sig": the signature line of an API entry as documentation
+// generators write it ("sig sig-object py"), a line of code rather than prose.
+bool names_signature(std::string_view cls) {
+  for (size_t i = 0; i < cls.size();) {
+    while (i < cls.size() && is_space(static_cast<unsigned char>(cls[i]))) ++i;
+    const size_t start = i;
+    while (i < cls.size() && !is_space(static_cast<unsigned char>(cls[i]))) ++i;
+    if (cls.substr(start, i - start) == "sig") return true;
+  }
+  return false;
+}
+
 void Page_text_reader::add(const char* text, int n, Text_token::Kind kind, char ascii) {
-  if (in_head_ || in_title_ || in_pre()) return;
+  if (in_head_ || in_title_ || in_pre() || state_.code) return;
   if (!block_open_) {
     if (kind == Text_token::space) return;
     Text_block b;
@@ -266,13 +290,8 @@ void Page_text_reader::add(const char* text, int n, Text_token::Kind kind, char 
     if (in_anchor_) ++b.link_words;
     if (n <= 10 && is_function_word({text, static_cast<size_t>(n)})) ++b.function_words;
   }
-  if (h1_state_ == 1) {
-    if (kind == Text_token::space) {
-      if (!out_.first_h1.empty() && out_.first_h1.back() != ' ') out_.first_h1 += ' ';
-    } else if (out_.first_h1.size() < 1024) {
-      out_.first_h1.append(text, static_cast<size_t>(n));
-    }
-  }
+  if (h1_state_ == 1) append_heading(out_.first_h1, text, n, kind);
+  if (heading_state_ == 1) append_heading(out_.main_heading, text, n, kind);
 }
 
 void Page_text_reader::end_block() {
@@ -321,6 +340,7 @@ Markup_state Page_text_reader::state_for(std::string_view name, const char* toke
     read_attributes(token, n, a);
     const std::string role = lower_string(a.role);
     if (role == "main") next.in_main = true;
+    if (name == "dt" && names_signature(a.cls)) next.code = true;
     if (next.furniture != Block_reason::hidden) {
       if (a.hidden || lower_string(a.aria_hidden) == "true" ||
           (!a.style.empty() && style_hides(a.style))) {
@@ -441,6 +461,11 @@ int Page_text_reader::on_tag(const char* token, int n, Ref_string&) {
           if (!end && h1_state_ == 0 && state_.furniture == Block_reason::none) h1_state_ = 1;
           else if (end && h1_state_ == 1) h1_state_ = out_.first_h1.empty() ? 0 : 2;
         }
+        if (!end && heading_state_ == 0 && state_.furniture == Block_reason::none &&
+            (state_.in_main || state_.article >= 0))
+          heading_state_ = 1;
+        else if (end && heading_state_ == 1)
+          heading_state_ = out_.main_heading.empty() ? 0 : 2;
       }
       break;
     case 'i':
@@ -492,7 +517,8 @@ Page_text read_page_text(const Byte_buffer_handle& page) {
   Page_text_reader reader(page, text);
   reader.run();
   reader.finish();
-  while (!text.first_h1.empty() && text.first_h1.back() == ' ') text.first_h1.pop_back();
+  for (std::string* h : {&text.first_h1, &text.main_heading})
+    while (!h->empty() && h->back() == ' ') h->pop_back();
   return text;
 }
 

@@ -80,12 +80,18 @@ struct Page_text {
   std::vector<Text_token> tokens;
   std::vector<Text_block> blocks;
   std::string first_h1;  // the text of the first h1 that has any, words joined by blanks
+  // The first heading of any level inside the main element or an article, read the same way.
+  std::string main_heading;
   // As page_title and count_links_and_images read them (page_readers.h).
   Ref_string title;
   int images = 0;
   int anchors = 0;
   int main_elements = 0;
   int article_elements = 0;
+
+  // The page's own heading: its first h1 outside furniture, else the first heading of its main
+  // element or article (documentation books give sections an h2 and the book's name the h1).
+  const std::string& heading() const { return first_h1.empty() ? main_heading : first_h1; }
 
   std::string_view text(const Text_token& t) const { return {chars.data() + t.offset, t.length}; }
   // The block's text as a sentence would hold it (white space folded to single blanks).

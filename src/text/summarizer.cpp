@@ -517,7 +517,7 @@ Page_summary summarize_page(const Byte_buffer_handle& page, const Page_text& tex
   if (s.extract.empty()) s.extract.append(Ref_string(no_description_text));
   s.num_images = text.images;
   s.num_anchors = text.anchors;
-  s.title = title_without_site_name(text.title, text.first_h1);
+  s.title = title_without_site_name(text.title, text.heading());
   return s;
 }
 

@@ -121,6 +121,11 @@ TEST(Page_text, MarkupRulesForRegionsAndFurniture) {
       {"<div class='site-nav'>Alpha Beta</div><div id=sidebar>Gamma</div><div class='post-content'><p>" +
        prose + "</p></div><div class='share-buttons'>Share it</div>",
        {"The committee"}, {"Alpha", "Gamma", "Share"}},
+      // An API signature line is code, as a listing is: no sentence, no key terms.
+      {"<dl class='py function'><dt class='sig sig-object py' id='json.dump'><span class='sig-prename'>"
+       "json.</span><span class='sig-name'>dump</span>(obj, fp, *, skipkeys=False, indent=None)"
+       "</dt><dd><p>" + prose + "</p></dd></dl>",
+       {"The committee"}, {"json", "(obj", ", skipkeys"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.html);
@@ -147,16 +152,27 @@ TEST(Page_text, TitleDropsTheSiteNameWhenTheRestIsTheFirstHeading) {
       {"Closures - Some Wiki", "Something else", "Closures - Some Wiki"},
       {"Closures-Some Wiki", "Closures", "Closures-Some Wiki"},
       {"Closures - Some Wiki", "", "Closures - Some Wiki"},
+      // A header link after the heading's words, and case, do not count.
+      {"json \u2014 JSON encoder \u2014 Python docs", "json \u2014 JSON encoder\u00b6", "json \u2014 JSON encoder"},
+      {"What is ownership? - The Book", "What Is Ownership? \u00b6", "What is ownership?"},
   };
   for (const auto& c : cases)
     EXPECT_EQ(title_without_site_name(Ref_string(c.title), c.h1).str(), c.stored) << c.title;
 }
 
-// The heading of the page's banner is no article heading.
+// The heading of the page's banner is no article heading; without an h1 of its own, the page's
+// heading is the first one inside its main element or article.
 TEST(Page_text, FirstHeadingIsTheArticlesOwn) {
-  EXPECT_EQ(read_page_text(page_of("<div role=banner><h1>Forum</h1></div><h1>Bread &amp; salt</h1>"))
-                .first_h1,
-            "Bread & salt");
+  const std::pair<const char*, const char*> cases[] = {
+      {"<div role=banner><h1>Forum</h1></div><h1>Bread &amp; salt</h1>", "Bread & salt"},
+      {"<div class=menu-bar><h1>The Book</h1></div><main><h2><a class=header href=#o>What Is "
+       "Ownership?</a></h2><p>Text</p><h2>Stack</h2></main>",
+       "What Is Ownership?"},
+      {"<h2>Sidebar heading</h2><article><h3>Story</h3></article>", "Story"},
+      {"<h2>Sidebar heading</h2><p>Text</p>", ""},
+  };
+  for (const auto& [html, heading] : cases)
+    EXPECT_EQ(read_page_text(page_of(html)).heading(), heading) << html;
 }
 
 // Words and punctuation as the lexicon and the key terms see them.
