@@ -5,12 +5,15 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <sstream>
 
 #include "database/feed_store.h"
 #include "database/maintenance.h"
 #include "database_test_support.h"
 #include "exchange/reading_report.h"
+#include "exchange/topic_exchange_file.h"
 
 namespace orvalis::exchange {
 namespace {
@@ -272,6 +275,34 @@ TEST_F(TopicExchange, AStoppedImportLeavesNothingAndProgressRuns) {
   r = import_text(other, text, [](std::uint64_t, std::uint64_t) { return false; });
   EXPECT_EQ(r.error, "the import was cancelled");
   EXPECT_EQ(scalar(other, "SELECT count(*) FROM url_master"), 0);
+}
+
+TEST_F(TopicExchange, AnExportToAFileIsWholeOrAbsent) {
+  fill(db);
+  const std::string kept = dir.file("kept.json");
+  std::ofstream(kept) << "an earlier file";
+  struct Case {
+    const char* name;
+    std::string path;
+    bool stop;
+    const char* error_part;  // empty: written
+  } cases[] = {
+      {"stopped halfway", kept, true, "cancelled"},
+      {"a folder that does not exist", dir.file("no/such/out.json"), false, "Cannot write"},
+      {"written", kept, false, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string why = export_to_file(db, {}, Export_format::json, c.path, [&](std::uint64_t, std::uint64_t) {
+      return !c.stop;
+    });
+    EXPECT_NE(why.find(c.error_part), std::string::npos) << why;
+    EXPECT_FALSE(std::filesystem::exists(c.path + ".part"));
+  }
+  std::ifstream in(kept);
+  std::stringstream text;
+  text << in.rdbuf();
+  EXPECT_EQ(text.str(), exported(db));
 }
 
 TEST_F(TopicExchange, ADatabaseErrorMidwayUndoesTheWholeImport) {
