@@ -250,6 +250,7 @@ void CMainFrame::database_resources_changed() {
 
 void CMainFrame::database_opened_at_start() {
   if (!Database::shared().is_open()) return;
+  index_documents_for_search(this);
   apply_settings();
   add_recent_file(qs(Database::shared().path()));
   set_title(QFileInfo(qs(Database::shared().path())).fileName() + " - Orvalis");

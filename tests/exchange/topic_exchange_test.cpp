@@ -11,6 +11,7 @@
 
 #include "database/feed_store.h"
 #include "database/maintenance.h"
+#include "database/page_search_index.h"
 #include "database_test_support.h"
 #include "exchange/reading_report.h"
 #include "exchange/topic_exchange_file.h"
@@ -90,6 +91,9 @@ TEST_F(TopicExchange, ExportImportIntoANewDatabaseAndExportAgainGivesTheSameText
             "2 topics added, 3 search terms added, 2 relations added, 3 documents added, "
             "3 documents linked to topics, 1 feed added");
   EXPECT_EQ(exported(other), first);
+  // Imported documents are searchable at once, their kept ids below the index's mark or not.
+  EXPECT_TRUE(Page_search_index(other).ready());
+  EXPECT_EQ(Page_search_index(other).search("comets").size(), 1u);
   // The streamed text is exactly what the writer makes of the whole value.
   EXPECT_EQ(to_json_text(parse_json(first).value), first);
   // The stored rows, not only their export, are the same.
