@@ -220,7 +220,8 @@ bool write_topics_json(Database& db, const std::vector<std::int32_t>& topic_ids,
   for (std::int64_t id : documents) {
     const Json_value d = document_json(db, id);
     if (!d.is_null()) docs.item(d);
-    if (progress && ++done % 256 == 0 && !progress(done, documents.size())) return false;
+    ++done;
+    if (progress && (done % 256 == 0 || done == documents.size()) && !progress(done, documents.size())) return false;
   }
   docs.end();
   out << "\n}\n";

@@ -10,6 +10,7 @@
 
 #include "database/document.h"
 #include "database/feed_store.h"
+#include "database/page_search_index.h"
 #include "exchange/exchange_dates.h"
 #include "exchange/json_reader.h"
 #include "exchange/topic_exchange.h"
@@ -152,6 +153,8 @@ class Importer {
     bind_text(add, 10, sentences(d, "key_terms"));
     bind_text(add, 11, text(d, "note"));
     add.run();
+    // Kept ids may lie below what the search index has covered: each is indexed now.
+    Page_search_index(db_).update_document(db_.last_insert_rowid());
     documents_.try_emplace(file_id, db_.last_insert_rowid());
     ++report_.documents_added;
   }
@@ -281,20 +284,20 @@ class Importer {
     if (!topics || !format_ok) throw Not_topics_file{};
   }
 
-  // Calls `each(k)` with the reader at the k-th item of the file's (first) "topics" list.
+  // Calls `each(k)` with the reader at the k-th item of the file's (first) "topics" list. The
+  // first pass has checked the whole text, so the rest of the file is not read again.
   template <class Each>
   void walk_topics(Json_reader& r, Each each) {
-    bool seen = false;
     std::string name;
     r.begin_object();
     while (r.next_member(name)) {
-      if (name != "topics" || seen) {
+      if (name != "topics") {
         r.skip_value();
         continue;
       }
-      seen = true;
       r.begin_array();
       for (std::size_t k = 0; r.next_item(); ++k) each(k);
+      return;
     }
   }
 

@@ -5,12 +5,16 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <sstream>
 
 #include "database/feed_store.h"
 #include "database/maintenance.h"
+#include "database/page_search_index.h"
 #include "database_test_support.h"
 #include "exchange/reading_report.h"
+#include "exchange/topic_exchange_file.h"
 
 namespace orvalis::exchange {
 namespace {
@@ -87,6 +91,9 @@ TEST_F(TopicExchange, ExportImportIntoANewDatabaseAndExportAgainGivesTheSameText
             "2 topics added, 3 search terms added, 2 relations added, 3 documents added, "
             "3 documents linked to topics, 1 feed added");
   EXPECT_EQ(exported(other), first);
+  // Imported documents are searchable at once, their kept ids below the index's mark or not.
+  EXPECT_TRUE(Page_search_index(other).ready());
+  EXPECT_EQ(Page_search_index(other).search("comets").size(), 1u);
   // The streamed text is exactly what the writer makes of the whole value.
   EXPECT_EQ(to_json_text(parse_json(first).value), first);
   // The stored rows, not only their export, are the same.
@@ -272,6 +279,34 @@ TEST_F(TopicExchange, AStoppedImportLeavesNothingAndProgressRuns) {
   r = import_text(other, text, [](std::uint64_t, std::uint64_t) { return false; });
   EXPECT_EQ(r.error, "the import was cancelled");
   EXPECT_EQ(scalar(other, "SELECT count(*) FROM url_master"), 0);
+}
+
+TEST_F(TopicExchange, AnExportToAFileIsWholeOrAbsent) {
+  fill(db);
+  const std::string kept = dir.file("kept.json");
+  std::ofstream(kept) << "an earlier file";
+  struct Case {
+    const char* name;
+    std::string path;
+    bool stop;
+    const char* error_part;  // empty: written
+  } cases[] = {
+      {"stopped halfway", kept, true, "cancelled"},
+      {"a folder that does not exist", dir.file("no/such/out.json"), false, "Cannot write"},
+      {"written", kept, false, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string why = export_to_file(db, {}, Export_format::json, c.path, [&](std::uint64_t, std::uint64_t) {
+      return !c.stop;
+    });
+    EXPECT_NE(why.find(c.error_part), std::string::npos) << why;
+    EXPECT_FALSE(std::filesystem::exists(c.path + ".part"));
+  }
+  std::ifstream in(kept);
+  std::stringstream text;
+  text << in.rdbuf();
+  EXPECT_EQ(text.str(), exported(db));
 }
 
 TEST_F(TopicExchange, ADatabaseErrorMidwayUndoesTheWholeImport) {

@@ -1,22 +1,29 @@
 // The window's dialog commands driven as a user drives them, offscreen: the dialogs are run by
 // the frame's exec_dialog hook, which fills them in and closes them, and questions are answered
 // by its ask hook. The New Topic Wizard, organizing by content, Create Related Topic, Select
-// Relation and Delete Relation, the search resource editor, and Compact and Import.
+// Relation and Delete Relation, the search resource editor, Compact and Import, the topic's
+// Feeds page, and Export and Import of topics.
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QRadioButton>
 #include <QTreeView>
 #include <QTreeWidget>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 
 #include "../database/earlier_format.h"
 #include "database/engine_health_store.h"
+#include "database/feed_store.h"
 #include "database/search_resource_store.h"
 #include "ui/child_frame.h"
+#include "ui/exchange_dialogs.h"
 #include "ui/maintenance_dialogs.h"
 #include "ui/organize_dialog.h"
+#include "ui/properties_dialog.h"
 #include "ui/relation_dialog.h"
 #include "ui/resource_dialogs.h"
 #include "ui/topic_tree_model.h"
@@ -458,6 +465,148 @@ TEST_F(Dialogs_test, ImportConvertsTableByTableAndAsksBeforeOverwriting) {
       EXPECT_TRUE(tables.isEmpty());
     }
   }
+}
+
+TEST_F(Dialogs_test, FeedsPageListsAddsAndRemovesTheTopicsFeedsOnOk) {
+  ASSERT_TRUE(frame_->new_database(path("feeds.ov2")));
+  Topic_handle topic = add_topic("Sails");
+  Feed old;
+  old.concept_id = topic->concept_id;
+  old.address = Ref_string("http://127.0.0.1:9/old.xml");
+  old.title = Ref_string("Old news");
+  ASSERT_TRUE(Feed_store().add_feed(old));
+  struct Step {
+    const char* typed;  // an address to add; nullptr: remove the first feed listed
+    bool taken;
+    const char* refusal;
+  } steps[] = {
+      {"ftp://127.0.0.1/feed", false, "A feed address starts with http:// or https://."},
+      {"HTTP://127.0.0.1:9/Sails.xml", true, ""},
+      {"http://127.0.0.1:9/Sails.xml", false, "The topic has this feed already."},
+      {nullptr, true, ""},
+  };
+  for (bool ok : {false, true}) {
+    SCOPED_TRACE(ok ? "OK" : "Cancel");
+    QStringList refused;
+    ui::CTopicProperties pages(topic, [&](const QString& m) { refused << m; });
+    pages.show_feeds_page();
+    ASSERT_EQ(pages.feeds()->topLevelItemCount(), 1);
+    EXPECT_EQ(pages.feeds()->topLevelItem(0)->text(0), "Old news");
+    EXPECT_EQ(pages.feeds()->topLevelItem(0)->text(2), "never");
+    for (const Step& s : steps) {
+      refused.clear();
+      if (s.typed) {
+        pages.feed_edit()->setText(s.typed);
+        EXPECT_EQ(pages.add_feed(), s.taken) << s.typed;
+      } else {
+        pages.feeds()->setCurrentItem(pages.feeds()->topLevelItem(0));
+        pages.remove_feed();
+      }
+      EXPECT_EQ(refused.join(""), s.refusal);
+    }
+    if (ok) {
+      ASSERT_TRUE(pages.apply());
+    }
+    std::vector<std::string> stored;
+    for (const Feed& f : Feed_store().feeds(topic->concept_id)) stored.push_back(f.address.str());
+    EXPECT_EQ(stored, ok ? std::vector<std::string>{"http://127.0.0.1:9/Sails.xml"}
+                         : std::vector<std::string>{"http://127.0.0.1:9/old.xml"});
+  }
+}
+
+TEST_F(Dialogs_test, ExportWritesEachFormatForTheWholeDatabaseOrTheSelectedTopic) {
+  ASSERT_TRUE(frame_->new_database(path("out.ov2")));
+  Topic_handle sails = add_topic("Sails");
+  add_topic("Comets");
+  add_document(sails, "http://127.0.0.1/sails", "Sails", 1, {"Light pushes."});
+  struct Case {
+    int format;
+    bool selected;
+    const char* file;
+    const char* starts;
+    const char* holds;
+  } cases[] = {
+      {0, false, "all.json", "{\n  \"format\": \"orvalis-topics\"", "\"name\": \"Comets\""},
+      {0, true, "sails", "{\n  \"format\": \"orvalis-topics\"", "\"extract\": [\n        \"Light pushes.\""},
+      {1, false, "all.opml", "<?xml", "Comets"},
+      {2, true, "report.md", "# Sails", "Light pushes."},
+      {3, true, "refs.json", "[", "\"type\": \"webpage\""},
+  };
+  select(sails->concept_id);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    fill_in = [&](QDialog& d) {
+      auto& dialog = as<ui::CExportTopicsDialog>(d);
+      EXPECT_TRUE(dialog.selected_button()->isEnabled());
+      dialog.format_box()->setCurrentIndex(c.format);
+      (c.selected ? dialog.selected_button() : dialog.whole_button())->setChecked(true);
+      dialog.file_edit()->setText(path(c.file));
+      EXPECT_EQ(dialog.run(), Maintenance_result::done);
+      return dialog.result();
+    };
+    frame_->run_command(ui::cmd_export_topics);
+    const std::string written = dir_.file(std::string(c.file) + (std::string(c.file) == "sails" ? ".json" : ""));
+    std::ifstream in(written);
+    std::stringstream text;
+    text << in.rdbuf();
+    EXPECT_EQ(text.str().rfind(c.starts, 0), 0u) << text.str();
+    EXPECT_NE(text.str().find(c.holds), std::string::npos) << text.str();
+    EXPECT_EQ(text.str().find("Comets") != std::string::npos, !c.selected);
+    EXPECT_FALSE(std::filesystem::exists(written + ".part"));
+  }
+}
+
+TEST_F(Dialogs_test, ImportMergesAFileAndShowsWhatWasAddedSkippedAndRefused) {
+  ASSERT_TRUE(frame_->new_database(path("in.ov2")));
+  add_topic("Sails");
+  struct Case {
+    const char* name;
+    const char* text;
+    const char* summary;   // the report's first line; empty: nothing was imported
+    QStringList refused;
+    const char* message;   // after the file's path, the message shown when nothing was imported
+  } cases[] = {
+      {"json with a refused entry",
+       R"({"topics": [{"id": 1, "name": "sails", "terms": ["light"]}, {"id": 2, "name": "Comets"}, {"id": 3}],
+           "documents": []})",
+       "Imported case.txt: 1 topic added, 1 topic merged into an existing one, 1 search term added, 1 entry refused.",
+       {"topic 3 has no name"}, ""},
+      {"opml told by its first character",
+       "<?xml version=\"1.0\"?><opml version=\"2.0\"><head><title>Reader</title></head><body>"
+       "<outline text=\"Blogs\"><outline type=\"rss\" text=\"B\" xmlUrl=\"http://127.0.0.1/b.xml\"/></outline>"
+       "</body></opml>",
+       "Imported case.txt: 1 topic added, 1 feed added.", {}, ""},
+      {"malformed json",
+       "{\"topics\": [\n  {\"name\": \"Lost\"},\n  oops]}",
+       "", {}, " is not valid JSON (line 3, column 3: expected a value); nothing was imported."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::ofstream(dir_.file("case.txt")) << c.text;
+    sink_.shown.clear();
+    QString summary;
+    QStringList refused;
+    fill_in = [&](QDialog& d) {
+      if (auto* report = qobject_cast<ui::CImportReportDialog*>(&d)) {
+        summary = report->summary()->text();
+        for (int i = 0; i < report->refused()->count(); ++i) refused << report->refused()->item(i)->text();
+        return int(QDialog::Accepted);
+      }
+      auto& dialog = as<ui::CImportTopicsDialog>(d);
+      dialog.file_edit()->setText(path("case.txt"));
+      dialog.run();
+      return dialog.result();
+    };
+    frame_->run_command(ui::cmd_import_topics);
+    EXPECT_EQ(summary, c.summary);
+    EXPECT_EQ(refused, c.refused);
+    if (*c.message) {
+      EXPECT_EQ(last_message(), dir_.file("case.txt") + c.message);
+    }
+  }
+  EXPECT_EQ(Topic_store::shared().topics_named("Lost").count(), 0);
+  EXPECT_EQ(Topic_store::shared().topics_named("Blogs").count(), 1);
+  EXPECT_EQ(Topic_store::shared().topics_named("Comets").count(), 1);
 }
 
 }  // namespace
