@@ -5,6 +5,7 @@
 
 #include <cstdio>
 
+#include "database/page_search_index.h"
 #include "foundation/error_handler.h"
 #include "foundation/settings.h"
 
@@ -88,12 +89,6 @@ std::int64_t page_copy_limit_setting() {
   return (mb > 0 ? mb : 512) * 1024 * 1024;
 }
 
-std::string keep_copies_problem(std::string_view value) {
-  const Ref_string v = Ref_string(value).lower();
-  if (v == "yes" || v == "textonly" || v == "no") return {};
-  return "KeepPageCopies must be Yes, TextOnly or No, not '" + std::string(value) + "'";
-}
-
 std::string page_text_hash(std::string_view text) {
   std::uint64_t h = 14695981039346656037ULL;
   for (unsigned char c : text) {
@@ -126,6 +121,7 @@ Page_copy Page_copy_store::prepare(std::string_view text, const std::string_view
     c.html_bytes = static_cast<std::int64_t>(html->size());
   }
   c.encoding = std::string(encoding);
+  c.readable = std::string(text);
   return c;
 }
 
@@ -161,6 +157,7 @@ Page_copy_store::Added Page_copy_store::add_copy(std::int32_t url_id, const Page
       Db_statement mark(db_, "INSERT OR REPLACE INTO page_changes (url_id, time_changed) VALUES (?1, ?2)");
       mark.bind(1, url_id).bind(2, copy.time_fetched).run();
     }
+    Page_search_index(db_).update_document(url_id, copy.readable);
     free_room(limit_bytes);
     t.commit();
     return Added::kept;

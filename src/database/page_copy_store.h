@@ -38,8 +38,6 @@ enum class Keep_copies { no, text_only, yes };
 Keep_copies keep_copies_setting();
 // PageCopyLimitMB in bytes, from the settings cache (512 MB when it is unset).
 std::int64_t page_copy_limit_setting();
-// Empty when `value` is one of KeepPageCopies' values (any case); otherwise why not.
-std::string keep_copies_problem(std::string_view value);
 
 // A copy ready to store: made by Page_copy_store::prepare.
 struct Page_copy {
@@ -52,6 +50,7 @@ struct Page_copy {
   std::optional<std::string> html;  // compressed HTML as received, when kept
   std::int64_t html_bytes = 0;
   std::string encoding;     // the encoding the page came in ("UTF-8", "windows-1251")
+  std::string readable;     // the text itself, for the search index (not stored here)
 };
 
 // A stored copy without its bytes.
@@ -87,7 +86,8 @@ class Page_copy_store {
 
   enum class Added { kept, same, failed };
   // Stores `copy` as the document's newest copy unless its hash is the last copy's (same), marks
-  // the document changed when it had a copy before, then frees room down to `limit_bytes`. One
+  // the document changed when it had a copy before, gives the search index the new text, then
+  // frees room down to `limit_bytes`. One
   // transaction: on a full disk nothing of it stays (failed, reported as the copy's loss, without
   // the recovery hook: the summary written before it stands).
   Added add_copy(std::int32_t url_id, const Page_copy& copy, std::int64_t limit_bytes);
