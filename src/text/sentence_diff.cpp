@@ -189,6 +189,8 @@ std::string unified_sentence_diff(std::string_view older, std::string_view newer
   context = std::max(context, 0);
   std::string out;
   int i = 0;
+  // Sentences of each side before edits[counted] (kept as the hunks go, so many hunks stay linear).
+  int counted = 0, older_before = 0, newer_before = 0;
   while (i < count) {
     while (i < count && edits[i].kind == Sentence_edit::same) ++i;
     if (i == count) break;
@@ -200,10 +202,9 @@ std::string unified_sentence_diff(std::string_view older, std::string_view newer
       if (edits[k].kind != Sentence_edit::same) last = k;
     const int end = std::min(count, last + 1 + context);
     int older_first = 0, older_count = 0, newer_first = 0, newer_count = 0;
-    int older_before = 0, newer_before = 0;
-    for (int k = 0; k < start; ++k) {
-      if (edits[k].kind != Sentence_edit::added) ++older_before;
-      if (edits[k].kind != Sentence_edit::removed) ++newer_before;
+    for (; counted < start; ++counted) {
+      if (edits[counted].kind != Sentence_edit::added) ++older_before;
+      if (edits[counted].kind != Sentence_edit::removed) ++newer_before;
     }
     for (int k = start; k < end; ++k) {
       if (edits[k].kind != Sentence_edit::added) ++older_count;
