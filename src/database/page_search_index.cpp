@@ -290,22 +290,32 @@ std::vector<Search_hit> Page_search_index::search(std::string_view query, std::i
   if (std::string problem = search_query_problem(query); !problem.empty())
     throw Search_query_error{problem};
   const std::string text = readable_query(query);
+  const std::string in_topic = topic_id > 0 ? " AND page_text_index.rowid IN (SELECT url_id FROM"
+                                              " concept_urls WHERE concept_id = ?2 AND"
+                                              " date_deleted IS NULL)"
+                                            : "";
+  // Ranking costs a little for every document that matches: when more than ranked_at_most
+  // match, the newest of them are ranked. The newest's lowest id is found by walking the
+  // matches from the newest down, which costs next to nothing per document.
+  Db_statement newest(db_, "SELECT page_text_index.rowid FROM page_text_index"
+                           " WHERE page_text_index MATCH ?1" + in_topic +
+                           " ORDER BY page_text_index.rowid DESC LIMIT 1 OFFSET ?3");
   // The index is the outer loop and gives its rows in rank order, so SQLite needs no sorter and
   // makes snippets only for the rows it returns.
-  std::string sql =
-      "SELECT page_text_index.rowid, url_master.address, url_master.title,"
-      " snippet(page_text_index, -1, char(2), char(3), '…', 24)"
-      " FROM page_text_index CROSS JOIN url_master ON url_master.url_id = page_text_index.rowid"
-      " WHERE page_text_index MATCH ?1 AND rank MATCH ?2";
-  if (topic_id > 0)
-    sql += " AND page_text_index.rowid IN (SELECT url_id FROM concept_urls"
-           " WHERE concept_id = ?3 AND date_deleted IS NULL)";
-  sql += " ORDER BY rank LIMIT ?4";
+  Db_statement s(db_,
+                 "SELECT page_text_index.rowid, url_master.address, url_master.title,"
+                 " snippet(page_text_index, -1, char(2), char(3), '…', 24)"
+                 " FROM page_text_index CROSS JOIN url_master"
+                 " ON url_master.url_id = page_text_index.rowid"
+                 " WHERE page_text_index MATCH ?1 AND rank MATCH ?4 AND page_text_index.rowid >= ?3" +
+                     in_topic + " ORDER BY rank LIMIT ?5");
   std::vector<Search_hit> hits;
-  Db_statement s(db_, sql);
-  s.bind(1, std::string_view(text)).bind(2, rank_function).bind(4, limit);
-  if (topic_id > 0) s.bind(3, topic_id);
   try {
+    newest.bind(1, std::string_view(text)).bind(3, ranked_at_most - 1);
+    if (topic_id > 0) newest.bind(2, topic_id);
+    std::int64_t lowest = newest.step() ? newest.integer(0) : 0;
+    s.bind(1, std::string_view(text)).bind(3, lowest).bind(4, rank_function).bind(5, limit);
+    if (topic_id > 0) s.bind(2, topic_id);
     while (s.step()) {
       Search_hit hit;
       hit.url_id = s.number(0);

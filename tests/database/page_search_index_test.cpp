@@ -59,6 +59,12 @@ TEST_F(Page_search_index_test, RanksTitleHitsFirstAndReadsTheQueryLanguage) {
       {"unheard", {}},
   };
   for (const Case& c : cases) EXPECT_EQ(found(c.query), c.expected) << c.query;
+  // Past the bound, the newest matching documents are ranked.
+  Page_search_index bounded(db);
+  bounded.ranked_at_most = 2;
+  Ids newest;
+  for (const Search_hit& h : bounded.search("sail*")) newest.push_back(h.url_id);
+  EXPECT_EQ(newest, (Ids{extract, body}));
 }
 
 TEST_F(Page_search_index_test, SnippetsMarkTheMatchedWords) {
