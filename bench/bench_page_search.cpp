@@ -246,8 +246,9 @@ std::vector<std::string> queries(Kind kind) {
         break;
       }
       case prefix: {
+        // Four to six letters of a word of six or more.
         const std::string& w = content[any(random)];
-        out.push_back(w.substr(0, 4) + "*");
+        if (w.size() >= 6) out.push_back(w.substr(0, 4 + out.size() % 3) + "*");
         break;
       }
       case common_word: out.push_back(by_count[out.size() % 10].second); break;

@@ -10,9 +10,16 @@ namespace {
 
 // The index as this program makes it. A table of that name with other SQL (made elsewhere, or
 // by a later version) is left alone and not used.
+// Prefixes of three and four letters have their own entries: a query such as comp* then reads
+// one list instead of merging those of every word that begins so.
 constexpr std::string_view index_sql =
     "CREATE VIRTUAL TABLE page_text_index USING fts5(title, extract, terms, body, address,"
-    " tokenize = 'unicode61 remove_diacritics 2', prefix = '3')";
+    " tokenize = 'unicode61 remove_diacritics 2', prefix = '3 4')";
+// Indexes that earlier versions made: build() replaces them.
+constexpr std::string_view earlier_index_sql[] = {
+    "CREATE VIRTUAL TABLE page_text_index USING fts5(title, extract, terms, body, address,"
+    " tokenize = 'unicode61 remove_diacritics 2', prefix = '3')",
+};
 constexpr std::string_view state_sql =
     "CREATE TABLE page_text_index_state (indexed_through INTEGER NOT NULL)";
 
@@ -152,6 +159,19 @@ bool Page_search_index::exists() {
   return state.step() && state.text_view(0) == state_sql;
 }
 
+bool Page_search_index::made_earlier() {
+  Db_statement s(db_, "SELECT sql FROM sqlite_master WHERE type = 'table' AND name = ?1");
+  s.bind(1, table_name);
+  if (!s.step()) return false;
+  for (std::string_view sql : earlier_index_sql)
+    if (s.text_view(0) == sql) {
+      Db_statement state(db_, "SELECT sql FROM sqlite_master WHERE type = 'table' AND name = ?1");
+      state.bind(1, state_table_name);
+      return state.step() && state.text_view(0) == state_sql;
+    }
+  return false;
+}
+
 bool Page_search_index::ready() {
   if (!exists()) return false;
   Db_statement s(db_,
@@ -168,6 +188,12 @@ Page_search_index::Build_result Page_search_index::build(const Progress& progres
     return result;
   }
   if (!exists()) {
+    if (made_earlier()) {
+      Db_transaction t(db_);
+      db_.execute("DROP TABLE page_text_index");
+      db_.execute("DROP TABLE page_text_index_state");
+      t.commit();
+    }
     // A table of that name that is not ours stays as it is, and searches go the old way.
     if (db_.has_table(table_name) || db_.has_table(state_table_name) || !create(db_))
       return result;

@@ -17,7 +17,8 @@
 // while it runs loses at most the batch it was writing, and the next build resumes after the
 // last batch committed. A search uses the index only when it covers every document (ready());
 // otherwise, and when SQLite lacks FTS5, the index table is not ours, or the file is read-only
-// and was never indexed, callers search the old way (Document_store::find_documents).
+// and was never indexed, callers search the old way (Document_store::find_documents). An index
+// of an earlier layout is dropped and built again by build().
 //
 // Thread: the thread that owns the connection. Errors are thrown as Db_error except where said.
 // REQUIRES: the database outlives the index object.
@@ -106,6 +107,8 @@ class Page_search_index {
 
  private:
   void write_row(std::int64_t url_id, const std::string_view* body);
+  // The index tables are those an earlier version of this program made.
+  bool made_earlier();
 
   Database& db_;
 };

@@ -157,6 +157,9 @@ TEST_F(Page_search_index_test, AFileWithoutTheIndexOrWithAForeignOneIsSearchedTh
       {"DROP TABLE page_text_index; DROP TABLE page_text_index_state", true},
       {"DROP TABLE page_text_index; CREATE TABLE page_text_index (title TEXT)", false},
       {"DROP TABLE page_text_index; CREATE VIRTUAL TABLE page_text_index USING fts5(title)", false},
+      {"DROP TABLE page_text_index; CREATE VIRTUAL TABLE page_text_index USING fts5(title, extract,"
+       " terms, body, address, tokenize = 'unicode61 remove_diacritics 2', prefix = '3')",
+       true},
   };
   for (const Case& c : cases) {
     db.close();
