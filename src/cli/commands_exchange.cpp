@@ -10,6 +10,7 @@
 #include "cli/json.h"
 #include "database/database.h"
 #include "database/feed_store.h"
+#include "agent/feed_discovery.h"
 #include "exchange/json_value.h"
 #include "exchange/topic_exchange.h"
 #include "exchange/topic_exchange_file.h"
@@ -28,7 +29,7 @@ bool feed_address_usable(const std::string& address) {
 
 int feed_add(Context& c) {
   std::string title;
-  c.take("--title", title);
+  const bool titled = c.take("--title", title);
   const std::string& topic = c.arg(1, "topic");
   const std::string& address = c.arg(2, "feed address");
   c.no_more_args(3);
@@ -36,19 +37,46 @@ int feed_add(Context& c) {
   if (!c.open_database()) return 1;
   Topic_handle t = lookup_topic(topic);
   if (!t) return 1;
-  Feed f;
-  f.concept_id = t->concept_id;
-  f.address = rs(address);
-  f.title = rs(title);
-  bool added = false;
-  if (!Feed_store().add_feed(f, &added)) return 1;
+  const Feed_choice choice = choose_feeds(address);
+  if (!choice.error.empty()) {
+    report_error(rs(choice.error));
+    return 1;
+  }
+  if (!choice.unchecked.empty())
+    c.err << "Could not look at " << address << " (" << choice.unchecked << "); it is added as given.\n";
+  // A page may announce several feeds (posts and comments, RSS and Atom of the same): every one
+  // is added, and listed, for the user to remove those not wanted.
+  if (choice.from_page && !c.json)
+    c.out << "The page " << address << " announces " << choice.feeds.size()
+          << (choice.feeds.size() == 1 ? " feed" : " feeds") << "; adding " << (choice.feeds.size() == 1 ? "it" : "all")
+          << ":\n";
+  struct Done {
+    std::string address, title;
+    bool added;
+  };
+  std::vector<Done> done;
+  for (const exchange::Announced_feed& a : choice.feeds) {
+    Feed f;
+    f.concept_id = t->concept_id;
+    f.address = rs(a.address);
+    f.title = rs(titled && choice.feeds.size() == 1 ? title : a.title);
+    bool added = false;
+    if (!Feed_store().add_feed(f, &added)) return 1;
+    done.push_back({normalized_address(f.address).str(), f.title.str(), added});
+  }
   if (c.json) {
     Json_writer j(c.out);
-    j.begin_object().field("topic", t->concept_id).field("address", normalized_address(f.address).view())
-        .field("added", added).end_object().finish();
+    j.begin_object().field("topic", t->concept_id).field("address", done.front().address)
+        .field("added", done.front().added).field("from_page", choice.from_page);
+    j.key("feeds").begin_array();
+    for (const Done& d : done) j.begin_object().field("address", d.address).field("title", d.title).field("added", d.added).end_object();
+    j.end_array().end_object().finish();
   } else {
-    c.out << (added ? "Added feed " : "The topic has the feed already: ") << normalized_address(f.address)
-          << " to topic " << t->concept_id << " '" << t->name << "'\n";
+    for (const Done& d : done) {
+      c.out << (d.added ? "Added feed " : "The topic has the feed already: ") << d.address;
+      if (!d.title.empty()) c.out << " (" << d.title << ")";
+      c.out << " to topic " << t->concept_id << " '" << t->name << "'\n";
+    }
   }
   return 0;
 }

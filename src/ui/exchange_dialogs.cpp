@@ -49,7 +49,8 @@ exchange::Exchange_progress bar_progress(QProgressBar* bar, Pump pump) {
 
 // ---- Export ---------------------------------------------------------------------------------
 
-CExportTopicsDialog::CExportTopicsDialog(std::int32_t selected, Ask ask, Tell tell, QWidget* parent)
+CExportTopicsDialog::CExportTopicsDialog(std::int32_t selected, const QString& selected_name, Ask ask, Tell tell,
+                                         QWidget* parent)
     : CMaintenanceDialog(std::move(ask), std::move(tell), "export_topics", "Export", "&Export",
                          "Writes topics with their search terms, feeds and documents to a file, "
                          "for another Orvalis, a feed reader, a report or a reference manager.",
@@ -59,7 +60,9 @@ CExportTopicsDialog::CExportTopicsDialog(std::int32_t selected, Ask ask, Tell te
   format_->setObjectName("export_format");
   for (const Format_choice& f : kExport_formats) format_->addItem(f.label, QString::fromUtf8(f.name));
   whole_ = new QRadioButton("The &whole database");
-  selected_button_ = new QRadioButton("The &selected topic");
+  QString named = selected_name;
+  named.replace('&', "&&");
+  selected_button_ = new QRadioButton(selected_ > 0 ? "The &selected topic, '" + named + "'" : "The &selected topic");
   whole_->setChecked(true);
   selected_button_->setEnabled(selected_ > 0);
   file_ = new QLineEdit;

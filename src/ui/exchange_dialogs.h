@@ -38,9 +38,10 @@ namespace orvalis::ui {
 class CExportTopicsDialog : public CMaintenanceDialog {
   Q_OBJECT
  public:
-  // `selected`: the topic selected in the topic window (0: none, and only the whole database
-  // may go out).
-  CExportTopicsDialog(std::int32_t selected, Ask ask, Tell tell, QWidget* parent = nullptr);
+  // `selected`: the topic selected in the topic window, named `selected_name` (0: none, and
+  // only the whole database may go out).
+  CExportTopicsDialog(std::int32_t selected, const QString& selected_name, Ask ask, Tell tell,
+                      QWidget* parent = nullptr);
 
   QComboBox* format_box() const { return format_; }
   QRadioButton* whole_button() const { return whole_; }

@@ -104,9 +104,10 @@ void CMainFrame::import_file() {
 void CMainFrame::export_topics() {
   if (!Database::shared().is_open()) return;
   CChildFrame* w = active_topic_window();
-  const std::int32_t selected = w && w->current().topic ? w->current().topic->concept_id : 0;
+  const Topic_handle selected = w ? w->current().topic : Topic_handle();
   CExportTopicsDialog dialog(
-      selected, ask, [this](const QString& t) { show_message(t); }, this);
+      selected ? selected->concept_id : 0, selected ? to_qstring(selected->name) : QString(), ask,
+      [this](const QString& t) { show_message(t); }, this);
   exchanging_ = true;
   exec_dialog(dialog);
   exchanging_ = false;

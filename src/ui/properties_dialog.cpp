@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <QDialogButtonBox>
 #include <QFormLayout>
+#include <QGuiApplication>
+#include <QHeaderView>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -15,6 +17,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "agent/feed_discovery.h"
 #include "database/document_store.h"
 #include "database/feed_store.h"
 #include "database/search_resource_store.h"
@@ -101,6 +104,10 @@ CTopicProperties::CTopicProperties(Topic_handle topic, std::function<void(const 
   feeds_->setObjectName("topic_feeds");
   feeds_->setHeaderLabels({"Title", "Address", "Last read"});
   feeds_->setRootIsDecorated(false);
+  feeds_->header()->setStretchLastSection(false);
+  feeds_->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+  feeds_->header()->setSectionResizeMode(1, QHeaderView::Stretch);
+  feeds_->header()->setSectionResizeMode(2, QHeaderView::ResizeToContents);
   for (const Feed& f : Feed_store().feeds(topic_->concept_id)) {
     const QString read = f.time_last_read.is_valid()
                              ? QDateTime::fromSecsSinceEpoch(f.time_last_read.seconds).toString("yyyy-MM-dd hh:mm")
@@ -147,13 +154,31 @@ bool CTopicProperties::add_feed() {
     refuse_(ui_text(18048));
     return false;
   }
-  const QString stored = qs(normalized_address(rs(address)));
-  for (int i = 0; i < feeds_->topLevelItemCount(); ++i)
-    if (feeds_->topLevelItem(i)->text(1) == stored) {
-      refuse_("The topic has this feed already.");
-      return false;
-    }
-  feeds_->addTopLevelItem(new QTreeWidgetItem({QString(), stored, QStringLiteral("never")}));
+  // The address is looked at: a page gives the feeds it announces.
+  setEnabled(false);
+  QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+  const Feed_choice choice = choose_feeds(address.toStdString());
+  QGuiApplication::restoreOverrideCursor();
+  setEnabled(true);
+  if (!choice.error.empty()) {
+    refuse_(QString::fromStdString(choice.error));
+    return false;
+  }
+  int added = 0;
+  for (const exchange::Announced_feed& f : choice.feeds) {
+    const QString stored = qs(normalized_address(Ref_string(std::string_view(f.address))));
+    bool listed = false;
+    for (int i = 0; i < feeds_->topLevelItemCount(); ++i) listed = listed || feeds_->topLevelItem(i)->text(1) == stored;
+    if (listed) continue;
+    feeds_->addTopLevelItem(new QTreeWidgetItem({QString::fromStdString(f.title), stored, QStringLiteral("never")}));
+    ++added;
+  }
+  if (added == 0) {
+    refuse_(choice.feeds.size() == 1 ? "The topic has this feed already." : "The topic has these feeds already.");
+    return false;
+  }
+  if (!choice.unchecked.empty())
+    refuse_("Could not look at " + address + " (" + QString::fromStdString(choice.unchecked) + "); it is added as given.");
   new_feed_->clear();
   return true;
 }
@@ -163,18 +188,23 @@ void CTopicProperties::remove_feed() { delete feeds_->currentItem(); }
 // Stores the list: the feeds taken off it are removed, the ones added to it are added.
 bool CTopicProperties::save_feeds() {
   Feed_store store;
-  std::vector<Ref_string> kept;
-  for (int i = 0; i < feeds_->topLevelItemCount(); ++i) kept.push_back(rs(feeds_->topLevelItem(i)->text(1)));
+  std::vector<Ref_string> kept, titles;
+  for (int i = 0; i < feeds_->topLevelItemCount(); ++i) {
+    kept.push_back(rs(feeds_->topLevelItem(i)->text(1)));
+    titles.push_back(rs(feeds_->topLevelItem(i)->text(0)));
+  }
   const std::vector<Feed> stored = store.feeds(topic_->concept_id);
   for (const Feed& f : stored)
     if (std::find(kept.begin(), kept.end(), f.address) == kept.end() && !store.remove_feed(topic_->concept_id, f.address))
       return false;
-  for (const Ref_string& address : kept) {
+  for (std::size_t k = 0; k < kept.size(); ++k) {
+    const Ref_string& address = kept[k];
     const bool known = std::any_of(stored.begin(), stored.end(), [&](const Feed& f) { return f.address == address; });
     if (known) continue;
     Feed f;
     f.concept_id = topic_->concept_id;
     f.address = address;
+    f.title = titles[k];
     if (!store.add_feed(f)) return false;
   }
   return true;

@@ -4,7 +4,8 @@
 // document ("Info": what the agent learned of it; "Annotation": the user's note). OK checks
 // the fields (a topic name of 1 to 255 characters, terms of at most 255) and writes the row and
 // the feeds added and removed; a topic the user edits becomes one of the user's topics,
-// modified now. A feed address must be an http or https address.
+// modified now. A feed address must be an http or https address; it is looked at when added,
+// and a page gives the feeds it announces (an address that cannot be reached is taken as given).
 // Owner: the main window, for one exec(). Thread: the user-interface thread.
 #pragma once
 
@@ -44,7 +45,8 @@ class CTopicProperties : public QDialog {
   void show_feeds_page();
   QTreeWidget* feeds() const { return feeds_; }
   QLineEdit* feed_edit() const { return new_feed_; }
-  // Adds the address typed in the field to the list (saved with OK); false when refused.
+  // Adds the feed typed in the field, or the feeds of the page it names, to the list (saved
+  // with OK); false when nothing was added (the reason is shown).
   bool add_feed();
   // Takes the selected feed off the list (removed with OK).
   void remove_feed();

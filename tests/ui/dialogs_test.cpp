@@ -11,6 +11,7 @@
 #include <QRadioButton>
 #include <QTreeView>
 #include <QTreeWidget>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -28,6 +29,7 @@
 #include "ui/resource_dialogs.h"
 #include "ui/topic_tree_model.h"
 #include "ui/topic_wizard.h"
+#include "test_servers.h"
 #include "window_fixture.h"
 
 namespace orvalis::testing {
@@ -467,7 +469,22 @@ TEST_F(Dialogs_test, ImportConvertsTableByTableAndAsksBeforeOverwriting) {
   }
 }
 
-TEST_F(Dialogs_test, FeedsPageListsAddsAndRemovesTheTopicsFeedsOnOk) {
+TEST_F(Dialogs_test, FeedsPageLooksAtEachAddressAndSavesTheListOnOk) {
+  Scripted_server site;
+  ASSERT_TRUE(site.start([](Scripted_server::Peer& p) {
+    const std::string rss =
+        "<rss version=\"2.0\"><channel><title>Sail news</title><item><title>A</title><link>/a</link></item></channel></rss>";
+    const std::string page =
+        "<html><head><link rel=\"alternate\" type=\"application/rss+xml\" title=\"Posts\" href=\"/posts.xml\">"
+        "<link rel=\"alternate\" type=\"application/atom+xml\" title=\"Comments\" href=\"/comments.xml\"></head></html>";
+    if (p.request.find("GET /feed.xml") == 0)
+      p.write("HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\n" + rss);
+    else if (p.request.find("GET /blog/") == 0)
+      p.write("HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n" + page);
+    else
+      p.write("HTTP/1.0 404 Not Found\r\nContent-Type: text/html\r\n\r\ngone");
+  }));
+  const std::string unreachable = "http://127.0.0.1:" + std::to_string(free_port()) + "/feed.xml";
   ASSERT_TRUE(frame_->new_database(path("feeds.ov2")));
   Topic_handle topic = add_topic("Sails");
   Feed old;
@@ -476,41 +493,49 @@ TEST_F(Dialogs_test, FeedsPageListsAddsAndRemovesTheTopicsFeedsOnOk) {
   old.title = Ref_string("Old news");
   ASSERT_TRUE(Feed_store().add_feed(old));
   struct Step {
-    const char* typed;  // an address to add; nullptr: remove the first feed listed
+    std::string typed;  // an address to add; empty: remove the first feed listed
     bool taken;
-    const char* refusal;
+    std::string message;
   } steps[] = {
       {"ftp://127.0.0.1/feed", false, "A feed address starts with http:// or https://."},
-      {"HTTP://127.0.0.1:9/Sails.xml", true, ""},
-      {"http://127.0.0.1:9/Sails.xml", false, "The topic has this feed already."},
-      {nullptr, true, ""},
+      {site.url("/feed.xml"), true, ""},
+      {site.url("/feed.xml"), false, "The topic has this feed already."},
+      {site.url("/blog/"), true, ""},
+      {site.url("/gone"), false, site.url("/gone") + " answered 404 Not Found; no feed was added."},
+      {unreachable, true, "Could not look at " + unreachable},
+      {"", true, ""},
   };
+  const std::vector<std::string> listed{site.url("/feed.xml") + " Sail news", site.url("/posts.xml") + " Posts",
+                                        site.url("/comments.xml") + " Comments", unreachable + " "};
   for (bool ok : {false, true}) {
     SCOPED_TRACE(ok ? "OK" : "Cancel");
-    QStringList refused;
-    ui::CTopicProperties pages(topic, [&](const QString& m) { refused << m; });
+    QStringList shown;
+    ui::CTopicProperties pages(topic, [&](const QString& m) { shown << m; });
     pages.show_feeds_page();
     ASSERT_EQ(pages.feeds()->topLevelItemCount(), 1);
     EXPECT_EQ(pages.feeds()->topLevelItem(0)->text(0), "Old news");
     EXPECT_EQ(pages.feeds()->topLevelItem(0)->text(2), "never");
     for (const Step& s : steps) {
-      refused.clear();
-      if (s.typed) {
-        pages.feed_edit()->setText(s.typed);
-        EXPECT_EQ(pages.add_feed(), s.taken) << s.typed;
+      SCOPED_TRACE(s.typed);
+      shown.clear();
+      if (!s.typed.empty()) {
+        pages.feed_edit()->setText(QString::fromStdString(s.typed));
+        EXPECT_EQ(pages.add_feed(), s.taken);
       } else {
         pages.feeds()->setCurrentItem(pages.feeds()->topLevelItem(0));
         pages.remove_feed();
       }
-      EXPECT_EQ(refused.join(""), s.refusal);
+      EXPECT_EQ(shown.join("").toStdString().substr(0, s.message.size()), s.message);
     }
     if (ok) {
       ASSERT_TRUE(pages.apply());
     }
     std::vector<std::string> stored;
-    for (const Feed& f : Feed_store().feeds(topic->concept_id)) stored.push_back(f.address.str());
-    EXPECT_EQ(stored, ok ? std::vector<std::string>{"http://127.0.0.1:9/Sails.xml"}
-                         : std::vector<std::string>{"http://127.0.0.1:9/old.xml"});
+    for (const Feed& f : Feed_store().feeds(topic->concept_id)) stored.push_back(f.address.str() + " " + f.title.str());
+    std::sort(stored.begin(), stored.end());
+    std::vector<std::string> expected = ok ? listed : std::vector<std::string>{"http://127.0.0.1:9/old.xml Old news"};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(stored, expected);
   }
 }
 

@@ -211,7 +211,7 @@ TEST_F(Window_test, MenusHaveOneKeyPerLetterAndLabelsShowNoAmpersand) {
   wizard.setObjectName("wizard");
   ui::CEditSearchResource resource(make_counted<Search_resource>(), tell);
   ui::CSelectRelationDialog relation(ui::CSelectRelationDialog::Mode::change, rnd, t, tell);
-  ui::CExportTopicsDialog export_topics(t->concept_id, ask, tell);
+  ui::CExportTopicsDialog export_topics(rnd->concept_id, "R&D", ask, tell);
   ui::CImportTopicsDialog import_topics(ask, tell, [](QDialog&) { return 0; });
   exchange::Import_report refusals;
   refusals.refused = {"topic 2 has no name"};
