@@ -59,6 +59,12 @@ TEST_F(Page_search_index_test, RanksTitleHitsFirstAndReadsTheQueryLanguage) {
       {"unheard", {}},
   };
   for (const Case& c : cases) EXPECT_EQ(found(c.query), c.expected) << c.query;
+  // Past the bound, the newest matching documents are ranked.
+  Page_search_index bounded(db);
+  bounded.ranked_at_most = 2;
+  Ids newest;
+  for (const Search_hit& h : bounded.search("sail*")) newest.push_back(h.url_id);
+  EXPECT_EQ(newest, (Ids{extract, body}));
 }
 
 TEST_F(Page_search_index_test, SnippetsMarkTheMatchedWords) {
@@ -151,6 +157,9 @@ TEST_F(Page_search_index_test, AFileWithoutTheIndexOrWithAForeignOneIsSearchedTh
       {"DROP TABLE page_text_index; DROP TABLE page_text_index_state", true},
       {"DROP TABLE page_text_index; CREATE TABLE page_text_index (title TEXT)", false},
       {"DROP TABLE page_text_index; CREATE VIRTUAL TABLE page_text_index USING fts5(title)", false},
+      {"DROP TABLE page_text_index; CREATE VIRTUAL TABLE page_text_index USING fts5(title, extract,"
+       " terms, body, address, tokenize = 'unicode61 remove_diacritics 2', prefix = '3')",
+       true},
   };
   for (const Case& c : cases) {
     db.close();
