@@ -7,6 +7,8 @@
 #include <sstream>
 #include <string>
 #include <unordered_map>
+#include <utility>
+#include <vector>
 
 #include "database/document.h"
 #include "database/feed_store.h"
@@ -42,6 +44,9 @@ class Importer {
     documents_pass(in);
     topics_pass(rewound(in));
     links_pass(rewound(in));
+    // Kept ids may lie below what the search index has covered, where catching up at the next
+    // open would not reach them: the added documents are indexed now, all at once.
+    Page_search_index(db_).update_documents(std::move(added_));
   }
 
  private:
@@ -153,8 +158,7 @@ class Importer {
     bind_text(add, 10, sentences(d, "key_terms"));
     bind_text(add, 11, text(d, "note"));
     add.run();
-    // Kept ids may lie below what the search index has covered: each is indexed now.
-    Page_search_index(db_).update_document(db_.last_insert_rowid());
+    added_.push_back(db_.last_insert_rowid());
     documents_.try_emplace(file_id, db_.last_insert_rowid());
     ++report_.documents_added;
   }
@@ -465,6 +469,7 @@ class Importer {
   std::uint64_t passes_done_ = 0;
   std::vector<Json_value> held_;  // the topics taken in, without their links; null for others
   Id_map documents_, topic_ids_;
+  std::vector<std::int64_t> added_;  // documents stored, to index at the end
   std::set<std::size_t> accepted_;  // the topics of the file taken in, by place
 };
 
