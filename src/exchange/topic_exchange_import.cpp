@@ -152,8 +152,9 @@ class Importer {
     add.bind(4, number(d, "size", 0, std::numeric_limits<std::int32_t>::max()));
     bind_date(add, 5, d, "retrieved");
     add.bind(6, number(d, "timeouts", 0, 255));
-    add.bind(7, number(d, "anchors", 0, std::numeric_limits<std::int32_t>::max()));
-    add.bind(8, number(d, "images", 0, std::numeric_limits<std::int32_t>::max()));
+    // -1 anchors and images: a search result the agent has not fetched yet.
+    add.bind(7, number(d, "anchors", -1, std::numeric_limits<std::int32_t>::max()));
+    add.bind(8, number(d, "images", -1, std::numeric_limits<std::int32_t>::max()));
     bind_text(add, 9, sentences(d, "extract"));
     bind_text(add, 10, sentences(d, "key_terms"));
     bind_text(add, 11, text(d, "note"));
