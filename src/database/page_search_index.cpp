@@ -232,11 +232,47 @@ Page_search_index::Build_result Page_search_index::build(const Progress& progres
 }
 
 void Page_search_index::update_document(std::int64_t url_id) {
-  if (exists()) write_row(url_id, nullptr);
+  if (!exists()) return;
+  Db_transaction t(db_);
+  write_row(url_id, nullptr);
+  move_mark({url_id});
+  t.commit();
 }
 
 void Page_search_index::update_document(std::int64_t url_id, std::string_view body) {
-  if (exists()) write_row(url_id, &body);
+  if (!exists()) return;
+  Db_transaction t(db_);
+  write_row(url_id, &body);
+  move_mark({url_id});
+  t.commit();
+}
+
+void Page_search_index::update_documents(std::vector<std::int64_t> url_ids) {
+  if (url_ids.empty() || !exists()) return;
+  std::sort(url_ids.begin(), url_ids.end());
+  url_ids.erase(std::unique(url_ids.begin(), url_ids.end()), url_ids.end());
+  Db_transaction t(db_);
+  for (std::int64_t id : url_ids) write_row(id, nullptr);
+  move_mark(url_ids);
+  t.commit();
+}
+
+void Page_search_index::move_mark(const std::vector<std::int64_t>& written) {
+  std::int64_t through = 0;
+  {
+    Db_statement s(db_, "SELECT max(indexed_through) FROM page_text_index_state");
+    if (s.step()) through = s.integer(0);
+  }
+  // The documents after the mark, in order, as long as each is one just written.
+  auto next = std::upper_bound(written.begin(), written.end(), through);
+  std::int64_t moved = through;
+  if (next != written.end()) {
+    Db_statement after(db_, "SELECT url_id FROM url_master WHERE url_id > ?1 ORDER BY url_id");
+    after.bind(1, through);
+    while (next != written.end() && after.step() && after.integer(0) == *next) moved = *next++;
+  }
+  if (moved != through)
+    Db_statement(db_, "UPDATE page_text_index_state SET indexed_through = ?1").bind(1, moved).run();
 }
 
 void Page_search_index::remove_document(std::int64_t url_id) {
@@ -271,7 +307,6 @@ void Page_search_index::write_row(std::int64_t url_id, const std::string_view* b
   } else {
     kept_body = indexed_text(*body);
   }
-  Db_transaction t(db_);
   Db_statement(db_, "DELETE FROM page_text_index WHERE rowid = ?1").bind(1, url_id).run();
   Db_statement add(db_,
                    "INSERT INTO page_text_index (rowid, title, extract, terms, body, address)"
@@ -283,14 +318,6 @@ void Page_search_index::write_row(std::int64_t url_id, const std::string_view* b
       .bind(5, std::string_view(kept_body))
       .bind(6, indexed_text(document.text_view(3)));
   add.run();
-  // A document added after everything before it was indexed moves the mark on, so that the
-  // next open has nothing to catch up.
-  Db_statement mark(db_,
-                    "UPDATE page_text_index_state SET indexed_through = ?1"
-                    " WHERE indexed_through < ?1 AND indexed_through >="
-                    " coalesce((SELECT max(url_id) FROM url_master WHERE url_id < ?1), 0)");
-  mark.bind(1, url_id).run();
-  t.commit();
 }
 
 std::string search_query_problem(std::string_view query) {

@@ -93,6 +93,10 @@ class Page_search_index {
   void update_document(std::int64_t url_id);
   // The same, with `body` (the readable text of the document's latest copy) as its body.
   void update_document(std::int64_t url_id, std::string_view body);
+  // update_document(url_id) for each of `url_ids` (any order), in one transaction and with one
+  // look at the index's tables: for documents stored many at a time (an import). FTS5 writes
+  // its pending rows at every savepoint, so a savepoint per document would write a segment each.
+  void update_documents(std::vector<std::int64_t> url_ids);
   void remove_document(std::int64_t url_id);
   // Drops the rows of documents that no longer exist; the number dropped.
   std::int64_t remove_orphan_rows();
@@ -106,7 +110,11 @@ class Page_search_index {
   int ranked_at_most = default_ranked_at_most;
 
  private:
+  // Rewrites the row (see update_document) inside the caller's transaction.
   void write_row(std::int64_t url_id, const std::string_view* body);
+  // Moves the mark of build() past the documents in `written` (ascending) that directly follow
+  // it, so that the next open has nothing of them to catch up.
+  void move_mark(const std::vector<std::int64_t>& written);
   // The index tables are those an earlier version of this program made.
   bool made_earlier();
 

@@ -148,6 +148,28 @@ TEST_F(Page_search_index_test, AnInterruptedBuildResumesWhereItStopped) {
   EXPECT_TRUE(index.ready()) << "a document stored after a complete build moves the mark";
 }
 
+TEST_F(Page_search_index_test, DocumentsIndexedTogetherMoveTheMarkOnlyOverWhatFollowsIt) {
+  add("Kestrel first", "", "", "");
+  add_unindexed(5);  // 2 to 6, which the mark (1) does not cover
+  struct Step {
+    std::vector<std::int64_t> written;
+    std::int64_t mark;
+    std::int64_t rows;
+  } steps[] = {
+      {{4, 3}, 1, 3},        // 2 is not indexed yet
+      {{2, 2, 99}, 2, 4},    // 99 does not exist; 3 and 4 were written by an earlier call
+      {{6, 5, 3, 4}, 6, 6},
+  };
+  Page_search_index index(db);
+  for (const Step& s : steps) {
+    index.update_documents(s.written);
+    EXPECT_EQ(scalar(db, "SELECT indexed_through FROM page_text_index_state"), s.mark);
+    EXPECT_EQ(scalar(db, "SELECT count(*) FROM page_text_index"), s.rows);
+  }
+  EXPECT_TRUE(index.ready());
+  EXPECT_EQ(found("kestrel").size(), 6u);
+}
+
 TEST_F(Page_search_index_test, AFileWithoutTheIndexOrWithAForeignOneIsSearchedTheOldWay) {
   add("Solar sails", "", "", "");
   struct Case {
