@@ -10,9 +10,16 @@ namespace {
 
 // The index as this program makes it. A table of that name with other SQL (made elsewhere, or
 // by a later version) is left alone and not used.
+// Prefixes of three and four letters have their own entries: a query such as comp* then reads
+// one list instead of merging those of every word that begins so.
 constexpr std::string_view index_sql =
     "CREATE VIRTUAL TABLE page_text_index USING fts5(title, extract, terms, body, address,"
-    " tokenize = 'unicode61 remove_diacritics 2', prefix = '3')";
+    " tokenize = 'unicode61 remove_diacritics 2', prefix = '3 4')";
+// Indexes that earlier versions made: build() replaces them.
+constexpr std::string_view earlier_index_sql[] = {
+    "CREATE VIRTUAL TABLE page_text_index USING fts5(title, extract, terms, body, address,"
+    " tokenize = 'unicode61 remove_diacritics 2', prefix = '3')",
+};
 constexpr std::string_view state_sql =
     "CREATE TABLE page_text_index_state (indexed_through INTEGER NOT NULL)";
 
@@ -152,6 +159,19 @@ bool Page_search_index::exists() {
   return state.step() && state.text_view(0) == state_sql;
 }
 
+bool Page_search_index::made_earlier() {
+  Db_statement s(db_, "SELECT sql FROM sqlite_master WHERE type = 'table' AND name = ?1");
+  s.bind(1, table_name);
+  if (!s.step()) return false;
+  for (std::string_view sql : earlier_index_sql)
+    if (s.text_view(0) == sql) {
+      Db_statement state(db_, "SELECT sql FROM sqlite_master WHERE type = 'table' AND name = ?1");
+      state.bind(1, state_table_name);
+      return state.step() && state.text_view(0) == state_sql;
+    }
+  return false;
+}
+
 bool Page_search_index::ready() {
   if (!exists()) return false;
   Db_statement s(db_,
@@ -168,6 +188,12 @@ Page_search_index::Build_result Page_search_index::build(const Progress& progres
     return result;
   }
   if (!exists()) {
+    if (made_earlier()) {
+      Db_transaction t(db_);
+      db_.execute("DROP TABLE page_text_index");
+      db_.execute("DROP TABLE page_text_index_state");
+      t.commit();
+    }
     // A table of that name that is not ours stays as it is, and searches go the old way.
     if (db_.has_table(table_name) || db_.has_table(state_table_name) || !create(db_))
       return result;
@@ -206,11 +232,47 @@ Page_search_index::Build_result Page_search_index::build(const Progress& progres
 }
 
 void Page_search_index::update_document(std::int64_t url_id) {
-  if (exists()) write_row(url_id, nullptr);
+  if (!exists()) return;
+  Db_transaction t(db_);
+  write_row(url_id, nullptr);
+  move_mark({url_id});
+  t.commit();
 }
 
 void Page_search_index::update_document(std::int64_t url_id, std::string_view body) {
-  if (exists()) write_row(url_id, &body);
+  if (!exists()) return;
+  Db_transaction t(db_);
+  write_row(url_id, &body);
+  move_mark({url_id});
+  t.commit();
+}
+
+void Page_search_index::update_documents(std::vector<std::int64_t> url_ids) {
+  if (url_ids.empty() || !exists()) return;
+  std::sort(url_ids.begin(), url_ids.end());
+  url_ids.erase(std::unique(url_ids.begin(), url_ids.end()), url_ids.end());
+  Db_transaction t(db_);
+  for (std::int64_t id : url_ids) write_row(id, nullptr);
+  move_mark(url_ids);
+  t.commit();
+}
+
+void Page_search_index::move_mark(const std::vector<std::int64_t>& written) {
+  std::int64_t through = 0;
+  {
+    Db_statement s(db_, "SELECT max(indexed_through) FROM page_text_index_state");
+    if (s.step()) through = s.integer(0);
+  }
+  // The documents after the mark, in order, as long as each is one just written.
+  auto next = std::upper_bound(written.begin(), written.end(), through);
+  std::int64_t moved = through;
+  if (next != written.end()) {
+    Db_statement after(db_, "SELECT url_id FROM url_master WHERE url_id > ?1 ORDER BY url_id");
+    after.bind(1, through);
+    while (next != written.end() && after.step() && after.integer(0) == *next) moved = *next++;
+  }
+  if (moved != through)
+    Db_statement(db_, "UPDATE page_text_index_state SET indexed_through = ?1").bind(1, moved).run();
 }
 
 void Page_search_index::remove_document(std::int64_t url_id) {
@@ -245,7 +307,6 @@ void Page_search_index::write_row(std::int64_t url_id, const std::string_view* b
   } else {
     kept_body = indexed_text(*body);
   }
-  Db_transaction t(db_);
   Db_statement(db_, "DELETE FROM page_text_index WHERE rowid = ?1").bind(1, url_id).run();
   Db_statement add(db_,
                    "INSERT INTO page_text_index (rowid, title, extract, terms, body, address)"
@@ -257,14 +318,6 @@ void Page_search_index::write_row(std::int64_t url_id, const std::string_view* b
       .bind(5, std::string_view(kept_body))
       .bind(6, indexed_text(document.text_view(3)));
   add.run();
-  // A document added after everything before it was indexed moves the mark on, so that the
-  // next open has nothing to catch up.
-  Db_statement mark(db_,
-                    "UPDATE page_text_index_state SET indexed_through = ?1"
-                    " WHERE indexed_through < ?1 AND indexed_through >="
-                    " coalesce((SELECT max(url_id) FROM url_master WHERE url_id < ?1), 0)");
-  mark.bind(1, url_id).run();
-  t.commit();
 }
 
 std::string search_query_problem(std::string_view query) {
@@ -290,22 +343,32 @@ std::vector<Search_hit> Page_search_index::search(std::string_view query, std::i
   if (std::string problem = search_query_problem(query); !problem.empty())
     throw Search_query_error{problem};
   const std::string text = readable_query(query);
+  const std::string in_topic = topic_id > 0 ? " AND page_text_index.rowid IN (SELECT url_id FROM"
+                                              " concept_urls WHERE concept_id = ?2 AND"
+                                              " date_deleted IS NULL)"
+                                            : "";
+  // Ranking costs a little for every document that matches: when more than ranked_at_most
+  // match, the newest of them are ranked. The newest's lowest id is found by walking the
+  // matches from the newest down, which costs next to nothing per document.
+  Db_statement newest(db_, "SELECT page_text_index.rowid FROM page_text_index"
+                           " WHERE page_text_index MATCH ?1" + in_topic +
+                           " ORDER BY page_text_index.rowid DESC LIMIT 1 OFFSET ?3");
   // The index is the outer loop and gives its rows in rank order, so SQLite needs no sorter and
   // makes snippets only for the rows it returns.
-  std::string sql =
-      "SELECT page_text_index.rowid, url_master.address, url_master.title,"
-      " snippet(page_text_index, -1, char(2), char(3), '…', 24)"
-      " FROM page_text_index CROSS JOIN url_master ON url_master.url_id = page_text_index.rowid"
-      " WHERE page_text_index MATCH ?1 AND rank MATCH ?2";
-  if (topic_id > 0)
-    sql += " AND page_text_index.rowid IN (SELECT url_id FROM concept_urls"
-           " WHERE concept_id = ?3 AND date_deleted IS NULL)";
-  sql += " ORDER BY rank LIMIT ?4";
+  Db_statement s(db_,
+                 "SELECT page_text_index.rowid, url_master.address, url_master.title,"
+                 " snippet(page_text_index, -1, char(2), char(3), '…', 24)"
+                 " FROM page_text_index CROSS JOIN url_master"
+                 " ON url_master.url_id = page_text_index.rowid"
+                 " WHERE page_text_index MATCH ?1 AND rank MATCH ?4 AND page_text_index.rowid >= ?3" +
+                     in_topic + " ORDER BY rank LIMIT ?5");
   std::vector<Search_hit> hits;
-  Db_statement s(db_, sql);
-  s.bind(1, std::string_view(text)).bind(2, rank_function).bind(4, limit);
-  if (topic_id > 0) s.bind(3, topic_id);
   try {
+    newest.bind(1, std::string_view(text)).bind(3, ranked_at_most - 1);
+    if (topic_id > 0) newest.bind(2, topic_id);
+    std::int64_t lowest = newest.step() ? newest.integer(0) : 0;
+    s.bind(1, std::string_view(text)).bind(3, lowest).bind(4, rank_function).bind(5, limit);
+    if (topic_id > 0) s.bind(2, topic_id);
     while (s.step()) {
       Search_hit hit;
       hit.url_id = s.number(0);

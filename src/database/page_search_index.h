@@ -3,7 +3,8 @@
 // key terms, the text of its latest kept copy and its address. A search takes FTS5's query language (words,
 // "phrases", prefix*, AND, OR, NOT, NEAR), ranks by BM25 with the title weighted far above the
 // extract and key terms and those above the body, and gives each hit a snippet whose matched
-// words are marked.
+// words are marked. When a query matches more than ranked_at_most documents, the newest of
+// them are the ones ranked, so that a common word costs no more than a rare one.
 //
 // The index is derived data and is kept current by explicit calls (no triggers: a received
 // file may not run code of its own): the document store calls update_document when it writes a
@@ -16,7 +17,8 @@
 // while it runs loses at most the batch it was writing, and the next build resumes after the
 // last batch committed. A search uses the index only when it covers every document (ready());
 // otherwise, and when SQLite lacks FTS5, the index table is not ours, or the file is read-only
-// and was never indexed, callers search the old way (Document_store::find_documents).
+// and was never indexed, callers search the old way (Document_store::find_documents). An index
+// of an earlier layout is dropped and built again by build().
 //
 // Thread: the thread that owns the connection. Errors are thrown as Db_error except where said.
 // REQUIRES: the database outlives the index object.
@@ -54,6 +56,10 @@ class Page_search_index {
   static constexpr const char* state_table_name = "page_text_index_state";
   // Documents written per transaction by build().
   static constexpr int default_batch_size = 256;
+  // A query that matches more documents ranks the newest this many (by url_id): ranking
+  // costs about a microsecond a document, and a word found in most of a million documents
+  // would otherwise take a second.
+  static constexpr int default_ranked_at_most = 10000;
 
   explicit Page_search_index(Database& db = Database::shared()) : db_(db) {}
 
@@ -87,6 +93,10 @@ class Page_search_index {
   void update_document(std::int64_t url_id);
   // The same, with `body` (the readable text of the document's latest copy) as its body.
   void update_document(std::int64_t url_id, std::string_view body);
+  // update_document(url_id) for each of `url_ids` (any order), in one transaction and with one
+  // look at the index's tables: for documents stored many at a time (an import). FTS5 writes
+  // its pending rows at every savepoint, so a savepoint per document would write a segment each.
+  void update_documents(std::vector<std::int64_t> url_ids);
   void remove_document(std::int64_t url_id);
   // Drops the rows of documents that no longer exist; the number dropped.
   std::int64_t remove_orphan_rows();
@@ -94,10 +104,19 @@ class Page_search_index {
   // The best `limit` documents for `query`, best first; topic_id > 0 keeps those with a live
   // link to that topic. Throws Search_query_error for a query FTS5 cannot read.
   std::vector<Search_hit> search(std::string_view query, std::int32_t topic_id = 0,
-                                 int limit = 50);
+                                 int limit = default_limit);
+  static constexpr int default_limit = 20;
+  // How many of the newest matching documents search() ranks (tests make it small).
+  int ranked_at_most = default_ranked_at_most;
 
  private:
+  // Rewrites the row (see update_document) inside the caller's transaction.
   void write_row(std::int64_t url_id, const std::string_view* body);
+  // Moves the mark of build() past the documents in `written` (ascending) that directly follow
+  // it, so that the next open has nothing of them to catch up.
+  void move_mark(const std::vector<std::int64_t>& written);
+  // The index tables are those an earlier version of this program made.
+  bool made_earlier();
 
   Database& db_;
 };

@@ -7,6 +7,8 @@
 #include <sstream>
 #include <string>
 #include <unordered_map>
+#include <utility>
+#include <vector>
 
 #include "database/document.h"
 #include "database/feed_store.h"
@@ -42,6 +44,9 @@ class Importer {
     documents_pass(in);
     topics_pass(rewound(in));
     links_pass(rewound(in));
+    // Kept ids may lie below what the search index has covered, where catching up at the next
+    // open would not reach them: the added documents are indexed now, all at once.
+    Page_search_index(db_).update_documents(std::move(added_));
   }
 
  private:
@@ -147,14 +152,14 @@ class Importer {
     add.bind(4, number(d, "size", 0, std::numeric_limits<std::int32_t>::max()));
     bind_date(add, 5, d, "retrieved");
     add.bind(6, number(d, "timeouts", 0, 255));
-    add.bind(7, number(d, "anchors", 0, std::numeric_limits<std::int32_t>::max()));
-    add.bind(8, number(d, "images", 0, std::numeric_limits<std::int32_t>::max()));
+    // -1 anchors and images: a search result the agent has not fetched yet.
+    add.bind(7, number(d, "anchors", -1, std::numeric_limits<std::int32_t>::max()));
+    add.bind(8, number(d, "images", -1, std::numeric_limits<std::int32_t>::max()));
     bind_text(add, 9, sentences(d, "extract"));
     bind_text(add, 10, sentences(d, "key_terms"));
     bind_text(add, 11, text(d, "note"));
     add.run();
-    // Kept ids may lie below what the search index has covered: each is indexed now.
-    Page_search_index(db_).update_document(db_.last_insert_rowid());
+    added_.push_back(db_.last_insert_rowid());
     documents_.try_emplace(file_id, db_.last_insert_rowid());
     ++report_.documents_added;
   }
@@ -465,6 +470,7 @@ class Importer {
   std::uint64_t passes_done_ = 0;
   std::vector<Json_value> held_;  // the topics taken in, without their links; null for others
   Id_map documents_, topic_ids_;
+  std::vector<std::int64_t> added_;  // documents stored, to index at the end
   std::set<std::size_t> accepted_;  // the topics of the file taken in, by place
 };
 

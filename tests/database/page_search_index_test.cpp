@@ -59,6 +59,12 @@ TEST_F(Page_search_index_test, RanksTitleHitsFirstAndReadsTheQueryLanguage) {
       {"unheard", {}},
   };
   for (const Case& c : cases) EXPECT_EQ(found(c.query), c.expected) << c.query;
+  // Past the bound, the newest matching documents are ranked.
+  Page_search_index bounded(db);
+  bounded.ranked_at_most = 2;
+  Ids newest;
+  for (const Search_hit& h : bounded.search("sail*")) newest.push_back(h.url_id);
+  EXPECT_EQ(newest, (Ids{extract, body}));
 }
 
 TEST_F(Page_search_index_test, SnippetsMarkTheMatchedWords) {
@@ -142,6 +148,28 @@ TEST_F(Page_search_index_test, AnInterruptedBuildResumesWhereItStopped) {
   EXPECT_TRUE(index.ready()) << "a document stored after a complete build moves the mark";
 }
 
+TEST_F(Page_search_index_test, DocumentsIndexedTogetherMoveTheMarkOnlyOverWhatFollowsIt) {
+  add("Kestrel first", "", "", "");
+  add_unindexed(5);  // 2 to 6, which the mark (1) does not cover
+  struct Step {
+    std::vector<std::int64_t> written;
+    std::int64_t mark;
+    std::int64_t rows;
+  } steps[] = {
+      {{4, 3}, 1, 3},        // 2 is not indexed yet
+      {{2, 2, 99}, 2, 4},    // 99 does not exist; 3 and 4 were written by an earlier call
+      {{6, 5, 3, 4}, 6, 6},
+  };
+  Page_search_index index(db);
+  for (const Step& s : steps) {
+    index.update_documents(s.written);
+    EXPECT_EQ(scalar(db, "SELECT indexed_through FROM page_text_index_state"), s.mark);
+    EXPECT_EQ(scalar(db, "SELECT count(*) FROM page_text_index"), s.rows);
+  }
+  EXPECT_TRUE(index.ready());
+  EXPECT_EQ(found("kestrel").size(), 6u);
+}
+
 TEST_F(Page_search_index_test, AFileWithoutTheIndexOrWithAForeignOneIsSearchedTheOldWay) {
   add("Solar sails", "", "", "");
   struct Case {
@@ -151,6 +179,9 @@ TEST_F(Page_search_index_test, AFileWithoutTheIndexOrWithAForeignOneIsSearchedTh
       {"DROP TABLE page_text_index; DROP TABLE page_text_index_state", true},
       {"DROP TABLE page_text_index; CREATE TABLE page_text_index (title TEXT)", false},
       {"DROP TABLE page_text_index; CREATE VIRTUAL TABLE page_text_index USING fts5(title)", false},
+      {"DROP TABLE page_text_index; CREATE VIRTUAL TABLE page_text_index USING fts5(title, extract,"
+       " terms, body, address, tokenize = 'unicode61 remove_diacritics 2', prefix = '3')",
+       true},
   };
   for (const Case& c : cases) {
     db.close();

@@ -41,7 +41,7 @@ void fill(Database& db) {
       " (10, 'https://example.org/sails', 'Sails', 5120, 1700007200, 1, 40, 3,"
       "  'Light pushes.' || char(10) || 'Sails are thin.', 'solar sail' || char(10) || 'photon', 'Read first.'),"
       " (11, 'https://example.org/old', 'Old', 0, NULL, 0, 0, 0, NULL, NULL, NULL),"
-      " (12, 'http://comets.example/a', NULL, 0, NULL, 0, 0, 0, NULL, NULL, NULL);"
+      " (12, 'http://comets.example/a', NULL, 0, NULL, 0, -1, -1, NULL, NULL, NULL);"  // never fetched
       "INSERT INTO concept_urls (concept_id, url_id, date_deleted, date_created, search_resource, query,"
       " rating, num_votes, relevant) VALUES"
       " (3, 10, NULL, 1700000100, 'Engine', 'solar sail', 2, 5, 1),"
