@@ -40,16 +40,26 @@ constexpr std::string_view content_words[] = {"content", "article", "body", "col
                                               "story"};
 
 // Elements without an end tag: they open nothing.
-constexpr std::string_view void_elements[] = {"area", "base",  "br",   "col",    "embed",
-                                              "hr",   "img",   "input", "link",  "meta",
-                                              "param", "source", "track", "wbr", "keygen"};
-
-template <size_t N>
-bool one_of(std::string_view name, const std::string_view (&list)[N]) {
-  for (std::string_view s : list)
-    if (s == name) return true;
-  return false;
+bool is_void_element(std::string_view n) {
+  if (n.size() < 2 || n.size() > 6) return false;
+  switch (n[0]) {
+    case 'a': return n == "area";
+    case 'b': return n == "br" || n == "base";
+    case 'c': return n == "col";
+    case 'e': return n == "embed";
+    case 'h': return n == "hr";
+    case 'i': return n == "img" || n == "input";
+    case 'k': return n == "keygen";
+    case 'l': return n == "link";
+    case 'm': return n == "meta";
+    case 'p': return n == "param";
+    case 's': return n == "source";
+    case 't': return n == "track";
+    case 'w': return n == "wbr";
+    default: return false;
+  }
 }
+
 
 // The attributes of a tag that tell furniture, read without building an Html_tag.
 struct Tag_attributes {
@@ -186,6 +196,7 @@ class Page_text_reader : public Html_scanner {
   explicit Page_text_reader(Byte_buffer_handle page, Page_text& out)
       : Html_scanner(std::move(page), 0), out_(out) {
     out_.chars.reserve(static_cast<size_t>(page_length() / 3));
+    out_.tokens.reserve(static_cast<size_t>(page_length() / 16));
   }
 
   int on_tag(const char* token, int n, Ref_string&) override;
@@ -211,12 +222,24 @@ class Page_text_reader : public Html_scanner {
 
  private:
   void add(const char* text, int n, Text_token::Kind kind, char ascii);
+  std::uint32_t intern(const char* text, int n, std::uint32_t offset);
   void end_block();
   void enter(std::string_view name, const Markup_state& next);
   void leave(std::string_view name);
   Markup_state state_for(std::string_view name, const char* token, int n);
 
+  std::string_view hint_of(std::string_view value);
+
   Page_text& out_;
+  // The hints of the class and id values seen last, by a hash of the value: pages repeat
+  // their classes on every element of a kind.
+  struct Hint_memo {
+    std::string value;
+    std::string_view hint;
+    bool used = false;
+  };
+  Hint_memo hint_memo_[64];
+  std::vector<std::uint32_t> word_slots_;  // open addressing: index in out_.words + 1, or 0
   Markup_state state_;
   std::vector<Open_element> stack_;
   bool block_open_ = false;
@@ -286,12 +309,56 @@ void Page_text_reader::add(const char* text, int n, Text_token::Kind kind, char 
   b.end = static_cast<std::uint32_t>(out_.tokens.size());
   b.chars += static_cast<std::uint32_t>(n);
   if (kind == Text_token::word) {
+    out_.tokens.back().word_index = intern(text, n, t.offset);
     ++b.words;
     if (in_anchor_) ++b.link_words;
-    if (n <= 10 && is_function_word({text, static_cast<size_t>(n)})) ++b.function_words;
+    if (n <= 10 && out_.words[out_.tokens.back().word_index].function_word) ++b.function_words;
   }
   if (h1_state_ == 1) append_heading(out_.first_h1, text, n, kind);
   if (heading_state_ == 1) append_heading(out_.main_heading, text, n, kind);
+}
+
+std::uint32_t word_hash(const char* w, size_t n);
+
+std::string_view Page_text_reader::hint_of(std::string_view value) {
+  if (value.empty()) return {};
+  Hint_memo& m = hint_memo_[word_hash(value.data(), value.size()) & 63];
+  if (!m.used || m.value != value) {
+    m.value.assign(value);
+    m.hint = furniture_hint(value);
+    m.used = true;
+  }
+  return m.hint;
+}
+
+std::uint32_t Page_text_reader::intern(const char* text, int n, std::uint32_t offset) {
+  if (out_.words.size() * 2 >= word_slots_.size()) {
+    std::vector<std::uint32_t> slots(word_slots_.empty() ? 1024 : word_slots_.size() * 2, 0);
+    const size_t mask = slots.size() - 1;
+    for (std::uint32_t k = 0; k < out_.words.size(); ++k) {
+      const std::string_view w = out_.text(out_.words[k]);
+      size_t i = word_hash(w.data(), w.size()) & mask;
+      while (slots[i] != 0) i = (i + 1) & mask;
+      slots[i] = k + 1;
+    }
+    word_slots_.swap(slots);
+  }
+  const size_t mask = word_slots_.size() - 1;
+  const size_t length = static_cast<size_t>(n);
+  for (size_t i = word_hash(text, length) & mask;; i = (i + 1) & mask) {
+    if (word_slots_[i] == 0) {
+      Page_word w;
+      w.offset = offset;
+      w.length = static_cast<std::uint32_t>(n);
+      w.function_word = is_function_word({text, length});
+      out_.words.push_back(w);
+      word_slots_[i] = static_cast<std::uint32_t>(out_.words.size());
+      return static_cast<std::uint32_t>(out_.words.size() - 1);
+    }
+    const Page_word& w = out_.words[word_slots_[i] - 1];
+    if (w.length == length && std::memcmp(out_.chars.data() + w.offset, text, length) == 0)
+      return word_slots_[i] - 1;
+  }
 }
 
 void Page_text_reader::end_block() {
@@ -358,8 +425,8 @@ Markup_state Page_text_reader::state_for(std::string_view name, const char* toke
     }
     if (next.furniture == Block_reason::none && name != "html" && name != "body" &&
         name != "main" && name != "article") {
-      std::string_view hint = furniture_hint(a.cls);
-      if (hint.empty()) hint = furniture_hint(a.id);
+      std::string_view hint = hint_of(a.cls);
+      if (hint.empty()) hint = hint_of(a.id);
       // Inside the main element or an article, a header or a line of post data is the
       // article's own (its title, its author and date).
       if ((next.in_main || next.article >= 0) &&
@@ -439,7 +506,8 @@ int Page_text_reader::on_tag(const char* token, int n, Ref_string&) {
       title_done_ = !out_.title.empty();
     }
   }
-  if (Html_tag::name_is_block(name)) end_block();
+  const bool block = Html_tag::name_is_block(base);
+  if (block) end_block();
   switch (base[0]) {
     case 'a':
       if (base.size() == 1) in_anchor_ = !end;
@@ -485,11 +553,11 @@ int Page_text_reader::on_tag(const char* token, int n, Ref_string&) {
     leave(base);
     return 0;
   }
-  if (one_of(base, void_elements) || (n >= 2 && token[n - 2] == '/' && token[n - 1] == '>'))
+  if (is_void_element(base) || (n >= 2 && token[n - 2] == '/' && token[n - 1] == '>'))
     return 0;
   const Markup_state next = state_for(base, token, n);
   // A paragraph ends where another block begins.
-  if (Html_tag::name_is_block(base) && !stack_.empty() && stack_.back().view() == "p" &&
+  if (block && !stack_.empty() && stack_.back().view() == "p" &&
       base != "p")
     leave("p");
   enter(base, next);

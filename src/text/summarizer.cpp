@@ -124,15 +124,73 @@ std::vector<Term_weight> sorted_by_weight(const Term_table& table) {
   return pairs;
 }
 
+// What the summary learns about each distinct word of a page, learnt once: its facts for the
+// tagger, its lower-case form, whether it is a sign rather than a word, and the facts of the
+// singular forms the phrase collector asks about. The lexicon's counts still move for every
+// word tagged, as if each occurrence had been looked up afresh.
+class Page_words {
+ public:
+  Page_words(const Page_text& text, Word_tagger& tagger)
+      : text_(text), tagger_(tagger), words_(text.words.size()) {}
+
+  Word_tagger& tagger() { return tagger_; }
+
+  int word_class(std::uint32_t id, int previous) {
+    Word& w = word(id);
+    return tagger_.word_class(w.facts, previous);
+  }
+  // The word lower-cased, and without a quote or hyphen at its end (phrases are made of these).
+  const std::string& phrase_form(std::uint32_t id) { return word(id).phrase_form; }
+  bool is_symbol(std::uint32_t id) { return word(id).symbol; }
+  // The class of the phrase form without its last one (k = 1) or two (k = 2) bytes.
+  int singular_class(std::uint32_t id, int k, int previous) {
+    Word& w = word(id);
+    Word_facts& f = w.singular[k - 1];
+    if (!(w.singular_read & k)) {
+      tagger_.read_facts(std::string_view(w.phrase_form).substr(0, w.phrase_form.size() - static_cast<size_t>(k)), f);
+      w.singular_read |= k;
+    }
+    return tagger_.word_class(f, previous);
+  }
+
+ private:
+  struct Word {
+    bool read = false;
+    bool symbol = false;
+    int singular_read = 0;  // bit 1: singular[0] read, bit 2: singular[1]
+    Word_facts facts;
+    Word_facts singular[2];
+    std::string phrase_form;
+  };
+
+  Word& word(std::uint32_t id) {
+    Word& w = words_[id];
+    if (!w.read) {
+      const std::string_view written = text_.text(text_.words[id]);
+      tagger_.read_facts(written, w.facts);
+      w.symbol = is_symbol_word(written);
+      w.phrase_form = lower_copy(written);
+      while (!w.phrase_form.empty() && (w.phrase_form.back() == '\'' || w.phrase_form.back() == '-'))
+        w.phrase_form.pop_back();
+      w.read = true;
+    }
+    return w;
+  }
+
+  const Page_text& text_;
+  Word_tagger& tagger_;
+  std::vector<Word> words_;
+};
+
 // ---- Key terms ----
 
 // Gathers noun phrases ("the lexicon of word classes", "page title") word by word and counts
 // each finished phrase that holds a noun.
 class Phrase_collector {
  public:
-  Phrase_collector(Word_tagger& tagger, Term_table& table) : tagger_(tagger), table_(table) {}
+  Phrase_collector(Page_words& words, Term_table& table) : page_words_(words), table_(table) {}
 
-  void word(std::string_view w);
+  void word(std::uint32_t id);
   void punct(char ch) {
     previous_ = (ch == '!' || ch == '?' || ch == '.') ? sentence_end : inner_punct;
     flush();
@@ -169,11 +227,13 @@ class Phrase_collector {
     words_ = 0;
     noun_seen_ = modifier_seen_ = continuation_ = false;
   }
-  bool has_class(std::string_view w, int code) {
-    return !w.empty() && tagger_.word_class(w, previous_) == code;
+  // Whether the word without its last k bytes is of class `code`.
+  bool singular_has_class(std::uint32_t id, int k, int code) {
+    return page_words_.phrase_form(id).size() > static_cast<size_t>(k) &&
+           page_words_.singular_class(id, k, previous_) == code;
   }
 
-  Word_tagger& tagger_;
+  Page_words& page_words_;
   Term_table& table_;
   std::string phrase_;
   int words_ = 0;
@@ -183,12 +243,11 @@ class Phrase_collector {
   int previous_ = start_of_text;
 };
 
-void Phrase_collector::word(std::string_view w) {
-  int c = reduce(tagger_.word_class(w, previous_));
-  std::string lw = lower_copy(w);
+void Phrase_collector::word(std::uint32_t id) {
+  int c = reduce(page_words_.word_class(id, previous_));
   // A term never begins or ends with punctuation: a quote or a hyphen at either end of a word
   // is no part of it.
-  while (!lw.empty() && (lw.back() == '\'' || lw.back() == '-')) lw.pop_back();
+  const std::string& lw = page_words_.phrase_form(id);
   if (lw.empty()) return;
   switch (c) {
     case noun:
@@ -261,9 +320,7 @@ void Phrase_collector::word(std::string_view w) {
   }
   // A plural noun is told by a singular form that is a noun too.
   if (c == noun && lw.size() > 1 && lw.back() == 's') {
-    std::string_view v(lw);
-    if (has_class(v.substr(0, v.size() - 1), noun) || has_class(v.substr(0, v.size() - 2), noun))
-      c = plural_noun;
+    if (singular_has_class(id, 1, noun) || singular_has_class(id, 2, noun)) c = plural_noun;
   }
   if (c == possessive_pronoun) c = possessive;
   if (c != adjective && c != adverb) previous_ = c;
@@ -272,7 +329,7 @@ void Phrase_collector::word(std::string_view w) {
 
 // ---- Key terms ----
 
-void collect_terms(const Page_text& text, Phrase_collector& phrases) {
+void collect_terms(const Page_text& text, Page_words& words, Phrase_collector& phrases) {
   for (const Text_block& b : text.blocks) {
     if (!b.kept) continue;
     phrases.flush();
@@ -280,11 +337,10 @@ void collect_terms(const Page_text& text, Phrase_collector& phrases) {
       const Text_token& t = text.tokens[i];
       if (t.flags & Text_token::after_tag) phrases.flush();  // every tag ends a phrase
       if (t.kind == Text_token::word) {
-        const std::string_view w = text.text(t);
-        if (is_symbol_word(w))
+        if (words.is_symbol(t.word_index))
           phrases.punct(',');  // a sign between words ends a phrase like a comma
         else
-          phrases.word(w);
+          phrases.word(t.word_index);
       } else if (t.kind == Text_token::punct) {
         phrases.punct(t.ascii);
       }
@@ -297,8 +353,8 @@ void collect_terms(const Page_text& text, Phrase_collector& phrases) {
 
 class Sentence_selector {
  public:
-  Sentence_selector(const Term_table& terms, int n, Word_tagger& tagger)
-      : terms_(terms), n_(n), tagger_(tagger) {}
+  Sentence_selector(const Term_table& terms, int n, Page_words& words, std::size_t word_count)
+      : terms_(terms), n_(n), words_(words), weights_(word_count, -1) {}
 
   // Feeds the sentences of the kept blocks (headings give none).
   void read(const Page_text& text) {
@@ -313,7 +369,7 @@ class Sentence_selector {
           continue;
         }
         sentence_.append(s);
-        if (t.kind == Text_token::word) word(s);
+        if (t.kind == Text_token::word) word(s, t.word_index);
         else if (t.flags & Text_token::sentence_end) flush();
       }
       flush();
@@ -327,19 +383,15 @@ class Sentence_selector {
   }
 
  private:
-  void word(std::string_view w) {
-    const int c = tagger_.word_class(w, previous_);
+  void word(std::string_view w, std::uint32_t id) {
+    const int c = words_.word_class(id, previous_);
     if (!verb_seen_ && (c == noun || c == proper_noun || c == pronoun || c == gerund || c == existential))
       subject_seen_ = true;
     if (subject_seen_ && (c == be || c == do_form || c == have || c == verb)) verb_seen_ = true;
     if (c != dotted && terms_.count() != 0) {
-      char lower[64];
-      if (w.size() <= sizeof lower) {
-        for (size_t i = 0; i < w.size(); ++i) lower[i] = html_chars::lower(w[i]);
-        score_ += terms_.weight(std::string_view(lower, w.size()));
-      } else {
-        score_ += terms_.weight(lower_copy(w));
-      }
+      int& weight = weights_[id];
+      if (weight < 0) weight = terms_.weight(lower_copy(w));
+      score_ += weight;
     }
     previous_ = c;
   }
@@ -373,7 +425,8 @@ class Sentence_selector {
 
   const Term_table& terms_;
   const int n_;
-  Word_tagger& tagger_;
+  Page_words& words_;
+  std::vector<int> weights_;  // by word: its weight in terms_, -1 until asked
   std::vector<std::pair<Ref_string, int>> kept_;
   std::string sentence_;
   int minimum_ = 400;
@@ -442,12 +495,13 @@ Page_text classified_text(const Byte_buffer_handle& page) {
   return text;
 }
 
-Ref_list<Ref_string> terms_of(const Page_text& text, int max_count, Word_tagger& tagger,
+Ref_list<Ref_string> terms_of(const Page_text& text, Page_words& words, int max_count,
                               Term_table& table, int& ratio) {
+  Word_tagger& tagger = words.tagger();
   const int determiners_before = tagger.lexicon().determiner_count();
   const int unknown_before = tagger.lexicon().unknown_count();
-  Phrase_collector phrases(tagger, table);
-  collect_terms(text, phrases);
+  Phrase_collector phrases(words, table);
+  collect_terms(text, words, phrases);
   const int determiners = tagger.lexicon().determiner_count() - determiners_before;
   const int unknown = tagger.lexicon().unknown_count() - unknown_before;
   ratio = unknown == 0 ? 0 : static_cast<int>(100.0 * determiners / unknown);
@@ -464,9 +518,9 @@ Ref_list<Ref_string> terms_of(const Page_text& text, int max_count, Word_tagger&
   return terms;
 }
 
-Ref_list<Ref_string> sentences_of(const Page_text& text, const Term_table& terms, int n,
-                                  Word_tagger& tagger) {
-  Sentence_selector selector(terms, n, tagger);
+Ref_list<Ref_string> sentences_of(const Page_text& text, Page_words& words,
+                                  const Term_table& terms, int n) {
+  Sentence_selector selector(terms, n, words, text.words.size());
   selector.read(text);
   return selector.extract();
 }
@@ -475,12 +529,16 @@ Ref_list<Ref_string> sentences_of(const Page_text& text, const Term_table& terms
 
 Ref_list<Ref_string> extract_terms(const Byte_buffer_handle& page, int max_count,
                                    Word_tagger& tagger, Term_table& table, int& ratio) {
-  return terms_of(classified_text(page), max_count, tagger, table, ratio);
+  const Page_text text = classified_text(page);
+  Page_words words(text, tagger);
+  return terms_of(text, words, max_count, table, ratio);
 }
 
 Ref_list<Ref_string> select_sentences(const Byte_buffer_handle& page, const Term_table& terms,
                                       int n, Word_tagger& tagger) {
-  return sentences_of(classified_text(page), terms, n, tagger);
+  const Page_text text = classified_text(page);
+  Page_words words(text, tagger);
+  return sentences_of(text, words, terms, n);
 }
 
 Term_table salient_terms(const Byte_buffer_handle& page) {
@@ -500,14 +558,15 @@ Page_summary summarize_page(const Byte_buffer_handle& page, const Page_text& tex
   s.retrieved = true;
   // Each page starts with no remembered words: its figures do not depend on the pages before.
   tagger.forget_words();
+  Page_words words(text, tagger);
   Term_table table;
   int ratio = 0;
-  s.key_terms = terms_of(text, max_key_terms, tagger, table, ratio);
+  s.key_terms = terms_of(text, words, max_key_terms, table, ratio);
   if (ratio > prose_ratio) {
-    s.extract = sentences_of(text, table, extract_sentences, tagger);
+    s.extract = sentences_of(text, words, table, extract_sentences);
   } else {
     const Term_table salient = salient_of(text);
-    s.extract = sentences_of(text, salient, extract_sentences, tagger);
+    s.extract = sentences_of(text, words, salient, extract_sentences);
     Ref_list<Ref_string> terms;
     const std::vector<Term_weight> pairs = sorted_by_weight(salient);
     for (size_t i = 0; i < pairs.size() && static_cast<int>(i) < max_salient_terms; ++i)

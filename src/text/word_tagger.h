@@ -43,6 +43,22 @@ class Word_classes : public Counted_object {
   int word_class() const { return chosen.first(); }
 };
 
+// What a word's form and the lexicon say about it, whatever word comes before it: the part of
+// tagging that a page's repeated words need only once (Word_tagger::read_facts).
+struct Word_facts {
+  enum Form : std::uint8_t { listed, dotted, whenever, wh_word, there, die, ould, that, first };
+  Form form = listed;
+  bool two_bytes = false;        // dotted: two bytes long
+  bool capitalized = false;      // begins with an upper-case letter
+  bool first_person = false;     // capitalized, with "'m"
+  bool possessive = false;       // capitalized, the rest lower-case, with "'"
+  bool found = false;            // listed: the lexicon held the word
+  bool is_do = false;            // listed: "do"
+  bool participle_form = false;  // listed: "made" or with "ught"
+  bool ing = false;              // listed: with "ing"
+  Class_list codes;              // listed: the lexicon's or the guessed codes
+};
+
 class Word_tagger {
  public:
   // Start-of-text class, for the first word of a text.
@@ -64,6 +80,11 @@ class Word_tagger {
   // remembered by word (up to memo_word bytes) and previous class, with the lexicon's counts
   // kept as if the word had been tagged again.
   int word_class(std::string_view word, int previous_class);
+  // The facts of `word` (as written); no counts move.
+  void read_facts(std::string_view word, Word_facts& facts);
+  // The class word_class(word, previous_class) gives, from the word's facts; the lexicon's
+  // counts move as they do there.
+  int word_class(const Word_facts& facts, int previous_class);
   // Forgets remembered answers (the summarizer starts each page with none).
   void forget_words();
 
@@ -76,6 +97,7 @@ class Word_tagger {
 
  private:
   int choose_class(std::string_view word, int previous_class, Word_classes& result);
+  int resolve(const Word_facts& facts, int previous_class, Word_classes* result);
 
   Lexicon lexicon_;
 
