@@ -126,8 +126,9 @@ std::vector<Term_weight> sorted_by_weight(const Term_table& table) {
 
 // What the summary learns about each distinct word of a page, learnt once: its facts for the
 // tagger, its lower-case form, whether it is a sign rather than a word, and the facts of the
-// singular forms the phrase collector asks about. The lexicon's counts still move for every
-// word tagged, as if each occurrence had been looked up afresh.
+// singular forms the phrase collector asks about. The tagger's choices are remembered by word
+// and previous class; the lexicon's counts still move for every word tagged, as if each
+// occurrence had been looked up afresh.
 class Page_words {
  public:
   Page_words(const Page_text& text, Word_tagger& tagger)
@@ -137,31 +138,67 @@ class Page_words {
 
   int word_class(std::uint32_t id, int previous) {
     Word& w = word(id);
-    return tagger_.word_class(w.facts, previous);
+    return tag(w.facts, w.row, previous);
   }
   // The word lower-cased, and without a quote or hyphen at its end (phrases are made of these).
   const std::string& phrase_form(std::uint32_t id) { return word(id).phrase_form; }
+  // The phrase form is a function word.
+  bool phrase_function(std::uint32_t id) { return word(id).phrase_function; }
   bool is_symbol(std::uint32_t id) { return word(id).symbol; }
   // The class of the phrase form without its last one (k = 1) or two (k = 2) bytes.
   int singular_class(std::uint32_t id, int k, int previous) {
     Word& w = word(id);
-    Word_facts& f = w.singular[k - 1];
-    if (!(w.singular_read & k)) {
-      tagger_.read_facts(std::string_view(w.phrase_form).substr(0, w.phrase_form.size() - static_cast<size_t>(k)), f);
-      w.singular_read |= k;
+    if (!w.singular) {
+      w.singular = static_cast<std::uint32_t>(singulars_.size() + 1);
+      singulars_.emplace_back();
     }
-    return tagger_.word_class(f, previous);
+    Singular& s = singulars_[w.singular - 1];
+    const size_t i = static_cast<size_t>(k - 1);
+    if (!s.read[i]) {
+      tagger_.read_facts(std::string_view(w.phrase_form).substr(0, w.phrase_form.size() - static_cast<size_t>(k)),
+                         s.facts[i]);
+      s.read[i] = true;
+    }
+    return tag(s.facts[i], s.row[i], previous);
   }
 
  private:
   struct Word {
     bool read = false;
     bool symbol = false;
-    int singular_read = 0;  // bit 1: singular[0] read, bit 2: singular[1]
+    bool phrase_function = false;
+    std::uint32_t row = 0;       // its row of remembered classes + 1, or 0
+    std::uint32_t singular = 0;  // its entry in singulars_ + 1, or 0
     Word_facts facts;
-    Word_facts singular[2];
     std::string phrase_form;
   };
+  struct Singular {
+    bool read[2] = {false, false};
+    std::uint32_t row[2] = {0, 0};
+    Word_facts facts[2];
+  };
+  static constexpr int row_size = 64;  // previous classes 0..63
+  static constexpr std::uint8_t known = 0x80, determiner = 0x40, class_bits = 0x3F;
+
+  // The tagger's class for the facts after `previous`, remembered in the facts' row.
+  int tag(const Word_facts& f, std::uint32_t& row, int previous) {
+    if (previous < 0 || previous >= row_size) return tagger_.word_class(f, previous);
+    if (row == 0) {
+      rows_.resize(rows_.size() + row_size, 0);
+      row = static_cast<std::uint32_t>(rows_.size() / row_size);
+    }
+    std::uint8_t& e = rows_[(row - 1) * row_size + static_cast<size_t>(previous)];
+    if (e & known) {
+      if (f.form == Word_facts::listed && !f.found) tagger_.lexicon().count_unknown();
+      if (e & determiner) tagger_.lexicon().count_determiner();
+      return e & class_bits;
+    }
+    const int before = tagger_.determiner_count();
+    const int c = tagger_.word_class(f, previous);
+    if (c >= 0 && c <= class_bits)
+      e = static_cast<std::uint8_t>(known | (tagger_.determiner_count() != before ? determiner : 0) | c);
+    return c;
+  }
 
   Word& word(std::uint32_t id) {
     Word& w = words_[id];
@@ -172,6 +209,7 @@ class Page_words {
       w.phrase_form = lower_copy(written);
       while (!w.phrase_form.empty() && (w.phrase_form.back() == '\'' || w.phrase_form.back() == '-'))
         w.phrase_form.pop_back();
+      w.phrase_function = is_function_word(w.phrase_form);
       w.read = true;
     }
     return w;
@@ -180,6 +218,8 @@ class Page_words {
   const Page_text& text_;
   Word_tagger& tagger_;
   std::vector<Word> words_;
+  std::vector<Singular> singulars_;
+  std::vector<std::uint8_t> rows_;
 };
 
 // ---- Key terms ----
@@ -201,29 +241,27 @@ class Phrase_collector {
   }
 
  private:
-  void append(const std::string& w) {
+  void append(std::uint32_t id) {
     if (!phrase_.empty()) phrase_ += ' ';
-    phrase_ += w;
+    ids_.push_back(id);
+    starts_.push_back(static_cast<std::uint32_t>(phrase_.size()));
+    phrase_ += page_words_.phrase_form(id);
     ++words_;
   }
   // Counts the phrase without the function words at its ends ("few smart pointers" counts as
   // "smart pointers"): a key term is about something.
   void count() {
-    std::string_view p = phrase_;
-    for (;;) {
-      const size_t blank = p.find(' ');
-      if (!is_function_word(p.substr(0, blank))) break;
-      p = blank == std::string_view::npos ? std::string_view() : p.substr(blank + 1);
-    }
-    for (;;) {
-      const size_t blank = p.rfind(' ');
-      if (p.empty() || !is_function_word(blank == std::string_view::npos ? p : p.substr(blank + 1))) break;
-      p = blank == std::string_view::npos ? std::string_view() : p.substr(0, blank);
-    }
-    if (!p.empty()) table_.add(p);
+    size_t first = 0, end = ids_.size();
+    while (first < end && page_words_.phrase_function(ids_[first])) ++first;
+    while (end > first && page_words_.phrase_function(ids_[end - 1])) --end;
+    if (first == end) return;
+    const size_t stop = end < ids_.size() ? starts_[end] - 1 : phrase_.size();
+    table_.add(std::string_view(phrase_).substr(starts_[first], stop - starts_[first]));
   }
   void reset() {
     phrase_.clear();
+    ids_.clear();
+    starts_.clear();
     words_ = 0;
     noun_seen_ = modifier_seen_ = continuation_ = false;
   }
@@ -236,6 +274,8 @@ class Phrase_collector {
   Page_words& page_words_;
   Term_table& table_;
   std::string phrase_;
+  std::vector<std::uint32_t> ids_;     // the phrase's words
+  std::vector<std::uint32_t> starts_;  // where each begins in phrase_
   int words_ = 0;
   bool noun_seen_ = false;
   bool modifier_seen_ = false;
@@ -252,15 +292,15 @@ void Phrase_collector::word(std::uint32_t id) {
   switch (c) {
     case noun:
     case proper_noun:
-      append(lw);
+      append(id);
       noun_seen_ = true;
       break;
     case quantifier:
     case noun_modifier:
-      append(lw);
+      append(id);
       break;
     case possessive:
-      append(lw);
+      append(id);
       modifier_seen_ = true;
       break;
     case possessive_pronoun:
@@ -269,7 +309,7 @@ void Phrase_collector::word(std::uint32_t id) {
     case number:
       if (noun_seen_) count();
       if (!continuation_) reset();
-      append(lw);
+      append(id);
       break;
     case determiner:
       if (previous_ != preposition && noun_seen_) {
@@ -279,7 +319,7 @@ void Phrase_collector::word(std::uint32_t id) {
       break;
     case preposition:
       if (noun_seen_ && (lw == "of" || lw == "by")) {
-        append(lw);
+        append(id);
         noun_seen_ = false;
         continuation_ = true;
       } else if (noun_seen_) {
@@ -297,11 +337,11 @@ void Phrase_collector::word(std::uint32_t id) {
         reset();
       } else if (modifier_seen_ || previous_ == possessive_pronoun) {
         noun_seen_ = modifier_seen_;
-        if (previous_ != verb) append(lw);
+        if (previous_ != verb) append(id);
       } else if (previous_ == preposition) {
         reset();
       } else {
-        append(lw);
+        append(id);
       }
       break;
     case that_conjunction:
@@ -398,20 +438,19 @@ class Sentence_selector {
 
   void flush() {
     while (!sentence_.empty() && sentence_.back() == ' ') sentence_.pop_back();
-    if (sentence_.size() > static_cast<size_t>(Html_scanner::min_sentence))
-      on_sentence(Ref_string(sentence_));
+    if (sentence_.size() > static_cast<size_t>(Html_scanner::min_sentence)) on_sentence();
     sentence_.clear();
     score_ = 0;
     subject_seen_ = verb_seen_ = false;
   }
 
-  void on_sentence(Ref_string sentence) {
+  void on_sentence() {
     const int score = score_;
     const bool qualifies = subject_seen_ && verb_seen_;
-    if (sentence.length() > max_extract_sentence || !qualifies) return;
+    if (sentence_.size() > static_cast<size_t>(max_extract_sentence) || !qualifies) return;
     if (static_cast<int>(kept_.size()) >= n_ && score <= minimum_) return;
     const int previous_minimum = minimum_;
-    kept_.emplace_back(std::move(sentence), kept_.size() <= 3 ? score * 2 : score);
+    kept_.emplace_back(Ref_string(sentence_), kept_.size() <= 3 ? score * 2 : score);
     if (static_cast<int>(kept_.size()) > n_) {
       for (auto it = kept_.begin(); it != kept_.end(); ++it)
         if (it->second <= previous_minimum) {

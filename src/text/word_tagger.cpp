@@ -17,10 +17,15 @@ bool contains(std::string_view text, std::string_view part) {
   return text.find(part) != std::string_view::npos;
 }
 
-bool is_one_of(int value, std::initializer_list<int> values) {
-  for (int v : values)
-    if (v == value) return true;
-  return false;
+// A set of class codes (0..63) as bits, so that membership is one test.
+constexpr std::uint64_t codes(std::initializer_list<int> values) {
+  std::uint64_t bits = 0;
+  for (int v : values) bits |= std::uint64_t{1} << v;
+  return bits;
+}
+
+constexpr bool is_one_of(int value, std::uint64_t set) {
+  return value >= 0 && value < 64 && ((set >> value) & 1) != 0;
 }
 
 }  // namespace
@@ -161,10 +166,16 @@ void Word_tagger::read_facts(std::string_view written, Word_facts& f) {
     f.form = Word_facts::first;
   } else {
     f.form = Word_facts::listed;
-    f.found = lexicon_.codes_of(w.data(), static_cast<int>(w.size()), f.codes) != 0;
     f.is_do = w == "do";
     f.participle_form = w == "made" || contains(w, "ught");
     f.ing = contains(w, "ing");
+    // Looked up afresh: a page reads each of its words once, so remembering them would only
+    // cost. The guess may change the lower-case copy.
+    f.found = lexicon_.lookup(w.data(), static_cast<int>(w.size()), f.codes) != 0;
+    if (!f.found) {
+      int length = static_cast<int>(w.size());
+      lexicon_.guess_classes(lower, length, f.codes);
+    }
   }
 }
 
@@ -209,7 +220,7 @@ int Word_tagger::resolve(const Word_facts& f, const int prev, Word_classes* resu
           if (c != 2) c = 38;
           verb = true;
           if (f.participle_form) participle = true;
-        } else if (is_one_of(x, {14, 4, 17, 13})) {
+        } else if (is_one_of(x, codes({14, 4, 17, 13}))) {
           c = x;
         } else if (is_do) {
           c = 13;
@@ -217,7 +228,7 @@ int Word_tagger::resolve(const Word_facts& f, const int prev, Word_classes* resu
           c = 16;
         } else if (x == 29) {
           c = c == 16 ? 48 : 29;
-        } else if (is_one_of(x, {10, 31, 33, 39, 40, 32})) {
+        } else if (is_one_of(x, codes({10, 31, 33, 39, 40, 32}))) {
           c = 10;
         } else if (x == 8) {
           c = 8;
@@ -258,17 +269,17 @@ int Word_tagger::resolve(const Word_facts& f, const int prev, Word_classes* resu
   } else if (preposition && noun && prev == 10) {
     c = 20;
   } else if (noun && verb) {
-    c = is_one_of(prev, {23, 10, 22, 16, 30}) ? 20 : 38;
+    c = is_one_of(prev, codes({23, 10, 22, 16, 30})) ? 20 : 38;
   } else if (preposition) {
     c = 23;
   } else if (adjective && verb && participle && (prev == 45 || prev == 4)) {
     c = 38;
   } else if (adjective && verb) {
-    c = is_one_of(prev, {43, 23, 10, 22, 16, 0, 42, 1, 4, 38, 13, 45}) ? 0 : 38;
+    c = is_one_of(prev, codes({43, 23, 10, 22, 16, 0, 42, 1, 4, 38, 13, 45})) ? 0 : 38;
   }
 
   if (name) {
-    if (c == 20 || c == 38 || (is_one_of(c, {0, 25, 1}) && prev != 14 && prev != start_of_text))
+    if (c == 20 || c == 38 || (is_one_of(c, codes({0, 25, 1})) && prev != 14 && prev != start_of_text))
       c = 26;
   }
 
