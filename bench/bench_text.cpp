@@ -425,3 +425,47 @@ int main(int argc, char** argv) {
   benchmark::Shutdown();
   return 0;
 }
+namespace {
+void BM_tmp_read(benchmark::State& state) {
+  if (!corpus_ready(state)) return;
+  auto page = make_counted<Byte_buffer>();
+  page->append(corpus().nearest_30k.data(), static_cast<std::int64_t>(corpus().nearest_30k.size()));
+  for (auto _ : state) { Page_text t = read_page_text(page); benchmark::DoNotOptimize(t.tokens.size()); }
+}
+BENCHMARK(BM_tmp_read)->Unit(benchmark::kMicrosecond);
+void BM_tmp_scan1(benchmark::State& state) {
+  if (!corpus_ready(state)) return;
+  auto page = make_counted<Byte_buffer>();
+  page->append(corpus().nearest_30k.data(), static_cast<std::int64_t>(corpus().nearest_30k.size()));
+  for (auto _ : state) { Html_scanner s(page, 0); s.run(); }
+}
+BENCHMARK(BM_tmp_scan1)->Unit(benchmark::kMicrosecond);
+void BM_tmp_rest(benchmark::State& state) {
+  if (!corpus_ready(state)) return;
+  auto page = make_counted<Byte_buffer>();
+  page->append(corpus().nearest_30k.data(), static_cast<std::int64_t>(corpus().nearest_30k.size()));
+  Word_tagger tagger(ORVALIS_DATA_DIR);
+  Page_text t = read_page_text(page); classify_blocks(t);
+  for (auto _ : state) { Page_summary s = summarize_page(page, t, "", tagger); benchmark::DoNotOptimize(s.extract.count()); }
+}
+BENCHMARK(BM_tmp_rest)->Unit(benchmark::kMicrosecond);
+}
+namespace {
+void BM_tmp_readclass(benchmark::State& state) {
+  if (!corpus_ready(state)) return;
+  auto page = make_counted<Byte_buffer>();
+  page->append(corpus().nearest_30k.data(), static_cast<std::int64_t>(corpus().nearest_30k.size()));
+  for (auto _ : state) { Page_text t = read_page_text(page); classify_blocks(t); benchmark::DoNotOptimize(t.tokens.size()); }
+}
+BENCHMARK(BM_tmp_readclass)->Unit(benchmark::kMicrosecond);
+}
+namespace {
+void BM_tmp_all(benchmark::State& state) {
+  if (!corpus_ready(state)) return;
+  auto page = make_counted<Byte_buffer>();
+  page->append(corpus().nearest_30k.data(), static_cast<std::int64_t>(corpus().nearest_30k.size()));
+  Word_tagger tagger(ORVALIS_DATA_DIR);
+  for (auto _ : state) { Page_text t = read_page_text(page); classify_blocks(t); Page_summary s = summarize_page(page, t, "", tagger); benchmark::DoNotOptimize(s.extract.count()); }
+}
+BENCHMARK(BM_tmp_all)->Unit(benchmark::kMicrosecond);
+}

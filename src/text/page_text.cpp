@@ -89,7 +89,8 @@ void read_attributes(const char* t, int n, Tag_attributes& a) {
       if (i < n && (t[i] == '"' || t[i] == '\'')) {
         const char q = t[i++];
         const int v = i;
-        while (i < n && t[i] != q) ++i;
+        const void* close = std::memchr(t + i, q, static_cast<size_t>(n - i));
+        i = close ? static_cast<int>(static_cast<const char*>(close) - t) : n;
         value = {t + v, static_cast<size_t>(i - v)};
         if (i < n) ++i;
       } else {

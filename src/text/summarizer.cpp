@@ -117,11 +117,18 @@ std::string lower_copy(std::string_view w) {
   return out;
 }
 
+// The pairs by falling weight; equal weights in the table's order.
 std::vector<Term_weight> sorted_by_weight(const Term_table& table) {
   std::vector<Term_weight> pairs = table.pairs();
-  std::stable_sort(pairs.begin(), pairs.end(),
-                   [](const Term_weight& a, const Term_weight& b) { return a.weight > b.weight; });
-  return pairs;
+  std::vector<std::uint32_t> order(pairs.size());
+  for (std::uint32_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::stable_sort(order.begin(), order.end(), [&pairs](std::uint32_t a, std::uint32_t b) {
+    return pairs[a].weight > pairs[b].weight;
+  });
+  std::vector<Term_weight> sorted;
+  sorted.reserve(pairs.size());
+  for (std::uint32_t i : order) sorted.push_back(std::move(pairs[i]));
+  return sorted;
 }
 
 // What the summary learns about each distinct word of a page, learnt once: its facts for the

@@ -13,8 +13,16 @@ namespace {
 bool is_upper(char c) { return c >= 'A' && c <= 'Z'; }
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
+// Words are short: a plain loop beats the library's search here.
 bool contains(std::string_view text, std::string_view part) {
-  return text.find(part) != std::string_view::npos;
+  if (part.size() > text.size()) return false;
+  for (std::size_t i = 0; i + part.size() <= text.size(); ++i) {
+    if (text[i] != part[0]) continue;
+    std::size_t k = 1;
+    while (k < part.size() && text[i + k] == part[k]) ++k;
+    if (k == part.size()) return true;
+  }
+  return false;
 }
 
 // A set of class codes (0..63) as bits, so that membership is one test.
@@ -97,7 +105,35 @@ int Word_tagger::choose_class(std::string_view written, const int prev, Word_cla
   return resolve(facts, prev, &result);
 }
 
-void Word_tagger::read_facts(std::string_view written, Word_facts& f) {
+void Word_tagger::read_facts(std::string_view word, Word_facts& facts) {
+  if (word.empty() || word.size() > memo_word) {
+    read_facts_now(word, facts);
+    return;
+  }
+  if (!facts_memo_ || facts_used_ >= facts_slots / 2) {
+    facts_memo_ = std::make_unique<Facts_entry[]>(facts_slots);
+    facts_used_ = 0;
+  }
+  std::uint32_t h = 2166136261u;
+  for (char ch : word) h = (h ^ static_cast<unsigned char>(ch)) * 16777619u;
+  for (std::size_t i = h & (facts_slots - 1);; i = (i + 1) & (facts_slots - 1)) {
+    Facts_entry& e = facts_memo_[i];
+    if (e.length == 0) {
+      read_facts_now(word, facts);
+      e.length = static_cast<std::uint8_t>(word.size());
+      std::memcpy(e.word, word.data(), word.size());
+      e.facts = facts;
+      ++facts_used_;
+      return;
+    }
+    if (e.length == word.size() && std::memcmp(e.word, word.data(), word.size()) == 0) {
+      facts = e.facts;
+      return;
+    }
+  }
+}
+
+void Word_tagger::read_facts_now(std::string_view written, Word_facts& f) {
   // Typographic apostrophes read as "'".
   std::string plain;
   std::string_view word = written;

@@ -80,7 +80,9 @@ class Word_tagger {
   // remembered by word (up to memo_word bytes) and previous class, with the lexicon's counts
   // kept as if the word had been tagged again.
   int word_class(std::string_view word, int previous_class);
-  // The facts of `word` (as written); no counts move.
+  // The facts of `word` (as written); no counts move. They depend on the word alone, so they
+  // are remembered from page to page (words of up to memo_word bytes, at most facts_slots / 2
+  // of them; when that is full the memory starts afresh).
   void read_facts(std::string_view word, Word_facts& facts);
   // The class word_class(word, previous_class) gives, from the word's facts; the lexicon's
   // counts move as they do there.
@@ -98,6 +100,7 @@ class Word_tagger {
  private:
   int choose_class(std::string_view word, int previous_class, Word_classes& result);
   int resolve(const Word_facts& facts, int previous_class, Word_classes* result);
+  void read_facts_now(std::string_view word, Word_facts& facts);
 
   Lexicon lexicon_;
 
@@ -113,6 +116,15 @@ class Word_tagger {
     char word[memo_word];
   };
   std::unique_ptr<Memo_entry[]> memo_;
+
+  static constexpr std::size_t facts_slots = 8192;
+  struct Facts_entry {
+    std::uint8_t length = 0;  // 0: empty
+    char word[memo_word];
+    Word_facts facts;
+  };
+  std::unique_ptr<Facts_entry[]> facts_memo_;
+  std::size_t facts_used_ = 0;
   std::size_t memo_used_ = 0;
   std::uint32_t generation_ = 1;
 };
