@@ -216,7 +216,9 @@ class Page_words {
       w.phrase_form = lower_copy(written);
       while (!w.phrase_form.empty() && (w.phrase_form.back() == '\'' || w.phrase_form.back() == '-'))
         w.phrase_form.pop_back();
-      w.phrase_function = is_function_word(w.phrase_form);
+      w.phrase_function = w.phrase_form.size() == written.size()
+                              ? text_.words[id].function_word
+                              : is_function_word(w.phrase_form);
       w.read = true;
     }
     return w;
@@ -403,20 +405,23 @@ class Sentence_selector {
   Sentence_selector(const Term_table& terms, int n, Page_words& words, std::size_t word_count)
       : terms_(terms), n_(n), words_(words), weights_(word_count, -1) {}
 
-  // Feeds the sentences of the kept blocks (headings give none).
+  // Feeds the sentences of the kept blocks (headings give none). A sentence is its tokens'
+  // text, one blank between words, footnote marks left out: the page text's own characters
+  // from its first token to its last, unless a footnote mark stands between them.
   void read(const Page_text& text) {
+    text_ = &text;
     for (const Text_block& b : text.blocks) {
       if (!b.kept || b.heading) continue;
       for (std::uint32_t i = b.first; i < b.end; ++i) {
         const Text_token& t = text.tokens[i];
-        if (t.flags & Text_token::footnote) continue;
-        const std::string_view s = text.text(t);
-        if (t.kind == Text_token::space) {
-          if (!sentence_.empty() && sentence_.back() != ' ') sentence_ += ' ';
+        if (t.flags & Text_token::footnote) {
+          if (first_ != none) footnote_inside_ = true;
           continue;
         }
-        sentence_.append(s);
-        if (t.kind == Text_token::word) word(s, t.word_index);
+        if (t.kind == Text_token::space) continue;
+        if (first_ == none) first_ = i;
+        last_ = i;
+        if (t.kind == Text_token::word) word(text.text(t), t.word_index);
         else if (t.flags & Text_token::sentence_end) flush();
       }
       flush();
@@ -444,20 +449,35 @@ class Sentence_selector {
   }
 
   void flush() {
-    while (!sentence_.empty() && sentence_.back() == ' ') sentence_.pop_back();
-    if (sentence_.size() > static_cast<size_t>(Html_scanner::min_sentence)) on_sentence();
-    sentence_.clear();
+    if (first_ != none) {
+      const Text_token& a = text_->tokens[first_];
+      const Text_token& z = text_->tokens[last_];
+      std::string_view sentence(text_->chars.data() + a.offset, z.offset + z.length - a.offset);
+      if (footnote_inside_) {
+        sentence_.clear();
+        for (std::uint32_t i = first_; i <= last_; ++i) {
+          const Text_token& t = text_->tokens[i];
+          if (t.flags & Text_token::footnote) continue;
+          if (t.kind != Text_token::space) sentence_.append(text_->text(t));
+          else if (!sentence_.empty() && sentence_.back() != ' ') sentence_ += ' ';
+        }
+        sentence = sentence_;
+      }
+      if (sentence.size() > static_cast<size_t>(Html_scanner::min_sentence)) on_sentence(sentence);
+    }
+    first_ = none;
+    footnote_inside_ = false;
     score_ = 0;
     subject_seen_ = verb_seen_ = false;
   }
 
-  void on_sentence() {
+  void on_sentence(std::string_view sentence) {
     const int score = score_;
     const bool qualifies = subject_seen_ && verb_seen_;
-    if (sentence_.size() > static_cast<size_t>(max_extract_sentence) || !qualifies) return;
+    if (sentence.size() > static_cast<size_t>(max_extract_sentence) || !qualifies) return;
     if (static_cast<int>(kept_.size()) >= n_ && score <= minimum_) return;
     const int previous_minimum = minimum_;
-    kept_.emplace_back(Ref_string(sentence_), kept_.size() <= 3 ? score * 2 : score);
+    kept_.emplace_back(Ref_string(sentence), kept_.size() <= 3 ? score * 2 : score);
     if (static_cast<int>(kept_.size()) > n_) {
       for (auto it = kept_.begin(); it != kept_.end(); ++it)
         if (it->second <= previous_minimum) {
@@ -473,8 +493,13 @@ class Sentence_selector {
   const int n_;
   Page_words& words_;
   std::vector<int> weights_;  // by word: its weight in terms_, -1 until asked
+  static constexpr std::uint32_t none = 0xFFFFFFFFu;
   std::vector<std::pair<Ref_string, int>> kept_;
-  std::string sentence_;
+  const Page_text* text_ = nullptr;
+  std::uint32_t first_ = none;  // the sentence's first and last tokens that are not blanks
+  std::uint32_t last_ = 0;
+  bool footnote_inside_ = false;
+  std::string sentence_;  // the sentence rebuilt without its footnote marks
   int minimum_ = 400;
   int score_ = 0;
   bool subject_seen_ = false;
