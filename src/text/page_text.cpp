@@ -15,10 +15,25 @@ namespace {
 
 using namespace html_chars;
 
-// Elements that are page furniture wherever they stand.
-constexpr std::string_view furniture_elements[] = {
-    "nav",    "aside",    "form",   "button", "select", "noscript", "template",
-    "svg",    "iframe",   "dialog", "menu",   "textarea", "object", "canvas"};
+// Elements that are page furniture wherever they stand: the name as a static string, or empty.
+std::string_view furniture_element(std::string_view n) {
+  if (n.size() < 3 || n.size() > 8) return {};
+  const auto is = [n](std::string_view name) { return n == name ? name : std::string_view(); };
+  switch (n[0]) {
+    case 'a': return is("aside");
+    case 'b': return is("button");
+    case 'c': return is("canvas");
+    case 'd': return is("dialog");
+    case 'f': return is("form");
+    case 'i': return is("iframe");
+    case 'm': return is("menu");
+    case 'n': { const std::string_view v = is("nav"); return v.empty() ? is("noscript") : v; }
+    case 'o': return is("object");
+    case 's': { const std::string_view v = is("select"); return v.empty() ? is("svg") : v; }
+    case 't': { const std::string_view v = is("template"); return v.empty() ? is("textarea") : v; }
+    default: return {};
+  }
+}
 
 // Landmark roles of furniture.
 constexpr std::string_view furniture_roles[] = {
@@ -240,7 +255,12 @@ class Page_text_reader : public Html_scanner {
     bool used = false;
   };
   Hint_memo hint_memo_[64];
-  std::vector<std::uint32_t> word_slots_;  // open addressing: index in out_.words + 1, or 0
+  // Open addressing over the page's words: index in out_.words + 1 (0: empty), and the hash.
+  struct Word_slot {
+    std::uint32_t index = 0;
+    std::uint32_t hash = 0;
+  };
+  std::vector<Word_slot> word_slots_;
   Markup_state state_;
   std::vector<Open_element> stack_;
   bool block_open_ = false;
@@ -340,7 +360,7 @@ std::uint32_t quick_hash(const char* w, size_t n) {
 
 std::string_view Page_text_reader::hint_of(std::string_view value) {
   if (value.empty()) return {};
-  Hint_memo& m = hint_memo_[word_hash(value.data(), value.size()) & 63];
+  Hint_memo& m = hint_memo_[quick_hash(value.data(), value.size()) & 63];
   if (!m.used || m.value != value) {
     m.value.assign(value);
     m.hint = furniture_hint(value);
@@ -349,33 +369,50 @@ std::string_view Page_text_reader::hint_of(std::string_view value) {
   return m.hint;
 }
 
+// The same bytes (words are short: compared eight bytes at a time).
+bool same_bytes(const char* a, const char* b, size_t n) {
+  for (; n >= 8; a += 8, b += 8, n -= 8) {
+    std::uint64_t x, y;
+    std::memcpy(&x, a, 8);
+    std::memcpy(&y, b, 8);
+    if (x != y) return false;
+  }
+  for (size_t i = 0; i < n; ++i)
+    if (a[i] != b[i]) return false;
+  return true;
+}
+
 std::uint32_t Page_text_reader::intern(const char* text, int n, std::uint32_t offset) {
   if (out_.words.size() * 2 >= word_slots_.size()) {
-    std::vector<std::uint32_t> slots(word_slots_.empty() ? 1024 : word_slots_.size() * 2, 0);
+    std::vector<Word_slot> slots(word_slots_.empty() ? 1024 : word_slots_.size() * 2);
     const size_t mask = slots.size() - 1;
-    for (std::uint32_t k = 0; k < out_.words.size(); ++k) {
-      const std::string_view w = out_.text(out_.words[k]);
-      size_t i = quick_hash(w.data(), w.size()) & mask;
-      while (slots[i] != 0) i = (i + 1) & mask;
-      slots[i] = k + 1;
+    for (const Word_slot& old : word_slots_) {
+      if (old.index == 0) continue;
+      size_t i = old.hash & mask;
+      while (slots[i].index != 0) i = (i + 1) & mask;
+      slots[i] = old;
     }
     word_slots_.swap(slots);
   }
   const size_t mask = word_slots_.size() - 1;
   const size_t length = static_cast<size_t>(n);
-  for (size_t i = quick_hash(text, length) & mask;; i = (i + 1) & mask) {
-    if (word_slots_[i] == 0) {
+  const std::uint32_t hash = quick_hash(text, length);
+  for (size_t i = hash & mask;; i = (i + 1) & mask) {
+    Word_slot& slot = word_slots_[i];
+    if (slot.index == 0) {
       Page_word w;
       w.offset = offset;
       w.length = static_cast<std::uint32_t>(n);
       w.function_word = is_function_word({text, length});
       out_.words.push_back(w);
-      word_slots_[i] = static_cast<std::uint32_t>(out_.words.size());
-      return static_cast<std::uint32_t>(out_.words.size() - 1);
+      slot.index = static_cast<std::uint32_t>(out_.words.size());
+      slot.hash = hash;
+      return slot.index - 1;
     }
-    const Page_word& w = out_.words[word_slots_[i] - 1];
-    if (w.length == length && std::memcmp(out_.chars.data() + w.offset, text, length) == 0)
-      return word_slots_[i] - 1;
+    if (slot.hash != hash) continue;
+    const Page_word& w = out_.words[slot.index - 1];
+    if (w.length == length && same_bytes(out_.chars.data() + w.offset, text, length))
+      return slot.index - 1;
   }
 }
 
@@ -401,12 +438,10 @@ Markup_state Page_text_reader::state_for(std::string_view name, const char* toke
     next.article = out_.article_elements++;
   }
   if (next.furniture == Block_reason::none) {
-    for (std::string_view f : furniture_elements)
-      if (f == name) {
-        next.furniture = Block_reason::element;
-        next.detail = f;
-        break;
-      }
+    if (const std::string_view f = furniture_element(name); !f.empty()) {
+      next.furniture = Block_reason::element;
+      next.detail = f;
+    }
     if (next.furniture == Block_reason::none && (name == "header" || name == "footer") &&
         state_.sections == 0) {
       next.furniture = Block_reason::element;
@@ -516,7 +551,9 @@ int Page_text_reader::on_tag(const char* token, int n, Ref_string&) {
     if (base == "img") {
       ++out_.images;
     } else if (base == "a") {
-      if (Html_tag(token, n).has_attribute("href")) ++out_.anchors;
+      Tag_attributes a;
+      read_attributes(token, n, a);
+      if (a.href) ++out_.anchors;
     } else if (base == "title" && !title_done_) {
       // A title holds text only: everything up to its end tag is the title as written.
       const std::int64_t close = end_of_raw_text("title", 5);
