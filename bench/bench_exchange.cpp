@@ -1,11 +1,12 @@
 // Exchange figures: reading a 10 MB feed of each kind (RSS 2.0, RSS 1.0, Atom 1.0, JSON Feed;
-// bytes per second), and the JSON export of a topic of 100,000 documents from a real file in a
-// temporary folder.
+// bytes per second), and the JSON export and import of a topic of 100,000 documents between real
+// files in a temporary folder.
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 
 #include <array>
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "database/database.h"
@@ -76,12 +77,15 @@ void BM_parse_feed(benchmark::State& state) {
 }
 BENCHMARK(BM_parse_feed)->DenseRange(0, 3)->Unit(benchmark::kMillisecond);
 
-void BM_export_json_100000_documents(benchmark::State& state) {
-  std::string pattern = (std::filesystem::temp_directory_path() / "orvalis-bench-XXXXXX").string();
-  if (!mkdtemp(pattern.data())) std::abort();
-  const std::string path = pattern + "/bench.ov2";
-  if (!create_database(Ref_string(path))) std::abort();
-  {
+// A folder with a database of one topic linking 100,000 documents, removed at the end.
+class Big_database {
+ public:
+  Big_database() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "orvalis-bench-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) std::abort();
+    dir = pattern;
+    path = dir + "/bench.ov2";
+    if (!create_database(Ref_string(path))) std::abort();
     Database db;
     if (!db.open(Ref_string(path))) std::abort();
     db.execute(
@@ -95,19 +99,48 @@ void BM_export_json_100000_documents(benchmark::State& state) {
         "INSERT INTO concept_urls (concept_id, url_id, relevant, date_created) SELECT 1, url_id, 1, 1700000000 FROM url_master;"
         "COMMIT;");
   }
+  ~Big_database() { std::filesystem::remove_all(dir); }
+  std::string dir, path;
+};
+
+void BM_export_json_100000_documents(benchmark::State& state) {
+  Big_database big;
   Database db;
-  if (!db.open(Ref_string(path))) std::abort();
+  if (!db.open(Ref_string(big.path))) std::abort();
   std::size_t bytes = 0;
   for (auto _ : state) {
-    const std::string text = exchange::to_json_text(exchange::export_topics(db, {}));
-    bytes = text.size();
-    benchmark::DoNotOptimize(text);
+    std::ofstream out(big.dir + "/out.json", std::ios::binary | std::ios::trunc);
+    exchange::write_topics_json(db, {}, out);
+    bytes = static_cast<std::size_t>(out.tellp());
   }
   state.counters["json_MB"] = static_cast<double>(bytes) / 1e6;
   db.close();
-  std::filesystem::remove_all(pattern);
 }
 BENCHMARK(BM_export_json_100000_documents)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void BM_import_json_100000_documents(benchmark::State& state) {
+  Big_database big;
+  {
+    Database db;
+    if (!db.open(Ref_string(big.path))) std::abort();
+    std::ofstream out(big.dir + "/in.json", std::ios::binary | std::ios::trunc);
+    exchange::write_topics_json(db, {}, out);
+  }
+  for (auto _ : state) {
+    state.PauseTiming();
+    const std::string target = big.dir + "/target.ov2";
+    std::filesystem::remove(target);
+    if (!create_database(Ref_string(target))) std::abort();
+    Database db;
+    if (!db.open(Ref_string(target))) std::abort();
+    std::ifstream in(big.dir + "/in.json", std::ios::binary);
+    state.ResumeTiming();
+    const exchange::Import_report r = exchange::import_topics(db, in);
+    if (!r.ok()) state.SkipWithError(r.error.c_str());
+    state.counters["documents"] = static_cast<double>(r.documents_added);
+  }
+}
+BENCHMARK(BM_import_json_100000_documents)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 }  // namespace
 

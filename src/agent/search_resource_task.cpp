@@ -1,5 +1,6 @@
 #include "agent/search_resource_task.h"
 
+#include <optional>
 #include <string>
 
 #include "agent/agent_events.h"
@@ -227,9 +228,22 @@ int store_found_links(const Topic_handle& topic, const Ref_list<Found_link>& lin
                       const std::function<void(const Document_handle&, bool is_new)>& then) {
   Document_store store;
   int added = 0;
-  Db_batch batch(Database::shared());
+  // The links go in batches of a hundred: one commit per batch keeps the journal writes few, and
+  // a database that fills up mid-page loses no more than the batch it was writing (the full-text
+  // index writes its pending rows at the commit, so a full disk can undo the whole batch).
+  constexpr int links_per_batch = 100;
+  std::optional<Db_batch> batch;
+  batch.emplace(Database::shared());
+  int in_batch = 0;
   for (const Found_link& link : links) {
     if (!search_keeps_link(link)) continue;
+    if (in_batch == links_per_batch) {
+      batch.reset();
+      if (!Database::shared().is_open()) break;
+      batch.emplace(Database::shared());
+      in_batch = 0;
+    }
+    ++in_batch;
     bool is_new = false;
     Document_handle d = store.add_document(link.url, result_link_title(link), -1, -1, &is_new);
     // A database error has been reported (and the agent stopped): store no more.
@@ -242,7 +256,7 @@ int store_found_links(const Topic_handle& topic, const Ref_list<Found_link>& lin
     bool linked = store.link_document(topic->concept_id, d->url_id, l, false);
     if (agent_events().document_found) agent_events().document_found(topic->concept_id, *d, is_new, linked);
   }
-  batch.end();
+  batch.reset();
   if (added > 0 && Database::shared().is_open()) {
     Topic fresh;
     if (Topic_store::shared().load_topic(fresh, topic->concept_id)) {

@@ -1,6 +1,7 @@
 #include "agent/search_topic_task.h"
 
 #include "agent/agent_events.h"
+#include "agent/feed_read_task.h"
 #include "agent/scheduler.h"
 #include "agent/search_resource_task.h"
 #include "agent/task_manager.h"
@@ -104,6 +105,8 @@ int Search_topic_task::start() {
       request->set_scheduled(scheduled_);
       manager.submit(request);
     }
+  // The topic's feeds are read beside its engines (not when one engine was named).
+  if (engine_.empty()) read_topic_feeds(topic, scheduled_);
 
   if (record_query_time_ && Database::shared().is_open()) {
     topic->time_last_queried = Db_date::at(platform::now());

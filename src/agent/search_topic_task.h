@@ -3,7 +3,8 @@
 // that is switched on and serves the topic's category (every engine when the topic has no
 // category), in the order of the engines' names. With the record-query-time flag it stamps the
 // topic's time_last_queried. It sends nothing itself and finishes as soon as it has started.
-// An engine suspended for failing (Engine_health_store) is skipped, with one notice line.
+// An engine suspended for failing (Engine_health_store) is skipped, with one notice line. Each
+// feed of the topic is read by a Feed_read_task of its own, unless one engine was named.
 //
 // Made by the Search command, by the due-tasks check and by the topic's search schedule (both
 // with the flag on), and for topics newly made by organizing; the maker submits it, or the

@@ -94,11 +94,26 @@ void Summarize_task::process_result() {
           ? current.abstract
           : document_->abstract;
   for (const Ref_string& s : abstract) stored_abstract_.append(own_copy(s));
+  worker_kept_extract_ = Ref_list<Ref_string>();
+  for (const Ref_string& s : kept_extract_) worker_kept_extract_.append(own_copy(s));
   lexicon_folder_ = Settings_cache::instance().get("lexicon_path").str();
   Job_queue::instance().enqueue(Job_handle(this));
 }
 
 void Summarize_task::run_job() {
+  summarize_fetched();
+  // A page that gave nothing leaves the extract the document came with.
+  if (worker_kept_extract_.empty()) return;
+  const bool page_read = result_.change == Summary_change::all;
+  if (!page_read || result_.summary.extract.empty()) {
+    if (!page_read) result_.change = Summary_change::abstract;
+    result_.summary.address = address_;
+    result_.summary.extract = worker_kept_extract_;
+  }
+  worker_kept_extract_ = Ref_list<Ref_string>();
+}
+
+void Summarize_task::summarize_fetched() {
   if (retrieval_.status == 200 && !body_problem_.empty() &&
       (!retrieval_.body || retrieval_.body->length() == 0)) {
     // A reply whose body could not be read (a coding that is not decoded, corrupt data) says

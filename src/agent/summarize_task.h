@@ -46,6 +46,10 @@ class Summarize_task : public Network_task {
   // the site's robots rules are honoured unless RespectRobots is "No".
   void set_respect_robots(bool on) { robots_.set_on(on); }
   bool respects_robots() const { return robots_.on(); }
+  // The extract a document brought with it (a feed entry's own summary): it stays the
+  // document's extract when the page cannot be fetched or read, or gives no extract, instead
+  // of the "[NO TEXT: ...]" or status text.
+  void set_kept_extract(const Ref_list<Ref_string>& extract) { kept_extract_ = extract; }
 
   const Topic_handle& topic() const { return topic_; }
   const Document_handle& document() const { return document_; }
@@ -53,6 +57,9 @@ class Summarize_task : public Network_task {
   const Summary_result& result() const { return result_; }
 
  private:
+  // run_job's reading of what the fetch brought.
+  void summarize_fetched();
+
   Topic_handle topic_;
   Document_handle document_;
   bool fetchable_ = true;
@@ -61,6 +68,8 @@ class Summarize_task : public Network_task {
   Retrieval retrieval_;
   Ref_string address_;
   Ref_list<Ref_string> stored_abstract_;
+  Ref_list<Ref_string> kept_extract_;         // user-interface thread
+  Ref_list<Ref_string> worker_kept_extract_;  // the worker's copy
   std::string lexicon_folder_;
   Summary_result result_;
   // The reply's Content-Type, and why its body cannot be read (empty when it can).

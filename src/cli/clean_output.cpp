@@ -31,6 +31,13 @@ Clean_output::int_type Clean_output::overflow(int_type ch) {
   return xsputn(&c, 1) == 1 ? ch : traits_type::eof();
 }
 
+void Clean_output::write_code(std::ostream& stream, std::string_view code) {
+  stream.flush();
+  auto* clean = dynamic_cast<Clean_output*>(stream.rdbuf());
+  std::streambuf* target = clean ? clean->target_ : stream.rdbuf();
+  target->sputn(code.data(), static_cast<std::streamsize>(code.size()));
+}
+
 int Clean_output::sync() { return target_->pubsync(); }
 
 void Clean_message_sink::show(const std::string& title, const std::string& text) {

@@ -10,6 +10,7 @@
 #include <ostream>
 #include <streambuf>
 #include <string>
+#include <string_view>
 
 #include "foundation/control_text.h"
 #include "platform/message_sink.h"
@@ -24,6 +25,10 @@ class Clean_output : public std::streambuf {
   ~Clean_output() override;
   Clean_output(const Clean_output&) = delete;
   Clean_output& operator=(const Clean_output&) = delete;
+
+  // Writes the command line's own terminal codes (bold on, bold off) to `stream` past its
+  // filter, when it has one.
+  static void write_code(std::ostream& stream, std::string_view code);
 
  protected:
   int_type overflow(int_type ch) override;

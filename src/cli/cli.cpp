@@ -38,7 +38,7 @@ const Command_entry kCommands[] = {
     {"doc", cmd_doc,
      "doc add TOPIC URL [--title T] | list TOPIC [--all] | show DOC [--html [--topic TOPIC]] | remove TOPIC DOC | "
      "restore TOPIC DOC | note DOC TEXT | relevance TOPIC DOC VALUE"},
-    {"find", cmd_find, "find documents TEXT | find topics TEXT"},
+    {"find", cmd_find, "find documents QUERY [--topic TOPIC] | find topics TEXT"},
     {"resource", cmd_resource,
      "resource list [--by-category] | show NAME | import INI-FILE | delete NAME | categories | "
      "test NAME QUERY | stats [--json]"},
@@ -111,14 +111,18 @@ void Context::no_more_args(size_t expected) const {
 bool Context::open_database() {
   Application& app = Application::instance();
   if (!db_path.empty() && !usable_file(db_path)) return false;
-  if (!db_path.empty()) return app.open_database(Ref_string(std::string_view(db_path)));
-  if (app.database_open()) return true;
-  Ref_string last = Settings_cache::instance().get("LastDatabase");
-  if (last.empty()) {
-    report_error("No database: name one with --db FILE or create one with 'new FILE'.");
-    return false;
+  Ref_string path(std::string_view{db_path});
+  if (db_path.empty()) {
+    if (app.database_open()) return true;
+    path = Settings_cache::instance().get("LastDatabase");
+    if (path.empty()) {
+      report_error("No database: name one with --db FILE or create one with 'new FILE'.");
+      return false;
+    }
   }
-  return app.open_database(last);
+  if (!app.open_database(path)) return false;
+  catch_up_search_index(err);
+  return true;
 }
 
 int Context::errors() const {

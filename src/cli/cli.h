@@ -74,6 +74,16 @@ int cmd_import(Context& c);
 Topic_handle lookup_topic(const std::string& key);
 Document_handle lookup_document(const std::string& key);
 
+// find documents QUERY: the full-text search (topic_id > 0 keeps one topic's documents), or
+// the old literal search when the file has no complete index. A query that cannot be read is a
+// usage error.
+int find_documents(Context& c, const std::string& query, std::int32_t topic_id);
+// Indexes the documents of the open database that the search index does not cover yet, with
+// progress on `err`.
+void catch_up_search_index(std::ostream& err);
+// The documents, one a line (id, address, title), or as JSON.
+void print_documents(Context& c, const Ref_list<Document_handle>& docs);
+
 int cmd_search(Context& c);
 int cmd_summarize(Context& c);
 int cmd_follow(Context& c);

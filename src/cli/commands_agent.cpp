@@ -30,6 +30,7 @@
 #include "cli/commands_agent.h"
 #include "cli/json.h"
 #include "database/engine_health_store.h"
+#include "database/feed_store.h"
 #include "platform/clock.h"
 #include "database/document_store.h"
 #include "database/resource_definitions.h"
@@ -275,7 +276,7 @@ int cmd_search(Context& c) {
   return with_database(c, [&] {
     Topic_handle topic = lookup_topic(key);
     if (!topic) return 1;
-    if (engines_for(*topic).empty()) {
+    if (engines_for(*topic).empty() && Feed_store().feeds(topic->concept_id).empty()) {
       // Said rather than "0 documents found": nothing was asked.
       report_error(topic->category.empty()
                        ? rs("No engine was asked: no search resource is enabled.")

@@ -187,6 +187,8 @@ void print_topics(Context& c, const Ref_list<Topic_handle>& topics) {
   c.out << text;
 }
 
+}  // namespace
+
 void print_documents(Context& c, const Ref_list<Document_handle>& docs) {
   if (c.json) {
     Json_writer j(c.out);
@@ -198,6 +200,8 @@ void print_documents(Context& c, const Ref_list<Document_handle>& docs) {
   }
   for (const Document_handle& d : docs) c.out << d->url_id << '\t' << d->address << '\t' << d->title << '\n';
 }
+
+namespace {
 
 int check_spec(const std::string& text, const char* option) {
   if (std::string problem = schedule_problem(text); !problem.empty())
@@ -646,13 +650,17 @@ int cmd_doc(Context& c) {
 }
 
 int cmd_find(Context& c) {
+  std::string topic;
+  const bool in_topic = c.take("--topic", topic);
   const std::string& what = c.arg(0, "what to find (documents or topics)");
   const std::string& text = c.arg(1, "text");
   c.no_more_args(2);
-  if (what != "documents" && what != "topics") throw Usage_error{"find documents TEXT or find topics TEXT"};
+  if (what != "documents" && what != "topics")
+    throw Usage_error{"find documents QUERY [--topic TOPIC] or find topics TEXT"};
+  if (in_topic && what != "documents") throw Usage_error{"--topic limits find documents only"};
   return with_database(c, [&] {
     if (what == "documents")
-      print_documents(c, Document_store().find_documents(rs(text)));
+      return find_documents(c, text, in_topic ? find_topic(topic)->concept_id : 0);
     else
       print_topics(c, Topic_store::shared().topics_matching(rs(text)));
     return 0;

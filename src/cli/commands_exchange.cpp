@@ -5,17 +5,15 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <fstream>
-#include <sstream>
 
 #include "cli/cli.h"
 #include "cli/json.h"
 #include "database/database.h"
 #include "database/feed_store.h"
+#include "agent/feed_discovery.h"
 #include "exchange/json_value.h"
-#include "exchange/opml.h"
-#include "exchange/reading_report.h"
 #include "exchange/topic_exchange.h"
+#include "exchange/topic_exchange_file.h"
 #include "foundation/error_handler.h"
 
 namespace orvalis::cli {
@@ -24,9 +22,6 @@ namespace {
 
 Ref_string rs(const std::string& s) { return Ref_string(std::string_view(s)); }
 
-// The largest file import reads.
-constexpr std::streamoff max_import_bytes = std::streamoff(1) << 31;
-
 bool feed_address_usable(const std::string& address) {
   const std::string lower = rs(address).lower().str();
   return lower.starts_with("http://") || lower.starts_with("https://");
@@ -34,7 +29,7 @@ bool feed_address_usable(const std::string& address) {
 
 int feed_add(Context& c) {
   std::string title;
-  c.take("--title", title);
+  const bool titled = c.take("--title", title);
   const std::string& topic = c.arg(1, "topic");
   const std::string& address = c.arg(2, "feed address");
   c.no_more_args(3);
@@ -42,19 +37,46 @@ int feed_add(Context& c) {
   if (!c.open_database()) return 1;
   Topic_handle t = lookup_topic(topic);
   if (!t) return 1;
-  Feed f;
-  f.concept_id = t->concept_id;
-  f.address = rs(address);
-  f.title = rs(title);
-  bool added = false;
-  if (!Feed_store().add_feed(f, &added)) return 1;
+  const Feed_choice choice = choose_feeds(address);
+  if (!choice.error.empty()) {
+    report_error(rs(choice.error));
+    return 1;
+  }
+  if (!choice.unchecked.empty())
+    c.err << "Could not look at " << address << " (" << choice.unchecked << "); it is added as given.\n";
+  // A page may announce several feeds (posts and comments, RSS and Atom of the same): every one
+  // is added, and listed, for the user to remove those not wanted.
+  if (choice.from_page && !c.json)
+    c.out << "The page " << address << " announces " << choice.feeds.size()
+          << (choice.feeds.size() == 1 ? " feed" : " feeds") << "; adding " << (choice.feeds.size() == 1 ? "it" : "all")
+          << ":\n";
+  struct Done {
+    std::string address, title;
+    bool added;
+  };
+  std::vector<Done> done;
+  for (const exchange::Announced_feed& a : choice.feeds) {
+    Feed f;
+    f.concept_id = t->concept_id;
+    f.address = rs(a.address);
+    f.title = rs(titled && choice.feeds.size() == 1 ? title : a.title);
+    bool added = false;
+    if (!Feed_store().add_feed(f, &added)) return 1;
+    done.push_back({normalized_address(f.address).str(), f.title.str(), added});
+  }
   if (c.json) {
     Json_writer j(c.out);
-    j.begin_object().field("topic", t->concept_id).field("address", normalized_address(f.address).view())
-        .field("added", added).end_object().finish();
+    j.begin_object().field("topic", t->concept_id).field("address", done.front().address)
+        .field("added", done.front().added).field("from_page", choice.from_page);
+    j.key("feeds").begin_array();
+    for (const Done& d : done) j.begin_object().field("address", d.address).field("title", d.title).field("added", d.added).end_object();
+    j.end_array().end_object().finish();
   } else {
-    c.out << (added ? "Added feed " : "The topic has the feed already: ") << normalized_address(f.address)
-          << " to topic " << t->concept_id << " '" << t->name << "'\n";
+    for (const Done& d : done) {
+      c.out << (d.added ? "Added feed " : "The topic has the feed already: ") << d.address;
+      if (!d.title.empty()) c.out << " (" << d.title << ")";
+      c.out << " to topic " << t->concept_id << " '" << t->name << "'\n";
+    }
   }
   return 0;
 }
@@ -110,27 +132,6 @@ int feed_remove(Context& c) {
   return 0;
 }
 
-// Writes `text` to `path` whole or not at all: into a file beside it, then renamed.
-bool write_whole_file(const std::string& path, const std::string& text) {
-  const std::string part = path + ".part";
-  {
-    std::ofstream out(part, std::ios::binary | std::ios::trunc);
-    out << text;
-    out.flush();
-    if (!out) {
-      std::remove(part.c_str());
-      report_error(rs("Cannot write " + path + "."));
-      return false;
-    }
-  }
-  if (std::rename(part.c_str(), path.c_str()) != 0) {
-    std::remove(part.c_str());
-    report_error(rs("Cannot write " + path + "."));
-    return false;
-  }
-  return true;
-}
-
 void print_report(Context& c, const std::string& file, const exchange::Import_report& r) {
   if (c.json) {
     Json_writer j(c.out);
@@ -169,7 +170,7 @@ int cmd_export(Context& c) {
   std::string format = "json", output;
   c.take("--format", format);
   c.take("--output", output);
-  if (format != "json" && format != "opml" && format != "markdown" && format != "csl-json")
+  if (!exchange::export_format_named(format))
     throw Usage_error{"--format is json, opml, markdown or csl-json, not '" + format + "'"};
   for (const std::string& a : c.args)
     if (a.starts_with("--")) throw Usage_error{"unknown option '" + a + "'"};
@@ -181,26 +182,20 @@ int cmd_export(Context& c) {
     if (!t) return 1;
     ids.push_back(t->concept_id);
   }
-  std::ostringstream text;
   try {
-    Database& db = Database::shared();
-    if (format == "json")
-      exchange::write_json(text, exchange::export_topics(db, ids));
-    else if (format == "opml")
-      exchange::write_opml(db, ids, text);
-    else if (format == "markdown")
-      exchange::write_reading_report(db, ids, text);
-    else
-      exchange::write_json(text, exchange::csl_items(db, ids));
+    if (output.empty()) {
+      exchange::write_export(Database::shared(), ids, *exchange::export_format_named(format), c.out);
+      return 0;
+    }
+    const std::string why = exchange::export_to_file(Database::shared(), ids, *exchange::export_format_named(format), output);
+    if (!why.empty()) {
+      report_error(rs(why));
+      return 1;
+    }
   } catch (const Db_error& e) {
     report_db_error(e);
     return 1;
   }
-  if (output.empty()) {
-    c.out << text.str();
-    return 0;
-  }
-  if (!write_whole_file(output, text.str())) return 1;
   if (!c.json) c.err << "Exported " << (ids.empty() ? std::string("every topic") : std::to_string(ids.size()) + " topic(s)")
                      << " as " << format << " to " << output << "\n";
   return 0;
@@ -214,43 +209,10 @@ int cmd_import(Context& c) {
   if (!format.empty() && format != "json" && format != "opml")
     throw Usage_error{"import reads json or opml, not '" + format + "'"};
   if (!usable_file(file)) return 1;
-  std::ifstream in(file, std::ios::binary);
-  if (!in) {
-    report_error(rs("Cannot read " + file + "."));
-    return 1;
-  }
-  in.seekg(0, std::ios::end);
-  const std::streamoff size = in.tellg();
-  if (size > max_import_bytes) {
-    report_error(rs(file + " is larger than 2 GB; nothing was imported."));
-    return 1;
-  }
-  in.seekg(0);
-  std::string text(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
-  in.read(text.data(), static_cast<std::streamsize>(text.size()));
-  if (format.empty()) {
-    const std::size_t first = text.find_first_not_of(" \t\r\n\xEF\xBB\xBF");
-    format = first != std::string::npos && text[first] == '<' ? "opml" : "json";
-  }
   if (!c.open_database()) return 1;
-  exchange::Import_report report;
-  if (format == "opml") {
-    const exchange::Opml_document opml = exchange::read_opml(text);
-    if (opml.folders.empty() && !opml.error.empty()) {
-      report_error(rs(file + " is not readable OPML (" + opml.error + "); nothing was imported."));
-      return 1;
-    }
-    report = exchange::import_opml(Database::shared(), opml);
-  } else {
-    const exchange::Json_parse_result parsed = exchange::parse_json(text);
-    if (!parsed.ok()) {
-      report_error(rs(file + " is not valid JSON (" + parsed.error + "); nothing was imported."));
-      return 1;
-    }
-    report = exchange::import_topics(Database::shared(), parsed.value);
-  }
+  const exchange::Import_report report = exchange::import_file(Database::shared(), file, format);
   if (!report.ok()) {
-    report_error(rs("Nothing was imported from " + file + ": " + report.error + "."));
+    report_error(rs(report.error));
     return 1;
   }
   print_report(c, file, report);

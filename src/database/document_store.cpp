@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "database/page_search_index.h"
 #include "database/record_set.h"
 #include "foundation/control_text.h"
 #include "foundation/entities.h"
@@ -131,6 +132,7 @@ Document_handle Document_store::add_document(const Ref_string& address, const Re
     }
     Document_handle d = make_counted<Document>();
     fill(*d, rs);
+    if (adding) Page_search_index(db_).update_document(d->url_id);
     transaction.commit();
     if (created) *created = adding;
     return d;
@@ -169,6 +171,7 @@ bool Document_store::save_document(const Document& document) {
       rs.set_field("abstract", without_controls(join_sentences(document.abstract)));
       rs.set_field("annotation", without_controls(document.annotation));
       rs.update();
+      Page_search_index(db_).update_document(document.url_id);
     }
     transaction.commit();
     return true;

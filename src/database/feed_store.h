@@ -5,6 +5,11 @@
 // host in lower case, as documents' are. A feed belongs to its topic: listing skips the rows of
 // a topic that no longer exists, and compaction deletes them (remove_orphan_feeds).
 //
+// The entries a topic has taken from each feed are remembered by id in "page_feed_entries"
+// (made on first write too), so that an entry counts as new once only: one the feed drops and
+// brings back, or whose document the user removed, is not taken again. Removing a feed forgets
+// its entries.
+//
 // Errors are reported through report_db_error and give the empty result. A file without the
 // table simply has no feeds. Thread: the user-interface thread. REQUIRES: the database
 // outlives the store.
@@ -30,6 +35,7 @@ struct Feed {
 class Feed_store {
  public:
   static constexpr const char* kTable = "page_feeds";
+  static constexpr const char* kEntries_table = "page_feed_entries";
 
   explicit Feed_store(Database& db = Database::shared()) : db_(db) {}
 
@@ -43,14 +49,23 @@ class Feed_store {
   bool remove_feed(std::int32_t concept_id, const Ref_string& address);
   // The feeds of one topic (concept_id > 0) or of every topic (0), by topic then address.
   std::vector<Feed> feeds(std::int32_t concept_id = 0);
-  // Writes the validators and read time of a feed after a read. False on an error.
+  // Writes the validators and read time of a feed after a read, and its title when the row has
+  // none yet and `feed.title` is not empty. False on an error or when there is no such feed.
   bool save_read_state(const Feed& feed);
+  // Notes the entry ids a read of the topic's feed gave; `fresh[i]` tells whether ids[i] was
+  // seen now for the first time (a repeated id in the list counts once). One transaction.
+  // False (and `fresh` all false) on an error.
+  bool note_entries(std::int32_t concept_id, const Ref_string& address, const std::vector<std::string>& ids,
+                    std::vector<bool>& fresh);
+  // The number of entry ids remembered for the topic's feed.
+  std::int64_t entry_count(std::int32_t concept_id, const Ref_string& address);
 
  private:
   Database& db_;
 };
 
-// Deletes the feeds whose topic is gone; returns how many. Throws Db_error.
+// Deletes the feeds whose topic is gone, and the remembered entries of feeds that are gone;
+// returns how many feeds. Throws Db_error.
 std::int64_t remove_orphan_feeds(Database& db);
 
 }  // namespace orvalis

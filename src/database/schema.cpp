@@ -10,6 +10,7 @@
 
 #include "database/database.h"
 #include "database/document.h"
+#include "database/page_search_index.h"
 #include "foundation/error_handler.h"
 
 namespace orvalis {
@@ -225,6 +226,7 @@ bool create_database(const Ref_string& path) {
     db.execute("PRAGMA user_version = " + std::to_string(schema_version));
     for (int i = 0; i < statement_count; ++i)
       db.execute(i == concept_urls_slot ? concept_urls_table() : std::string(statements[i]));
+    Page_search_index::create(db);  // empty: a new file's documents are indexed as they come
     t.commit();
     db.close();
     return true;

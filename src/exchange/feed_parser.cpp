@@ -11,6 +11,8 @@
 
 #include "exchange/json_value.h"
 #include "exchange/xml_feeding.h"
+#include "foundation/entities.h"
+#include "foundation/page_encoding.h"
 #include "foundation/url.h"
 
 namespace orvalis::exchange {
@@ -30,7 +32,21 @@ std::string trimmed(std::string_view s) {
   return std::string(s.substr(a, b - a));
 }
 
-// HTML as plain text: tags taken away, the common entities read, white space made single blanks.
+// Whether the HTML tag starting at `at` ("<em>", "</b >") is of an inline element, whose edges
+// do not part words.
+bool inline_tag(std::string_view html, std::size_t at) {
+  static constexpr std::string_view names[] = {"a", "abbr", "b", "big", "cite", "code", "em", "font", "i", "mark",
+                                               "q", "s", "small", "span", "strong", "sub", "sup", "tt", "u"};
+  std::size_t i = at + 1;
+  if (i < html.size() && html[i] == '/') ++i;
+  std::string name;
+  while (i < html.size() && std::isalnum(static_cast<unsigned char>(html[i])) && name.size() < 8)
+    name += static_cast<char>(std::tolower(static_cast<unsigned char>(html[i++])));
+  return std::find(std::begin(names), std::end(names), name) != std::end(names);
+}
+
+// HTML as plain text: tags taken away (block edges part words, inline ones do not), white space
+// made single blanks, then the character references read ("&#8217;", "&mdash;", "&amp;").
 std::string plain_text(std::string_view html) {
   std::string out;
   bool in_tag = false, blank = false;
@@ -42,7 +58,7 @@ std::string plain_text(std::string_view html) {
     }
     if (c == '<') {
       in_tag = true;
-      blank = true;
+      if (!inline_tag(html, i)) blank = true;
       continue;
     }
     if (std::isspace(static_cast<unsigned char>(c))) {
@@ -51,21 +67,10 @@ std::string plain_text(std::string_view html) {
     }
     if (blank && !out.empty()) out += ' ';
     blank = false;
-    if (c == '&') {
-      static const std::pair<std::string_view, char> entities[] = {
-          {"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}, {"&#39;", '\''}, {"&apos;", '\''}, {"&nbsp;", ' '}};
-      bool done = false;
-      for (const auto& [name, ch] : entities)
-        if (html.substr(i, name.size()) == name) {
-          out += ch;
-          i += name.size() - 1;
-          done = true;
-          break;
-        }
-      if (done) continue;
-    }
     out += c;
   }
+  decode_entities(out.data());
+  out.resize(std::char_traits<char>::length(out.c_str()));
   return out;
 }
 
@@ -89,12 +94,48 @@ std::string scheme_of(std::string_view link) {
   return {};
 }
 
+// The address with the "." and ".." segments of its path taken away (RFC 3986, 5.2.4), as a
+// browser reads "../a/3.html" against "https://x.example/posts/". The address resolver leaves
+// them; generators that write relative links (Atom with xml:base) rely on them.
+std::string without_dot_segments(const std::string& address) {
+  const std::size_t authority = address.find("://");
+  if (authority == std::string::npos) return address;
+  const std::size_t path_at = address.find('/', authority + 3);
+  if (path_at == std::string::npos) return address;
+  const std::size_t path_end = std::min(address.find('?', path_at), address.find('#', path_at));
+  const std::string path = address.substr(path_at, path_end == std::string::npos ? std::string::npos : path_end - path_at);
+  if (path.find("/.") == std::string::npos) return address;
+  std::vector<std::string> segments;
+  std::size_t at = 1;
+  for (;;) {
+    const std::size_t slash = path.find('/', at);
+    const std::string segment = path.substr(at, slash == std::string::npos ? std::string::npos : slash - at);
+    const bool last = slash == std::string::npos;
+    if (segment == "..") {
+      if (!segments.empty()) segments.pop_back();
+      if (last) segments.emplace_back();
+    } else if (segment == ".") {
+      if (last) segments.emplace_back();
+    } else {
+      segments.push_back(segment);
+    }
+    if (last) break;
+    at = slash + 1;
+  }
+  std::string out = address.substr(0, path_at);
+  for (const std::string& segment : segments) out += "/" + segment;
+  if (segments.empty()) out += "/";
+  if (path_end != std::string::npos) out += address.substr(path_end);
+  return out;
+}
+
 std::string absolute(const std::string& base, const std::string& link) {
   if (link.empty()) return {};
   // The address resolver reads an unknown scheme as a relative path: such links are dropped here.
   const std::string scheme = scheme_of(link);
   if (!scheme.empty() && scheme != "http" && scheme != "https") return {};
-  const std::string resolved = std::string(Url(Ref_string(std::string_view(base))).resolve(Ref_string(std::string_view(link))).view());
+  const std::string resolved = without_dot_segments(
+      std::string(Url(Ref_string(std::string_view(base))).resolve(Ref_string(std::string_view(link))).view()));
   return usable_link(resolved) ? resolved : std::string();
 }
 
@@ -248,10 +289,11 @@ int XMLCALL on_external_entity(XML_Parser, const XML_Char*, const XML_Char*, con
   return XML_STATUS_ERROR;  // never resolved or fetched
 }
 
-Parsed_feed parse_xml(std::string_view body, const std::string& address) {
+// `encoding` set: it overrides what the document declares.
+Parsed_feed parse_xml(std::string_view body, const std::string& address, const char* encoding) {
   Xml_reader r;
   r.address = address;
-  r.parser = XML_ParserCreateNS(nullptr, '\x01');
+  r.parser = XML_ParserCreateNS(encoding, '\x01');
   if (!r.parser) {
     r.feed.error = "out of memory";
     return r.feed;
@@ -317,12 +359,51 @@ Parsed_feed parse_json_feed(std::string_view body, const std::string& address) {
 
 }  // namespace
 
-Parsed_feed parse_feed(std::string_view body, const std::string& feed_address) {
+namespace {
+
+Parsed_feed parse_any(std::string_view body, const std::string& feed_address, const char* encoding) {
   std::size_t first = 0;
   if (body.starts_with("\xEF\xBB\xBF")) first = 3;
   while (first < body.size() && std::isspace(static_cast<unsigned char>(body[first]))) ++first;
   if (first < body.size() && body[first] == '{') return parse_json_feed(body.substr(first), feed_address);
-  return parse_xml(body, feed_address);
+  return parse_xml(body, feed_address, encoding);
+}
+
+}  // namespace
+
+Parsed_feed parse_feed(std::string_view body, const std::string& feed_address) {
+  return parse_any(body, feed_address, nullptr);
+}
+
+Parsed_feed parse_feed_utf8(std::string_view text, const std::string& feed_address) {
+  return parse_any(text, feed_address, "UTF-8");
+}
+
+std::string xml_declared_encoding(std::string_view bytes) {
+  if (bytes.starts_with("\xEF\xBB\xBF")) bytes.remove_prefix(3);
+  if (!bytes.starts_with("<?xml")) return {};
+  const std::size_t end = bytes.substr(0, 256).find("?>");
+  if (end == std::string_view::npos) return {};
+  const std::string_view declaration = bytes.substr(0, end);
+  const std::size_t at = declaration.find("encoding");
+  if (at == std::string_view::npos) return {};
+  std::size_t i = at + 8;
+  while (i < declaration.size() && (declaration[i] == ' ' || declaration[i] == '=' || declaration[i] == '\t')) ++i;
+  if (i >= declaration.size() || (declaration[i] != '"' && declaration[i] != '\'')) return {};
+  const std::size_t close = declaration.find(declaration[i], i + 1);
+  if (close == std::string_view::npos) return {};
+  return std::string(declaration.substr(i + 1, close - i - 1));
+}
+
+std::string feed_to_utf8(std::string_view bytes, std::string_view content_type) {
+  if (content_type_charset(content_type).empty()) {
+    const std::string declared = xml_declared_encoding(bytes);
+    // The declaration stands where a page's meta would; a label the converter does not know
+    // is passed over as any other.
+    if (!declared.empty() && !encoding_for_label(declared).empty())
+      return page_to_utf8(bytes, "text/xml; charset=" + declared);
+  }
+  return page_to_utf8(bytes, content_type);
 }
 
 namespace {

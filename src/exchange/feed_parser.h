@@ -42,6 +42,17 @@ struct Parsed_feed {
 
 Parsed_feed parse_feed(std::string_view body, const std::string& feed_address);
 
+// The bytes of a feed's answer as UTF-8, the way pages are read (page_to_utf8) but with the
+// XML declaration's encoding taking the place of an HTML meta: a byte-order mark, then the
+// Content-Type charset, then the declaration's encoding, then UTF-8 when the bytes are valid
+// UTF-8, else windows-1252. So a feed in any encoding the page reader knows is read, not only
+// those expat knows itself.
+std::string feed_to_utf8(std::string_view bytes, std::string_view content_type);
+// parse_feed over a text feed_to_utf8 made: the XML declaration's encoding no longer applies.
+Parsed_feed parse_feed_utf8(std::string_view text, const std::string& feed_address);
+// The encoding an XML declaration at the start of `bytes` names; empty when there is none.
+std::string xml_declared_encoding(std::string_view bytes);
+
 // A feed a page announces with <link rel="alternate" type="application/rss+xml"> (or Atom's,
 // RSS 1.0's or JSON Feed's type): its absolute address (against the page's address and its
 // <base href>) and its title. Only http and https addresses; each address once, in page order.

@@ -20,6 +20,7 @@ struct Import_report {
   std::int64_t ids_renumbered = 0;  // topics and documents given new ids
   std::vector<std::string> refused;  // entries not taken, each with its reason
   std::string error;                 // why nothing was imported; empty when the import ran
+  bool unreadable = false;           // the error is a fault in the file's text, at its line and column
 
   bool ok() const { return error.empty(); }
   // "2 topics added, 1 merged; 10 documents added, 3 skipped; ..." (parts with nothing omitted).

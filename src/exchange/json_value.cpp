@@ -1,11 +1,10 @@
 #include "exchange/json_value.h"
 
+#include "exchange/json_reader.h"
 #include "foundation/character_count.h"
 
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <limits>
 #include <ostream>
 #include <sstream>
@@ -88,279 +87,6 @@ bool Json_value::operator==(const Json_value& o) const {
 }
 
 namespace {
-
-class Parser {
- public:
-  Parser(std::string_view text, int max_depth) : s_(text), max_depth_(max_depth) {}
-
-  Json_parse_result run() {
-    Json_parse_result r;
-    skip_space();
-    if (!value(r.value, 0)) {
-      r.error = where() + error_;
-      r.value = Json_value();
-      return r;
-    }
-    skip_space();
-    if (i_ != s_.size()) {
-      r.error = where() + "unexpected text after the value";
-      r.value = Json_value();
-    }
-    return r;
-  }
-
- private:
-  bool fail(std::string message) {
-    if (error_.empty()) error_ = std::move(message);
-    return false;
-  }
-
-  std::string where() const {
-    std::size_t line = 1, column = 1;
-    for (std::size_t k = 0; k < i_ && k < s_.size(); ++k) {
-      if (s_[k] == '\n') {
-        ++line;
-        column = 1;
-      } else {
-        ++column;
-      }
-    }
-    return "line " + std::to_string(line) + ", column " + std::to_string(column) + ": ";
-  }
-
-  void skip_space() {
-    while (i_ < s_.size() && (s_[i_] == ' ' || s_[i_] == '\t' || s_[i_] == '\n' || s_[i_] == '\r')) ++i_;
-  }
-
-  bool literal(std::string_view word) {
-    if (s_.substr(i_, word.size()) != word) return fail("expected a value");
-    i_ += word.size();
-    return true;
-  }
-
-  bool value(Json_value& out, int depth) {
-    if (i_ >= s_.size()) return fail("the text ends where a value was expected");
-    switch (s_[i_]) {
-      case '{':
-        return object(out, depth + 1);
-      case '[':
-        return array(out, depth + 1);
-      case '"': {
-        std::string text;
-        if (!string(text)) return false;
-        out = Json_value::string(text);
-        return true;
-      }
-      case 't':
-        out = Json_value::boolean(true);
-        return literal("true");
-      case 'f':
-        out = Json_value::boolean(false);
-        return literal("false");
-      case 'n':
-        out = Json_value();
-        return literal("null");
-      default:
-        return number(out);
-    }
-  }
-
-  bool object(Json_value& out, int depth) {
-    if (depth > max_depth_) return fail("nested deeper than " + std::to_string(max_depth_) + " levels");
-    out = Json_value::object();
-    ++i_;
-    skip_space();
-    if (i_ < s_.size() && s_[i_] == '}') {
-      ++i_;
-      return true;
-    }
-    for (;;) {
-      skip_space();
-      if (i_ >= s_.size() || s_[i_] != '"') return fail("expected a member name in quotes");
-      std::string key;
-      if (!string(key)) return false;
-      skip_space();
-      if (i_ >= s_.size() || s_[i_] != ':') return fail("expected ':' after a member name");
-      ++i_;
-      skip_space();
-      Json_value v;
-      if (!value(v, depth)) return false;
-      out.set(key, std::move(v));
-      skip_space();
-      if (i_ < s_.size() && s_[i_] == ',') {
-        ++i_;
-        continue;
-      }
-      if (i_ < s_.size() && s_[i_] == '}') {
-        ++i_;
-        return true;
-      }
-      return fail("expected ',' or '}' after a member");
-    }
-  }
-
-  bool array(Json_value& out, int depth) {
-    if (depth > max_depth_) return fail("nested deeper than " + std::to_string(max_depth_) + " levels");
-    out = Json_value::array();
-    ++i_;
-    skip_space();
-    if (i_ < s_.size() && s_[i_] == ']') {
-      ++i_;
-      return true;
-    }
-    for (;;) {
-      skip_space();
-      Json_value v;
-      if (!value(v, depth)) return false;
-      out.push(std::move(v));
-      skip_space();
-      if (i_ < s_.size() && s_[i_] == ',') {
-        ++i_;
-        continue;
-      }
-      if (i_ < s_.size() && s_[i_] == ']') {
-        ++i_;
-        return true;
-      }
-      return fail("expected ',' or ']' after an item");
-    }
-  }
-
-  static void put_utf8(std::string& out, std::uint32_t c) {
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (c >> 18));
-      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-
-  bool hex4(std::uint32_t& v) {
-    if (i_ + 4 > s_.size()) return fail("a \\u escape needs four hexadecimal digits");
-    v = 0;
-    for (int k = 0; k < 4; ++k) {
-      char c = s_[i_++];
-      v <<= 4;
-      if (c >= '0' && c <= '9')
-        v |= static_cast<std::uint32_t>(c - '0');
-      else if (c >= 'a' && c <= 'f')
-        v |= static_cast<std::uint32_t>(c - 'a' + 10);
-      else if (c >= 'A' && c <= 'F')
-        v |= static_cast<std::uint32_t>(c - 'A' + 10);
-      else
-        return fail("a \\u escape needs four hexadecimal digits");
-    }
-    return true;
-  }
-
-  // The length of the well-formed UTF-8 sequence at i_, or 0.
-  std::size_t utf8_length() const { return utf8_sequence_length(s_, i_); }
-
-  bool string(std::string& out) {
-    ++i_;  // the opening quote
-    for (;;) {
-      if (i_ >= s_.size()) return fail("the text ends inside a string");
-      const unsigned char c = static_cast<unsigned char>(s_[i_]);
-      if (c == '"') {
-        ++i_;
-        return true;
-      }
-      if (c < 0x20) return fail("a control character inside a string must be escaped");
-      if (c == '\\') {
-        if (++i_ >= s_.size()) return fail("the text ends inside a string");
-        const char e = s_[i_++];
-        switch (e) {
-          case '"': out += '"'; break;
-          case '\\': out += '\\'; break;
-          case '/': out += '/'; break;
-          case 'b': out += '\b'; break;
-          case 'f': out += '\f'; break;
-          case 'n': out += '\n'; break;
-          case 'r': out += '\r'; break;
-          case 't': out += '\t'; break;
-          case 'u': {
-            std::uint32_t v;
-            if (!hex4(v)) return false;
-            if (v >= 0xDC00 && v <= 0xDFFF) return fail("a \\u escape holds a lone low surrogate");
-            if (v >= 0xD800 && v <= 0xDBFF) {
-              std::uint32_t low;
-              if (i_ + 2 > s_.size() || s_[i_] != '\\' || s_[i_ + 1] != 'u')
-                return fail("a high surrogate must be followed by a low one");
-              i_ += 2;
-              if (!hex4(low)) return false;
-              if (low < 0xDC00 || low > 0xDFFF) return fail("a high surrogate must be followed by a low one");
-              v = 0x10000 + ((v - 0xD800) << 10) + (low - 0xDC00);
-            }
-            put_utf8(out, v);
-            break;
-          }
-          default:
-            return fail(std::string("unknown escape '\\") + e + "'");
-        }
-        continue;
-      }
-      const std::size_t n = utf8_length();
-      if (n == 0) return fail("a string holds bytes that are not UTF-8");
-      out.append(s_.substr(i_, n));
-      i_ += n;
-    }
-  }
-
-  bool number(Json_value& out) {
-    const std::size_t start = i_;
-    bool whole = true;
-    if (i_ < s_.size() && s_[i_] == '-') ++i_;
-    auto digits = [&] {
-      std::size_t from = i_;
-      while (i_ < s_.size() && s_[i_] >= '0' && s_[i_] <= '9') ++i_;
-      return i_ - from;
-    };
-    if (i_ >= s_.size() || s_[i_] < '0' || s_[i_] > '9') return fail("expected a value");
-    if (s_[i_] == '0') {
-      ++i_;
-      if (i_ < s_.size() && s_[i_] >= '0' && s_[i_] <= '9') return fail("a number must not start with 0");
-    } else {
-      digits();
-    }
-    if (i_ < s_.size() && s_[i_] == '.') {
-      ++i_;
-      whole = false;
-      if (digits() == 0) return fail("expected digits after the decimal point");
-    }
-    if (i_ < s_.size() && (s_[i_] == 'e' || s_[i_] == 'E')) {
-      ++i_;
-      whole = false;
-      if (i_ < s_.size() && (s_[i_] == '+' || s_[i_] == '-')) ++i_;
-      if (digits() == 0) return fail("expected digits in the exponent");
-    }
-    const std::string text(s_.substr(start, i_ - start));
-    if (whole) {
-      errno = 0;
-      char* end = nullptr;
-      long long v = std::strtoll(text.c_str(), &end, 10);
-      if (errno != ERANGE) {
-        out = Json_value::integer(v);
-        return true;
-      }
-    }
-    out = Json_value::real(std::strtod(text.c_str(), nullptr));
-    return true;
-  }
-
-  std::string_view s_;
-  std::size_t i_ = 0;
-  int max_depth_;
-  std::string error_;
-};
 
 void write_string(std::ostream& out, std::string_view s) {
   out << '"';
@@ -466,8 +192,21 @@ void write_value(std::ostream& out, const Json_value& v, int indent) {
 }  // namespace
 
 Json_parse_result parse_json(std::string_view text, int max_depth) {
-  return Parser(text, max_depth).run();
+  Json_parse_result r;
+  try {
+    Json_reader reader(text, max_depth);
+    r.value = reader.read_value();
+    reader.finish();
+  } catch (const Json_syntax_error& e) {
+    r.value = Json_value();
+    r.error = e.what();
+  }
+  return r;
 }
+
+void write_json_at(std::ostream& out, const Json_value& v, int level) { write_value(out, v, level); }
+
+void write_json_string(std::ostream& out, std::string_view s) { write_string(out, s); }
 
 void write_json(std::ostream& out, const Json_value& v) {
   write_value(out, v, 0);

@@ -81,5 +81,10 @@ Json_parse_result parse_json(std::string_view text, int max_depth = default_max_
 // Writes `v` indented (two spaces a level), with a line feed at the end.
 void write_json(std::ostream& out, const Json_value& v);
 std::string to_json_text(const Json_value& v);
+// Writes `v` as write_json would at nesting `level` (its inner lines indented one more level),
+// without the final line feed: for writers that put out a large value piece by piece.
+void write_json_at(std::ostream& out, const Json_value& v, int level);
+// Writes `s` as a JSON string, quoted and escaped.
+void write_json_string(std::ostream& out, std::string_view s);
 
 }  // namespace orvalis::exchange

@@ -17,10 +17,16 @@
 // is one transaction: a database error leaves the database as it was.
 //
 // Exporting, importing into a new database and exporting again gives the same text.
+//
+// Both directions stream: the export writes each topic and each document as it reads it from
+// the database, and the import reads the file a document or a link at a time, so neither
+// holds the file whole, whatever its size.
 // Thread: the thread that owns the connection. REQUIRES: the database is open.
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <iosfwd>
 #include <vector>
 
 #include "database/database.h"
@@ -31,11 +37,23 @@ namespace orvalis::exchange {
 
 inline constexpr const char* topics_format_name = "orvalis-topics";
 
-// The chosen topics (all topics when `topic_ids` is empty), by id. Throws Db_error.
+// Told how far a long export or import has come (`done` of `total`, in units of its own);
+// returning false stops it.
+using Exchange_progress = std::function<bool(std::uint64_t done, std::uint64_t total)>;
+
+// Writes the chosen topics (all topics when `topic_ids` is empty) to `out` as they are read.
+// False when `progress` stopped it (what was written is then incomplete). Throws Db_error.
+bool write_topics_json(Database& db, const std::vector<std::int32_t>& topic_ids, std::ostream& out,
+                       const Exchange_progress& progress = {});
+
+// The same export as one value, for small exports. Throws Db_error.
 Json_value export_topics(Database& db, const std::vector<std::int32_t>& topic_ids);
 
-// Merges `file` into `db` (see above). A database error or a file that is not a topics file
-// gives a report whose `error` says why, with nothing changed.
+// Merges the topics file `in` into `db` (see above); `in` must be able to go back to its start.
+// A fault in the text (the report's `unreadable`, with the line and column in `error`), a
+// database error, a file that is not a topics file or a stop asked by `progress` gives a
+// report whose `error` says why, with nothing changed.
+Import_report import_topics(Database& db, std::istream& in, const Exchange_progress& progress = {});
 Import_report import_topics(Database& db, const Json_value& file);
 
 // The ids of every topic, in id order. Throws Db_error.

@@ -54,6 +54,9 @@ const Command_info kCommands[] = {
     {cmd_status_bar, "Status &Bar", 0, "Show or hide the status bar\nToggle StatusBar"},
     {cmd_import, "&Import...", 0, "Convert a database of the earlier format\nImport"},
     {cmd_compact, "Co&mpact...", 0, "Compact a database file\nCompact"},
+    {cmd_export_topics, "&Export...", 0,
+     "Write topics to a JSON, OPML, Markdown or CSL-JSON file\nExport"},
+    {cmd_import_topics, "&Import...", 0, "Merge the topics of a JSON or OPML file into this database\nImport"},
 };
 
 bool is_topic(Selection s) { return s == Selection::topic || s == Selection::related_topic; }

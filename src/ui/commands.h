@@ -58,6 +58,8 @@ enum Command_id : int {
   cmd_status_bar = 59393,
   cmd_import = 59500,
   cmd_compact = 59501,
+  cmd_export_topics = 59502,
+  cmd_import_topics = 59503,
 };
 
 // What a command's rule looks at.

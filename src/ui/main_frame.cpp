@@ -194,6 +194,7 @@ void CMainFrame::update_commands() {
 }
 
 void CMainFrame::tick() {
+  if (exchanging_) return;  // no task starts while an import or export holds the database
   agent_->tick();
   tick_status();
 }
@@ -249,6 +250,7 @@ void CMainFrame::database_resources_changed() {
 
 void CMainFrame::database_opened_at_start() {
   if (!Database::shared().is_open()) return;
+  index_documents_for_search(this);
   apply_settings();
   add_recent_file(qs(Database::shared().path()));
   set_title(QFileInfo(qs(Database::shared().path())).fileName() + " - Orvalis");
@@ -431,6 +433,8 @@ void CMainFrame::run_command(int id) {
     case cmd_edit_search_resources: edit_search_resources(); break;
     case cmd_import: import_file(); break;
     case cmd_compact: compact_file(); break;
+    case cmd_export_topics: export_topics(); break;
+    case cmd_import_topics: import_topics(); break;
     case cmd_find:
       find_dialog()->show();
       find_dialog()->raise();

@@ -171,6 +171,9 @@ class CMainFrame : public QMainWindow {
   void edit_search_resources();
   void import_file();
   void compact_file();
+  // File > Export... and File > Import... of topics while a database is open.
+  void export_topics();
+  void import_topics();
   void database_resources_changed();
   // Cut, Copy, Paste and the drops (main_frame_edit.cpp).
   void cut_copy(bool cut);
@@ -211,6 +214,7 @@ class CMainFrame : public QMainWindow {
   bool close_confirmed_ = false;
   bool destroying_ = false;
   bool clipboard_items_ = false;
+  bool exchanging_ = false;  // an export or import runs: the agent's tick waits
 };
 
 }  // namespace orvalis::ui

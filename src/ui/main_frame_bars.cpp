@@ -76,7 +76,7 @@ void CMainFrame::make_actions() {
       cmd_file_new, cmd_file_open, cmd_file_close, cmd_print_setup, cmd_print,
       cmd_print_preview, cmd_copy, cmd_cut, cmd_paste, cmd_new_window, cmd_arrange, cmd_cascade,
       cmd_tile, cmd_about, cmd_exit, cmd_help_contents, cmd_tutorial, cmd_controls_toolbar,
-      cmd_status_bar, cmd_import, cmd_compact};
+      cmd_status_bar, cmd_import, cmd_compact, cmd_export_topics, cmd_import_topics};
   for (int id : ids) {
     const Command_info* info = command_info(id);
     auto* a = new QAction(QString::fromUtf8(info->label), this);
@@ -234,8 +234,8 @@ void CMainFrame::build_menus() {
   const bool open = Database::shared().is_open();
   QMenu* file = bar->addMenu("&File");
   if (open)
-    add(file, {cmd_create_related_topic, cmd_new_topic_wizard, cmd_file_close, 0, cmd_print,
-               cmd_print_preview, cmd_print_setup, 0});
+    add(file, {cmd_create_related_topic, cmd_new_topic_wizard, cmd_file_close, 0, cmd_export_topics,
+               cmd_import_topics, 0, cmd_print, cmd_print_preview, cmd_print_setup, 0});
   else
     add(file, {cmd_file_new, cmd_file_open, cmd_import, cmd_compact, 0});
   QStringList recent = recent_files();

@@ -1,7 +1,8 @@
 // The main window's commands that run a dialog of their own: the New Topic Wizard, Select
 // Relation, Create Related Topic and Delete Relation on a topic, Organize by Content, Edit
-// Search Resources, and Import and Compact of whole files. Each dialog runs through
-// exec_dialog; the tree is read again afterwards and shows what the command made.
+// Search Resources, Import and Compact of whole files, and Export and Import of topics. Each
+// dialog runs through exec_dialog; the tree is read again afterwards and shows what the
+// command made.
 #include <QDialog>
 #include <QLineEdit>
 #include <QTreeView>
@@ -10,6 +11,7 @@
 #include "database/topic_store.h"
 #include "ui/child_frame.h"
 #include "ui/dialog_fields.h"
+#include "ui/exchange_dialogs.h"
 #include "ui/main_frame.h"
 #include "ui/maintenance_dialogs.h"
 #include "ui/organize_dialog.h"
@@ -97,6 +99,33 @@ void CMainFrame::import_file() {
       ask, [this](const QString& t) { show_message(t); }, this);
   if (exec_dialog(dialog) == QDialog::Accepted)
     open_database(dialog.target_edit()->text().trimmed());
+}
+
+void CMainFrame::export_topics() {
+  if (!Database::shared().is_open()) return;
+  CChildFrame* w = active_topic_window();
+  const Topic_handle selected = w ? w->current().topic : Topic_handle();
+  CExportTopicsDialog dialog(
+      selected ? selected->concept_id : 0, selected ? to_qstring(selected->name) : QString(), ask,
+      [this](const QString& t) { show_message(t); }, this);
+  exchanging_ = true;
+  exec_dialog(dialog);
+  exchanging_ = false;
+}
+
+void CMainFrame::import_topics() {
+  if (!Database::shared().is_open()) return;
+  // An import is one transaction: no task may write beside it.
+  if (agent_->tasks_active() > 0) {
+    if (!ask("The agent's tasks must stop before topics are imported.\nStop them now?")) return;
+    agent_->stop_all_tasks();
+  }
+  CImportTopicsDialog dialog(
+      ask, [this](const QString& t) { show_message(t); }, exec_dialog, this);
+  exchanging_ = true;
+  const int result = exec_dialog(dialog);
+  exchanging_ = false;
+  if (result == QDialog::Accepted) reload_topic_windows();
 }
 
 void CMainFrame::compact_file() {

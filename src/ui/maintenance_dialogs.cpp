@@ -106,6 +106,10 @@ Maintenance_prompts CMaintenanceDialog::prompts() const {
   return p;
 }
 
+QHBoxLayout* CMaintenanceDialog::file_row(QLineEdit* edit, const QString& filter, bool save) {
+  return ui::file_row(this, edit, filter, save);
+}
+
 void CMaintenanceDialog::reject() {
   if (!running_) QDialog::reject();
 }
@@ -129,8 +133,8 @@ CImportDialog::CImportDialog(Ask ask, Tell tell, QWidget* parent)
   target_->setObjectName("import_target");
   auto* form = new QFormLayout;
   form->addRow(ui_text(10113) + ":",
-               file_row(this, source_, "Earlier Orvalis Databases (*.mdb);;All Files (*)", false));
-  form->addRow(ui_text(10114) + ":", file_row(this, target_, qt_filter(ui_text(10000)), true));
+               file_row(source_, "Earlier Orvalis Databases (*.mdb);;All Files (*)", false));
+  form->addRow(ui_text(10114) + ":", file_row(target_, qt_filter(ui_text(10000)), true));
   lay_out(form);
 }
 
@@ -185,7 +189,7 @@ CCompactDialog::CCompactDialog(Ask ask, Tell tell, QWidget* parent)
   file_ = new QLineEdit;
   file_->setObjectName("compact_file");
   auto* form = new QFormLayout;
-  QHBoxLayout* row = file_row(this, file_, qt_filter(ui_text(10000)), false);
+  QHBoxLayout* row = file_row(file_, qt_filter(ui_text(10000)), false);
   form->addRow("Database &file:", row);
   qobject_cast<QLabel*>(form->labelForField(row))->setBuddy(file_);
   lay_out(form);

@@ -28,6 +28,7 @@
 #include "database/maintenance.h"
 
 class QFormLayout;
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
@@ -62,6 +63,9 @@ class CMaintenanceDialog : public QDialog {
   void pump(bool now = false);
   // Prompts whose questions go to `ask_`.
   Maintenance_prompts prompts() const;
+  // A file field with its "Browse..." button, which picks an existing file or, with `save`, a
+  // file to write (`filter` as Qt writes file filters).
+  QHBoxLayout* file_row(QLineEdit* edit, const QString& filter, bool save);
   void closeEvent(QCloseEvent* event) override;
 
   Ask ask_;

@@ -1,8 +1,12 @@
 #include "ui/properties_dialog.h"
 
 #include <QComboBox>
+#include <QDateTime>
+#include <algorithm>
 #include <QDialogButtonBox>
 #include <QFormLayout>
+#include <QGuiApplication>
+#include <QHeaderView>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -10,9 +14,12 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "agent/feed_discovery.h"
 #include "database/document_store.h"
+#include "database/feed_store.h"
 #include "database/search_resource_store.h"
 #include "database/topic_store.h"
 #include "platform/clock.h"
@@ -92,15 +99,116 @@ CTopicProperties::CTopicProperties(Topic_handle topic, std::function<void(const 
   agent_layout->addWidget(summary_schedule_);
   agent_layout->addStretch(1);
 
+  feeds_page_ = new QWidget;
+  feeds_ = new QTreeWidget;
+  feeds_->setObjectName("topic_feeds");
+  feeds_->setHeaderLabels({"Title", "Address", "Last read"});
+  feeds_->setRootIsDecorated(false);
+  feeds_->header()->setStretchLastSection(false);
+  feeds_->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+  feeds_->header()->setSectionResizeMode(1, QHeaderView::Stretch);
+  feeds_->header()->setSectionResizeMode(2, QHeaderView::ResizeToContents);
+  for (const Feed& f : Feed_store().feeds(topic_->concept_id)) {
+    const QString read = f.time_last_read.is_valid()
+                             ? QDateTime::fromSecsSinceEpoch(f.time_last_read.seconds).toString("yyyy-MM-dd hh:mm")
+                             : QStringLiteral("never");
+    feeds_->addTopLevelItem(new QTreeWidgetItem({qs(f.title), qs(f.address), read}));
+  }
+  new_feed_ = new QLineEdit;
+  new_feed_->setObjectName("new_feed");
+  new_feed_->setPlaceholderText("https://example.org/feed.xml");
+  auto* add_feed_button = new QPushButton("A&dd Feed");
+  auto* remove_feed_button = new QPushButton("&Remove Feed");
+  auto* feed_row = new QHBoxLayout;
+  feed_row->addWidget(new_feed_, 1);
+  feed_row->addWidget(add_feed_button);
+  feed_row->addWidget(remove_feed_button);
+  auto* feeds_layout = new QVBoxLayout(feeds_page_);
+  feeds_layout->addWidget(feeds_, 1);
+  feeds_layout->addLayout(feed_row);
+  connect(add_feed_button, &QPushButton::clicked, this, [this] { add_feed(); });
+  connect(remove_feed_button, &QPushButton::clicked, this, [this] { remove_feed(); });
+
   tabs_ = new QTabWidget;
   tabs_->addTab(page, "Name");
   tabs_->addTab(agent, "Agent");
+  tabs_->addTab(feeds_page_, "Feeds");
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(tabs_);
   layout->addWidget(ok_cancel(this));
 }
 
 void CTopicProperties::show_agent_page() { tabs_->setCurrentIndex(1); }
+
+void CTopicProperties::show_feeds_page() { tabs_->setCurrentWidget(feeds_page_); }
+
+bool CTopicProperties::add_feed() {
+  const QString address = new_feed_->text().trimmed();
+  if (address.isEmpty()) return false;
+  const QString lower = address.toLower();
+  if (!lower.startsWith("http://") && !lower.startsWith("https://")) {
+    refuse_("A feed address starts with http:// or https://.");
+    return false;
+  }
+  if (over_field_limit(address)) {
+    refuse_(ui_text(18048));
+    return false;
+  }
+  // The address is looked at: a page gives the feeds it announces.
+  setEnabled(false);
+  QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+  const Feed_choice choice = choose_feeds(address.toStdString());
+  QGuiApplication::restoreOverrideCursor();
+  setEnabled(true);
+  if (!choice.error.empty()) {
+    refuse_(QString::fromStdString(choice.error));
+    return false;
+  }
+  int added = 0;
+  for (const exchange::Announced_feed& f : choice.feeds) {
+    const QString stored = qs(normalized_address(Ref_string(std::string_view(f.address))));
+    bool listed = false;
+    for (int i = 0; i < feeds_->topLevelItemCount(); ++i) listed = listed || feeds_->topLevelItem(i)->text(1) == stored;
+    if (listed) continue;
+    feeds_->addTopLevelItem(new QTreeWidgetItem({QString::fromStdString(f.title), stored, QStringLiteral("never")}));
+    ++added;
+  }
+  if (added == 0) {
+    refuse_(choice.feeds.size() == 1 ? "The topic has this feed already." : "The topic has these feeds already.");
+    return false;
+  }
+  if (!choice.unchecked.empty())
+    refuse_("Could not look at " + address + " (" + QString::fromStdString(choice.unchecked) + "); it is added as given.");
+  new_feed_->clear();
+  return true;
+}
+
+void CTopicProperties::remove_feed() { delete feeds_->currentItem(); }
+
+// Stores the list: the feeds taken off it are removed, the ones added to it are added.
+bool CTopicProperties::save_feeds() {
+  Feed_store store;
+  std::vector<Ref_string> kept, titles;
+  for (int i = 0; i < feeds_->topLevelItemCount(); ++i) {
+    kept.push_back(rs(feeds_->topLevelItem(i)->text(1)));
+    titles.push_back(rs(feeds_->topLevelItem(i)->text(0)));
+  }
+  const std::vector<Feed> stored = store.feeds(topic_->concept_id);
+  for (const Feed& f : stored)
+    if (std::find(kept.begin(), kept.end(), f.address) == kept.end() && !store.remove_feed(topic_->concept_id, f.address))
+      return false;
+  for (std::size_t k = 0; k < kept.size(); ++k) {
+    const Ref_string& address = kept[k];
+    const bool known = std::any_of(stored.begin(), stored.end(), [&](const Feed& f) { return f.address == address; });
+    if (known) continue;
+    Feed f;
+    f.concept_id = topic_->concept_id;
+    f.address = address;
+    f.title = titles[k];
+    if (!store.add_feed(f)) return false;
+  }
+  return true;
+}
 
 bool CTopicProperties::apply() {
   QString name = name_->text().trimmed();
@@ -124,7 +232,7 @@ bool CTopicProperties::apply() {
   t.summarize_time_spec = summary_schedule_->spec_text();
   t.is_user_topic = 1;
   t.time_last_modified = Db_date::at(platform::now());
-  return Topic_store::shared().save_topic(t);
+  return Topic_store::shared().save_topic(t) && save_feeds();
 }
 
 void CTopicProperties::accept() {

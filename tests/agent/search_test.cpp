@@ -370,7 +370,7 @@ TEST_F(AgentSearch, ADatabaseThatFillsMidSearchStopsTheAgentAndKeepsWhatWasStore
   std::vector<Counted_handle<Search_resource_task>> tasks = start_search(topic("full"));
   ASSERT_EQ(tasks.size(), 1u);
   std::int64_t pages = testing::scalar(Database::shared(), "PRAGMA page_count");
-  Database::shared().execute("PRAGMA max_page_count = " + std::to_string(pages + 20));
+  Database::shared().execute("PRAGMA max_page_count = " + std::to_string(pages + 80));
 
   ASSERT_TRUE(drive_until_idle());  // the recovery stopped every task
   EXPECT_EQ(tasks[0]->state(), Agent_task::done);

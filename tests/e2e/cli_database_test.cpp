@@ -58,6 +58,44 @@ TEST_F(CliDatabase, TopicsAndDocumentsFromTheReadme) {
             std::string::npos);
 }
 
+TEST_F(CliDatabase, FindDocumentsReadsQueriesAndFallsBackWithoutTheIndex) {
+  ASSERT_EQ(run({"topic", "add", "Solar sails"}).status, 0);
+  ASSERT_EQ(run({"topic", "add", "Comets"}).status, 0);
+  ASSERT_EQ(run({"doc", "add", "Solar sails", "https://example.org/a", "--title", "Sails of light"}).status, 0);
+  ASSERT_EQ(run({"doc", "add", "Comets", "https://example.org/b", "--title", "Comet tails"}).status, 0);
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    const char* out;
+    const char* err;
+  } cases[] = {
+      {{"find", "documents", "sail*"}, 0, "1\thttps://example.org/a\tSails of light\n    Sails of light\n", ""},
+      {{"--json", "find", "documents", "tails OR light"}, 0, "\"snippet\":\"Sails of light\",\"marks\":[[9,14]]", ""},
+      {{"find", "documents", "sails", "--topic", "Comets"}, 0, "", ""},
+      {{"find", "documents", "\"sails"}, 2, "", "Error: The search text has a '\"' that is not closed."},
+      {{"find", "documents", "sails NOT"}, 2, "", "Error: The search text is not a query"},
+      {{"find", "topics", "x", "--topic", "1"}, 2, "", "--topic limits find documents only"},
+  };
+  for (const Case& c : cases) {
+    Cli_result r = run(c.args);
+    EXPECT_EQ(r.status, c.status) << c.args.back() << r.err;
+    EXPECT_NE(r.out.find(c.out), std::string::npos) << c.args.back() << ": " << r.out;
+    EXPECT_NE(r.err.find(c.err), std::string::npos) << c.args.back() << ": " << r.err;
+    EXPECT_EQ(r.err.find("fts5"), std::string::npos) << r.err;
+  }
+  // A file made before the index is indexed at its next writable open, once.
+  orvalis::testing::raw_sql(db_, "DROP TABLE page_text_index; DROP TABLE page_text_index_state");
+  Cli_result r = run({"find", "documents", "comet"});
+  EXPECT_EQ(r.err, "Indexed 2 of 2 documents for search.\n");
+  EXPECT_EQ(r.out, "2\thttps://example.org/b\tComet tails\n    Comet tails\n");
+  EXPECT_EQ(run({"find", "documents", "comet"}).err, "");
+  // A file whose index is not ours is searched the old way: literally, without snippets.
+  orvalis::testing::raw_sql(db_, "DROP TABLE page_text_index; CREATE TABLE page_text_index (x)");
+  r = run({"find", "documents", "Comet t"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "2\thttps://example.org/b\tComet tails\n");
+}
+
 TEST_F(CliDatabase, TopicSettingsRelationsAndDeletion) {
   ASSERT_EQ(run({"topic", "add", "Engines"}).status, 0);
   ASSERT_EQ(run({"topic", "add", "Pistons"}).status, 0);

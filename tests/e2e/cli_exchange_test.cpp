@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "cli_runner.h"
+#include "test_servers.h"
 
 namespace orvalis::test {
 namespace {
@@ -27,34 +28,57 @@ class CliExchange : public ::testing::Test {
   std::string a_, b_;
 };
 
+// A feed is told by its content, whatever its type says; a page gives the feeds it announces,
+// all of them added; an address that cannot be reached now is taken as given.
 TEST_F(CliExchange, FeedsOfATopic) {
+  orvalis::testing::Nginx_server site;
+  if (!orvalis::testing::have_program("nginx")) GTEST_SKIP() << "nginx is not installed";
+  ASSERT_TRUE(site.start());
+  site.put("/feed.xml", "<rss version=\"2.0\"><channel><title>Sail news</title></channel></rss>");
+  site.put("/atom", "<feed xmlns=\"http://www.w3.org/2005/Atom\"><title>Comments</title></feed>");
+  site.put("/blog.html",
+           "<html><head><title>Blog</title><link rel=\"alternate\" type=\"application/rss+xml\" title=\"Posts\" "
+           "href=\"feed.xml\"><link rel=\"alternate\" type=\"application/atom+xml\" href=\"/atom\"></head></html>");
+  site.put("/plain.html", "<html><head><title>Plain</title></head><body>No feed here.</body></html>");
+  const std::string feed = site.url("/feed.xml"), atom = site.url("/atom");
+  const std::string refused = "http://127.0.0.1:" + std::to_string(orvalis::testing::free_port()) + "/rss";
   struct Step {
     std::vector<std::string> args;
     int status;
-    const char* out;  // a part of the standard output, or of the error for a failure
+    std::string out;  // a part of the standard output, or of the error for a failure
   };
   const Step steps[] = {
-      {{"feed", "add", "solar SAILS", "HTTPS://Example.org/feed.xml", "--title", "Sail news"}, 0,
-       "Added feed https://example.org/feed.xml to topic 1 'Solar sails'"},
-      {{"feed", "add", "1", "https://example.org/feed.xml"}, 0, "has the feed already"},
+      {{"feed", "add", "solar SAILS", "HTTP://127.0.0.1:" + std::to_string(site.port()) + "/feed.xml", "--title", "Sails"},
+       0, "Added feed " + feed + " (Sails) to topic 1 'Solar sails'"},
+      {{"feed", "add", "1", feed}, 0, "The topic has the feed already: " + feed + " (Sail news)"},
+      {{"feed", "add", "1", site.url("/blog.html")}, 0,
+       "announces 2 feeds; adding all:\nThe topic has the feed already: " + feed + " (Posts) to topic 1 'Solar sails'\n"
+       "Added feed " + atom + " to topic 1"},
+      {{"feed", "add", "1", site.url("/plain.html")}, 1, "is no feed, and the page announces none"},
+      {{"feed", "add", "1", site.url("/missing")}, 1, "answered 404 Not Found; no feed was added."},
+      {{"feed", "add", "1", refused}, 0, "Added feed " + refused},
       {{"feed", "add", "1", "javascript:alert(1)"}, 2, "starts with http:// or https://"},
-      {{"feed", "add", "Nothing", "https://example.org/x"}, 1, "No topic named 'Nothing'."},
-      {{"feed", "list"}, 0, "1\thttps://example.org/feed.xml\tSail news\n"},
-      {{"--json", "feed", "list", "1"}, 0, "\"title\":\"Sail news\""},
-      {{"feed", "remove", "1", "https://example.org/other"}, 1, "Topic 1 has no feed https://example.org/other."},
-      {{"feed", "remove", "1", "https://example.org/feed.xml"}, 0, "Removed feed"},
+      {{"feed", "add", "Nothing", feed}, 1, "No topic named 'Nothing'."},
+      {{"feed", "list"}, 0, "1\t" + atom + "\n1\t" + feed + "\tSails\n"},
+      {{"--json", "feed", "list", "1"}, 0, "\"title\":\"Sails\""},
+      {{"feed", "remove", "1", site.url("/other")}, 1, "Topic 1 has no feed " + site.url("/other") + "."},
+      {{"feed", "remove", "1", refused}, 0, "Removed feed"},
+      {{"feed", "remove", "1", atom}, 0, "Removed feed"},
+      {{"feed", "remove", "1", feed}, 0, "Removed feed"},
       {{"feed", "list"}, 0, ""},
   };
   for (const Step& s : steps) {
     Cli_result r = run(s.args);
-    SCOPED_TRACE(s.args[1]);
+    SCOPED_TRACE(s.args[3 % s.args.size()]);
     EXPECT_EQ(r.status, s.status) << r.err;
     EXPECT_NE((s.status == 0 ? r.out : r.err).find(s.out), std::string::npos) << r.out << r.err;
   }
+  EXPECT_NE(run({"feed", "add", "1", refused}).err.find("Could not look at " + refused), std::string::npos);
 }
 
 TEST_F(CliExchange, TopicGoesToAnotherDatabaseAndComesBackTheSame) {
-  ASSERT_EQ(run({"feed", "add", "1", "https://example.org/feed.xml"}).status, 0);
+  // Not reachable here: the feed is added as given.
+  ASSERT_EQ(run({"feed", "add", "1", "http://127.0.0.1:" + std::to_string(orvalis::testing::free_port()) + "/feed.xml"}).status, 0);
   const std::string json = box_.path("sails.json");
   Cli_result r = run({"export", "Solar sails", "--format", "json", "--output", json});
   ASSERT_EQ(r.status, 0) << r.err;

@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
+
+#include "exchange/json_reader.h"
 
 namespace orvalis::exchange {
 namespace {
@@ -93,6 +96,45 @@ TEST(JsonValue, WriterKeepsItsOutputValidWhateverTheText) {
 TEST(JsonValue, ReportsWhereTheFaultIs) {
   Json_parse_result r = parse_json("{\n  \"a\": 1\n  \"b\": 2\n}");
   EXPECT_EQ(r.error, "line 3, column 3: expected ',' or '}' after a member");
+}
+
+// A value or its fault read from a stream, through the reader's buffer.
+Json_parse_result parse_stream(const std::string& text) {
+  std::istringstream in(text);
+  Json_parse_result r;
+  try {
+    Json_reader reader(in);
+    r.value = reader.read_value();
+    reader.finish();
+  } catch (const Json_syntax_error& e) {
+    r.error = e.what();
+  }
+  return r;
+}
+
+TEST(JsonValue, AStreamReadsAsTheWholeTextWhereverItsBufferEnds) {
+  // Each piece is put so that it straddles the end of the reader's first 64 KiB buffer.
+  const struct {
+    const char* name;
+    std::string piece;
+  } pieces[] = {
+      {"four-byte character", "\xF0\x9F\x98\x80"},
+      {"surrogate pair escape", "\\ud83d\\ude00"},
+      {"escaped quote", "\\\"x"},
+      {"bad UTF-8 after the boundary", "\xC3\x28"},
+      {"string end then a fault", "\" 1"},
+      {"line feeds before a fault", "\",\n\n  tru"},
+  };
+  for (const auto& p : pieces) {
+    for (std::size_t shift = 0; shift < 8; ++shift) {
+      SCOPED_TRACE(std::string(p.name) + " shifted " + std::to_string(shift));
+      std::string text = "[\"" + std::string(64 * 1024 - 4 - shift, 'a') + p.piece;
+      if (text.back() != 'u') text += "\"]";
+      const Json_parse_result whole = parse_json(text), streamed = parse_stream(text);
+      EXPECT_EQ(streamed.error, whole.error);
+      EXPECT_TRUE(streamed.value == whole.value);
+    }
+  }
 }
 
 }  // namespace

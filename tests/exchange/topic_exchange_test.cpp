@@ -5,12 +5,16 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <sstream>
 
 #include "database/feed_store.h"
 #include "database/maintenance.h"
+#include "database/page_search_index.h"
 #include "database_test_support.h"
 #include "exchange/reading_report.h"
+#include "exchange/topic_exchange_file.h"
 
 namespace orvalis::exchange {
 namespace {
@@ -37,7 +41,7 @@ void fill(Database& db) {
       " (10, 'https://example.org/sails', 'Sails', 5120, 1700007200, 1, 40, 3,"
       "  'Light pushes.' || char(10) || 'Sails are thin.', 'solar sail' || char(10) || 'photon', 'Read first.'),"
       " (11, 'https://example.org/old', 'Old', 0, NULL, 0, 0, 0, NULL, NULL, NULL),"
-      " (12, 'http://comets.example/a', NULL, 0, NULL, 0, 0, 0, NULL, NULL, NULL);"
+      " (12, 'http://comets.example/a', NULL, 0, NULL, 0, -1, -1, NULL, NULL, NULL);"  // never fetched
       "INSERT INTO concept_urls (concept_id, url_id, date_deleted, date_created, search_resource, query,"
       " rating, num_votes, relevant) VALUES"
       " (3, 10, NULL, 1700000100, 'Engine', 'solar sail', 2, 5, 1),"
@@ -56,10 +60,9 @@ std::string exported(Database& db, std::vector<std::int32_t> ids = {}) {
   return to_json_text(export_topics(db, ids));
 }
 
-Import_report import_text(Database& db, const std::string& text) {
-  Json_parse_result r = parse_json(text);
-  EXPECT_TRUE(r.ok()) << r.error;
-  return import_topics(db, r.value);
+Import_report import_text(Database& db, const std::string& text, const Exchange_progress& progress = {}) {
+  std::istringstream in(text);
+  return import_topics(db, in, progress);
 }
 
 class TopicExchange : public Database_test {
@@ -88,6 +91,11 @@ TEST_F(TopicExchange, ExportImportIntoANewDatabaseAndExportAgainGivesTheSameText
             "2 topics added, 3 search terms added, 2 relations added, 3 documents added, "
             "3 documents linked to topics, 1 feed added");
   EXPECT_EQ(exported(other), first);
+  // Imported documents are searchable at once, their kept ids below the index's mark or not.
+  EXPECT_TRUE(Page_search_index(other).ready());
+  EXPECT_EQ(Page_search_index(other).search("comets").size(), 1u);
+  // The streamed text is exactly what the writer makes of the whole value.
+  EXPECT_EQ(to_json_text(parse_json(first).value), first);
   // The stored rows, not only their export, are the same.
   for (const char* sql : {"SELECT * FROM concept_master ORDER BY concept_id",
                           "SELECT * FROM url_master ORDER BY url_id",
@@ -199,6 +207,106 @@ TEST_F(TopicExchange, AFileOfAnotherKindChangesNothing) {
     EXPECT_NE(r.error.find("not a topics file"), std::string::npos);
   }
   EXPECT_EQ(scalar(db, "SELECT count(*) FROM concept_master"), 1);
+}
+
+TEST_F(TopicExchange, StreamedExportIsTheWritersTextForEveryShape) {
+  const char* shapes[] = {
+      "",  // no topics: empty lists
+      "INSERT INTO concept_master (concept_id, name) VALUES (1, 'No links');",
+      "INSERT INTO concept_master (concept_id, name) VALUES (1, 'A'), (2, 'B');"
+      "INSERT INTO url_master (url_id, address) VALUES (5, 'https://d.example/');"
+      "INSERT INTO concept_urls (concept_id, url_id) VALUES (2, 5);",
+  };
+  for (const char* sql : shapes) {
+    SCOPED_TRACE(sql);
+    db.execute("DELETE FROM concept_urls; DELETE FROM url_master; DELETE FROM concept_master;");
+    if (*sql) db.execute(sql);
+    const std::string text = exported(db);
+    Json_parse_result r = parse_json(text);
+    ASSERT_TRUE(r.ok()) << r.error << "\n" << text;
+    EXPECT_EQ(to_json_text(r.value), text);
+  }
+}
+
+struct Broken_import_case {
+  const char* name;
+  const char* file;
+  const char* error;  // the whole reason
+  bool unreadable;
+};
+
+TEST_F(TopicExchange, AFaultAnywhereInTheFileLeavesNothingBehind) {
+  const Broken_import_case cases[] = {
+      {"a fault after documents were read",
+       "{\"documents\": [{\"id\": 1, \"address\": \"https://d.example/1\"}],\n \"topics\": [{\"id\": 1, \"name\": \"T\"}] x}",
+       "line 2, column 37: expected ',' or '}' after a member", true},
+      {"a fault inside a topic's links",
+       "{\"topics\": [{\"id\": 1, \"name\": \"T\", \"documents\": [{\"document\": 1},]}],\n"
+       " \"documents\": [{\"id\": 1, \"address\": \"https://d.example/1\"}]}",
+       "line 1, column 66: expected a value", true},
+      {"documents but no topics list",
+       R"({"documents": [{"id": 1, "address": "https://d.example/1"}], "topics": 3})",
+       "the file is not a topics file of this program (an object with a \"topics\" list)", false},
+      {"a file cut short", R"({"topics": [{"id": 1, "name": "T"}], "documents": [{"id": 1, )",
+       "line 1, column 62: expected a member name in quotes", true},
+  };
+  for (const Broken_import_case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Import_report r = import_text(db, c.file);
+    EXPECT_EQ(r.error, c.error);
+    EXPECT_EQ(r.unreadable, c.unreadable);
+    EXPECT_EQ(r.summary(), "nothing to import");
+    EXPECT_EQ(scalar(db, "SELECT count(*) FROM url_master"), 0);
+    EXPECT_EQ(scalar(db, "SELECT count(*) FROM concept_master"), 0);
+  }
+}
+
+TEST_F(TopicExchange, AStoppedImportLeavesNothingAndProgressRuns) {
+  fill(db);
+  const std::string text = exported(db);
+  open_other();
+  std::uint64_t last = 0, total = 0;
+  Import_report r = import_text(other, text, [&](std::uint64_t done, std::uint64_t all) {
+    EXPECT_GE(done, last);
+    last = done;
+    total = all;
+    return true;
+  });
+  ASSERT_TRUE(r.ok()) << r.error;
+  EXPECT_EQ(total, 3 * text.size());
+  EXPECT_GT(last, 2 * text.size());
+  other.execute("DELETE FROM concept_urls; DELETE FROM url_master; DELETE FROM concept_master;");
+  r = import_text(other, text, [](std::uint64_t, std::uint64_t) { return false; });
+  EXPECT_EQ(r.error, "the import was cancelled");
+  EXPECT_EQ(scalar(other, "SELECT count(*) FROM url_master"), 0);
+}
+
+TEST_F(TopicExchange, AnExportToAFileIsWholeOrAbsent) {
+  fill(db);
+  const std::string kept = dir.file("kept.json");
+  std::ofstream(kept) << "an earlier file";
+  struct Case {
+    const char* name;
+    std::string path;
+    bool stop;
+    const char* error_part;  // empty: written
+  } cases[] = {
+      {"stopped halfway", kept, true, "cancelled"},
+      {"a folder that does not exist", dir.file("no/such/out.json"), false, "Cannot write"},
+      {"written", kept, false, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string why = export_to_file(db, {}, Export_format::json, c.path, [&](std::uint64_t, std::uint64_t) {
+      return !c.stop;
+    });
+    EXPECT_NE(why.find(c.error_part), std::string::npos) << why;
+    EXPECT_FALSE(std::filesystem::exists(c.path + ".part"));
+  }
+  std::ifstream in(kept);
+  std::stringstream text;
+  text << in.rdbuf();
+  EXPECT_EQ(text.str(), exported(db));
 }
 
 TEST_F(TopicExchange, ADatabaseErrorMidwayUndoesTheWholeImport) {

@@ -1,26 +1,35 @@
 // The window's dialog commands driven as a user drives them, offscreen: the dialogs are run by
 // the frame's exec_dialog hook, which fills them in and closes them, and questions are answered
 // by its ask hook. The New Topic Wizard, organizing by content, Create Related Topic, Select
-// Relation and Delete Relation, the search resource editor, and Compact and Import.
+// Relation and Delete Relation, the search resource editor, Compact and Import, the topic's
+// Feeds page, and Export and Import of topics.
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QRadioButton>
 #include <QTreeView>
 #include <QTreeWidget>
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 
 #include "../database/earlier_format.h"
 #include "database/engine_health_store.h"
+#include "database/feed_store.h"
 #include "database/search_resource_store.h"
 #include "ui/child_frame.h"
+#include "ui/exchange_dialogs.h"
 #include "ui/maintenance_dialogs.h"
 #include "ui/organize_dialog.h"
+#include "ui/properties_dialog.h"
 #include "ui/relation_dialog.h"
 #include "ui/resource_dialogs.h"
 #include "ui/topic_tree_model.h"
 #include "ui/topic_wizard.h"
+#include "test_servers.h"
 #include "window_fixture.h"
 
 namespace orvalis::testing {
@@ -458,6 +467,171 @@ TEST_F(Dialogs_test, ImportConvertsTableByTableAndAsksBeforeOverwriting) {
       EXPECT_TRUE(tables.isEmpty());
     }
   }
+}
+
+TEST_F(Dialogs_test, FeedsPageLooksAtEachAddressAndSavesTheListOnOk) {
+  Scripted_server site;
+  ASSERT_TRUE(site.start([](Scripted_server::Peer& p) {
+    const std::string rss =
+        "<rss version=\"2.0\"><channel><title>Sail news</title><item><title>A</title><link>/a</link></item></channel></rss>";
+    const std::string page =
+        "<html><head><link rel=\"alternate\" type=\"application/rss+xml\" title=\"Posts\" href=\"/posts.xml\">"
+        "<link rel=\"alternate\" type=\"application/atom+xml\" title=\"Comments\" href=\"/comments.xml\"></head></html>";
+    if (p.request.find("GET /feed.xml") == 0)
+      p.write("HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\n" + rss);
+    else if (p.request.find("GET /blog/") == 0)
+      p.write("HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n" + page);
+    else
+      p.write("HTTP/1.0 404 Not Found\r\nContent-Type: text/html\r\n\r\ngone");
+  }));
+  const std::string unreachable = "http://127.0.0.1:" + std::to_string(free_port()) + "/feed.xml";
+  ASSERT_TRUE(frame_->new_database(path("feeds.ov2")));
+  Topic_handle topic = add_topic("Sails");
+  Feed old;
+  old.concept_id = topic->concept_id;
+  old.address = Ref_string("http://127.0.0.1:9/old.xml");
+  old.title = Ref_string("Old news");
+  ASSERT_TRUE(Feed_store().add_feed(old));
+  struct Step {
+    std::string typed;  // an address to add; empty: remove the first feed listed
+    bool taken;
+    std::string message;
+  } steps[] = {
+      {"ftp://127.0.0.1/feed", false, "A feed address starts with http:// or https://."},
+      {site.url("/feed.xml"), true, ""},
+      {site.url("/feed.xml"), false, "The topic has this feed already."},
+      {site.url("/blog/"), true, ""},
+      {site.url("/gone"), false, site.url("/gone") + " answered 404 Not Found; no feed was added."},
+      {unreachable, true, "Could not look at " + unreachable},
+      {"", true, ""},
+  };
+  const std::vector<std::string> listed{site.url("/feed.xml") + " Sail news", site.url("/posts.xml") + " Posts",
+                                        site.url("/comments.xml") + " Comments", unreachable + " "};
+  for (bool ok : {false, true}) {
+    SCOPED_TRACE(ok ? "OK" : "Cancel");
+    QStringList shown;
+    ui::CTopicProperties pages(topic, [&](const QString& m) { shown << m; });
+    pages.show_feeds_page();
+    ASSERT_EQ(pages.feeds()->topLevelItemCount(), 1);
+    EXPECT_EQ(pages.feeds()->topLevelItem(0)->text(0), "Old news");
+    EXPECT_EQ(pages.feeds()->topLevelItem(0)->text(2), "never");
+    for (const Step& s : steps) {
+      SCOPED_TRACE(s.typed);
+      shown.clear();
+      if (!s.typed.empty()) {
+        pages.feed_edit()->setText(QString::fromStdString(s.typed));
+        EXPECT_EQ(pages.add_feed(), s.taken);
+      } else {
+        pages.feeds()->setCurrentItem(pages.feeds()->topLevelItem(0));
+        pages.remove_feed();
+      }
+      EXPECT_EQ(shown.join("").toStdString().substr(0, s.message.size()), s.message);
+    }
+    if (ok) {
+      ASSERT_TRUE(pages.apply());
+    }
+    std::vector<std::string> stored;
+    for (const Feed& f : Feed_store().feeds(topic->concept_id)) stored.push_back(f.address.str() + " " + f.title.str());
+    std::sort(stored.begin(), stored.end());
+    std::vector<std::string> expected = ok ? listed : std::vector<std::string>{"http://127.0.0.1:9/old.xml Old news"};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(stored, expected);
+  }
+}
+
+TEST_F(Dialogs_test, ExportWritesEachFormatForTheWholeDatabaseOrTheSelectedTopic) {
+  ASSERT_TRUE(frame_->new_database(path("out.ov2")));
+  Topic_handle sails = add_topic("Sails");
+  add_topic("Comets");
+  add_document(sails, "http://127.0.0.1/sails", "Sails", 1, {"Light pushes."});
+  struct Case {
+    int format;
+    bool selected;
+    const char* file;
+    const char* starts;
+    const char* holds;
+  } cases[] = {
+      {0, false, "all.json", "{\n  \"format\": \"orvalis-topics\"", "\"name\": \"Comets\""},
+      {0, true, "sails", "{\n  \"format\": \"orvalis-topics\"", "\"extract\": [\n        \"Light pushes.\""},
+      {1, false, "all.opml", "<?xml", "Comets"},
+      {2, true, "report.md", "# Sails", "Light pushes."},
+      {3, true, "refs.json", "[", "\"type\": \"webpage\""},
+  };
+  select(sails->concept_id);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    fill_in = [&](QDialog& d) {
+      auto& dialog = as<ui::CExportTopicsDialog>(d);
+      EXPECT_TRUE(dialog.selected_button()->isEnabled());
+      dialog.format_box()->setCurrentIndex(c.format);
+      (c.selected ? dialog.selected_button() : dialog.whole_button())->setChecked(true);
+      dialog.file_edit()->setText(path(c.file));
+      EXPECT_EQ(dialog.run(), Maintenance_result::done);
+      return dialog.result();
+    };
+    frame_->run_command(ui::cmd_export_topics);
+    const std::string written = dir_.file(std::string(c.file) + (std::string(c.file) == "sails" ? ".json" : ""));
+    std::ifstream in(written);
+    std::stringstream text;
+    text << in.rdbuf();
+    EXPECT_EQ(text.str().rfind(c.starts, 0), 0u) << text.str();
+    EXPECT_NE(text.str().find(c.holds), std::string::npos) << text.str();
+    EXPECT_EQ(text.str().find("Comets") != std::string::npos, !c.selected);
+    EXPECT_FALSE(std::filesystem::exists(written + ".part"));
+  }
+}
+
+TEST_F(Dialogs_test, ImportMergesAFileAndShowsWhatWasAddedSkippedAndRefused) {
+  ASSERT_TRUE(frame_->new_database(path("in.ov2")));
+  add_topic("Sails");
+  struct Case {
+    const char* name;
+    const char* text;
+    const char* summary;   // the report's first line; empty: nothing was imported
+    QStringList refused;
+    const char* message;   // after the file's path, the message shown when nothing was imported
+  } cases[] = {
+      {"json with a refused entry",
+       R"({"topics": [{"id": 1, "name": "sails", "terms": ["light"]}, {"id": 2, "name": "Comets"}, {"id": 3}],
+           "documents": []})",
+       "Imported case.txt: 1 topic added, 1 topic merged into an existing one, 1 search term added, 1 entry refused.",
+       {"topic 3 has no name"}, ""},
+      {"opml told by its first character",
+       "<?xml version=\"1.0\"?><opml version=\"2.0\"><head><title>Reader</title></head><body>"
+       "<outline text=\"Blogs\"><outline type=\"rss\" text=\"B\" xmlUrl=\"http://127.0.0.1/b.xml\"/></outline>"
+       "</body></opml>",
+       "Imported case.txt: 1 topic added, 1 feed added.", {}, ""},
+      {"malformed json",
+       "{\"topics\": [\n  {\"name\": \"Lost\"},\n  oops]}",
+       "", {}, " is not valid JSON (line 3, column 3: expected a value); nothing was imported."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::ofstream(dir_.file("case.txt")) << c.text;
+    sink_.shown.clear();
+    QString summary;
+    QStringList refused;
+    fill_in = [&](QDialog& d) {
+      if (auto* report = qobject_cast<ui::CImportReportDialog*>(&d)) {
+        summary = report->summary()->text();
+        for (int i = 0; i < report->refused()->count(); ++i) refused << report->refused()->item(i)->text();
+        return int(QDialog::Accepted);
+      }
+      auto& dialog = as<ui::CImportTopicsDialog>(d);
+      dialog.file_edit()->setText(path("case.txt"));
+      dialog.run();
+      return dialog.result();
+    };
+    frame_->run_command(ui::cmd_import_topics);
+    EXPECT_EQ(summary, c.summary);
+    EXPECT_EQ(refused, c.refused);
+    if (*c.message) {
+      EXPECT_EQ(last_message(), dir_.file("case.txt") + c.message);
+    }
+  }
+  EXPECT_EQ(Topic_store::shared().topics_named("Lost").count(), 0);
+  EXPECT_EQ(Topic_store::shared().topics_named("Blogs").count(), 1);
+  EXPECT_EQ(Topic_store::shared().topics_named("Comets").count(), 1);
 }
 
 }  // namespace

@@ -296,6 +296,8 @@ TEST_F(Editing_test, FoundDocumentsDropOntoTopicsAndCtrlCopiesWithoutTheMenu) {
   find->find("nest", true);
   QListWidget* results = find->results();
   ASSERT_EQ(results->count(), 1);
+  // Found by the full-text index: the title and a snippet with the matched word in bold.
+  EXPECT_EQ(results->item(0)->data(Qt::UserRole + 2).toString(), "<b>Nest</b><br><b>Nest</b>");
   std::unique_ptr<QMimeData> data(results->model()->mimeData({results->model()->index(0, 0)}));
   std::optional<ui::Transfer> t = ui::transfer_from_mime(data.get());
   ASSERT_TRUE(t);

@@ -26,6 +26,7 @@
 #include "ui/maintenance_dialogs.h"
 #include "ui/options_dialog.h"
 #include "ui/properties_dialog.h"
+#include "ui/exchange_dialogs.h"
 #include "ui/relation_dialog.h"
 #include "ui/resource_dialogs.h"
 #include "ui/topic_tree_model.h"
@@ -210,7 +211,13 @@ TEST_F(Window_test, MenusHaveOneKeyPerLetterAndLabelsShowNoAmpersand) {
   wizard.setObjectName("wizard");
   ui::CEditSearchResource resource(make_counted<Search_resource>(), tell);
   ui::CSelectRelationDialog relation(ui::CSelectRelationDialog::Mode::change, rnd, t, tell);
-  for (QWidget* d : std::initializer_list<QWidget*>{&options, &compact, &import, &add, &properties, &wizard, &resource, &relation})
+  ui::CExportTopicsDialog export_topics(rnd->concept_id, "R&D", ask, tell);
+  ui::CImportTopicsDialog import_topics(ask, tell, [](QDialog&) { return 0; });
+  exchange::Import_report refusals;
+  refusals.refused = {"topic 2 has no name"};
+  ui::CImportReportDialog report("topics.json", refusals);
+  for (QWidget* d : std::initializer_list<QWidget*>{&options, &compact, &import, &add, &properties, &wizard, &resource,
+                                                   &relation, &export_topics, &import_topics, &report})
     faults << visible_ampersands(*d);
   EXPECT_EQ(faults, QStringList());
 

@@ -1,0 +1,389 @@
+#include "database/page_search_index.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+
+namespace orvalis {
+
+namespace {
+
+// The index as this program makes it. A table of that name with other SQL (made elsewhere, or
+// by a later version) is left alone and not used.
+// Prefixes of three and four letters have their own entries: a query such as comp* then reads
+// one list instead of merging those of every word that begins so.
+constexpr std::string_view index_sql =
+    "CREATE VIRTUAL TABLE page_text_index USING fts5(title, extract, terms, body, address,"
+    " tokenize = 'unicode61 remove_diacritics 2', prefix = '3 4')";
+// Indexes that earlier versions made: build() replaces them.
+constexpr std::string_view earlier_index_sql[] = {
+    "CREATE VIRTUAL TABLE page_text_index USING fts5(title, extract, terms, body, address,"
+    " tokenize = 'unicode61 remove_diacritics 2', prefix = '3')",
+};
+constexpr std::string_view state_sql =
+    "CREATE TABLE page_text_index_state (indexed_through INTEGER NOT NULL)";
+
+// BM25 weights of title, extract, key terms, body and address: a word of the title counts as
+// much as ten of the body, the summary's own words four times, the address's twice.
+constexpr const char* rank_function = "bm25(10.0, 4.0, 4.0, 1.0, 2.0)";
+
+// Marks around matched words in snippets: control characters, which stored texts never hold.
+constexpr char mark_open = '\x02';
+constexpr char mark_close = '\x03';
+
+// Text as it is indexed: control characters (our snippet marks among them) become blanks.
+std::string indexed_text(std::string_view text) {
+  std::string out(text);
+  for (char& c : out)
+    if (static_cast<unsigned char>(c) < 0x20 && c != '\n' && c != '\t') c = ' ';
+  return out;
+}
+
+bool word_byte(unsigned char c) {
+  return c >= 0x80 || c == '_' || (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') ||
+         (c >= 'A' && c <= 'Z');
+}
+
+bool all_word_bytes(std::string_view s) {
+  return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return word_byte(c); });
+}
+
+// A piece between blanks, parentheses and commas that FTS5 reads as it is: an operator, a word,
+// a prefix (word*), a first-word anchor (^word), a column filter (title:) or a "+".
+bool plain_piece(std::string_view p) {
+  if (p == "AND" || p == "OR" || p == "NOT" || p == "NEAR" || p == "+" || p == "*") return true;
+  if (std::size_t colon = p.find(':'); colon != std::string_view::npos)
+    return all_word_bytes(p.substr(0, colon)) &&
+           (colon + 1 == p.size() || plain_piece(p.substr(colon + 1)));
+  if (p.starts_with('^')) p.remove_prefix(1);
+  if (p.ends_with('*')) p.remove_suffix(1);
+  return all_word_bytes(p);
+}
+
+// The query with every piece that FTS5 would refuse as a bare word (e-mail, covid-19, a.b.c)
+// turned into the phrase it stands for, so that people may type such words as they are.
+std::string readable_query(std::string_view query) {
+  std::string out;
+  std::size_t i = 0;
+  while (i < query.size()) {
+    char c = query[i];
+    if (c == '"') {
+      std::size_t end = query.find('"', i + 1);
+      while (end != std::string_view::npos && end + 1 < query.size() && query[end + 1] == '"')
+        end = query.find('"', end + 2);
+      if (end == std::string_view::npos) end = query.size() - 1;
+      out.append(query.substr(i, end - i + 1));
+      i = end + 1;
+      continue;
+    }
+    if (c == ' ' || c == '\t' || c == '\n' || c == '(' || c == ')' || c == ',' || c == '{' ||
+        c == '}') {
+      out += c;
+      ++i;
+      continue;
+    }
+    std::size_t end = i;
+    while (end < query.size() && std::string_view(" \t\n(),\"{}").find(query[end]) ==
+                                     std::string_view::npos)
+      ++end;
+    std::string_view piece = query.substr(i, end - i);
+    i = end;
+    if (plain_piece(piece)) {
+      out.append(piece);
+      continue;
+    }
+    bool prefix = piece.size() > 1 && piece.ends_with('*');
+    if (prefix) piece.remove_suffix(1);
+    out += '"';
+    out.append(piece);
+    out += '"';
+    if (prefix) out += '*';
+  }
+  return out;
+}
+
+// What FTS5 said about a query, in our words.
+std::string query_error_text(std::string_view sqlite_text) {
+  if (sqlite_text.find("no such column") != std::string_view::npos)
+    return "The search text names a part of a document that does not exist: a word followed by"
+           " ':' must be title, extract, terms, body or address.";
+  if (sqlite_text.find("unterminated") != std::string_view::npos)
+    return "The search text has a '\"' that is not closed.";
+  return "The search text is not a query that can be read: AND, OR and NOT need words on both"
+         " sides, NEAR takes phrases in parentheses (NEAR(one two, 5)), and * may only end a"
+         " word.";
+}
+
+void split_snippet(std::string_view marked, Search_hit& hit) {
+  hit.snippet.reserve(marked.size());
+  std::size_t open = std::string::npos;
+  for (char c : marked) {
+    if (c == mark_open) {
+      open = hit.snippet.size();
+    } else if (c == mark_close) {
+      if (open != std::string::npos && open < hit.snippet.size())
+        hit.marks.emplace_back(open, hit.snippet.size());
+      open = std::string::npos;
+    } else {
+      hit.snippet += (c == '\n' || c == '\t') ? ' ' : c;
+    }
+  }
+}
+
+}  // namespace
+
+bool Page_search_index::fts5_available(Database& db) {
+  Db_statement s(db, "SELECT sqlite_compileoption_used('ENABLE_FTS5')");
+  if (s.step() && s.integer(0) == 1) return true;
+  // A library may have FTS5 built in without the option (a loadable build): ask it.
+  Db_statement m(db, "SELECT 1 FROM pragma_module_list WHERE name = 'fts5'");
+  return m.step();
+}
+
+bool Page_search_index::create(Database& db) {
+  if (!fts5_available(db)) return false;
+  Db_transaction t(db);
+  db.execute(index_sql);
+  db.execute(state_sql);
+  db.execute("INSERT INTO page_text_index_state (indexed_through) VALUES (0)");
+  t.commit();
+  return true;
+}
+
+bool Page_search_index::exists() {
+  Db_statement s(db_, "SELECT sql FROM sqlite_master WHERE type = 'table' AND name = ?1");
+  s.bind(1, table_name);
+  if (!s.step() || s.text_view(0) != index_sql) return false;
+  Db_statement state(db_, "SELECT sql FROM sqlite_master WHERE type = 'table' AND name = ?1");
+  state.bind(1, state_table_name);
+  return state.step() && state.text_view(0) == state_sql;
+}
+
+bool Page_search_index::made_earlier() {
+  Db_statement s(db_, "SELECT sql FROM sqlite_master WHERE type = 'table' AND name = ?1");
+  s.bind(1, table_name);
+  if (!s.step()) return false;
+  for (std::string_view sql : earlier_index_sql)
+    if (s.text_view(0) == sql) {
+      Db_statement state(db_, "SELECT sql FROM sqlite_master WHERE type = 'table' AND name = ?1");
+      state.bind(1, state_table_name);
+      return state.step() && state.text_view(0) == state_sql;
+    }
+  return false;
+}
+
+bool Page_search_index::ready() {
+  if (!exists()) return false;
+  Db_statement s(db_,
+                 "SELECT NOT EXISTS (SELECT 1 FROM url_master WHERE url_id >"
+                 " (SELECT max(indexed_through) FROM page_text_index_state))");
+  return s.step() && s.integer(0) == 1;
+}
+
+Page_search_index::Build_result Page_search_index::build(const Progress& progress,
+                                                         int batch_size, int max_batches) {
+  Build_result result;
+  if (db_.is_read_only()) {
+    result.complete = ready();
+    return result;
+  }
+  if (!exists()) {
+    if (made_earlier()) {
+      Db_transaction t(db_);
+      db_.execute("DROP TABLE page_text_index");
+      db_.execute("DROP TABLE page_text_index_state");
+      t.commit();
+    }
+    // A table of that name that is not ours stays as it is, and searches go the old way.
+    if (db_.has_table(table_name) || db_.has_table(state_table_name) || !create(db_))
+      return result;
+  }
+  std::int64_t through = 0;
+  {
+    Db_statement s(db_, "SELECT max(indexed_through) FROM page_text_index_state");
+    if (s.step()) through = s.integer(0);
+  }
+  std::int64_t total = 0;
+  {
+    Db_statement s(db_, "SELECT count(*) FROM url_master WHERE url_id > ?1");
+    s.bind(1, through);
+    if (s.step()) total = s.integer(0);
+  }
+  if (batch_size < 1) batch_size = 1;
+  for (int batch = 0; result.indexed < total || total == 0; ++batch) {
+    if (max_batches > 0 && batch >= max_batches) return result;
+    std::vector<std::int64_t> ids;
+    {
+      Db_statement s(db_, "SELECT url_id FROM url_master WHERE url_id > ?1 ORDER BY url_id LIMIT ?2");
+      s.bind(1, through).bind(2, batch_size);
+      while (s.step()) ids.push_back(s.integer(0));
+    }
+    if (ids.empty()) break;
+    Db_transaction t(db_);
+    for (std::int64_t id : ids) write_row(id, nullptr);
+    through = ids.back();
+    Db_statement(db_, "UPDATE page_text_index_state SET indexed_through = ?1").bind(1, through).run();
+    t.commit();
+    result.indexed += static_cast<std::int64_t>(ids.size());
+    if (progress && !progress(result.indexed, std::max(total, result.indexed))) return result;
+  }
+  result.complete = true;
+  return result;
+}
+
+void Page_search_index::update_document(std::int64_t url_id) {
+  if (!exists()) return;
+  Db_transaction t(db_);
+  write_row(url_id, nullptr);
+  move_mark({url_id});
+  t.commit();
+}
+
+void Page_search_index::update_document(std::int64_t url_id, std::string_view body) {
+  if (!exists()) return;
+  Db_transaction t(db_);
+  write_row(url_id, &body);
+  move_mark({url_id});
+  t.commit();
+}
+
+void Page_search_index::update_documents(std::vector<std::int64_t> url_ids) {
+  if (url_ids.empty() || !exists()) return;
+  std::sort(url_ids.begin(), url_ids.end());
+  url_ids.erase(std::unique(url_ids.begin(), url_ids.end()), url_ids.end());
+  Db_transaction t(db_);
+  for (std::int64_t id : url_ids) write_row(id, nullptr);
+  move_mark(url_ids);
+  t.commit();
+}
+
+void Page_search_index::move_mark(const std::vector<std::int64_t>& written) {
+  std::int64_t through = 0;
+  {
+    Db_statement s(db_, "SELECT max(indexed_through) FROM page_text_index_state");
+    if (s.step()) through = s.integer(0);
+  }
+  // The documents after the mark, in order, as long as each is one just written.
+  auto next = std::upper_bound(written.begin(), written.end(), through);
+  std::int64_t moved = through;
+  if (next != written.end()) {
+    Db_statement after(db_, "SELECT url_id FROM url_master WHERE url_id > ?1 ORDER BY url_id");
+    after.bind(1, through);
+    while (next != written.end() && after.step() && after.integer(0) == *next) moved = *next++;
+  }
+  if (moved != through)
+    Db_statement(db_, "UPDATE page_text_index_state SET indexed_through = ?1").bind(1, moved).run();
+}
+
+void Page_search_index::remove_document(std::int64_t url_id) {
+  if (!exists()) return;
+  Db_statement(db_, "DELETE FROM page_text_index WHERE rowid = ?1").bind(1, url_id).run();
+}
+
+std::int64_t Page_search_index::remove_orphan_rows() {
+  if (!exists()) return 0;
+  std::vector<std::int64_t> orphans;
+  {
+    Db_statement s(db_,
+                   "SELECT rowid FROM page_text_index EXCEPT SELECT url_id FROM url_master");
+    while (s.step()) orphans.push_back(s.integer(0));
+  }
+  for (std::int64_t id : orphans) remove_document(id);
+  return static_cast<std::int64_t>(orphans.size());
+}
+
+void Page_search_index::write_row(std::int64_t url_id, const std::string_view* body) {
+  Db_statement document(db_, "SELECT title, abstract, summary, address FROM url_master WHERE url_id = ?1");
+  document.bind(1, url_id);
+  if (!document.step()) {
+    Db_statement(db_, "DELETE FROM page_text_index WHERE rowid = ?1").bind(1, url_id).run();
+    return;
+  }
+  std::string kept_body;
+  if (!body) {
+    Db_statement old(db_, "SELECT body FROM page_text_index WHERE rowid = ?1");
+    old.bind(1, url_id);
+    if (old.step()) kept_body = old.text_view(0);
+  } else {
+    kept_body = indexed_text(*body);
+  }
+  Db_statement(db_, "DELETE FROM page_text_index WHERE rowid = ?1").bind(1, url_id).run();
+  Db_statement add(db_,
+                   "INSERT INTO page_text_index (rowid, title, extract, terms, body, address)"
+                   " VALUES (?1, ?2, ?3, ?4, ?5, ?6)");
+  add.bind(1, url_id)
+      .bind(2, indexed_text(document.text_view(0)))
+      .bind(3, indexed_text(document.text_view(1)))
+      .bind(4, indexed_text(document.text_view(2)))
+      .bind(5, std::string_view(kept_body))
+      .bind(6, indexed_text(document.text_view(3)));
+  add.run();
+}
+
+std::string search_query_problem(std::string_view query) {
+  bool blank = std::all_of(query.begin(), query.end(),
+                           [](char c) { return c == ' ' || c == '\t' || c == '\n'; });
+  if (blank) return "The search text is empty.";
+  int depth = 0;
+  bool quoted = false;
+  for (char c : query) {
+    if (c == '"') quoted = !quoted;
+    if (quoted) continue;
+    if (c == '(') ++depth;
+    if (c == ')' && --depth < 0)
+      return "The search text closes a parenthesis that was not opened.";
+  }
+  if (quoted) return "The search text has a '\"' that is not closed.";
+  if (depth > 0) return "The search text opens a parenthesis that is not closed.";
+  return {};
+}
+
+std::vector<Search_hit> Page_search_index::search(std::string_view query, std::int32_t topic_id,
+                                                  int limit) {
+  if (std::string problem = search_query_problem(query); !problem.empty())
+    throw Search_query_error{problem};
+  const std::string text = readable_query(query);
+  const std::string in_topic = topic_id > 0 ? " AND page_text_index.rowid IN (SELECT url_id FROM"
+                                              " concept_urls WHERE concept_id = ?2 AND"
+                                              " date_deleted IS NULL)"
+                                            : "";
+  // Ranking costs a little for every document that matches: when more than ranked_at_most
+  // match, the newest of them are ranked. The newest's lowest id is found by walking the
+  // matches from the newest down, which costs next to nothing per document.
+  Db_statement newest(db_, "SELECT page_text_index.rowid FROM page_text_index"
+                           " WHERE page_text_index MATCH ?1" + in_topic +
+                           " ORDER BY page_text_index.rowid DESC LIMIT 1 OFFSET ?3");
+  // The index is the outer loop and gives its rows in rank order, so SQLite needs no sorter and
+  // makes snippets only for the rows it returns.
+  Db_statement s(db_,
+                 "SELECT page_text_index.rowid, url_master.address, url_master.title,"
+                 " snippet(page_text_index, -1, char(2), char(3), '…', 24)"
+                 " FROM page_text_index CROSS JOIN url_master"
+                 " ON url_master.url_id = page_text_index.rowid"
+                 " WHERE page_text_index MATCH ?1 AND rank MATCH ?4 AND page_text_index.rowid >= ?3" +
+                     in_topic + " ORDER BY rank LIMIT ?5");
+  std::vector<Search_hit> hits;
+  try {
+    newest.bind(1, std::string_view(text)).bind(3, ranked_at_most - 1);
+    if (topic_id > 0) newest.bind(2, topic_id);
+    std::int64_t lowest = newest.step() ? newest.integer(0) : 0;
+    s.bind(1, std::string_view(text)).bind(3, lowest).bind(4, rank_function).bind(5, limit);
+    if (topic_id > 0) s.bind(2, topic_id);
+    while (s.step()) {
+      Search_hit hit;
+      hit.url_id = s.number(0);
+      hit.address = s.text(1);
+      hit.title = s.text(2);
+      split_snippet(s.text_view(3), hit);
+      hits.push_back(std::move(hit));
+    }
+  } catch (const Db_error& e) {
+    // FTS5 reads the query when the statement first runs; its complaints are plain errors.
+    if (e.primary_code() == SQLITE_ERROR && hits.empty())
+      throw Search_query_error{query_error_text(e.what())};
+    throw;
+  }
+  return hits;
+}
+
+}  // namespace orvalis

@@ -1,0 +1,129 @@
+// Page_search_index is the full-text index of the documents of a Topic database: an SQLite FTS5
+// table, "page_text_index", whose row of a document (rowid = url_id) holds its title, extract,
+// key terms, the text of its latest kept copy and its address. A search takes FTS5's query language (words,
+// "phrases", prefix*, AND, OR, NOT, NEAR), ranks by BM25 with the title weighted far above the
+// extract and key terms and those above the body, and gives each hit a snippet whose matched
+// words are marked. When a query matches more than ranked_at_most documents, the newest of
+// them are the ones ranked, so that a common word costs no more than a rare one.
+//
+// The index is derived data and is kept current by explicit calls (no triggers: a received
+// file may not run code of its own): the document store calls update_document when it writes a
+// document's title, extract or key terms, the copy store calls it with the body when it keeps a
+// new copy, and compaction drops the rows of the documents it deletes (remove_orphan_rows).
+// "page_text_index_state" remembers the highest url_id up to which the rows were built from the
+// documents (build()). Documents are numbered upwards, so a database made before the index, or
+// one whose documents were added by a program that does not keep it, is brought up to date by
+// build() at the next writable open, a batch of documents per transaction: a process killed
+// while it runs loses at most the batch it was writing, and the next build resumes after the
+// last batch committed. A search uses the index only when it covers every document (ready());
+// otherwise, and when SQLite lacks FTS5, the index table is not ours, or the file is read-only
+// and was never indexed, callers search the old way (Document_store::find_documents). An index
+// of an earlier layout is dropped and built again by build().
+//
+// Thread: the thread that owns the connection. Errors are thrown as Db_error except where said.
+// REQUIRES: the database outlives the index object.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "database/database.h"
+#include "foundation/ref_string.h"
+
+namespace orvalis {
+
+// One document found by a search. The snippet is plain text; marks are the byte ranges
+// [begin, end) of the matched words in it.
+struct Search_hit {
+  std::int32_t url_id = 0;
+  Ref_string address;
+  Ref_string title;
+  std::string snippet;
+  std::vector<std::pair<std::size_t, std::size_t>> marks;
+};
+
+// A search text that FTS5 cannot read; `what` is our own words, never SQLite's.
+struct Search_query_error {
+  std::string what;
+};
+
+class Page_search_index {
+ public:
+  static constexpr const char* table_name = "page_text_index";
+  static constexpr const char* state_table_name = "page_text_index_state";
+  // Documents written per transaction by build().
+  static constexpr int default_batch_size = 256;
+  // A query that matches more documents ranks the newest this many (by url_id): ranking
+  // costs about a microsecond a document, and a word found in most of a million documents
+  // would otherwise take a second.
+  static constexpr int default_ranked_at_most = 10000;
+
+  explicit Page_search_index(Database& db = Database::shared()) : db_(db) {}
+
+  // True when the SQLite library has FTS5.
+  static bool fts5_available(Database& db);
+  // Makes the empty index and its state in an open, writable file that has none (inside the
+  // caller's transaction when there is one). False, without change, when FTS5 is missing.
+  static bool create(Database& db);
+
+  // The index table exists and is the one this program makes.
+  bool exists();
+  // exists() and every document has its row: searches may use it.
+  bool ready();
+
+  // Progress of build(): documents done so far and in all; returning false stops the build
+  // after the batch in hand (it is kept).
+  using Progress = std::function<bool(std::int64_t done, std::int64_t total)>;
+  struct Build_result {
+    bool complete = false;  // every document is indexed now
+    std::int64_t indexed = 0;
+  };
+  // Makes the index when the file has none and indexes the documents it does not cover yet, in
+  // batches of `batch_size` documents, one transaction each; `max_batches` > 0 stops after that
+  // many (as a kill would). Nothing happens on a read-only file or without FTS5.
+  Build_result build(const Progress& progress = {}, int batch_size = default_batch_size,
+                     int max_batches = 0);
+
+  // Rewrites the row of document `url_id` from its url_master row (title, extract, key terms),
+  // keeping the body the row has. No row is written when the document does not exist (its row,
+  // if any, goes) or when the index does not exist.
+  void update_document(std::int64_t url_id);
+  // The same, with `body` (the readable text of the document's latest copy) as its body.
+  void update_document(std::int64_t url_id, std::string_view body);
+  // update_document(url_id) for each of `url_ids` (any order), in one transaction and with one
+  // look at the index's tables: for documents stored many at a time (an import). FTS5 writes
+  // its pending rows at every savepoint, so a savepoint per document would write a segment each.
+  void update_documents(std::vector<std::int64_t> url_ids);
+  void remove_document(std::int64_t url_id);
+  // Drops the rows of documents that no longer exist; the number dropped.
+  std::int64_t remove_orphan_rows();
+
+  // The best `limit` documents for `query`, best first; topic_id > 0 keeps those with a live
+  // link to that topic. Throws Search_query_error for a query FTS5 cannot read.
+  std::vector<Search_hit> search(std::string_view query, std::int32_t topic_id = 0,
+                                 int limit = default_limit);
+  static constexpr int default_limit = 20;
+  // How many of the newest matching documents search() ranks (tests make it small).
+  int ranked_at_most = default_ranked_at_most;
+
+ private:
+  // Rewrites the row (see update_document) inside the caller's transaction.
+  void write_row(std::int64_t url_id, const std::string_view* body);
+  // Moves the mark of build() past the documents in `written` (ascending) that directly follow
+  // it, so that the next open has nothing of them to catch up.
+  void move_mark(const std::vector<std::int64_t>& written);
+  // The index tables are those an earlier version of this program made.
+  bool made_earlier();
+
+  Database& db_;
+};
+
+// Why `query` cannot be a search text, in our words, or empty when FTS5 may read it (the check
+// catches what FTS5 would report with its own text: unbalanced quotes and parentheses, an
+// operator without its operands, a column filter).
+std::string search_query_problem(std::string_view query);
+
+}  // namespace orvalis

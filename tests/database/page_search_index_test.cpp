@@ -1,0 +1,206 @@
+#include "database/page_search_index.h"
+
+#include "database/document_store.h"
+#include "database_test_support.h"
+
+namespace orvalis::testing {
+namespace {
+
+class Page_search_index_test : public Database_test {
+ protected:
+  // A document stored as the agent stores one: its row, then its body when a copy is kept.
+  std::int32_t add(const char* title, const char* extract, const char* terms, const char* body) {
+    Document_store store(db);
+    Document_handle d = store.add_document(("http://a.example/" + std::to_string(++n)).c_str(),
+                                           title, 0, 0);
+    EXPECT_TRUE(d);
+    d->abstract = split_sentences(extract);
+    d->summary = split_sentences(terms);
+    EXPECT_TRUE(store.save_document(*d));
+    if (*body) Page_search_index(db).update_document(d->url_id, body);
+    return d->url_id;
+  }
+  // A document written behind the index's back (another program, an older version).
+  void add_unindexed(int count) {
+    for (int i = 0; i < count; ++i)
+      raw_sql(path, "INSERT INTO url_master (address, title) VALUES ('http://b.example/" +
+                        std::to_string(i) + "', 'kestrel " + std::to_string(i) + "')");
+  }
+  std::vector<std::int32_t> found(const char* query, std::int32_t topic = 0) {
+    std::vector<std::int32_t> ids;
+    for (const Search_hit& h : Page_search_index(db).search(query, topic)) ids.push_back(h.url_id);
+    return ids;
+  }
+  int n = 0;
+};
+
+using Ids = std::vector<std::int32_t>;
+
+TEST_F(Page_search_index_test, RanksTitleHitsFirstAndReadsTheQueryLanguage) {
+  const auto title = add("Solar sails", "", "", "A short page.");
+  const auto body = add("Propulsion notes", "", "",
+                        "Sails, sails and more sails: solar sails ride on light. e-mail us.");
+  const auto extract = add("Ion engines", "A sail of light pushes the craft.", "sail", "");
+  const auto other = add("Gardening", "Tomatoes in spring.", "tomato", "Sow after the frost.");
+  struct Case {
+    const char* query;
+    Ids expected;
+  } cases[] = {
+      {"sails", {title, body}},
+      {"sail", {extract}},
+      {"sail*", {title, extract, body}},
+      {"\"solar sails\"", {title, body}},
+      {"solar NOT ride", {title}},
+      {"tomatoes OR frost", {other}},
+      {"NEAR(ride light, 2)", {body}},
+      {"title:sails", {title}},
+      {"e-mail", {body}},
+      {"SÓLAR", {title, body}},
+      {"unheard", {}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(found(c.query), c.expected) << c.query;
+  // Past the bound, the newest matching documents are ranked.
+  Page_search_index bounded(db);
+  bounded.ranked_at_most = 2;
+  Ids newest;
+  for (const Search_hit& h : bounded.search("sail*")) newest.push_back(h.url_id);
+  EXPECT_EQ(newest, (Ids{extract, body}));
+}
+
+TEST_F(Page_search_index_test, SnippetsMarkTheMatchedWords) {
+  add("Solar sails", "", "", "Light\x02 pushes a solar sail.");
+  std::vector<Search_hit> hits = Page_search_index(db).search("solar");
+  ASSERT_EQ(hits.size(), 1u);
+  const Search_hit& h = hits[0];
+  ASSERT_EQ(h.marks.size(), 1u);
+  EXPECT_EQ(h.snippet.substr(h.marks[0].first, h.marks[0].second - h.marks[0].first), "Solar");
+  EXPECT_EQ(h.title, "Solar sails");
+  hits = Page_search_index(db).search("pushes");
+  ASSERT_EQ(hits.size(), 1u);
+  EXPECT_EQ(hits[0].snippet.find('\x02'), std::string::npos) << "controls never reach a snippet";
+}
+
+TEST_F(Page_search_index_test, UnreadableQueriesGetOurOwnWords) {
+  add("Solar sails", "", "", "");
+  struct Case {
+    const char* query;
+    const char* says;
+  } cases[] = {
+      {"\"solar sails", "not closed"},  {"(solar", "not closed"},   {"solar)", "not opened"},
+      {"  ", "empty"},                  {"solar AND", "AND, OR"},   {"NEAR(solar", "not closed"},
+      {"OR solar", "AND, OR"},          {"colour:red", "title, extract"},
+  };
+  for (const Case& c : cases) {
+    try {
+      Page_search_index(db).search(c.query);
+      ADD_FAILURE() << c.query << " was read";
+    } catch (const Search_query_error& e) {
+      EXPECT_NE(e.what.find(c.says), std::string::npos) << c.query << ": " << e.what;
+      for (const char* sqlite_words : {"fts5", "syntax error", "no such column", "unterminated"})
+        EXPECT_EQ(e.what.find(sqlite_words), std::string::npos) << c.query << ": " << e.what;
+    }
+  }
+}
+
+TEST_F(Page_search_index_test, KeepsTheBodyWhenTheSummaryChangesAndFollowsTopicsAndDeletions) {
+  const auto a = add("First", "", "", "kestrel hovering");
+  const auto b = add("Second", "", "", "kestrel nesting");
+  Document_store store(db);
+  Document d;
+  ASSERT_TRUE(store.load_document(d, a));
+  d.title = "Renamed";
+  ASSERT_TRUE(store.save_document(d));
+  EXPECT_EQ(found("kestrel"), (Ids{a, b}));
+  EXPECT_EQ(found("renamed"), (Ids{a}));
+
+  Document_link link;
+  ASSERT_TRUE(store.link_document(7, b, link, false));
+  EXPECT_EQ(found("kestrel", 7), (Ids{b}));
+  ASSERT_TRUE(store.remove_document_from_topic(7, b));
+  EXPECT_EQ(found("kestrel", 7), Ids{});
+
+  raw_sql(path, "DELETE FROM url_master WHERE url_id = " + std::to_string(a));
+  EXPECT_EQ(Page_search_index(db).remove_orphan_rows(), 1);
+  EXPECT_EQ(found("kestrel"), (Ids{b}));
+}
+
+TEST_F(Page_search_index_test, AnInterruptedBuildResumesWhereItStopped) {
+  const auto first = add("Kestrel first", "", "", "");
+  add_unindexed(10);
+  Page_search_index index(db);
+  EXPECT_FALSE(index.ready()) << "documents the index does not hold";
+  struct Step {
+    int max_batches;
+    std::int64_t indexed;
+    bool complete;
+    std::int64_t rows;
+  } steps[] = {{2, 6, false, 7}, {1, 3, false, 10}, {0, 1, true, 11}, {0, 0, true, 11}};
+  for (const Step& s : steps) {
+    Page_search_index::Build_result r = index.build({}, 3, s.max_batches);
+    EXPECT_EQ(r.indexed, s.indexed) << s.max_batches;
+    EXPECT_EQ(r.complete, s.complete) << s.max_batches;
+    EXPECT_EQ(index.ready(), s.complete);
+    EXPECT_EQ(scalar(db, "SELECT count(*) FROM page_text_index"), s.rows);
+  }
+  EXPECT_EQ(found("kestrel").size(), 11u);
+  EXPECT_EQ(found("kestrel").front(), first) << "title hits rank by length, the shortest first";
+  add("Kestrel last", "", "", "");
+  EXPECT_TRUE(index.ready()) << "a document stored after a complete build moves the mark";
+}
+
+TEST_F(Page_search_index_test, DocumentsIndexedTogetherMoveTheMarkOnlyOverWhatFollowsIt) {
+  add("Kestrel first", "", "", "");
+  add_unindexed(5);  // 2 to 6, which the mark (1) does not cover
+  struct Step {
+    std::vector<std::int64_t> written;
+    std::int64_t mark;
+    std::int64_t rows;
+  } steps[] = {
+      {{4, 3}, 1, 3},        // 2 is not indexed yet
+      {{2, 2, 99}, 2, 4},    // 99 does not exist; 3 and 4 were written by an earlier call
+      {{6, 5, 3, 4}, 6, 6},
+  };
+  Page_search_index index(db);
+  for (const Step& s : steps) {
+    index.update_documents(s.written);
+    EXPECT_EQ(scalar(db, "SELECT indexed_through FROM page_text_index_state"), s.mark);
+    EXPECT_EQ(scalar(db, "SELECT count(*) FROM page_text_index"), s.rows);
+  }
+  EXPECT_TRUE(index.ready());
+  EXPECT_EQ(found("kestrel").size(), 6u);
+}
+
+TEST_F(Page_search_index_test, AFileWithoutTheIndexOrWithAForeignOneIsSearchedTheOldWay) {
+  add("Solar sails", "", "", "");
+  struct Case {
+    const char* sql;
+    bool rebuilt;
+  } cases[] = {
+      {"DROP TABLE page_text_index; DROP TABLE page_text_index_state", true},
+      {"DROP TABLE page_text_index; CREATE TABLE page_text_index (title TEXT)", false},
+      {"DROP TABLE page_text_index; CREATE VIRTUAL TABLE page_text_index USING fts5(title)", false},
+      {"DROP TABLE page_text_index; CREATE VIRTUAL TABLE page_text_index USING fts5(title, extract,"
+       " terms, body, address, tokenize = 'unicode61 remove_diacritics 2', prefix = '3')",
+       true},
+  };
+  for (const Case& c : cases) {
+    db.close();
+    raw_sql(path, c.sql);
+    ASSERT_TRUE(db.open(Ref_string(path)));
+    Page_search_index index(db);
+    EXPECT_FALSE(index.ready()) << c.sql;
+    EXPECT_EQ(index.build().complete, c.rebuilt) << c.sql;
+    EXPECT_EQ(index.ready(), c.rebuilt) << c.sql;
+    if (c.rebuilt) {
+      EXPECT_EQ(found("solar").size(), 1u);
+    }
+    db.close();
+    raw_sql(path, "DROP TABLE IF EXISTS page_text_index; DROP TABLE IF EXISTS page_text_index_state");
+    ASSERT_TRUE(db.open(Ref_string(path)));
+    Page_search_index(db).build();
+  }
+  EXPECT_TRUE(messages().empty());
+}
+
+}  // namespace
+}  // namespace orvalis::testing
