@@ -15,10 +15,25 @@ namespace {
 
 using namespace html_chars;
 
-// Elements that are page furniture wherever they stand.
-constexpr std::string_view furniture_elements[] = {
-    "nav",    "aside",    "form",   "button", "select", "noscript", "template",
-    "svg",    "iframe",   "dialog", "menu",   "textarea", "object", "canvas"};
+// Elements that are page furniture wherever they stand: the name as a static string, or empty.
+std::string_view furniture_element(std::string_view n) {
+  if (n.size() < 3 || n.size() > 8) return {};
+  const auto is = [n](std::string_view name) { return n == name ? name : std::string_view(); };
+  switch (n[0]) {
+    case 'a': return is("aside");
+    case 'b': return is("button");
+    case 'c': return is("canvas");
+    case 'd': return is("dialog");
+    case 'f': return is("form");
+    case 'i': return is("iframe");
+    case 'm': return is("menu");
+    case 'n': { const std::string_view v = is("nav"); return v.empty() ? is("noscript") : v; }
+    case 'o': return is("object");
+    case 's': { const std::string_view v = is("select"); return v.empty() ? is("svg") : v; }
+    case 't': { const std::string_view v = is("template"); return v.empty() ? is("textarea") : v; }
+    default: return {};
+  }
+}
 
 // Landmark roles of furniture.
 constexpr std::string_view furniture_roles[] = {
@@ -40,16 +55,26 @@ constexpr std::string_view content_words[] = {"content", "article", "body", "col
                                               "story"};
 
 // Elements without an end tag: they open nothing.
-constexpr std::string_view void_elements[] = {"area", "base",  "br",   "col",    "embed",
-                                              "hr",   "img",   "input", "link",  "meta",
-                                              "param", "source", "track", "wbr", "keygen"};
-
-template <size_t N>
-bool one_of(std::string_view name, const std::string_view (&list)[N]) {
-  for (std::string_view s : list)
-    if (s == name) return true;
-  return false;
+bool is_void_element(std::string_view n) {
+  if (n.size() < 2 || n.size() > 6) return false;
+  switch (n[0]) {
+    case 'a': return n == "area";
+    case 'b': return n == "br" || n == "base";
+    case 'c': return n == "col";
+    case 'e': return n == "embed";
+    case 'h': return n == "hr";
+    case 'i': return n == "img" || n == "input";
+    case 'k': return n == "keygen";
+    case 'l': return n == "link";
+    case 'm': return n == "meta";
+    case 'p': return n == "param";
+    case 's': return n == "source";
+    case 't': return n == "track";
+    case 'w': return n == "wbr";
+    default: return false;
+  }
 }
+
 
 // The attributes of a tag that tell furniture, read without building an Html_tag.
 struct Tag_attributes {
@@ -79,7 +104,8 @@ void read_attributes(const char* t, int n, Tag_attributes& a) {
       if (i < n && (t[i] == '"' || t[i] == '\'')) {
         const char q = t[i++];
         const int v = i;
-        while (i < n && t[i] != q) ++i;
+        const void* close = std::memchr(t + i, q, static_cast<size_t>(n - i));
+        i = close ? static_cast<int>(static_cast<const char*>(close) - t) : n;
         value = {t + v, static_cast<size_t>(i - v)};
         if (i < n) ++i;
       } else {
@@ -186,6 +212,7 @@ class Page_text_reader : public Html_scanner {
   explicit Page_text_reader(Byte_buffer_handle page, Page_text& out)
       : Html_scanner(std::move(page), 0), out_(out) {
     out_.chars.reserve(static_cast<size_t>(page_length() / 3));
+    out_.tokens.reserve(static_cast<size_t>(page_length() / 8));
   }
 
   int on_tag(const char* token, int n, Ref_string&) override;
@@ -211,12 +238,29 @@ class Page_text_reader : public Html_scanner {
 
  private:
   void add(const char* text, int n, Text_token::Kind kind, char ascii);
+  std::uint32_t intern(const char* text, int n, std::uint32_t offset);
   void end_block();
   void enter(std::string_view name, const Markup_state& next);
   void leave(std::string_view name);
   Markup_state state_for(std::string_view name, const char* token, int n);
 
+  std::string_view hint_of(std::string_view value);
+
   Page_text& out_;
+  // The hints of the class and id values seen last, by a hash of the value: pages repeat
+  // their classes on every element of a kind.
+  struct Hint_memo {
+    std::string value;
+    std::string_view hint;
+    bool used = false;
+  };
+  Hint_memo hint_memo_[64];
+  // Open addressing over the page's words: index in out_.words + 1 (0: empty), and the hash.
+  struct Word_slot {
+    std::uint32_t index = 0;
+    std::uint32_t hash = 0;
+  };
+  std::vector<Word_slot> word_slots_;
   Markup_state state_;
   std::vector<Open_element> stack_;
   bool block_open_ = false;
@@ -286,12 +330,90 @@ void Page_text_reader::add(const char* text, int n, Text_token::Kind kind, char 
   b.end = static_cast<std::uint32_t>(out_.tokens.size());
   b.chars += static_cast<std::uint32_t>(n);
   if (kind == Text_token::word) {
+    out_.tokens.back().word_index = intern(text, n, t.offset);
     ++b.words;
     if (in_anchor_) ++b.link_words;
-    if (n <= 10 && is_function_word({text, static_cast<size_t>(n)})) ++b.function_words;
+    if (n <= 10 && out_.words[out_.tokens.back().word_index].function_word) ++b.function_words;
   }
   if (h1_state_ == 1) append_heading(out_.first_h1, text, n, kind);
   if (heading_state_ == 1) append_heading(out_.main_heading, text, n, kind);
+}
+
+std::uint32_t word_hash(const char* w, size_t n);
+
+// A hash of a word eight bytes at a time, for the page's word index.
+std::uint32_t quick_hash(const char* w, size_t n) {
+  std::uint64_t h = 0x9E3779B97F4A7C15ull * (n + 1);
+  for (; n >= 8; w += 8, n -= 8) {
+    std::uint64_t v;
+    std::memcpy(&v, w, 8);
+    h = (h ^ v) * 0xFF51AFD7ED558CCDull;
+    h ^= h >> 32;
+  }
+  if (n > 0) {
+    std::uint64_t v = 0;
+    for (size_t i = 0; i < n; ++i) v |= static_cast<std::uint64_t>(static_cast<unsigned char>(w[i])) << (8 * i);
+    h = (h ^ v) * 0xC4CEB9FE1A85EC53ull;
+  }
+  return static_cast<std::uint32_t>(h ^ (h >> 29));
+}
+
+std::string_view Page_text_reader::hint_of(std::string_view value) {
+  if (value.empty()) return {};
+  Hint_memo& m = hint_memo_[quick_hash(value.data(), value.size()) & 63];
+  if (!m.used || m.value != value) {
+    m.value.assign(value);
+    m.hint = furniture_hint(value);
+    m.used = true;
+  }
+  return m.hint;
+}
+
+// The same bytes (words are short: compared eight bytes at a time).
+bool same_bytes(const char* a, const char* b, size_t n) {
+  for (; n >= 8; a += 8, b += 8, n -= 8) {
+    std::uint64_t x, y;
+    std::memcpy(&x, a, 8);
+    std::memcpy(&y, b, 8);
+    if (x != y) return false;
+  }
+  for (size_t i = 0; i < n; ++i)
+    if (a[i] != b[i]) return false;
+  return true;
+}
+
+std::uint32_t Page_text_reader::intern(const char* text, int n, std::uint32_t offset) {
+  if (out_.words.size() * 2 >= word_slots_.size()) {
+    std::vector<Word_slot> slots(word_slots_.empty() ? 1024 : word_slots_.size() * 2);
+    const size_t mask = slots.size() - 1;
+    for (const Word_slot& old : word_slots_) {
+      if (old.index == 0) continue;
+      size_t i = old.hash & mask;
+      while (slots[i].index != 0) i = (i + 1) & mask;
+      slots[i] = old;
+    }
+    word_slots_.swap(slots);
+  }
+  const size_t mask = word_slots_.size() - 1;
+  const size_t length = static_cast<size_t>(n);
+  const std::uint32_t hash = quick_hash(text, length);
+  for (size_t i = hash & mask;; i = (i + 1) & mask) {
+    Word_slot& slot = word_slots_[i];
+    if (slot.index == 0) {
+      Page_word w;
+      w.offset = offset;
+      w.length = static_cast<std::uint32_t>(n);
+      w.function_word = is_function_word({text, length});
+      out_.words.push_back(w);
+      slot.index = static_cast<std::uint32_t>(out_.words.size());
+      slot.hash = hash;
+      return slot.index - 1;
+    }
+    if (slot.hash != hash) continue;
+    const Page_word& w = out_.words[slot.index - 1];
+    if (w.length == length && same_bytes(out_.chars.data() + w.offset, text, length))
+      return slot.index - 1;
+  }
 }
 
 void Page_text_reader::end_block() {
@@ -316,12 +438,10 @@ Markup_state Page_text_reader::state_for(std::string_view name, const char* toke
     next.article = out_.article_elements++;
   }
   if (next.furniture == Block_reason::none) {
-    for (std::string_view f : furniture_elements)
-      if (f == name) {
-        next.furniture = Block_reason::element;
-        next.detail = f;
-        break;
-      }
+    if (const std::string_view f = furniture_element(name); !f.empty()) {
+      next.furniture = Block_reason::element;
+      next.detail = f;
+    }
     if (next.furniture == Block_reason::none && (name == "header" || name == "footer") &&
         state_.sections == 0) {
       next.furniture = Block_reason::element;
@@ -358,8 +478,8 @@ Markup_state Page_text_reader::state_for(std::string_view name, const char* toke
     }
     if (next.furniture == Block_reason::none && name != "html" && name != "body" &&
         name != "main" && name != "article") {
-      std::string_view hint = furniture_hint(a.cls);
-      if (hint.empty()) hint = furniture_hint(a.id);
+      std::string_view hint = hint_of(a.cls);
+      if (hint.empty()) hint = hint_of(a.id);
       // Inside the main element or an article, a header or a line of post data is the
       // article's own (its title, its author and date).
       if ((next.in_main || next.article >= 0) &&
@@ -431,7 +551,9 @@ int Page_text_reader::on_tag(const char* token, int n, Ref_string&) {
     if (base == "img") {
       ++out_.images;
     } else if (base == "a") {
-      if (Html_tag(token, n).has_attribute("href")) ++out_.anchors;
+      Tag_attributes a;
+      read_attributes(token, n, a);
+      if (a.href) ++out_.anchors;
     } else if (base == "title" && !title_done_) {
       // A title holds text only: everything up to its end tag is the title as written.
       const std::int64_t close = end_of_raw_text("title", 5);
@@ -439,7 +561,8 @@ int Page_text_reader::on_tag(const char* token, int n, Ref_string&) {
       title_done_ = !out_.title.empty();
     }
   }
-  if (Html_tag::name_is_block(name)) end_block();
+  const bool block = Html_tag::name_is_block(base);
+  if (block) end_block();
   switch (base[0]) {
     case 'a':
       if (base.size() == 1) in_anchor_ = !end;
@@ -485,11 +608,11 @@ int Page_text_reader::on_tag(const char* token, int n, Ref_string&) {
     leave(base);
     return 0;
   }
-  if (one_of(base, void_elements) || (n >= 2 && token[n - 2] == '/' && token[n - 1] == '>'))
+  if (is_void_element(base) || (n >= 2 && token[n - 2] == '/' && token[n - 1] == '>'))
     return 0;
   const Markup_state next = state_for(base, token, n);
   // A paragraph ends where another block begins.
-  if (Html_tag::name_is_block(base) && !stack_.empty() && stack_.back().view() == "p" &&
+  if (block && !stack_.empty() && stack_.back().view() == "p" &&
       base != "p")
     leave("p");
   enter(base, next);
