@@ -49,6 +49,8 @@ TEST_F(Page_search_index_test, RanksTitleHitsFirstAndReadsTheQueryLanguage) {
       {"sails", {title, body}},
       {"sail", {extract}},
       {"sail*", {title, extract, body}},
+      {"sai*", {title, extract, body}},
+      {"\"solar sai\"*", {title, body}},
       {"\"solar sails\"", {title, body}},
       {"solar NOT ride", {title}},
       {"tomatoes OR frost", {other}},
@@ -89,6 +91,8 @@ TEST_F(Page_search_index_test, UnreadableQueriesGetOurOwnWords) {
       {"\"solar sails", "not closed"},  {"(solar", "not closed"},   {"solar)", "not opened"},
       {"  ", "empty"},                  {"solar AND", "AND, OR"},   {"NEAR(solar", "not closed"},
       {"OR solar", "AND, OR"},          {"colour:red", "title, extract"},
+      {"so*", "three letters"},         {"\"solar s\"*", "three letters"},
+      {"\xC3\xA9t*", "three letters"},  {"solar *", "three letters"},
   };
   for (const Case& c : cases) {
     try {
