@@ -358,20 +358,28 @@ void Page_text_reader::add_word(const char* text, int n) {
 
 std::uint32_t word_hash(const char* w, size_t n);
 
-// A hash of a word eight bytes at a time, for the page's word index.
+// A hash of a word eight bytes at a time, for the page's word index. The last one to eight
+// bytes are read as two overlapping loads (or three single bytes), not byte by byte: most
+// words are shorter than eight bytes.
 std::uint32_t quick_hash(const char* w, size_t n) {
   std::uint64_t h = 0x9E3779B97F4A7C15ull * (n + 1);
-  for (; n >= 8; w += 8, n -= 8) {
+  for (; n > 8; w += 8, n -= 8) {
     std::uint64_t v;
     std::memcpy(&v, w, 8);
     h = (h ^ v) * 0xFF51AFD7ED558CCDull;
     h ^= h >> 32;
   }
-  if (n > 0) {
-    std::uint64_t v = 0;
-    for (size_t i = 0; i < n; ++i) v |= static_cast<std::uint64_t>(static_cast<unsigned char>(w[i])) << (8 * i);
-    h = (h ^ v) * 0xC4CEB9FE1A85EC53ull;
+  std::uint64_t v = 0;
+  if (n >= 4) {
+    std::uint32_t a, b;
+    std::memcpy(&a, w, 4);
+    std::memcpy(&b, w + n - 4, 4);
+    v = (static_cast<std::uint64_t>(a) << 32) | b;
+  } else if (n > 0) {
+    const auto byte = [w](size_t i) { return static_cast<std::uint64_t>(static_cast<unsigned char>(w[i])); };
+    v = (byte(0) << 16) | (byte(n >> 1) << 8) | byte(n - 1);
   }
+  h = (h ^ v) * 0xC4CEB9FE1A85EC53ull;
   return static_cast<std::uint32_t>(h ^ (h >> 29));
 }
 
@@ -710,7 +718,8 @@ struct Function_word_table {
 
 bool is_function_word(std::string_view word) {
   static const Function_word_table table;
-  if (word.empty() || word.size() > 14) return false;
+  // The longest function word has ten bytes ("themselves"; "doesn’t" nine).
+  if (word.empty() || word.size() > 10) return false;
   char buffer[16];
   size_t n = 0;
   for (size_t i = 0; i < word.size(); ++i) {
