@@ -660,6 +660,18 @@ std::string Page_text::block_text(const Text_block& b) const {
   return out;
 }
 
+std::string readable_text(const Page_text& text) {
+  std::string out;
+  for (const Text_block& b : text.blocks) {
+    if (!b.kept) continue;
+    std::string line = text.block_text(b);
+    if (line.empty()) continue;
+    if (!out.empty()) out += '\n';
+    out += line;
+  }
+  return out;
+}
+
 Page_text read_page_text(const Byte_buffer_handle& page) {
   Page_text text;
   Page_text_reader reader(page, text);

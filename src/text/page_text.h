@@ -113,6 +113,10 @@ struct Page_text {
 // (block_classifier.h) gives them the rest.
 Page_text read_page_text(const Byte_buffer_handle& page);
 
+// The text the summary reads once the classifier has judged the blocks: the kept blocks (headings
+// among them), each on a line of its own, white space folded. This is what a page copy keeps.
+std::string readable_text(const Page_text& text);
+
 // Words of English that carry grammar rather than content (articles, pronouns, prepositions,
 // conjunctions, auxiliaries, contractions): how prose is told from lists of names and links.
 // `word` is compared without regard to ASCII case.

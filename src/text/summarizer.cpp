@@ -670,7 +670,7 @@ Page_summary summarize_page(const Byte_buffer_handle& page, const Page_text& tex
 
 Summary_result summarize_retrieval(const Retrieval& retrieval, const Ref_string& address,
                                    const Ref_list<Ref_string>& stored_abstract,
-                                   Word_tagger& tagger) {
+                                   Word_tagger& tagger, std::string* readable) {
   Summary_result result;
   result.summary.address = address;
   if (!retrieval.completed) {
@@ -682,7 +682,9 @@ Summary_result summarize_retrieval(const Retrieval& retrieval, const Ref_string&
   }
   if (retrieval.status == 200 && retrieval.body && retrieval.body->length() > 0) {
     result.change = Summary_change::all;
-    result.summary = summarize_page(retrieval.body, address, tagger);
+    const Page_text text = classified_text(retrieval.body);
+    if (readable) *readable = readable_text(text);
+    result.summary = summarize_page(retrieval.body, text, address, tagger);
     return result;
   }
   if (retrieval.status >= 400) {
