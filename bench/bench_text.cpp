@@ -6,6 +6,7 @@
 //  - gumbo: libgumbo parsing the same pages into its tree, when it was found at build time;
 //    the program prints the scanner's speed as a multiple of gumbo's at the end;
 //  - summarize_30k: summarize_page on the real page nearest 30 KB (median of repetitions);
+//  - read_blocks_30k: the part of it that reads the page into classified blocks;
 //  - read_corpus: what the summary reads on the pages of bench/text_corpus/pages.txt (real
 //    pages of Debian's documentation packages from several generators, and pages in the
 //    layouts of today's encyclopedias, blogs, news sites and forums). For each page the
@@ -166,6 +167,21 @@ void BM_summarize_30k(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * page->length()));
 }
 BENCHMARK(BM_summarize_30k)->Unit(benchmark::kMicrosecond)->Repetitions(10)->ReportAggregatesOnly(true);
+
+// The part of summarize_30k that reads the page: the scanner pass into blocks and the
+// classifier's verdicts, before the three readings of the kept text.
+void BM_read_blocks_30k(benchmark::State& state) {
+  if (!corpus_ready(state)) return;
+  auto page = make_counted<Byte_buffer>();
+  page->append(corpus().nearest_30k.data(), static_cast<std::int64_t>(corpus().nearest_30k.size()));
+  for (auto _ : state) {
+    Page_text text = read_page_text(page);
+    classify_blocks(text);
+    benchmark::DoNotOptimize(text.tokens.size());
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * page->length()));
+}
+BENCHMARK(BM_read_blocks_30k)->Unit(benchmark::kMicrosecond)->Repetitions(10)->ReportAggregatesOnly(true);
 
 // ---- What the summary reads, on the corpus of real pages ----
 
@@ -424,4 +440,48 @@ int main(int argc, char** argv) {
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
   return 0;
+}
+namespace {
+void BM_tmp_read(benchmark::State& state) {
+  if (!corpus_ready(state)) return;
+  auto page = make_counted<Byte_buffer>();
+  page->append(corpus().nearest_30k.data(), static_cast<std::int64_t>(corpus().nearest_30k.size()));
+  for (auto _ : state) { Page_text t = read_page_text(page); benchmark::DoNotOptimize(t.tokens.size()); }
+}
+BENCHMARK(BM_tmp_read)->Unit(benchmark::kMicrosecond);
+void BM_tmp_scan1(benchmark::State& state) {
+  if (!corpus_ready(state)) return;
+  auto page = make_counted<Byte_buffer>();
+  page->append(corpus().nearest_30k.data(), static_cast<std::int64_t>(corpus().nearest_30k.size()));
+  for (auto _ : state) { Html_scanner s(page, 0); s.run(); }
+}
+BENCHMARK(BM_tmp_scan1)->Unit(benchmark::kMicrosecond);
+void BM_tmp_rest(benchmark::State& state) {
+  if (!corpus_ready(state)) return;
+  auto page = make_counted<Byte_buffer>();
+  page->append(corpus().nearest_30k.data(), static_cast<std::int64_t>(corpus().nearest_30k.size()));
+  Word_tagger tagger(ORVALIS_DATA_DIR);
+  Page_text t = read_page_text(page); classify_blocks(t);
+  for (auto _ : state) { Page_summary s = summarize_page(page, t, "", tagger); benchmark::DoNotOptimize(s.extract.count()); }
+}
+BENCHMARK(BM_tmp_rest)->Unit(benchmark::kMicrosecond);
+}
+namespace {
+void BM_tmp_readclass(benchmark::State& state) {
+  if (!corpus_ready(state)) return;
+  auto page = make_counted<Byte_buffer>();
+  page->append(corpus().nearest_30k.data(), static_cast<std::int64_t>(corpus().nearest_30k.size()));
+  for (auto _ : state) { Page_text t = read_page_text(page); classify_blocks(t); benchmark::DoNotOptimize(t.tokens.size()); }
+}
+BENCHMARK(BM_tmp_readclass)->Unit(benchmark::kMicrosecond);
+}
+namespace {
+void BM_tmp_all(benchmark::State& state) {
+  if (!corpus_ready(state)) return;
+  auto page = make_counted<Byte_buffer>();
+  page->append(corpus().nearest_30k.data(), static_cast<std::int64_t>(corpus().nearest_30k.size()));
+  Word_tagger tagger(ORVALIS_DATA_DIR);
+  for (auto _ : state) { Page_text t = read_page_text(page); classify_blocks(t); Page_summary s = summarize_page(page, t, "", tagger); benchmark::DoNotOptimize(s.extract.count()); }
+}
+BENCHMARK(BM_tmp_all)->Unit(benchmark::kMicrosecond);
 }

@@ -66,10 +66,19 @@ int Feed_read_task::start() {
   c->set_method(Http_connection::get);
   c->set_timeout(network_limits().search_timeout);
   if (auto* http = dynamic_cast<Http_connection*>(c)) http->set_max_bytes(feed_read_limit());
-  if (!feed_.etag.empty()) c->add_header("If-None-Match", feed_.etag);
-  if (!feed_.last_modified.empty()) c->add_header("If-Modified-Since", feed_.last_modified);
   activate_request(keep);
   return 1;
+}
+
+void Feed_read_task::launch() {
+  // Each request of the transfer carries the validators: a redirect goes on with a connection
+  // of its own that keeps no extra headers, and a feed that moved (to https, to a feed
+  // service) would otherwise come whole at every read.
+  if (Net_connection* c = connection()) {
+    if (!feed_.etag.empty()) c->add_header("If-None-Match", feed_.etag);
+    if (!feed_.last_modified.empty()) c->add_header("If-Modified-Since", feed_.last_modified);
+  }
+  Network_task::launch();
 }
 
 void Feed_read_task::fail(const std::string& why) {

@@ -4,7 +4,7 @@
 // requests, so it waits for the same host spacing and network admission as any fetch.
 //
 // The request is conditional: the ETag and Last-Modified of the last answer go back as
-// If-None-Match and If-Modified-Since. A 304 costs one row update (the read time) and nothing
+// If-None-Match and If-Modified-Since, to a redirect's target too. A 304 costs one row update (the read time) and nothing
 // else: no parse, no other write. Redirects, compression and encodings come as for pages
 // (Http_connection; feed_to_utf8). The feed itself is fetched whatever the site's robots rules
 // say, as engines are: the user asked for it by name. The pages of its entries are summarized
@@ -51,6 +51,8 @@ class Feed_read_task : public Network_task {
   Feed_read_task(const Topic_handle& topic, const Feed& feed);
 
   int start() override;
+  // Sends the stored validators with the first request and with each redirect's.
+  void launch() override;
   void process_result() override;
   void run_job() override;
   void complete_job() override;

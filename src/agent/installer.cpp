@@ -141,6 +141,8 @@ Install_report install() {
   put_default("VerifyCertificates", "yes");
   put_default("AcceptCompression", "Yes");
   put_default("RespectRobots", "Yes");
+  put_default("KeepPageCopies", "TextOnly");
+  put_default("PageCopyLimitMB", "512");
   return report;
 }
 

@@ -97,6 +97,9 @@ void Summarize_task::process_result() {
   worker_kept_extract_ = Ref_list<Ref_string>();
   for (const Ref_string& s : kept_extract_) worker_kept_extract_.append(own_copy(s));
   lexicon_folder_ = Settings_cache::instance().get("lexicon_path").str();
+  keep_ = keep_copies_setting();
+  fetch_time_ = platform::now();
+  copy_.reset();
   Job_queue::instance().enqueue(Job_handle(this));
 }
 
@@ -127,12 +130,20 @@ void Summarize_task::summarize_fetched() {
     }
     return;
   }
-  // The page is read as UTF-8 whatever encoding it came in.
+  // The page is read as UTF-8 whatever encoding it came in; a copy keeps it as it came.
+  Byte_buffer_handle received = retrieval_.body;
   if (retrieval_.body && retrieval_.body->length() > 0) {
     const char* bytes = retrieval_.body->contents();
     retrieval_.body = utf8_page(bytes, retrieval_.body->length(), content_type_, &encoding_);
   }
-  result_ = summarize_retrieval(retrieval_, address_, stored_abstract_, worker_tagger(lexicon_folder_));
+  std::string readable;
+  result_ = summarize_retrieval(retrieval_, address_, stored_abstract_, worker_tagger(lexicon_folder_),
+                                keep_ == Keep_copies::no ? nullptr : &readable);
+  if (keep_ != Keep_copies::no && result_.change == Summary_change::all && received) {
+    const std::string_view html(received->contents(), static_cast<size_t>(received->length()));
+    copy_ = Page_copy_store::prepare(readable, keep_ == Keep_copies::yes ? &html : nullptr, encoding_.name,
+                                     retrieval_.status, fetch_time_);
+  }
   retrieval_.body = Byte_buffer_handle();
 }
 
@@ -154,6 +165,9 @@ void Summarize_task::complete_job() {
     if (s.retrieved) doc.time_last_retrieved = Db_date::at(platform::now());
   }
   if (!store.save_document(doc)) return;
+  // The summary is written; a copy that cannot be kept (a full disk) costs only the copy.
+  if (copy_) Page_copy_store().add_copy(doc.url_id, *copy_, page_copy_limit_setting());
+  copy_.reset();
   document_->title = doc.title;
   document_->abstract = doc.abstract;
   document_->summary = doc.summary;

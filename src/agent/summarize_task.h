@@ -10,6 +10,10 @@
 // writes the record) and finishes it. A failed fetch puts a "[NO TEXT: ...]" text in the
 // extract; an error status appends its text.
 //
+// A page that was analysed is also kept, by the setting KeepPageCopies: its readable text and
+// (with "Yes") its HTML as received are hashed and compressed by the worker and stored by
+// complete_job after the record (Page_copy_store: a copy only when the text changed).
+//
 // The worker sees only what process_result prepared for it (private copies of the page body,
 // the address and the stored extract); its results are read back only after the hand-over.
 // REQUIRES: made with make_counted; the worker runs at most one job at a time.
@@ -18,6 +22,7 @@
 #include <string>
 
 #include "database/document.h"
+#include "database/page_copy_store.h"
 #include "agent/robots_gate.h"
 #include "database/topic.h"
 #include "foundation/page_encoding.h"
@@ -77,6 +82,10 @@ class Summarize_task : public Network_task {
   Ref_string body_problem_;
   // The encoding the page came in (found by the worker).
   Page_encoding encoding_;
+  // What is kept of the page (read by process_result), and the copy the worker made.
+  Keep_copies keep_ = Keep_copies::no;
+  std::int64_t fetch_time_ = 0;
+  std::optional<Page_copy> copy_;
 };
 
 // "[NO TEXT: <why>]", the text that stands for a page that could not be read.

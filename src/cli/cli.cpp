@@ -37,7 +37,8 @@ const Command_entry kCommands[] = {
      "unrelate A B"},
     {"doc", cmd_doc,
      "doc add TOPIC URL [--title T] | list TOPIC [--all] | show DOC [--html [--topic TOPIC]] | remove TOPIC DOC | "
-     "restore TOPIC DOC | note DOC TEXT | relevance TOPIC DOC VALUE"},
+     "restore TOPIC DOC | note DOC TEXT | relevance TOPIC DOC VALUE | text DOC [--html] [--at TIME] | "
+     "changes DOC"},
     {"find", cmd_find, "find documents QUERY [--topic TOPIC] | find topics TEXT"},
     {"resource", cmd_resource,
      "resource list [--by-category] | show NAME | import INI-FILE | delete NAME | categories | "

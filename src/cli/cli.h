@@ -62,6 +62,9 @@ int cmd_publish(Context& c);
 int cmd_capture(Context& c);
 int topic_show_html(Context& c);
 int doc_show_html(Context& c);
+// doc text DOC [--html] [--at TIME]; doc changes DOC (the saved copies of a document's page).
+int doc_text(Context& c);
+int doc_changes(Context& c);
 int cmd_organize(Context& c);
 int cmd_compact(Context& c);
 int cmd_convert(Context& c);

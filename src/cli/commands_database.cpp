@@ -646,6 +646,8 @@ int cmd_doc(Context& c) {
   if (verb == "show") return c.take_flag("--html") ? doc_show_html(c) : doc_show(c);
   if (verb == "remove" || verb == "restore" || verb == "relevance") return doc_link_change(c, verb);
   if (verb == "note") return doc_note(c);
+  if (verb == "text") return doc_text(c);
+  if (verb == "changes") return doc_changes(c);
   throw Usage_error{"unknown doc command '" + verb + "'"};
 }
 

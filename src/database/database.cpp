@@ -419,6 +419,15 @@ Db_statement& Db_statement::bind(int index, std::string_view text) {
   return *this;
 }
 
+Db_statement& Db_statement::bind_blob(int index, std::string_view bytes) {
+  // A zero-length blob with a null pointer would bind NULL.
+  static const char nothing = 0;
+  int rc = sqlite3_bind_blob64(stmt_, index, bytes.empty() ? &nothing : bytes.data(), bytes.size(),
+                               SQLITE_TRANSIENT);
+  if (rc != SQLITE_OK) db_.raise(rc);
+  return *this;
+}
+
 Db_statement& Db_statement::bind(int index, const Db_date& date) {
   if (date.is_valid()) return bind(index, date.seconds);
   return bind_null(index);
@@ -469,6 +478,12 @@ bool Db_statement::is_null(int column) const {
 }
 
 int Db_statement::column_type(int column) const { return sqlite3_column_type(stmt_, column); }
+
+std::string_view Db_statement::blob_view(int column) const {
+  const void* p = sqlite3_column_blob(stmt_, column);
+  if (!p) return {};
+  return {static_cast<const char*>(p), static_cast<std::size_t>(sqlite3_column_bytes(stmt_, column))};
+}
 
 std::string_view Db_statement::text_view(int column) const {
   const unsigned char* p = sqlite3_column_text(stmt_, column);

@@ -135,6 +135,8 @@ class Db_statement {
   Db_statement& bind(int index, const char* text) { return bind(index, std::string_view(text)); }
   Db_statement& bind(int index, const Db_date& date);
   Db_statement& bind_null(int index);
+  // Bytes bound as a BLOB (an empty view binds an empty blob, not NULL).
+  Db_statement& bind_blob(int index, std::string_view bytes);
 
   // Moves to the next row: true when there is one. Throws Db_error.
   bool step();
@@ -154,6 +156,8 @@ class Db_statement {
   // Field reads with the stores' conversions of a NULL: texts read empty, numbers 0, dates null.
   Ref_string text(int column) const;
   std::string_view text_view(int column) const;
+  // The column's bytes as a BLOB (empty for NULL); valid until the next step or reset.
+  std::string_view blob_view(int column) const;
   std::int64_t integer(int column) const;
   std::int32_t number(int column) const { return static_cast<std::int32_t>(integer(column)); }
   Db_date date(int column) const;

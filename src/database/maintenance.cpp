@@ -18,6 +18,7 @@
 
 #include "database/document.h"
 #include "database/feed_store.h"
+#include "database/page_copy_store.h"
 #include "database/page_search_index.h"
 #include "database/schema.h"
 #include "foundation/control_text.h"
@@ -545,6 +546,7 @@ Maintenance_result compact_database(const Ref_string& path, const Maintenance_pr
     tell("orphan documents");
     std::int64_t orphans = remove_orphan_documents(db, prompts.stop);
     remove_orphan_feeds(db);  // the feeds of deleted topics go with them
+    remove_orphan_copies(db);  // and the copies of deleted documents with them
     Page_search_index(db).remove_orphan_rows();  // and the index rows of deleted documents
     db.execute("COMMIT");
     step_reached("orphans-removed");

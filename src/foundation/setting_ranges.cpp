@@ -23,6 +23,19 @@ const Setting_range kRanges[] = {
     {"ProxyPort", 1, 65535, 0, true},
     {"ShowWelcomeDialog", 0, 1, 1},
     {"Cur_tip_count", 0, 2147483647, 0},
+    {"PageCopyLimitMB", 1, 1024 * 1024, 512},
+};
+
+// Text settings that take one of a few words (compared without regard to case).
+const struct {
+  const char* name;
+  const char* words[4];
+  const char* in_words;
+} kChoices[] = {
+    {"KeepPageCopies", {"Yes", "TextOnly", "No", nullptr}, "Yes, TextOnly or No"},
+    {"RespectRobots", {"Yes", "No", nullptr, nullptr}, "Yes or No"},
+    {"AcceptCompression", {"Yes", "No", nullptr, nullptr}, "Yes or No"},
+    {"VerifyCertificates", {"Yes", "No", nullptr, nullptr}, "Yes or No"},
 };
 
 std::string_view trimmed(std::string_view s) {
@@ -57,7 +70,22 @@ const Setting_range* find_setting_range(std::string_view name) {
   return nullptr;
 }
 
+std::string setting_choice(std::string_view name, std::string_view value) {
+  for (const auto& c : kChoices) {
+    if (name != c.name) continue;
+    for (const char* word : c.words) {
+      if (!word || trimmed(value).size() != std::string_view(word).size()) continue;
+      if (Ref_string(trimmed(value)).lower() == Ref_string(word).lower()) return word;
+    }
+    return {};
+  }
+  return std::string(trimmed(value));
+}
+
 std::string setting_value_problem(std::string_view name, std::string_view value) {
+  for (const auto& c : kChoices)
+    if (name == c.name && setting_choice(name, value).empty())
+      return std::string(c.name) + " must be " + c.in_words + ", not '" + std::string(value) + "'";
   const Setting_range* r = find_setting_range(name);
   if (!r) return {};
   if (r->empty_allowed && trimmed(value).empty()) return {};

@@ -27,9 +27,14 @@ struct Setting_range {
 const Setting_range* find_setting_range(std::string_view name);
 
 // Empty when `value` suits the setting `name` (any value suits a setting not in the table);
-// otherwise why not, naming the range: "ConcurrentReq must be a whole number from 1 to 60,
+// otherwise why not, naming the range or the words it takes: "ConcurrentReq must be a whole number from 1 to 60,
 // not '0'".
 std::string setting_value_problem(std::string_view name, std::string_view value);
+
+// For a setting that takes one of a few words (KeepPageCopies: Yes, TextOnly or No), the word
+// `value` names in its own spelling, or empty when it names none; for any other setting, `value`
+// trimmed. setting_value_problem refuses what this gives empty for.
+std::string setting_choice(std::string_view name, std::string_view value);
 
 // The value to use for a stored text of a numeric setting. An empty text gives the default
 // silently; a text that is not a whole number, or one outside the range, gives the default

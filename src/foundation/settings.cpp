@@ -93,6 +93,19 @@ int load_settings() {
   cache.set("AcceptCompression", read("AcceptCompression").lower() == "no" ? "No" : "Yes");
   // Follow Links and scheduled fetches honour the sites' robots rules unless this is "No".
   cache.set("RespectRobots", read("RespectRobots").lower() == "no" ? "No" : "Yes");
+  // Copies of the pages read: "TextOnly" unless set; a stored word that is none of the three is
+  // reported and the default taken.
+  Ref_string keep = read("KeepPageCopies");
+  std::string keep_word = setting_choice("KeepPageCopies", keep.view());
+  if (keep_word.empty()) {
+    if (!keep.is_blank())
+      report_error(Ref_string(std::string_view(setting_value_problem("KeepPageCopies", keep.view()) +
+                                               ": TextOnly is used instead.")));
+    keep_word = "TextOnly";
+  }
+  cache.set("KeepPageCopies", Ref_string(std::string_view(keep_word)));
+  cache.set("PageCopyLimitMB",
+            Ref_string::number(static_cast<int>(stored_setting_number("PageCopyLimitMB", read("PageCopyLimitMB").view()))));
   cache.set("LastDatabase", read("LastDatabase"));
   Ref_string install = read("InstallDir");
   if (install.empty()) {
@@ -148,7 +161,7 @@ int load_settings() {
   limits.max_results_per_page =
       static_cast<int>(stored_setting_number("MaxResultsPerPage", read("MaxResultsPerPage").view()));
   Ref_string verify = read("VerifyCertificates");
-  limits.verify_certificates = !(verify == "no");
+  limits.verify_certificates = verify.lower() != "no";  // "No" as `settings set` takes it
   cache.set("VerifyCertificates", limits.verify_certificates ? "yes" : "no");
   return 1;
 }

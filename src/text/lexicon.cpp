@@ -452,6 +452,12 @@ void Lexicon::forget_words() {
 }
 
 int Lexicon::classify(const char* word, int length, Class_list& out) {
+  const int found = codes_of(word, length, out);
+  if (!found) ++unknown_;
+  return found;
+}
+
+int Lexicon::codes_of(const char* word, int length, Class_list& out) {
   if (length < 0) length = 0;
   if (length == 0 || length > memo_word) return classify_now(word, length, out);
   if (!memo_) memo_ = std::make_unique<Memo_entry[]>(memo_slots);
@@ -473,7 +479,6 @@ int Lexicon::classify(const char* word, int length, Class_list& out) {
     }
     if (e.length == length && std::memcmp(e.word, word, static_cast<std::size_t>(length)) == 0) {
       out = e.codes;
-      if (!e.found) ++unknown_;
       return e.found;
     }
   }
@@ -481,7 +486,6 @@ int Lexicon::classify(const char* word, int length, Class_list& out) {
 
 int Lexicon::classify_now(const char* word, int length, Class_list& out) {
   if (lookup(word, length, out)) return 1;
-  ++unknown_;
   char local[64];
   std::string heap;
   char* copy = local;

@@ -88,6 +88,9 @@ class Lexicon {
   // most memo_slots / 2 of them), since a page repeats its words: a remembered word costs one
   // hash and one compare instead of a walk along its hash chain and a guess.
   int classify(const char* word, int length, Class_list& out);
+  // classify without counting the word as unknown (the tagger's per-page word facts count it
+  // each time the word is tagged).
+  int codes_of(const char* word, int length, Class_list& out);
   // Forgets the remembered answers (the summarizer starts each page with none).
   void forget_words();
 

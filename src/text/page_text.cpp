@@ -15,10 +15,25 @@ namespace {
 
 using namespace html_chars;
 
-// Elements that are page furniture wherever they stand.
-constexpr std::string_view furniture_elements[] = {
-    "nav",    "aside",    "form",   "button", "select", "noscript", "template",
-    "svg",    "iframe",   "dialog", "menu",   "textarea", "object", "canvas"};
+// Elements that are page furniture wherever they stand: the name as a static string, or empty.
+std::string_view furniture_element(std::string_view n) {
+  if (n.size() < 3 || n.size() > 8) return {};
+  const auto is = [n](std::string_view name) { return n == name ? name : std::string_view(); };
+  switch (n[0]) {
+    case 'a': return is("aside");
+    case 'b': return is("button");
+    case 'c': return is("canvas");
+    case 'd': return is("dialog");
+    case 'f': return is("form");
+    case 'i': return is("iframe");
+    case 'm': return is("menu");
+    case 'n': { const std::string_view v = is("nav"); return v.empty() ? is("noscript") : v; }
+    case 'o': return is("object");
+    case 's': { const std::string_view v = is("select"); return v.empty() ? is("svg") : v; }
+    case 't': { const std::string_view v = is("template"); return v.empty() ? is("textarea") : v; }
+    default: return {};
+  }
+}
 
 // Landmark roles of furniture.
 constexpr std::string_view furniture_roles[] = {
@@ -40,16 +55,26 @@ constexpr std::string_view content_words[] = {"content", "article", "body", "col
                                               "story"};
 
 // Elements without an end tag: they open nothing.
-constexpr std::string_view void_elements[] = {"area", "base",  "br",   "col",    "embed",
-                                              "hr",   "img",   "input", "link",  "meta",
-                                              "param", "source", "track", "wbr", "keygen"};
-
-template <size_t N>
-bool one_of(std::string_view name, const std::string_view (&list)[N]) {
-  for (std::string_view s : list)
-    if (s == name) return true;
-  return false;
+bool is_void_element(std::string_view n) {
+  if (n.size() < 2 || n.size() > 6) return false;
+  switch (n[0]) {
+    case 'a': return n == "area";
+    case 'b': return n == "br" || n == "base";
+    case 'c': return n == "col";
+    case 'e': return n == "embed";
+    case 'h': return n == "hr";
+    case 'i': return n == "img" || n == "input";
+    case 'k': return n == "keygen";
+    case 'l': return n == "link";
+    case 'm': return n == "meta";
+    case 'p': return n == "param";
+    case 's': return n == "source";
+    case 't': return n == "track";
+    case 'w': return n == "wbr";
+    default: return false;
+  }
 }
+
 
 // The attributes of a tag that tell furniture, read without building an Html_tag.
 struct Tag_attributes {
@@ -79,7 +104,8 @@ void read_attributes(const char* t, int n, Tag_attributes& a) {
       if (i < n && (t[i] == '"' || t[i] == '\'')) {
         const char q = t[i++];
         const int v = i;
-        while (i < n && t[i] != q) ++i;
+        const void* close = std::memchr(t + i, q, static_cast<size_t>(n - i));
+        i = close ? static_cast<int>(static_cast<const char*>(close) - t) : n;
         value = {t + v, static_cast<size_t>(i - v)};
         if (i < n) ++i;
       } else {
@@ -185,20 +211,30 @@ class Page_text_reader : public Html_scanner {
  public:
   explicit Page_text_reader(Byte_buffer_handle page, Page_text& out)
       : Html_scanner(std::move(page), 0), out_(out) {
-    out_.chars.reserve(static_cast<size_t>(page_length() / 3));
+    out_.chars.reserve(static_cast<size_t>(page_length() / 2));
+    out_.tokens.reserve(static_cast<size_t>(page_length() / 6));
   }
 
-  int on_tag(const char* token, int n, Ref_string&) override;
+  int on_tag(const char* token, int n, Ref_string&) override {
+    read_tag(token, n);
+    // What every text token until the next tag shares.
+    skip_ = in_head_ || in_title_ || in_pre() || state_.code;
+    flags_ = Text_token::after_tag;
+    if (in_anchor_) flags_ |= Text_token::in_anchor;
+    if (in_emphasis_) flags_ |= Text_token::in_emphasis;
+    if (in_sup_ && in_anchor_) flags_ |= Text_token::footnote;
+    return 0;
+  }
   int on_word(const char* token, int n, Ref_string&) override {
-    add(token, n, Text_token::word, 0);
+    if (!skip_) add_word(token, n);
     return 0;
   }
   int on_punct(char ch, Ref_string&) override {
-    add(token_text(), token_length(), Text_token::punct, ch);
+    if (!skip_) add(token_text(), token_length(), Text_token::punct, ch);
     return 0;
   }
   int on_space(const char*, int, Ref_string&) override {
-    if (block_open_ && out_.tokens.back().kind != Text_token::space)
+    if (!skip_ && block_open_ && out_.tokens.back().kind != Text_token::space)
       add(" ", 1, Text_token::space, 0);
     return 0;
   }
@@ -210,17 +246,41 @@ class Page_text_reader : public Html_scanner {
   }
 
  private:
-  void add(const char* text, int n, Text_token::Kind kind, char ascii);
+  void read_tag(const char* token, int n);
+  // Appends a token to the open block (opening one when none is); false for a blank with no
+  // block open, which is dropped.
+  bool add(const char* text, int n, Text_token::Kind kind, char ascii);
+  void add_word(const char* text, int n);
+  std::uint32_t intern(const char* text, int n, std::uint32_t offset);
   void end_block();
   void enter(std::string_view name, const Markup_state& next);
   void leave(std::string_view name);
-  Markup_state state_for(std::string_view name, const char* token, int n);
+  // `read`: the tag's attributes when they have been read already.
+  Markup_state state_for(std::string_view name, const char* token, int n,
+                         const Tag_attributes* read);
+
+  std::string_view hint_of(std::string_view value);
 
   Page_text& out_;
+  // The hints of the class and id values seen last, by a hash of the value: pages repeat
+  // their classes on every element of a kind.
+  struct Hint_memo {
+    std::string value;
+    std::string_view hint;
+    bool used = false;
+  };
+  Hint_memo hint_memo_[64];
+  // Open addressing over the page's words: index in out_.words + 1 (0: empty), and the hash.
+  struct Word_slot {
+    std::uint32_t index = 0;
+    std::uint32_t hash = 0;
+  };
+  std::vector<Word_slot> word_slots_;
   Markup_state state_;
   std::vector<Open_element> stack_;
   bool block_open_ = false;
-  bool after_tag_ = false;
+  bool skip_ = false;             // text not read: head, title, pre, an API signature line
+  std::uint8_t flags_ = 0;        // the flags of the next token (Text_token::Flag)
   bool in_head_ = false;
   bool in_title_ = false;
   bool in_anchor_ = false;
@@ -253,10 +313,9 @@ bool names_signature(std::string_view cls) {
   return false;
 }
 
-void Page_text_reader::add(const char* text, int n, Text_token::Kind kind, char ascii) {
-  if (in_head_ || in_title_ || in_pre() || state_.code) return;
+bool Page_text_reader::add(const char* text, int n, Text_token::Kind kind, char ascii) {
   if (!block_open_) {
-    if (kind == Text_token::space) return;
+    if (kind == Text_token::space) return false;
     Text_block b;
     b.first = b.end = static_cast<std::uint32_t>(out_.tokens.size());
     b.heading = heading_;
@@ -267,31 +326,119 @@ void Page_text_reader::add(const char* text, int n, Text_token::Kind kind, char 
     out_.blocks.push_back(std::move(b));
     block_open_ = true;
   }
-  Text_token t;
+  Text_token& t = out_.tokens.emplace_back();
   t.offset = static_cast<std::uint32_t>(out_.chars.size());
   t.length = static_cast<std::uint32_t>(n);
   t.kind = kind;
   t.ascii = ascii;
-  if (after_tag_) t.flags |= Text_token::after_tag;
-  if (in_anchor_) t.flags |= Text_token::in_anchor;
-  if (in_emphasis_) t.flags |= Text_token::in_emphasis;
-  if (in_sup_ && in_anchor_) t.flags |= Text_token::footnote;
+  t.flags = flags_;
   if (kind == Text_token::punct &&
       (ascii == '.' || ascii == '!' || ascii == '?' || ascii == '|' || ascii == '*') && n == 1)
     t.flags |= Text_token::sentence_end;
-  after_tag_ = false;
+  flags_ &= static_cast<std::uint8_t>(~Text_token::after_tag);
   out_.chars.append(text, static_cast<size_t>(n));
-  out_.tokens.push_back(t);
   Text_block& b = out_.blocks.back();
   b.end = static_cast<std::uint32_t>(out_.tokens.size());
   b.chars += static_cast<std::uint32_t>(n);
-  if (kind == Text_token::word) {
-    ++b.words;
-    if (in_anchor_) ++b.link_words;
-    if (n <= 10 && is_function_word({text, static_cast<size_t>(n)})) ++b.function_words;
-  }
   if (h1_state_ == 1) append_heading(out_.first_h1, text, n, kind);
   if (heading_state_ == 1) append_heading(out_.main_heading, text, n, kind);
+  return true;
+}
+
+void Page_text_reader::add_word(const char* text, int n) {
+  const std::uint32_t offset = static_cast<std::uint32_t>(out_.chars.size());
+  add(text, n, Text_token::word, 0);
+  const std::uint32_t index = intern(text, n, offset);
+  out_.tokens.back().word_index = index;
+  Text_block& b = out_.blocks.back();
+  ++b.words;
+  if (flags_ & Text_token::in_anchor) ++b.link_words;
+  if (out_.words[index].function_word) ++b.function_words;
+}
+
+std::uint32_t word_hash(const char* w, size_t n);
+
+// A hash of a word eight bytes at a time, for the page's word index. The last one to eight
+// bytes are read as two overlapping loads (or three single bytes), not byte by byte: most
+// words are shorter than eight bytes.
+std::uint32_t quick_hash(const char* w, size_t n) {
+  std::uint64_t h = 0x9E3779B97F4A7C15ull * (n + 1);
+  for (; n > 8; w += 8, n -= 8) {
+    std::uint64_t v;
+    std::memcpy(&v, w, 8);
+    h = (h ^ v) * 0xFF51AFD7ED558CCDull;
+    h ^= h >> 32;
+  }
+  std::uint64_t v = 0;
+  if (n >= 4) {
+    std::uint32_t a, b;
+    std::memcpy(&a, w, 4);
+    std::memcpy(&b, w + n - 4, 4);
+    v = (static_cast<std::uint64_t>(a) << 32) | b;
+  } else if (n > 0) {
+    const auto byte = [w](size_t i) { return static_cast<std::uint64_t>(static_cast<unsigned char>(w[i])); };
+    v = (byte(0) << 16) | (byte(n >> 1) << 8) | byte(n - 1);
+  }
+  h = (h ^ v) * 0xC4CEB9FE1A85EC53ull;
+  return static_cast<std::uint32_t>(h ^ (h >> 29));
+}
+
+std::string_view Page_text_reader::hint_of(std::string_view value) {
+  if (value.empty()) return {};
+  Hint_memo& m = hint_memo_[quick_hash(value.data(), value.size()) & 63];
+  if (!m.used || m.value != value) {
+    m.value.assign(value);
+    m.hint = furniture_hint(value);
+    m.used = true;
+  }
+  return m.hint;
+}
+
+// The same bytes (words are short: compared eight bytes at a time).
+bool same_bytes(const char* a, const char* b, size_t n) {
+  for (; n >= 8; a += 8, b += 8, n -= 8) {
+    std::uint64_t x, y;
+    std::memcpy(&x, a, 8);
+    std::memcpy(&y, b, 8);
+    if (x != y) return false;
+  }
+  for (size_t i = 0; i < n; ++i)
+    if (a[i] != b[i]) return false;
+  return true;
+}
+
+std::uint32_t Page_text_reader::intern(const char* text, int n, std::uint32_t offset) {
+  if (out_.words.size() * 2 >= word_slots_.size()) {
+    std::vector<Word_slot> slots(word_slots_.empty() ? 1024 : word_slots_.size() * 2);
+    const size_t mask = slots.size() - 1;
+    for (const Word_slot& old : word_slots_) {
+      if (old.index == 0) continue;
+      size_t i = old.hash & mask;
+      while (slots[i].index != 0) i = (i + 1) & mask;
+      slots[i] = old;
+    }
+    word_slots_.swap(slots);
+  }
+  const size_t mask = word_slots_.size() - 1;
+  const size_t length = static_cast<size_t>(n);
+  const std::uint32_t hash = quick_hash(text, length);
+  for (size_t i = hash & mask;; i = (i + 1) & mask) {
+    Word_slot& slot = word_slots_[i];
+    if (slot.index == 0) {
+      Page_word w;
+      w.offset = offset;
+      w.length = static_cast<std::uint32_t>(n);
+      w.function_word = is_function_word({text, length});
+      out_.words.push_back(w);
+      slot.index = static_cast<std::uint32_t>(out_.words.size());
+      slot.hash = hash;
+      return slot.index - 1;
+    }
+    if (slot.hash != hash) continue;
+    const Page_word& w = out_.words[slot.index - 1];
+    if (w.length == length && same_bytes(out_.chars.data() + w.offset, text, length))
+      return slot.index - 1;
+  }
 }
 
 void Page_text_reader::end_block() {
@@ -305,7 +452,8 @@ void Page_text_reader::end_block() {
   }
 }
 
-Markup_state Page_text_reader::state_for(std::string_view name, const char* token, int n) {
+Markup_state Page_text_reader::state_for(std::string_view name, const char* token, int n,
+                                         const Tag_attributes* read) {
   Markup_state next = state_;
   const bool sectioning = name == "article" || name == "main" || name == "section" ||
                           name == "aside" || name == "nav";
@@ -316,12 +464,10 @@ Markup_state Page_text_reader::state_for(std::string_view name, const char* toke
     next.article = out_.article_elements++;
   }
   if (next.furniture == Block_reason::none) {
-    for (std::string_view f : furniture_elements)
-      if (f == name) {
-        next.furniture = Block_reason::element;
-        next.detail = f;
-        break;
-      }
+    if (const std::string_view f = furniture_element(name); !f.empty()) {
+      next.furniture = Block_reason::element;
+      next.detail = f;
+    }
     if (next.furniture == Block_reason::none && (name == "header" || name == "footer") &&
         state_.sections == 0) {
       next.furniture = Block_reason::element;
@@ -329,15 +475,13 @@ Markup_state Page_text_reader::state_for(std::string_view name, const char* toke
     }
   }
   // Attributes: only tags that have any.
-  bool has_attributes = false;
-  for (int i = 1; i < n; ++i)
-    if (is_space(static_cast<unsigned char>(token[i]))) {
-      has_attributes = true;
-      break;
-    }
+  bool has_attributes = read != nullptr;
+  for (int i = 1; i < n && !has_attributes; ++i)
+    if (is_space(static_cast<unsigned char>(token[i]))) has_attributes = true;
   if (has_attributes) {
-    Tag_attributes a;
-    read_attributes(token, n, a);
+    Tag_attributes own;
+    if (!read) read_attributes(token, n, own);
+    const Tag_attributes& a = read ? *read : own;
     const std::string role = lower_string(a.role);
     if (role == "main") next.in_main = true;
     if (name == "dt" && names_signature(a.cls)) next.code = true;
@@ -358,8 +502,8 @@ Markup_state Page_text_reader::state_for(std::string_view name, const char* toke
     }
     if (next.furniture == Block_reason::none && name != "html" && name != "body" &&
         name != "main" && name != "article") {
-      std::string_view hint = furniture_hint(a.cls);
-      if (hint.empty()) hint = furniture_hint(a.id);
+      std::string_view hint = hint_of(a.cls);
+      if (hint.empty()) hint = hint_of(a.id);
       // Inside the main element or an article, a header or a line of post data is the
       // article's own (its title, its author and date).
       if ((next.in_main || next.article >= 0) &&
@@ -418,20 +562,23 @@ void Page_text_reader::leave(std::string_view name) {
   }
 }
 
-int Page_text_reader::on_tag(const char* token, int n, Ref_string&) {
-  after_tag_ = true;
+void Page_text_reader::read_tag(const char* token, int n) {
   char buffer[Html_tag::max_name];
   const int length = Html_tag::name_of(token, n, buffer);
   std::string_view name(buffer, static_cast<size_t>(length));
-  if (name.empty() || name[0] == '!' || name[0] == '?') return 0;
+  if (name.empty() || name[0] == '!' || name[0] == '?') return;
   const bool end = name[0] == '/';
   const std::string_view base = end ? name.substr(1) : name;
-  if (base.empty()) return 0;
+  if (base.empty()) return;
+  Tag_attributes attributes;
+  bool attributes_read = false;
   if (!end) {
     if (base == "img") {
       ++out_.images;
     } else if (base == "a") {
-      if (Html_tag(token, n).has_attribute("href")) ++out_.anchors;
+      read_attributes(token, n, attributes);
+      attributes_read = true;
+      if (attributes.href) ++out_.anchors;
     } else if (base == "title" && !title_done_) {
       // A title holds text only: everything up to its end tag is the title as written.
       const std::int64_t close = end_of_raw_text("title", 5);
@@ -439,7 +586,8 @@ int Page_text_reader::on_tag(const char* token, int n, Ref_string&) {
       title_done_ = !out_.title.empty();
     }
   }
-  if (Html_tag::name_is_block(name)) end_block();
+  const bool block = Html_tag::name_is_block(base);
+  if (block) end_block();
   switch (base[0]) {
     case 'a':
       if (base.size() == 1) in_anchor_ = !end;
@@ -483,17 +631,17 @@ int Page_text_reader::on_tag(const char* token, int n, Ref_string&) {
   }
   if (end) {
     leave(base);
-    return 0;
+    return;
   }
-  if (one_of(base, void_elements) || (n >= 2 && token[n - 2] == '/' && token[n - 1] == '>'))
-    return 0;
-  const Markup_state next = state_for(base, token, n);
+  if (is_void_element(base) || (n >= 2 && token[n - 2] == '/' && token[n - 1] == '>'))
+    return;
+  const Markup_state next = state_for(base, token, n, attributes_read ? &attributes : nullptr);
   // A paragraph ends where another block begins.
-  if (Html_tag::name_is_block(base) && !stack_.empty() && stack_.back().view() == "p" &&
+  if (block && !stack_.empty() && stack_.back().view() == "p" &&
       base != "p")
     leave("p");
   enter(base, next);
-  return 0;
+  return;
 }
 
 }  // namespace
@@ -509,6 +657,18 @@ std::string Page_text::block_text(const Text_block& b) const {
     }
   }
   while (!out.empty() && out.back() == ' ') out.pop_back();
+  return out;
+}
+
+std::string readable_text(const Page_text& text) {
+  std::string out;
+  for (const Text_block& b : text.blocks) {
+    if (!b.kept) continue;
+    std::string line = text.block_text(b);
+    if (line.empty()) continue;
+    if (!out.empty()) out += '\n';
+    out += line;
+  }
   return out;
 }
 
@@ -570,7 +730,8 @@ struct Function_word_table {
 
 bool is_function_word(std::string_view word) {
   static const Function_word_table table;
-  if (word.empty() || word.size() > 14) return false;
+  // The longest function word has ten bytes ("themselves"; "doesn’t" nine).
+  if (word.empty() || word.size() > 10) return false;
   char buffer[16];
   size_t n = 0;
   for (size_t i = 0; i < word.size(); ++i) {

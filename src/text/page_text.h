@@ -40,6 +40,15 @@ struct Text_token {
   Kind kind = word;
   std::uint8_t flags = 0;
   char ascii = 0;  // punctuation: the ASCII character it reads as
+  std::uint32_t word_index = 0;  // a word: its index in Page_text::words
+};
+
+// One distinct word of a page (as written, case kept): readers that look at every word keep
+// what they learn about it by this index, once for all its occurrences.
+struct Page_word {
+  std::uint32_t offset = 0;  // its first occurrence, in Page_text::chars
+  std::uint32_t length = 0;
+  bool function_word = false;  // is_function_word
 };
 
 // Why a block is not read by the summary (none: it is).
@@ -78,6 +87,7 @@ struct Page_text {
 
   std::string chars;
   std::vector<Text_token> tokens;
+  std::vector<Page_word> words;
   std::vector<Text_block> blocks;
   std::string first_h1;  // the text of the first h1 that has any, words joined by blanks
   // The first heading of any level inside the main element or an article, read the same way.
@@ -94,6 +104,7 @@ struct Page_text {
   const std::string& heading() const { return first_h1.empty() ? main_heading : first_h1; }
 
   std::string_view text(const Text_token& t) const { return {chars.data() + t.offset, t.length}; }
+  std::string_view text(const Page_word& w) const { return {chars.data() + w.offset, w.length}; }
   // The block's text as a sentence would hold it (white space folded to single blanks).
   std::string block_text(const Text_block& b) const;
 };
@@ -101,6 +112,10 @@ struct Page_text {
 // Reads the page. The blocks come back with their markup verdicts only; classify_blocks
 // (block_classifier.h) gives them the rest.
 Page_text read_page_text(const Byte_buffer_handle& page);
+
+// The text the summary reads once the classifier has judged the blocks: the kept blocks (headings
+// among them), each on a line of its own, white space folded. This is what a page copy keeps.
+std::string readable_text(const Page_text& text);
 
 // Words of English that carry grammar rather than content (articles, pronouns, prepositions,
 // conjunctions, auxiliaries, contractions): how prose is told from lists of names and links.

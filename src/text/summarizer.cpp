@@ -117,12 +117,128 @@ std::string lower_copy(std::string_view w) {
   return out;
 }
 
+// The pairs by falling weight; equal weights in the table's order.
 std::vector<Term_weight> sorted_by_weight(const Term_table& table) {
   std::vector<Term_weight> pairs = table.pairs();
-  std::stable_sort(pairs.begin(), pairs.end(),
-                   [](const Term_weight& a, const Term_weight& b) { return a.weight > b.weight; });
-  return pairs;
+  std::vector<std::uint32_t> order(pairs.size());
+  for (std::uint32_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::stable_sort(order.begin(), order.end(), [&pairs](std::uint32_t a, std::uint32_t b) {
+    return pairs[a].weight > pairs[b].weight;
+  });
+  std::vector<Term_weight> sorted;
+  sorted.reserve(pairs.size());
+  for (std::uint32_t i : order) sorted.push_back(std::move(pairs[i]));
+  return sorted;
 }
+
+// What the summary learns about each distinct word of a page, learnt once: its facts for the
+// tagger, its lower-case form, whether it is a sign rather than a word, and the facts of the
+// singular forms the phrase collector asks about. The tagger's choices are remembered by word
+// and previous class; the lexicon's counts still move for every word tagged, as if each
+// occurrence had been looked up afresh.
+class Page_words {
+ public:
+  Page_words(const Page_text& text, Word_tagger& tagger)
+      : text_(text), tagger_(tagger), words_(text.words.size()) {
+    // A row for each word tagged, and for the singular forms of some: room for all of them
+    // up front, so that the rows are not moved as they grow.
+    rows_.reserve(text.words.size() * row_size * 2);
+  }
+
+  Word_tagger& tagger() { return tagger_; }
+
+  int word_class(std::uint32_t id, int previous) {
+    Word& w = word(id);
+    return tag(w.facts, w.row, previous);
+  }
+  // The word lower-cased, and without a quote or hyphen at its end (phrases are made of these).
+  const std::string& phrase_form(std::uint32_t id) { return word(id).phrase_form; }
+  // The phrase form is a function word.
+  bool phrase_function(std::uint32_t id) { return word(id).phrase_function; }
+  bool is_symbol(std::uint32_t id) { return word(id).symbol; }
+  // The class of the phrase form without its last one (k = 1) or two (k = 2) bytes.
+  int singular_class(std::uint32_t id, int k, int previous) {
+    Word& w = word(id);
+    if (!w.singular) {
+      w.singular = static_cast<std::uint32_t>(singulars_.size() + 1);
+      singulars_.emplace_back();
+    }
+    Singular& s = singulars_[w.singular - 1];
+    const size_t i = static_cast<size_t>(k - 1);
+    if (!s.read[i]) {
+      tagger_.read_facts(std::string_view(w.phrase_form).substr(0, w.phrase_form.size() - static_cast<size_t>(k)),
+                         s.facts[i]);
+      s.read[i] = true;
+    }
+    return tag(s.facts[i], s.row[i], previous);
+  }
+
+ private:
+  struct Word {
+    bool read = false;
+    bool symbol = false;
+    bool phrase_function = false;
+    std::uint32_t row = 0;       // its row of remembered classes + 1, or 0
+    std::uint32_t singular = 0;  // its entry in singulars_ + 1, or 0
+    Word_facts facts;
+    std::string phrase_form;
+  };
+  struct Singular {
+    bool read[2] = {false, false};
+    std::uint32_t row[2] = {0, 0};
+    Word_facts facts[2];
+  };
+  static constexpr int row_size = 64;  // previous classes 0..63
+  static constexpr std::uint8_t known = 0x80, determiner = 0x40, class_bits = 0x3F;
+
+  // The tagger's class for the facts after `previous`, remembered in the facts' row.
+  int tag(const Word_facts& f, std::uint32_t& row, int previous) {
+    if (previous < 0 || previous >= row_size) return tagger_.word_class(f, previous);
+    if (row == 0) {
+      rows_.resize(rows_.size() + row_size, 0);
+      row = static_cast<std::uint32_t>(rows_.size() / row_size);
+    }
+    std::uint8_t& e = rows_[(row - 1) * row_size + static_cast<size_t>(previous)];
+    if (e & known) {
+      if (f.form == Word_facts::listed && !f.found) tagger_.lexicon().count_unknown();
+      if (e & determiner) tagger_.lexicon().count_determiner();
+      return e & class_bits;
+    }
+    const int before = tagger_.determiner_count();
+    const int c = tagger_.word_class(f, previous);
+    if (c >= 0 && c <= class_bits)
+      e = static_cast<std::uint8_t>(known | (tagger_.determiner_count() != before ? determiner : 0) | c);
+    return c;
+  }
+
+  // The word's entry, read on first use (the common case, a word read before, stays inline).
+  Word& word(std::uint32_t id) {
+    Word& w = words_[id];
+    if (!w.read) read(w, id);
+    return w;
+  }
+
+  void read(Word& w, std::uint32_t id) {
+    {
+      const std::string_view written = text_.text(text_.words[id]);
+      tagger_.read_facts(written, w.facts);
+      w.symbol = is_symbol_word(written);
+      w.phrase_form = lower_copy(written);
+      while (!w.phrase_form.empty() && (w.phrase_form.back() == '\'' || w.phrase_form.back() == '-'))
+        w.phrase_form.pop_back();
+      w.phrase_function = w.phrase_form.size() == written.size()
+                              ? text_.words[id].function_word
+                              : is_function_word(w.phrase_form);
+      w.read = true;
+    }
+  }
+
+  const Page_text& text_;
+  Word_tagger& tagger_;
+  std::vector<Word> words_;
+  std::vector<Singular> singulars_;
+  std::vector<std::uint8_t> rows_;
+};
 
 // ---- Key terms ----
 
@@ -130,9 +246,9 @@ std::vector<Term_weight> sorted_by_weight(const Term_table& table) {
 // each finished phrase that holds a noun.
 class Phrase_collector {
  public:
-  Phrase_collector(Word_tagger& tagger, Term_table& table) : tagger_(tagger), table_(table) {}
+  Phrase_collector(Page_words& words, Term_table& table) : page_words_(words), table_(table) {}
 
-  void word(std::string_view w);
+  void word(std::uint32_t id);
   void punct(char ch) {
     previous_ = (ch == '!' || ch == '?' || ch == '.') ? sentence_end : inner_punct;
     flush();
@@ -143,39 +259,41 @@ class Phrase_collector {
   }
 
  private:
-  void append(const std::string& w) {
+  void append(std::uint32_t id) {
     if (!phrase_.empty()) phrase_ += ' ';
-    phrase_ += w;
+    ids_.push_back(id);
+    starts_.push_back(static_cast<std::uint32_t>(phrase_.size()));
+    phrase_ += page_words_.phrase_form(id);
     ++words_;
   }
   // Counts the phrase without the function words at its ends ("few smart pointers" counts as
   // "smart pointers"): a key term is about something.
   void count() {
-    std::string_view p = phrase_;
-    for (;;) {
-      const size_t blank = p.find(' ');
-      if (!is_function_word(p.substr(0, blank))) break;
-      p = blank == std::string_view::npos ? std::string_view() : p.substr(blank + 1);
-    }
-    for (;;) {
-      const size_t blank = p.rfind(' ');
-      if (p.empty() || !is_function_word(blank == std::string_view::npos ? p : p.substr(blank + 1))) break;
-      p = blank == std::string_view::npos ? std::string_view() : p.substr(0, blank);
-    }
-    if (!p.empty()) table_.add(p);
+    size_t first = 0, end = ids_.size();
+    while (first < end && page_words_.phrase_function(ids_[first])) ++first;
+    while (end > first && page_words_.phrase_function(ids_[end - 1])) --end;
+    if (first == end) return;
+    const size_t stop = end < ids_.size() ? starts_[end] - 1 : phrase_.size();
+    table_.add(std::string_view(phrase_).substr(starts_[first], stop - starts_[first]));
   }
   void reset() {
     phrase_.clear();
+    ids_.clear();
+    starts_.clear();
     words_ = 0;
     noun_seen_ = modifier_seen_ = continuation_ = false;
   }
-  bool has_class(std::string_view w, int code) {
-    return !w.empty() && tagger_.word_class(w, previous_) == code;
+  // Whether the word without its last k bytes is of class `code`.
+  bool singular_has_class(std::uint32_t id, int k, int code) {
+    return page_words_.phrase_form(id).size() > static_cast<size_t>(k) &&
+           page_words_.singular_class(id, k, previous_) == code;
   }
 
-  Word_tagger& tagger_;
+  Page_words& page_words_;
   Term_table& table_;
   std::string phrase_;
+  std::vector<std::uint32_t> ids_;     // the phrase's words
+  std::vector<std::uint32_t> starts_;  // where each begins in phrase_
   int words_ = 0;
   bool noun_seen_ = false;
   bool modifier_seen_ = false;
@@ -183,25 +301,24 @@ class Phrase_collector {
   int previous_ = start_of_text;
 };
 
-void Phrase_collector::word(std::string_view w) {
-  int c = reduce(tagger_.word_class(w, previous_));
-  std::string lw = lower_copy(w);
+void Phrase_collector::word(std::uint32_t id) {
+  int c = reduce(page_words_.word_class(id, previous_));
   // A term never begins or ends with punctuation: a quote or a hyphen at either end of a word
   // is no part of it.
-  while (!lw.empty() && (lw.back() == '\'' || lw.back() == '-')) lw.pop_back();
+  const std::string& lw = page_words_.phrase_form(id);
   if (lw.empty()) return;
   switch (c) {
     case noun:
     case proper_noun:
-      append(lw);
+      append(id);
       noun_seen_ = true;
       break;
     case quantifier:
     case noun_modifier:
-      append(lw);
+      append(id);
       break;
     case possessive:
-      append(lw);
+      append(id);
       modifier_seen_ = true;
       break;
     case possessive_pronoun:
@@ -210,7 +327,7 @@ void Phrase_collector::word(std::string_view w) {
     case number:
       if (noun_seen_) count();
       if (!continuation_) reset();
-      append(lw);
+      append(id);
       break;
     case determiner:
       if (previous_ != preposition && noun_seen_) {
@@ -220,7 +337,7 @@ void Phrase_collector::word(std::string_view w) {
       break;
     case preposition:
       if (noun_seen_ && (lw == "of" || lw == "by")) {
-        append(lw);
+        append(id);
         noun_seen_ = false;
         continuation_ = true;
       } else if (noun_seen_) {
@@ -238,11 +355,11 @@ void Phrase_collector::word(std::string_view w) {
         reset();
       } else if (modifier_seen_ || previous_ == possessive_pronoun) {
         noun_seen_ = modifier_seen_;
-        if (previous_ != verb) append(lw);
+        if (previous_ != verb) append(id);
       } else if (previous_ == preposition) {
         reset();
       } else {
-        append(lw);
+        append(id);
       }
       break;
     case that_conjunction:
@@ -261,9 +378,7 @@ void Phrase_collector::word(std::string_view w) {
   }
   // A plural noun is told by a singular form that is a noun too.
   if (c == noun && lw.size() > 1 && lw.back() == 's') {
-    std::string_view v(lw);
-    if (has_class(v.substr(0, v.size() - 1), noun) || has_class(v.substr(0, v.size() - 2), noun))
-      c = plural_noun;
+    if (singular_has_class(id, 1, noun) || singular_has_class(id, 2, noun)) c = plural_noun;
   }
   if (c == possessive_pronoun) c = possessive;
   if (c != adjective && c != adverb) previous_ = c;
@@ -272,7 +387,7 @@ void Phrase_collector::word(std::string_view w) {
 
 // ---- Key terms ----
 
-void collect_terms(const Page_text& text, Phrase_collector& phrases) {
+void collect_terms(const Page_text& text, Page_words& words, Phrase_collector& phrases) {
   for (const Text_block& b : text.blocks) {
     if (!b.kept) continue;
     phrases.flush();
@@ -280,11 +395,10 @@ void collect_terms(const Page_text& text, Phrase_collector& phrases) {
       const Text_token& t = text.tokens[i];
       if (t.flags & Text_token::after_tag) phrases.flush();  // every tag ends a phrase
       if (t.kind == Text_token::word) {
-        const std::string_view w = text.text(t);
-        if (is_symbol_word(w))
+        if (words.is_symbol(t.word_index))
           phrases.punct(',');  // a sign between words ends a phrase like a comma
         else
-          phrases.word(w);
+          phrases.word(t.word_index);
       } else if (t.kind == Text_token::punct) {
         phrases.punct(t.ascii);
       }
@@ -297,23 +411,26 @@ void collect_terms(const Page_text& text, Phrase_collector& phrases) {
 
 class Sentence_selector {
  public:
-  Sentence_selector(const Term_table& terms, int n, Word_tagger& tagger)
-      : terms_(terms), n_(n), tagger_(tagger) {}
+  Sentence_selector(const Term_table& terms, int n, Page_words& words, std::size_t word_count)
+      : terms_(terms), n_(n), words_(words), weights_(word_count, -1) {}
 
-  // Feeds the sentences of the kept blocks (headings give none).
+  // Feeds the sentences of the kept blocks (headings give none). A sentence is its tokens'
+  // text, one blank between words, footnote marks left out: the page text's own characters
+  // from its first token to its last, unless a footnote mark stands between them.
   void read(const Page_text& text) {
+    text_ = &text;
     for (const Text_block& b : text.blocks) {
       if (!b.kept || b.heading) continue;
       for (std::uint32_t i = b.first; i < b.end; ++i) {
         const Text_token& t = text.tokens[i];
-        if (t.flags & Text_token::footnote) continue;
-        const std::string_view s = text.text(t);
-        if (t.kind == Text_token::space) {
-          if (!sentence_.empty() && sentence_.back() != ' ') sentence_ += ' ';
+        if (t.flags & Text_token::footnote) {
+          if (first_ != none) footnote_inside_ = true;
           continue;
         }
-        sentence_.append(s);
-        if (t.kind == Text_token::word) word(s);
+        if (t.kind == Text_token::space) continue;
+        if (first_ == none) first_ = i;
+        last_ = i;
+        if (t.kind == Text_token::word) word(text.text(t), t.word_index);
         else if (t.flags & Text_token::sentence_end) flush();
       }
       flush();
@@ -327,39 +444,57 @@ class Sentence_selector {
   }
 
  private:
-  void word(std::string_view w) {
-    const int c = tagger_.word_class(w, previous_);
+  void word(std::string_view w, std::uint32_t id) {
+    const int c = words_.word_class(id, previous_);
     if (!verb_seen_ && (c == noun || c == proper_noun || c == pronoun || c == gerund || c == existential))
       subject_seen_ = true;
     if (subject_seen_ && (c == be || c == do_form || c == have || c == verb)) verb_seen_ = true;
     if (c != dotted && terms_.count() != 0) {
-      char lower[64];
-      if (w.size() <= sizeof lower) {
-        for (size_t i = 0; i < w.size(); ++i) lower[i] = html_chars::lower(w[i]);
-        score_ += terms_.weight(std::string_view(lower, w.size()));
-      } else {
-        score_ += terms_.weight(lower_copy(w));
-      }
+      int& weight = weights_[id];
+      if (weight < 0) weight = weight_of(w);
+      score_ += weight;
     }
     previous_ = c;
   }
 
+  // The weight of the word lower-cased (short words are lowered on the stack).
+  int weight_of(std::string_view w) const {
+    char small[64];
+    if (w.size() > sizeof small) return terms_.weight(lower_copy(w));
+    for (size_t i = 0; i < w.size(); ++i) small[i] = html_chars::lower(w[i]);
+    return terms_.weight(std::string_view(small, w.size()));
+  }
+
   void flush() {
-    while (!sentence_.empty() && sentence_.back() == ' ') sentence_.pop_back();
-    if (sentence_.size() > static_cast<size_t>(Html_scanner::min_sentence))
-      on_sentence(Ref_string(sentence_));
-    sentence_.clear();
+    if (first_ != none) {
+      const Text_token& a = text_->tokens[first_];
+      const Text_token& z = text_->tokens[last_];
+      std::string_view sentence(text_->chars.data() + a.offset, z.offset + z.length - a.offset);
+      if (footnote_inside_) {
+        sentence_.clear();
+        for (std::uint32_t i = first_; i <= last_; ++i) {
+          const Text_token& t = text_->tokens[i];
+          if (t.flags & Text_token::footnote) continue;
+          if (t.kind != Text_token::space) sentence_.append(text_->text(t));
+          else if (!sentence_.empty() && sentence_.back() != ' ') sentence_ += ' ';
+        }
+        sentence = sentence_;
+      }
+      if (sentence.size() > static_cast<size_t>(Html_scanner::min_sentence)) on_sentence(sentence);
+    }
+    first_ = none;
+    footnote_inside_ = false;
     score_ = 0;
     subject_seen_ = verb_seen_ = false;
   }
 
-  void on_sentence(Ref_string sentence) {
+  void on_sentence(std::string_view sentence) {
     const int score = score_;
     const bool qualifies = subject_seen_ && verb_seen_;
-    if (sentence.length() > max_extract_sentence || !qualifies) return;
+    if (sentence.size() > static_cast<size_t>(max_extract_sentence) || !qualifies) return;
     if (static_cast<int>(kept_.size()) >= n_ && score <= minimum_) return;
     const int previous_minimum = minimum_;
-    kept_.emplace_back(std::move(sentence), kept_.size() <= 3 ? score * 2 : score);
+    kept_.emplace_back(Ref_string(sentence), kept_.size() <= 3 ? score * 2 : score);
     if (static_cast<int>(kept_.size()) > n_) {
       for (auto it = kept_.begin(); it != kept_.end(); ++it)
         if (it->second <= previous_minimum) {
@@ -373,9 +508,15 @@ class Sentence_selector {
 
   const Term_table& terms_;
   const int n_;
-  Word_tagger& tagger_;
+  Page_words& words_;
+  std::vector<int> weights_;  // by word: its weight in terms_, -1 until asked
+  static constexpr std::uint32_t none = 0xFFFFFFFFu;
   std::vector<std::pair<Ref_string, int>> kept_;
-  std::string sentence_;
+  const Page_text* text_ = nullptr;
+  std::uint32_t first_ = none;  // the sentence's first and last tokens that are not blanks
+  std::uint32_t last_ = 0;
+  bool footnote_inside_ = false;
+  std::string sentence_;  // the sentence rebuilt without its footnote marks
   int minimum_ = 400;
   int score_ = 0;
   bool subject_seen_ = false;
@@ -442,12 +583,13 @@ Page_text classified_text(const Byte_buffer_handle& page) {
   return text;
 }
 
-Ref_list<Ref_string> terms_of(const Page_text& text, int max_count, Word_tagger& tagger,
+Ref_list<Ref_string> terms_of(const Page_text& text, Page_words& words, int max_count,
                               Term_table& table, int& ratio) {
+  Word_tagger& tagger = words.tagger();
   const int determiners_before = tagger.lexicon().determiner_count();
   const int unknown_before = tagger.lexicon().unknown_count();
-  Phrase_collector phrases(tagger, table);
-  collect_terms(text, phrases);
+  Phrase_collector phrases(words, table);
+  collect_terms(text, words, phrases);
   const int determiners = tagger.lexicon().determiner_count() - determiners_before;
   const int unknown = tagger.lexicon().unknown_count() - unknown_before;
   ratio = unknown == 0 ? 0 : static_cast<int>(100.0 * determiners / unknown);
@@ -464,9 +606,9 @@ Ref_list<Ref_string> terms_of(const Page_text& text, int max_count, Word_tagger&
   return terms;
 }
 
-Ref_list<Ref_string> sentences_of(const Page_text& text, const Term_table& terms, int n,
-                                  Word_tagger& tagger) {
-  Sentence_selector selector(terms, n, tagger);
+Ref_list<Ref_string> sentences_of(const Page_text& text, Page_words& words,
+                                  const Term_table& terms, int n) {
+  Sentence_selector selector(terms, n, words, text.words.size());
   selector.read(text);
   return selector.extract();
 }
@@ -475,12 +617,16 @@ Ref_list<Ref_string> sentences_of(const Page_text& text, const Term_table& terms
 
 Ref_list<Ref_string> extract_terms(const Byte_buffer_handle& page, int max_count,
                                    Word_tagger& tagger, Term_table& table, int& ratio) {
-  return terms_of(classified_text(page), max_count, tagger, table, ratio);
+  const Page_text text = classified_text(page);
+  Page_words words(text, tagger);
+  return terms_of(text, words, max_count, table, ratio);
 }
 
 Ref_list<Ref_string> select_sentences(const Byte_buffer_handle& page, const Term_table& terms,
                                       int n, Word_tagger& tagger) {
-  return sentences_of(classified_text(page), terms, n, tagger);
+  const Page_text text = classified_text(page);
+  Page_words words(text, tagger);
+  return sentences_of(text, words, terms, n);
 }
 
 Term_table salient_terms(const Byte_buffer_handle& page) {
@@ -500,14 +646,15 @@ Page_summary summarize_page(const Byte_buffer_handle& page, const Page_text& tex
   s.retrieved = true;
   // Each page starts with no remembered words: its figures do not depend on the pages before.
   tagger.forget_words();
+  Page_words words(text, tagger);
   Term_table table;
   int ratio = 0;
-  s.key_terms = terms_of(text, max_key_terms, tagger, table, ratio);
+  s.key_terms = terms_of(text, words, max_key_terms, table, ratio);
   if (ratio > prose_ratio) {
-    s.extract = sentences_of(text, table, extract_sentences, tagger);
+    s.extract = sentences_of(text, words, table, extract_sentences);
   } else {
     const Term_table salient = salient_of(text);
-    s.extract = sentences_of(text, salient, extract_sentences, tagger);
+    s.extract = sentences_of(text, words, salient, extract_sentences);
     Ref_list<Ref_string> terms;
     const std::vector<Term_weight> pairs = sorted_by_weight(salient);
     for (size_t i = 0; i < pairs.size() && static_cast<int>(i) < max_salient_terms; ++i)
@@ -523,7 +670,7 @@ Page_summary summarize_page(const Byte_buffer_handle& page, const Page_text& tex
 
 Summary_result summarize_retrieval(const Retrieval& retrieval, const Ref_string& address,
                                    const Ref_list<Ref_string>& stored_abstract,
-                                   Word_tagger& tagger) {
+                                   Word_tagger& tagger, std::string* readable) {
   Summary_result result;
   result.summary.address = address;
   if (!retrieval.completed) {
@@ -535,7 +682,9 @@ Summary_result summarize_retrieval(const Retrieval& retrieval, const Ref_string&
   }
   if (retrieval.status == 200 && retrieval.body && retrieval.body->length() > 0) {
     result.change = Summary_change::all;
-    result.summary = summarize_page(retrieval.body, address, tagger);
+    const Page_text text = classified_text(retrieval.body);
+    if (readable) *readable = readable_text(text);
+    result.summary = summarize_page(retrieval.body, text, address, tagger);
     return result;
   }
   if (retrieval.status >= 400) {

@@ -104,9 +104,10 @@ struct Summary_result {
 
 // A failed request puts "[NO TEXT: ...]" in the abstract when the stored abstract holds at most
 // one item; 304 keeps everything; 200 with a body is analysed; a status of 400 or more appends
-// its text to the stored abstract; anything else changes nothing.
+// its text to the stored abstract; anything else changes nothing. When `readable` is given and
+// the page was analysed, it receives the text the summary read (readable_text, page_text.h).
 Summary_result summarize_retrieval(const Retrieval& retrieval, const Ref_string& address,
                                    const Ref_list<Ref_string>& stored_abstract,
-                                   Word_tagger& tagger);
+                                   Word_tagger& tagger, std::string* readable = nullptr);
 
 }  // namespace orvalis

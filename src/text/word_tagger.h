@@ -43,6 +43,22 @@ class Word_classes : public Counted_object {
   int word_class() const { return chosen.first(); }
 };
 
+// What a word's form and the lexicon say about it, whatever word comes before it: the part of
+// tagging that a page's repeated words need only once (Word_tagger::read_facts).
+struct Word_facts {
+  enum Form : std::uint8_t { listed, dotted, whenever, wh_word, there, die, ould, that, first };
+  Form form = listed;
+  bool two_bytes = false;        // dotted: two bytes long
+  bool capitalized = false;      // begins with an upper-case letter
+  bool first_person = false;     // capitalized, with "'m"
+  bool possessive = false;       // capitalized, the rest lower-case, with "'"
+  bool found = false;            // listed: the lexicon held the word
+  bool is_do = false;            // listed: "do"
+  bool participle_form = false;  // listed: "made" or with "ught"
+  bool ing = false;              // listed: with "ing"
+  Class_list codes;              // listed: the lexicon's or the guessed codes
+};
+
 class Word_tagger {
  public:
   // Start-of-text class, for the first word of a text.
@@ -64,6 +80,13 @@ class Word_tagger {
   // remembered by word (up to memo_word bytes) and previous class, with the lexicon's counts
   // kept as if the word had been tagged again.
   int word_class(std::string_view word, int previous_class);
+  // The facts of `word` (as written); no counts move. They depend on the word alone, so they
+  // are remembered from page to page (words of up to memo_word bytes, at most facts_slots / 2
+  // of them; when that is full the memory starts afresh).
+  void read_facts(std::string_view word, Word_facts& facts);
+  // The class word_class(word, previous_class) gives, from the word's facts; the lexicon's
+  // counts move as they do there.
+  int word_class(const Word_facts& facts, int previous_class);
   // Forgets remembered answers (the summarizer starts each page with none).
   void forget_words();
 
@@ -76,6 +99,8 @@ class Word_tagger {
 
  private:
   int choose_class(std::string_view word, int previous_class, Word_classes& result);
+  int resolve(const Word_facts& facts, int previous_class, Word_classes* result);
+  void read_facts_now(std::string_view word, Word_facts& facts);
 
   Lexicon lexicon_;
 
@@ -91,6 +116,15 @@ class Word_tagger {
     char word[memo_word];
   };
   std::unique_ptr<Memo_entry[]> memo_;
+
+  static constexpr std::size_t facts_slots = 8192;
+  struct Facts_entry {
+    std::uint8_t length = 0;  // 0: empty
+    char word[memo_word];
+    Word_facts facts;
+  };
+  std::unique_ptr<Facts_entry[]> facts_memo_;
+  std::size_t facts_used_ = 0;
   std::size_t memo_used_ = 0;
   std::uint32_t generation_ = 1;
 };

@@ -67,7 +67,8 @@ class FeedReading : public ::testing::Test {
     Host_table::instance().clear();
     ASSERT_TRUE(net_startup());
     Job_queue::instance().start_worker();
-    ASSERT_TRUE(site_.start("    location = /old.xml { return 301 /rss2.xml; }\n"));
+    ASSERT_TRUE(site_.start("    location = /old.xml { return 301 /rss2.xml; }\n"
+                            "    location /z/ { gzip on; gzip_http_version 1.0; rewrite ^/z(/.*)$ $1 break; }\n"));
     for (const char* page : {"/a/1.html", "/a/2.html", "/a/3.html", "/a/4.html"})
       site_.put(page, "<title>Report</title><h1>Sails</h1><p>A solar sail is pushed by light. The thin film "
                       "catches photons and the craft gains speed slowly over months.</p>");
@@ -186,8 +187,10 @@ TEST_F(FeedReading, EachKindGivesDocumentsThenA304ThenOnlyNewEntries) {
   EXPECT_TRUE(errors_.texts().empty()) << errors_.all();
 }
 
-// What cannot be read writes nothing and says why; a fault or the read limit keeps what came
-// before it; a redirect is followed; a windows-1252 feed is read as such.
+// What cannot be read writes nothing and says why; a fault or the read limit (on the decoded
+// body when compressed) keeps what came before it; a redirect is followed; a windows-1252 feed
+// is read as such. Whatever was read is answered 304 the next time, through the redirect and
+// with the weak ETag of a compressed answer too.
 TEST_F(FeedReading, FailuresFaultsRedirectsEncodingsAndAHundredMegabytes) {
   put("/rss2.xml", kinds[0].body);
   put("/page.html", "<title>Not a feed</title><p>Hello</p>");
@@ -215,6 +218,8 @@ TEST_F(FeedReading, FailuresFaultsRedirectsEncodingsAndAHundredMegabytes) {
       {site_.url("/old.xml"), Outcome::read, "", 2, "Sail Blog"},
       {site_.url("/latin.xml"), Outcome::read, "", 1, "Caf\xC3\xA9 \xE2\x80\x9Cnews\xE2\x80\x9D"},
       {site_.url("/big.xml"), Outcome::read, "too large: only its first 16 MB", 5, "Archive"},
+      {site_.url("/z/rss2.xml"), Outcome::read, "", 2, "Sail Blog"},
+      {site_.url("/z/big.xml"), Outcome::read, "too large: only its first 16 MB", 5, "Archive"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.address);
@@ -222,10 +227,14 @@ TEST_F(FeedReading, FailuresFaultsRedirectsEncodingsAndAHundredMegabytes) {
     Counted_handle<Feed_read_task> task = search(t);
     EXPECT_EQ(task->outcome(), c.outcome);
     EXPECT_NE(task->problem().find(c.problem), std::string::npos) << task->problem();
+    EXPECT_EQ(task->problem().empty(), !*c.problem) << task->problem();
     EXPECT_NE(notices_.find(c.problem), std::string::npos) << notices_;
     EXPECT_EQ(task->new_entries(), c.new_entries);
     EXPECT_EQ(feed_of(t).title.str(), c.title);
     EXPECT_EQ(feed_of(t).time_last_read.is_valid(), c.outcome == Outcome::read);
+    if (c.outcome == Outcome::read) {
+      EXPECT_EQ(search(t)->outcome(), Outcome::not_modified);
+    }
   }
   EXPECT_EQ(scalar("SELECT title FROM url_master WHERE address LIKE '%/a/latin.html'"), "R\xC3\xA9sum\xC3\xA9");
   // Every entry before the cut was noted as seen; those past MaxResultsPerPage are named.

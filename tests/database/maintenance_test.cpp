@@ -11,6 +11,7 @@
 #include <functional>
 #include <string>
 
+#include "database/page_copy_store.h"
 #include "database_test_support.h"
 #include "earlier_format.h"
 
@@ -55,6 +56,12 @@ class Maintenance : public Database_test {
         "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 200)"
         " INSERT INTO url_master (address, abstract) SELECT 'http://orphan/' || i,"
         " printf('%.5000c', 'x') FROM n;");
+    // Copies of a kept document and of an orphan: the orphan's go with it.
+    Page_copy_store copies(db);
+    for (std::int32_t id : {1, 3}) {
+      copies.add_copy(id, Page_copy_store::prepare("old", nullptr, "UTF-8", 200, 100), 1 << 30);
+      copies.add_copy(id, Page_copy_store::prepare("new", nullptr, "UTF-8", 200, 200), 1 << 30);
+    }
   }
   std::string addresses() {
     std::string s;
@@ -101,6 +108,8 @@ TEST_F(Maintenance, CompactionLeavesTheOldFileOrTheCompactedOneWhereverItIsKille
     // documents of no topic are gone, whichever file is in place.
     EXPECT_EQ(addresses(), "http://a/1;http://a/2;") << step;
     EXPECT_EQ(scalar(db, "SELECT count(*) FROM url_master"), 2) << step;
+    EXPECT_EQ(rows(db, "SELECT url_id, count(*) FROM page_copies GROUP BY url_id"), "1|2;") << step;
+    EXPECT_EQ(rows(db, "SELECT url_id FROM page_changes"), "1;") << step;
   }
   EXPECT_TRUE(messages().empty());
 }
