@@ -6,6 +6,8 @@
 #include <cmath>
 #include <memory>
 
+#include "database/page_copy_store.h"
+
 namespace orvalis {
 
 namespace {
@@ -331,7 +333,14 @@ Page_search_index::Build_result Page_search_index::build(const Progress& progres
     }
     if (ids.empty()) break;
     Db_transaction t(db_);
-    for (std::int64_t id : ids) write_row(id, nullptr);
+    // The body is the text of the document's latest kept copy: an index built again (an
+    // earlier layout) finds the pages' words as the one it replaces did.
+    Page_copy_store copies(db_);
+    for (std::int64_t id : ids) {
+      const std::optional<std::string> text = copies.latest_text(static_cast<std::int32_t>(id));
+      const std::string_view body = text ? std::string_view(*text) : std::string_view();
+      write_row(id, text ? &body : nullptr);
+    }
     through = ids.back();
     Db_statement(db_, "UPDATE page_text_index_state SET indexed_through = ?1").bind(1, through).run();
     t.commit();

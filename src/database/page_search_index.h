@@ -84,7 +84,8 @@ class Page_search_index {
     bool complete = false;  // every document is indexed now
     std::int64_t indexed = 0;
   };
-  // Makes the index when the file has none and indexes the documents it does not cover yet, in
+  // Makes the index when the file has none and indexes the documents it does not cover yet
+  // (each with the text of its latest kept copy as its body), in
   // batches of `batch_size` documents, one transaction each; `max_batches` > 0 stops after that
   // many (as a kill would). Nothing happens on a read-only file or without FTS5.
   Build_result build(const Progress& progress = {}, int batch_size = default_batch_size,

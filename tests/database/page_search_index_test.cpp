@@ -1,6 +1,7 @@
 #include "database/page_search_index.h"
 
 #include "database/document_store.h"
+#include "database/page_copy_store.h"
 #include "database_test_support.h"
 
 namespace orvalis::testing {
@@ -8,7 +9,7 @@ namespace {
 
 class Page_search_index_test : public Database_test {
  protected:
-  // A document stored as the agent stores one: its row, then its body when a copy is kept.
+  // A document stored as the agent stores one: its row, then a copy of its text.
   std::int32_t add(const char* title, const char* extract, const char* terms, const char* body) {
     Document_store store(db);
     Document_handle d = store.add_document(("http://a.example/" + std::to_string(++n)).c_str(),
@@ -17,7 +18,12 @@ class Page_search_index_test : public Database_test {
     d->abstract = split_sentences(extract);
     d->summary = split_sentences(terms);
     EXPECT_TRUE(store.save_document(*d));
-    if (*body) Page_search_index(db).update_document(d->url_id, body);
+    if (*body) {
+      EXPECT_EQ(Page_copy_store(db).add_copy(d->url_id,
+                                             Page_copy_store::prepare(body, nullptr, "UTF-8", 200, 1),
+                                             std::int64_t{1} << 30),
+                Page_copy_store::Added::kept);
+    }
     return d->url_id;
   }
   // A document written behind the index's back (another program, an older version).
@@ -175,7 +181,7 @@ TEST_F(Page_search_index_test, DocumentsIndexedTogetherMoveTheMarkOnlyOverWhatFo
 }
 
 TEST_F(Page_search_index_test, AFileWithoutTheIndexOrWithAForeignOneIsSearchedTheOldWay) {
-  add("Solar sails", "", "", "");
+  add("Solar sails", "", "", "Kestrels hover.");
   struct Case {
     const char* sql;
     bool rebuilt;
@@ -197,6 +203,7 @@ TEST_F(Page_search_index_test, AFileWithoutTheIndexOrWithAForeignOneIsSearchedTh
     EXPECT_EQ(index.ready(), c.rebuilt) << c.sql;
     if (c.rebuilt) {
       EXPECT_EQ(found("solar").size(), 1u);
+      EXPECT_EQ(found("kestrels").size(), 1u) << "the body comes back from the kept copy";
     }
     db.close();
     raw_sql(path, "DROP TABLE IF EXISTS page_text_index; DROP TABLE IF EXISTS page_text_index_state");
