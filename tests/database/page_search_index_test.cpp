@@ -73,6 +73,25 @@ TEST_F(Page_search_index_test, RanksTitleHitsFirstAndReadsTheQueryLanguage) {
   Ids newest;
   for (const Search_hit& h : bounded.search("sail*")) newest.push_back(h.url_id);
   EXPECT_EQ(newest, (Ids{extract, body}));
+  bounded.ranked_at_most = 1;
+  newest.clear();
+  for (const Search_hit& h : bounded.search("sails")) newest.push_back(h.url_id);
+  EXPECT_EQ(newest, (Ids{body})) << "words are ranked in one walk, bounded alike";
+}
+
+TEST_F(Page_search_index_test, ARareWordOutweighsACommonOneThoughItsTitleIsLonger) {
+  // More documents hold the common word than the rank function counts one by one.
+  raw_sql(path,
+          "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 1500)"
+          " INSERT INTO url_master (address, title) SELECT 'http://c.example/' || i,"
+          " 'common filler ' || i FROM n");
+  const auto rare = add("rare filler words that make a long title", "", "", "");
+  ASSERT_TRUE(Page_search_index(db).build().complete);
+  for (const char* query : {"common OR rare", "rare OR common"}) {
+    std::vector<Search_hit> hits = Page_search_index(db).search(query);
+    ASSERT_FALSE(hits.empty());
+    EXPECT_EQ(hits.front().url_id, rare) << query;
+  }
 }
 
 TEST_F(Page_search_index_test, SnippetsMarkTheMatchedWords) {
