@@ -33,6 +33,9 @@ const struct {
   const char* in_words;
 } kChoices[] = {
     {"KeepPageCopies", {"Yes", "TextOnly", "No", nullptr}, "Yes, TextOnly or No"},
+    {"RespectRobots", {"Yes", "No", nullptr, nullptr}, "Yes or No"},
+    {"AcceptCompression", {"Yes", "No", nullptr, nullptr}, "Yes or No"},
+    {"VerifyCertificates", {"Yes", "No", nullptr, nullptr}, "Yes or No"},
 };
 
 std::string_view trimmed(std::string_view s) {

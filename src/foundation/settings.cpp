@@ -161,7 +161,7 @@ int load_settings() {
   limits.max_results_per_page =
       static_cast<int>(stored_setting_number("MaxResultsPerPage", read("MaxResultsPerPage").view()));
   Ref_string verify = read("VerifyCertificates");
-  limits.verify_certificates = !(verify == "no");
+  limits.verify_certificates = verify.lower() != "no";  // "No" as `settings set` takes it
   cache.set("VerifyCertificates", limits.verify_certificates ? "yes" : "no");
   return 1;
 }

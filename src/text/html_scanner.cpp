@@ -34,6 +34,7 @@ Html_scanner::Html_scanner(Byte_buffer_handle page, int collect_sentences)
     if (c) {
       text_ = c;
       length_ = page_->length();
+      huge_ = length_ > max_token;
     }
   }
 }
@@ -190,18 +191,19 @@ Html_scanner::Token Html_scanner::word_with_references() {
   if (word_.empty()) {  // cannot happen: the caller saw a letter first
     pos_ = start_ + 1;
     punct_ = '&';
-    set_token(text_ + start_, 1);
     return Token::punct;
   }
-  set_token(word_.data(), static_cast<std::int64_t>(word_.size()));
+  set_decoded(word_.data(), static_cast<std::int64_t>(word_.size()));
   return Token::word;
 }
 
-Html_scanner::Token Html_scanner::next_token() {
+// The scan loop reads its tokens through this inline copy: a call per token costs as much as
+// reading a short word.
+inline __attribute__((always_inline)) Html_scanner::Token Html_scanner::read_token() {
   start_ = pos_;
   sentence_end_ = false;
+  decoded_ = false;
   if (pos_ >= length_) {
-    set_token(text_ + pos_, 0);
     return Token::end;
   }
   // No token is longer than max_token bytes, so its length always fits the handlers' int.
@@ -209,13 +211,11 @@ Html_scanner::Token Html_scanner::next_token() {
   const unsigned char c = static_cast<unsigned char>(text_[pos_++]);
   if (is_space(c)) {
     while (pos_ < end && is_space(static_cast<unsigned char>(text_[pos_]))) ++pos_;
-    set_token(text_ + start_, pos_ - start_);
     return Token::space;
   }
   if (c == '<') {
     const void* close = std::memchr(text_ + pos_, '>', static_cast<size_t>(end - pos_));
     pos_ = close ? static_cast<const char*>(close) - text_ + 1 : end;
-    set_token(text_ + start_, pos_ - start_);
     return Token::tag;
   }
   if (c == '&') {
@@ -228,7 +228,7 @@ Html_scanner::Token Html_scanner::next_token() {
       if (is_special(d)) r = unicode_class(ref_.data(), static_cast<std::int64_t>(ref_.size()));
       if (is_space(d) || r.kind == Char_kind::space) {
         pos_ = start_ + n;
-        set_token(" ", 1);
+        set_decoded(" ", 1);
         return Token::space;
       }
       if (is_punct(d) || r.kind == Char_kind::punct ||
@@ -236,20 +236,18 @@ Html_scanner::Token Html_scanner::next_token() {
         pos_ = start_ + n;
         punct_ = is_special(d) ? r.ascii : static_cast<char>(d);
         sentence_end_ = d == '.' || d == '!' || d == '?' || d == '|' || d == '*';
-        set_token(ref_.data(), static_cast<std::int64_t>(ref_.size()));
+        set_decoded(ref_.data(), static_cast<std::int64_t>(ref_.size()));
         return Token::punct;
       }
       return word_with_references();
     }
     punct_ = '&';
-    set_token(text_ + start_, 1);
     return Token::punct;
   }
   if (is_special(c)) {
     const Char_reading r = unicode_class(text_ + start_, length_ - start_);
     if (r.kind != Char_kind::letter) {
       pos_ = start_ + r.length;
-      set_token(text_ + start_, r.length);
       if (r.kind == Char_kind::space) return Token::space;
       punct_ = r.ascii;
       return Token::punct;
@@ -258,7 +256,6 @@ Html_scanner::Token Html_scanner::next_token() {
   if (is_punct(c)) {
     sentence_end_ = c == '.' || c == '!' || c == '?' || c == '|' || c == '*';
     punct_ = static_cast<char>(c);
-    set_token(text_ + start_, 1);
     return Token::punct;
   }
   if (is_digit(c)) {
@@ -269,7 +266,6 @@ Html_scanner::Token Html_scanner::next_token() {
         ++pos_;
         continue;
       }
-      set_token(text_ + start_, pos_ - start_);
       return Token::word;
     }
   }
@@ -308,10 +304,11 @@ Html_scanner::Token Html_scanner::next_token() {
         pos_ = at;
       }
     }
-    set_token(text_ + start_, pos_ - start_);
     return Token::word;
   }
 }
+
+Html_scanner::Token Html_scanner::next_token() { return read_token(); }
 
 std::int64_t Html_scanner::end_of_raw_text(const char* name, int name_length) const {
   std::int64_t i = pos_;
@@ -357,7 +354,7 @@ void Html_scanner::run(int rewrite, Ref_string* out) {
   Ref_string r;
   std::int64_t copied = 0;
   for (;;) {
-    Token kind = next_token();
+    Token kind = read_token();
     if (kind == Token::end) break;
     const char* token = text_ + start_;
     const int n = static_cast<int>(pos_ - start_);
@@ -366,15 +363,15 @@ void Html_scanner::run(int rewrite, Ref_string* out) {
     std::int64_t raw_end = -1;
     switch (kind) {
       case Token::word:
-        replace = on_word(token_, token_length_, r);
-        if (collect_) append_to_sentence(token_, token_length_, false);
+        replace = on_word(token_text(), token_length(), r);
+        if (collect_) append_to_sentence(token_text(), token_length(), false);
         break;
       case Token::punct:
         replace = on_punct(punct_, r);
-        if (collect_) append_to_sentence(token_, token_length_, false);
+        if (collect_) append_to_sentence(token_text(), token_length(), false);
         break;
       case Token::space:
-        replace = on_space(token_, token_length_, r);
+        replace = on_space(token_text(), token_length(), r);
         if (collect_) append_to_sentence(" ", 1, true);
         break;
       case Token::tag: {

@@ -67,8 +67,8 @@ class Html_scanner {
   std::int64_t token_start() const { return start_; }
   std::int64_t position() const { return pos_; }
   // The text of the token just read, references decoded.
-  const char* token_text() const { return token_; }
-  int token_length() const { return token_length_; }
+  const char* token_text() const { return decoded_ ? token_ : text_ + start_; }
+  int token_length() const { return decoded_ ? token_length_ : static_cast<int>(pos_ - start_); }
   const char* page_text() const { return text_; }
   std::int64_t page_length() const { return length_; }
 
@@ -96,11 +96,16 @@ class Html_scanner {
   // or 0 when none begins there.
   int read_reference();
   Token word_with_references();
+  Token read_token();
   // Where the token that starts at start_ must end at the latest.
-  std::int64_t token_end() const { return length_ - start_ > max_token ? start_ + max_token : length_; }
-  void set_token(const char* text, std::int64_t n) {
+  std::int64_t token_end() const {
+    return huge_ && length_ - start_ > max_token ? start_ + max_token : length_;
+  }
+  // The token read is decoded text at `text` rather than the page's bytes from start_ to pos_.
+  void set_decoded(const char* text, std::int64_t n) {
     token_ = text;
     token_length_ = static_cast<int>(n);
+    decoded_ = true;
   }
   void append_to_sentence(const char* text, int n, bool as_space);
   void flush_sentence();
@@ -114,6 +119,8 @@ class Html_scanner {
   bool collect_ = false;
   bool last_was_space_ = false;
   bool in_pre_ = false;
+  bool huge_ = false;     // the page is longer than max_token
+  bool decoded_ = false;  // token_ holds the token just read
   const char* token_ = "";
   int token_length_ = 0;
   char punct_ = 0;      // ASCII reading of the last punctuation token

@@ -211,21 +211,30 @@ class Page_text_reader : public Html_scanner {
  public:
   explicit Page_text_reader(Byte_buffer_handle page, Page_text& out)
       : Html_scanner(std::move(page), 0), out_(out) {
-    out_.chars.reserve(static_cast<size_t>(page_length() / 3));
-    out_.tokens.reserve(static_cast<size_t>(page_length() / 8));
+    out_.chars.reserve(static_cast<size_t>(page_length() / 2));
+    out_.tokens.reserve(static_cast<size_t>(page_length() / 6));
   }
 
-  int on_tag(const char* token, int n, Ref_string&) override;
+  int on_tag(const char* token, int n, Ref_string&) override {
+    read_tag(token, n);
+    // What every text token until the next tag shares.
+    skip_ = in_head_ || in_title_ || in_pre() || state_.code;
+    flags_ = Text_token::after_tag;
+    if (in_anchor_) flags_ |= Text_token::in_anchor;
+    if (in_emphasis_) flags_ |= Text_token::in_emphasis;
+    if (in_sup_ && in_anchor_) flags_ |= Text_token::footnote;
+    return 0;
+  }
   int on_word(const char* token, int n, Ref_string&) override {
-    add(token, n, Text_token::word, 0);
+    if (!skip_) add_word(token, n);
     return 0;
   }
   int on_punct(char ch, Ref_string&) override {
-    add(token_text(), token_length(), Text_token::punct, ch);
+    if (!skip_) add(token_text(), token_length(), Text_token::punct, ch);
     return 0;
   }
   int on_space(const char*, int, Ref_string&) override {
-    if (block_open_ && out_.tokens.back().kind != Text_token::space)
+    if (!skip_ && block_open_ && out_.tokens.back().kind != Text_token::space)
       add(" ", 1, Text_token::space, 0);
     return 0;
   }
@@ -237,12 +246,18 @@ class Page_text_reader : public Html_scanner {
   }
 
  private:
-  void add(const char* text, int n, Text_token::Kind kind, char ascii);
+  void read_tag(const char* token, int n);
+  // Appends a token to the open block (opening one when none is); false for a blank with no
+  // block open, which is dropped.
+  bool add(const char* text, int n, Text_token::Kind kind, char ascii);
+  void add_word(const char* text, int n);
   std::uint32_t intern(const char* text, int n, std::uint32_t offset);
   void end_block();
   void enter(std::string_view name, const Markup_state& next);
   void leave(std::string_view name);
-  Markup_state state_for(std::string_view name, const char* token, int n);
+  // `read`: the tag's attributes when they have been read already.
+  Markup_state state_for(std::string_view name, const char* token, int n,
+                         const Tag_attributes* read);
 
   std::string_view hint_of(std::string_view value);
 
@@ -264,7 +279,8 @@ class Page_text_reader : public Html_scanner {
   Markup_state state_;
   std::vector<Open_element> stack_;
   bool block_open_ = false;
-  bool after_tag_ = false;
+  bool skip_ = false;             // text not read: head, title, pre, an API signature line
+  std::uint8_t flags_ = 0;        // the flags of the next token (Text_token::Flag)
   bool in_head_ = false;
   bool in_title_ = false;
   bool in_anchor_ = false;
@@ -297,10 +313,9 @@ bool names_signature(std::string_view cls) {
   return false;
 }
 
-void Page_text_reader::add(const char* text, int n, Text_token::Kind kind, char ascii) {
-  if (in_head_ || in_title_ || in_pre() || state_.code) return;
+bool Page_text_reader::add(const char* text, int n, Text_token::Kind kind, char ascii) {
   if (!block_open_) {
-    if (kind == Text_token::space) return;
+    if (kind == Text_token::space) return false;
     Text_block b;
     b.first = b.end = static_cast<std::uint32_t>(out_.tokens.size());
     b.heading = heading_;
@@ -311,50 +326,60 @@ void Page_text_reader::add(const char* text, int n, Text_token::Kind kind, char 
     out_.blocks.push_back(std::move(b));
     block_open_ = true;
   }
-  Text_token t;
+  Text_token& t = out_.tokens.emplace_back();
   t.offset = static_cast<std::uint32_t>(out_.chars.size());
   t.length = static_cast<std::uint32_t>(n);
   t.kind = kind;
   t.ascii = ascii;
-  if (after_tag_) t.flags |= Text_token::after_tag;
-  if (in_anchor_) t.flags |= Text_token::in_anchor;
-  if (in_emphasis_) t.flags |= Text_token::in_emphasis;
-  if (in_sup_ && in_anchor_) t.flags |= Text_token::footnote;
+  t.flags = flags_;
   if (kind == Text_token::punct &&
       (ascii == '.' || ascii == '!' || ascii == '?' || ascii == '|' || ascii == '*') && n == 1)
     t.flags |= Text_token::sentence_end;
-  after_tag_ = false;
+  flags_ &= static_cast<std::uint8_t>(~Text_token::after_tag);
   out_.chars.append(text, static_cast<size_t>(n));
-  out_.tokens.push_back(t);
   Text_block& b = out_.blocks.back();
   b.end = static_cast<std::uint32_t>(out_.tokens.size());
   b.chars += static_cast<std::uint32_t>(n);
-  if (kind == Text_token::word) {
-    out_.tokens.back().word_index = intern(text, n, t.offset);
-    ++b.words;
-    if (in_anchor_) ++b.link_words;
-    if (n <= 10 && out_.words[out_.tokens.back().word_index].function_word) ++b.function_words;
-  }
   if (h1_state_ == 1) append_heading(out_.first_h1, text, n, kind);
   if (heading_state_ == 1) append_heading(out_.main_heading, text, n, kind);
+  return true;
+}
+
+void Page_text_reader::add_word(const char* text, int n) {
+  const std::uint32_t offset = static_cast<std::uint32_t>(out_.chars.size());
+  add(text, n, Text_token::word, 0);
+  const std::uint32_t index = intern(text, n, offset);
+  out_.tokens.back().word_index = index;
+  Text_block& b = out_.blocks.back();
+  ++b.words;
+  if (flags_ & Text_token::in_anchor) ++b.link_words;
+  if (out_.words[index].function_word) ++b.function_words;
 }
 
 std::uint32_t word_hash(const char* w, size_t n);
 
-// A hash of a word eight bytes at a time, for the page's word index.
+// A hash of a word eight bytes at a time, for the page's word index. The last one to eight
+// bytes are read as two overlapping loads (or three single bytes), not byte by byte: most
+// words are shorter than eight bytes.
 std::uint32_t quick_hash(const char* w, size_t n) {
   std::uint64_t h = 0x9E3779B97F4A7C15ull * (n + 1);
-  for (; n >= 8; w += 8, n -= 8) {
+  for (; n > 8; w += 8, n -= 8) {
     std::uint64_t v;
     std::memcpy(&v, w, 8);
     h = (h ^ v) * 0xFF51AFD7ED558CCDull;
     h ^= h >> 32;
   }
-  if (n > 0) {
-    std::uint64_t v = 0;
-    for (size_t i = 0; i < n; ++i) v |= static_cast<std::uint64_t>(static_cast<unsigned char>(w[i])) << (8 * i);
-    h = (h ^ v) * 0xC4CEB9FE1A85EC53ull;
+  std::uint64_t v = 0;
+  if (n >= 4) {
+    std::uint32_t a, b;
+    std::memcpy(&a, w, 4);
+    std::memcpy(&b, w + n - 4, 4);
+    v = (static_cast<std::uint64_t>(a) << 32) | b;
+  } else if (n > 0) {
+    const auto byte = [w](size_t i) { return static_cast<std::uint64_t>(static_cast<unsigned char>(w[i])); };
+    v = (byte(0) << 16) | (byte(n >> 1) << 8) | byte(n - 1);
   }
+  h = (h ^ v) * 0xC4CEB9FE1A85EC53ull;
   return static_cast<std::uint32_t>(h ^ (h >> 29));
 }
 
@@ -427,7 +452,8 @@ void Page_text_reader::end_block() {
   }
 }
 
-Markup_state Page_text_reader::state_for(std::string_view name, const char* token, int n) {
+Markup_state Page_text_reader::state_for(std::string_view name, const char* token, int n,
+                                         const Tag_attributes* read) {
   Markup_state next = state_;
   const bool sectioning = name == "article" || name == "main" || name == "section" ||
                           name == "aside" || name == "nav";
@@ -449,15 +475,13 @@ Markup_state Page_text_reader::state_for(std::string_view name, const char* toke
     }
   }
   // Attributes: only tags that have any.
-  bool has_attributes = false;
-  for (int i = 1; i < n; ++i)
-    if (is_space(static_cast<unsigned char>(token[i]))) {
-      has_attributes = true;
-      break;
-    }
+  bool has_attributes = read != nullptr;
+  for (int i = 1; i < n && !has_attributes; ++i)
+    if (is_space(static_cast<unsigned char>(token[i]))) has_attributes = true;
   if (has_attributes) {
-    Tag_attributes a;
-    read_attributes(token, n, a);
+    Tag_attributes own;
+    if (!read) read_attributes(token, n, own);
+    const Tag_attributes& a = read ? *read : own;
     const std::string role = lower_string(a.role);
     if (role == "main") next.in_main = true;
     if (name == "dt" && names_signature(a.cls)) next.code = true;
@@ -538,22 +562,23 @@ void Page_text_reader::leave(std::string_view name) {
   }
 }
 
-int Page_text_reader::on_tag(const char* token, int n, Ref_string&) {
-  after_tag_ = true;
+void Page_text_reader::read_tag(const char* token, int n) {
   char buffer[Html_tag::max_name];
   const int length = Html_tag::name_of(token, n, buffer);
   std::string_view name(buffer, static_cast<size_t>(length));
-  if (name.empty() || name[0] == '!' || name[0] == '?') return 0;
+  if (name.empty() || name[0] == '!' || name[0] == '?') return;
   const bool end = name[0] == '/';
   const std::string_view base = end ? name.substr(1) : name;
-  if (base.empty()) return 0;
+  if (base.empty()) return;
+  Tag_attributes attributes;
+  bool attributes_read = false;
   if (!end) {
     if (base == "img") {
       ++out_.images;
     } else if (base == "a") {
-      Tag_attributes a;
-      read_attributes(token, n, a);
-      if (a.href) ++out_.anchors;
+      read_attributes(token, n, attributes);
+      attributes_read = true;
+      if (attributes.href) ++out_.anchors;
     } else if (base == "title" && !title_done_) {
       // A title holds text only: everything up to its end tag is the title as written.
       const std::int64_t close = end_of_raw_text("title", 5);
@@ -606,17 +631,17 @@ int Page_text_reader::on_tag(const char* token, int n, Ref_string&) {
   }
   if (end) {
     leave(base);
-    return 0;
+    return;
   }
   if (is_void_element(base) || (n >= 2 && token[n - 2] == '/' && token[n - 1] == '>'))
-    return 0;
-  const Markup_state next = state_for(base, token, n);
+    return;
+  const Markup_state next = state_for(base, token, n, attributes_read ? &attributes : nullptr);
   // A paragraph ends where another block begins.
   if (block && !stack_.empty() && stack_.back().view() == "p" &&
       base != "p")
     leave("p");
   enter(base, next);
-  return 0;
+  return;
 }
 
 }  // namespace
@@ -705,7 +730,8 @@ struct Function_word_table {
 
 bool is_function_word(std::string_view word) {
   static const Function_word_table table;
-  if (word.empty() || word.size() > 14) return false;
+  // The longest function word has ten bytes ("themselves"; "doesn’t" nine).
+  if (word.empty() || word.size() > 10) return false;
   char buffer[16];
   size_t n = 0;
   for (size_t i = 0; i < word.size(); ++i) {

@@ -139,7 +139,11 @@ std::vector<Term_weight> sorted_by_weight(const Term_table& table) {
 class Page_words {
  public:
   Page_words(const Page_text& text, Word_tagger& tagger)
-      : text_(text), tagger_(tagger), words_(text.words.size()) {}
+      : text_(text), tagger_(tagger), words_(text.words.size()) {
+    // A row for each word tagged, and for the singular forms of some: room for all of them
+    // up front, so that the rows are not moved as they grow.
+    rows_.reserve(text.words.size() * row_size * 2);
+  }
 
   Word_tagger& tagger() { return tagger_; }
 
@@ -207,9 +211,15 @@ class Page_words {
     return c;
   }
 
+  // The word's entry, read on first use (the common case, a word read before, stays inline).
   Word& word(std::uint32_t id) {
     Word& w = words_[id];
-    if (!w.read) {
+    if (!w.read) read(w, id);
+    return w;
+  }
+
+  void read(Word& w, std::uint32_t id) {
+    {
       const std::string_view written = text_.text(text_.words[id]);
       tagger_.read_facts(written, w.facts);
       w.symbol = is_symbol_word(written);
@@ -221,7 +231,6 @@ class Page_words {
                               : is_function_word(w.phrase_form);
       w.read = true;
     }
-    return w;
   }
 
   const Page_text& text_;
@@ -442,10 +451,18 @@ class Sentence_selector {
     if (subject_seen_ && (c == be || c == do_form || c == have || c == verb)) verb_seen_ = true;
     if (c != dotted && terms_.count() != 0) {
       int& weight = weights_[id];
-      if (weight < 0) weight = terms_.weight(lower_copy(w));
+      if (weight < 0) weight = weight_of(w);
       score_ += weight;
     }
     previous_ = c;
+  }
+
+  // The weight of the word lower-cased (short words are lowered on the stack).
+  int weight_of(std::string_view w) const {
+    char small[64];
+    if (w.size() > sizeof small) return terms_.weight(lower_copy(w));
+    for (size_t i = 0; i < w.size(); ++i) small[i] = html_chars::lower(w[i]);
+    return terms_.weight(std::string_view(small, w.size()));
   }
 
   void flush() {

@@ -19,8 +19,11 @@ std::uint32_t Term_table::hash_of(std::string_view term) {
 }
 
 const Term_weight* Term_table::find(std::string_view term) const {
+  return find(term, hash_of(term));
+}
+
+const Term_weight* Term_table::find(std::string_view term, std::uint32_t h) const {
   if (slots_.empty()) return nullptr;
-  const std::uint32_t h = hash_of(term);
   const size_t mask = slots_.size() - 1;
   for (size_t i = h & mask; slots_[i] != 0; i = (i + 1) & mask) {
     const std::uint32_t k = slots_[i] - 1;
@@ -61,11 +64,12 @@ void Term_table::set(const Ref_string& term, int weight) {
 }
 
 void Term_table::add(std::string_view term, int delta) {
-  if (Term_weight* e = find(term)) {
-    e->weight += delta;
+  const std::uint32_t h = hash_of(term);
+  if (const Term_weight* e = find(term, h)) {
+    const_cast<Term_weight*>(e)->weight += delta;
     return;
   }
-  insert(Ref_string(term), hash_of(term), delta);
+  insert(Ref_string(term), h, delta);
 }
 
 int Term_table::weight(std::string_view term) const {

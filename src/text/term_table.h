@@ -39,6 +39,7 @@ class Term_table {
   static int bucket_of(std::string_view term);
   static std::uint32_t hash_of(std::string_view term);
   const Term_weight* find(std::string_view term) const;
+  const Term_weight* find(std::string_view term, std::uint32_t hash) const;  // hash: hash_of(term)
   Term_weight* find(std::string_view term);
   void insert(Ref_string term, std::uint32_t hash, int weight);
 

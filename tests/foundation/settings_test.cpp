@@ -91,10 +91,11 @@ TEST_F(SettingsTest, AKilledWriterNeverLeavesAHalfWrittenFile) {
 
 TEST_F(SettingsTest, LoadTakesTheFileAndChecksTheProxy) {
   write_file("InstallDir=/opt/orvalis\nBrowserPath=/usr/bin/xdg-open\nBrowserDDE=none\n"
-             "NetworkTimeout=5\nProxyHost=proxy\n");
+             "NetworkTimeout=5\nProxyHost=proxy\nVerifyCertificates=No\n");
   ASSERT_TRUE(open_settings_store());
   profile_put_string("ProxyEnabled", "yes");
   EXPECT_EQ(load_settings(), 1);
+  EXPECT_FALSE(network_limits().verify_certificates);  // "No" as `settings set` spells it
   Settings_cache& c = Settings_cache::instance();
   EXPECT_EQ(c.get("lexicon_path"), "/opt/orvalis");
   EXPECT_EQ(network_limits().search_timeout, 10);  // below the floor of 10 seconds
@@ -147,6 +148,8 @@ TEST(SettingRanges, ValuesAreCheckedAgainstTheirSettingsRange) {
       {"MaxResultsPerPage", "0", false},   {"MaxResultsPerPage", "10000", true},
       {"ProxyPort", "", true},             {"ProxyPort", "0", false},
       {"ShowWelcomeDialog", "2", false},   {"UserName", "anything at all", true},
+      {"RespectRobots", "no", true},       {"RespectRobots", "maybe", false},
+      {"AcceptCompression", "YES", true},  {"VerifyCertificates", "off", false},
   };
   for (const Case& c : cases)
     EXPECT_EQ(setting_value_problem(c.name, c.value).empty(), c.ok) << c.name << "=" << c.value;

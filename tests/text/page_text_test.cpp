@@ -194,6 +194,43 @@ TEST(Page_text, WordsPunctuationAndReferences) {
   for (const auto& c : cases) EXPECT_EQ(testing::words_of(c.html), c.words) << c.html;
 }
 
+// Each distinct word (as written, case kept) is one entry of the page's words, whatever its
+// length or how little it differs from another; every word token points at its own text, and
+// a block counts its function words.
+TEST(Page_text, EachDistinctWordIsReadOnce) {
+  const struct {
+    std::string html;
+    V words;
+    int function_words;
+  } cases[] = {
+      {"the cat saw the Cat", {"the", "cat", "saw", "Cat"}, 2},
+      {"a b ab ba a", {"a", "b", "ab", "ba"}, 2},
+      {"abcdefgh abcdefgi abcdefghi xbcdefgh", {"abcdefgh", "abcdefgi", "abcdefghi", "xbcdefgh"}, 0},
+      {"internationalization internationalisation internationalization",
+       {"internationalization", "internationalisation"}, 0},
+      {"caf&eacute; cafe café They THEY they’re", {"café", "cafe", "They", "THEY", "they’re"}, 3},
+  };
+  for (const auto& c : cases) {
+    const Page_text t = read_page_text(page_of("<p>" + c.html + "</p>"));
+    V words;
+    for (const Page_word& w : t.words) words.emplace_back(t.text(w));
+    EXPECT_EQ(words, c.words) << c.html;
+    for (const Text_token& token : t.tokens) {
+      if (token.kind == Text_token::word) {
+        EXPECT_EQ(t.text(token), t.text(t.words[token.word_index]));
+      }
+    }
+    ASSERT_EQ(t.blocks.size(), 1u);
+    EXPECT_EQ(t.blocks[0].function_words, static_cast<std::uint32_t>(c.function_words)) << c.html;
+  }
+  // More words than the first index holds: it grows and keeps them apart.
+  std::string many = "<p>";
+  for (int i = 0; i < 3000; ++i) many += "w" + std::to_string(i * 7919) + " w" + std::to_string(i * 7919) + " ";
+  const Page_text t = read_page_text(page_of(many));
+  EXPECT_EQ(t.words.size(), 3000u);
+  EXPECT_EQ(t.text(t.words[2999]), "w" + std::to_string(2999 * 7919));
+}
+
 // The one pass reads the title and the counts as the title reader does.
 TEST(Page_text, TitleAndCountsAgreeWithTheTitleReader) {
   for (const char* file : {"layouts/wiki_article.html", "layouts/blog_post.html",

@@ -185,6 +185,20 @@ TEST_F(Summarizer_test, PageWithoutProseIsSummarizedByItsSalientTerms) {
   Page_summary s = summarize_page(page_of(page), "", tagger_);
   EXPECT_THAT(strings(s.key_terms), ::testing::IsSupersetOf({"kraftfahrzeuge", "müller versand"}));
   EXPECT_LE(s.key_terms.count(), max_salient_terms);
+  // Every sighting of a word counts, a repeated one too: the ratio is determiners per hundred
+  // words the lexicon lacks.
+  const struct {
+    int determiners, unknown, ratio;
+  } counts[] = {{1, 12, 8}, {3, 12, 25}, {5, 1, 500}, {0, 4, 0}};
+  for (const auto& c : counts) {
+    std::string html = "<p>";
+    for (int i = 0; i < std::max(c.determiners, c.unknown); ++i)
+      html += std::string(i < c.determiners ? " the" : "") + (i < c.unknown ? " Kraftfahrzeuge" : " end") + ",";
+    Term_table table;
+    int ratio = -1;
+    extract_terms(page_of(html), max_key_terms, tagger_, table, ratio);
+    EXPECT_EQ(ratio, c.ratio) << html;
+  }
 }
 
 TEST_F(Summarizer_test, WorksWithoutALexicon) {
@@ -208,6 +222,35 @@ TEST_F(Summarizer_test, ConcurrentSummariesOnTwoThreadsAgreeWithOne) {
   for (auto& t : threads) t.join();
   EXPECT_EQ(results[0], expected);
   EXPECT_EQ(results[1], expected);
+}
+
+// The tagger remembers words and classes from page to page, and the summary its classes by
+// word; each summary is still what a fresh tagger gives, in either order of the pages. Among
+// them a page of more distinct words than the tagger remembers at once, and one read by its
+// salient terms (the lexicon's counts decide that).
+TEST_F(Summarizer_test, ASummaryDoesNotDependOnThePagesBefore) {
+  std::string many = "<title>Many</title><p>";
+  for (int i = 0; i < 5000; ++i) {
+    std::string word = "zq";
+    for (int k = i; k > 0; k /= 26) word += static_cast<char>('a' + k % 26);
+    many += "The " + word + " runs. ";
+  }
+  const std::vector<std::string> pages = {
+      read_test_page("doc_page.html"), read_test_page("code_page.html"),
+      read_test_page("layouts/wiki_article.html"), read_test_page("layouts/forum_thread.html"),
+      many,
+      "<p>Zubehör für <b>Kraftfahrzeuge</b>: Scheinwerfer Lenkräder Bremsbeläge. Lieferung durch "
+      "<a href=x>Müller Versand</a>. Danke.</p>"};
+  std::vector<V> fresh;
+  for (const std::string& page : pages) {
+    Word_tagger tagger(ORVALIS_DATA_DIR);
+    fresh.push_back(everything(summarize_page(page_of(page), "", tagger)));
+  }
+  for (int round = 0; round < 2; ++round)
+    for (size_t k = 0; k < pages.size(); ++k) {
+      const size_t i = round == 0 ? k : pages.size() - 1 - k;
+      EXPECT_EQ(everything(summarize_page(page_of(pages[i]), "", tagger_)), fresh[i]) << "page " << i;
+    }
 }
 
 // ---- What a retrieval does to the stored summary ----

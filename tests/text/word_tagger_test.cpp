@@ -74,6 +74,34 @@ TEST_F(Word_tagger_test, ClassesByFormCodesContextAndCapitals) {
   EXPECT_TRUE(classes->candidates.test(20) && classes->candidates.test(38));
 }
 
+// Remembered answers, by word or from a word's facts, are tag_word's, and the lexicon's counts
+// move as if each word had been tagged afresh: on first and later sightings, after the memory
+// was cleared, for words too long to be remembered.
+TEST_F(Word_tagger_test, RememberedClassesAndCountsAreTagWordsOwn) {
+  const struct {
+    const char* word;
+    int previous;
+  } cases[] = {{"the", 38},  {"run", 10},    {"run", 29},       {"Paris", 23}, {"Paris", start},
+               {"some", 38}, {"walked", 45}, {"zyxwv", 10},     {"3.5", 10},   {"there", 8},
+               {"it’s", 20}, {"the", 38}, {"Counterrevolutionaryisms", 10},
+               {"antidisestablishmentarianisms", 10}, {"zyxwv", 10}};
+  Word_tagger fresh(bytes_.data(), bytes_.size());
+  for (int round = 0; round < 3; ++round) {
+    if (round == 2) tagger_.forget_words();
+    for (const auto& c : cases) {
+      const int expected = fresh.tag_word(std::string_view(c.word), c.previous)->word_class();
+      EXPECT_EQ(tagger_.word_class(c.word, c.previous), expected) << c.word;
+      Word_facts facts;
+      tagger_.read_facts(c.word, facts);
+      EXPECT_EQ(tagger_.word_class(facts, c.previous), expected) << c.word;
+    }
+  }
+  EXPECT_GT(fresh.lexicon().unknown_count(), 0);
+  EXPECT_GT(fresh.lexicon().determiner_count(), 0);
+  EXPECT_EQ(tagger_.lexicon().unknown_count(), 2 * fresh.lexicon().unknown_count());
+  EXPECT_EQ(tagger_.lexicon().determiner_count(), 2 * fresh.lexicon().determiner_count());
+}
+
 TEST(Word_tagger, WithoutALexiconWordsAreGuessed) {
   testing::Message_recorder errors;
   const unsigned char not_a_lexicon[] = {2, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0};
