@@ -14,6 +14,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 #include <unordered_map>
 
 #include "database/database.h"
@@ -35,8 +36,9 @@ class Document_store {
                                bool* created = nullptr);
   // The stored document of `address` (scheme and host in any case); null when there is none.
   Document_handle find_by_address(const Ref_string& address);
-  // Writes every field of the document's row. One transaction.
-  bool save_document(const Document& document);
+  // Writes every field of the document's row, and its row of the search index, with `body` as
+  // the index's body when given (the text of a new copy of its page). One transaction.
+  bool save_document(const Document& document, const std::string_view* body = nullptr);
 
   // The documents of a topic with their links, in link order; removed links only when asked.
   Ref_list<Topic_document> documents_of_topic(std::int32_t concept_id, bool include_removed);

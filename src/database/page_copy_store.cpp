@@ -142,8 +142,23 @@ Page_copy Page_copy_store::prepare(std::string_view text, const std::string_view
   return c;
 }
 
+std::string Page_copy_store::last_hash(std::int32_t url_id) {
+  if (!db_.is_open()) return {};
+  try {
+    if (!db_.has_table(kTable)) return {};
+    Db_statement last(db_,
+                      "SELECT content_hash FROM page_copies WHERE url_id = ?1"
+                      " ORDER BY time_fetched DESC, copy_id DESC LIMIT 1");
+    last.bind(1, url_id);
+    return last.step() ? std::string(last.text_view(0)) : std::string();
+  } catch (const Db_error& e) {
+    report_db_error(e);
+    return {};
+  }
+}
+
 Page_copy_store::Added Page_copy_store::add_copy(std::int32_t url_id, const Page_copy& copy,
-                                                 std::int64_t limit_bytes) {
+                                                 std::int64_t limit_bytes, bool update_index) {
   if (!db_.is_open() || db_.is_read_only() || url_id <= 0) return Added::failed;
   try {
     Db_transaction t(db_);
@@ -174,7 +189,7 @@ Page_copy_store::Added Page_copy_store::add_copy(std::int32_t url_id, const Page
       Db_statement mark(db_, "INSERT OR REPLACE INTO page_changes (url_id, time_changed) VALUES (?1, ?2)");
       mark.bind(1, url_id).bind(2, copy.time_fetched).run();
     }
-    Page_search_index(db_).update_document(url_id, copy.readable);
+    if (update_index) Page_search_index(db_).update_document(url_id, copy.readable);
     // The total is kept in a row of its own: summing it at every copy would read the table's
     // whole index. A row that is missing or makes no sense is summed afresh.
     std::int64_t total = -1;

@@ -92,7 +92,12 @@ class Page_copy_store {
   // frees room down to `limit_bytes`. One
   // transaction: on a full disk nothing of it stays (failed, reported as the copy's loss, without
   // the recovery hook: the summary written before it stands).
-  Added add_copy(std::int32_t url_id, const Page_copy& copy, std::int64_t limit_bytes);
+  // `update_index` false leaves the index to the caller (the summarize job gives the text to the
+  // document's own index update, so the row is written once).
+  Added add_copy(std::int32_t url_id, const Page_copy& copy, std::int64_t limit_bytes,
+                 bool update_index = true);
+  // The hash of the document's newest copy; empty when it has none or on an error.
+  std::string last_hash(std::int32_t url_id);
 
   // The document's copies, newest first.
   std::vector<Page_copy_info> copies(std::int32_t url_id);

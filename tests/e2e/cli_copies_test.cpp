@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 #include "../database/database_test_support.h"
 #include "cli_runner.h"
@@ -71,6 +72,15 @@ TEST(CliCopies, ReadsCopiesBackAndShowsTheSentencesThatChanged) {
     } else {
       EXPECT_EQ(r.status, 1) << s.name;
     }
+  }
+
+  // The search index holds the newest text: the changed sentence's year, not the old one.
+  {
+    Database file;
+    ASSERT_TRUE(file.open(Ref_string(db)));
+    const std::string body = testing::scalar_text(file, "SELECT body FROM page_text_index WHERE rowid = 1");
+    EXPECT_NE(body.find("1893"), std::string::npos) << body;
+    EXPECT_EQ(body.find("1892"), std::string::npos) << body;
   }
 
   r = box.run({"--db", db, "doc", "text", "1"});
