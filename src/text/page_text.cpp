@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "text/html_chars.h"
@@ -213,6 +214,7 @@ class Page_text_reader : public Html_scanner {
       : Html_scanner(std::move(page), 0), out_(out) {
     out_.chars.reserve(static_cast<size_t>(page_length() / 2));
     out_.tokens.reserve(static_cast<size_t>(page_length() / 6));
+    out_.blocks.reserve(static_cast<size_t>(page_length() / 128));
   }
 
   int on_tag(const char* token, int n, Ref_string&) override {
@@ -355,8 +357,6 @@ void Page_text_reader::add_word(const char* text, int n) {
   if (flags_ & Text_token::in_anchor) ++b.link_words;
   if (out_.words[index].function_word) ++b.function_words;
 }
-
-std::uint32_t word_hash(const char* w, size_t n);
 
 // A hash of a word eight bytes at a time, for the page's word index. The last one to eight
 // bytes are read as two overlapping loads (or three single bytes), not byte by byte: most
@@ -570,15 +570,13 @@ void Page_text_reader::read_tag(const char* token, int n) {
   const bool end = name[0] == '/';
   const std::string_view base = end ? name.substr(1) : name;
   if (base.empty()) return;
-  Tag_attributes attributes;
-  bool attributes_read = false;
+  std::optional<Tag_attributes> attributes;  // read when the tag needs them
   if (!end) {
     if (base == "img") {
       ++out_.images;
     } else if (base == "a") {
-      read_attributes(token, n, attributes);
-      attributes_read = true;
-      if (attributes.href) ++out_.anchors;
+      read_attributes(token, n, attributes.emplace());
+      if (attributes->href) ++out_.anchors;
     } else if (base == "title" && !title_done_) {
       // A title holds text only: everything up to its end tag is the title as written.
       const std::int64_t close = end_of_raw_text("title", 5);
@@ -635,7 +633,7 @@ void Page_text_reader::read_tag(const char* token, int n) {
   }
   if (is_void_element(base) || (n >= 2 && token[n - 2] == '/' && token[n - 1] == '>'))
     return;
-  const Markup_state next = state_for(base, token, n, attributes_read ? &attributes : nullptr);
+  const Markup_state next = state_for(base, token, n, attributes ? &*attributes : nullptr);
   // A paragraph ends where another block begins.
   if (block && !stack_.empty() && stack_.back().view() == "p" &&
       base != "p")
@@ -709,18 +707,24 @@ std::uint32_t word_hash(const char* w, size_t n) {
   return h;
 }
 
-// The function words in an open-addressing table of 512 slots (about 190 words).
+// The function words in an open-addressing table of 512 slots (about 190 words), and for each
+// first letter the byte lengths its function words have as written (a typographic apostrophe
+// adds two bytes): most words are told apart by these before any hashing.
 struct Function_word_table {
   std::string_view slots[512];
+  std::uint16_t lengths[26] = {};
   Function_word_table() {
     for (std::string_view w : function_words) {
       size_t i = word_hash(w.data(), w.size()) & 511;
       while (!slots[i].empty()) i = (i + 1) & 511;
       slots[i] = w;
+      lengths[w[0] - 'a'] |= static_cast<std::uint16_t>(1u << w.size());
+      if (w.find('\'') != std::string_view::npos)
+        lengths[w[0] - 'a'] |= static_cast<std::uint16_t>(1u << (w.size() + 2));
     }
   }
-  bool contains(const char* w, size_t n) const {
-    for (size_t i = word_hash(w, n) & 511; !slots[i].empty(); i = (i + 1) & 511)
+  bool contains(const char* w, size_t n, std::uint32_t hash) const {
+    for (size_t i = hash & 511; !slots[i].empty(); i = (i + 1) & 511)
       if (slots[i].size() == n && std::memcmp(slots[i].data(), w, n) == 0) return true;
     return false;
   }
@@ -732,21 +736,28 @@ bool is_function_word(std::string_view word) {
   static const Function_word_table table;
   // The longest function word has ten bytes ("themselves"; "doesn’t" nine).
   if (word.empty() || word.size() > 10) return false;
+  const char first = lower(word[0]);
+  if (first < 'a' || first > 'z' || !((table.lengths[first - 'a'] >> word.size()) & 1)) return false;
   char buffer[16];
   size_t n = 0;
+  std::uint32_t hash = 2166136261u;  // word_hash of the lower-case form, as it is made
   for (size_t i = 0; i < word.size(); ++i) {
     const unsigned char c = static_cast<unsigned char>(word[i]);
+    char plain;
     // A typographic apostrophe reads as "'".
     if (c == 0xE2 && i + 2 < word.size() && word[i + 1] == '\x80' &&
         (word[i + 2] == '\x98' || word[i + 2] == '\x99')) {
-      buffer[n++] = '\'';
+      plain = '\'';
       i += 2;
-      continue;
+    } else if (c >= 0x80) {
+      return false;
+    } else {
+      plain = lower(static_cast<char>(c));
     }
-    if (c >= 0x80) return false;
-    buffer[n++] = lower(static_cast<char>(c));
+    buffer[n++] = plain;
+    hash = (hash ^ static_cast<unsigned char>(plain)) * 16777619u;
   }
-  return table.contains(buffer, n);
+  return table.contains(buffer, n, hash);
 }
 
 const char* block_reason_name(Block_reason reason) {
