@@ -208,6 +208,15 @@ struct Open_element {
   std::string_view view() const { return {name, static_cast<size_t>(length)}; }
 };
 
+// Heading text as the title rule compares it: words joined by single blanks.
+void append_heading(std::string& heading, const char* text, int n) {
+  if (heading.size() < 1024) heading.append(text, static_cast<size_t>(n));
+}
+
+void append_blank(std::string& heading) {
+  if (!heading.empty() && heading.back() != ' ') heading += ' ';
+}
+
 class Page_text_reader : public Html_scanner {
  public:
   explicit Page_text_reader(Byte_buffer_handle page, Page_text& out)
@@ -235,9 +244,14 @@ class Page_text_reader : public Html_scanner {
     if (!skip_) add(token_text(), token_length(), Text_token::punct, ch);
     return 0;
   }
+  // A blank inside a block is kept with the token after it (and dropped at the block's end).
   int on_space(const char*, int, Ref_string&) override {
-    if (!skip_ && block_open_ && out_.tokens.back().kind != Text_token::space)
-      add(" ", 1, Text_token::space, 0);
+    if (!skip_ && block_open_ && !blank_) {
+      blank_ = Text_token::blank | flags_;
+      flags_ &= static_cast<std::uint8_t>(~Text_token::after_tag);
+      if (h1_state_ == 1) append_blank(out_.first_h1);
+      if (heading_state_ == 1) append_blank(out_.main_heading);
+    }
     return 0;
   }
 
@@ -249,9 +263,8 @@ class Page_text_reader : public Html_scanner {
 
  private:
   void read_tag(const char* token, int n);
-  // Appends a token to the open block (opening one when none is); false for a blank with no
-  // block open, which is dropped.
-  bool add(const char* text, int n, Text_token::Kind kind, char ascii);
+  // Appends a token to the open block (opening one when none is), with the blank before it.
+  void add(const char* text, int n, Text_token::Kind kind, char ascii);
   void add_word(const char* text, int n);
   std::uint32_t intern(const char* text, int n, std::uint32_t offset);
   void end_block();
@@ -282,6 +295,7 @@ class Page_text_reader : public Html_scanner {
   std::vector<Open_element> stack_;
   bool block_open_ = false;
   bool skip_ = false;             // text not read: head, title, pre, an API signature line
+  std::uint8_t blank_ = 0;        // a blank waits for the next token: its blank_before
   std::uint8_t flags_ = 0;        // the flags of the next token (Text_token::Flag)
   bool in_head_ = false;
   bool in_title_ = false;
@@ -293,15 +307,6 @@ class Page_text_reader : public Html_scanner {
   int h1_state_ = 0;       // 0 before the first h1, 1 inside it, 2 after
   int heading_state_ = 0;  // the same for the first heading inside main or an article
 };
-
-// Heading text as the title rule compares it: words joined by single blanks.
-void append_heading(std::string& heading, const char* text, int n, Text_token::Kind kind) {
-  if (kind == Text_token::space) {
-    if (!heading.empty() && heading.back() != ' ') heading += ' ';
-  } else if (heading.size() < 1024) {
-    heading.append(text, static_cast<size_t>(n));
-  }
-}
 
 // A class value with the word "sig": the signature line of an API entry as documentation
 // generators write it ("sig sig-object py"), a line of code rather than prose.
@@ -315,9 +320,8 @@ bool names_signature(std::string_view cls) {
   return false;
 }
 
-bool Page_text_reader::add(const char* text, int n, Text_token::Kind kind, char ascii) {
+void Page_text_reader::add(const char* text, int n, Text_token::Kind kind, char ascii) {
   if (!block_open_) {
-    if (kind == Text_token::space) return false;
     Text_block b;
     b.first = b.end = static_cast<std::uint32_t>(out_.tokens.size());
     b.heading = heading_;
@@ -328,7 +332,14 @@ bool Page_text_reader::add(const char* text, int n, Text_token::Kind kind, char 
     out_.blocks.push_back(std::move(b));
     block_open_ = true;
   }
+  Text_block& b = out_.blocks.back();
+  if (blank_) {
+    out_.chars += ' ';
+    ++b.chars;
+  }
   Text_token& t = out_.tokens.emplace_back();
+  t.blank_before = blank_;
+  blank_ = 0;
   t.offset = static_cast<std::uint32_t>(out_.chars.size());
   t.length = static_cast<std::uint32_t>(n);
   t.kind = kind;
@@ -339,18 +350,15 @@ bool Page_text_reader::add(const char* text, int n, Text_token::Kind kind, char 
     t.flags |= Text_token::sentence_end;
   flags_ &= static_cast<std::uint8_t>(~Text_token::after_tag);
   out_.chars.append(text, static_cast<size_t>(n));
-  Text_block& b = out_.blocks.back();
   b.end = static_cast<std::uint32_t>(out_.tokens.size());
   b.chars += static_cast<std::uint32_t>(n);
-  if (h1_state_ == 1) append_heading(out_.first_h1, text, n, kind);
-  if (heading_state_ == 1) append_heading(out_.main_heading, text, n, kind);
-  return true;
+  if (h1_state_ == 1) append_heading(out_.first_h1, text, n);
+  if (heading_state_ == 1) append_heading(out_.main_heading, text, n);
 }
 
 void Page_text_reader::add_word(const char* text, int n) {
-  const std::uint32_t offset = static_cast<std::uint32_t>(out_.chars.size());
   add(text, n, Text_token::word, 0);
-  const std::uint32_t index = intern(text, n, offset);
+  const std::uint32_t index = intern(text, n, out_.tokens.back().offset);
   out_.tokens.back().word_index = index;
   Text_block& b = out_.blocks.back();
   ++b.words;
@@ -444,12 +452,7 @@ std::uint32_t Page_text_reader::intern(const char* text, int n, std::uint32_t of
 void Page_text_reader::end_block() {
   if (!block_open_) return;
   block_open_ = false;
-  // A trailing blank is no part of the block.
-  Text_block& b = out_.blocks.back();
-  if (b.end > b.first && out_.tokens[b.end - 1].kind == Text_token::space) {
-    --b.end;
-    --b.chars;
-  }
+  blank_ = 0;  // a trailing blank is no part of the block
 }
 
 Markup_state Page_text_reader::state_for(std::string_view name, const char* token, int n,
@@ -648,11 +651,8 @@ std::string Page_text::block_text(const Text_block& b) const {
   std::string out;
   for (std::uint32_t i = b.first; i < b.end; ++i) {
     const Text_token& t = tokens[i];
-    if (t.kind == Text_token::space) {
-      if (!out.empty() && out.back() != ' ') out += ' ';
-    } else {
-      out.append(text(t));
-    }
+    if (t.blank_before && !out.empty() && out.back() != ' ') out += ' ';
+    out.append(text(t));
   }
   while (!out.empty() && out.back() == ' ') out.pop_back();
   return out;

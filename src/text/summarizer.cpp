@@ -393,7 +393,8 @@ void collect_terms(const Page_text& text, Page_words& words, Phrase_collector& p
     phrases.flush();
     for (std::uint32_t i = b.first; i < b.end; ++i) {
       const Text_token& t = text.tokens[i];
-      if (t.flags & Text_token::after_tag) phrases.flush();  // every tag ends a phrase
+      // Every tag ends a phrase (one before the blank too).
+      if ((t.flags | t.blank_before) & Text_token::after_tag) phrases.flush();
       if (t.kind == Text_token::word) {
         if (words.is_symbol(t.word_index))
           phrases.punct(',');  // a sign between words ends a phrase like a comma
@@ -423,11 +424,11 @@ class Sentence_selector {
       if (!b.kept || b.heading) continue;
       for (std::uint32_t i = b.first; i < b.end; ++i) {
         const Text_token& t = text.tokens[i];
+        if ((t.blank_before & Text_token::footnote) && first_ != none) footnote_inside_ = true;
         if (t.flags & Text_token::footnote) {
           if (first_ != none) footnote_inside_ = true;
           continue;
         }
-        if (t.kind == Text_token::space) continue;
         if (first_ == none) first_ = i;
         last_ = i;
         if (t.kind == Text_token::word) word(text.text(t), t.word_index);
@@ -474,9 +475,11 @@ class Sentence_selector {
         sentence_.clear();
         for (std::uint32_t i = first_; i <= last_; ++i) {
           const Text_token& t = text_->tokens[i];
+          if (i != first_ && t.blank_before && !(t.blank_before & Text_token::footnote) &&
+              !sentence_.empty() && sentence_.back() != ' ')
+            sentence_ += ' ';
           if (t.flags & Text_token::footnote) continue;
-          if (t.kind != Text_token::space) sentence_.append(text_->text(t));
-          else if (!sentence_.empty() && sentence_.back() != ' ') sentence_ += ' ';
+          sentence_.append(text_->text(t));
         }
         sentence = sentence_;
       }
@@ -542,7 +545,7 @@ Term_table salient_of(const Page_text& text) {
     mark = Mark::brk;
     for (std::uint32_t i = b.first; i < b.end; ++i) {
       const Text_token& t = text.tokens[i];
-      if (t.flags & Text_token::after_tag) mark = Mark::brk;
+      if ((t.flags | t.blank_before) & Text_token::after_tag) mark = Mark::brk;
       if (t.kind == Text_token::punct) {
         mark = (t.ascii == '!' || t.ascii == '?' || t.ascii == '.') ? Mark::sentence_start
                                                                      : Mark::brk;
