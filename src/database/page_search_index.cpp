@@ -3,6 +3,10 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <cmath>
+#include <memory>
+
+#include "database/page_copy_store.h"
 
 namespace orvalis {
 
@@ -25,7 +29,116 @@ constexpr std::string_view state_sql =
 
 // BM25 weights of title, extract, key terms, body and address: a word of the title counts as
 // much as ten of the body, the summary's own words four times, the address's twice.
-constexpr const char* rank_function = "bm25(10.0, 4.0, 4.0, 1.0, 2.0)";
+constexpr const char* rank_function = "orvalis_rank(10.0, 4.0, 4.0, 1.0, 2.0)";
+constexpr std::string_view rank_function_name = "orvalis_rank";
+
+// Documents counted, at most, to learn how common a phrase of the query is.
+constexpr sqlite3_int64 phrase_count_sample = 1000;
+
+// What orvalis_rank learns once a query: each phrase's inverse document frequency and the
+// average length of a document in tokens.
+struct Rank_data {
+  std::vector<double> idf;
+  std::vector<double> frequency;  // of each phrase in the row in hand, weighted by column
+  double average_length = 1;
+};
+
+struct Phrase_count {
+  sqlite3_int64 rows = 0;
+  sqlite3_int64 last_rowid = 0;
+};
+
+int count_phrase_row(const Fts5ExtensionApi* api, Fts5Context* fts, void* user) {
+  auto* count = static_cast<Phrase_count*>(user);
+  count->last_rowid = api->xRowid(fts);
+  return ++count->rows >= phrase_count_sample ? SQLITE_DONE : SQLITE_OK;
+}
+
+int rank_data(const Fts5ExtensionApi* api, Fts5Context* fts, Rank_data*& data) {
+  data = static_cast<Rank_data*>(api->xGetAuxdata(fts, 0));
+  if (data) return SQLITE_OK;
+  auto made = std::make_unique<Rank_data>();
+  sqlite3_int64 rows = 0, tokens = 0;
+  int rc = api->xRowCount(fts, &rows);
+  if (rc == SQLITE_OK) rc = api->xColumnTotalSize(fts, -1, &tokens);
+  if (rc != SQLITE_OK) return rc;
+  rows = std::max<sqlite3_int64>(rows, 1);
+  made->average_length = std::max(1.0, static_cast<double>(tokens) / static_cast<double>(rows));
+  const int phrases = api->xPhraseCount(fts);
+  // With one phrase its frequency scales every score alike: the order needs no count.
+  if (phrases == 1) made->idf.push_back(1.0);
+  for (int i = 0; i < phrases && phrases > 1; ++i) {
+    // BM25's own count reads every document that holds the phrase, which for a phrase of
+    // common words in a large file costs more than ranking the documents themselves. The
+    // first documents that hold it, in id order, tell how common it is, as ids are given in
+    // order: found n by id r, it is in about n * rows / r of them.
+    Phrase_count count;
+    rc = api->xQueryPhrase(fts, i, &count, count_phrase_row);
+    if (rc != SQLITE_OK) return rc;
+    double n = static_cast<double>(count.rows);
+    if (count.rows >= phrase_count_sample && count.last_rowid > 0)
+      n = std::min(static_cast<double>(rows),
+                   n * static_cast<double>(rows) / static_cast<double>(count.last_rowid));
+    const double r = static_cast<double>(rows);
+    made->idf.push_back(std::max(1e-6, std::log((r - n + 0.5) / (n + 0.5))));
+  }
+  made->frequency.resize(made->idf.size());
+  rc = api->xSetAuxdata(fts, made.get(), [](void* p) { delete static_cast<Rank_data*>(p); });
+  if (rc != SQLITE_OK) return rc;
+  data = made.release();
+  return SQLITE_OK;
+}
+
+// orvalis_rank(weight of column 0, weight of column 1, ...): Okapi BM25 (k1 1.2, b 0.75), as
+// FTS5's bm25() ranks but with the phrases' document counts estimated (rank_data), negated so
+// that the best row sorts first.
+void rank_row(const Fts5ExtensionApi* api, Fts5Context* fts, sqlite3_context* result,
+              int weights, sqlite3_value** weight) {
+  constexpr double k1 = 1.2, b = 0.75;
+  Rank_data* data = nullptr;
+  int rc = rank_data(api, fts, data);
+  int instances = 0, length = 0;
+  if (rc == SQLITE_OK) rc = api->xInstCount(fts, &instances);
+  if (rc == SQLITE_OK) rc = api->xColumnSize(fts, -1, &length);
+  if (rc != SQLITE_OK) {
+    sqlite3_result_error_code(result, rc);
+    return;
+  }
+  std::fill(data->frequency.begin(), data->frequency.end(), 0.0);
+  for (int i = 0; i < instances; ++i) {
+    int phrase = 0, column = 0, offset = 0;
+    if ((rc = api->xInst(fts, i, &phrase, &column, &offset)) != SQLITE_OK) {
+      sqlite3_result_error_code(result, rc);
+      return;
+    }
+    if (phrase < 0 || static_cast<std::size_t>(phrase) >= data->frequency.size()) continue;
+    data->frequency[static_cast<std::size_t>(phrase)] +=
+        column < weights ? sqlite3_value_double(weight[column]) : 1.0;
+  }
+  const double norm = k1 * (1 - b + b * length / data->average_length);
+  double score = 0;
+  for (std::size_t i = 0; i < data->idf.size(); ++i) {
+    const double f = data->frequency[i];
+    if (f > 0) score += data->idf[i] * f * (k1 + 1) / (f + norm);
+  }
+  sqlite3_result_double(result, -score);
+}
+
+// Gives the connection orvalis_rank; false when FTS5 cannot be reached.
+bool add_rank_function(Database& db) {
+  fts5_api* api = nullptr;
+  sqlite3_stmt* s = nullptr;
+  if (sqlite3_prepare_v2(db.handle(), "SELECT fts5(?1)", -1, &s, nullptr) != SQLITE_OK) {
+    sqlite3_finalize(s);
+    return false;
+  }
+  sqlite3_bind_pointer(s, 1, static_cast<void*>(&api), "fts5_api_ptr", nullptr);
+  sqlite3_step(s);
+  sqlite3_finalize(s);
+  if (!api || api->iVersion < 2) return false;
+  return api->xCreateFunction(api, rank_function_name.data(), nullptr, rank_row, nullptr) ==
+         SQLITE_OK;
+}
 
 // Marks around matched words in snippets: control characters, which stored texts never hold.
 constexpr char mark_open = '\x02';
@@ -220,7 +333,14 @@ Page_search_index::Build_result Page_search_index::build(const Progress& progres
     }
     if (ids.empty()) break;
     Db_transaction t(db_);
-    for (std::int64_t id : ids) write_row(id, nullptr);
+    // The body is the text of the document's latest kept copy: an index built again (an
+    // earlier layout) finds the pages' words as the one it replaces did.
+    Page_copy_store copies(db_);
+    for (std::int64_t id : ids) {
+      const std::optional<std::string> text = copies.latest_text(static_cast<std::int32_t>(id));
+      const std::string_view body = text ? std::string_view(*text) : std::string_view();
+      write_row(id, text ? &body : nullptr);
+    }
     through = ids.back();
     Db_statement(db_, "UPDATE page_text_index_state SET indexed_through = ?1").bind(1, through).run();
     t.commit();
@@ -326,12 +446,25 @@ std::string search_query_problem(std::string_view query) {
   if (blank) return "The search text is empty.";
   int depth = 0;
   bool quoted = false;
-  for (char c : query) {
+  for (std::size_t i = 0; i < query.size(); ++i) {
+    const char c = query[i];
     if (c == '"') quoted = !quoted;
     if (quoted) continue;
     if (c == '(') ++depth;
     if (c == ')' && --depth < 0)
       return "The search text closes a parenthesis that was not opened.";
+    if (c == '*') {
+      // The letters the prefix is made of (inside the phrase when it ends one: "solar s"*).
+      std::size_t end = i > 0 && query[i - 1] == '"' ? i - 1 : i;
+      int letters = 0;
+      while (end > 0 && word_byte(static_cast<unsigned char>(query[end - 1]))) {
+        if ((static_cast<unsigned char>(query[end - 1]) & 0xC0) != 0x80) ++letters;
+        --end;
+      }
+      if (letters < 3)
+        return "A word ending in * needs at least three letters before the *: a shorter"
+               " beginning matches too many words to search quickly.";
+    }
   }
   if (quoted) return "The search text has a '\"' that is not closed.";
   if (depth > 0) return "The search text opens a parenthesis that is not closed.";
@@ -343,16 +476,74 @@ std::vector<Search_hit> Page_search_index::search(std::string_view query, std::i
   if (std::string problem = search_query_problem(query); !problem.empty())
     throw Search_query_error{problem};
   const std::string text = readable_query(query);
+  for (bool retried = false;; retried = true) {
+    std::vector<Search_hit> hits;
+    try {
+      run_search(text, topic_id, limit, hits);
+      return hits;
+    } catch (const Db_error& e) {
+      // The rank function is the connection's own: a connection that has not been given it
+      // yet gets it, and the search runs again.
+      if (!retried && hits.empty() &&
+          std::string_view(e.what()).find(rank_function_name) != std::string_view::npos &&
+          add_rank_function(db_))
+        continue;
+      // FTS5 reads the query when the statement first runs; its complaints are plain errors.
+      if (e.primary_code() == SQLITE_ERROR && hits.empty())
+        throw Search_query_error{query_error_text(e.what())};
+      throw;
+    }
+  }
+}
+
+void Page_search_index::run_search(const std::string& text, std::int32_t topic_id, int limit,
+                                   std::vector<Search_hit>& hits) {
   const std::string in_topic = topic_id > 0 ? " AND page_text_index.rowid IN (SELECT url_id FROM"
                                               " concept_urls WHERE concept_id = ?2 AND"
                                               " date_deleted IS NULL)"
                                             : "";
   // Ranking costs a little for every document that matches: when more than ranked_at_most
-  // match, the newest of them are ranked. The newest's lowest id is found by walking the
-  // matches from the newest down, which costs next to nothing per document.
+  // match, the newest of them are ranked.
+  if (text.find('*') == std::string::npos) {
+    // One walk from the newest match down ranks them, and the best are then read one by one
+    // with their snippets, which for words and phrases is a seek in each list.
+    Db_statement best(db_, "SELECT id FROM (SELECT page_text_index.rowid AS id, rank AS score"
+                           " FROM page_text_index WHERE page_text_index MATCH ?1 AND rank MATCH ?4" +
+                               in_topic + " ORDER BY page_text_index.rowid DESC LIMIT ?3)"
+                           " ORDER BY score, id LIMIT ?5");
+    best.bind(1, std::string_view(text)).bind(3, ranked_at_most).bind(4, rank_function).bind(5, limit);
+    if (topic_id > 0) best.bind(2, topic_id);
+    std::vector<std::int64_t> ids;
+    while (best.step()) ids.push_back(best.integer(0));
+    Db_statement one(db_,
+                     "SELECT url_master.address, url_master.title,"
+                     " snippet(page_text_index, -1, char(2), char(3), '…', 24)"
+                     " FROM page_text_index CROSS JOIN url_master"
+                     " ON url_master.url_id = page_text_index.rowid"
+                     " WHERE page_text_index MATCH ?1 AND page_text_index.rowid = ?2");
+    for (std::int64_t id : ids) {
+      one.reset();
+      one.bind(1, std::string_view(text)).bind(2, id);
+      if (!one.step()) continue;
+      Search_hit hit;
+      hit.url_id = static_cast<std::int32_t>(id);
+      hit.address = one.text(0);
+      hit.title = one.text(1);
+      split_snippet(one.text_view(2), hit);
+      hits.push_back(std::move(hit));
+    }
+    return;
+  }
+  // A prefix of more letters than the index keeps is merged from the lists of all the words it
+  // begins, anew by every statement that reads it, so seeks cost as much as walks: the lowest id
+  // of the newest matches is found by a walk from the newest down, and the ranked statement
+  // gives the best with their snippets.
   Db_statement newest(db_, "SELECT page_text_index.rowid FROM page_text_index"
                            " WHERE page_text_index MATCH ?1" + in_topic +
                            " ORDER BY page_text_index.rowid DESC LIMIT 1 OFFSET ?3");
+  newest.bind(1, std::string_view(text)).bind(3, ranked_at_most - 1);
+  if (topic_id > 0) newest.bind(2, topic_id);
+  const std::int64_t lowest = newest.step() ? newest.integer(0) : 0;
   // The index is the outer loop and gives its rows in rank order, so SQLite needs no sorter and
   // makes snippets only for the rows it returns.
   Db_statement s(db_,
@@ -362,28 +553,16 @@ std::vector<Search_hit> Page_search_index::search(std::string_view query, std::i
                  " ON url_master.url_id = page_text_index.rowid"
                  " WHERE page_text_index MATCH ?1 AND rank MATCH ?4 AND page_text_index.rowid >= ?3" +
                      in_topic + " ORDER BY rank LIMIT ?5");
-  std::vector<Search_hit> hits;
-  try {
-    newest.bind(1, std::string_view(text)).bind(3, ranked_at_most - 1);
-    if (topic_id > 0) newest.bind(2, topic_id);
-    std::int64_t lowest = newest.step() ? newest.integer(0) : 0;
-    s.bind(1, std::string_view(text)).bind(3, lowest).bind(4, rank_function).bind(5, limit);
-    if (topic_id > 0) s.bind(2, topic_id);
-    while (s.step()) {
-      Search_hit hit;
-      hit.url_id = s.number(0);
-      hit.address = s.text(1);
-      hit.title = s.text(2);
-      split_snippet(s.text_view(3), hit);
-      hits.push_back(std::move(hit));
-    }
-  } catch (const Db_error& e) {
-    // FTS5 reads the query when the statement first runs; its complaints are plain errors.
-    if (e.primary_code() == SQLITE_ERROR && hits.empty())
-      throw Search_query_error{query_error_text(e.what())};
-    throw;
+  s.bind(1, std::string_view(text)).bind(3, lowest).bind(4, rank_function).bind(5, limit);
+  if (topic_id > 0) s.bind(2, topic_id);
+  while (s.step()) {
+    Search_hit hit;
+    hit.url_id = s.number(0);
+    hit.address = s.text(1);
+    hit.title = s.text(2);
+    split_snippet(s.text_view(3), hit);
+    hits.push_back(std::move(hit));
   }
-  return hits;
 }
 
 }  // namespace orvalis

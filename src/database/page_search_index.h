@@ -4,7 +4,10 @@
 // "phrases", prefix*, AND, OR, NOT, NEAR), ranks by BM25 with the title weighted far above the
 // extract and key terms and those above the body, and gives each hit a snippet whose matched
 // words are marked. When a query matches more than ranked_at_most documents, the newest of
-// them are the ones ranked, so that a common word costs no more than a rare one.
+// them are the ones ranked, so that a common word costs no more than a rare one. The rank is
+// BM25 computed by a function of our own given to each connection (orvalis_rank), which
+// estimates how common each phrase is from its first documents instead of reading all of
+// them. A prefix needs three letters: shorter ones match too many words to search quickly.
 //
 // The index is derived data and is kept current by explicit calls (no triggers: a received
 // file may not run code of its own): the document store calls update_document when it writes a
@@ -81,7 +84,8 @@ class Page_search_index {
     bool complete = false;  // every document is indexed now
     std::int64_t indexed = 0;
   };
-  // Makes the index when the file has none and indexes the documents it does not cover yet, in
+  // Makes the index when the file has none and indexes the documents it does not cover yet
+  // (each with the text of its latest kept copy as its body), in
   // batches of `batch_size` documents, one transaction each; `max_batches` > 0 stops after that
   // many (as a kill would). Nothing happens on a read-only file or without FTS5.
   Build_result build(const Progress& progress = {}, int batch_size = default_batch_size,
@@ -112,6 +116,8 @@ class Page_search_index {
  private:
   // Rewrites the row (see update_document) inside the caller's transaction.
   void write_row(std::int64_t url_id, const std::string_view* body);
+  void run_search(const std::string& text, std::int32_t topic_id, int limit,
+                  std::vector<Search_hit>& hits);
   // Moves the mark of build() past the documents in `written` (ascending) that directly follow
   // it, so that the next open has nothing of them to catch up.
   void move_mark(const std::vector<std::int64_t>& written);

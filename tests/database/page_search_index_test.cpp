@@ -1,6 +1,7 @@
 #include "database/page_search_index.h"
 
 #include "database/document_store.h"
+#include "database/page_copy_store.h"
 #include "database_test_support.h"
 
 namespace orvalis::testing {
@@ -8,7 +9,7 @@ namespace {
 
 class Page_search_index_test : public Database_test {
  protected:
-  // A document stored as the agent stores one: its row, then its body when a copy is kept.
+  // A document stored as the agent stores one: its row, then a copy of its text.
   std::int32_t add(const char* title, const char* extract, const char* terms, const char* body) {
     Document_store store(db);
     Document_handle d = store.add_document(("http://a.example/" + std::to_string(++n)).c_str(),
@@ -17,7 +18,12 @@ class Page_search_index_test : public Database_test {
     d->abstract = split_sentences(extract);
     d->summary = split_sentences(terms);
     EXPECT_TRUE(store.save_document(*d));
-    if (*body) Page_search_index(db).update_document(d->url_id, body);
+    if (*body) {
+      EXPECT_EQ(Page_copy_store(db).add_copy(d->url_id,
+                                             Page_copy_store::prepare(body, nullptr, "UTF-8", 200, 1),
+                                             std::int64_t{1} << 30),
+                Page_copy_store::Added::kept);
+    }
     return d->url_id;
   }
   // A document written behind the index's back (another program, an older version).
@@ -49,6 +55,8 @@ TEST_F(Page_search_index_test, RanksTitleHitsFirstAndReadsTheQueryLanguage) {
       {"sails", {title, body}},
       {"sail", {extract}},
       {"sail*", {title, extract, body}},
+      {"sai*", {title, extract, body}},
+      {"\"solar sai\"*", {title, body}},
       {"\"solar sails\"", {title, body}},
       {"solar NOT ride", {title}},
       {"tomatoes OR frost", {other}},
@@ -65,6 +73,25 @@ TEST_F(Page_search_index_test, RanksTitleHitsFirstAndReadsTheQueryLanguage) {
   Ids newest;
   for (const Search_hit& h : bounded.search("sail*")) newest.push_back(h.url_id);
   EXPECT_EQ(newest, (Ids{extract, body}));
+  bounded.ranked_at_most = 1;
+  newest.clear();
+  for (const Search_hit& h : bounded.search("sails")) newest.push_back(h.url_id);
+  EXPECT_EQ(newest, (Ids{body})) << "words are ranked in one walk, bounded alike";
+}
+
+TEST_F(Page_search_index_test, ARareWordOutweighsACommonOneThoughItsTitleIsLonger) {
+  // More documents hold the common word than the rank function counts one by one.
+  raw_sql(path,
+          "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 1500)"
+          " INSERT INTO url_master (address, title) SELECT 'http://c.example/' || i,"
+          " 'common filler ' || i FROM n");
+  const auto rare = add("rare filler words that make a long title", "", "", "");
+  ASSERT_TRUE(Page_search_index(db).build().complete);
+  for (const char* query : {"common OR rare", "rare OR common"}) {
+    std::vector<Search_hit> hits = Page_search_index(db).search(query);
+    ASSERT_FALSE(hits.empty());
+    EXPECT_EQ(hits.front().url_id, rare) << query;
+  }
 }
 
 TEST_F(Page_search_index_test, SnippetsMarkTheMatchedWords) {
@@ -89,6 +116,8 @@ TEST_F(Page_search_index_test, UnreadableQueriesGetOurOwnWords) {
       {"\"solar sails", "not closed"},  {"(solar", "not closed"},   {"solar)", "not opened"},
       {"  ", "empty"},                  {"solar AND", "AND, OR"},   {"NEAR(solar", "not closed"},
       {"OR solar", "AND, OR"},          {"colour:red", "title, extract"},
+      {"so*", "three letters"},         {"\"solar s\"*", "three letters"},
+      {"\xC3\xA9t*", "three letters"},  {"solar *", "three letters"},
   };
   for (const Case& c : cases) {
     try {
@@ -171,7 +200,7 @@ TEST_F(Page_search_index_test, DocumentsIndexedTogetherMoveTheMarkOnlyOverWhatFo
 }
 
 TEST_F(Page_search_index_test, AFileWithoutTheIndexOrWithAForeignOneIsSearchedTheOldWay) {
-  add("Solar sails", "", "", "");
+  add("Solar sails", "", "", "Kestrels hover.");
   struct Case {
     const char* sql;
     bool rebuilt;
@@ -193,6 +222,7 @@ TEST_F(Page_search_index_test, AFileWithoutTheIndexOrWithAForeignOneIsSearchedTh
     EXPECT_EQ(index.ready(), c.rebuilt) << c.sql;
     if (c.rebuilt) {
       EXPECT_EQ(found("solar").size(), 1u);
+      EXPECT_EQ(found("kestrels").size(), 1u) << "the body comes back from the kept copy";
     }
     db.close();
     raw_sql(path, "DROP TABLE IF EXISTS page_text_index; DROP TABLE IF EXISTS page_text_index_state");
