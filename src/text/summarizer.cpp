@@ -473,12 +473,20 @@ class Sentence_selector {
       std::string_view sentence(text_->chars.data() + a.offset, z.offset + z.length - a.offset);
       if (footnote_inside_) {
         sentence_.clear();
+        bool after_mark = false;
         for (std::uint32_t i = first_; i <= last_; ++i) {
           const Text_token& t = text_->tokens[i];
           if (i != first_ && t.blank_before && !(t.blank_before & Text_token::footnote) &&
               !sentence_.empty() && sentence_.back() != ' ')
             sentence_ += ' ';
-          if (t.flags & Text_token::footnote) continue;
+          if (t.flags & Text_token::footnote) {
+            after_mark = true;
+            continue;
+          }
+          // What follows a mark without a blank ("degrees [3].") joins the text before it.
+          if (after_mark && !t.blank_before && !sentence_.empty() && sentence_.back() == ' ')
+            sentence_.pop_back();
+          after_mark = false;
           sentence_.append(text_->text(t));
         }
         sentence = sentence_;
