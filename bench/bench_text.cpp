@@ -276,12 +276,11 @@ std::vector<std::string> article_blocks(const std::string& html, const std::stri
     std::string out;
     for (std::uint32_t k = b.first; k < b.end; ++k) {
       const Text_token& t = text.tokens[k];
+      if (t.blank_before && !(t.blank_before & Text_token::footnote) && !out.empty() &&
+          out.back() != ' ')
+        out += ' ';
       if (t.flags & Text_token::footnote) continue;
-      if (t.kind == Text_token::space) {
-        if (!out.empty() && out.back() != ' ') out += ' ';
-      } else {
-        out.append(text.text(t));
-      }
+      out.append(text.text(t));
     }
     blocks.push_back(out);
   }

@@ -109,7 +109,8 @@ int doc_show_html(Context& c) {
       return 1;
     }
   }
-  c.out << document_detail(*document, link, Detail_options::from_settings());
+  const Page_changes changes = latest_page_changes(document->url_id);
+  c.out << document_detail(*document, link, Detail_options::from_settings(), &changes);
   return 0;
 }
 

@@ -35,6 +35,7 @@ constexpr const char* kCreate_copies =
 // Each document's copies in time order, with their sizes for the limit's sums.
 constexpr const char* kCreate_copies_index =
     "CREATE INDEX IF NOT EXISTS page_copies_document ON page_copies (url_id, time_fetched, stored_bytes)";
+constexpr const char* kCreate_room = "CREATE TABLE IF NOT EXISTS page_copies_room (total INTEGER NOT NULL)";
 constexpr const char* kCreate_changes =
     "CREATE TABLE IF NOT EXISTS page_changes ("
     " url_id INTEGER PRIMARY KEY,"
@@ -61,8 +62,15 @@ Page_copy_info read_info(const Db_statement& s) {
 }
 
 std::string compress(std::string_view bytes) {
+  // One context a thread, kept: making one costs more than compressing a page's text.
+  struct Context {
+    ZSTD_CCtx* c = ZSTD_createCCtx();
+    ~Context() { ZSTD_freeCCtx(c); }
+  };
+  thread_local Context context;
   std::string out(ZSTD_compressBound(bytes.size()), '\0');
-  const size_t n = ZSTD_compress(out.data(), out.size(), bytes.data(), bytes.size(), kZstd_level);
+  const size_t n = context.c ? ZSTD_compressCCtx(context.c, out.data(), out.size(), bytes.data(), bytes.size(), kZstd_level)
+                             : ZSTD_compress(out.data(), out.size(), bytes.data(), bytes.size(), kZstd_level);
   if (ZSTD_isError(n)) return {};
   out.resize(n);
   return out;
@@ -73,6 +81,7 @@ std::string copy_name(const Page_copy_info& copy) {
 }
 
 bool is_full(const Db_error& e) { return e.primary_code() == SQLITE_FULL; }
+
 
 }  // namespace
 
@@ -101,11 +110,19 @@ std::string page_text_hash(std::string_view text) {
 }
 
 void Page_copy_store::ensure_tables(Database& db) {
-  if (db.has_table(kTable) && db.has_table(kChanges_table)) return;
+  if (db.has_table(kTable) && db.has_table(kChanges_table) && db.has_table(kRoom_table)) return;
   db.execute(kCreate_copies);
   db.execute(kCreate_copies_index);
   db.execute(kCreate_changes);
+  db.execute(kCreate_room);
 }
+
+namespace {
+void set_room(Database& db, std::int64_t total) {
+  db.execute("DELETE FROM page_copies_room");
+  Db_statement(db, "INSERT INTO page_copies_room (total) VALUES (?1)").bind(1, total).run();
+}
+}  // namespace
 
 Page_copy Page_copy_store::prepare(std::string_view text, const std::string_view* html,
                                    std::string_view encoding, int status, std::int64_t time_fetched) {
@@ -158,7 +175,19 @@ Page_copy_store::Added Page_copy_store::add_copy(std::int32_t url_id, const Page
       mark.bind(1, url_id).bind(2, copy.time_fetched).run();
     }
     Page_search_index(db_).update_document(url_id, copy.readable);
-    free_room(limit_bytes);
+    // The total is kept in a row of its own: summing it at every copy would read the table's
+    // whole index. A row that is missing or makes no sense is summed afresh.
+    std::int64_t total = -1;
+    {
+      Db_statement room(db_, "SELECT total FROM page_copies_room");
+      if (room.step() && room.column_type(0) == SQLITE_INTEGER) total = room.integer(0);
+    }
+    const std::int64_t added = static_cast<std::int64_t>(copy.text.size() + (copy.html ? copy.html->size() : 0));
+    if (total < 0 || total > limit_bytes - added)
+      total = free_room(limit_bytes);  // sums afresh, the new copy included
+    else
+      total += added;
+    set_room(db_, total);
     t.commit();
     return Added::kept;
   } catch (const Db_error& e) {
@@ -174,13 +203,13 @@ Page_copy_store::Added Page_copy_store::add_copy(std::int32_t url_id, const Page
   }
 }
 
-void Page_copy_store::free_room(std::int64_t limit_bytes) {
+std::int64_t Page_copy_store::free_room(std::int64_t limit_bytes) {
   std::int64_t total = 0;
   {
     Db_statement sum(db_, "SELECT total(stored_bytes) FROM page_copies");
     if (sum.step()) total = sum.integer(0);
   }
-  if (total <= limit_bytes) return;
+  if (total <= limit_bytes) return total;
   // The document taking the most room among those with an older copy to spare; when none has,
   // the one taking the most room, whose only copy then goes.
   Db_statement spare(db_,
@@ -212,6 +241,7 @@ void Page_copy_store::free_room(std::int64_t limit_bytes) {
     remove.bind(1, copy_id).run();
     total -= bytes;
   }
+  return total;
 }
 
 std::vector<Page_copy_info> Page_copy_store::copies(std::int32_t url_id) {
@@ -336,6 +366,22 @@ bool Page_copy_store::is_changed(std::int32_t url_id) {
   }
 }
 
+std::unordered_set<std::int32_t> Page_copy_store::topics_with_changes() {
+  std::unordered_set<std::int32_t> out;
+  if (!db_.is_open()) return out;
+  try {
+    if (!db_.has_table(kChanges_table)) return out;
+    Db_statement s(db_,
+                   "SELECT DISTINCT concept_urls.concept_id FROM page_changes JOIN concept_urls"
+                   " ON concept_urls.url_id = page_changes.url_id WHERE concept_urls.date_deleted IS NULL");
+    while (s.step()) out.insert(s.number(0));
+  } catch (const Db_error& e) {
+    report_db_error(e);
+    out.clear();
+  }
+  return out;
+}
+
 bool Page_copy_store::mark_seen(std::int32_t url_id) {
   if (!db_.is_open() || db_.is_read_only()) return false;
   try {
@@ -354,6 +400,8 @@ std::int64_t remove_orphan_copies(Database& db) {
   if (db.has_table(Page_copy_store::kTable)) {
     db.execute("DELETE FROM page_copies WHERE url_id NOT IN (SELECT url_id FROM url_master)");
     removed = sqlite3_changes(db.handle());
+    if (db.has_table(Page_copy_store::kRoom_table))
+      db.execute("UPDATE page_copies_room SET total = (SELECT total(stored_bytes) FROM page_copies)");
   }
   if (db.has_table(Page_copy_store::kChanges_table))
     db.execute("DELETE FROM page_changes WHERE url_id NOT IN (SELECT url_id FROM url_master)");

@@ -72,6 +72,8 @@ class Page_copy_store {
  public:
   static constexpr const char* kTable = "page_copies";
   static constexpr const char* kChanges_table = "page_changes";
+  // One row: the compressed bytes all copies hold, kept as copies come and go.
+  static constexpr const char* kRoom_table = "page_copies_room";
   // A copy's text or HTML is never inflated past this (a damaged or hostile size field).
   static constexpr std::int64_t kMax_raw_bytes = 256LL * 1024 * 1024;
 
@@ -110,12 +112,15 @@ class Page_copy_store {
   // Documents marked changed and not yet opened.
   std::unordered_set<std::int32_t> changed_documents();
   bool is_changed(std::int32_t url_id);
+  // Topics with a live link to a document marked changed (they show under "Topics with new info").
+  std::unordered_set<std::int32_t> topics_with_changes();
   // The user has opened the document: it no longer shows as changed. False on an error.
   bool mark_seen(std::int32_t url_id);
 
  private:
   std::optional<std::string> inflate(const Page_copy_info& copy, bool html, std::string* error);
-  void free_room(std::int64_t limit_bytes);
+  // Deletes copies until they hold at most `limit_bytes`; the bytes they hold then.
+  std::int64_t free_room(std::int64_t limit_bytes);
 
   Database& db_;
 };

@@ -70,7 +70,7 @@ Ref_string topic_detail(const Topic& topic) {
 }
 
 Ref_string document_detail(const Document& document, const Document_link& link,
-                           const Detail_options& options) {
+                           const Detail_options& options, const Page_changes* changes) {
   std::string page = "<HTML>\r\n<BODY>\r\n<FONT SIZE=2>\r\n";
   if (options.show_advertisements) page += advertisement_piece(options.engines_folder, link.search_resource);
   page += "\r\n<STRONG>";
@@ -111,6 +111,7 @@ Ref_string document_detail(const Document& document, const Document_link& link,
     page += ":</STRONG>";
     append_escaped_html(page, document.annotation.view());
   }
+  if (changes) page += page_changes_html(*changes);
   page += "</FONT>\r\n</BODY>\r\n</HTML>\r\n";
   return Ref_string(page);
 }

@@ -8,6 +8,7 @@
 // key terms (its stored summary) "Keywords"; its address line is the address as a link; a count
 // not known yet shows "?". When advertisements are shown and the search resource's
 // advertisement page exists, the line after a "<body>" line of that page is copied in first.
+// Given the changes of its page (page_changes.h), it ends with them under "What changed".
 //
 // All outside text is escaped (html_text.h); the framed page's hide_ad script holds the
 // document's address as an escaped JavaScript string. The framed page is "d" + url_id +
@@ -18,6 +19,7 @@
 #include "database/document.h"
 #include "database/topic.h"
 #include "foundation/ref_string.h"
+#include "reports/page_changes.h"
 #include "reports/topic_index.h"
 
 namespace orvalis {
@@ -37,7 +39,7 @@ Ref_string topic_detail(const Topic& topic);
 // The title, address, counts, extract, key terms and note of a document; `link` names the
 // search resource that found it.
 Ref_string document_detail(const Document& document, const Document_link& link,
-                           const Detail_options& options);
+                           const Detail_options& options, const Page_changes* changes = nullptr);
 
 // "d" + url_id + ".htm".
 Ref_string framed_page_name(std::int32_t url_id);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "text/html_chars.h"
@@ -207,12 +208,22 @@ struct Open_element {
   std::string_view view() const { return {name, static_cast<size_t>(length)}; }
 };
 
+// Heading text as the title rule compares it: words joined by single blanks.
+void append_heading(std::string& heading, const char* text, int n) {
+  if (heading.size() < 1024) heading.append(text, static_cast<size_t>(n));
+}
+
+void append_blank(std::string& heading) {
+  if (!heading.empty() && heading.back() != ' ') heading += ' ';
+}
+
 class Page_text_reader : public Html_scanner {
  public:
   explicit Page_text_reader(Byte_buffer_handle page, Page_text& out)
       : Html_scanner(std::move(page), 0), out_(out) {
     out_.chars.reserve(static_cast<size_t>(page_length() / 2));
     out_.tokens.reserve(static_cast<size_t>(page_length() / 6));
+    out_.blocks.reserve(static_cast<size_t>(page_length() / 128));
   }
 
   int on_tag(const char* token, int n, Ref_string&) override {
@@ -233,9 +244,14 @@ class Page_text_reader : public Html_scanner {
     if (!skip_) add(token_text(), token_length(), Text_token::punct, ch);
     return 0;
   }
+  // A blank inside a block is kept with the token after it (and dropped at the block's end).
   int on_space(const char*, int, Ref_string&) override {
-    if (!skip_ && block_open_ && out_.tokens.back().kind != Text_token::space)
-      add(" ", 1, Text_token::space, 0);
+    if (!skip_ && block_open_ && !blank_) {
+      blank_ = Text_token::blank | flags_;
+      flags_ &= static_cast<std::uint8_t>(~Text_token::after_tag);
+      if (h1_state_ == 1) append_blank(out_.first_h1);
+      if (heading_state_ == 1) append_blank(out_.main_heading);
+    }
     return 0;
   }
 
@@ -247,9 +263,8 @@ class Page_text_reader : public Html_scanner {
 
  private:
   void read_tag(const char* token, int n);
-  // Appends a token to the open block (opening one when none is); false for a blank with no
-  // block open, which is dropped.
-  bool add(const char* text, int n, Text_token::Kind kind, char ascii);
+  // Appends a token to the open block (opening one when none is), with the blank before it.
+  void add(const char* text, int n, Text_token::Kind kind, char ascii);
   void add_word(const char* text, int n);
   std::uint32_t intern(const char* text, int n, std::uint32_t offset);
   void end_block();
@@ -280,6 +295,7 @@ class Page_text_reader : public Html_scanner {
   std::vector<Open_element> stack_;
   bool block_open_ = false;
   bool skip_ = false;             // text not read: head, title, pre, an API signature line
+  std::uint8_t blank_ = 0;        // a blank waits for the next token: its blank_before
   std::uint8_t flags_ = 0;        // the flags of the next token (Text_token::Flag)
   bool in_head_ = false;
   bool in_title_ = false;
@@ -291,15 +307,6 @@ class Page_text_reader : public Html_scanner {
   int h1_state_ = 0;       // 0 before the first h1, 1 inside it, 2 after
   int heading_state_ = 0;  // the same for the first heading inside main or an article
 };
-
-// Heading text as the title rule compares it: words joined by single blanks.
-void append_heading(std::string& heading, const char* text, int n, Text_token::Kind kind) {
-  if (kind == Text_token::space) {
-    if (!heading.empty() && heading.back() != ' ') heading += ' ';
-  } else if (heading.size() < 1024) {
-    heading.append(text, static_cast<size_t>(n));
-  }
-}
 
 // A class value with the word "sig": the signature line of an API entry as documentation
 // generators write it ("sig sig-object py"), a line of code rather than prose.
@@ -313,9 +320,8 @@ bool names_signature(std::string_view cls) {
   return false;
 }
 
-bool Page_text_reader::add(const char* text, int n, Text_token::Kind kind, char ascii) {
+void Page_text_reader::add(const char* text, int n, Text_token::Kind kind, char ascii) {
   if (!block_open_) {
-    if (kind == Text_token::space) return false;
     Text_block b;
     b.first = b.end = static_cast<std::uint32_t>(out_.tokens.size());
     b.heading = heading_;
@@ -326,7 +332,14 @@ bool Page_text_reader::add(const char* text, int n, Text_token::Kind kind, char 
     out_.blocks.push_back(std::move(b));
     block_open_ = true;
   }
+  Text_block& b = out_.blocks.back();
+  if (blank_) {
+    out_.chars += ' ';
+    ++b.chars;
+  }
   Text_token& t = out_.tokens.emplace_back();
+  t.blank_before = blank_;
+  blank_ = 0;
   t.offset = static_cast<std::uint32_t>(out_.chars.size());
   t.length = static_cast<std::uint32_t>(n);
   t.kind = kind;
@@ -337,26 +350,21 @@ bool Page_text_reader::add(const char* text, int n, Text_token::Kind kind, char 
     t.flags |= Text_token::sentence_end;
   flags_ &= static_cast<std::uint8_t>(~Text_token::after_tag);
   out_.chars.append(text, static_cast<size_t>(n));
-  Text_block& b = out_.blocks.back();
   b.end = static_cast<std::uint32_t>(out_.tokens.size());
   b.chars += static_cast<std::uint32_t>(n);
-  if (h1_state_ == 1) append_heading(out_.first_h1, text, n, kind);
-  if (heading_state_ == 1) append_heading(out_.main_heading, text, n, kind);
-  return true;
+  if (h1_state_ == 1) append_heading(out_.first_h1, text, n);
+  if (heading_state_ == 1) append_heading(out_.main_heading, text, n);
 }
 
 void Page_text_reader::add_word(const char* text, int n) {
-  const std::uint32_t offset = static_cast<std::uint32_t>(out_.chars.size());
   add(text, n, Text_token::word, 0);
-  const std::uint32_t index = intern(text, n, offset);
+  const std::uint32_t index = intern(text, n, out_.tokens.back().offset);
   out_.tokens.back().word_index = index;
   Text_block& b = out_.blocks.back();
   ++b.words;
   if (flags_ & Text_token::in_anchor) ++b.link_words;
   if (out_.words[index].function_word) ++b.function_words;
 }
-
-std::uint32_t word_hash(const char* w, size_t n);
 
 // A hash of a word eight bytes at a time, for the page's word index. The last one to eight
 // bytes are read as two overlapping loads (or three single bytes), not byte by byte: most
@@ -444,12 +452,7 @@ std::uint32_t Page_text_reader::intern(const char* text, int n, std::uint32_t of
 void Page_text_reader::end_block() {
   if (!block_open_) return;
   block_open_ = false;
-  // A trailing blank is no part of the block.
-  Text_block& b = out_.blocks.back();
-  if (b.end > b.first && out_.tokens[b.end - 1].kind == Text_token::space) {
-    --b.end;
-    --b.chars;
-  }
+  blank_ = 0;  // a trailing blank is no part of the block
 }
 
 Markup_state Page_text_reader::state_for(std::string_view name, const char* token, int n,
@@ -570,15 +573,13 @@ void Page_text_reader::read_tag(const char* token, int n) {
   const bool end = name[0] == '/';
   const std::string_view base = end ? name.substr(1) : name;
   if (base.empty()) return;
-  Tag_attributes attributes;
-  bool attributes_read = false;
+  std::optional<Tag_attributes> attributes;  // read when the tag needs them
   if (!end) {
     if (base == "img") {
       ++out_.images;
     } else if (base == "a") {
-      read_attributes(token, n, attributes);
-      attributes_read = true;
-      if (attributes.href) ++out_.anchors;
+      read_attributes(token, n, attributes.emplace());
+      if (attributes->href) ++out_.anchors;
     } else if (base == "title" && !title_done_) {
       // A title holds text only: everything up to its end tag is the title as written.
       const std::int64_t close = end_of_raw_text("title", 5);
@@ -635,7 +636,7 @@ void Page_text_reader::read_tag(const char* token, int n) {
   }
   if (is_void_element(base) || (n >= 2 && token[n - 2] == '/' && token[n - 1] == '>'))
     return;
-  const Markup_state next = state_for(base, token, n, attributes_read ? &attributes : nullptr);
+  const Markup_state next = state_for(base, token, n, attributes ? &*attributes : nullptr);
   // A paragraph ends where another block begins.
   if (block && !stack_.empty() && stack_.back().view() == "p" &&
       base != "p")
@@ -650,11 +651,8 @@ std::string Page_text::block_text(const Text_block& b) const {
   std::string out;
   for (std::uint32_t i = b.first; i < b.end; ++i) {
     const Text_token& t = tokens[i];
-    if (t.kind == Text_token::space) {
-      if (!out.empty() && out.back() != ' ') out += ' ';
-    } else {
-      out.append(text(t));
-    }
+    if (t.blank_before && !out.empty() && out.back() != ' ') out += ' ';
+    out.append(text(t));
   }
   while (!out.empty() && out.back() == ' ') out.pop_back();
   return out;
@@ -709,18 +707,24 @@ std::uint32_t word_hash(const char* w, size_t n) {
   return h;
 }
 
-// The function words in an open-addressing table of 512 slots (about 190 words).
+// The function words in an open-addressing table of 512 slots (about 190 words), and for each
+// first letter the byte lengths its function words have as written (a typographic apostrophe
+// adds two bytes): most words are told apart by these before any hashing.
 struct Function_word_table {
   std::string_view slots[512];
+  std::uint16_t lengths[26] = {};
   Function_word_table() {
     for (std::string_view w : function_words) {
       size_t i = word_hash(w.data(), w.size()) & 511;
       while (!slots[i].empty()) i = (i + 1) & 511;
       slots[i] = w;
+      lengths[w[0] - 'a'] |= static_cast<std::uint16_t>(1u << w.size());
+      if (w.find('\'') != std::string_view::npos)
+        lengths[w[0] - 'a'] |= static_cast<std::uint16_t>(1u << (w.size() + 2));
     }
   }
-  bool contains(const char* w, size_t n) const {
-    for (size_t i = word_hash(w, n) & 511; !slots[i].empty(); i = (i + 1) & 511)
+  bool contains(const char* w, size_t n, std::uint32_t hash) const {
+    for (size_t i = hash & 511; !slots[i].empty(); i = (i + 1) & 511)
       if (slots[i].size() == n && std::memcmp(slots[i].data(), w, n) == 0) return true;
     return false;
   }
@@ -732,21 +736,28 @@ bool is_function_word(std::string_view word) {
   static const Function_word_table table;
   // The longest function word has ten bytes ("themselves"; "doesn’t" nine).
   if (word.empty() || word.size() > 10) return false;
+  const char first = lower(word[0]);
+  if (first < 'a' || first > 'z' || !((table.lengths[first - 'a'] >> word.size()) & 1)) return false;
   char buffer[16];
   size_t n = 0;
+  std::uint32_t hash = 2166136261u;  // word_hash of the lower-case form, as it is made
   for (size_t i = 0; i < word.size(); ++i) {
     const unsigned char c = static_cast<unsigned char>(word[i]);
+    char plain;
     // A typographic apostrophe reads as "'".
     if (c == 0xE2 && i + 2 < word.size() && word[i + 1] == '\x80' &&
         (word[i + 2] == '\x98' || word[i + 2] == '\x99')) {
-      buffer[n++] = '\'';
+      plain = '\'';
       i += 2;
-      continue;
+    } else if (c >= 0x80) {
+      return false;
+    } else {
+      plain = lower(static_cast<char>(c));
     }
-    if (c >= 0x80) return false;
-    buffer[n++] = lower(static_cast<char>(c));
+    buffer[n++] = plain;
+    hash = (hash ^ static_cast<unsigned char>(plain)) * 16777619u;
   }
-  return table.contains(buffer, n);
+  return table.contains(buffer, n, hash);
 }
 
 const char* block_reason_name(Block_reason reason) {

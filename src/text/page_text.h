@@ -26,20 +26,26 @@
 
 namespace orvalis {
 
+// A word or a punctuation token. Blanks are no tokens: the token after a blank says so, and a
+// blank between two tokens of a block is one " " in Page_text::chars between their texts.
 struct Text_token {
-  enum Kind : std::uint8_t { word, punct, space };
+  enum Kind : std::uint8_t { word, punct };
   enum Flag : std::uint8_t {
     after_tag = 1,     // a tag came between this token and the one before
     in_anchor = 2,     // inside an "a" element
     in_emphasis = 4,   // inside i, b, em or strong
     sentence_end = 8,  // punctuation that ends a sentence: . ! ? | *
     footnote = 16,     // a link inside sup: a footnote mark such as "[1]", no part of a sentence
+    blank = 128,       // in blank_before: a blank came between this token and the one before
   };
   std::uint32_t offset = 0;  // bytes in Page_text::chars
   std::uint32_t length = 0;
   Kind kind = word;
   std::uint8_t flags = 0;
   char ascii = 0;  // punctuation: the ASCII character it reads as
+  // `blank` and the flags the blank before this token had (after_tag: a tag came before the
+  // blank), or 0 when none came.
+  std::uint8_t blank_before = 0;
   std::uint32_t word_index = 0;  // a word: its index in Page_text::words
 };
 

@@ -393,7 +393,8 @@ void collect_terms(const Page_text& text, Page_words& words, Phrase_collector& p
     phrases.flush();
     for (std::uint32_t i = b.first; i < b.end; ++i) {
       const Text_token& t = text.tokens[i];
-      if (t.flags & Text_token::after_tag) phrases.flush();  // every tag ends a phrase
+      // Every tag ends a phrase (one before the blank too).
+      if ((t.flags | t.blank_before) & Text_token::after_tag) phrases.flush();
       if (t.kind == Text_token::word) {
         if (words.is_symbol(t.word_index))
           phrases.punct(',');  // a sign between words ends a phrase like a comma
@@ -423,11 +424,11 @@ class Sentence_selector {
       if (!b.kept || b.heading) continue;
       for (std::uint32_t i = b.first; i < b.end; ++i) {
         const Text_token& t = text.tokens[i];
+        if ((t.blank_before & Text_token::footnote) && first_ != none) footnote_inside_ = true;
         if (t.flags & Text_token::footnote) {
           if (first_ != none) footnote_inside_ = true;
           continue;
         }
-        if (t.kind == Text_token::space) continue;
         if (first_ == none) first_ = i;
         last_ = i;
         if (t.kind == Text_token::word) word(text.text(t), t.word_index);
@@ -472,11 +473,21 @@ class Sentence_selector {
       std::string_view sentence(text_->chars.data() + a.offset, z.offset + z.length - a.offset);
       if (footnote_inside_) {
         sentence_.clear();
+        bool after_mark = false;
         for (std::uint32_t i = first_; i <= last_; ++i) {
           const Text_token& t = text_->tokens[i];
-          if (t.flags & Text_token::footnote) continue;
-          if (t.kind != Text_token::space) sentence_.append(text_->text(t));
-          else if (!sentence_.empty() && sentence_.back() != ' ') sentence_ += ' ';
+          if (i != first_ && t.blank_before && !(t.blank_before & Text_token::footnote) &&
+              !sentence_.empty() && sentence_.back() != ' ')
+            sentence_ += ' ';
+          if (t.flags & Text_token::footnote) {
+            after_mark = true;
+            continue;
+          }
+          // What follows a mark without a blank ("degrees [3].") joins the text before it.
+          if (after_mark && !t.blank_before && !sentence_.empty() && sentence_.back() == ' ')
+            sentence_.pop_back();
+          after_mark = false;
+          sentence_.append(text_->text(t));
         }
         sentence = sentence_;
       }
@@ -542,7 +553,7 @@ Term_table salient_of(const Page_text& text) {
     mark = Mark::brk;
     for (std::uint32_t i = b.first; i < b.end; ++i) {
       const Text_token& t = text.tokens[i];
-      if (t.flags & Text_token::after_tag) mark = Mark::brk;
+      if ((t.flags | t.blank_before) & Text_token::after_tag) mark = Mark::brk;
       if (t.kind == Text_token::punct) {
         mark = (t.ascii == '!' || t.ascii == '?' || t.ascii == '.') ? Mark::sentence_start
                                                                      : Mark::brk;

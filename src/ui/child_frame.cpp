@@ -13,6 +13,7 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
+#include "database/page_copy_store.h"
 #include "database/topic_store.h"
 #include "foundation/settings.h"
 #include "platform/registry_store.h"
@@ -127,6 +128,7 @@ void CChildFrame::list_selected(const QModelIndex& index) {
     current_.document = item->document;
   }
   show_detail();
+  if (current_.kind == Selection::document) document_opened(current_.document.document->url_id);
   emit selection_changed();
 }
 
@@ -137,15 +139,25 @@ void CChildFrame::show_detail() {
   auto html = [](const Ref_string& s) { return QString::fromUtf8(s.c_str(), s.length()); };
   if (current_.kind == Selection::document && current_.document.document) {
     const Document& d = *current_.document.document;
+    const Page_changes changes = latest_page_changes(d.url_id);
     detail_->setHtml(pages ? html(document_detail(d, current_.document.link,
-                                                  Detail_options::from_settings()))
-                           : document_detail_html(d));
+                                                  Detail_options::from_settings(), &changes))
+                           : document_detail_html(d, &changes));
   } else if (current_.topic) {
     detail_->setHtml(pages ? html(topic_detail(*current_.topic))
                            : topic_detail_html(*current_.topic));
   } else {
     detail_->clear();
   }
+}
+
+void CChildFrame::document_opened(std::int32_t url_id) {
+  // A changed document shown once is no longer new: its mark goes, and with its topic's last
+  // one the topic leaves "Topics with new info".
+  Page_copy_store copies;
+  if (!copies.is_changed(url_id) || !copies.mark_seen(url_id)) return;
+  list_model_->forget_change(url_id);
+  reload_tree_keeping_state();
 }
 
 void CChildFrame::changeEvent(QEvent* event) {

@@ -97,6 +97,8 @@ class CChildFrame : public QWidget {
   void tree_selected(const QModelIndex& index);
   void list_selected(const QModelIndex& index);
   void show_detail();
+  // The user opened the document `url_id` (selected it): a change mark on it goes.
+  void document_opened(std::int32_t url_id);
   void context_menu(QWidget* view, const QPoint& at);
   // Asks for a text and finds it in the detail pane.
   void ask_find_in_detail();

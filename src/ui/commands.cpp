@@ -31,6 +31,8 @@ const Command_info kCommands[] = {
     {cmd_drop_move, "&Move", 8033, nullptr},
     {cmd_drop_copy, "&Copy", 8034, nullptr},
     {cmd_drop_merge, "M&erge", 8035, nullptr},
+    {cmd_open_saved_copy, "Open &Saved Copy", 0,
+     "Open the copy of the document's page kept when the agent last read it\nOpen Saved Copy"},
     {cmd_file_new, "&New...", 0, "Create a new document\nNew"},
     {cmd_file_open, "&Open...", 0, "Open an existing document\nOpen"},
     {cmd_file_close, "&Close", 0, "Close the active document\nClose"},
@@ -131,6 +133,8 @@ bool command_enabled(int id, const Command_context& c) {
              (is_topic(c.selection) || c.selection == Selection::document);
     case cmd_follow_links:
       return c.database_open && c.agent_available && c.selection == Selection::document;
+    case cmd_open_saved_copy:
+      return c.database_open && c.selection == Selection::document;
     case cmd_schedule_tasks:
       return c.database_open && c.agent_available && is_topic(c.selection);
     case cmd_drop_move:

@@ -35,6 +35,7 @@ enum Command_id : int {
   cmd_drop_move = 8033,
   cmd_drop_copy = 8034,
   cmd_drop_merge = 8035,
+  cmd_open_saved_copy = 8040,
   // The frame's standard commands.
   cmd_file_new = 57600,
   cmd_file_open = 57601,

@@ -30,7 +30,7 @@ QString joined(const Ref_list<Ref_string>& parts, const char* between, int* coun
 
 QString count_text(std::int32_t n) { return n == -1 ? QStringLiteral("?") : QString::number(n); }
 
-QString as_html(const Lines& lines) {
+QString as_html(const Lines& lines, const QString& tail = {}) {
   QString html = QStringLiteral(
       "<html><body style=\"font-family: 'Times New Roman', serif; font-size: 11pt;\">");
   for (const Line& l : lines) {
@@ -40,6 +40,7 @@ QString as_html(const Lines& lines) {
     html += QStringLiteral("<p style=\"margin: 0 0 4px 0;\"><b>%1:</b> %2</p>")
                 .arg(l.label.toHtmlEscaped(), value);
   }
+  html += tail;
   html += QStringLiteral("</body></html>");
   return html;
 }
@@ -55,16 +56,18 @@ QString topic_detail_html(const Topic& topic) {
                   {"Category", qs(topic.category)}});
 }
 
-QString document_detail_html(const Document& d) {
+QString document_detail_html(const Document& d, const Page_changes* changes) {
   int keywords = 0;
   QString joined_keywords = joined(d.summary, ", ", &keywords);
+  const QString tail = changes ? QString::fromStdString(page_changes_html(*changes)) : QString();
   return as_html({{"Title", qs(d.title)},
                   {"URL", qs(d.address), true},
                   {"Links", count_text(d.num_anchors)},
                   {"Images", count_text(d.num_images)},
                   {"Summary", joined(d.abstract, " ")},
                   {keywords == 1 ? "Keyword" : "Keywords", joined_keywords},
-                  {"Annotation", qs(d.annotation)}});
+                  {"Annotation", qs(d.annotation)}},
+                 tail);
 }
 
 }  // namespace orvalis::ui

@@ -7,6 +7,7 @@
 #include <QTextDocument>
 
 #include "database/document_store.h"
+#include "database/page_copy_store.h"
 #include "database/topic_store.h"
 #include "ui/topic_tree_model.h"
 #include "ui/ui_text.h"
@@ -57,6 +58,7 @@ void Item_list_model::show_topic(const Topic_handle& topic) {
   topic_ = topic;
   items_.clear();
   documents_ = 0;
+  read_changes();
   if (topic) {
     for (const Related_topic& r : Topic_store::shared().related_topics(topic->concept_id))
       items_.push_back(Item{r.topic, {}, r.code});
@@ -74,6 +76,7 @@ void Item_list_model::show_topics(const Ref_list<Topic_handle>& topics) {
   topic_ = Topic_handle();
   items_.clear();
   documents_ = 0;
+  read_changes();
   for (const Topic_handle& t : topics) items_.push_back(Item{t, {}, {}});
   endResetModel();
 }
@@ -82,6 +85,22 @@ void Item_list_model::clear() { show_topics({}); }
 
 void Item_list_model::refresh() {
   if (topic_) show_topic(topic_);
+}
+
+void Item_list_model::read_changes() {
+  changed_documents_.clear();
+  changed_topics_.clear();
+  if (!Database::shared().is_open()) return;
+  Page_copy_store copies;
+  changed_documents_ = copies.changed_documents();
+  if (!changed_documents_.empty()) changed_topics_ = copies.topics_with_changes();
+}
+
+void Item_list_model::forget_change(std::int32_t url_id) {
+  if (!changed_documents_.erase(url_id)) return;
+  for (int r = 0; r < static_cast<int>(items_.size()); ++r)
+    if (items_[r].document.document && items_[r].document.document->url_id == url_id)
+      emit dataChanged(index(r, name), index(r, name), {Qt::DecorationRole});
 }
 
 const Item_list_model::Item* Item_list_model::item(int row) const {
@@ -133,7 +152,7 @@ QVariant Item_list_model::data(const QModelIndex& index, int role) const {
 QVariant Item_list_model::topic_cell(const Topic& t, int column, int role) const {
   if (role == Qt::DecorationRole)
     return column == name ? QVariant(Topic_tree_model::topic_icon(
-                                Topic_tree_model::modified_recently(t)))
+                                Topic_tree_model::modified_recently(t) || changed_topics_.count(t.concept_id)))
                           : QVariant();
   switch (column) {
     case name: return qs(t.name);
@@ -150,6 +169,8 @@ QVariant Item_list_model::document_cell(const Topic_document& d, int column, int
     if (column != name) return {};
     static const QIcon fresh = page_icon(QColor(250, 225, 90));
     static const QIcon seen = page_icon(Qt::white);
+    static const QIcon changed = page_icon(QColor(245, 150, 50));
+    if (changed_documents_.count(doc.url_id)) return changed;
     return doc.time_last_retrieved.is_valid() ? seen : fresh;
   }
   switch (column) {

@@ -3,11 +3,13 @@
 // Name, Description, Enabled, Links, Summary, Images, Added By, Keywords, Address, Relevant.
 // Numbers sort as numbers (Qt::UserRole holds the sort key). A document added by hand shows
 // "Manual Edit" as the engine that added it; a link or image count stored as -1 shows "?".
-// A new document's icon is yellow until its page has been retrieved, white afterwards.
+// A new document's icon is yellow until its page has been retrieved, white afterwards; a
+// document whose page changed since the user last opened it shows an orange icon.
 // Owner: the topic window. Thread: the user-interface thread.
 #pragma once
 
 #include <QAbstractTableModel>
+#include <unordered_set>
 #include <vector>
 
 #include "database/document.h"
@@ -39,6 +41,8 @@ class Item_list_model : public QAbstractTableModel {
   void refresh();
 
   const Item* item(int row) const;
+  // The document was opened: its icon no longer shows a change.
+  void forget_change(std::int32_t url_id);
   const Topic_handle& shown_topic() const { return topic_; }
   // "%0 documents on topic." for the shown topic; empty when no topic is shown.
   QString document_count_text() const;
@@ -54,8 +58,12 @@ class Item_list_model : public QAbstractTableModel {
   QVariant topic_cell(const Topic& t, int column, int role) const;
   QVariant document_cell(const Topic_document& d, int column, int role) const;
 
+  // Reads which documents and topics have changes not yet seen.
+  void read_changes();
+
   Topic_handle topic_;
   std::vector<Item> items_;
+  std::unordered_set<std::int32_t> changed_documents_, changed_topics_;
   int documents_ = 0;
 };
 

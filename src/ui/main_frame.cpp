@@ -40,6 +40,7 @@
 #include "database/schema.h"
 #include "database/search_resource_store.h"
 #include "database/topic_store.h"
+#include "reports/saved_copy_page.h"
 #include "foundation/settings.h"
 #include "reports/detail_pages.h"
 #include "platform/clock.h"
@@ -404,6 +405,7 @@ void CMainFrame::run_command(int id) {
     case cmd_delete_relation: delete_relation(); break;
     case cmd_add_document: add_document(); break;
     case cmd_view_in_browser: view_in_browser(); break;
+    case cmd_open_saved_copy: open_saved_copy(); break;
     case cmd_properties: properties(); break;
     case cmd_print: print(false); break;
     case cmd_print_preview: print(true); break;
@@ -534,6 +536,20 @@ void CMainFrame::view_in_browser() {
   const Topic_document& item = w->current().document;
   open_address(qs(document_browser_address(*item.document, item.link, Detail_options::from_settings(),
                                            Publish_options::from_settings())));
+}
+
+void CMainFrame::open_saved_copy() {
+  CChildFrame* w = active_topic_window();
+  if (!w || w->current().kind != Selection::document || !w->current().document.document) return;
+  const Document& d = *w->current().document.document;
+  std::string error;
+  const std::string page = write_saved_copy_page(d, Publish_options::from_settings(), error);
+  if (page.empty()) {
+    if (!error.empty() && error.back() != '.') error += '.';
+    show_message(QString::fromStdString(error));
+    return;
+  }
+  open_address(QUrl::fromLocalFile(QString::fromStdString(page)).toString());
 }
 
 void CMainFrame::search_web() {

@@ -153,6 +153,8 @@ class CMainFrame : public QMainWindow {
   void delete_relation();
   void add_document();
   void view_in_browser();
+  // Writes the selected document's latest saved copy as a page and opens it in the browser.
+  void open_saved_copy();
   void search_web();
   void summarize();
   void follow_links();

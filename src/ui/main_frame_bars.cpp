@@ -76,7 +76,8 @@ void CMainFrame::make_actions() {
       cmd_file_new, cmd_file_open, cmd_file_close, cmd_print_setup, cmd_print,
       cmd_print_preview, cmd_copy, cmd_cut, cmd_paste, cmd_new_window, cmd_arrange, cmd_cascade,
       cmd_tile, cmd_about, cmd_exit, cmd_help_contents, cmd_tutorial, cmd_controls_toolbar,
-      cmd_status_bar, cmd_import, cmd_compact, cmd_export_topics, cmd_import_topics};
+      cmd_status_bar, cmd_import, cmd_compact, cmd_export_topics, cmd_import_topics,
+      cmd_open_saved_copy};
   for (int id : ids) {
     const Command_info* info = command_info(id);
     auto* a = new QAction(QString::fromUtf8(info->label), this);
@@ -320,8 +321,8 @@ void CMainFrame::fill_context_menu(QMenu& menu, Selection selection) {
     }
   };
   if (selection == Selection::document) {
-    add({cmd_summarize, cmd_follow_links, cmd_view_in_browser, 0, cmd_cut, cmd_copy, cmd_delete, 0,
-         cmd_properties});
+    add({cmd_summarize, cmd_follow_links, cmd_view_in_browser, cmd_open_saved_copy, 0, cmd_cut, cmd_copy,
+         cmd_delete, 0, cmd_properties});
   } else {
     add({cmd_create_related_topic, cmd_select_relation, cmd_add_document, 0, cmd_search_web,
          cmd_summarize, cmd_schedule_tasks, cmd_organize, cmd_view_in_browser, 0, cmd_cut,

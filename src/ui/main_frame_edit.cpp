@@ -119,8 +119,9 @@ void CMainFrame::open_item(CChildFrame* window) {
       open_address(QString::fromUtf8(cur.document.document->address.c_str()));
       return;
     }
+    const Page_changes changes = latest_page_changes(cur.document.document->url_id);
     Ref_string page = document_detail(*cur.document.document, cur.document.link,
-                                      Detail_options::from_settings());
+                                      Detail_options::from_settings(), &changes);
     window->detail()->setHtml(QString::fromUtf8(page.c_str(), page.length()));
   } else if (cur.topic) {
     window->select_topic(cur.topic->concept_id);

@@ -1,11 +1,14 @@
 #include "ui/topic_tree_model.h"
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QPainter>
 #include <QPixmap>
 #include <QStyle>
 
 #include "database/database.h"
+#include "database/page_copy_store.h"
 #include "database/topic_store.h"
 #include "platform/clock.h"
 #include "ui/ui_text.h"
@@ -71,6 +74,8 @@ void Topic_tree_model::reload() {
   }
   with_related_.clear();
   with_related_read_ = false;
+  with_changes_.clear();
+  with_changes_read_ = false;
   endResetModel();
 }
 
@@ -93,7 +98,18 @@ void Topic_tree_model::load(Node& n) const {
       case my_topics: topics = store.user_top_level_topics(); break;
       case scheduled_topics: topics = store.scheduled_topics(); break;
       case orvalis_topics: topics = store.top_level_topics(); break;
-      default: topics = store.recently_modified_topics(); break;
+      default: {
+        topics = store.recently_modified_topics();
+        // Then the topics whose documents changed, in the order they were made.
+        std::unordered_set<std::int32_t> listed;
+        for (const Topic_handle& t : topics) listed.insert(t->concept_id);
+        std::vector<std::int32_t> changed(with_changes().begin(), with_changes().end());
+        std::sort(changed.begin(), changed.end());
+        for (std::int32_t id : changed)
+          if (!listed.count(id))
+            if (Topic_handle t = store.topic(id)) topics.append(t);
+        break;
+      }
     }
     for (const Topic_handle& t : topics) add(t, Ref_string());
   } else if (n.topic) {
@@ -152,10 +168,19 @@ QVariant Topic_tree_model::data(const QModelIndex& index, int role) const {
     return {};
   }
   if (role == Qt::DisplayRole) return QString::fromUtf8(n->topic->name.c_str());
-  if (role == Qt::DecorationRole) return topic_icon(modified_recently(*n->topic));
+  if (role == Qt::DecorationRole)
+    return topic_icon(modified_recently(*n->topic) || with_changes().count(n->topic->concept_id));
   if (role == Qt::ToolTipRole && !n->code.empty())
     return QString::fromUtf8(relationship_label(n->code).c_str());
   return {};
+}
+
+const std::unordered_set<std::int32_t>& Topic_tree_model::with_changes() const {
+  if (!with_changes_read_) {
+    with_changes_read_ = true;
+    if (Database::shared().is_open()) with_changes_ = Page_copy_store().topics_with_changes();
+  }
+  return with_changes_;
 }
 
 Qt::ItemFlags Topic_tree_model::flags(const QModelIndex& index) const {

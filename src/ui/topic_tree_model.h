@@ -1,9 +1,9 @@
 // Topic_tree_model is the topic tree of a topic window as a Qt item model: the four root
 // folders, each a filter over the topics of the open database ("My Topics": the user's own;
 // "Scheduled topics": with searching or summarizing scheduled; "Orvalis topics": predefined;
-// "Topics with new info": modified in the last day), and below each topic its related topics,
-// read when a node is first looked into. A topic's icon is yellow while it was modified in
-// the last day and green afterwards.
+// "Topics with new info": modified in the last day, or holding a document whose page changed
+// since the user last opened it), and below each topic its related topics, read when a node is
+// first looked into. A topic's icon is yellow while it has new info and green afterwards.
 // Owner: the topic window. Thread: the user-interface thread.
 // REQUIRES: reload() after the open database or its topics change.
 #pragma once
@@ -63,6 +63,10 @@ class Topic_tree_model : public QAbstractItemModel {
   // opened is known without reading each topic's relations.
   mutable std::unordered_set<std::int32_t> with_related_;
   mutable bool with_related_read_ = false;
+  // The topics with a changed document not yet opened, read once a reload.
+  mutable std::unordered_set<std::int32_t> with_changes_;
+  mutable bool with_changes_read_ = false;
+  const std::unordered_set<std::int32_t>& with_changes() const;
 };
 
 }  // namespace orvalis::ui

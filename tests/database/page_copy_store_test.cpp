@@ -1,10 +1,13 @@
 // Page copies: the change rule, reading a copy back (also when its bytes are damaged), the space
 // limit, a disk that fills while a copy is stored, and compaction's removal of orphan copies.
 #include <string>
+#include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "database/document_store.h"
 #include "database/page_copy_store.h"
+#include "database/topic_store.h"
 #include "database_test_support.h"
 
 namespace orvalis::testing {
@@ -168,6 +171,73 @@ TEST_F(Page_copies, LimitDropsOldCopiesOfTheLargestDocumentsFirst) {
     EXPECT_LE(store.total_bytes(), c.limit) << c.name;
   }
   EXPECT_EQ(scalar(db, "SELECT count(*) FROM url_master"), 3);
+}
+
+TEST_F(Page_copies, KeptTotalFollowsOtherWritersAndDamage) {
+  // Each document's copy takes about 1 KB compressed; the limit leaves room for three.
+  auto noise = [](int seed) {
+    std::string s;
+    for (std::uint32_t x = 99u + static_cast<std::uint32_t>(seed); s.size() < 1000;)
+      x = x * 1103515245u + 12345u, s += static_cast<char>('a' + (x >> 24) % 26);
+    return s;
+  };
+  const struct {
+    const char* name;
+    const char* damage;  // done to the total's row before the last copy, by hand
+  } cases[] = {
+      {"another connection's copies are counted", nullptr},
+      {"a missing row is summed afresh", "DELETE FROM page_copies_room"},
+      {"a text is summed afresh", "UPDATE page_copies_room SET total = 'many'"},
+      {"a negative total is summed afresh", "UPDATE page_copies_room SET total = -5"},
+      {"a huge total is summed afresh", "UPDATE page_copies_room SET total = 9223372036854775000"},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    db.execute("DELETE FROM url_master");
+    if (db.has_table("page_copies")) db.execute("DELETE FROM page_copies; DELETE FROM page_copies_room");
+    std::vector<std::int32_t> ids;
+    for (int i = 0; i < 4; ++i) ids.push_back(add_document(db, "http://t.example/" + std::to_string(++n)));
+    Page_copy_store store(db);
+    const Page_copy first = copy_of(noise(n), 100);
+    const std::int64_t limit = 3 * static_cast<std::int64_t>(first.text.size()) + 100;
+    ASSERT_EQ(store.add_copy(ids[0], first, limit), Page_copy_store::Added::kept) << c.name;
+    {
+      // Two more copies through a second connection to the same file.
+      Database other;
+      ASSERT_TRUE(other.open(Ref_string(path)));
+      Page_copy_store elsewhere(other);
+      for (int i = 1; i <= 2; ++i)
+        ASSERT_EQ(elsewhere.add_copy(ids[i], copy_of(noise(n * 10 + i), 100 + i), limit),
+                  Page_copy_store::Added::kept) << c.name;
+    }
+    if (c.damage) db.execute(c.damage);
+    ASSERT_EQ(store.add_copy(ids[3], copy_of(noise(n * 10 + 3), 200), limit), Page_copy_store::Added::kept)
+        << c.name;
+    EXPECT_LE(store.total_bytes(), limit) << c.name;
+    EXPECT_EQ(scalar(db, "SELECT count(*) FROM page_copies"), 3) << c.name;
+    EXPECT_EQ(scalar(db, "SELECT total FROM page_copies_room"), store.total_bytes()) << c.name;
+  }
+}
+
+TEST_F(Page_copies, TopicsWithChangedDocuments) {
+  Topic_store topics(db);
+  Document_store documents(db);
+  Page_copy_store store(db);
+  const std::int32_t a = topics.add_topic("alpha")->concept_id;
+  const std::int32_t b = topics.add_topic("beta")->concept_id;
+  const std::int32_t c = topics.add_topic("gamma")->concept_id;
+  const std::int32_t changed = add_document(db, "http://changed.example/");
+  const std::int32_t same = add_document(db, "http://same.example/");
+  for (auto [topic, doc] : {std::pair{a, changed}, std::pair{b, same}, std::pair{c, changed}}) {
+    Document_link link;
+    ASSERT_TRUE(documents.link_document(topic, doc, link, false));
+  }
+  for (const char* text : {"old", "new"}) store.add_copy(changed, copy_of(text, 100), 1 << 30);
+  for (const char* text : {"old", "old"}) store.add_copy(same, copy_of(text, 100), 1 << 30);
+  db.execute("UPDATE concept_urls SET date_deleted = 1 WHERE concept_id = " + std::to_string(c));
+  EXPECT_EQ(store.topics_with_changes(), (std::unordered_set<std::int32_t>{a}));
+  store.mark_seen(changed);
+  EXPECT_TRUE(store.topics_with_changes().empty());
 }
 
 TEST_F(Page_copies, FullDiskKeepsTheSummaryAndDropsTheCopy) {

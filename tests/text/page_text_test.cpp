@@ -231,6 +231,34 @@ TEST(Page_text, EachDistinctWordIsReadOnce) {
   EXPECT_EQ(t.text(t.words[2999]), "w" + std::to_string(2999 * 7919));
 }
 
+// Blanks, tags and footnote marks between words: a block's text keeps the marks, a sentence
+// leaves them out, and neither has a blank the page did not show.
+TEST(Page_text, BlanksTagsAndFootnoteMarks) {
+  const struct {
+    const char* html;
+    const char* block;
+    const char* sentence;
+  } cases[] = {
+      {"Water  boils\n at <b>100</b> degrees<sup><a href=#n1>[1]</a></sup> at sea level, as the "
+       "tables show.",
+       "Water boils at 100 degrees[1] at sea level, as the tables show.",
+       "Water boils at 100 degrees at sea level, as the tables show."},
+      {"The kettle whistles <sup><a href=#n2> [2] </a></sup> when the water is ready.",
+       "The kettle whistles [2] when the water is ready.", "The kettle whistles when the water is ready."},
+      {"The water is ice at zero degrees <sup><a href=#n3>[3]</a></sup>.", "The water is ice at zero degrees [3].",
+       "The water is ice at zero degrees."},
+      {"A <a href=x>linked  phrase</a> and <em>some</em><em>words</em> stay together here. ",
+       "A linked phrase and somewords stay together here.",
+       "A linked phrase and somewords stay together here."},
+  };
+  Word_tagger tagger(ORVALIS_DATA_DIR);
+  for (const auto& c : cases) {
+    const std::string html = std::string("<main><p>") + c.html + "</p></main>";
+    EXPECT_EQ(kept_blocks(html), V{c.block}) << c.html;
+    EXPECT_EQ(strings(summarize_page(page_of(html), "", tagger).extract), V{c.sentence}) << c.html;
+  }
+}
+
 // The one pass reads the title and the counts as the title reader does.
 TEST(Page_text, TitleAndCountsAgreeWithTheTitleReader) {
   for (const char* file : {"layouts/wiki_article.html", "layouts/blog_post.html",

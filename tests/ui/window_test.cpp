@@ -15,7 +15,11 @@
 #include <QTextDocument>
 #include <QTreeView>
 
+#include <QFile>
+#include <QUrl>
+
 #include "database/database.h"
+#include "database/page_copy_store.h"
 #include "database/schema.h"
 #include "ui/child_frame.h"
 #include "ui/commands.h"
@@ -109,6 +113,52 @@ TEST_F(Window_test, TopicFromQuickTopicsAppearsInTreeListAndDetailAndIsDeleted) 
   EXPECT_EQ(questions_, QStringList({"Are you sure you want to delete the topic 'Honeybees'?"}));
   EXPECT_EQ(tree->rowCount(tree->root_index(Topic_tree_model::my_topics)), 0);
   EXPECT_FALSE(Topic_store::shared().topic(topic->concept_id));
+}
+
+TEST_F(Window_test, ChangedPageShowsUntilOpenedAndItsCopyOpens) {
+  ASSERT_TRUE(frame_->new_database(QString::fromStdString(dir_.file("changes.ov2"))));
+  CChildFrame* w = frame_->active_topic_window();
+  ASSERT_TRUE(w);
+  Topic_handle topic = add_topic("Kites");
+  Document_handle d = add_document(topic, "http://127.0.0.1/kites/box.html", "Box kites", 3, {"Box kites fly."});
+  // The topic was modified long ago: only the changed page can bring it under new info.
+  Database::shared().execute("UPDATE concept_master SET time_last_modified = 1000");
+  Page_copy_store copies;
+  const std::string html = "<html><head><script>steal()</script></head><body><a href=\"more.html\">"
+                           "Box kites</a> were first flown in 1893.</body></html>";
+  const std::string_view received(html);
+  copies.add_copy(d->url_id, Page_copy_store::prepare("Box kites were first flown in 1892. They are stable.",
+                                                      nullptr, "UTF-8", 200, 1000), 1 << 30);
+  copies.add_copy(d->url_id, Page_copy_store::prepare("Box kites were first flown in 1893. They are stable.",
+                                                      &received, "UTF-8", 200, 2000), 1 << 30);
+  w->reload();
+  Topic_tree_model* tree = w->tree_model();
+  const QModelIndex new_info = tree->root_index(Topic_tree_model::topics_with_new_info);
+  EXPECT_TRUE(tree->find_topic(topic->concept_id, new_info).isValid());
+
+  ASSERT_TRUE(w->select_topic(topic->concept_id));
+  w->list()->setCurrentIndex(w->list()->model()->index(0, 0));
+  ASSERT_EQ(w->current().kind, ui::Selection::document);
+  const QString detail = w->detail()->toPlainText();
+  for (const char* line : {"What changed", "\u2212 Box kites were first flown in 1892.",
+                           "+ Box kites were first flown in 1893."})
+    EXPECT_TRUE(detail.contains(QString::fromUtf8(line))) << line << "\n" << detail.toStdString();
+  EXPECT_FALSE(detail.contains("They are stable")) << detail.toStdString();
+  // Shown once, the document is no longer new, nor its topic.
+  EXPECT_FALSE(copies.is_changed(d->url_id));
+  EXPECT_FALSE(tree->find_topic(topic->concept_id, tree->root_index(Topic_tree_model::topics_with_new_info)).isValid());
+
+  QStringList opened;
+  frame_->browse = [&opened](const QString& a) { opened << a; };
+  EXPECT_TRUE(frame_->action(ui::cmd_open_saved_copy)->isEnabled());
+  frame_->run_command(ui::cmd_open_saved_copy);
+  ASSERT_EQ(opened.size(), 1);
+  QFile page(QUrl(opened[0]).toLocalFile());
+  ASSERT_TRUE(page.open(QIODevice::ReadOnly)) << opened[0].toStdString();
+  const QString text = QString::fromUtf8(page.readAll());
+  EXPECT_FALSE(text.contains("steal")) << text.toStdString();
+  EXPECT_TRUE(text.contains("href=\"http://127.0.0.1/kites/more.html\"")) << text.toStdString();
+  EXPECT_TRUE(sink_.shown.empty());
 }
 
 TEST_F(Window_test, QuickTopicsRefusesEmptyAndLongNames) {
