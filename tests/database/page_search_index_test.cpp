@@ -211,6 +211,9 @@ TEST_F(Page_search_index_test, AFileWithoutTheIndexOrWithAForeignOneIsSearchedTh
       {"DROP TABLE page_text_index; CREATE VIRTUAL TABLE page_text_index USING fts5(title, extract,"
        " terms, body, address, tokenize = 'unicode61 remove_diacritics 2', prefix = '3')",
        true},
+      {"DROP TABLE page_text_index; CREATE VIRTUAL TABLE page_text_index USING fts5(title, extract,"
+       " terms, body, address, tokenize = 'unicode61 remove_diacritics 2', prefix = '3 4')",
+       true},
   };
   for (const Case& c : cases) {
     db.close();
