@@ -259,6 +259,17 @@ TEST(Page_text, BlanksTagsAndFootnoteMarks) {
   }
 }
 
+// What a page copy keeps: the kept blocks a line each, headings without their header links.
+TEST(Page_text, ReadableTextKeepsHeadingsWithoutTheirHeaderLinks) {
+  const Page_text t = classified(
+      "<main><h1>Basic Usage<a class=headerlink href=#u>\xC2\xB6</a></h1><p>Serialize the object "
+      "as a stream of text to the file, as the table shows.</p><h2>Sections \xC2\xA7 </h2>"
+      "<p>The price is 5 \xC2\xA7 today, paid at the door of the hall.</p></main>");
+  EXPECT_EQ(readable_text(t),
+            "Basic Usage\nSerialize the object as a stream of text to the file, as the table shows.\n"
+            "Sections\nThe price is 5 \xC2\xA7 today, paid at the door of the hall.");
+}
+
 // The one pass reads the title and the counts as the title reader does.
 TEST(Page_text, TitleAndCountsAgreeWithTheTitleReader) {
   for (const char* file : {"layouts/wiki_article.html", "layouts/blog_post.html",
