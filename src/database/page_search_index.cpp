@@ -422,24 +422,30 @@ void Page_search_index::write_row(std::int64_t url_id, const std::string_view* b
     Db_statement(db_, "DELETE FROM page_text_index WHERE rowid = ?1").bind(1, url_id).run();
     return;
   }
-  std::string kept_body;
-  if (!body) {
-    Db_statement old(db_, "SELECT body FROM page_text_index WHERE rowid = ?1");
-    old.bind(1, url_id);
-    if (old.step()) kept_body = old.text_view(0);
-  } else {
-    kept_body = indexed_text(*body);
-  }
+  std::string title = indexed_text(document.text_view(0));
+  std::string extract = indexed_text(document.text_view(1));
+  std::string terms = indexed_text(document.text_view(2));
+  std::string address = indexed_text(document.text_view(3));
+  std::string new_body = body ? indexed_text(*body) : std::string();
+  Db_statement old(db_, "SELECT title, extract, terms, address, body FROM page_text_index WHERE rowid = ?1");
+  old.bind(1, url_id);
+  const bool had = old.step();
+  // A summary that changed nothing the index holds (a page visited again, unchanged) costs a
+  // look, not a delete and an insert that tokenize the whole body twice.
+  if (had && old.text_view(0) == title && old.text_view(1) == extract && old.text_view(2) == terms &&
+      old.text_view(3) == address && (!body || old.text_view(4) == new_body))
+    return;
+  if (!body && had) new_body = old.text_view(4);
   Db_statement(db_, "DELETE FROM page_text_index WHERE rowid = ?1").bind(1, url_id).run();
   Db_statement add(db_,
                    "INSERT INTO page_text_index (rowid, title, extract, terms, body, address)"
                    " VALUES (?1, ?2, ?3, ?4, ?5, ?6)");
   add.bind(1, url_id)
-      .bind(2, indexed_text(document.text_view(0)))
-      .bind(3, indexed_text(document.text_view(1)))
-      .bind(4, indexed_text(document.text_view(2)))
-      .bind(5, std::string_view(kept_body))
-      .bind(6, indexed_text(document.text_view(3)));
+      .bind(2, std::string_view(title))
+      .bind(3, std::string_view(extract))
+      .bind(4, std::string_view(terms))
+      .bind(5, std::string_view(new_body))
+      .bind(6, std::string_view(address));
   add.run();
 }
 
