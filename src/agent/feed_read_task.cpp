@@ -75,6 +75,10 @@ void Feed_read_task::launch() {
   // of its own that keeps no extra headers, and a feed that moved (to https, to a feed
   // service) would otherwise come whole at every read.
   if (Net_connection* c = connection()) {
+    // The feed kinds first, so a server that picks its answer by the Accept header sends a feed.
+    c->add_header("Accept",
+                  "application/rss+xml, application/atom+xml, application/feed+json, application/rdf+xml,"
+                  " application/xml;q=0.9, text/xml;q=0.9, application/json;q=0.8, */*;q=0.5");
     if (!feed_.etag.empty()) c->add_header("If-None-Match", feed_.etag);
     if (!feed_.last_modified.empty()) c->add_header("If-Modified-Since", feed_.last_modified);
   }

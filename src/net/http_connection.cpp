@@ -515,17 +515,23 @@ Ref_string Http_connection::request_text() const {
     host_line += ":" + Ref_string::number(port);
   host_line += "\r\n";
 
+  // A task that asks for another kind of answer (a feed) names it in an Accept header of its own.
+  bool own_accept = false;
+  for (const Name_value& h : headers_) own_accept = own_accept || h.name.lower() == "accept";
+  const char* accept = own_accept ? "" : "Accept: text/html\r\n";
+
   Ref_string text;
   if (method_ == post) {
     text = "POST " + target + " HTTP/1.0\r\n";
     text += host_line;
-    text += "Accept: text/html\r\nContent-type: application/x-www-form-urlencoded\r\n";
+    text += accept;
+    text += "Content-type: application/x-www-form-urlencoded\r\n";
     text += "Content-length: " + Ref_string::number(data.length()) + "\r\n";
   } else {
     if (redirect_location_.empty() && !data.empty()) target = target + "?" + data;
     text = "GET " + target + " HTTP/1.0\r\n";
     text += host_line;
-    text += "Accept: text/html\r\n";
+    text += accept;
   }
   if (!(Settings_cache::instance().get("AcceptCompression").lower() == "no"))
     text += "Accept-Encoding: gzip, deflate\r\n";

@@ -152,6 +152,16 @@ TEST_F(Http_request_test, RequestTexts) {
     Ref_string text = h->request_text();
     EXPECT_EQ(c.proxy ? text.mid(0, static_cast<int>(strlen(c.expected))) : text, c.expected);
   }
+  // A task's own Accept header replaces the default one.
+  {
+    no_proxy();
+    Settings_cache::instance().set("UserAgent", "");
+    Settings_cache::instance().set("AcceptCompression", "No");
+    Recording_handle t = make_counted<Recording_task>();
+    ASSERT_TRUE(t->set_url("http://h/feed.xml"));
+    http(*t)->add_header("accept", "application/rss+xml, */*;q=0.1");
+    EXPECT_EQ(http(*t)->request_text(), "GET /feed.xml HTTP/1.0\r\nHost: h\r\naccept: application/rss+xml, */*;q=0.1\r\n\r\n");
+  }
   // Only the exact "yes" switches the proxy on.
   use_proxy(3128);
   Settings_cache::instance().set("ProxyEnabled", "Yes");
