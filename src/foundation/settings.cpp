@@ -174,6 +174,8 @@ int save_settings() {
   write("ProxyHost", cache.get("ProxyHost"));
   write("ProxyPort", cache.get("ProxyPort"));
   write("ShowSRAd", cache.get("ShowSRAd"));
+  write("KeepPageCopies", cache.get("KeepPageCopies"));
+  write("PageCopyLimitMB", cache.get("PageCopyLimitMB"));
   write("NetworkTimeout", Ref_string::number(limits.search_timeout));
   write("ConcurrentReq", Ref_string::number(limits.concurrent_requests));
   write("ConcurrentDNS", Ref_string::number(limits.concurrent_lookups));

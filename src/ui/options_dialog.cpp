@@ -1,6 +1,7 @@
 #include "ui/options_dialog.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFormLayout>
@@ -16,6 +17,7 @@
 #include "agent/browser.h"
 #include "database/database.h"
 #include "database/search_resource_store.h"
+#include "foundation/setting_ranges.h"
 #include "foundation/settings.h"
 #include "ui/dialog_fields.h"
 #include "ui/resource_dialogs.h"
@@ -124,10 +126,31 @@ COptionsDialog::COptionsDialog(Ask ask, Tell tell, QWidget* parent)
   ev->addLayout(r_row);
   ev->addWidget(show_ads_);
 
+  // What is kept of each page read: the KeepPageCopies words behind plainer labels.
+  auto* copies = new QWidget;
+  auto* cf = new QFormLayout(copies);
+  copies_ = new QComboBox;
+  copies_->setObjectName("options_copies");
+  copies_->addItem("Its text and its HTML as received", "Yes");
+  copies_->addItem("Its text only", "TextOnly");
+  copies_->addItem("Nothing", "No");
+  const int shown = copies_->findData(setting("KeepPageCopies"));
+  copies_->setCurrentIndex(shown < 0 ? 1 : shown);
+  const Setting_range& limit = *find_setting_range("PageCopyLimitMB");
+  copy_limit_ = new QSpinBox;
+  copy_limit_->setObjectName("options_copy_limit");
+  copy_limit_->setRange(static_cast<int>(limit.min), static_cast<int>(limit.max));
+  copy_limit_->setSuffix(" MB");
+  copy_limit_->setValue(static_cast<int>(stored_setting_number("PageCopyLimitMB", setting("PageCopyLimitMB").toStdString())));
+  cf->addRow("&Keep of each page read:", copies_);
+  cf->addRow("&Space for copies:", copy_limit_);
+  cf->addRow(new QLabel("Past this space the oldest copies of the largest pages make room."));
+
   auto* tabs = new QTabWidget;
   tabs->addTab(network, "Network");
   tabs->addTab(browser, "Browser");
   tabs->addTab(engines, "Search resources");
+  tabs->addTab(copies, "Page copies");
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -211,6 +234,8 @@ bool COptionsDialog::apply() {
   cache.set("BrowserPath", rs(path));
   cache.set("BrowserDDE", rs(service));
   cache.set("ShowSRAd", rs(ui_text(show_ads_->isChecked() ? 10102 : 10103)));
+  cache.set("KeepPageCopies", rs(copies_->currentData().toString()));
+  cache.set("PageCopyLimitMB", Ref_string::number(copy_limit_->value()));
   Network_limits& limits = network_limits();
   limits.search_timeout = limits.follow_timeout = limits.capture_timeout = v.timeout;
   limits.concurrent_requests = v.connections;

@@ -1,6 +1,7 @@
 // "Orvalis Options": the pages Network (proxy, time-out, number of connections), Browser (the
-// browser's executable) and Search resources (the list, editing and deleting one, and whether
-// engines' advertisements are shown). OK checks every page, puts the values in the settings cache and
+// browser's executable), Search resources (the list, editing and deleting one, and whether
+// engines' advertisements are shown) and Page copies (what is kept of each page read, and the
+// space the copies may take). OK checks every page, puts the values in the settings cache and
 // writes the editable settings back (save_settings).
 // Owner: the main window, for one exec(). Thread: the user-interface thread.
 // REQUIRES: the settings store is open.
@@ -10,6 +11,7 @@
 #include <functional>
 
 class QCheckBox;
+class QComboBox;
 class QLineEdit;
 class QHBoxLayout;
 class QListWidget;
@@ -42,6 +44,9 @@ class COptionsDialog : public QDialog {
   void set_network_values(const Network_page_values& v);
   QLineEdit* browser_path() const { return browser_; }
   QListWidget* resources() const { return resources_; }
+  // The Page copies page: the KeepPageCopies word shown (Yes, TextOnly or No) and the limit in MB.
+  QComboBox* copies() const { return copies_; }
+  QSpinBox* copy_limit() const { return copy_limit_; }
   // Checks the pages and stores the settings; false (nothing stored) when a page refuses.
   bool apply();
   void accept() override;
@@ -67,6 +72,8 @@ class COptionsDialog : public QDialog {
   QListWidget* resources_;
   QHBoxLayout* resource_buttons_ = nullptr;
   QCheckBox* show_ads_;
+  QComboBox* copies_;
+  QSpinBox* copy_limit_;
 };
 
 }  // namespace orvalis::ui

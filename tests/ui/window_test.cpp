@@ -3,6 +3,7 @@
 // Quick Topics refusals; the menus with and without a database; start-up with the last
 // database.
 #include <QAction>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -10,6 +11,7 @@
 #include <QPrinter>
 #include <QPushButton>
 #include <QSortFilterProxyModel>
+#include <QSpinBox>
 #include <QTest>
 #include <QTextBrowser>
 #include <QTextDocument>
@@ -322,6 +324,23 @@ TEST_F(Window_test, OptionsStoreTheNetworkSettings) {
   options.set_network_values({true, "", "3128", 90, 12});
   EXPECT_FALSE(options.apply());  // the page's check, as in the table above
   network_limits() = saved;
+}
+
+TEST_F(Window_test, OptionsStoreWhatIsKeptOfEachPage) {
+  Settings_cache::instance().set("KeepPageCopies", "No");
+  Settings_cache::instance().set("PageCopyLimitMB", "64");
+  ui::COptionsDialog options([](const QString&) { return true; }, [](const QString&) {});
+  EXPECT_EQ(options.copies()->currentData().toString(), "No");
+  EXPECT_EQ(options.copy_limit()->value(), 64);
+  options.browser_path()->setText("");
+  options.copies()->setCurrentIndex(options.copies()->findData("Yes"));
+  options.copy_limit()->setValue(2048);
+  ASSERT_TRUE(options.apply());
+  EXPECT_EQ(Settings_cache::instance().get("KeepPageCopies"), "Yes");
+  EXPECT_EQ(platform::Registry_store::instance().read("KeepPageCopies"), "Yes");
+  EXPECT_EQ(platform::Registry_store::instance().read("PageCopyLimitMB"), "2048");
+  EXPECT_EQ(keep_copies_setting(), Keep_copies::yes);
+  EXPECT_EQ(page_copy_limit_setting(), std::int64_t{2048} << 20);
 }
 
 TEST_F(Window_test, TheBrowserPageKeepsOnlyABrowserThatIsThere) {
