@@ -605,12 +605,20 @@ void Http_connection::follow(const Http_response& response) {
   // 307 and 308 repeat the request as it was; the others go on with a GET of the new address.
   const bool repost = method_ == post && (response.status == 307 || response.status == 308);
   const Name_value_list kept_fields = fields_;
+  // Credentials go on to the same site (scheme, host and port), never to another one; the other
+  // extra headers are the task's to add again (its launch runs for each connection).
+  Ref_string kept_authorization;
+  const Url from(url_), to(next_url);
+  if (from.scheme_code() == to.scheme_code() && from.host().lower() == to.host().lower() && from.port() == to.port())
+    for (const Name_value& h : headers_)
+      if (h.name.lower() == "authorization") kept_authorization = h.value;
   if (!task->set_url(next_url)) {
     task->on_error();
     return;
   }
   Net_connection* next = task->connection();
   next->set_timeout(kept_timeout);
+  if (!kept_authorization.empty()) next->add_header("Authorization", kept_authorization);
   next->set_redirect(next_url);
   if (auto* http = dynamic_cast<Http_connection*>(next)) {
     http->redirects_ = kept_redirects;

@@ -92,6 +92,32 @@ TEST_F(Http_request_test, RedirectsRepeatThePostOrGoOnWithAGetAsTheirStatusSays)
   }
 }
 
+TEST_F(Http_request_test, CredentialsGoOnOnlyToTheSameSite) {
+  // "/to/same" and "/to/other" redirect to /landed on this server, named by its address or by
+  // another host name; /landed says whether credentials came with the request.
+  Scripted_server server;
+  std::string other;
+  ASSERT_TRUE(server.start([&other](Scripted_server::Peer& p) {
+    if (p.request.find(" /to/same ") != std::string::npos)
+      p.write("HTTP/1.0 302 Found\r\nLocation: /landed\r\n\r\n");
+    else if (p.request.find(" /to/other ") != std::string::npos)
+      p.write("HTTP/1.0 302 Found\r\nLocation: " + other + "\r\n\r\n");
+    else
+      p.write(std::string("HTTP/1.0 200 OK\r\n\r\n") +
+              (p.request.find("\r\nAuthorization: Basic dTpw\r\n") != std::string::npos ? "+with" : "+without"));
+  }));
+  other = "http://localhost:" + std::to_string(server.port()) + "/landed";
+  for (const auto& [path, expected] : {std::pair{"/to/same", "+with"}, {"/to/other", "+without"}}) {
+    Recording_handle t = make_counted<Recording_task>();
+    t->set_url(Ref_string(server.url(path)));
+    t->connection()->add_header("Authorization", "Basic dTpw");
+    t->connection()->set_timeout(30);
+    activate_request(t);
+    ASSERT_TRUE(wait_end(t)) << path;
+    EXPECT_TRUE(t->text().ends_with(expected)) << path << ": " << t->text();
+  }
+}
+
 TEST(Resolve_location, RelativeReferencesAsRfc3986ResolvesThem) {
   const char* base = "http://a/b/c/d;p?q#f";
   const std::pair<const char*, const char*> cases[] = {
