@@ -172,17 +172,21 @@ std::string folded(std::string_view text) {
 
 }  // namespace
 
-Ref_string title_without_site_name(const Ref_string& title, std::string_view first_h1) {
-  std::string h1 = folded(first_h1);
-  // A header link after the words: a pilcrow, a section sign or "#".
+std::string_view without_header_link(std::string_view heading, bool hash) {
   for (bool more = true; more;) {
     more = false;
     for (std::string_view mark : {"\xC2\xB6", "\xC2\xA7", "#", " "})
-      if (h1.ends_with(mark)) {
-        h1.resize(h1.size() - mark.size());
+      if ((hash || mark != "#") && heading.ends_with(mark)) {
+        heading.remove_suffix(mark.size());
         more = true;
       }
   }
+  return heading;
+}
+
+Ref_string title_without_site_name(const Ref_string& title, std::string_view first_h1) {
+  const std::string folded_h1 = folded(first_h1);
+  const std::string_view h1 = without_header_link(folded_h1, true);
   if (h1.empty()) return title;
   static constexpr std::string_view separators[] = {" - ", " | ", " \xE2\x80\x93 ",
                                                     " \xE2\x80\x94 ", " \xC2\xB7 ", " :: "};

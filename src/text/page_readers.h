@@ -50,6 +50,11 @@ void read_title_and_counts(const Byte_buffer_handle& page, Ref_string& title, in
 // cut at max_title_length characters (at a character boundary).
 Ref_string title_text(const char* raw, std::int64_t n);
 
+// A heading's text without the header link documentation generators put after its words (a
+// pilcrow or a section sign, and with `hash` also "#"), nor the blanks around it:
+// "Basic Usage ¶" gives "Basic Usage".
+std::string_view without_header_link(std::string_view heading, bool hash = false);
+
 // The title without a site name joined to it by " - ", " | ", " – ", " — ", " · " or " :: "
 // when the rest is the page's own heading (Page_text::heading; compared without regard to ASCII
 // case and white space, a header link such as a trailing pilcrow left out): "Closures - Some

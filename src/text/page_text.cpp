@@ -663,16 +663,8 @@ std::string readable_text(const Page_text& text) {
   for (const Text_block& b : text.blocks) {
     if (!b.kept) continue;
     std::string line = text.block_text(b);
-    // A heading's header link (a pilcrow or section sign after its words, as documentation
-    // generators add for a link to the section) is no part of what the heading says.
-    for (bool more = b.heading; more;) {
-      more = false;
-      for (std::string_view mark : {"\xC2\xB6", "\xC2\xA7", " "})
-        if (line.ends_with(mark)) {
-          line.resize(line.size() - mark.size());
-          more = true;
-        }
-    }
+    // A heading's header link is no part of what the heading says.
+    if (b.heading) line.resize(without_header_link(line).size());
     if (line.empty()) continue;
     if (!out.empty()) out += '\n';
     out += line;
