@@ -171,7 +171,7 @@ void Summarize_task::complete_job() {
   const std::string_view body = new_text ? std::string_view(copy_->readable) : std::string_view();
   if (!store.save_document(doc, new_text ? &body : nullptr)) return;
   // The summary is written; a copy that cannot be kept (a full disk) costs only the copy.
-  if (copy_) copies.add_copy(doc.url_id, *copy_, page_copy_limit_setting(), false);
+  if (new_text) copies.add_copy(doc.url_id, *copy_, page_copy_limit_setting(), false);
   copy_.reset();
   document_->title = doc.title;
   document_->abstract = doc.abstract;

@@ -171,10 +171,7 @@ bool Document_store::save_document(const Document& document, const std::string_v
       rs.set_field("abstract", without_controls(join_sentences(document.abstract)));
       rs.set_field("annotation", without_controls(document.annotation));
       rs.update();
-      if (body)
-        Page_search_index(db_).update_document(document.url_id, *body);
-      else
-        Page_search_index(db_).update_document(document.url_id);
+      Page_search_index(db_).update_document(document.url_id, body);
     }
     transaction.commit();
     return true;

@@ -146,15 +146,20 @@ std::string Page_copy_store::last_hash(std::int32_t url_id) {
   if (!db_.is_open()) return {};
   try {
     if (!db_.has_table(kTable)) return {};
-    Db_statement last(db_,
-                      "SELECT content_hash FROM page_copies WHERE url_id = ?1"
-                      " ORDER BY time_fetched DESC, copy_id DESC LIMIT 1");
-    last.bind(1, url_id);
-    return last.step() ? std::string(last.text_view(0)) : std::string();
+    return newest_hash(url_id).value_or(std::string());
   } catch (const Db_error& e) {
     report_db_error(e);
     return {};
   }
+}
+
+std::optional<std::string> Page_copy_store::newest_hash(std::int32_t url_id) {
+  Db_statement last(db_,
+                    "SELECT content_hash FROM page_copies WHERE url_id = ?1"
+                    " ORDER BY time_fetched DESC, copy_id DESC LIMIT 1");
+  last.bind(1, url_id);
+  if (!last.step()) return std::nullopt;
+  return std::string(last.text_view(0));
 }
 
 Page_copy_store::Added Page_copy_store::add_copy(std::int32_t url_id, const Page_copy& copy,
@@ -163,15 +168,9 @@ Page_copy_store::Added Page_copy_store::add_copy(std::int32_t url_id, const Page
   try {
     Db_transaction t(db_);
     ensure_tables(db_);
-    std::optional<std::string> last_hash;
-    {
-      Db_statement last(db_,
-                        "SELECT content_hash FROM page_copies WHERE url_id = ?1"
-                        " ORDER BY time_fetched DESC, copy_id DESC LIMIT 1");
-      last.bind(1, url_id);
-      if (last.step()) last_hash = std::string(last.text_view(0));
-    }
+    const std::optional<std::string> last_hash = newest_hash(url_id);
     if (last_hash && *last_hash == copy.hash) return Added::same;
+    const std::int64_t added = static_cast<std::int64_t>(copy.text.size() + (copy.html ? copy.html->size() : 0));
     Db_statement add(db_,
                      "INSERT INTO page_copies (url_id, time_fetched, status, content_hash, compression,"
                      " encoding, text_bytes, text, html_bytes, html, stored_bytes)"
@@ -183,13 +182,16 @@ Page_copy_store::Added Page_copy_store::add_copy(std::int32_t url_id, const Page
       add.bind_blob(10, *copy.html);
     else
       add.bind_null(10);
-    add.bind(11, static_cast<std::int64_t>(copy.text.size() + (copy.html ? copy.html->size() : 0)));
+    add.bind(11, added);
     add.run();
     if (last_hash) {
       Db_statement mark(db_, "INSERT OR REPLACE INTO page_changes (url_id, time_changed) VALUES (?1, ?2)");
       mark.bind(1, url_id).bind(2, copy.time_fetched).run();
     }
-    if (update_index) Page_search_index(db_).update_document(url_id, copy.readable);
+    if (update_index) {
+      const std::string_view body(copy.readable);
+      Page_search_index(db_).update_document(url_id, &body);
+    }
     // The total is kept in a row of its own: summing it at every copy would read the table's
     // whole index. A row that is missing or makes no sense is summed afresh.
     std::int64_t total = -1;
@@ -197,7 +199,6 @@ Page_copy_store::Added Page_copy_store::add_copy(std::int32_t url_id, const Page
       Db_statement room(db_, "SELECT total FROM page_copies_room");
       if (room.step() && room.column_type(0) == SQLITE_INTEGER) total = room.integer(0);
     }
-    const std::int64_t added = static_cast<std::int64_t>(copy.text.size() + (copy.html ? copy.html->size() : 0));
     if (total < 0 || total > limit_bytes - added)
       total = free_room(limit_bytes);  // sums afresh, the new copy included
     else

@@ -126,6 +126,8 @@ class Page_copy_store {
   std::optional<std::string> inflate(const Page_copy_info& copy, bool html, std::string* error);
   // Deletes copies until they hold at most `limit_bytes`; the bytes they hold then.
   std::int64_t free_room(std::int64_t limit_bytes);
+  // The hash of the document's newest copy; none when it has no copy. REQUIRES: the table exists.
+  std::optional<std::string> newest_hash(std::int32_t url_id);
 
   Database& db_;
 };

@@ -266,26 +266,25 @@ bool Page_search_index::create(Database& db) {
   return true;
 }
 
+Page_search_index::Table_sql Page_search_index::table_sql() {
+  Table_sql out;
+  Db_statement s(db_, "SELECT name, sql FROM sqlite_master WHERE type = 'table' AND name IN (?1, ?2)");
+  s.bind(1, table_name).bind(2, state_table_name);
+  while (s.step())
+    (s.text_view(0) == table_name ? out.index : out.state) = std::string(s.text_view(1));
+  return out;
+}
+
 bool Page_search_index::exists() {
-  Db_statement s(db_, "SELECT sql FROM sqlite_master WHERE type = 'table' AND name = ?1");
-  s.bind(1, table_name);
-  if (!s.step() || s.text_view(0) != index_sql) return false;
-  Db_statement state(db_, "SELECT sql FROM sqlite_master WHERE type = 'table' AND name = ?1");
-  state.bind(1, state_table_name);
-  return state.step() && state.text_view(0) == state_sql;
+  const Table_sql sql = table_sql();
+  return sql.index == index_sql && sql.state == state_sql;
 }
 
 bool Page_search_index::made_earlier() {
-  Db_statement s(db_, "SELECT sql FROM sqlite_master WHERE type = 'table' AND name = ?1");
-  s.bind(1, table_name);
-  if (!s.step()) return false;
-  for (std::string_view sql : earlier_index_sql)
-    if (s.text_view(0) == sql) {
-      Db_statement state(db_, "SELECT sql FROM sqlite_master WHERE type = 'table' AND name = ?1");
-      state.bind(1, state_table_name);
-      return state.step() && state.text_view(0) == state_sql;
-    }
-  return false;
+  const Table_sql sql = table_sql();
+  return sql.state == state_sql &&
+         std::find(std::begin(earlier_index_sql), std::end(earlier_index_sql), sql.index) !=
+             std::end(earlier_index_sql);
 }
 
 bool Page_search_index::ready() {
@@ -354,18 +353,10 @@ Page_search_index::Build_result Page_search_index::build(const Progress& progres
   return result;
 }
 
-void Page_search_index::update_document(std::int64_t url_id) {
+void Page_search_index::update_document(std::int64_t url_id, const std::string_view* body) {
   if (!exists()) return;
   Db_transaction t(db_);
-  write_row(url_id, nullptr);
-  move_mark({url_id});
-  t.commit();
-}
-
-void Page_search_index::update_document(std::int64_t url_id, std::string_view body) {
-  if (!exists()) return;
-  Db_transaction t(db_);
-  write_row(url_id, &body);
+  write_row(url_id, body);
   move_mark({url_id});
   t.commit();
 }
@@ -411,7 +402,11 @@ std::int64_t Page_search_index::remove_orphan_rows() {
                    "SELECT rowid FROM page_text_index EXCEPT SELECT url_id FROM url_master");
     while (s.step()) orphans.push_back(s.integer(0));
   }
-  for (std::int64_t id : orphans) remove_document(id);
+  Db_statement remove(db_, "DELETE FROM page_text_index WHERE rowid = ?1");
+  for (std::int64_t id : orphans) {
+    remove.reset();
+    remove.bind(1, id).run();
+  }
   return static_cast<std::int64_t>(orphans.size());
 }
 

@@ -92,11 +92,10 @@ class Page_search_index {
                      int max_batches = 0);
 
   // Rewrites the row of document `url_id` from its url_master row (title, extract, key terms),
-  // keeping the body the row has. No row is written when the document does not exist (its row,
-  // if any, goes) or when the index does not exist.
-  void update_document(std::int64_t url_id);
-  // The same, with `body` (the readable text of the document's latest copy) as its body.
-  void update_document(std::int64_t url_id, std::string_view body);
+  // with `body` (the readable text of the document's latest copy) as its body, or keeping the
+  // body the row has when `body` is null. No row is written when the document does not exist
+  // (its row, if any, goes) or when the index does not exist.
+  void update_document(std::int64_t url_id, const std::string_view* body = nullptr);
   // update_document(url_id) for each of `url_ids` (any order), in one transaction and with one
   // look at the index's tables: for documents stored many at a time (an import). FTS5 writes
   // its pending rows at every savepoint, so a savepoint per document would write a segment each.
@@ -123,6 +122,13 @@ class Page_search_index {
   void move_mark(const std::vector<std::int64_t>& written);
   // The index tables are those an earlier version of this program made.
   bool made_earlier();
+  // The statements that made the index table and its state table (empty for a missing one), in
+  // one look at the schema: exists() runs at every document written.
+  struct Table_sql {
+    std::string index;
+    std::string state;
+  };
+  Table_sql table_sql();
 
   Database& db_;
 };
