@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "foundation/error_handler.h"
+#include "foundation/name_value_list.h"
 #include "foundation/ref_string.h"
 
 namespace orvalis {
@@ -27,11 +28,12 @@ const Setting_range kRanges[] = {
 };
 
 // Text settings that take one of a few words (compared without regard to case).
-const struct {
+struct Choice {
   const char* name;
   const char* words[4];
   const char* in_words;
-} kChoices[] = {
+};
+const Choice kChoices[] = {
     {"KeepPageCopies", {"Yes", "TextOnly", "No", nullptr}, "Yes, TextOnly or No"},
     {"RespectRobots", {"Yes", "No", nullptr, nullptr}, "Yes or No"},
     {"AcceptCompression", {"Yes", "No", nullptr, nullptr}, "Yes or No"},
@@ -70,22 +72,31 @@ const Setting_range* find_setting_range(std::string_view name) {
   return nullptr;
 }
 
+namespace {
+
+const Choice* find_choice(std::string_view name) {
+  for (const Choice& c : kChoices)
+    if (name == c.name) return &c;
+  return nullptr;
+}
+
+// The word of `c` that `value` names, in its own spelling; empty when it names none.
+std::string choice_word(const Choice& c, std::string_view value) {
+  for (const char* word : c.words)
+    if (word && equal_ignoring_case(trimmed(value), word)) return word;
+  return {};
+}
+
+}  // namespace
+
 std::string setting_choice(std::string_view name, std::string_view value) {
-  for (const auto& c : kChoices) {
-    if (name != c.name) continue;
-    for (const char* word : c.words) {
-      if (!word || trimmed(value).size() != std::string_view(word).size()) continue;
-      if (Ref_string(trimmed(value)).lower() == Ref_string(word).lower()) return word;
-    }
-    return {};
-  }
-  return std::string(trimmed(value));
+  const Choice* c = find_choice(name);
+  return c ? choice_word(*c, value) : std::string(trimmed(value));
 }
 
 std::string setting_value_problem(std::string_view name, std::string_view value) {
-  for (const auto& c : kChoices)
-    if (name == c.name && setting_choice(name, value).empty())
-      return std::string(c.name) + " must be " + c.in_words + ", not '" + std::string(value) + "'";
+  if (const Choice* c = find_choice(name); c && choice_word(*c, value).empty())
+    return std::string(c->name) + " must be " + c->in_words + ", not '" + std::string(value) + "'";
   const Setting_range* r = find_setting_range(name);
   if (!r) return {};
   if (r->empty_allowed && trimmed(value).empty()) return {};

@@ -516,9 +516,7 @@ Ref_string Http_connection::request_text() const {
   host_line += "\r\n";
 
   // A task that asks for another kind of answer (a feed) names it in an Accept header of its own.
-  bool own_accept = false;
-  for (const Name_value& h : headers_) own_accept = own_accept || h.name.lower() == "accept";
-  const char* accept = own_accept ? "" : "Accept: text/html\r\n";
+  const char* accept = headers_.has("Accept") ? "" : "Accept: text/html\r\n";
 
   Ref_string text;
   if (method_ == post) {
@@ -610,8 +608,7 @@ void Http_connection::follow(const Http_response& response) {
   Ref_string kept_authorization;
   const Url from(url_), to(next_url);
   if (from.scheme_code() == to.scheme_code() && from.host().lower() == to.host().lower() && from.port() == to.port())
-    for (const Name_value& h : headers_)
-      if (h.name.lower() == "authorization") kept_authorization = h.value;
+    kept_authorization = headers_.get("Authorization");
   if (!task->set_url(next_url)) {
     task->on_error();
     return;

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <vector>
 
+#include "foundation/entities.h"
 #include "foundation/url.h"
 
 namespace orvalis {
@@ -28,18 +29,6 @@ size_t find_ignoring_case(std::string_view s, std::string_view needle, size_t fr
   for (size_t i = from; i + needle.size() <= s.size(); ++i)
     if (lower(s[i]) == needle[0] && starts_with_ignoring_case(s.substr(i), needle)) return i;
   return std::string_view::npos;
-}
-
-void append_escaped(std::string& out, std::string_view text) {
-  for (char c : text) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      default: out += c;
-    }
-  }
 }
 
 // The scheme of an address, lower case, with the blanks and controls a browser drops from it;
@@ -192,7 +181,7 @@ std::string viewable_copy_html(std::string_view html, std::string_view address) 
     if (!read_attributes(html, n, attributes, end, self_closing)) {
       // A tag that never ends (no ">", or a quote left open) takes the rest of the page, as in a
       // browser: it is shown as text, so the pass stays linear.
-      append_escaped(out, html.substr(i));
+      append_escaped_html(out, html.substr(i));
       break;
     }
     i = end;
@@ -252,13 +241,13 @@ std::string viewable_copy_text(std::string_view text, std::string_view title, st
   std::string out = "<!DOCTYPE html>\n<html><head>";
   out += kCharset;
   out += "<title>";
-  append_escaped(out, title.empty() ? address : title);
+  append_escaped_html(out, title.empty() ? address : title);
   out += "</title></head>\n<body>\n<p><small>Saved copy of <a href=\"";
-  append_escaped(out, absolute(address, Url()));
+  append_escaped_html(out, absolute(address, Url()));
   out += "\">";
-  append_escaped(out, address);
+  append_escaped_html(out, address);
   out += "</a>, ";
-  append_escaped(out, when);
+  append_escaped_html(out, when);
   out += "</small></p>\n";
   size_t i = 0;
   while (i <= text.size()) {
@@ -266,7 +255,7 @@ std::string viewable_copy_text(std::string_view text, std::string_view title, st
     if (nl == std::string_view::npos) nl = text.size();
     if (nl > i) {
       out += "<p>";
-      append_escaped(out, text.substr(i, nl - i));
+      append_escaped_html(out, text.substr(i, nl - i));
       out += "</p>\n";
     }
     i = nl + 1;
