@@ -78,6 +78,8 @@ class CChildFrame : public QWidget {
   QTextBrowser* detail() const { return detail_; }
   Item_list_model* list_model() const { return list_model_; }
   Topic_tree_model* tree_model() const { return tree_model_; }
+  // Shows the selected topic or document in the detail pane, as the setting ViewerType asks.
+  void show_detail();
 
  signals:
   void selection_changed();
@@ -96,7 +98,6 @@ class CChildFrame : public QWidget {
  private:
   void tree_selected(const QModelIndex& index);
   void list_selected(const QModelIndex& index);
-  void show_detail();
   // The user opened the document `url_id` (selected it): a change mark on it goes.
   void document_opened(std::int32_t url_id);
   void context_menu(QWidget* view, const QPoint& at);

@@ -12,7 +12,6 @@
 #include "agent/installer.h"
 #include "foundation/settings.h"
 #include "platform/registry_store.h"
-#include "reports/detail_pages.h"
 #include "ui/child_frame.h"
 #include "ui/main_frame.h"
 #include "ui/ui_text.h"
@@ -119,10 +118,7 @@ void CMainFrame::open_item(CChildFrame* window) {
       open_address(QString::fromUtf8(cur.document.document->address.c_str()));
       return;
     }
-    const Page_changes changes = latest_page_changes(cur.document.document->url_id);
-    Ref_string page = document_detail(*cur.document.document, cur.document.link,
-                                      Detail_options::from_settings(), &changes);
-    window->detail()->setHtml(QString::fromUtf8(page.c_str(), page.length()));
+    window->show_detail();  // the document's page again, wherever the pane's links had gone
   } else if (cur.topic) {
     window->select_topic(cur.topic->concept_id);
   }
