@@ -8,9 +8,7 @@
 
 namespace orvalis {
 
-namespace {
-
-std::string day_text(std::int64_t seconds) {
+std::string copy_time_text(std::int64_t seconds) {
   const std::time_t t = static_cast<std::time_t>(seconds);
   std::tm tm{};
   localtime_r(&t, &tm);
@@ -18,8 +16,6 @@ std::string day_text(std::int64_t seconds) {
   std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M", &tm);
   return buf;
 }
-
-}  // namespace
 
 Page_changes latest_page_changes(std::int32_t url_id, std::size_t limit) {
   Page_changes out;
@@ -45,8 +41,8 @@ Page_changes latest_page_changes(std::int32_t url_id, std::size_t limit) {
 
 std::string page_changes_html(const Page_changes& changes) {
   if (changes.empty()) return {};
-  std::string html = "<P>\r\n<STRONG>What changed</STRONG> (" + day_text(changes.older_time) + " to " +
-                     day_text(changes.newer_time) + "):\r\n";
+  std::string html = "<P>\r\n<STRONG>What changed</STRONG> (" + copy_time_text(changes.older_time) + " to " +
+                     copy_time_text(changes.newer_time) + "):\r\n";
   for (const Sentence_edit& e : changes.edits) {
     if (e.kind == Sentence_edit::removed) {
       html += "<BR>\r\n&minus; <S>";

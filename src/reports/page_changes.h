@@ -19,6 +19,10 @@ struct Page_changes {
   bool empty() const { return edits.empty(); }
 };
 
+// When a copy was fetched (`seconds` since the epoch), in local time as the pages show it:
+// "2026-12-07 11:23".
+std::string copy_time_text(std::int64_t seconds);
+
 // The changes between the document's newest copy and the one before it; empty when it has
 // fewer than two copies, when they read as the same sentences, or when one of them cannot be
 // read (reported as a warning naming the copy).

@@ -1,11 +1,12 @@
 #include "reports/saved_copy_page.h"
 
-#include <ctime>
+#include <cstring>
 #include <filesystem>
-#include <fstream>
 
 #include "database/page_copy_store.h"
 #include "foundation/page_encoding.h"
+#include "reports/page_changes.h"
+#include "reports/replace_file.h"
 #include "text/viewable_copy.h"
 
 namespace orvalis {
@@ -27,32 +28,17 @@ std::string write_saved_copy_page(const Document& document, const Publish_option
   } else {
     std::optional<std::string> text = store.text_of(*copy, &error);
     if (!text) return {};
-    const std::time_t t = static_cast<std::time_t>(copy->time_fetched);
-    std::tm tm{};
-    localtime_r(&t, &tm);
-    char when[32];
-    std::strftime(when, sizeof when, "%Y-%m-%d %H:%M", &tm);
-    page = viewable_copy_text(*text, document.title.view(), document.address.view(), when);
+    page = viewable_copy_text(*text, document.title.view(), document.address.view(),
+                              copy_time_text(copy->time_fetched));
   }
   namespace fs = std::filesystem;
   const fs::path folder(options.pages_folder.str());
   const fs::path file = folder / ("copy" + std::to_string(document.url_id) + ".htm");
-  const fs::path part = folder / ("copy" + std::to_string(document.url_id) + ".htm.part");
-  std::error_code ec;
-  fs::create_directories(folder, ec);
-  {
-    std::ofstream out(part, std::ios::binary | std::ios::trunc);
-    out.write(page.data(), static_cast<std::streamsize>(page.size()));
-    if (!out.flush()) {
-      error = "The saved copy could not be written to " + part.string() + ".";
-      fs::remove(part, ec);
-      return {};
-    }
-  }
-  fs::rename(part, file, ec);
-  if (ec) {
-    error = "The saved copy could not be written to " + file.string() + ": " + ec.message() + ".";
-    fs::remove(part, ec);
+  std::error_code made;
+  fs::create_directories(folder, made);
+  int failure = 0;
+  if (!replace_file(file.string(), page, failure)) {
+    error = "The saved copy could not be written to " + file.string() + ": " + std::strerror(failure) + ".";
     return {};
   }
   return file.string();
