@@ -105,26 +105,7 @@ std::string without_dot_segments(const std::string& address) {
   const std::size_t path_end = std::min(address.find('?', path_at), address.find('#', path_at));
   const std::string path = address.substr(path_at, path_end == std::string::npos ? std::string::npos : path_end - path_at);
   if (path.find("/.") == std::string::npos) return address;
-  std::vector<std::string> segments;
-  std::size_t at = 1;
-  for (;;) {
-    const std::size_t slash = path.find('/', at);
-    const std::string segment = path.substr(at, slash == std::string::npos ? std::string::npos : slash - at);
-    const bool last = slash == std::string::npos;
-    if (segment == "..") {
-      if (!segments.empty()) segments.pop_back();
-      if (last) segments.emplace_back();
-    } else if (segment == ".") {
-      if (last) segments.emplace_back();
-    } else {
-      segments.push_back(segment);
-    }
-    if (last) break;
-    at = slash + 1;
-  }
-  std::string out = address.substr(0, path_at);
-  for (const std::string& segment : segments) out += "/" + segment;
-  if (segments.empty()) out += "/";
+  std::string out = address.substr(0, path_at) + remove_dot_segments(path);
   if (path_end != std::string::npos) out += address.substr(path_end);
   return out;
 }

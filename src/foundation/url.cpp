@@ -292,4 +292,31 @@ Ref_string file_url(const Ref_string& path) {
   return Ref_string(std::string_view(out));
 }
 
+std::string remove_dot_segments(std::string_view in) {
+  std::string out;
+  while (!in.empty()) {
+    if (in.starts_with("../")) {
+      in.remove_prefix(3);
+    } else if (in.starts_with("./")) {
+      in.remove_prefix(2);
+    } else if (in.starts_with("/./")) {
+      in.remove_prefix(2);
+    } else if (in == "/.") {
+      in = "/";
+    } else if (in.starts_with("/../") || in == "/..") {
+      in = in.size() == 3 ? std::string_view("/") : in.substr(3);
+      size_t last = out.rfind('/');
+      out.erase(last == std::string::npos ? 0 : last);
+    } else if (in == "." || in == "..") {
+      in = {};
+    } else {
+      size_t next = in.find('/', 1);
+      if (next == std::string_view::npos) next = in.size();
+      out.append(in.substr(0, next));
+      in.remove_prefix(next);
+    }
+  }
+  return out;
+}
+
 }  // namespace orvalis

@@ -4,8 +4,12 @@
 // deliberately small: no normalisation, no "." or ".." handling, no bracketed IPv6 hosts.
 // Known schemes (codes): 1 http, 2 gopher, 3 ftp, 4 news, 5 file, 6 mailto, 7 https;
 // anything else is 0 and is treated as a relative reference.
-// url_encode/url_decode turn text into the form-encoded form of query strings and back.
+// url_encode/url_decode turn text into the form-encoded form of query strings and back;
+// remove_dot_segments does the "." and ".." step of resolving for those who need it.
 #pragma once
+
+#include <string>
+#include <string_view>
 
 #include "foundation/ref_string.h"
 
@@ -60,5 +64,8 @@ Ref_string url_decode(const Ref_string& text);
 Ref_string form_decode(const Ref_string& text);
 // The address under which the browser is sent to a local file.
 Ref_string file_url(const Ref_string& path);
+// An address path with its "." and ".." segments taken away (RFC 3986, 5.2.4): "/a/b/../c"
+// gives "/a/c".
+std::string remove_dot_segments(std::string_view path);
 
 }  // namespace orvalis
