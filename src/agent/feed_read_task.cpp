@@ -10,6 +10,7 @@
 #include "database/document_store.h"
 #include "foundation/character_count.h"
 #include "foundation/settings.h"
+#include "foundation/url.h"
 #include "net/http_connection.h"
 #include "net/received_page.h"
 #include "platform/clock.h"
@@ -28,10 +29,6 @@ void tell(const std::string& text) {
   if (agent_events().notice) agent_events().notice(rs(text));
 }
 
-bool web_address(const std::string& s) {
-  const std::string lower = rs(s.substr(0, 8)).lower().str();
-  return lower.starts_with("http://") || lower.starts_with("https://");
-}
 
 // The extract a new entry's document starts with: its summary, else its title.
 Ref_list<Ref_string> entry_extract(const exchange::Feed_entry& e) {
@@ -184,7 +181,7 @@ void Feed_read_task::store_entries() {
   for (std::size_t i = 0; i < parsed_.entries.size(); ++i) {
     if (!fresh[i]) continue;
     const exchange::Feed_entry& e = parsed_.entries[i];
-    const std::string& address = !e.link.empty() ? e.link : web_address(e.id) ? e.id : std::string();
+    const std::string& address = !e.link.empty() ? e.link : is_web_address(e.id) ? e.id : std::string();
     Found_link link{rs(address), rs(e.title)};
     if (address.empty() || !search_keeps_link(link)) continue;
     if (links.count() >= most) {

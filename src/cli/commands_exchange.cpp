@@ -15,6 +15,7 @@
 #include "exchange/topic_exchange.h"
 #include "exchange/topic_exchange_file.h"
 #include "foundation/error_handler.h"
+#include "foundation/url.h"
 
 namespace orvalis::cli {
 
@@ -22,10 +23,6 @@ namespace {
 
 Ref_string rs(const std::string& s) { return Ref_string(std::string_view(s)); }
 
-bool feed_address_usable(const std::string& address) {
-  const std::string lower = rs(address).lower().str();
-  return lower.starts_with("http://") || lower.starts_with("https://");
-}
 
 int feed_add(Context& c) {
   std::string title;
@@ -33,7 +30,7 @@ int feed_add(Context& c) {
   const std::string& topic = c.arg(1, "topic");
   const std::string& address = c.arg(2, "feed address");
   c.no_more_args(3);
-  if (!feed_address_usable(address)) throw Usage_error{"a feed address starts with http:// or https://"};
+  if (!is_web_address(address)) throw Usage_error{"a feed address starts with http:// or https://"};
   if (!c.open_database()) return 1;
   Topic_handle t = lookup_topic(topic);
   if (!t) return 1;

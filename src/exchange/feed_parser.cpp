@@ -74,11 +74,6 @@ std::string plain_text(std::string_view html) {
   return out;
 }
 
-bool usable_link(const std::string& link) {
-  std::string lower = link.substr(0, 8);
-  std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
-  return lower.starts_with("http://") || lower.starts_with("https://");
-}
 
 // The scheme a link names ("javascript" of "javascript:x"), lower case; empty for a relative one.
 std::string scheme_of(std::string_view link) {
@@ -117,7 +112,7 @@ std::string absolute(const std::string& base, const std::string& link) {
   if (!scheme.empty() && scheme != "http" && scheme != "https") return {};
   const std::string resolved = without_dot_segments(
       std::string(Url(Ref_string(std::string_view(base))).resolve(Ref_string(std::string_view(link))).view()));
-  return usable_link(resolved) ? resolved : std::string();
+  return is_web_address(resolved) ? resolved : std::string();
 }
 
 struct Xml_reader {
@@ -248,7 +243,7 @@ struct Xml_reader {
       if (std::optional<Db_date> d = parse_feed_date(value)) entry.date = *d;
     }
     // A guid that is no link is an id only; one that is a link stands for the link as well.
-    if (l == "guid" && entry.link.empty() && usable_link(value)) entry.link = absolute(base, value);
+    if (l == "guid" && entry.link.empty() && is_web_address(value)) entry.link = absolute(base, value);
   }
 };
 

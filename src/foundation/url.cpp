@@ -5,6 +5,8 @@
 #include <cstring>
 #include <string>
 
+#include "foundation/name_value_list.h"
+
 namespace orvalis {
 
 namespace {
@@ -290,6 +292,12 @@ Ref_string file_url(const Ref_string& path) {
     }
   }
   return Ref_string(std::string_view(out));
+}
+
+bool is_web_address(std::string_view address) {
+  for (std::string_view scheme : {"http://", "https://"})
+    if (address.size() >= scheme.size() && equal_ignoring_case(address.substr(0, scheme.size()), scheme)) return true;
+  return false;
 }
 
 std::string remove_dot_segments(std::string_view in) {

@@ -64,6 +64,8 @@ Ref_string url_decode(const Ref_string& text);
 Ref_string form_decode(const Ref_string& text);
 // The address under which the browser is sent to a local file.
 Ref_string file_url(const Ref_string& path);
+// Whether `address` is a web address: it begins with "http://" or "https://", in any case.
+bool is_web_address(std::string_view address);
 // An address path with its "." and ".." segments taken away (RFC 3986, 5.2.4): "/a/b/../c"
 // gives "/a/c".
 std::string remove_dot_segments(std::string_view path);
