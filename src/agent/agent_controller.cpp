@@ -11,6 +11,7 @@
 #include "agent/task_manager.h"
 #include "agent/topic_organizer.h"
 #include "database/db_error.h"
+#include "database/page_search_index.h"
 #include "database/topic_store.h"
 #include "foundation/job_queue.h"
 #include "platform/clock.h"
@@ -69,6 +70,23 @@ void finish_jobs_turn() {
   s.busy = false;
 }
 
+// The index's rows of the documents written since the last tick, a slice of them, while the
+// agent waits on the network. A file whose index cannot be written (a full disk) is reported
+// once and left until it is opened again; its next open catches up.
+void catch_up_search_index() {
+  static std::uint64_t failed_generation = 0;
+  Database& db = Database::shared();
+  if (!db.is_open() || db.is_read_only() || db.generation() == failed_generation ||
+      Job_queue::instance().finished_count() > 0)
+    return;
+  try {
+    Page_search_index(db).catch_up(kIndex_catch_up_budget);
+  } catch (const Db_error& e) {
+    failed_generation = db.generation();
+    report_db_error(e);
+  }
+}
+
 }  // namespace
 
 void agent_tick() {
@@ -82,6 +100,7 @@ void agent_tick() {
     task->start();
   }
   finish_jobs();
+  catch_up_search_index();
   // Scheduled runs that have ended get their topic pages published.
   publish_after_scheduled_runs();
   s.busy = false;

@@ -27,8 +27,13 @@ class Event_loop;
 // The time one event-loop turn may spend completing the worker's jobs (writing summaries).
 inline constexpr std::chrono::milliseconds kFinish_jobs_budget{15};
 
+// The time a tick may spend writing the search index's rows of documents stored since (when no
+// finished job waits).
+inline constexpr std::chrono::milliseconds kIndex_catch_up_budget{25};
+
 // One tick: start every task pick_next gives, then complete and finish the worker's jobs in
-// the order they finished. When the jobs take longer than kFinish_jobs_budget, the rest are
+// the order they finished, then, with no job left to finish, bring the search index up to date
+// for a slice of time (kIndex_catch_up_budget). When the jobs take longer than kFinish_jobs_budget, the rest are
 // finished in the following turns of the tick's loop (posted at once, not a second later);
 // a tick called without the timer leaves them to the next tick.
 void agent_tick();

@@ -164,14 +164,9 @@ void Summarize_task::complete_job() {
     doc.size = static_cast<std::int32_t>(s.size);
     if (s.retrieved) doc.time_last_retrieved = Db_date::at(platform::now());
   }
-  // A copy with new text gives its text to the document's index row as the summary is written,
-  // so the row is rewritten once (each rewrite reads the old body and the new one).
-  Page_copy_store copies;
-  const bool new_text = copy_ && copies.last_hash(doc.url_id) != copy_->hash;
-  const std::string_view body = new_text ? std::string_view(copy_->readable) : std::string_view();
-  if (!store.save_document(doc, new_text ? &body : nullptr)) return;
+  if (!store.save_document(doc)) return;
   // The summary is written; a copy that cannot be kept (a full disk) costs only the copy.
-  if (new_text) copies.add_copy(doc.url_id, *copy_, page_copy_limit_setting(), false);
+  if (copy_) Page_copy_store().add_copy(doc.url_id, *copy_, page_copy_limit_setting());
   copy_.reset();
   document_->title = doc.title;
   document_->abstract = doc.abstract;

@@ -10,6 +10,8 @@
 #include "agent/application.h"
 #include "cli/clean_output.h"
 #include "database/database.h"
+#include "database/db_error.h"
+#include "database/page_search_index.h"
 #include "foundation/error_handler.h"
 #include "foundation/settings.h"
 #include "platform/message_sink.h"
@@ -211,6 +213,15 @@ int run(int argc, char** argv) {
     std::cerr << "Error: " << without_controls(e.message) << "\n"
               << "usage: orvalis-cli " << entry->usage << "\n";
     status = 2;
+  }
+  // The documents the command stored get their rows of the search index before the file is
+  // left (the window and the agent write them while idle; a command ends first).
+  if (Database::shared().is_open() && !Database::shared().is_read_only()) {
+    try {
+      Page_search_index(Database::shared()).build();
+    } catch (const Db_error& e) {
+      report_db_error(e);  // the next open catches up
+    }
   }
   if (status == 0 && c.errors() > 0) status = 1;
   app.exit();

@@ -80,7 +80,7 @@ int find_documents(Context& c, const std::string& query, std::int32_t topic_id) 
   Page_search_index index;
   bool indexed = false;
   try {
-    indexed = index.ready();
+    indexed = index.current();
   } catch (const Db_error& e) {
     report_db_error(e);
   }

@@ -154,7 +154,7 @@ Document_handle Document_store::find_by_address(const Ref_string& address) {
   }
 }
 
-bool Document_store::save_document(const Document& document, const std::string_view* body) {
+bool Document_store::save_document(const Document& document) {
   try {
     Db_transaction transaction(db_);
     Record_set rs(db_, "url_master", "url_id = ?1", {document.url_id});
@@ -171,7 +171,7 @@ bool Document_store::save_document(const Document& document, const std::string_v
       rs.set_field("abstract", without_controls(join_sentences(document.abstract)));
       rs.set_field("annotation", without_controls(document.annotation));
       rs.update();
-      Page_search_index(db_).update_document(document.url_id, body);
+      Page_search_index(db_).update_document(document.url_id);
     }
     transaction.commit();
     return true;

@@ -36,9 +36,8 @@ class Document_store {
                                bool* created = nullptr);
   // The stored document of `address` (scheme and host in any case); null when there is none.
   Document_handle find_by_address(const Ref_string& address);
-  // Writes every field of the document's row, and its row of the search index, with `body` as
-  // the index's body when given (the text of a new copy of its page). One transaction.
-  bool save_document(const Document& document, const std::string_view* body = nullptr);
+  // Writes every field of the document's row and notes it for the search index. One transaction.
+  bool save_document(const Document& document);
 
   // The documents of a topic with their links, in link order; removed links only when asked.
   Ref_list<Topic_document> documents_of_topic(std::int32_t concept_id, bool include_removed);

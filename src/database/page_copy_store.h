@@ -43,14 +43,13 @@ std::int64_t page_copy_limit_setting();
 struct Page_copy {
   std::int64_t time_fetched = 0;
   int status = 0;
-  std::string hash;         // of the readable text, 16 hexadecimal digits
+  std::string hash;         // of the readable text, 32 hexadecimal digits
   std::string compression;  // "zstd"
   std::string text;         // compressed readable text
   std::int64_t text_bytes = 0;
   std::optional<std::string> html;  // compressed HTML as received, when kept
   std::int64_t html_bytes = 0;
   std::string encoding;     // the encoding the page came in ("UTF-8", "windows-1251")
-  std::string readable;     // the text itself, for the search index (not stored here)
 };
 
 // A stored copy without its bytes.
@@ -88,16 +87,11 @@ class Page_copy_store {
 
   enum class Added { kept, same, failed };
   // Stores `copy` as the document's newest copy unless its hash is the last copy's (same), marks
-  // the document changed when it had a copy before, gives the search index the new text, then
-  // frees room down to `limit_bytes`. One
-  // transaction: on a full disk nothing of it stays (failed, reported as the copy's loss, without
-  // the recovery hook: the summary written before it stands).
-  // `update_index` false leaves the index to the caller (the summarize job gives the text to the
-  // document's own index update, so the row is written once).
-  Added add_copy(std::int32_t url_id, const Page_copy& copy, std::int64_t limit_bytes,
-                 bool update_index = true);
-  // The hash of the document's newest copy; empty when it has none or on an error.
-  std::string last_hash(std::int32_t url_id);
+  // the document changed when it had a copy before, notes it for the search index, then frees
+  // room down to `limit_bytes`. One transaction: on a full disk nothing of it stays (failed,
+  // reported as the copy's loss, without the recovery hook: the summary written before it
+  // stands).
+  Added add_copy(std::int32_t url_id, const Page_copy& copy, std::int64_t limit_bytes);
 
   // The document's copies, newest first.
   std::vector<Page_copy_info> copies(std::int32_t url_id);
@@ -132,7 +126,8 @@ class Page_copy_store {
   Database& db_;
 };
 
-// The hash kept with a copy (64-bit FNV-1a of the bytes, 16 lower-case hexadecimal digits).
+// The hash kept with a copy: MurmurHash3 x64 128 of the bytes, 32 lower-case hexadecimal digits.
+// (Copies kept by earlier versions hold a 64-bit FNV-1a hash, 16 digits.)
 std::string page_text_hash(std::string_view text);
 
 // Deletes the copies and change marks of documents that are gone; returns how many copies.

@@ -29,6 +29,10 @@ constexpr std::string_view earlier_index_sql[] = {
 };
 constexpr std::string_view state_sql =
     "CREATE TABLE page_text_index_state (indexed_through INTEGER NOT NULL)";
+// The documents whose rows are to be written again (a file made before it gets it at its first
+// write).
+constexpr std::string_view pending_sql =
+    "CREATE TABLE IF NOT EXISTS page_text_index_pending (url_id INTEGER PRIMARY KEY)";
 
 // BM25 weights of title, extract, key terms, body and address: a word of the title counts as
 // much as ten of the body, the summary's own words four times, the address's twice.
@@ -261,6 +265,7 @@ bool Page_search_index::create(Database& db) {
   Db_transaction t(db);
   db.execute(index_sql);
   db.execute(state_sql);
+  db.execute(pending_sql);
   db.execute("INSERT INTO page_text_index_state (indexed_through) VALUES (0)");
   t.commit();
   return true;
@@ -268,10 +273,15 @@ bool Page_search_index::create(Database& db) {
 
 Page_search_index::Table_sql Page_search_index::table_sql() {
   Table_sql out;
-  Db_statement s(db_, "SELECT name, sql FROM sqlite_master WHERE type = 'table' AND name IN (?1, ?2)");
-  s.bind(1, table_name).bind(2, state_table_name);
-  while (s.step())
-    (s.text_view(0) == table_name ? out.index : out.state) = std::string(s.text_view(1));
+  Db_statement s(db_, "SELECT name, sql FROM sqlite_master WHERE type = 'table' AND name IN (?1, ?2, ?3)");
+  s.bind(1, table_name).bind(2, state_table_name).bind(3, pending_table_name);
+  while (s.step()) {
+    const std::string_view name = s.text_view(0);
+    if (name == pending_table_name)
+      out.pending = true;
+    else
+      (name == table_name ? out.index : out.state) = std::string(s.text_view(1));
+  }
   return out;
 }
 
@@ -288,11 +298,27 @@ bool Page_search_index::made_earlier() {
 }
 
 bool Page_search_index::ready() {
-  if (!exists()) return false;
+  const Table_sql sql = table_sql();
+  if (sql.index != index_sql || sql.state != state_sql) return false;
   Db_statement s(db_,
                  "SELECT NOT EXISTS (SELECT 1 FROM url_master WHERE url_id >"
                  " (SELECT max(indexed_through) FROM page_text_index_state))");
-  return s.step() && s.integer(0) == 1;
+  if (!s.step() || s.integer(0) != 1) return false;
+  if (!sql.pending) return true;
+  Db_statement p(db_, "SELECT NOT EXISTS (SELECT 1 FROM page_text_index_pending)");
+  return p.step() && p.integer(0) == 1;
+}
+
+bool Page_search_index::current() {
+  if (!db_.is_read_only()) build();
+  return ready();
+}
+
+Page_search_index::Build_result Page_search_index::catch_up(std::chrono::milliseconds budget) {
+  if (!db_.is_open() || db_.is_read_only()) return {};
+  const auto until = std::chrono::steady_clock::now() + budget;
+  return build([until](std::int64_t, std::int64_t) { return std::chrono::steady_clock::now() < until; },
+               catch_up_batch_size);
 }
 
 Page_search_index::Build_result Page_search_index::build(const Progress& progress,
@@ -318,33 +344,53 @@ Page_search_index::Build_result Page_search_index::build(const Progress& progres
     Db_statement s(db_, "SELECT max(indexed_through) FROM page_text_index_state");
     if (s.step()) through = s.integer(0);
   }
+  if (!table_sql().pending) db_.execute(pending_sql);
+  // The documents past the mark (all of them in a file indexed for the first time), then those
+  // written since their rows were: the work of both, in batches.
   std::int64_t total = 0;
   {
-    Db_statement s(db_, "SELECT count(*) FROM url_master WHERE url_id > ?1");
+    Db_statement s(db_,
+                   "SELECT (SELECT count(*) FROM url_master WHERE url_id > ?1) +"
+                   " (SELECT count(*) FROM page_text_index_pending WHERE url_id <= ?1)");
     s.bind(1, through);
     if (s.step()) total = s.integer(0);
   }
+  if (total == 0) {
+    result.complete = true;
+    return result;
+  }
   if (batch_size < 1) batch_size = 1;
-  for (int batch = 0; result.indexed < total || total == 0; ++batch) {
+  Db_statement past_mark(db_, "SELECT url_id FROM url_master WHERE url_id > ?1 ORDER BY url_id LIMIT ?2");
+  Db_statement pending(db_, "SELECT url_id FROM page_text_index_pending ORDER BY url_id LIMIT ?1");
+  for (int batch = 0;; ++batch) {
     if (max_batches > 0 && batch >= max_batches) return result;
     std::vector<std::int64_t> ids;
-    {
-      Db_statement s(db_, "SELECT url_id FROM url_master WHERE url_id > ?1 ORDER BY url_id LIMIT ?2");
-      s.bind(1, through).bind(2, batch_size);
-      while (s.step()) ids.push_back(s.integer(0));
+    past_mark.reset();
+    past_mark.bind(1, through).bind(2, batch_size);
+    while (past_mark.step()) ids.push_back(past_mark.integer(0));
+    const bool marked = !ids.empty();
+    if (!marked) {
+      pending.reset();
+      pending.bind(1, batch_size);
+      while (pending.step()) ids.push_back(pending.integer(0));
     }
     if (ids.empty()) break;
     Db_transaction t(db_);
-    // The body is the text of the document's latest kept copy: an index built again (an
-    // earlier layout) finds the pages' words as the one it replaces did.
-    Page_copy_store copies(db_);
-    for (std::int64_t id : ids) {
-      const std::optional<std::string> text = copies.latest_text(static_cast<std::int32_t>(id));
-      const std::string_view body = text ? std::string_view(*text) : std::string_view();
-      write_row(id, text ? &body : nullptr);
+    for (std::int64_t id : ids) write_row(id);
+    if (marked) {
+      Db_statement(db_, "DELETE FROM page_text_index_pending WHERE url_id > ?1 AND url_id <= ?2")
+          .bind(1, through)
+          .bind(2, ids.back())
+          .run();
+      through = ids.back();
+      Db_statement(db_, "UPDATE page_text_index_state SET indexed_through = ?1").bind(1, through).run();
+    } else {
+      Db_statement done(db_, "DELETE FROM page_text_index_pending WHERE url_id = ?1");
+      for (std::int64_t id : ids) {
+        done.reset();
+        done.bind(1, id).run();
+      }
     }
-    through = ids.back();
-    Db_statement(db_, "UPDATE page_text_index_state SET indexed_through = ?1").bind(1, through).run();
     t.commit();
     result.indexed += static_cast<std::int64_t>(ids.size());
     if (progress && !progress(result.indexed, std::max(total, result.indexed))) return result;
@@ -353,49 +399,40 @@ Page_search_index::Build_result Page_search_index::build(const Progress& progres
   return result;
 }
 
-void Page_search_index::update_document(std::int64_t url_id, const std::string_view* body) {
-  if (!exists()) return;
-  Db_transaction t(db_);
-  write_row(url_id, body);
-  move_mark({url_id});
-  t.commit();
+void Page_search_index::update_document(std::int64_t url_id) {
+  const Table_sql sql = table_sql();
+  if (sql.index != index_sql || sql.state != state_sql) return;
+  if (!sql.pending) db_.execute(pending_sql);
+  Db_statement(db_, "INSERT OR IGNORE INTO page_text_index_pending (url_id) VALUES (?1)").bind(1, url_id).run();
 }
 
-void Page_search_index::update_documents(std::vector<std::int64_t> url_ids) {
-  if (url_ids.empty() || !exists()) return;
-  std::sort(url_ids.begin(), url_ids.end());
-  url_ids.erase(std::unique(url_ids.begin(), url_ids.end()), url_ids.end());
+void Page_search_index::update_documents(const std::vector<std::int64_t>& url_ids) {
+  if (url_ids.empty()) return;
+  const Table_sql sql = table_sql();
+  if (sql.index != index_sql || sql.state != state_sql) return;
   Db_transaction t(db_);
-  for (std::int64_t id : url_ids) write_row(id, nullptr);
-  move_mark(url_ids);
+  if (!sql.pending) db_.execute(pending_sql);
+  Db_statement mark(db_, "INSERT OR IGNORE INTO page_text_index_pending (url_id) VALUES (?1)");
+  for (std::int64_t id : url_ids) {
+    mark.reset();
+    mark.bind(1, id).run();
+  }
   t.commit();
-}
-
-void Page_search_index::move_mark(const std::vector<std::int64_t>& written) {
-  std::int64_t through = 0;
-  {
-    Db_statement s(db_, "SELECT max(indexed_through) FROM page_text_index_state");
-    if (s.step()) through = s.integer(0);
-  }
-  // The documents after the mark, in order, as long as each is one just written.
-  auto next = std::upper_bound(written.begin(), written.end(), through);
-  std::int64_t moved = through;
-  if (next != written.end()) {
-    Db_statement after(db_, "SELECT url_id FROM url_master WHERE url_id > ?1 ORDER BY url_id");
-    after.bind(1, through);
-    while (next != written.end() && after.step() && after.integer(0) == *next) moved = *next++;
-  }
-  if (moved != through)
-    Db_statement(db_, "UPDATE page_text_index_state SET indexed_through = ?1").bind(1, moved).run();
 }
 
 void Page_search_index::remove_document(std::int64_t url_id) {
-  if (!exists()) return;
+  const Table_sql sql = table_sql();
+  if (sql.index != index_sql || sql.state != state_sql) return;
   Db_statement(db_, "DELETE FROM page_text_index WHERE rowid = ?1").bind(1, url_id).run();
+  if (sql.pending)
+    Db_statement(db_, "DELETE FROM page_text_index_pending WHERE url_id = ?1").bind(1, url_id).run();
 }
 
 std::int64_t Page_search_index::remove_orphan_rows() {
-  if (!exists()) return 0;
+  const Table_sql sql = table_sql();
+  if (sql.index != index_sql || sql.state != state_sql) return 0;
+  if (sql.pending)
+    db_.execute("DELETE FROM page_text_index_pending WHERE url_id NOT IN (SELECT url_id FROM url_master)");
   std::vector<std::int64_t> orphans;
   {
     Db_statement s(db_,
@@ -410,7 +447,7 @@ std::int64_t Page_search_index::remove_orphan_rows() {
   return static_cast<std::int64_t>(orphans.size());
 }
 
-void Page_search_index::write_row(std::int64_t url_id, const std::string_view* body) {
+void Page_search_index::write_row(std::int64_t url_id) {
   Db_statement document(db_, "SELECT title, abstract, summary, address FROM url_master WHERE url_id = ?1");
   document.bind(1, url_id);
   if (!document.step()) {
@@ -421,16 +458,17 @@ void Page_search_index::write_row(std::int64_t url_id, const std::string_view* b
   std::string extract = indexed_text(document.text_view(1));
   std::string terms = indexed_text(document.text_view(2));
   std::string address = indexed_text(document.text_view(3));
-  std::string new_body = body ? indexed_text(*body) : std::string();
+  // The body is the text of the document's latest kept copy (none: no body).
+  const std::optional<std::string> text = Page_copy_store(db_).latest_text(static_cast<std::int32_t>(url_id));
+  std::string body = text ? indexed_text(*text) : std::string();
   Db_statement old(db_, "SELECT title, extract, terms, address, body FROM page_text_index WHERE rowid = ?1");
   old.bind(1, url_id);
-  const bool had = old.step();
-  // A summary that changed nothing the index holds (a page visited again, unchanged) costs a
-  // look, not a delete and an insert that tokenize the whole body twice.
-  if (had && old.text_view(0) == title && old.text_view(1) == extract && old.text_view(2) == terms &&
-      old.text_view(3) == address && (!body || old.text_view(4) == new_body))
+  // A row that already says all this (a page visited again, unchanged) costs a look, not a
+  // delete and an insert that tokenize the whole body twice.
+  if (old.step() && old.text_view(0) == title && old.text_view(1) == extract && old.text_view(2) == terms &&
+      old.text_view(3) == address && old.text_view(4) == body)
     return;
-  if (!body && had) new_body = old.text_view(4);
+  old.reset();
   Db_statement(db_, "DELETE FROM page_text_index WHERE rowid = ?1").bind(1, url_id).run();
   Db_statement add(db_,
                    "INSERT INTO page_text_index (rowid, title, extract, terms, body, address)"
@@ -439,7 +477,7 @@ void Page_search_index::write_row(std::int64_t url_id, const std::string_view* b
       .bind(2, std::string_view(title))
       .bind(3, std::string_view(extract))
       .bind(4, std::string_view(terms))
-      .bind(5, std::string_view(new_body))
+      .bind(5, std::string_view(body))
       .bind(6, std::string_view(address));
   add.run();
 }

@@ -10,23 +10,28 @@
 // them. A prefix needs three letters: shorter ones match too many words to search quickly.
 //
 // The index is derived data and is kept current by explicit calls (no triggers: a received
-// file may not run code of its own): the document store calls update_document when it writes a
-// document's title, extract or key terms, the copy store calls it with the body when it keeps a
-// new copy, and compaction drops the rows of the documents it deletes (remove_orphan_rows).
+// file may not run code of its own). Writing a document's row tokenizes its whole body, which
+// costs more than summarizing the page, so the stores do not write rows: the document store
+// (title, extract, key terms) and the copy store (a new copy's text) note the document in
+// "page_text_index_pending" (update_document), and the rows of the noted documents are written
+// later, many to a transaction, by build(): while the agent is idle (catch_up, a slice of time
+// at each of its ticks), at the next writable open, and before a search (current()).
+// Compaction drops the rows of the documents it deletes (remove_orphan_rows).
 // "page_text_index_state" remembers the highest url_id up to which the rows were built from the
-// documents (build()). Documents are numbered upwards, so a database made before the index, or
+// documents. Documents are numbered upwards, so a database made before the index, or
 // one whose documents were added by a program that does not keep it, is brought up to date by
-// build() at the next writable open, a batch of documents per transaction: a process killed
+// build() too, a batch of documents per transaction: a process killed
 // while it runs loses at most the batch it was writing, and the next build resumes after the
-// last batch committed. A search uses the index only when it covers every document (ready());
-// otherwise, and when SQLite lacks FTS5, the index table is not ours, or the file is read-only
-// and was never indexed, callers search the old way (Document_store::find_documents). An index
-// of an earlier layout is dropped and built again by build().
+// last batch committed. A search uses the index only when it covers every document as it is
+// (ready()); otherwise, and when SQLite lacks FTS5, the index table is not ours, or the file is
+// read-only and its index is behind, callers search the old way (Document_store::find_documents).
+// An index of an earlier layout is dropped and built again by build().
 //
 // Thread: the thread that owns the connection. Errors are thrown as Db_error except where said.
 // REQUIRES: the database outlives the index object.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -57,8 +62,11 @@ class Page_search_index {
  public:
   static constexpr const char* table_name = "page_text_index";
   static constexpr const char* state_table_name = "page_text_index_state";
-  // Documents written per transaction by build().
+  static constexpr const char* pending_table_name = "page_text_index_pending";
+  // Documents written per transaction by build(), and by catch_up (a transaction of 16 pages of
+  // 30 KB takes about 5 ms).
   static constexpr int default_batch_size = 256;
+  static constexpr int catch_up_batch_size = 16;
   // A query that matches more documents ranks the newest this many (by url_id): ranking
   // costs about a microsecond a document, and a word found in most of a million documents
   // would otherwise take a second.
@@ -74,8 +82,11 @@ class Page_search_index {
 
   // The index table exists and is the one this program makes.
   bool exists();
-  // exists() and every document has its row: searches may use it.
+  // exists() and every document has its row as the document is now: searches may use it.
   bool ready();
+  // Writes the rows that are behind when the file is writable (build()), then ready(): what a
+  // search asks first.
+  bool current();
 
   // Progress of build(): documents done so far and in all; returning false stops the build
   // after the batch in hand (it is kept).
@@ -84,22 +95,23 @@ class Page_search_index {
     bool complete = false;  // every document is indexed now
     std::int64_t indexed = 0;
   };
-  // Makes the index when the file has none and indexes the documents it does not cover yet
-  // (each with the text of its latest kept copy as its body), in
-  // batches of `batch_size` documents, one transaction each; `max_batches` > 0 stops after that
-  // many (as a kill would). Nothing happens on a read-only file or without FTS5.
+  // Makes the index when the file has none, indexes the documents it does not cover yet and
+  // writes again the rows of the documents noted since (each with the text of its latest kept
+  // copy as its body), in batches of `batch_size` documents, one transaction each;
+  // `max_batches` > 0 stops after that many (as a kill would). Nothing happens on a read-only
+  // file or without FTS5.
   Build_result build(const Progress& progress = {}, int batch_size = default_batch_size,
                      int max_batches = 0);
+  // build() for about `budget` of time at most (a batch begun is finished): the agent's work
+  // while it waits on the network.
+  Build_result catch_up(std::chrono::milliseconds budget);
 
-  // Rewrites the row of document `url_id` from its url_master row (title, extract, key terms),
-  // with `body` (the readable text of the document's latest copy) as its body, or keeping the
-  // body the row has when `body` is null. No row is written when the document does not exist
-  // (its row, if any, goes) or when the index does not exist.
-  void update_document(std::int64_t url_id, const std::string_view* body = nullptr);
-  // update_document(url_id) for each of `url_ids` (any order), in one transaction and with one
-  // look at the index's tables: for documents stored many at a time (an import). FTS5 writes
-  // its pending rows at every savepoint, so a savepoint per document would write a segment each.
-  void update_documents(std::vector<std::int64_t> url_ids);
+  // Notes that the row of document `url_id` is to be written again from its url_master row
+  // (title, extract, key terms) and its latest copy's text, or dropped when the document is
+  // gone. Nothing happens when the index does not exist. Inside the caller's transaction.
+  void update_document(std::int64_t url_id);
+  // update_document for each of `url_ids`, in one transaction.
+  void update_documents(const std::vector<std::int64_t>& url_ids);
   void remove_document(std::int64_t url_id);
   // Drops the rows of documents that no longer exist; the number dropped.
   std::int64_t remove_orphan_rows();
@@ -113,13 +125,10 @@ class Page_search_index {
   int ranked_at_most = default_ranked_at_most;
 
  private:
-  // Rewrites the row (see update_document) inside the caller's transaction.
-  void write_row(std::int64_t url_id, const std::string_view* body);
+  // Writes the row of a document (see update_document) inside the caller's transaction.
+  void write_row(std::int64_t url_id);
   void run_search(const std::string& text, std::int32_t topic_id, int limit,
                   std::vector<Search_hit>& hits);
-  // Moves the mark of build() past the documents in `written` (ascending) that directly follow
-  // it, so that the next open has nothing of them to catch up.
-  void move_mark(const std::vector<std::int64_t>& written);
   // The index tables are those an earlier version of this program made.
   bool made_earlier();
   // The statements that made the index table and its state table (empty for a missing one), in
@@ -127,6 +136,7 @@ class Page_search_index {
   struct Table_sql {
     std::string index;
     std::string state;
+    bool pending = false;  // the table of noted documents exists
   };
   Table_sql table_sql();
 

@@ -44,9 +44,9 @@ class Importer {
     documents_pass(in);
     topics_pass(rewound(in));
     links_pass(rewound(in));
-    // Kept ids may lie below what the search index has covered, where catching up at the next
-    // open would not reach them: the added documents are indexed now, all at once.
-    Page_search_index(db_).update_documents(std::move(added_));
+    // Kept ids may lie below what the search index has covered: the added documents are noted
+    // for it, and their rows are written with the index's next catch-up.
+    Page_search_index(db_).update_documents(added_);
   }
 
  private:

@@ -647,27 +647,36 @@ void Page_text_reader::read_tag(const char* token, int n) {
 
 }  // namespace
 
-std::string Page_text::block_text(const Text_block& b) const {
-  std::string out;
+void Page_text::append_block_text(const Text_block& b, std::string& out) const {
+  const std::size_t start = out.size();
   for (std::uint32_t i = b.first; i < b.end; ++i) {
     const Text_token& t = tokens[i];
-    if (t.blank_before && !out.empty() && out.back() != ' ') out += ' ';
+    if (t.blank_before && out.size() > start && out.back() != ' ') out += ' ';
     out.append(text(t));
   }
-  while (!out.empty() && out.back() == ' ') out.pop_back();
+  while (out.size() > start && out.back() == ' ') out.pop_back();
+}
+
+std::string Page_text::block_text(const Text_block& b) const {
+  std::string out;
+  append_block_text(b, out);
   return out;
 }
 
 std::string readable_text(const Page_text& text) {
+  // Written in place, a line after the other: a copy of every page is made of this.
   std::string out;
+  out.reserve(text.chars.size());
   for (const Text_block& b : text.blocks) {
     if (!b.kept) continue;
-    std::string line = text.block_text(b);
-    // A heading's header link is no part of what the heading says.
-    if (b.heading) line.resize(without_header_link(line).size());
-    if (line.empty()) continue;
+    const std::size_t line_break = out.size();
     if (!out.empty()) out += '\n';
-    out += line;
+    const std::size_t start = out.size();
+    text.append_block_text(b, out);
+    // A heading's header link is no part of what the heading says.
+    if (b.heading)
+      out.resize(start + without_header_link(std::string_view(out).substr(start)).size());
+    if (out.size() == start) out.resize(line_break);
   }
   return out;
 }

@@ -113,6 +113,8 @@ struct Page_text {
   std::string_view text(const Page_word& w) const { return {chars.data() + w.offset, w.length}; }
   // The block's text as a sentence would hold it (white space folded to single blanks).
   std::string block_text(const Text_block& b) const;
+  // block_text(b) appended to `out`.
+  void append_block_text(const Text_block& b, std::string& out) const;
 };
 
 // Reads the page. The blocks come back with their markup verdicts only; classify_blocks

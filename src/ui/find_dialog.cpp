@@ -173,6 +173,8 @@ bool CFindDialog::find_indexed(const QString& text) {
   Page_search_index index;
   std::vector<Search_hit> hits;
   try {
+    // Documents stored since the agent last caught up get their rows first.
+    index_documents_for_search(this);
     if (!index.ready()) return false;
     hits = index.search(text.toStdString());
   } catch (const Search_query_error& e) {

@@ -320,6 +320,10 @@ TEST_F(AgentSearch, FailingEnginesEndWithTheirStatusWhileTheOtherOneDelivers) {
             "[NO TEXT: Request did not complete successfully]");
   EXPECT_EQ(count("SELECT count(*) FROM concept_master WHERE time_last_queried IS NOT NULL "
                   "AND time_last_modified IS NOT NULL"), 1);
+  // Idle, the agent writes the search index's rows of what it stored, pages' text included.
+  agent_tick();
+  EXPECT_EQ(count("SELECT count(*) FROM page_text_index_pending"), 0);
+  EXPECT_EQ(count("SELECT count(*) FROM page_text_index WHERE page_text_index MATCH 'pickers'"), 3);
 }
 
 TEST_F(AgentSearch, EveryEngineFailingIsToldWithReasonsAndOneEngineCanBeChosen) {

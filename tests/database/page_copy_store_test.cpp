@@ -65,6 +65,27 @@ TEST_F(Page_copies, ChangeRule) {
   EXPECT_TRUE(messages().empty()) << errors.all();
 }
 
+TEST_F(Page_copies, HashesAreMurmur3AndACopyWithAnEarlierHashIsComparedByItsText) {
+  const struct {
+    std::string text;
+    const char* hash;
+  } vectors[] = {
+      {"", "00000000000000000000000000000000"},
+      {"hello", "cbd8a7b341bd9b025b1e906a48ae1d19"},
+      {"The quick brown fox jumps over the lazy dog", "e34bbc7bbc071b6c7a433ca9c49a9347"},
+      {std::string(31, 'x'), "887b5e1ecbc9ba741899acd5e8e69db3"},
+  };
+  for (const auto& v : vectors) EXPECT_EQ(page_text_hash(v.text), v.hash) << v.text;
+  // A copy kept by an earlier version, with its 64-bit FNV-1a hash.
+  const std::int32_t id = add_document(db, "http://a.example/");
+  Page_copy_store store(db);
+  ASSERT_EQ(store.add_copy(id, copy_of("Same text.", 100), 1 << 30), Page_copy_store::Added::kept);
+  raw_sql(path, "UPDATE page_copies SET content_hash = '7cbcb6e3b42b3b94'");
+  EXPECT_EQ(store.add_copy(id, copy_of("Same text.", 200), 1 << 30), Page_copy_store::Added::same);
+  EXPECT_EQ(store.add_copy(id, copy_of("Other text.", 300), 1 << 30), Page_copy_store::Added::kept);
+  EXPECT_TRUE(store.is_changed(id));
+}
+
 TEST_F(Page_copies, ReadsTheCopyCurrentAtATimeAndItsHtml) {
   const std::int32_t id = add_document(db, "http://a.example/");
   Page_copy_store store(db);

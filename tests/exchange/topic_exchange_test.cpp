@@ -92,7 +92,7 @@ TEST_F(TopicExchange, ExportImportIntoANewDatabaseAndExportAgainGivesTheSameText
             "3 documents linked to topics, 1 feed added");
   EXPECT_EQ(exported(other), first);
   // Imported documents are searchable at once, their kept ids below the index's mark or not.
-  EXPECT_TRUE(Page_search_index(other).ready());
+  EXPECT_TRUE(Page_search_index(other).current());
   EXPECT_EQ(Page_search_index(other).search("comets").size(), 1u);
   // The streamed text is exactly what the writer makes of the whole value.
   EXPECT_EQ(to_json_text(parse_json(first).value), first);
