@@ -98,9 +98,17 @@ void Item_list_model::read_changes() {
 
 void Item_list_model::forget_change(std::int32_t url_id) {
   if (!changed_documents_.erase(url_id)) return;
-  for (int r = 0; r < static_cast<int>(items_.size()); ++r)
-    if (items_[r].document.document && items_[r].document.document->url_id == url_id)
-      emit dataChanged(index(r, name), index(r, name), {Qt::DecorationRole});
+  // A topic listed here whose last changed document this was loses its mark too.
+  std::unordered_set<std::int32_t> topics;
+  if (!changed_documents_.empty() && Database::shared().is_open())
+    topics = Page_copy_store().topics_with_changes();
+  topics.swap(changed_topics_);
+  for (int r = 0; r < static_cast<int>(items_.size()); ++r) {
+    const Item& it = items_[r];
+    const bool mark_changed = it.topic ? topics.count(it.topic->concept_id) != changed_topics_.count(it.topic->concept_id)
+                                     : it.document.document && it.document.document->url_id == url_id;
+    if (mark_changed) emit dataChanged(index(r, name), index(r, name), {Qt::DecorationRole});
+  }
 }
 
 const Item_list_model::Item* Item_list_model::item(int row) const {
