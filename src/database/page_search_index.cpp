@@ -33,6 +33,9 @@ constexpr std::string_view state_sql =
 // write).
 constexpr std::string_view pending_sql =
     "CREATE TABLE IF NOT EXISTS page_text_index_pending (url_id INTEGER PRIMARY KEY)";
+// What the schema then holds.
+constexpr std::string_view pending_stored_sql =
+    "CREATE TABLE page_text_index_pending (url_id INTEGER PRIMARY KEY)";
 
 // BM25 weights of title, extract, key terms, body and address: a word of the title counts as
 // much as ten of the body, the summary's own words four times, the address's twice.
@@ -278,17 +281,18 @@ Page_search_index::Table_sql Page_search_index::table_sql() {
   while (s.step()) {
     const std::string_view name = s.text_view(0);
     if (name == pending_table_name)
-      out.pending = true;
+      out.pending = std::string(s.text_view(1));
     else
       (name == table_name ? out.index : out.state) = std::string(s.text_view(1));
   }
   return out;
 }
 
-bool Page_search_index::exists() {
-  const Table_sql sql = table_sql();
-  return sql.index == index_sql && sql.state == state_sql;
+bool Page_search_index::Table_sql::ours() const {
+  return index == index_sql && state == state_sql && (pending.empty() || pending == pending_stored_sql);
 }
+
+bool Page_search_index::exists() { return table_sql().ours(); }
 
 bool Page_search_index::made_earlier() {
   const Table_sql sql = table_sql();
@@ -299,12 +303,12 @@ bool Page_search_index::made_earlier() {
 
 bool Page_search_index::ready() {
   const Table_sql sql = table_sql();
-  if (sql.index != index_sql || sql.state != state_sql) return false;
+  if (!sql.ours()) return false;
   Db_statement s(db_,
                  "SELECT NOT EXISTS (SELECT 1 FROM url_master WHERE url_id >"
                  " (SELECT max(indexed_through) FROM page_text_index_state))");
   if (!s.step() || s.integer(0) != 1) return false;
-  if (!sql.pending) return true;
+  if (sql.pending.empty()) return true;
   Db_statement p(db_, "SELECT NOT EXISTS (SELECT 1 FROM page_text_index_pending)");
   return p.step() && p.integer(0) == 1;
 }
@@ -335,8 +339,10 @@ Page_search_index::Build_result Page_search_index::build(const Progress& progres
       db_.execute("DROP TABLE page_text_index_state");
       t.commit();
     }
-    // A table of that name that is not ours stays as it is, and searches go the old way.
-    if (db_.has_table(table_name) || db_.has_table(state_table_name) || !create(db_))
+    // A table of those names that is not ours stays as it is, and searches go the old way.
+    const Table_sql sql = table_sql();
+    if (!sql.index.empty() || !sql.state.empty() || (!sql.pending.empty() && sql.pending != pending_stored_sql) ||
+        !create(db_))
       return result;
   }
   std::int64_t through = 0;
@@ -344,7 +350,7 @@ Page_search_index::Build_result Page_search_index::build(const Progress& progres
     Db_statement s(db_, "SELECT max(indexed_through) FROM page_text_index_state");
     if (s.step()) through = s.integer(0);
   }
-  if (!table_sql().pending) db_.execute(pending_sql);
+  if (table_sql().pending.empty()) db_.execute(pending_sql);
   // The documents past the mark (all of them in a file indexed for the first time), then those
   // written since their rows were: the work of both, in batches.
   std::int64_t total = 0;
@@ -401,17 +407,17 @@ Page_search_index::Build_result Page_search_index::build(const Progress& progres
 
 void Page_search_index::update_document(std::int64_t url_id) {
   const Table_sql sql = table_sql();
-  if (sql.index != index_sql || sql.state != state_sql) return;
-  if (!sql.pending) db_.execute(pending_sql);
+  if (!sql.ours()) return;
+  if (sql.pending.empty()) db_.execute(pending_sql);
   Db_statement(db_, "INSERT OR IGNORE INTO page_text_index_pending (url_id) VALUES (?1)").bind(1, url_id).run();
 }
 
 void Page_search_index::update_documents(const std::vector<std::int64_t>& url_ids) {
   if (url_ids.empty()) return;
   const Table_sql sql = table_sql();
-  if (sql.index != index_sql || sql.state != state_sql) return;
+  if (!sql.ours()) return;
   Db_transaction t(db_);
-  if (!sql.pending) db_.execute(pending_sql);
+  if (sql.pending.empty()) db_.execute(pending_sql);
   Db_statement mark(db_, "INSERT OR IGNORE INTO page_text_index_pending (url_id) VALUES (?1)");
   for (std::int64_t id : url_ids) {
     mark.reset();
@@ -422,16 +428,16 @@ void Page_search_index::update_documents(const std::vector<std::int64_t>& url_id
 
 void Page_search_index::remove_document(std::int64_t url_id) {
   const Table_sql sql = table_sql();
-  if (sql.index != index_sql || sql.state != state_sql) return;
+  if (!sql.ours()) return;
   Db_statement(db_, "DELETE FROM page_text_index WHERE rowid = ?1").bind(1, url_id).run();
-  if (sql.pending)
+  if (!sql.pending.empty())
     Db_statement(db_, "DELETE FROM page_text_index_pending WHERE url_id = ?1").bind(1, url_id).run();
 }
 
 std::int64_t Page_search_index::remove_orphan_rows() {
   const Table_sql sql = table_sql();
-  if (sql.index != index_sql || sql.state != state_sql) return 0;
-  if (sql.pending)
+  if (!sql.ours()) return 0;
+  if (!sql.pending.empty())
     db_.execute("DELETE FROM page_text_index_pending WHERE url_id NOT IN (SELECT url_id FROM url_master)");
   std::vector<std::int64_t> orphans;
   {

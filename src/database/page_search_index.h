@@ -136,7 +136,10 @@ class Page_search_index {
   struct Table_sql {
     std::string index;
     std::string state;
-    bool pending = false;  // the table of noted documents exists
+    std::string pending;  // of the table of noted documents (made at a file's first write)
+    // The tables are the ones this program makes (a file without the table of noted documents
+    // yet is one of the last version).
+    bool ours() const;
   };
   Table_sql table_sql();
 

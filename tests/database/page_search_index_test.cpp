@@ -237,6 +237,7 @@ TEST_F(Page_search_index_test, AFileWithoutTheIndexOrWithAForeignOneIsSearchedTh
       {"DROP TABLE page_text_index; DROP TABLE page_text_index_state", true},
       {"DROP TABLE page_text_index; CREATE TABLE page_text_index (title TEXT)", false},
       {"DROP TABLE page_text_index; CREATE VIRTUAL TABLE page_text_index USING fts5(title)", false},
+      {"DROP TABLE page_text_index_pending; CREATE TABLE page_text_index_pending (url_id TEXT)", false},
       {"DROP TABLE page_text_index; CREATE VIRTUAL TABLE page_text_index USING fts5(title, extract,"
        " terms, body, address, tokenize = 'unicode61 remove_diacritics 2', prefix = '3')",
        true},
@@ -247,7 +248,7 @@ TEST_F(Page_search_index_test, AFileWithoutTheIndexOrWithAForeignOneIsSearchedTh
   for (const Case& c : cases) {
     db.close();
     raw_sql(path, c.sql);
-    ASSERT_TRUE(db.open(Ref_string(path)));
+    ASSERT_TRUE(db.open(Ref_string(path))) << c.sql;
     Page_search_index index(db);
     EXPECT_FALSE(index.ready()) << c.sql;
     EXPECT_EQ(index.build().complete, c.rebuilt) << c.sql;
@@ -256,8 +257,14 @@ TEST_F(Page_search_index_test, AFileWithoutTheIndexOrWithAForeignOneIsSearchedTh
       EXPECT_EQ(found("solar").size(), 1u);
       EXPECT_EQ(found("kestrels").size(), 1u) << "the body comes back from the kept copy";
     }
+    // Documents are stored as ever.
+    Document_store store(db);
+    Document d;
+    ASSERT_TRUE(store.load_document(d, 1));
+    EXPECT_TRUE(store.save_document(d)) << c.sql;
     db.close();
-    raw_sql(path, "DROP TABLE IF EXISTS page_text_index; DROP TABLE IF EXISTS page_text_index_state");
+    raw_sql(path, "DROP TABLE IF EXISTS page_text_index; DROP TABLE IF EXISTS page_text_index_state;"
+                  " DROP TABLE IF EXISTS page_text_index_pending");
     ASSERT_TRUE(db.open(Ref_string(path)));
     Page_search_index(db).build();
   }
