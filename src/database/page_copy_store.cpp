@@ -408,18 +408,22 @@ std::int64_t Page_copy_store::total_bytes() {
   }
 }
 
-std::unordered_set<std::int32_t> Page_copy_store::changed_documents() {
+std::unordered_set<std::int32_t> Page_copy_store::ids_of_changes(const char* sql) {
   std::unordered_set<std::int32_t> out;
   if (!db_.is_open()) return out;
   try {
     if (!db_.has_table(kChanges_table)) return out;
-    Db_statement s(db_, "SELECT url_id FROM page_changes");
+    Db_statement s(db_, sql);
     while (s.step()) out.insert(s.number(0));
   } catch (const Db_error& e) {
     report_db_error(e);
     out.clear();
   }
   return out;
+}
+
+std::unordered_set<std::int32_t> Page_copy_store::changed_documents() {
+  return ids_of_changes("SELECT url_id FROM page_changes");
 }
 
 bool Page_copy_store::is_changed(std::int32_t url_id) {
@@ -436,19 +440,8 @@ bool Page_copy_store::is_changed(std::int32_t url_id) {
 }
 
 std::unordered_set<std::int32_t> Page_copy_store::topics_with_changes() {
-  std::unordered_set<std::int32_t> out;
-  if (!db_.is_open()) return out;
-  try {
-    if (!db_.has_table(kChanges_table)) return out;
-    Db_statement s(db_,
-                   "SELECT DISTINCT concept_urls.concept_id FROM page_changes JOIN concept_urls"
-                   " ON concept_urls.url_id = page_changes.url_id WHERE concept_urls.date_deleted IS NULL");
-    while (s.step()) out.insert(s.number(0));
-  } catch (const Db_error& e) {
-    report_db_error(e);
-    out.clear();
-  }
-  return out;
+  return ids_of_changes("SELECT DISTINCT concept_urls.concept_id FROM page_changes JOIN concept_urls"
+                        " ON concept_urls.url_id = page_changes.url_id WHERE concept_urls.date_deleted IS NULL");
 }
 
 bool Page_copy_store::mark_seen(std::int32_t url_id) {

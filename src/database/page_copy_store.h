@@ -117,6 +117,8 @@ class Page_copy_store {
   bool mark_seen(std::int32_t url_id);
 
  private:
+  // The ids the query gives (one column); none when the file has no change marks or on an error.
+  std::unordered_set<std::int32_t> ids_of_changes(const char* sql);
   std::optional<std::string> inflate(const Page_copy_info& copy, bool html, std::string* error);
   // Deletes copies until they hold at most `limit_bytes`; the bytes they hold then.
   std::int64_t free_room(std::int64_t limit_bytes);

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <optional>
 
 #include "database/page_copy_store.h"
 
@@ -294,10 +295,9 @@ bool Page_search_index::Table_sql::ours() const {
 
 bool Page_search_index::exists() { return table_sql().ours(); }
 
-bool Page_search_index::made_earlier() {
-  const Table_sql sql = table_sql();
-  return sql.state == state_sql &&
-         std::find(std::begin(earlier_index_sql), std::end(earlier_index_sql), sql.index) !=
+bool Page_search_index::Table_sql::made_earlier() const {
+  return state == state_sql &&
+         std::find(std::begin(earlier_index_sql), std::end(earlier_index_sql), index) !=
              std::end(earlier_index_sql);
 }
 
@@ -319,7 +319,6 @@ bool Page_search_index::current() {
 }
 
 Page_search_index::Build_result Page_search_index::catch_up(std::chrono::milliseconds budget) {
-  if (!db_.is_open() || db_.is_read_only()) return {};
   const auto until = std::chrono::steady_clock::now() + budget;
   return build([until](std::int64_t, std::int64_t) { return std::chrono::steady_clock::now() < until; },
                catch_up_batch_size);
@@ -332,15 +331,17 @@ Page_search_index::Build_result Page_search_index::build(const Progress& progres
     result.complete = ready();
     return result;
   }
-  if (!exists()) {
-    if (made_earlier()) {
+  Table_sql sql = table_sql();
+  if (!sql.ours()) {
+    if (sql.made_earlier()) {
       Db_transaction t(db_);
       db_.execute("DROP TABLE page_text_index");
       db_.execute("DROP TABLE page_text_index_state");
       t.commit();
+      sql.index.clear();
+      sql.state.clear();
     }
     // A table of those names that is not ours stays as it is, and searches go the old way.
-    const Table_sql sql = table_sql();
     if (!sql.index.empty() || !sql.state.empty() || (!sql.pending.empty() && sql.pending != pending_stored_sql) ||
         !create(db_))
       return result;
@@ -350,7 +351,8 @@ Page_search_index::Build_result Page_search_index::build(const Progress& progres
     Db_statement s(db_, "SELECT max(indexed_through) FROM page_text_index_state");
     if (s.step()) through = s.integer(0);
   }
-  if (table_sql().pending.empty()) db_.execute(pending_sql);
+  // A file of the last version gets the table of noted documents here (create() makes it).
+  if (sql.pending.empty()) db_.execute(pending_sql);
   // The documents past the mark (all of them in a file indexed for the first time), then those
   // written since their rows were: the work of both, in batches.
   std::int64_t total = 0;
@@ -405,25 +407,23 @@ Page_search_index::Build_result Page_search_index::build(const Progress& progres
   return result;
 }
 
-void Page_search_index::update_document(std::int64_t url_id) {
-  const Table_sql sql = table_sql();
-  if (!sql.ours()) return;
-  if (sql.pending.empty()) db_.execute(pending_sql);
-  Db_statement(db_, "INSERT OR IGNORE INTO page_text_index_pending (url_id) VALUES (?1)").bind(1, url_id).run();
-}
+void Page_search_index::update_document(std::int64_t url_id) { update_documents({url_id}); }
 
 void Page_search_index::update_documents(const std::vector<std::int64_t>& url_ids) {
   if (url_ids.empty()) return;
   const Table_sql sql = table_sql();
   if (!sql.ours()) return;
-  Db_transaction t(db_);
+  // One note needs no transaction of its own (a savepoint inside the store's would cost more
+  // than the note).
+  std::optional<Db_transaction> t;
+  if (url_ids.size() > 1) t.emplace(db_);
   if (sql.pending.empty()) db_.execute(pending_sql);
   Db_statement mark(db_, "INSERT OR IGNORE INTO page_text_index_pending (url_id) VALUES (?1)");
   for (std::int64_t id : url_ids) {
     mark.reset();
     mark.bind(1, id).run();
   }
-  t.commit();
+  if (t) t->commit();
 }
 
 void Page_search_index::remove_document(std::int64_t url_id) {

@@ -129,8 +129,6 @@ class Page_search_index {
   void write_row(std::int64_t url_id);
   void run_search(const std::string& text, std::int32_t topic_id, int limit,
                   std::vector<Search_hit>& hits);
-  // The index tables are those an earlier version of this program made.
-  bool made_earlier();
   // The statements that made the index table and its state table (empty for a missing one), in
   // one look at the schema: exists() runs at every document written.
   struct Table_sql {
@@ -140,6 +138,8 @@ class Page_search_index {
     // The tables are the ones this program makes (a file without the table of noted documents
     // yet is one of the last version).
     bool ours() const;
+    // The tables are those an earlier version of this program made.
+    bool made_earlier() const;
   };
   Table_sql table_sql();
 
